@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+#include <QVariantList>
+#include <memory>
+
+struct sqlite3;
+
+namespace jet {
+
+class PhysicalConnection;
+
+// A connection in ADO's sense: a provider, a connection string naming an
+// encrypted database file and its password.  Opening never creates a file.
+// Logical connections are cheap: the keyed database handles behind them are
+// pooled per file and password, so that every window may open its own.
+class Connection
+{
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    void setProvider(const QString &provider);
+    QString provider() const { return m_provider; }
+    void setConnectionString(const QString &connectionString);
+    QString connectionString() const { return m_connectionString; }
+
+    // Throws Error(err::GeneralFailure) for a missing file, a file that is not a
+    // database, a wrong password or a connection string that cannot be read.
+    void open();
+    void open(const QString &connectionString);
+    void close();
+    bool isOpen() const { return m_physical != nullptr; }
+
+    // The file the connection string names, as parsed from "Data Source".
+    QString dataSource() const { return m_dataSource; }
+
+    // Runs Jet SQL whose result is not read; returns the rows it changed.
+    int execute(const QString &jetSql, const QVariantList &parameters = {});
+
+    void beginTrans();
+    void commitTrans();
+    void rollbackTrans();
+    bool inTransaction() const { return m_transactionDepth > 0; }
+
+    // For the engine's own classes.
+    sqlite3 *handle() const;
+    PhysicalConnection *physical() const { return m_physical.get(); }
+
+private:
+    QString m_provider;
+    QString m_connectionString;
+    QString m_dataSource;
+    std::shared_ptr<PhysicalConnection> m_physical;
+    int m_transactionDepth = 0;
+};
+
+// Parsed parts of a connection string.
+struct ConnectionSettings
+{
+    QString provider;     // "Provider" (or the connection's own provider setting)
+    QString dataProvider; // "Data Provider", under the data-shaping provider
+    QString dataSource;
+    QString password;     // "Jet OLEDB:Database Password"
+};
+
+// Reads "key=value;" pairs; a value may stand between single or double quotes,
+// blanks around it are skipped.  Throws Error(err::GeneralFailure) for text
+// after a quoted value or an unterminated quote.
+ConnectionSettings parseConnectionString(const QString &connectionString);
+
+// Drops the pooled handles of a file, so that it can be replaced on disk.
+void releasePooledHandles(const QString &path);
+
+} // namespace jet

@@ -1,0 +1,15 @@
+#include "db/engine/error.h"
+
+namespace jet {
+
+Error::Error(qint32 number, const QString &description)
+    : std::runtime_error(description.toStdString()), m_number(number), m_description(description)
+{
+}
+
+QString Error::numberText() const
+{
+    return QString::number(m_number);
+}
+
+} // namespace jet

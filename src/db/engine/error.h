@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <stdexcept>
+
+namespace jet {
+
+// The engine's error numbers, as the windows test for them.  Every failure
+// that leaves the engine carries one of these; SQLite's own codes never do.
+namespace err {
+constexpr qint32 GeneralFailure = qint32(0x80004005);      // E_FAIL: cannot open, refused
+constexpr qint32 SyntaxError = qint32(0x80040E14);         // errors in the command text
+constexpr qint32 TableMissing = qint32(0x80040E37);        // no such table or query
+constexpr qint32 ColumnMissing = qint32(0x80040E10);       // no such column (Jet: "no value given")
+constexpr qint32 ConversionFailed = qint32(0x80040E07);    // value not convertible in a criterion
+constexpr qint32 CompactTargetExists = qint32(0x80040E17); // compaction target already there
+constexpr qint32 UpdateCancelled = qint32(0x80040E4E);     // a bound control cancelled the update
+constexpr qint32 InvalidArgument = 3001;                   // malformed filter, bad argument
+constexpr qint32 InvalidArgumentHr = qint32(0x80070057);   // E_INVALIDARG
+constexpr qint32 ItemNotFound = 3265;                      // no field of that name
+constexpr qint32 NotSupported = 3251;                      // operation not allowed on this recordset
+constexpr qint32 NoCurrentRecord = 3021;                   // BOF or EOF, or row deleted
+constexpr qint32 ObjectClosed = 3704;                      // recordset or connection not open
+constexpr qint32 FileNotFound = 3024;                      // catalog opened on a missing file
+constexpr qint32 FieldDefinedTwice = 3191;                 // column already in the table
+constexpr qint32 BindingColumnMissing = 545;               // bound control names a missing column
+} // namespace err
+
+class Error : public std::runtime_error
+{
+public:
+    Error(qint32 number, const QString &description);
+
+    qint32 number() const { return m_number; }
+    QString description() const { return m_description; }
+    // The number as the platform shows it, e.g. "-2147467259" for E_FAIL.
+    QString numberText() const;
+
+private:
+    qint32 m_number;
+    QString m_description;
+};
+
+} // namespace jet

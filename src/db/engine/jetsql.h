@@ -1,0 +1,116 @@
+#pragma once
+
+// Translation of the Jet SQL dialect the program writes into SQLite's, and of
+// ADO's filter and find criteria into SQLite conditions.
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+namespace jet::sql {
+
+enum class TokenType {
+    Identifier,       // bare name, keyword or function name (Japanese names, 32条診断書)
+    QuotedIdentifier, // `name` or [name]; text holds the name without the quotes
+    String,           // '...' or "..."; text holds the value, quotes undone
+    Number,
+    DateLiteral,      // #...#; text holds what stood between the # signs
+    Parameter,        // ?
+    Operator,         // = <> < > <= >= + - * / & \ ^
+    Punct,            // ( ) , . ;
+};
+
+struct Token
+{
+    TokenType type;
+    QString text;
+    int position = 0; // offset in the source text
+};
+
+// Throws jet::Error(err::SyntaxError) for an unterminated string, name or date.
+std::vector<Token> tokenize(const QString &jetSql);
+
+struct TableRef
+{
+    QString table; // the table or query named in FROM
+    QString alias; // the name it is known by in the statement (the table itself when not aliased)
+};
+
+struct SelectItem
+{
+    QString sql;   // the item's expression in SQLite, without its alias
+    QString alias; // the name given with or without AS; empty when none
+    bool star = false;
+    QString starQualifier; // "患者情報" for 患者情報.*; empty for a bare *
+    // Set when the item is a plain column reference, qualified or not.
+    QString columnQualifier;
+    QString columnName;
+    int parameters = 0; // ? markers inside the item
+};
+
+struct SelectShape
+{
+    bool distinct = false;
+    QList<SelectItem> items;
+    QString from;             // the FROM clause in SQLite, without the keyword
+    QList<TableRef> tables;   // every named source of FROM, in order of appearance
+    bool simpleFrom = true;   // no subquery among the sources
+    QString where;            // each clause in SQLite, without its keyword(s); empty when absent
+    QString groupBy;
+    QString having;
+    QString orderBy;
+    bool aggregate = false;   // an aggregate function in the items, or GROUP BY / HAVING
+    int fromParameters = 0;   // ? markers in FROM, WHERE, GROUP BY, HAVING and ORDER BY
+    int whereParameters = 0;
+    int restParameters = 0;   // GROUP BY, HAVING, ORDER BY
+    // SELECT ... INTO [connect].[name]: the bracketed connect text and the target name.
+    QString intoConnect;
+    QString intoName;
+};
+
+struct Statement
+{
+    enum class Kind { Select, SelectInto, AlterColumnDefault, DropIndex, Other };
+    Kind kind = Kind::Other;
+    QString sqlite;      // the whole statement in SQLite (Select, Other)
+    SelectShape select;  // Select, SelectInto
+    QString table;       // AlterColumnDefault, DropIndex
+    QString column;      // AlterColumnDefault
+    QString defaultSql;  // AlterColumnDefault: the new default as an SQLite literal
+    QString index;       // DropIndex
+    int parameters = 0;  // ? markers in the whole statement
+};
+
+// Throws jet::Error: err::SyntaxError for text that is not Jet SQL the engine
+// understands, err::ConversionFailed for an empty or unreadable #date# literal.
+Statement translate(const QString &jetSql);
+
+// Quotes a name as an SQLite identifier.
+QString quoteIdentifier(const QString &name);
+// Writes a text as an SQLite string literal.
+QString quoteString(const QString &text);
+
+// The functions the translated SQL calls; registered on every physical connection.
+void registerFunctions(sqlite3 *db);
+
+// How a filter or find criterion sees the recordset's fields.
+struct FieldInfo
+{
+    enum class Type { Number, Text, Date, Boolean, Unknown };
+    QString sql; // how the field is written in the SQLite condition
+    Type type = Type::Unknown;
+};
+using FieldLookup = std::function<std::optional<FieldInfo>(const QString &name)>;
+
+// ADO's filter grammar: comparisons "field op value" joined by AND / OR, with
+// parentheses.  Throws jet::Error(err::InvalidArgument) for anything else,
+// including a field the lookup does not know.
+QString translateFilter(const QString &filter, const FieldLookup &lookup);
+// Find's criterion: one comparison.
+QString translateCriterion(const QString &criterion, const FieldLookup &lookup);
+
+} // namespace jet::sql

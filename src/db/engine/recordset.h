@@ -1,0 +1,129 @@
+#pragma once
+
+#include "db/engine/catalog.h"
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+namespace jet {
+
+class Connection;
+class RecordsetData;
+
+enum class CursorType { Dynamic = 2, Static = 3 };
+enum class LockType { ReadOnly = 1, Optimistic = 3 };
+enum class EditMode { None, InProgress, Add };
+
+// Positions ADO reports when there is no current row.
+constexpr int PositionUnknown = -1;
+constexpr int PositionBof = -2;
+constexpr int PositionEof = -3;
+
+struct FieldMeta
+{
+    QString name;        // how the field is addressed: bare, or table.column when the bare name repeats
+    QString baseTable;   // the table the value comes from; empty for a computed column
+    QString baseColumn;
+    DataType type = DataType::Text;
+    bool typeKnown = false; // false for computed columns, whose type follows their values
+    int definedSize = 0;
+};
+
+// Something bound to the recordset's current row (a bound control, a binding
+// manager) that keeps edits of its own and must hand them over before the
+// recordset moves, updates, requeries or closes.  It may throw.
+class RowEditor
+{
+public:
+    virtual ~RowEditor() = default;
+    virtual void commitEdits() = 0;
+};
+
+// A recordset in ADO's sense over SQL text, a stored query or a table.
+//
+// Opening reads the keys of the result rows (the row keys of the tables the
+// rows come from) in result order; row values are read on demand, a segment at
+// a time, so that opening costs little more for 300,000 rows than for 100.
+// A result without row keys (aggregates, DISTINCT, subqueries) is read whole.
+class Recordset : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Recordset(QObject *parent = nullptr);
+    ~Recordset() override;
+
+    void open(const QString &source, Connection *connection,
+              CursorType cursor = CursorType::Static, LockType lock = LockType::Optimistic);
+    void openCommand(const QString &source, Connection *connection, const QVariantList &parameters);
+    void close();
+    bool isOpen() const;
+    QString source() const;
+
+    // Fields.
+    int fieldCount() const;
+    const FieldMeta &field(int index) const;
+    // -1 when the name is unknown or ambiguous.
+    int fieldIndex(const QString &name) const;
+    QVariant value(int field) const;
+    // Throws Error(err::ItemNotFound) for an unknown or ambiguous name.
+    QVariant value(const QString &name) const;
+    void setValue(int field, const QVariant &value);
+    void setValue(const QString &name, const QVariant &value);
+
+    // Values of any row without moving (row is 0-based), for grids and lists.
+    int rowCount() const;
+    QVariant valueAt(int row, int field) const;
+
+    // Navigation.  The current row is 0-based; -1 before the first, rowCount() after the last.
+    bool bof() const;
+    bool eof() const;
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    void moveTo(int row);
+    int currentRow() const;
+    int recordCount() const;
+    int absolutePosition() const;
+    void setAbsolutePosition(int position);
+
+    // Editing.
+    EditMode editMode() const;
+    void addNew();
+    void addNew(const QStringList &fields, const QVariantList &values);
+    void update();
+    void cancelUpdate();
+    void deleteCurrent();
+
+    // Searching.
+    void find(const QString &criterion);
+    void setFilter(const QString &filter);
+    void clearFilter() { setFilter(QString()); }
+    QString filter() const;
+    void requery();
+
+    void addRowEditor(RowEditor *editor);
+    void removeRowEditor(RowEditor *editor);
+
+signals:
+    void currentChanged();        // the current row is another one (or none)
+    void rowsReset();             // opened, requeried, filtered or closed
+    void rowChanged(int row);     // the values of a row changed
+    void rowInserted(int row);
+    void rowRemoved(int row);
+
+private:
+    void commitEditors();
+    void requireOpen() const;
+    void requireCurrent() const;
+    void setCurrent(int row);
+
+    std::unique_ptr<RecordsetData> d;
+    std::vector<RowEditor *> m_editors;
+};
+
+} // namespace jet
