@@ -22,20 +22,20 @@ QString padded(int number, int width)
 }
 
 // One date token: the letter (lower case) and how often it is repeated.
-// Returns a null string for a length the platform does not know, so that
-// the run is copied as it stands.
-QString dateField(char16_t letter, qsizetype run, const QDate &date, const std::optional<Era> &era)
+// Returns nothing for a length the platform does not know, so that the run
+// is copied as it stands.
+std::optional<QString> dateField(char16_t letter, qsizetype run, const QDate &date, const std::optional<Era> &era)
 {
     switch (letter) {
     case u'g':
         if (run > 3)
-            return {};
+            return std::nullopt;
         if (!era)
-            return QStringLiteral("");
+            return QString();
         return run == 3 ? era->name : run == 2 ? era->initial : era->letter;
     case u'e': {
         if (run > 2)
-            return {};
+            return std::nullopt;
         const int year = era ? eraYear(*era, date) : date.year();
         return run == 2 ? padded(year, 2) : QString::number(year);
     }
@@ -46,17 +46,17 @@ QString dateField(char16_t letter, qsizetype run, const QDate &date, const std::
             return padded(date.year() % 100, 2);
         if (run == 4)
             return padded(date.year(), 4);
-        return {};
+        return std::nullopt;
     case u'm':
         if (run > 2)
-            return {};
+            return std::nullopt;
         return run == 2 ? padded(date.month(), 2) : QString::number(date.month());
     case u'd':
         if (run > 2)
-            return {};
+            return std::nullopt;
         return run == 2 ? padded(date.day(), 2) : QString::number(date.day());
     default:
-        return {};
+        return std::nullopt;
     }
 }
 
@@ -442,8 +442,8 @@ QString formatDate(const QDate &date, const QString &format)
         qsizetype run = 1;
         while (i + run < pattern.size() && pattern.at(i + run).toLower() == QChar(letter))
             ++run;
-        const QString field = dateField(letter, run, date, era);
-        out += field.isNull() ? pattern.mid(i, run) : field;
+        const std::optional<QString> field = dateField(letter, run, date, era);
+        out += field ? *field : pattern.mid(i, run);
         i += run;
     }
     return out;
