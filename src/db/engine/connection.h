@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -73,5 +74,16 @@ ConnectionSettings parseConnectionString(const QString &connectionString);
 
 // Drops the pooled handles of a file, so that it can be replaced on disk.
 void releasePooledHandles(const QString &path);
+
+// Creates a new, empty encrypted database file keyed by the password.  Throws
+// Error(err::GeneralFailure) when the file exists already or cannot be made.
+void createDatabase(const QString &path, const QString &password);
+
+// What SELECT ... INTO [connect].[name] does; the spreadsheet export installs one.
+// Returns the number of rows written.
+class Recordset;
+using SelectIntoHandler = std::function<int(Connection &connection, const QString &connect, const QString &name,
+                                            Recordset &rows)>;
+void setSelectIntoHandler(SelectIntoHandler handler);
 
 } // namespace jet

@@ -64,9 +64,9 @@ struct SelectShape
     QString having;
     QString orderBy;
     bool aggregate = false;   // an aggregate function in the items, or GROUP BY / HAVING
-    int fromParameters = 0;   // ? markers in FROM, WHERE, GROUP BY, HAVING and ORDER BY
-    int whereParameters = 0;
-    int restParameters = 0;   // GROUP BY, HAVING, ORDER BY
+    int fromParameters = 0;   // ? markers in FROM only
+    int whereParameters = 0;  // in WHERE
+    int restParameters = 0;   // in GROUP BY, HAVING and ORDER BY
     // SELECT ... INTO [connect].[name]: the bracketed connect text and the target name.
     QString intoConnect;
     QString intoName;

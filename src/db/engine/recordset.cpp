@@ -1,0 +1,996 @@
+#include "db/engine/recordset.h"
+
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/engine/jetsql.h"
+#include "db/engine/physical.h"
+#include "db/engine/sqlite_support.h"
+
+#include <QHash>
+#include <list>
+#include <sqlite3.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace jet {
+
+using detail::Statement;
+using sql::quoteIdentifier;
+
+namespace {
+
+constexpr int kSegmentRows = 64;
+constexpr int kCachedSegments = 96;
+
+[[noreturn]] void noCurrentRecord()
+{
+    throw Error(err::NoCurrentRecord,
+                QStringLiteral("BOF と EOF のいずれかが True になっているか、または現在のレコードが削除されています。"));
+}
+
+struct Instance
+{
+    QString table;
+    QString alias;
+    bool isTable = false; // a base table with row keys, not a stored query
+    QList<ColumnDef> columns;
+};
+
+struct Field
+{
+    FieldMeta meta;
+    QString expression; // how the value is selected
+    int instance = -1;  // the source whose row the value is written to; -1 when computed
+    QString qualifiedName;
+};
+
+using RowValues = std::vector<QVariant>;
+
+struct KeyHash
+{
+    size_t operator()(const std::vector<qint64> &key) const noexcept
+    {
+        size_t h = 1469598103934665603ull;
+        for (qint64 k : key)
+            h = (h ^ size_t(k)) * 1099511628211ull;
+        return h;
+    }
+};
+
+QString joinParts(const QStringList &parts)
+{
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+// What an open recordset knows and keeps.  Rows are either addressed by the row
+// keys of their source tables (keyed) and read a segment at a time, or, for
+// results without keys, read whole (materialized).
+class RecordsetData
+{
+public:
+    Connection *connection = nullptr;
+    QString source;
+    CursorType cursor = CursorType::Static;
+    LockType lock = LockType::Optimistic;
+    QVariantList parameters;
+    sql::SelectShape shape;
+    QVariantList itemParameters, fromParameters, whereParameters, restParameters;
+
+    std::vector<Instance> instances;
+    std::vector<Field> fields;
+    bool keyed = false;
+    QString filter;
+    QString filterSql; // the filter as a condition on the field expressions
+
+    // Keyed rows: keyWidth keys per row, in result order.
+    int keyWidth = 0;
+    std::vector<qint64> keys;
+    // Materialized rows: every row, and the rows the filter lets through.
+    std::vector<RowValues> allRows;
+    std::vector<int> visible;
+
+    // Segment cache over keyed rows.
+    std::list<int> segmentOrder; // most recently used first
+    std::unordered_map<int, std::pair<std::vector<RowValues>, std::list<int>::iterator>> segments;
+    Statement fetch;
+
+    int current = 0;
+    EditMode mode = EditMode::None;
+    QHash<int, QVariant> pending;
+    std::unordered_map<int, RowValues> unreadable; // rows added whose keys do not read back
+
+    sqlite3 *db() const { return connection->handle(); }
+
+    int rowCount() const { return keyed ? int(keys.size() / size_t(std::max(keyWidth, 1))) : int(visible.size()); }
+
+    std::vector<qint64> keyOf(int row) const
+    {
+        return std::vector<qint64>(keys.begin() + ptrdiff_t(row) * keyWidth, keys.begin() + ptrdiff_t(row + 1) * keyWidth);
+    }
+
+    // --- building the SQL ---
+
+    QString selectList() const
+    {
+        QStringList items;
+        for (size_t i = 0; i < fields.size(); ++i)
+            items.append(fields[i].expression);
+        return joinParts(items);
+    }
+
+    QString keyList() const
+    {
+        QStringList items;
+        for (const Instance &instance : instances)
+            items.append(quoteIdentifier(instance.alias) + QStringLiteral(".rowid"));
+        return joinParts(items);
+    }
+
+    QString whereWith(const QString &extra) const
+    {
+        QStringList conditions;
+        if (!shape.where.isEmpty())
+            conditions.append(QLatin1Char('(') + shape.where + QLatin1Char(')'));
+        if (!filterSql.isEmpty())
+            conditions.append(QLatin1Char('(') + filterSql + QLatin1Char(')'));
+        if (!extra.isEmpty())
+            conditions.append(QLatin1Char('(') + extra + QLatin1Char(')'));
+        return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    }
+
+    QString tail() const
+    {
+        QString sql;
+        if (!shape.groupBy.isEmpty())
+            sql += QStringLiteral(" GROUP BY ") + shape.groupBy;
+        if (!shape.having.isEmpty())
+            sql += QStringLiteral(" HAVING ") + shape.having;
+        if (!shape.orderBy.isEmpty())
+            sql += QStringLiteral(" ORDER BY ") + shape.orderBy;
+        return sql;
+    }
+
+    QString fromClause() const
+    {
+        return shape.from.isEmpty() ? QString() : QStringLiteral(" FROM ") + shape.from;
+    }
+
+    QString keysSql(const QString &extra) const
+    {
+        return QStringLiteral("SELECT ") + keyList() + fromClause() + whereWith(extra) + tail();
+    }
+
+    QString fullSql() const
+    {
+        return QStringLiteral("SELECT ") + QString(shape.distinct ? QStringLiteral("DISTINCT ") : QString()) + selectList()
+            + fromClause() + whereWith(QString()) + tail();
+    }
+
+    QVariantList keysParameters() const { return fromParameters + whereParameters + restParameters; }
+
+    // --- reading ---
+
+    void loadKeys()
+    {
+        keys.clear();
+        Statement stmt(db(), keysSql(QString()));
+        stmt.bindAll(keysParameters());
+        sqlite3_stmt *raw = stmt.get();
+        keys.reserve(1024);
+        while (stmt.step())
+            for (int k = 0; k < keyWidth; ++k)
+                keys.push_back(sqlite3_column_int64(raw, k));
+        clearCache();
+    }
+
+    RowValues readRow(Statement &stmt) const
+    {
+        RowValues row(fields.size());
+        for (size_t i = 0; i < fields.size(); ++i)
+            row[i] = detail::fromStorage(stmt.column(int(i)), fields[i].meta.type, fields[i].meta.typeKnown);
+        return row;
+    }
+
+    void loadAll()
+    {
+        allRows.clear();
+        Statement stmt(db(), fullSql());
+        stmt.bindAll(itemParameters + keysParameters());
+        while (stmt.step())
+            allRows.push_back(readRow(stmt));
+        applyMaterializedFilter();
+    }
+
+    void applyMaterializedFilter()
+    {
+        visible.clear();
+        if (filterSql.isEmpty()) {
+            visible.resize(allRows.size());
+            for (size_t i = 0; i < allRows.size(); ++i)
+                visible[i] = int(i);
+            return;
+        }
+        Statement test(db(), QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(filterSql));
+        for (size_t i = 0; i < allRows.size(); ++i)
+            if (matches(test, allRows[i]))
+                visible.push_back(int(i));
+    }
+
+    bool matches(Statement &test, const RowValues &row) const
+    {
+        test.reset();
+        for (size_t f = 0; f < fields.size(); ++f)
+            test.bind(int(f) + 1, detail::toStorage(row[f], fields[f].meta.type, fields[f].meta.typeKnown));
+        const bool hit = test.step() && sqlite3_column_int(test.get(), 0) == 1;
+        test.reset();
+        return hit;
+    }
+
+    void clearCache()
+    {
+        segments.clear();
+        segmentOrder.clear();
+    }
+
+    void prepareFetch()
+    {
+        if (fetch)
+            return;
+        QStringList conditions;
+        for (int k = 0; k < keyWidth; ++k)
+            conditions.append(quoteIdentifier(instances[size_t(k)].alias) + QStringLiteral(".rowid = ?"));
+        const QString sql = QStringLiteral("SELECT ") + selectList() + fromClause() + QStringLiteral(" WHERE ")
+            + conditions.join(QStringLiteral(" AND "));
+        fetch = Statement(db(), sql);
+    }
+
+    RowValues fetchRow(int row)
+    {
+        if (auto it = unreadable.find(row); it != unreadable.end())
+            return it->second;
+        prepareFetch();
+        fetch.reset();
+        const QVariantList fixed = itemParameters + fromParameters;
+        fetch.bindAll(fixed);
+        const std::vector<qint64> key = keyOf(row);
+        for (int k = 0; k < keyWidth; ++k)
+            sqlite3_bind_int64(fetch.get(), fixed.size() + k + 1, key[size_t(k)]);
+        RowValues values = fetch.step() ? readRow(fetch) : RowValues(fields.size());
+        fetch.reset();
+        return values;
+    }
+
+    const RowValues &row(int index)
+    {
+        if (!keyed)
+            return allRows[size_t(visible[size_t(index)])];
+        const int segment = index / kSegmentRows;
+        auto it = segments.find(segment);
+        if (it == segments.end()) {
+            std::vector<RowValues> rows;
+            const int first = segment * kSegmentRows;
+            const int last = std::min(rowCount(), first + kSegmentRows);
+            rows.reserve(size_t(last - first));
+            for (int r = first; r < last; ++r)
+                rows.push_back(fetchRow(r));
+            segmentOrder.push_front(segment);
+            it = segments.emplace(segment, std::make_pair(std::move(rows), segmentOrder.begin())).first;
+            if (int(segments.size()) > kCachedSegments) {
+                segments.erase(segmentOrder.back());
+                segmentOrder.pop_back();
+            }
+        } else if (it->second.second != segmentOrder.begin()) {
+            segmentOrder.splice(segmentOrder.begin(), segmentOrder, it->second.second);
+        }
+        return it->second.first[size_t(index - segment * kSegmentRows)];
+    }
+
+    void refreshRow(int index)
+    {
+        if (!keyed)
+            return;
+        const int segment = index / kSegmentRows;
+        auto it = segments.find(segment);
+        if (it != segments.end())
+            it->second.first[size_t(index - segment * kSegmentRows)] = fetchRow(index);
+    }
+
+    // --- filters and finds ---
+
+    sql::FieldLookup lookup(bool asParameters) const
+    {
+        return [this, asParameters](const QString &name) -> std::optional<sql::FieldInfo> {
+            const int index = fieldIndex(name);
+            if (index < 0)
+                return std::nullopt;
+            const Field &f = fields[size_t(index)];
+            sql::FieldInfo info;
+            info.sql = asParameters ? QStringLiteral("?%1").arg(index + 1) : f.expression;
+            if (!f.meta.typeKnown)
+                info.type = sql::FieldInfo::Type::Unknown;
+            else
+                switch (f.meta.type) {
+                case DataType::Long:
+                case DataType::Integer:
+                case DataType::Double:
+                    info.type = sql::FieldInfo::Type::Number;
+                    break;
+                case DataType::YesNo:
+                    info.type = sql::FieldInfo::Type::Boolean;
+                    break;
+                case DataType::Date:
+                    info.type = sql::FieldInfo::Type::Date;
+                    break;
+                default:
+                    info.type = sql::FieldInfo::Type::Text;
+                }
+            return info;
+        };
+    }
+
+    int fieldIndex(const QString &name) const
+    {
+        const QString wanted = name.trimmed();
+        for (size_t i = 0; i < fields.size(); ++i)
+            if (fields[i].meta.name.compare(wanted, Qt::CaseInsensitive) == 0)
+                return int(i);
+        // A unique field may also be named with its source: 入退院情報.入退院ID.
+        if (wanted.contains(QLatin1Char('.'))) {
+            for (size_t i = 0; i < fields.size(); ++i)
+                if (fields[i].qualifiedName.compare(wanted, Qt::CaseInsensitive) == 0)
+                    return int(i);
+        }
+        return -1;
+    }
+
+    // --- writing ---
+
+    QVariant storageValue(int field, const QVariant &value) const
+    {
+        const Field &f = fields[size_t(field)];
+        return detail::toStorage(value, f.meta.type, f.meta.typeKnown);
+    }
+
+    void writeUpdate(int row)
+    {
+        const std::vector<qint64> key = keyOf(row);
+        QHash<int, QList<int>> byInstance;
+        for (auto it = pending.cbegin(); it != pending.cend(); ++it)
+            byInstance[fields[size_t(it.key())].instance].append(it.key());
+        for (auto it = byInstance.cbegin(); it != byInstance.cend(); ++it) {
+            const Instance &instance = instances[size_t(it.key())];
+            QStringList sets;
+            QVariantList values;
+            QList<int> sorted = it.value();
+            std::sort(sorted.begin(), sorted.end());
+            for (int f : sorted) {
+                sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn) + QStringLiteral(" = ?"));
+                values.append(storageValue(f, pending.value(f)));
+            }
+            Statement stmt(db(), QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                     .arg(quoteIdentifier(instance.table), sets.join(QStringLiteral(", "))));
+            stmt.bindAll(values);
+            stmt.bind(int(values.size()) + 1, key[size_t(it.key())]);
+            stmt.step();
+        }
+    }
+
+    void writeInsert()
+    {
+        QHash<int, QList<int>> byInstance;
+        for (auto it = pending.cbegin(); it != pending.cend(); ++it)
+            byInstance[fields[size_t(it.key())].instance].append(it.key());
+        // A single-table recordset inserts a row even when nothing was assigned.
+        if (byInstance.isEmpty() && instances.size() == 1)
+            byInstance[0];
+        std::vector<qint64> key(size_t(keyWidth), 0);
+        bool readable = true;
+        for (size_t i = 0; i < instances.size(); ++i) {
+            if (!byInstance.contains(int(i))) {
+                readable = false;
+                continue;
+            }
+            QList<int> sorted = byInstance.value(int(i));
+            std::sort(sorted.begin(), sorted.end());
+            QStringList columns, marks;
+            QVariantList values;
+            for (int f : sorted) {
+                columns.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn));
+                marks.append(QStringLiteral("?"));
+                values.append(storageValue(f, pending.value(f)));
+            }
+            const QString sql = columns.isEmpty()
+                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(instances[i].table))
+                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quoteIdentifier(instances[i].table), joinParts(columns), joinParts(marks));
+            Statement stmt(db(), sql);
+            stmt.bindAll(values);
+            stmt.step();
+            key[i] = sqlite3_last_insert_rowid(db());
+        }
+        const int row = rowCount();
+        keys.insert(keys.end(), key.begin(), key.end());
+        if (!readable) {
+            RowValues values(fields.size());
+            for (auto it = pending.cbegin(); it != pending.cend(); ++it)
+                values[size_t(it.key())] = it.value();
+            unreadable[row] = values;
+        }
+    }
+};
+
+Recordset::Recordset(QObject *parent) : QObject(parent) {}
+
+Recordset::~Recordset() = default;
+
+void Recordset::open(const QString &source, Connection *connection, CursorType cursor, LockType lock)
+{
+    openCommand(source, connection, {});
+    d->cursor = cursor;
+    d->lock = lock;
+}
+
+void Recordset::openCommand(const QString &source, Connection *connection, const QVariantList &parameters)
+{
+    if (d)
+        throw Error(err::GeneralFailure, QStringLiteral("オブジェクトが開いている場合は、操作は許可されません。"));
+    if (!connection || !connection->isOpen())
+        throw Error(err::ObjectClosed, QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+    auto data = std::make_unique<RecordsetData>();
+    data->connection = connection;
+    data->source = source;
+    data->parameters = parameters;
+    sqlite3 *db = connection->handle();
+
+    // A bare or quoted name opens the table or stored query of that name.
+    QString name = source.trimmed();
+    if (name.endsWith(QLatin1Char(';')))
+        name.chop(1);
+    if ((name.startsWith(QLatin1Char('`')) && name.endsWith(QLatin1Char('`')))
+        || (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']'))))
+        name = name.mid(1, name.size() - 2);
+    QString jetSql = source;
+    {
+        Statement stmt(db, QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
+        stmt.bind(1, name);
+        if (stmt.step()) {
+            const QString type = stmt.column(0).toString();
+            const QString found = stmt.column(1).toString();
+            jetSql = QStringLiteral("SELECT * FROM [%1]").arg(found);
+            if (type == QLatin1String("view")) {
+                Catalog catalog;
+                catalog.setActiveConnection(connection);
+                const QString text = catalog.viewText(found);
+                if (!text.isEmpty())
+                    jetSql = text;
+            }
+        }
+    }
+
+    const sql::Statement &statement = connection->physical()->translation(jetSql);
+    if (statement.kind != sql::Statement::Kind::Select && statement.kind != sql::Statement::Kind::SelectInto)
+        throw Error(err::GeneralFailure, QStringLiteral("行を返すコマンドではありません: %1").arg(source));
+    data->shape = statement.select;
+
+    // Parameters come in text order: items, FROM, WHERE, then the rest.
+    int next = 0;
+    auto take = [&](int count) {
+        QVariantList part;
+        for (int i = 0; i < count; ++i, ++next)
+            part.append(next < parameters.size() ? parameters.at(next) : QVariant());
+        return part;
+    };
+    for (const sql::SelectItem &item : data->shape.items)
+        data->itemParameters += take(item.parameters);
+    data->fromParameters = take(data->shape.fromParameters);
+    data->whereParameters = take(data->shape.whereParameters);
+    data->restParameters = take(data->shape.restParameters);
+
+    // Sources and their columns.
+    for (const sql::TableRef &ref : data->shape.tables) {
+        Instance instance;
+        instance.table = ref.table;
+        instance.alias = ref.alias.isEmpty() ? ref.table : ref.alias;
+        Statement stmt(db, QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
+        stmt.bind(1, ref.table);
+        if (!stmt.step())
+            throw Error(err::TableMissing,
+                        QStringLiteral("入力テーブルまたはクエリ '%1' が見つかりませんでした。").arg(ref.table));
+        instance.isTable = stmt.column(0).toString() == QLatin1String("table");
+        instance.table = stmt.column(1).toString();
+        Catalog catalog;
+        catalog.setActiveConnection(connection);
+        if (instance.isTable) {
+            instance.columns = catalog.columns(instance.table);
+        } else {
+            Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(instance.table)));
+            while (info.step()) {
+                ColumnDef c;
+                c.name = info.column(1).toString();
+                const detail::DeclaredType declared = detail::parseDeclaredType(info.column(2).toString());
+                c.type = declared.type;
+                c.definedSize = declared.known ? declared.size : -1;
+                instance.columns.append(c);
+            }
+        }
+        data->instances.push_back(instance);
+    }
+
+    // Fields, with the names Jet gives them.
+    auto addColumnField = [&](int instanceIndex, const ColumnDef &column, const QString &alias) {
+        const Instance &instance = data->instances[size_t(instanceIndex)];
+        Field f;
+        f.meta.name = alias.isEmpty() ? column.name : alias;
+        f.meta.baseTable = instance.table;
+        f.meta.baseColumn = column.name;
+        f.meta.type = column.type;
+        f.meta.typeKnown = instance.isTable || column.definedSize >= 0;
+        f.meta.definedSize = std::max(column.definedSize, 0);
+        f.expression = quoteIdentifier(instance.alias) + QLatin1Char('.') + quoteIdentifier(column.name);
+        f.instance = instance.isTable ? instanceIndex : -1;
+        f.qualifiedName = instance.alias + QLatin1Char('.') + column.name;
+        data->fields.push_back(f);
+    };
+    auto findInstance = [&](const QString &alias) {
+        for (size_t i = 0; i < data->instances.size(); ++i)
+            if (data->instances[i].alias.compare(alias, Qt::CaseInsensitive) == 0)
+                return int(i);
+        for (size_t i = 0; i < data->instances.size(); ++i)
+            if (data->instances[i].table.compare(alias, Qt::CaseInsensitive) == 0)
+                return int(i);
+        return -1;
+    };
+    int unnamed = 1000;
+    for (const sql::SelectItem &item : data->shape.items) {
+        if (item.star) {
+            for (size_t i = 0; i < data->instances.size(); ++i) {
+                if (!item.starQualifier.isEmpty() && int(i) != findInstance(item.starQualifier))
+                    continue;
+                for (const ColumnDef &c : data->instances[i].columns)
+                    addColumnField(int(i), c, QString());
+            }
+            continue;
+        }
+        if (!item.columnName.isEmpty()) {
+            int owner = -1;
+            const ColumnDef *column = nullptr;
+            for (size_t i = 0; i < data->instances.size() && !column; ++i) {
+                if (!item.columnQualifier.isEmpty() && int(i) != findInstance(item.columnQualifier))
+                    continue;
+                for (const ColumnDef &c : data->instances[i].columns)
+                    if (c.name.compare(item.columnName, Qt::CaseInsensitive) == 0) {
+                        owner = int(i);
+                        column = &c;
+                        break;
+                    }
+            }
+            if (column) {
+                addColumnField(owner, *column, item.alias);
+                continue;
+            }
+        }
+        Field f;
+        f.meta.name = !item.alias.isEmpty() ? item.alias
+            : !item.columnName.isEmpty() ? item.columnName
+                                         : QStringLiteral("Expr%1").arg(unnamed++);
+        f.expression = item.sql;
+        f.qualifiedName = f.meta.name;
+        data->fields.push_back(f);
+    }
+    // A name that repeats is known by its source: 患者情報.カルテID, 入退院情報.カルテID.
+    for (size_t i = 0; i < data->fields.size(); ++i) {
+        bool repeated = false;
+        for (size_t j = 0; j < data->fields.size(); ++j)
+            repeated = repeated || (i != j && data->fields[i].meta.name.compare(data->fields[j].meta.name, Qt::CaseInsensitive) == 0);
+        if (repeated && data->fields[i].instance >= 0 && data->fields[i].meta.name == data->fields[i].meta.baseColumn)
+            data->fields[i].meta.name = data->fields[i].qualifiedName;
+    }
+    data->keyed = !data->shape.aggregate && !data->shape.distinct && data->shape.simpleFrom && !data->instances.empty();
+    for (const Instance &instance : data->instances)
+        data->keyed = data->keyed && instance.isTable;
+    data->keyWidth = data->keyed ? int(data->instances.size()) : 0;
+    if (data->keyed)
+        data->loadKeys();
+    else
+        data->loadAll();
+    data->current = 0;
+    d = std::move(data);
+    emit rowsReset();
+    emit currentChanged();
+}
+
+void Recordset::close()
+{
+    if (!d)
+        return;
+    d.reset();
+    emit rowsReset();
+}
+
+bool Recordset::isOpen() const
+{
+    return d != nullptr;
+}
+
+QString Recordset::source() const
+{
+    return d ? d->source : QString();
+}
+
+void Recordset::requireOpen() const
+{
+    if (!d)
+        throw Error(err::ObjectClosed, QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+    if (!d->connection->isOpen())
+        throw Error(err::ObjectClosed, QStringLiteral("接続が閉じられています。"));
+}
+
+void Recordset::requireCurrent() const
+{
+    requireOpen();
+    if (d->mode == EditMode::Add)
+        return;
+    if (d->current < 0 || d->current >= d->rowCount())
+        noCurrentRecord();
+}
+
+int Recordset::fieldCount() const
+{
+    return d ? int(d->fields.size()) : 0;
+}
+
+const FieldMeta &Recordset::field(int index) const
+{
+    requireOpen();
+    if (index < 0 || index >= int(d->fields.size()))
+        throw Error(err::ItemNotFound, QStringLiteral("要求された名前、または序数に対応する項目がコレクションで見つかりません。"));
+    return d->fields[size_t(index)].meta;
+}
+
+int Recordset::fieldIndex(const QString &name) const
+{
+    return d ? d->fieldIndex(name) : -1;
+}
+
+static int requireField(const RecordsetData &d, const QString &name)
+{
+    const int index = d.fieldIndex(name);
+    if (index < 0)
+        throw Error(err::ItemNotFound,
+                    QStringLiteral("要求された名前 '%1' に対応する項目がコレクションで見つかりません。").arg(name));
+    return index;
+}
+
+QVariant Recordset::value(int field) const
+{
+    requireCurrent();
+    if (field < 0 || field >= int(d->fields.size()))
+        throw Error(err::ItemNotFound, QStringLiteral("要求された名前、または序数に対応する項目がコレクションで見つかりません。"));
+    if (d->pending.contains(field))
+        return d->pending.value(field);
+    if (d->mode == EditMode::Add)
+        return QVariant();
+    return d->row(d->current)[size_t(field)];
+}
+
+QVariant Recordset::value(const QString &name) const
+{
+    requireOpen();
+    return value(requireField(*d, name));
+}
+
+void Recordset::setValue(int field, const QVariant &value)
+{
+    requireCurrent();
+    const Field &f = d->fields.at(size_t(field));
+    if (f.instance < 0 || d->lock == LockType::ReadOnly)
+        throw Error(err::NotSupported, QStringLiteral("フィールド '%1' は更新できません。").arg(f.meta.name));
+    // Checks the value against the column's type now, as the assignment does in ADO.
+    d->storageValue(field, value);
+    if (d->mode == EditMode::None)
+        d->mode = EditMode::InProgress;
+    d->pending.insert(field, value);
+}
+
+void Recordset::setValue(const QString &name, const QVariant &value)
+{
+    requireOpen();
+    setValue(requireField(*d, name), value);
+}
+
+int Recordset::rowCount() const
+{
+    return d ? d->rowCount() : 0;
+}
+
+QVariant Recordset::valueAt(int row, int field) const
+{
+    requireOpen();
+    if (row < 0 || row >= d->rowCount() || field < 0 || field >= int(d->fields.size()))
+        return QVariant();
+    if (row == d->current && d->pending.contains(field))
+        return d->pending.value(field);
+    return d->row(row)[size_t(field)];
+}
+
+bool Recordset::bof() const
+{
+    requireOpen();
+    return d->rowCount() == 0 || d->current < 0;
+}
+
+bool Recordset::eof() const
+{
+    requireOpen();
+    if (d->mode == EditMode::Add)
+        return false;
+    return d->rowCount() == 0 || d->current >= d->rowCount();
+}
+
+void Recordset::commitEditors()
+{
+    for (RowEditor *editor : m_editors)
+        editor->commitEdits();
+}
+
+void Recordset::setCurrent(int row)
+{
+    commitEditors();
+    if (d->mode != EditMode::None)
+        update();
+    const int clamped = std::clamp(row, -1, d->rowCount());
+    const bool moved = clamped != d->current;
+    d->current = clamped;
+    if (moved)
+        emit currentChanged();
+}
+
+void Recordset::moveFirst()
+{
+    requireOpen();
+    setCurrent(0);
+}
+
+void Recordset::moveLast()
+{
+    requireOpen();
+    setCurrent(d->rowCount() - 1 < 0 ? 0 : d->rowCount() - 1);
+}
+
+void Recordset::moveNext()
+{
+    requireOpen();
+    if (eof())
+        noCurrentRecord();
+    setCurrent(d->current + 1);
+}
+
+void Recordset::movePrevious()
+{
+    requireOpen();
+    if (bof())
+        noCurrentRecord();
+    setCurrent(d->current - 1);
+}
+
+void Recordset::moveTo(int row)
+{
+    requireOpen();
+    setCurrent(row);
+}
+
+int Recordset::currentRow() const
+{
+    return d ? d->current : -1;
+}
+
+int Recordset::recordCount() const
+{
+    requireOpen();
+    return d->rowCount();
+}
+
+int Recordset::absolutePosition() const
+{
+    requireOpen();
+    if (d->rowCount() == 0)
+        return PositionUnknown;
+    if (d->current < 0)
+        return PositionBof;
+    if (d->current >= d->rowCount())
+        return PositionEof;
+    return d->current + 1;
+}
+
+void Recordset::setAbsolutePosition(int position)
+{
+    requireOpen();
+    if (position < 1 || position > d->rowCount())
+        throw Error(err::InvalidArgument, QStringLiteral("引数が間違った型、許容範囲外、または競合しています。"));
+    setCurrent(position - 1);
+}
+
+EditMode Recordset::editMode() const
+{
+    return d ? d->mode : EditMode::None;
+}
+
+void Recordset::addNew()
+{
+    requireOpen();
+    commitEditors();
+    if (d->mode != EditMode::None)
+        update();
+    if (d->lock == LockType::ReadOnly || (!d->keyed))
+        throw Error(err::NotSupported, QStringLiteral("このレコードセットには追加できません。"));
+    d->mode = EditMode::Add;
+    d->pending.clear();
+    emit currentChanged();
+}
+
+void Recordset::addNew(const QStringList &fields, const QVariantList &values)
+{
+    addNew();
+    try {
+        for (int i = 0; i < fields.size(); ++i)
+            setValue(fields.at(i), values.value(i));
+        update();
+    } catch (...) {
+        cancelUpdate();
+        throw;
+    }
+}
+
+void Recordset::update()
+{
+    requireOpen();
+    if (d->mode == EditMode::None)
+        return;
+    if (d->mode == EditMode::Add) {
+        d->writeInsert();
+        d->mode = EditMode::None;
+        d->pending.clear();
+        d->current = d->rowCount() - 1;
+        d->refreshRow(d->current);
+        emit rowInserted(d->current);
+        emit currentChanged();
+        return;
+    }
+    d->writeUpdate(d->current);
+    d->mode = EditMode::None;
+    d->pending.clear();
+    d->refreshRow(d->current);
+    emit rowChanged(d->current);
+}
+
+void Recordset::cancelUpdate()
+{
+    requireOpen();
+    const bool adding = d->mode == EditMode::Add;
+    d->mode = EditMode::None;
+    d->pending.clear();
+    if (adding)
+        emit currentChanged();
+    else if (d->current >= 0 && d->current < d->rowCount())
+        emit rowChanged(d->current);
+}
+
+void Recordset::deleteCurrent()
+{
+    requireOpen();
+    if (d->mode == EditMode::Add) {
+        cancelUpdate();
+        return;
+    }
+    if (d->current < 0 || d->current >= d->rowCount())
+        noCurrentRecord();
+    if (!d->keyed || d->instances.size() != 1 || d->lock == LockType::ReadOnly)
+        throw Error(err::NotSupported, QStringLiteral("このレコードセットからは削除できません。"));
+    d->mode = EditMode::None;
+    d->pending.clear();
+    const int row = d->current;
+    Statement stmt(d->db(), QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdentifier(d->instances[0].table)));
+    stmt.bind(1, d->keyOf(row)[0]);
+    stmt.step();
+    d->keys.erase(d->keys.begin() + ptrdiff_t(row) * d->keyWidth, d->keys.begin() + ptrdiff_t(row + 1) * d->keyWidth);
+    d->clearCache();
+    d->unreadable.clear();
+    emit rowRemoved(row);
+    emit currentChanged();
+}
+
+void Recordset::find(const QString &criterion)
+{
+    requireOpen();
+    commitEditors();
+    if (d->mode != EditMode::None)
+        update();
+    const int start = std::max(d->current, 0);
+    if (!d->keyed) {
+        const QString condition = sql::translateCriterion(criterion, d->lookup(true));
+        Statement test(d->db(), QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(condition));
+        int row = start;
+        while (row < d->rowCount() && !d->matches(test, d->row(row)))
+            ++row;
+        setCurrent(row);
+        return;
+    }
+    const QString condition = sql::translateCriterion(criterion, d->lookup(false));
+    Statement stmt(d->db(), d->keysSql(condition));
+    stmt.bindAll(d->keysParameters());
+    std::unordered_set<std::vector<qint64>, KeyHash> hits;
+    std::vector<qint64> key(size_t(d->keyWidth));
+    while (stmt.step()) {
+        for (int k = 0; k < d->keyWidth; ++k)
+            key[size_t(k)] = sqlite3_column_int64(stmt.get(), k);
+        hits.insert(key);
+    }
+    int row = start;
+    while (row < d->rowCount() && !hits.count(d->keyOf(row)))
+        ++row;
+    setCurrent(row);
+}
+
+void Recordset::setFilter(const QString &filter)
+{
+    requireOpen();
+    commitEditors();
+    if (d->mode != EditMode::None)
+        update();
+    const QString trimmed = filter.trimmed();
+    const bool clear = trimmed.isEmpty() || trimmed == QLatin1String("0");
+    const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(!d->keyed));
+    const QString previous = d->filterSql;
+    d->filterSql = condition;
+    try {
+        if (d->keyed)
+            d->loadKeys();
+        else
+            d->applyMaterializedFilter();
+    } catch (...) {
+        d->filterSql = previous;
+        throw;
+    }
+    d->filter = clear ? QString() : filter;
+    d->unreadable.clear();
+    d->current = 0;
+    emit rowsReset();
+    emit currentChanged();
+}
+
+QString Recordset::filter() const
+{
+    return d ? d->filter : QString();
+}
+
+void Recordset::requery()
+{
+    requireOpen();
+    commitEditors();
+    if (d->mode != EditMode::None)
+        update();
+    if (d->keyed)
+        d->loadKeys();
+    else
+        d->loadAll();
+    d->unreadable.clear();
+    d->fetch = Statement();
+    d->current = 0;
+    emit rowsReset();
+    emit currentChanged();
+}
+
+void Recordset::addRowEditor(RowEditor *editor)
+{
+    if (std::find(m_editors.begin(), m_editors.end(), editor) == m_editors.end())
+        m_editors.push_back(editor);
+}
+
+void Recordset::removeRowEditor(RowEditor *editor)
+{
+    m_editors.erase(std::remove(m_editors.begin(), m_editors.end(), editor), m_editors.end());
+}
+
+} // namespace jet
