@@ -1,0 +1,155 @@
+#include "db/location.h"
+
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+
+namespace db {
+
+namespace {
+
+const QLatin1String installationFolder("C:\\Program Files\\NORVA\\");
+const QLatin1String driveRoot("C:\\");
+
+QString jetPart()
+{
+    return QStringLiteral("Microsoft.Jet.OLEDB.4.0;");
+}
+
+QString sourceAndPassword(const QString &databasePath)
+{
+    return QStringLiteral("Data Source= '") + databasePath + QStringLiteral("';")
+        + QStringLiteral("Jet OLEDB:Database Password=") + databasePassword() + u';';
+}
+
+// A location file written on a Japanese Windows desktop is in its ANSI code
+// page; one written here is UTF-8.  Text in that code page is hardly ever
+// valid UTF-8, so trying UTF-8 first tells the two apart.
+QString decodeLocationFile(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder windowsJapanese("windows-31j");
+    return windowsJapanese.decode(bytes);
+}
+
+bool isLineEnd(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
+
+} // namespace
+
+QString programFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString systemDriveRoot()
+{
+    return QDir::homePath();
+}
+
+QString localPath(const QString &windowsPath, const QString &programFolder)
+{
+    QString base;
+    qsizetype prefix = 0;
+    if (windowsPath.startsWith(installationFolder, Qt::CaseInsensitive)) {
+        base = programFolder;
+        prefix = installationFolder.size();
+    } else if (windowsPath.startsWith(driveRoot, Qt::CaseInsensitive)) {
+        base = systemDriveRoot();
+        prefix = driveRoot.size();
+    } else {
+        return windowsPath;
+    }
+    QString rest = windowsPath.mid(prefix);
+    rest.replace(u'\\', u'/');
+    return QDir(base).filePath(rest);
+}
+
+QString defaultDatabasePath(const QString &programFolder)
+{
+    return localPath(installationFolder + QLatin1String("norva2000.mdb"), programFolder);
+}
+
+QString readDatabasePath(const QString &folder)
+{
+    QFile file(QDir(folder).filePath(QStringLiteral("norva.txt")));
+    if (!file.exists())
+        throw jet::Error(fileerr::FileNotFound, QStringLiteral("ファイルが見つかりません。"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw jet::Error(fileerr::PathFileAccess, QStringLiteral("パス/ファイル アクセス エラーです。"));
+    const QString text = decodeLocationFile(file.readAll());
+    file.close();
+
+    qsizetype start = 0;
+    while (start < text.size() && (text.at(start) == u' ' || text.at(start) == u'\t'))
+        ++start;
+    if (start == text.size())
+        throw jet::Error(fileerr::InputPastEndOfFile, QStringLiteral("ファイルにこれ以上データがありません。"));
+
+    qsizetype lineEnd = start;
+    while (lineEnd < text.size() && !isLineEnd(text.at(lineEnd)))
+        ++lineEnd;
+    const QStringView line = QStringView(text).mid(start, lineEnd - start);
+    if (line.startsWith(u'"')) {
+        // Without its closing quote the field runs to the end of the line.
+        const qsizetype close = line.indexOf(u'"', 1);
+        return line.mid(1, close < 0 ? -1 : close - 1).toString();
+    }
+    const qsizetype comma = line.indexOf(u',');
+    return (comma < 0 ? line : line.left(comma)).toString();
+}
+
+QString databasePassword()
+{
+    return QStringLiteral("tamik4062");
+}
+
+QString shapingProvider()
+{
+    return QStringLiteral("MSDataShape");
+}
+
+QString shapedConnectionString(const QString &databasePath)
+{
+    return QStringLiteral("Data Provider=") + jetPart() + sourceAndPassword(databasePath);
+}
+
+QString plainConnectionString(const QString &databasePath)
+{
+    return QStringLiteral("Provider=") + jetPart() + sourceAndPassword(databasePath);
+}
+
+QString reportConnectionString(const QString &databasePath)
+{
+    // The report data source takes the path as a property, so any path must
+    // survive; the designed string leaves it bare, which is kept where it is safe.
+    QString source = databasePath;
+    const bool bareIsSafe = !source.contains(u';') && source.trimmed() == source
+        && !source.startsWith(u'"') && !source.startsWith(u'\'');
+    if (!bareIsSafe) {
+        const QChar quote = source.contains(u'"') ? u'\'' : u'"';
+        source = quote + source + quote;
+    }
+    return QStringLiteral("Provider=") + jetPart() + QStringLiteral("Data Source=") + source
+        + QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + databasePassword()
+        + u';';
+}
+
+void openWindowConnection(jet::Connection &connection, const QString &folder)
+{
+    const QString path = readDatabasePath(folder);
+    connection.setProvider(shapingProvider());
+    connection.setConnectionString(shapedConnectionString(path));
+    connection.open();
+}
+
+} // namespace db
