@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/location.h"
 
 #include <QFile>
 
@@ -376,17 +377,6 @@ void buildDatabase(const QString &path, Generation generation)
 }
 
 } // namespace
-
-QString databasePassword()
-{
-    return QStringLiteral("tamik4062");
-}
-
-QString plainConnectionString(const QString &path)
-{
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source= '") + path
-        + QStringLiteral("';Jet OLEDB:Database Password=") + databasePassword() + QLatin1Char(';');
-}
 
 QList<jet::TableDef> tables(Generation generation)
 {

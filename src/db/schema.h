@@ -14,11 +14,6 @@ namespace db {
 // table, the outpatient flag and the welfare-handbook certificate.
 enum class Generation { Old, V2086, V2112 };
 
-// The password every database of the program is encrypted with.
-QString databasePassword();
-// The connection string naming the provider itself, as catalog work needs it.
-QString plainConnectionString(const QString &path);
-
 // Creates an encrypted database file at path with every table, code-table
 // placeholder row and stored query of the generation.  Throws
 // jet::Error(err::GeneralFailure) when the file exists; a file left half-made
