@@ -473,7 +473,9 @@ void compactDatabase(const QString &sourceConnectionString, const QString &targe
         throw Error(err::CompactTargetExists, QStringLiteral("ファイル '%1' は既に存在します。").arg(target.dataSource));
     try {
         {
-            PhysicalConnection from(source.dataSource, source.password, false);
+            // The source exists; opening it with the create flag lets ATTACH make the target.
+            identifyFile(source.dataSource);
+            PhysicalConnection from(source.dataSource, source.password, true);
             exec(from.db(), QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
                                 .arg(quoteString(target.dataSource), quoteString(target.password)));
             exec(from.db(), QStringLiteral("SELECT sqlcipher_export('jet_compact');"));

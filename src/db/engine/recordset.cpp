@@ -293,8 +293,16 @@ public:
             return;
         const int segment = index / kSegmentRows;
         auto it = segments.find(segment);
-        if (it != segments.end())
-            it->second.first[size_t(index - segment * kSegmentRows)] = fetchRow(index);
+        if (it == segments.end())
+            return;
+        const size_t offset = size_t(index - segment * kSegmentRows);
+        if (offset < it->second.first.size()) {
+            it->second.first[offset] = fetchRow(index);
+        } else {
+            // The segment was read before the row was added: read it anew when needed.
+            segmentOrder.erase(it->second.second);
+            segments.erase(it);
+        }
     }
 
     // --- filters and finds ---
@@ -580,21 +588,27 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         data->fields.push_back(f);
     }
     // A name that repeats is known by its source: 患者情報.カルテID, 入退院情報.カルテID.
+    std::vector<bool> repeated(data->fields.size(), false);
+    for (size_t i = 0; i < data->fields.size(); ++i)
+        for (size_t j = i + 1; j < data->fields.size(); ++j)
+            if (data->fields[i].meta.name.compare(data->fields[j].meta.name, Qt::CaseInsensitive) == 0)
+                repeated[i] = repeated[j] = true;
     for (size_t i = 0; i < data->fields.size(); ++i) {
-        bool repeated = false;
-        for (size_t j = 0; j < data->fields.size(); ++j)
-            repeated = repeated || (i != j && data->fields[i].meta.name.compare(data->fields[j].meta.name, Qt::CaseInsensitive) == 0);
-        if (repeated && data->fields[i].instance >= 0 && data->fields[i].meta.name == data->fields[i].meta.baseColumn)
-            data->fields[i].meta.name = data->fields[i].qualifiedName;
+        Field &f = data->fields[i];
+        if (repeated[i] && !f.meta.baseTable.isEmpty() && f.meta.name == f.meta.baseColumn)
+            f.meta.name = f.qualifiedName;
     }
     data->keyed = !data->shape.aggregate && !data->shape.distinct && data->shape.simpleFrom && !data->instances.empty();
     for (const Instance &instance : data->instances)
         data->keyed = data->keyed && instance.isTable;
     data->keyWidth = data->keyed ? int(data->instances.size()) : 0;
-    if (data->keyed)
+    if (data->keyed) {
+        // Preparing the row read first reports a missing column as the open's failure.
+        data->prepareFetch();
         data->loadKeys();
-    else
+    } else {
         data->loadAll();
+    }
     data->current = 0;
     d = std::move(data);
     emit rowsReset();

@@ -1,0 +1,185 @@
+#include "db/engine/catalog.h"
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/engine/recordset.h"
+#include "support/tempdb.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+using namespace jet;
+using testing_support::TempDatabase;
+using testing_support::plainConnectionString;
+
+namespace {
+
+qint32 openError(const QString &connectionString, const QString &provider = {})
+{
+    Connection c;
+    if (!provider.isEmpty())
+        c.setProvider(provider);
+    try {
+        c.open(connectionString);
+    } catch (const Error &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+void makeTable(Connection &c)
+{
+    Catalog catalog;
+    catalog.setActiveConnection(&c);
+    TableDef t;
+    t.name = QStringLiteral("記録");
+    t.columns = {ColumnDef{QStringLiteral("ID"), DataType::Long, 0, true, true, true, {}},
+                 ColumnDef{QStringLiteral("名前"), DataType::Text, 50, true, true, false, {}}};
+    t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("ID")}, true, true}};
+    catalog.createTable(t);
+}
+
+int countRows(Connection &c)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 記録"), &c);
+    return rs.recordCount();
+}
+
+} // namespace
+
+TEST(ConnectionOpen, RefusesWhatIsNotTheDatabaseWithGeneralFailure)
+{
+    TempDatabase db;
+    const QString missing = db.folder() + QStringLiteral("/none.mdb");
+    EXPECT_EQ(openError(plainConnectionString(missing)), err::GeneralFailure);
+    EXPECT_FALSE(QFile::exists(missing)) << "opening must never create a file";
+
+    const QString garbage = db.folder() + QStringLiteral("/garbage.mdb");
+    QFile f(garbage);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(8192, 'x'));
+    f.close();
+    EXPECT_EQ(openError(plainConnectionString(garbage)), err::GeneralFailure);
+
+    const QString empty = db.folder() + QStringLiteral("/empty.mdb");
+    QFile e(empty);
+    ASSERT_TRUE(e.open(QIODevice::WriteOnly));
+    e.close();
+    EXPECT_EQ(openError(plainConnectionString(empty)), err::GeneralFailure);
+
+    EXPECT_EQ(openError(plainConnectionString(db.path(), QStringLiteral("wrong"))), err::GeneralFailure);
+    EXPECT_EQ(openError(plainConnectionString(db.path())), 0);
+}
+
+TEST(ConnectionOpen, AcceptsTheThreeConnectionStringForms)
+{
+    TempDatabase db;
+    const QString shaped = QStringLiteral("Data Provider=Microsoft.Jet.OLEDB.4.0;Data Source= '%1';Jet OLEDB:Database Password=tamik4062;").arg(db.path());
+    EXPECT_EQ(openError(shaped, QStringLiteral("MSDataShape")), 0);
+    EXPECT_EQ(openError(plainConnectionString(db.path())), 0);
+    const QString report = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=False;Jet OLEDB:Database Password=tamik4062;").arg(db.path());
+    EXPECT_EQ(openError(report), 0);
+    // The shaped form without its provider names no engine.
+    EXPECT_EQ(openError(shaped), err::GeneralFailure);
+}
+
+TEST(ConnectionOpen, APathWithASingleQuoteCannotBeExpressed)
+{
+    TempDatabase db;
+    const QString quoted = db.folder() + QStringLiteral("/it's.mdb");
+    createDatabase(quoted, testing_support::kPassword);
+    EXPECT_EQ(openError(plainConnectionString(quoted)), err::GeneralFailure);
+}
+
+TEST(ConnectionString, ParsesQuotedAndPlainValues)
+{
+    const ConnectionSettings s = parseConnectionString(
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source= 'C:\\Program Files\\NORVA\\a;b.mdb';Jet OLEDB:Database Password=tamik4062;"));
+    EXPECT_EQ(s.provider, QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
+    EXPECT_EQ(s.dataSource, QStringLiteral("C:\\Program Files\\NORVA\\a;b.mdb"));
+    EXPECT_EQ(s.password, QStringLiteral("tamik4062"));
+    EXPECT_THROW(parseConnectionString(QStringLiteral("Data Source= 'unterminated;")), Error);
+}
+
+TEST(ConnectionSharing, ConnectionsSeeEachOthersCommittedWritesOnly)
+{
+    TempDatabase db;
+    makeTable(db.connection());
+    auto other = db.connect();
+    db.connection().beginTrans();
+    db.connection().execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('山田')"));
+    EXPECT_EQ(countRows(*other), 0);
+    db.connection().commitTrans();
+    EXPECT_EQ(countRows(*other), 1);
+
+    other->beginTrans();
+    other->execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('佐藤')"));
+    other->beginTrans();
+    other->execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('鈴木')"));
+    other->rollbackTrans();
+    other->commitTrans();
+    EXPECT_EQ(countRows(db.connection()), 2);
+}
+
+TEST(ConnectionPool, AReplacedFileIsNeverReadThroughAnOldHandle)
+{
+    TempDatabase db;
+    makeTable(db.connection());
+    db.connection().execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('山田')"));
+    db.connection().close(); // its handle goes back to the pool
+
+    const QString fresh = db.folder() + QStringLiteral("/fresh.mdb");
+    createDatabase(fresh, testing_support::kPassword);
+    ASSERT_TRUE(QFile::remove(db.path()));
+    ASSERT_TRUE(QFile::rename(fresh, db.path()));
+
+    Connection c;
+    c.open(db.connectionString());
+    Recordset rs;
+    EXPECT_THROW(rs.open(QStringLiteral("SELECT * FROM 記録"), &c), Error);
+}
+
+TEST(ConnectionPool, AClosedConnectionLeavesNoTransactionBehind)
+{
+    TempDatabase db;
+    makeTable(db.connection());
+    {
+        auto c = db.connect();
+        c->beginTrans();
+        c->execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('山田')"));
+    }
+    auto again = db.connect();
+    EXPECT_EQ(countRows(*again), 0);
+    again->execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('佐藤')"));
+    EXPECT_EQ(countRows(db.connection()), 1);
+}
+
+TEST(ConnectionFile, OpensInTheStockShellWithTheKey)
+{
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
+    if (shell.isEmpty())
+        GTEST_SKIP() << "sqlcipher shell not installed";
+    TempDatabase db;
+    makeTable(db.connection());
+    db.connection().execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('山田')"));
+    db.connection().close();
+    releasePooledHandles(db.path());
+
+    QProcess p;
+    p.start(shell, {db.path()});
+    ASSERT_TRUE(p.waitForStarted());
+    p.write("PRAGMA key='tamik4062';\nSELECT 名前 FROM 記録;\n");
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished());
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("山田")));
+
+    QProcess wrong;
+    wrong.start(shell, {db.path()});
+    ASSERT_TRUE(wrong.waitForStarted());
+    wrong.write("SELECT 名前 FROM 記録;\n");
+    wrong.closeWriteChannel();
+    ASSERT_TRUE(wrong.waitForFinished());
+    EXPECT_FALSE(QString::fromUtf8(wrong.readAllStandardOutput()).contains(QStringLiteral("山田")));
+}

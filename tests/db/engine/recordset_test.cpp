@@ -1,0 +1,337 @@
+#include "db/engine/catalog.h"
+#include "db/engine/command.h"
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/engine/recordset.h"
+#include "support/tempdb.h"
+
+#include <QSignalSpy>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace jet;
+using testing_support::TempDatabase;
+
+namespace {
+
+qint32 errorOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const Error &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+ColumnDef col(const QString &name, DataType type, int size = 0)
+{
+    ColumnDef c;
+    c.name = name;
+    c.type = type;
+    c.definedSize = size;
+    return c;
+}
+
+// Patients, their episodes and the episodes' examination rows: the shape of
+// the ledger's joins.
+class RecordsetTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Catalog catalog;
+        catalog.setActiveConnection(&conn());
+        TableDef patients;
+        patients.name = QStringLiteral("患者情報");
+        patients.columns = {col(QStringLiteral("カルテID"), DataType::Long), col(QStringLiteral("氏名"), DataType::Text, 50),
+                            col(QStringLiteral("かな氏名"), DataType::Text, 50), col(QStringLiteral("生年月日"), DataType::Date),
+                            col(QStringLiteral("32条申請"), DataType::YesNo)};
+        patients.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("カルテID")}, true, true}};
+        catalog.createTable(patients);
+
+        TableDef episodes;
+        episodes.name = QStringLiteral("入退院情報");
+        ColumnDef id = col(QStringLiteral("入退院ID"), DataType::Long);
+        id.autoIncrement = true;
+        episodes.columns = {id, col(QStringLiteral("カルテID"), DataType::Long), col(QStringLiteral("入院日"), DataType::Date),
+                            col(QStringLiteral("一時診断名"), DataType::Text, 100), col(QStringLiteral("外入の別"), DataType::YesNo)};
+        episodes.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("入退院ID")}, true, true},
+                            IndexDef{QStringLiteral("カルテID"), {QStringLiteral("カルテID")}, false, false}};
+        catalog.createTable(episodes);
+
+        TableDef exams;
+        exams.name = QStringLiteral("検査情報");
+        exams.columns = {col(QStringLiteral("入退院ID"), DataType::Long), col(QStringLiteral("検査(ＣＴ)"), DataType::Memo)};
+        catalog.createTable(exams);
+
+        const QStringList names = {QStringLiteral("山田 太郎"), QStringLiteral("田中 花子"), QStringLiteral("高橋 一郎"),
+                                   QStringLiteral("たなか 次郎"), QStringLiteral("佐藤 三郎")};
+        const QStringList kana = {QStringLiteral("やまだ たろう"), QStringLiteral("たなか はなこ"), QStringLiteral("たかはし いちろう"),
+                                  QStringLiteral("たなか じろう"), QStringLiteral("さとう さぶろう")};
+        for (int i = 0; i < names.size(); ++i) {
+            conn().execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名, かな氏名, 生年月日) VALUES (?, ?, ?, ?)"),
+                           {100 + i, names[i], kana[i], QDate(1950 + i, 1, 15)});
+            conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 入院日, 一時診断名, 外入の別) VALUES (?, ?, ?, ?)"),
+                           {100 + i, QDate(2003, 3, 1 + i), QStringLiteral("診断%1").arg(i), i % 2 ? -1 : 0});
+            conn().execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID, [検査(ＣＴ)]) VALUES (?, ?)"),
+                           {i + 1, QStringLiteral("CT所見%1").arg(i)});
+        }
+    }
+
+    Connection &conn() { return db.connection(); }
+
+    const QString join = QStringLiteral("SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 "
+                                        "WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID");
+    TempDatabase db;
+};
+
+} // namespace
+
+TEST_F(RecordsetTest, FieldsOfAJoinAreQualifiedOnlyWhereTheirNameRepeats)
+{
+    Recordset rs;
+    rs.open(join, &conn());
+    EXPECT_GE(rs.fieldIndex(QStringLiteral("患者情報.カルテID")), 0);
+    EXPECT_GE(rs.fieldIndex(QStringLiteral("入退院情報.カルテID")), 0);
+    EXPECT_GE(rs.fieldIndex(QStringLiteral("入退院情報.入退院ID")), 0);
+    EXPECT_GE(rs.fieldIndex(QStringLiteral("検査情報.入退院ID")), 0);
+    EXPECT_EQ(rs.fieldIndex(QStringLiteral("カルテID")), -1) << "an ambiguous bare name is not found";
+    EXPECT_EQ(rs.fieldIndex(QStringLiteral("入退院ID")), -1);
+    EXPECT_EQ(errorOf([&] { rs.value(QStringLiteral("カルテID")); }), err::ItemNotFound);
+    EXPECT_GE(rs.fieldIndex(QStringLiteral("氏名")), 0);
+    EXPECT_GE(rs.fieldIndex(QStringLiteral("検査(ＣＴ)")), 0);
+    EXPECT_EQ(rs.recordCount(), 5);
+}
+
+TEST_F(RecordsetTest, ValuesComeBackInTheirColumnTypes)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 患者情報 ORDER BY カルテID"), &conn());
+    EXPECT_EQ(rs.value(QStringLiteral("生年月日")).toDateTime(), QDateTime(QDate(1950, 1, 15), QTime(0, 0)));
+    EXPECT_EQ(rs.value(QStringLiteral("32条申請")).toInt(), 0);
+    EXPECT_EQ(rs.value(QStringLiteral("カルテID")).metaType().id(), QMetaType::Int);
+    rs.setValue(QStringLiteral("32条申請"), true);
+    rs.update();
+    rs.requery();
+    EXPECT_EQ(rs.value(QStringLiteral("32条申請")).toInt(), -1);
+}
+
+TEST_F(RecordsetTest, NavigationStopsAtBofAndEof)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 入退院情報 ORDER BY 入退院ID DESC"), &conn());
+    EXPECT_FALSE(rs.bof());
+    EXPECT_EQ(rs.value(QStringLiteral("入退院ID")).toInt(), 5);
+    EXPECT_EQ(rs.absolutePosition(), 1);
+    rs.moveLast();
+    EXPECT_EQ(rs.value(QStringLiteral("入退院ID")).toInt(), 1);
+    rs.moveNext();
+    EXPECT_TRUE(rs.eof());
+    EXPECT_EQ(rs.absolutePosition(), PositionEof);
+    EXPECT_EQ(errorOf([&] { rs.moveNext(); }), err::NoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs.value(0); }), err::NoCurrentRecord);
+    rs.moveFirst();
+    rs.movePrevious();
+    EXPECT_TRUE(rs.bof());
+
+    Recordset empty;
+    empty.open(QStringLiteral("SELECT * FROM 入退院情報 WHERE 入退院ID > 100"), &conn());
+    EXPECT_TRUE(empty.bof());
+    EXPECT_TRUE(empty.eof());
+    EXPECT_EQ(empty.recordCount(), 0);
+}
+
+TEST_F(RecordsetTest, FiltersCountExactlyAndReplaceEachOther)
+{
+    Recordset rs;
+    rs.open(join, &conn());
+    rs.setFilter(QStringLiteral("かな氏名 like 'た*'"));
+    EXPECT_EQ(rs.recordCount(), 3);
+    rs.setFilter(QStringLiteral("かな氏名 like 'たなか*'"));
+    EXPECT_EQ(rs.recordCount(), 2);
+    rs.setFilter(QStringLiteral("入退院情報.入退院ID = '3'"));
+    ASSERT_EQ(rs.recordCount(), 1);
+    EXPECT_EQ(rs.value(QStringLiteral("氏名")).toString(), QStringLiteral("高橋 一郎"));
+    rs.setFilter(QStringLiteral("0"));
+    EXPECT_EQ(rs.recordCount(), 5);
+    rs.setFilter(QStringLiteral("外入の別 = -1 AND かな氏名 like 'た*'"));
+    EXPECT_EQ(rs.recordCount(), 2);
+    rs.setFilter(QString());
+    EXPECT_EQ(rs.recordCount(), 5);
+}
+
+TEST_F(RecordsetTest, MalformedFiltersRaise3001AndKeepTheRows)
+{
+    Recordset rs;
+    rs.open(join, &conn());
+    rs.setFilter(QStringLiteral("かな氏名 like 'た*'"));
+    for (const QString &bad : {QStringLiteral("かな氏名 like 'た'*'"), QStringLiteral("かな氏名 like '*た'"),
+                               QStringLiteral("かな氏名 like 'た*な*'"), QStringLiteral("ないもの = 1"),
+                               QStringLiteral("かな氏名 like"), QStringLiteral("入退院情報.入退院ID = 'abc'")})
+        EXPECT_EQ(errorOf([&] { rs.setFilter(bad); }), err::InvalidArgument) << bad.toStdString();
+    EXPECT_EQ(rs.recordCount(), 3);
+}
+
+TEST_F(RecordsetTest, FindSearchesForwardFromTheCurrentRow)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 患者情報 ORDER BY カルテID"), &conn());
+    rs.find(QStringLiteral("カルテID = 103"));
+    EXPECT_EQ(rs.value(QStringLiteral("氏名")).toString(), QStringLiteral("たなか 次郎"));
+    rs.find(QStringLiteral("カルテID = 103"));
+    EXPECT_EQ(rs.absolutePosition(), 4) << "the current row itself matches";
+    rs.find(QStringLiteral("カルテID = 101"));
+    EXPECT_TRUE(rs.eof()) << "rows before the current one are not searched";
+    rs.moveFirst();
+    rs.find(QStringLiteral("かな氏名 like 'たか*'"));
+    EXPECT_EQ(rs.value(QStringLiteral("カルテID")).toInt(), 102);
+}
+
+TEST_F(RecordsetTest, AJoinWritesEachChangedFieldToItsOwnTable)
+{
+    Recordset rs;
+    rs.open(join, &conn());
+    rs.setFilter(QStringLiteral("入退院情報.入退院ID = '2'"));
+    rs.setValue(QStringLiteral("氏名"), QStringLiteral("田中 花"));
+    rs.setValue(QStringLiteral("一時診断名"), QStringLiteral("統合失調症"));
+    rs.setValue(QStringLiteral("検査(ＣＴ)"), QStringLiteral("異常なし"));
+    rs.setValue(QStringLiteral("入院日"), QStringLiteral("2003/04/01"));
+
+    // Another window changes a field this one did not touch; it must survive.
+    auto other = db.connect();
+    other->execute(QStringLiteral("UPDATE 患者情報 SET かな氏名 = 'たなか はな' WHERE カルテID = 101"));
+    rs.update();
+
+    Recordset check;
+    check.open(join + QStringLiteral(" AND 入退院情報.入退院ID = 2"), other.get());
+    EXPECT_EQ(check.value(QStringLiteral("氏名")).toString(), QStringLiteral("田中 花"));
+    EXPECT_EQ(check.value(QStringLiteral("かな氏名")).toString(), QStringLiteral("たなか はな"));
+    EXPECT_EQ(check.value(QStringLiteral("一時診断名")).toString(), QStringLiteral("統合失調症"));
+    EXPECT_EQ(check.value(QStringLiteral("検査(ＣＴ)")).toString(), QStringLiteral("異常なし"));
+    EXPECT_EQ(check.value(QStringLiteral("入院日")).toDate(), QDate(2003, 4, 1));
+}
+
+TEST_F(RecordsetTest, MovingAwayWritesPendingEdits)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 患者情報 ORDER BY カルテID"), &conn());
+    rs.setValue(QStringLiteral("氏名"), QStringLiteral("変更"));
+    rs.moveNext();
+    auto other = db.connect();
+    Recordset check;
+    check.open(QStringLiteral("SELECT 氏名 FROM 患者情報 WHERE カルテID = 100"), other.get());
+    EXPECT_EQ(check.value(0).toString(), QStringLiteral("変更"));
+}
+
+TEST_F(RecordsetTest, AnImpossibleValueIsRefusedAtAssignment)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 患者情報"), &conn());
+    EXPECT_NE(errorOf([&] { rs.setValue(QStringLiteral("生年月日"), QStringLiteral("1985/13/1")); }), 0);
+    EXPECT_NE(errorOf([&] { rs.setValue(QStringLiteral("カルテID"), QStringLiteral("abc")); }), 0);
+    EXPECT_EQ(rs.editMode(), EditMode::None);
+}
+
+TEST_F(RecordsetTest, AddNewStoresAtOnceAndBecomesTheCurrentRow)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 入退院情報"), &conn());
+    QSignalSpy inserted(&rs, &Recordset::rowInserted);
+    rs.addNew({QStringLiteral("カルテID")}, {104});
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(rs.recordCount(), 6);
+    EXPECT_EQ(rs.value(QStringLiteral("入退院ID")).toInt(), 6);
+    EXPECT_EQ(rs.value(QStringLiteral("外入の別")).toInt(), 0);
+
+    rs.addNew();
+    rs.setValue(QStringLiteral("カルテID"), 100);
+    rs.setValue(QStringLiteral("一時診断名"), QStringLiteral("うつ病"));
+    rs.update();
+
+    auto other = db.connect();
+    Recordset check;
+    check.open(QStringLiteral("SELECT * FROM 入退院情報 ORDER BY 入退院ID DESC"), other.get());
+    EXPECT_EQ(check.recordCount(), 7);
+    EXPECT_EQ(check.value(QStringLiteral("一時診断名")).toString(), QStringLiteral("うつ病"));
+}
+
+TEST_F(RecordsetTest, DeleteRemovesTheCurrentRowAndNeedsOne)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 検査情報"), &conn());
+    rs.setFilter(QStringLiteral("入退院ID = '4'"));
+    rs.deleteCurrent();
+    rs.setFilter(QStringLiteral("入退院ID = '4'"));
+    EXPECT_EQ(rs.recordCount(), 0);
+    EXPECT_EQ(errorOf([&] { rs.deleteCurrent(); }), err::NoCurrentRecord);
+    rs.setFilter(QString());
+    EXPECT_EQ(rs.recordCount(), 4);
+}
+
+TEST_F(RecordsetTest, RequerySeesOtherConnectionsWrites)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 患者情報"), &conn());
+    auto other = db.connect();
+    other->execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (200, '新規')"));
+    EXPECT_EQ(rs.recordCount(), 5);
+    rs.requery();
+    EXPECT_EQ(rs.recordCount(), 6);
+}
+
+TEST_F(RecordsetTest, StoredQueriesAndTablesOpenByName)
+{
+    Catalog catalog;
+    catalog.setActiveConnection(&conn());
+    catalog.appendView(QStringLiteral("Q_件数"), QStringLiteral("SELECT COUNT(*) AS 全患者数 FROM 入退院情報"));
+    Recordset count;
+    count.open(QStringLiteral("Q_件数"), &conn());
+    EXPECT_EQ(count.value(QStringLiteral("全患者数")).toInt(), 5);
+    Recordset table;
+    table.open(QStringLiteral("`検査情報`"), &conn());
+    EXPECT_EQ(table.recordCount(), 5);
+    Recordset missing;
+    EXPECT_EQ(errorOf([&] { missing.open(QStringLiteral("SELECT * FROM バージョン"), &conn()); }), err::TableMissing);
+    EXPECT_EQ(errorOf([&] { missing.open(QStringLiteral("SELECT ICDコード FROM 患者情報"), &conn()); }), err::ColumnMissing);
+}
+
+TEST_F(RecordsetTest, AggregatesAreReadWholeAndFilterable)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT 外入の別, COUNT(*) AS 件数 FROM 入退院情報 GROUP BY 外入の別 ORDER BY 外入の別"), &conn());
+    ASSERT_EQ(rs.recordCount(), 2);
+    EXPECT_EQ(rs.value(QStringLiteral("件数")).toInt(), 2);
+    rs.setFilter(QStringLiteral("件数 = 3"));
+    EXPECT_EQ(rs.recordCount(), 1);
+    EXPECT_EQ(rs.value(QStringLiteral("外入の別")).toInt(), 0);
+}
+
+TEST_F(RecordsetTest, CommandsBindParametersInOrder)
+{
+    Command cmd(&conn(), QStringLiteral("SELECT 患者情報.氏名 FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID AND (入退院情報.入退院ID = ?)"));
+    cmd.appendParameter(QStringLiteral("患者"), 3);
+    auto rs = cmd.execute();
+    ASSERT_EQ(rs->recordCount(), 1);
+    EXPECT_EQ(rs->value(0).toString(), QStringLiteral("高橋 一郎"));
+    cmd.setParameter(QStringLiteral("患者"), 5);
+    EXPECT_EQ(cmd.execute()->value(0).toString(), QStringLiteral("佐藤 三郎"));
+}
+
+TEST_F(RecordsetTest, ManyRowsReadCorrectlyAcrossSegments)
+{
+    conn().beginTrans();
+    for (int i = 0; i < 3000; ++i)
+        conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 一時診断名) VALUES (?, ?)"), {100 + i % 5, QStringLiteral("行%1").arg(i)});
+    conn().commitTrans();
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT 入退院情報.入退院ID, 入退院情報.一時診断名, 患者情報.氏名 FROM 患者情報 INNER JOIN 入退院情報 ON 患者情報.カルテID = 入退院情報.カルテID ORDER BY 入退院情報.入退院ID DESC"), &conn());
+    ASSERT_EQ(rs.recordCount(), 3005);
+    for (int row : {0, 1, 63, 64, 1500, 3004, 700, 2}) {
+        const int id = rs.valueAt(row, 0).toInt();
+        EXPECT_EQ(id, 3005 - row);
+        if (id > 5) {
+            EXPECT_EQ(rs.valueAt(row, 1).toString(), QStringLiteral("行%1").arg(id - 6));
+        }
+    }
+}
