@@ -325,3 +325,150 @@ TEST_F(Schema, UpgradeListsLeadFromOneGenerationToTheNext)
         EXPECT_EQ(error.number(), jet::err::FieldDefinedTwice);
     }
 }
+
+namespace {
+
+// A small ward: two rooms, two beds, one physician and one admission form
+// besides the placeholders; patients born on 1 April 1960.
+class StoredQueries : public Schema
+{
+protected:
+    void SetUp() override { jet::Clock::setFixed(QDateTime(QDate(2024, 4, 10), QTime(9, 30))); }
+
+    jet::Connection &fill(Generation generation)
+    {
+        jet::Connection &connection = create(generation);
+        connection.execute(u"INSERT INTO 病室番号 (病室番号) VALUES ('201')"_s);
+        connection.execute(u"INSERT INTO 病室番号 (病室番号) VALUES ('305')"_s);
+        connection.execute(u"INSERT INTO ベッド番号 (ベッド番号) VALUES ('1')"_s);
+        connection.execute(u"INSERT INTO ベッド番号 (ベッド番号) VALUES ('2')"_s);
+        connection.execute(u"INSERT INTO 主治医 (主治医) VALUES ('岡部　慎一')"_s);
+        connection.execute(u"INSERT INTO 入院形態 (入院形態, 略称) VALUES ('任意入院', '任意')"_s);
+        return connection;
+    }
+
+    // Room and bed are code IDs: rooms 2 = "201", 3 = "305"; beds 2 = "1", 3 = "2".
+    void admit(int chart, const QString &name, const QVariant &admitted, const QVariant &discharged,
+               int room = 2, int bed = 2)
+    {
+        m_connection->execute(u"INSERT INTO 患者情報 (カルテID, 氏名, かな氏名, 生年月日) VALUES (?, ?, ?, ?)"_s,
+                              {chart, name, name, QDate(1960, 4, 1)});
+        m_connection->execute(u"INSERT INTO 入退院情報 (カルテID, 入院日, 退院日, 病室番号, ベッド番号, 主治医①, 入院形態) "
+                              "VALUES (?, ?, ?, ?, ?, 2, 2)"_s,
+                              {chart, admitted, discharged, room, bed});
+    }
+
+    QDate daysAgo(int days) const { return jet::Clock::today().addDays(-days); }
+
+    QStringList names(const QString &query, const QString &column = u"氏名"_s)
+    {
+        jet::Recordset rs;
+        rs.open(query, m_connection.get());
+        QStringList result;
+        for (; !rs.eof(); rs.moveNext())
+            result.append(rs.value(column).toString());
+        return result;
+    }
+};
+
+} // namespace
+
+TEST_F(StoredQueries, EveryGenerationHoldsTheEightQueriesWithTheirColumns)
+{
+    const QList<QPair<QString, QStringList>> expected{
+        {db::kInpatientCountQuery.toString(), {u"全患者数"_s}},
+        {db::kInpatientAverageAgeQuery.toString(), {u"平均年齢"_s}},
+        {db::kInpatientAverageStayQuery.toString(), {u"平均入院日数"_s}},
+        {db::kLedgerCountQuery.toString(), {u"全患者数"_s}},
+        {db::kPsychotherapyFirstQuery.toString(), {u"氏名"_s, u"入院日"_s}},
+        {db::kPsychotherapySecondQuery.toString(), {u"氏名"_s, u"入院日"_s}},
+        {db::kPsychotherapyThirdQuery.toString(), {u"氏名"_s, u"入院日"_s}},
+        {db::kInpatientListQuery.toString(),
+         {u"病室番号"_s, u"ベッド番号"_s, u"かな氏名"_s, u"氏名"_s, u"生年月日"_s, u"入院日"_s, u"退院日"_s,
+          u"一時診断名"_s, u"ポリクリ"_s, u"入退院ID"_s, u"性別"_s, u"カルテID"_s, u"現病歴"_s, u"略称"_s,
+          u"年齢"_s, u"新規入院"_s, u"入院日数"_s, u"入院条件"_s}},
+    };
+    for (Generation generation : {Generation::Old, Generation::V2086, Generation::V2112}) {
+        SCOPED_TRACE(qPrintable(name(generation)));
+        fill(generation);
+        admit(1, u"一"_s, daysAgo(3), QVariant());
+        const QStringList views = m_catalog.views();
+        EXPECT_EQ(views.size(), 8);
+        EXPECT_EQ(m_catalog.viewText(db::kInpatientListQuery.toString()), db::inpatientListSql(db::RoomOrder::Ascending));
+        for (const auto &[query, columns] : expected) {
+            SCOPED_TRACE(qPrintable(query));
+            EXPECT_TRUE(views.contains(query));
+            jet::Recordset rs;
+            rs.open(query, m_connection.get());
+            if (columns.size() == 1) {
+                EXPECT_EQ(rs.recordCount(), 1);
+            }
+            for (const QString &c : columns)
+                EXPECT_GE(rs.fieldIndex(c), 0) << qPrintable(c);
+        }
+    }
+}
+
+TEST_F(StoredQueries, CurrentInpatientRuleAndNewMark)
+{
+    fill(Generation::V2112);
+    admit(1, u"七日前"_s, daysAgo(7), QVariant());
+    admit(2, u"八日前"_s, daysAgo(8), QVariant(), 2, 3);
+    admit(3, u"本日退院"_s, daysAgo(30), daysAgo(0), 3, 2);
+    admit(4, u"昨日退院"_s, daysAgo(30), daysAgo(1), 3, 3);
+    admit(5, u"明日入院"_s, daysAgo(-1), QVariant(), 3, 3);
+    admit(6, u"退院予定"_s, daysAgo(100), daysAgo(-5), 3, 3);
+    admit(7, u"本日入院"_s, daysAgo(0), QVariant(), 3, 3);
+    m_connection->execute(u"INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (1, -1)"_s);
+
+    const QString list = db::kInpatientListQuery.toString();
+    EXPECT_EQ(names(list), QStringList({u"七日前"_s, u"八日前"_s, u"本日退院"_s, u"退院予定"_s, u"本日入院"_s}));
+    EXPECT_EQ(names(list, u"新規入院"_s), QStringList({u"新"_s, QString(), QString(), QString(), u"新"_s}));
+    EXPECT_EQ(names(list, u"入院日数"_s), QStringList({u"7"_s, u"8"_s, u"30"_s, u"100"_s, u"0"_s}));
+    EXPECT_EQ(names(list, u"年齢"_s).first(), u"64"_s);
+
+    EXPECT_EQ(scalar(u"SELECT * FROM Q_現在入院者全集計"_s).toInt(), 5);
+    EXPECT_DOUBLE_EQ(scalar(u"SELECT * FROM Q_現在入院者平均入院日数"_s).toDouble(), (7 + 8 + 30 + 100 + 0) / 5.0);
+    EXPECT_DOUBLE_EQ(scalar(u"SELECT * FROM Q_現在入院者平均年齢"_s).toDouble(), 64.0);
+    // The ledger counts every episode that has its patient, outpatient courses included.
+    EXPECT_EQ(scalar(u"SELECT * FROM Q_台帳患者数"_s).toInt(), 8);
+}
+
+TEST_F(StoredQueries, ListDropsEpisodesWhoseCodesNameNoRow)
+{
+    fill(Generation::V2112);
+    admit(1, u"部屋なし"_s, daysAgo(3), QVariant());
+    admit(2, u"主治医未設定"_s, daysAgo(3), QVariant());
+    m_connection->execute(u"UPDATE 入退院情報 SET 病室番号 = Null WHERE カルテID = 1"_s);
+    m_connection->execute(u"UPDATE 入退院情報 SET 主治医① = 1 WHERE カルテID = 2"_s);
+    EXPECT_EQ(names(db::kInpatientListQuery.toString()), QStringList({u"主治医未設定"_s}));
+}
+
+TEST_F(StoredQueries, RoomsAscendThenBedsAscendInEitherOrder)
+{
+    fill(Generation::V2112);
+    admit(1, u"305-2"_s, daysAgo(3), QVariant(), 3, 3);
+    admit(2, u"201-2"_s, daysAgo(3), QVariant(), 2, 3);
+    admit(3, u"305-1"_s, daysAgo(3), QVariant(), 3, 2);
+    admit(4, u"201-1"_s, daysAgo(3), QVariant(), 2, 2);
+    const QString list = db::kInpatientListQuery.toString();
+    EXPECT_EQ(names(list), QStringList({u"201-1"_s, u"201-2"_s, u"305-1"_s, u"305-2"_s}));
+
+    m_catalog.deleteView(list);
+    m_catalog.appendView(list, db::inpatientListSql(db::RoomOrder::Descending));
+    EXPECT_EQ(names(list), QStringList({u"305-1"_s, u"305-2"_s, u"201-1"_s, u"201-2"_s}));
+    // The summaries read the list by name and survive its replacement.
+    EXPECT_EQ(scalar(u"SELECT * FROM Q_現在入院者全集計"_s).toInt(), 4);
+}
+
+TEST_F(StoredQueries, CheckSheetsSplitTheStayAtFourWeeksAndThreeMonths)
+{
+    fill(Generation::V2112);
+    const QList<int> stays{0, 28, 29, 90, 91, 4000};
+    for (int i = 0; i < stays.size(); ++i)
+        admit(i + 1, QString::number(stays.at(i)), daysAgo(stays.at(i)), QVariant());
+    admit(10, u"退院済"_s, daysAgo(10), daysAgo(2));
+    EXPECT_EQ(names(db::kPsychotherapyFirstQuery.toString()), QStringList({u"28"_s, u"0"_s}));
+    EXPECT_EQ(names(db::kPsychotherapySecondQuery.toString()), QStringList({u"90"_s, u"29"_s}));
+    EXPECT_EQ(names(db::kPsychotherapyThirdQuery.toString()), QStringList({u"4000"_s, u"91"_s}));
+}
