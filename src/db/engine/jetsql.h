@@ -87,6 +87,12 @@ struct Statement
 
 // Throws jet::Error: err::SyntaxError for text that is not Jet SQL the engine
 // understands, err::ConversionFailed for an empty or unreadable #date# literal.
+//
+// The SQL keeps Jet's meaning where SQLite's differs: a comparison used as a
+// value gives -1/0, "/" divides in floating point, "&" prints numbers as Jet
+// does and takes a Null operand as empty text (Null & Null stays Null), Like
+// takes Jet's wildcards without regard to case.  Text comparisons with = < >
+// and ORDER BY stay SQLite's binary ones, so that indexes keep serving them.
 Statement translate(const QString &jetSql);
 
 // Quotes a name as an SQLite identifier.
@@ -108,7 +114,8 @@ using FieldLookup = std::function<std::optional<FieldInfo>(const QString &name)>
 
 // ADO's filter grammar: comparisons "field op value" joined by AND / OR, with
 // parentheses.  Throws jet::Error(err::InvalidArgument) for anything else,
-// including a field the lookup does not know.
+// including a field the lookup does not know.  A blank filter gives an empty
+// condition.  The lookup receives a qualified field as written: "table.column".
 QString translateFilter(const QString &filter, const FieldLookup &lookup);
 // Find's criterion: one comparison.
 QString translateCriterion(const QString &criterion, const FieldLookup &lookup);
