@@ -103,7 +103,34 @@ public:
 
     sqlite3 *db() const { return connection->handle(); }
 
-    int rowCount() const { return keyed ? int(keys.size() / size_t(std::max(keyWidth, 1))) : int(visible.size()); }
+    // Keys are read when first needed, so that a filter set straight after the
+    // open (the record windows do this) never pays for the unfiltered rows.
+    bool keysLoaded = false;
+
+    int rowCount()
+    {
+        if (!keyed)
+            return int(visible.size());
+        ensureKeys();
+        return int(keys.size() / size_t(keyWidth));
+    }
+
+    void ensureKeys()
+    {
+        if (!keysLoaded)
+            loadKeys();
+    }
+
+    void invalidateKeys()
+    {
+        keysLoaded = false;
+        keys.clear();
+        clearCache();
+        unreadable.clear();
+    }
+
+    // Prepares the key query without running it, so that a bad filter or source fails now.
+    void checkKeysQuery() const { Statement(db(), keysSql(QString())); }
 
     std::vector<qint64> keyOf(int row) const
     {
@@ -175,6 +202,7 @@ public:
     void loadKeys()
     {
         keys.clear();
+        keysLoaded = true;
         Statement stmt(db(), keysSql(QString()));
         stmt.bindAll(keysParameters());
         sqlite3_stmt *raw = stmt.get();
@@ -387,6 +415,7 @@ public:
 
     void writeInsert()
     {
+        ensureKeys();
         QHash<int, QList<int>> byInstance;
         for (auto it = pending.cbegin(); it != pending.cend(); ++it)
             byInstance[fields[size_t(it.key())].instance].append(it.key());
@@ -603,9 +632,9 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         data->keyed = data->keyed && instance.isTable;
     data->keyWidth = data->keyed ? int(data->instances.size()) : 0;
     if (data->keyed) {
-        // Preparing the row read first reports a missing column as the open's failure.
+        // Preparing both reads reports a missing table or column as the open's failure.
         data->prepareFetch();
-        data->loadKeys();
+        data->checkKeysQuery();
     } else {
         data->loadAll();
     }
@@ -959,16 +988,17 @@ void Recordset::setFilter(const QString &filter)
     const QString previous = d->filterSql;
     d->filterSql = condition;
     try {
-        if (d->keyed)
-            d->loadKeys();
-        else
+        if (d->keyed) {
+            d->checkKeysQuery();
+            d->invalidateKeys();
+        } else {
             d->applyMaterializedFilter();
+        }
     } catch (...) {
         d->filterSql = previous;
         throw;
     }
     d->filter = clear ? QString() : filter;
-    d->unreadable.clear();
     d->current = 0;
     emit rowsReset();
     emit currentChanged();
@@ -986,11 +1016,9 @@ void Recordset::requery()
     if (d->mode != EditMode::None)
         update();
     if (d->keyed)
-        d->loadKeys();
+        d->invalidateKeys();
     else
         d->loadAll();
-    d->unreadable.clear();
-    d->fetch = Statement();
     d->current = 0;
     emit rowsReset();
     emit currentChanged();

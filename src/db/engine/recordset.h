@@ -44,9 +44,11 @@ public:
 
 // A recordset in ADO's sense over SQL text, a stored query or a table.
 //
-// Opening reads the keys of the result rows (the row keys of the tables the
-// rows come from) in result order; row values are read on demand, a segment at
-// a time, so that opening costs little more for 300,000 rows than for 100.
+// The rows are addressed by the row keys of the tables they come from, read
+// in result order when the rows are first needed (so a filter set straight
+// after the open never reads the unfiltered rows); from then on the set of
+// rows is fixed until a requery or a new filter.  Row values are read on
+// demand, a segment at a time, so that 300,000 rows cost little more than 100.
 // A result without row keys (aggregates, DISTINCT, subqueries) is read whole.
 class Recordset : public QObject
 {

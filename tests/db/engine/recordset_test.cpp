@@ -273,9 +273,10 @@ TEST_F(RecordsetTest, RequerySeesOtherConnectionsWrites)
 {
     Recordset rs;
     rs.open(QStringLiteral("SELECT * FROM 患者情報"), &conn());
+    EXPECT_EQ(rs.recordCount(), 5);
     auto other = db.connect();
     other->execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (200, '新規')"));
-    EXPECT_EQ(rs.recordCount(), 5);
+    EXPECT_EQ(rs.recordCount(), 5) << "the rows stay those of the first reading";
     rs.requery();
     EXPECT_EQ(rs.recordCount(), 6);
 }
