@@ -130,7 +130,7 @@ const QHash<QString, FunctionDef> &functions()
         {QStringLiteral("DATEDIFF"), {"jet_datediff", 3, 3}},
         {QStringLiteral("DATEADD"), {"jet_dateadd", 3, 3}},
         {QStringLiteral("NOW"), {"jet_now", 0, 0}},
-        {QStringLiteral("DATE"), {"jet_date", 0, 0, FunctionKind::Plain, true}},
+        {QStringLiteral("DATE"), {"jet_date", 0, 0}},
         {QStringLiteral("YEAR"), {"jet_year", 1, 1}},
         {QStringLiteral("MONTH"), {"jet_month", 1, 1}},
         {QStringLiteral("DAY"), {"jet_day", 1, 1}},
@@ -1379,11 +1379,14 @@ std::vector<Token> tokenize(const QString &jetSql)
     return tokens;
 }
 
+// Back-quotes, not double quotes: SQLite reads a double-quoted name that names
+// no column as a string literal, which would turn a misspelt column into text
+// instead of the missing-column error the windows rely on.
 QString quoteIdentifier(const QString &name)
 {
     QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    quoted.replace(QLatin1Char('`'), QStringLiteral("``"));
+    return QLatin1Char('`') + quoted + QLatin1Char('`');
 }
 
 QString quoteString(const QString &text)

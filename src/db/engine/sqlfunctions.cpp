@@ -243,7 +243,8 @@ double dateAdd(Interval interval, qint64 count, double dayNumber)
         result = moment.addMSecs(count * 1000);
         break;
     }
-    if (!result.isValid())
+    // Jet's dates run from the year 100 to 9999.
+    if (!result.isValid() || result.date().year() < 100 || result.date().year() > 9999)
         fail("Invalid date");
     return toDayNumber(result);
 }
@@ -355,7 +356,11 @@ void fnDateAdd(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         const Interval interval = intervalOf(argv[0]);
         const double day = dayNumberOf(argv[2]);
         momentOf(day);
-        sqlite3_result_double(ctx, dateAdd(interval, qint64(std::trunc(numberOf(argv[1]))), day));
+        const double count = std::trunc(numberOf(argv[1]));
+        // Beyond this no count lands on a date Jet can hold, and the products below stay in range.
+        if (std::fabs(count) > 1e8)
+            fail("Invalid procedure call or argument");
+        sqlite3_result_double(ctx, dateAdd(interval, qint64(count), day));
     });
 }
 

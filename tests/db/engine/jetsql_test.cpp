@@ -350,17 +350,28 @@ TEST_F(JetSqlTest, StringsAreWrittenAsSqliteLiterals)
     EXPECT_EQ(s(ward.text(QStringLiteral("\"say \"\"hi\"\"\""))), "say \"hi\"");
     EXPECT_EQ(s(ward.text(QStringLiteral("'O''Brien'"))), "O'Brien");
     EXPECT_EQ(s(quoteString(QStringLiteral("a'b"))), "'a''b'");
-    EXPECT_EQ(s(quoteIdentifier(QStringLiteral("a\"b"))), "\"a\"\"b\"");
+    EXPECT_EQ(s(quoteIdentifier(QStringLiteral("a\"b"))), "`a\"b`");
+    EXPECT_EQ(s(quoteIdentifier(QStringLiteral("a`b"))), "`a``b`");
     EXPECT_EQ(ward.value(QStringLiteral("Len(%1)").arg(QStringLiteral("'a'"))).toLongLong(), 1);
     const QString withNul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
     EXPECT_EQ(ward.rows(QStringLiteral("SELECT length(%1)").arg(quoteString(withNul))).at(0).at(0).toLongLong(), 1);
     EXPECT_EQ(ward.rows(QStringLiteral("SELECT %1 = 'a' || char(0) || 'b'").arg(quoteString(withNul))).at(0).at(0).toLongLong(), 1);
 }
 
+TEST_F(JetSqlTest, MissingColumnStaysAnError)
+{
+    // The start-up probe relies on this: a quoted name that names no column must
+    // not be read as a text literal.
+    ward.exec(QStringLiteral("CREATE TABLE \"診断名(ICD10)\" (\"診断ID\" INTEGER, \"診断名\" TEXT)"));
+    EXPECT_THROW(ward.run(QStringLiteral("SELECT ICDコード FROM `診断名(ICD10)`")), std::runtime_error);
+    EXPECT_THROW(ward.run(QStringLiteral("SELECT 診断名 FROM `診断名(ICD10)` WHERE [ICDコード] = '-'")), std::runtime_error);
+    EXPECT_NO_THROW(ward.run(QStringLiteral("SELECT [a`b].診断名 FROM `診断名(ICD10)` AS [a`b]")));
+}
+
 TEST_F(JetSqlTest, UnknownFunctionsAndBadStatementsAreSyntaxErrors)
 {
     for (const char *text :
-         {"SELECT Foo(1)", "SELECT Mid('a')", "SELECT Now(1)", "SELECT Len$('a')", "SELECT", "SELECT 1 FROM",
+         {"SELECT Foo(1)", "SELECT Mid('a')", "SELECT Now(1)", "SELECT Len$('a')", "SELECT Date$()", "SELECT", "SELECT 1 FROM",
           "SELECT a FROM t WHERE", "SELECT a FROM t x y", "SELECT (1", "SELECT a FROM t; SELECT b FROM t",
           "CREATE TABLE t (a)", "SELECT a FROM t ORDER BY", "SELECT t.* + 1 FROM t", "ALTER TABLE t ADD COLUMN a TEXT",
           "DROP INDEX i",
@@ -394,7 +405,7 @@ TEST_F(JetSqlTest, CurrentInpatientListRunsWithJetMeaning)
     EXPECT_TRUE(shape.simpleFrom);
     EXPECT_FALSE(shape.aggregate);
     EXPECT_TRUE(shape.groupBy.isEmpty());
-    EXPECT_EQ(s(shape.orderBy), "\"病室番号\".\"病室番号\" DESC, \"ベッド番号\".\"ベッド番号\"");
+    EXPECT_EQ(s(shape.orderBy), "`病室番号`.`病室番号` DESC, `ベッド番号`.`ベッド番号`");
 
     // Episode 1 (room 202, 7 days ago) and 2 (room 101, discharged today) are in hospital;
     // 3 left yesterday, 4 is an outpatient course, 5 comes next week.
@@ -465,12 +476,12 @@ TEST_F(JetSqlTest, CertificateCommandAndEditSources)
     const Statement edit = translate(QStringLiteral(
         "SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID"));
     ASSERT_EQ(edit.select.items.size(), 3);
-    EXPECT_EQ(s(edit.select.items[2].sql), "\"検査情報\".*");
+    EXPECT_EQ(s(edit.select.items[2].sql), "`検査情報`.*");
     EXPECT_EQ(ward.rows(edit.sqlite).size(), 5);
 
     const Statement ledger = translate(QStringLiteral(
         "SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID AND 外入の別 = -1 ORDER BY 入退院情報.入退院ID DESC;"));
-    EXPECT_EQ(s(ledger.select.orderBy), "\"入退院情報\".\"入退院ID\" DESC");
+    EXPECT_EQ(s(ledger.select.orderBy), "`入退院情報`.`入退院ID` DESC");
     EXPECT_EQ(ward.rows(ledger.sqlite).size(), 1);
 }
 
@@ -485,7 +496,7 @@ TEST_F(JetSqlTest, DiagnosisStatisticsGroupByCodePrefix)
         + QStringLiteral("WHERE 患者情報.診断名① = `診断名(ICD10)`.診断ID AND 患者情報.カルテID = 入退院情報.カルテID AND DateDiff('d', 入退院情報.入院日, #2003/03/24#) <= 0 AND DateDiff('d', 入退院情報.入院日, #2003/04/05#) > 0 ")
         + tail);
     EXPECT_TRUE(st.select.aggregate);
-    EXPECT_EQ(s(st.select.groupBy), "jet_mid(\"診断名(ICD10)\".\"ICDコード\", 1, 2)");
+    EXPECT_EQ(s(st.select.groupBy), "jet_mid(`診断名(ICD10)`.`ICDコード`, 1, 2)");
     // Admissions of 03-24 (F25.1) and 03-25 (F20) count under F2; that of 04-05 is left out.
     const QList<QVariantList> rows = ward.rows(st.sqlite);
     ASSERT_EQ(rows.size(), 1);

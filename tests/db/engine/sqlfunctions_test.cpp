@@ -104,6 +104,8 @@ TEST_F(SqlFunctionsTest, DateAddKeepsMonthEnds)
     EXPECT_EQ(real(QStringLiteral("jet_dateadd('yyyy', 1, %1)").arg(day(2004, 2, 29))), jet::toDayNumber(QDate(2005, 2, 28)));
     EXPECT_EQ(real(QStringLiteral("jet_dateadd('ww', -4, %1)").arg(day(2003, 4, 29))), jet::toDayNumber(QDate(2003, 4, 1)));
     EXPECT_DOUBLE_EQ(real(QStringLiteral("jet_dateadd('h', 6, %1)").arg(day(2003, 4, 1))), jet::toDayNumber(QDate(2003, 4, 1)) + 0.25);
+    EXPECT_THROW(eval(QStringLiteral("jet_dateadd('s', 1e18, 0)")), std::runtime_error);
+    EXPECT_THROW(eval(QStringLiteral("jet_dateadd('yyyy', 1e6, 0)")), std::runtime_error);
 }
 
 TEST_F(SqlFunctionsTest, NowAndDateFollowTheClock)
