@@ -7,8 +7,10 @@
 #include "db/schema.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -471,4 +473,160 @@ TEST_F(StoredQueries, CheckSheetsSplitTheStayAtFourWeeksAndThreeMonths)
     EXPECT_EQ(names(db::kPsychotherapyFirstQuery.toString()), QStringList({u"28"_s, u"0"_s}));
     EXPECT_EQ(names(db::kPsychotherapySecondQuery.toString()), QStringList({u"90"_s, u"29"_s}));
     EXPECT_EQ(names(db::kPsychotherapyThirdQuery.toString()), QStringList({u"4000"_s, u"91"_s}));
+}
+
+namespace {
+
+// The demo generator is exercised through the tool itself, as the benchmark
+// and the developers run it.
+class DemoTool : public Schema
+{
+protected:
+    void SetUp() override
+    {
+        m_tool = QDir(QCoreApplication::applicationDirPath()).filePath(u"../tools/norva-db"_s);
+        if (!QFileInfo::exists(m_tool))
+            GTEST_SKIP() << "norva-db is not built next to the tests";
+        jet::Clock::setFixed(QDateTime(QDate(2024, 4, 10), QTime(10, 0)));
+    }
+
+    int run(const QStringList &arguments, QString *errors = nullptr)
+    {
+        QProcess tool;
+        tool.start(m_tool, arguments);
+        EXPECT_TRUE(tool.waitForFinished(120000));
+        if (errors)
+            *errors = QString::fromUtf8(tool.readAllStandardError());
+        return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    }
+
+    QString demo(const QString &file, int patients, int seed)
+    {
+        const QString target = path(file);
+        EXPECT_EQ(run({u"demo"_s, target, u"--patients"_s, QString::number(patients), u"--seed"_s,
+                       QString::number(seed), u"--today"_s, u"2024-04-10"_s}),
+                  0);
+        return target;
+    }
+
+    QList<QVariantList> rows(const QString &sql)
+    {
+        jet::Recordset rs;
+        rs.open(sql, m_connection.get());
+        QList<QVariantList> result;
+        for (; !rs.eof(); rs.moveNext()) {
+            QVariantList row;
+            for (int i = 0; i < rs.fieldCount(); ++i)
+                row.append(rs.value(i));
+            result.append(row);
+        }
+        return result;
+    }
+
+    QByteArray digest(const QString &file)
+    {
+        open(file);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        for (const QString &sql : {u"SELECT * FROM 患者情報 ORDER BY カルテID"_s, u"SELECT * FROM 入退院情報 ORDER BY 入退院ID"_s,
+                                   u"SELECT * FROM 検査情報 ORDER BY 入退院ID"_s, u"SELECT * FROM `32条診断書` ORDER BY カルテID"_s,
+                                   u"SELECT * FROM 病室番号 ORDER BY 病室ID"_s, u"SELECT * FROM 病院名"_s}) {
+            for (const QVariantList &row : rows(sql)) {
+                for (const QVariant &value : row)
+                    hash.addData(value.toString().toUtf8() + '\x1f');
+                hash.addData("\x1e");
+            }
+        }
+        m_connection.reset();
+        return hash.result();
+    }
+
+    QString m_tool;
+};
+
+} // namespace
+
+TEST_F(DemoTool, RefusesToOverwriteAndKnowsTheGenerations)
+{
+    const QString file = path(u"empty.db"_s);
+    EXPECT_EQ(run({u"create"_s, file, u"--generation"_s, u"old"_s}), 0);
+    QString errors;
+    EXPECT_NE(run({u"create"_s, file}, &errors), 0);
+    EXPECT_TRUE(errors.contains(file));
+    EXPECT_NE(run({u"demo"_s, file, u"--patients"_s, u"10"_s}), 0);
+    EXPECT_NE(run({u"create"_s, path(u"other.db"_s), u"--generation"_s, u"2.2"_s}), 0);
+    EXPECT_FALSE(QFileInfo::exists(path(u"other.db"_s)));
+
+    open(file);
+    EXPECT_FALSE(m_catalog.tables().contains(u"バージョン"_s));
+    EXPECT_FALSE(columnNames(u"診断名(ICD10)"_s).contains(u"ICDコード"_s));
+    EXPECT_EQ(scalar(u"SELECT COUNT(*) FROM 患者情報"_s).toInt(), 0);
+}
+
+TEST_F(DemoTool, SameSeedGivesTheSameHospital)
+{
+    const QByteArray first = digest(demo(u"a.db"_s, 300, 5));
+    EXPECT_EQ(digest(demo(u"b.db"_s, 300, 5)), first);
+    EXPECT_NE(digest(demo(u"c.db"_s, 300, 6)), first);
+}
+
+TEST_F(DemoTool, ProportionsOfASmallHospital)
+{
+    open(demo(u"ward.db"_s, 600, 11));
+    const QDate today = jet::Clock::today();
+
+    const QList<QVariantList> patients = rows(u"SELECT 氏名, かな氏名, 郵便番号, 生年月日 FROM 患者情報"_s);
+    ASSERT_EQ(patients.size(), 600);
+    const QRegularExpression hiragana(u"^[ぁ-ん]+$"_s);
+    const QRegularExpression postal(u"^\\d{3}-\\d{4}$"_s);
+    for (const QVariantList &p : patients) {
+        EXPECT_TRUE(p.at(0).toString().contains(u'　')) << qPrintable(p.at(0).toString());
+        EXPECT_TRUE(hiragana.match(p.at(1).toString()).hasMatch()) << qPrintable(p.at(1).toString());
+        EXPECT_TRUE(postal.match(p.at(2).toString()).hasMatch()) << qPrintable(p.at(2).toString());
+        EXPECT_LT(p.at(3).toDate(), today.addYears(-17));
+    }
+
+    const QList<QVariantList> episodes =
+        rows(u"SELECT 外入の別, 入院日, 退院日, 病室番号, ベッド番号, 入退院ID FROM 入退院情報"_s);
+    EXPECT_GT(episodes.size(), 600 * 2.4);
+    EXPECT_LT(episodes.size(), 600 * 3.4);
+    int outpatient = 0;
+    QSet<QPair<int, int>> beds;
+    int current = 0;
+    for (const QVariantList &e : episodes) {
+        if (e.at(0).toInt() == -1) {
+            ++outpatient;
+            EXPECT_TRUE(e.at(1).isNull() && e.at(2).isNull());
+            continue;
+        }
+        const QDate admitted = e.at(1).toDate();
+        const QDate discharged = e.at(2).toDate();
+        ASSERT_TRUE(admitted.isValid());
+        if (admitted <= today && (e.at(2).isNull() || discharged >= today)) {
+            ++current;
+            beds.insert({e.at(3).toInt(), e.at(4).toInt()});
+        } else {
+            EXPECT_LT(discharged, today);
+            EXPECT_LE(admitted, discharged);
+        }
+    }
+    EXPECT_EQ(current, 10);
+    EXPECT_EQ(beds.size(), current) << "two current in-patients share a bed";
+    EXPECT_GT(outpatient, episodes.size() / 5);
+    EXPECT_LT(outpatient, episodes.size() / 2);
+    EXPECT_EQ(scalar(u"SELECT * FROM Q_現在入院者全集計"_s).toInt(), current);
+    EXPECT_EQ(scalar(u"SELECT * FROM Q_台帳患者数"_s).toInt(), episodes.size());
+
+    EXPECT_EQ(scalar(u"SELECT COUNT(*) FROM 入退院情報, 検査情報 WHERE 入退院情報.入退院ID = 検査情報.入退院ID"_s).toInt(),
+              episodes.size());
+    EXPECT_EQ(scalar(u"SELECT COUNT(*) FROM 入退院情報, 診断情報 WHERE 入退院情報.入退院ID = 診断情報.入退院ID"_s).toInt(),
+              episodes.size());
+    EXPECT_EQ(scalar(u"SELECT COUNT(*) FROM 検査情報"_s).toInt(), episodes.size());
+
+    QStringList codes;
+    for (const QVariantList &row : rows(u"SELECT ICDコード FROM `診断名(ICD10)` ORDER BY 診断ID"_s))
+        codes.append(row.first().toString());
+    EXPECT_EQ(codes.first(), u"-"_s);
+    EXPECT_TRUE(codes.contains(u"F00"_s) && codes.contains(u"F20"_s) && codes.contains(u"F99"_s));
+    EXPECT_TRUE(codes.contains(u"G40"_s) && codes.contains(u"G47"_s));
+    EXPECT_FALSE(scalar(u"SELECT 病院名 FROM 病院名"_s).toString().isEmpty());
 }
