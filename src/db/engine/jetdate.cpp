@@ -1,5 +1,7 @@
 #include "db/engine/jetdate.h"
 
+#include "db/engine/clock.h"
+
 #include <QRegularExpression>
 #include <cmath>
 
@@ -34,6 +36,22 @@ QDateTime fromDayNumber(double dayNumber)
         days += dayNumber >= 0 ? 1 : -1;
     }
     return QDateTime(kEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(int(ms)));
+}
+
+double nowDayNumber()
+{
+    if (Clock::isFixed())
+        return toDayNumber(Clock::now());
+    // The local offset is taken afresh once a second; in between the UTC clock is advanced.
+    static qint64 baseUtc = 0;
+    static double baseDay = 0;
+    const qint64 utc = QDateTime::currentMSecsSinceEpoch();
+    if (baseUtc == 0 || utc < baseUtc || utc - baseUtc >= 1000) {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(utc);
+        baseUtc = utc;
+        baseDay = toDayNumber(local);
+    }
+    return baseDay + double(utc - baseUtc) / kMsPerDay;
 }
 
 std::optional<QDateTime> parseJetDate(const QString &input)

@@ -270,9 +270,16 @@ private:
     // SELECT and its clauses.
     QString select(SelectShape &shape, bool nested);
     SelectItem selectItem();
+    // The tables and join conditions of one FROM item, to flatten nested inner joins.
+    struct JoinParts
+    {
+        QStringList tables;
+        QStringList conditions;
+        bool innerOnly = true;
+    };
     QString fromList(SelectShape &shape);
-    QString joinedSource(SelectShape &shape);
-    QString source(SelectShape &shape);
+    QString joinedSource(SelectShape &shape, JoinParts &parts);
+    QString source(SelectShape &shape, JoinParts &parts);
     QString orderList();
 
     Statement selectStatement();
@@ -662,7 +669,7 @@ SelectItem Parser::selectItem()
     return item;
 }
 
-QString Parser::source(SelectShape &shape)
+QString Parser::source(SelectShape &shape, JoinParts &parts)
 {
     if (acceptPunct("(")) {
         if (atKeyword("SELECT")) {
@@ -670,13 +677,14 @@ QString Parser::source(SelectShape &shape)
             const QString sub = select(inner, true);
             expectPunct(")");
             shape.simpleFrom = false;
+            parts.innerOnly = false;
             QString text = QLatin1Char('(') + sub + QLatin1Char(')');
             acceptKeyword("AS");
             if (atName())
                 text += QStringLiteral(" AS ") + quoteIdentifier(take().text);
             return text;
         }
-        const QString inner = joinedSource(shape);
+        const QString inner = joinedSource(shape, parts);
         expectPunct(")");
         return QLatin1Char('(') + inner + QLatin1Char(')');
     }
@@ -690,13 +698,14 @@ QString Parser::source(SelectShape &shape)
         text += QStringLiteral(" AS ") + quoteIdentifier(ref.alias);
     }
     shape.tables.append(ref);
+    parts.tables.append(text);
     return text;
 }
 
-QString Parser::joinedSource(SelectShape &shape)
+QString Parser::joinedSource(SelectShape &shape, JoinParts &parts)
 {
     int leftParameters = m_parameters;
-    QString left = source(shape);
+    QString left = source(shape, parts);
     leftParameters = m_parameters - leftParameters;
     for (;;) {
         QString joinType;
@@ -714,11 +723,14 @@ QString Parser::joinedSource(SelectShape &shape)
             return left;
         }
         expectKeyword("JOIN");
+        if (joinType != QLatin1String("INNER JOIN"))
+            parts.innerOnly = false;
         const int rightStart = m_parameters;
-        const QString rightSource = source(shape);
+        const QString rightSource = source(shape, parts);
         const int rightParameters = m_parameters - rightStart;
         expectKeyword("ON");
         const QString on = condition();
+        parts.conditions.append(on);
         if (right) {
             // SQLite has no RIGHT JOIN; the mirrored LEFT JOIN yields the same rows,
             // but only keeps the order of the ? markers when one side has none.
@@ -736,7 +748,19 @@ QString Parser::fromList(SelectShape &shape)
 {
     QStringList sources;
     do {
-        sources.append(joinedSource(shape));
+        // SQLite reads a parenthesised join as a subquery, which hides the row keys
+        // of its tables; a nest of inner joins is the same as one flat chain.
+        JoinParts parts;
+        const int before = m_parameters;
+        QString item = joinedSource(shape, parts);
+        if (parts.innerOnly && parts.tables.size() > 1 && m_parameters == before) {
+            QStringList conditions;
+            for (const QString &c : parts.conditions)
+                conditions.append(QLatin1Char('(') + c + QLatin1Char(')'));
+            item = parts.tables.join(QStringLiteral(" INNER JOIN ")) + QStringLiteral(" ON ")
+                + conditions.join(QStringLiteral(" AND "));
+        }
+        sources.append(item);
     } while (acceptPunct(","));
     return sources.join(QStringLiteral(", "));
 }

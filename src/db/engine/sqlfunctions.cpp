@@ -366,7 +366,7 @@ void fnDateAdd(sqlite3_context *ctx, int argc, sqlite3_value **argv)
 
 void fnNow(sqlite3_context *ctx, int, sqlite3_value **)
 {
-    sqlite3_result_double(ctx, toDayNumber(Clock::now()));
+    sqlite3_result_double(ctx, nowDayNumber());
 }
 
 void fnDate(sqlite3_context *ctx, int, sqlite3_value **)

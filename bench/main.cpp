@@ -1,0 +1,336 @@
+// The benchmark: the operations the windows do most over demo hospitals of
+// three sizes, each beside the same work done straight through SQLCipher.
+
+#include "db/engine/clock.h"
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/engine/jetsql.h"
+#include "db/engine/recordset.h"
+#include "db/location.h"
+#include "db/schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <algorithm>
+#include <functional>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+constexpr int kFirstScreen = 40;
+
+double medianMs(int runs, const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// A raw keyed handle, to run the engine's own translation straight through SQLCipher.
+class Straight
+{
+public:
+    explicit Straight(const QString &path)
+    {
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(m_db, "PRAGMA key = 'tamik4062'; PRAGMA cache_size = -16384;", nullptr, nullptr, nullptr);
+        jet::sql::registerFunctions(m_db);
+    }
+    ~Straight() { sqlite3_close(m_db); }
+
+    // Steps at most limit rows, reading every column; returns the rows read.
+    int read(const QString &sql, int limit = -1) const
+    {
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(m_db, utf8.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(m_db));
+        int rows = 0;
+        while ((limit < 0 || rows < limit) && sqlite3_step(stmt) == SQLITE_ROW) {
+            for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+                if (sqlite3_column_type(stmt, c) == SQLITE_TEXT)
+                    QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)));
+            ++rows;
+        }
+        sqlite3_finalize(stmt);
+        return rows;
+    }
+    int count(const QString &selectSql) const
+    {
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray utf8 = (QStringLiteral("SELECT COUNT(*) FROM (") + selectSql + QStringLiteral(")")).toUtf8();
+        sqlite3_prepare_v2(m_db, utf8.constData(), -1, &stmt, nullptr);
+        sqlite3_step(stmt);
+        const int n = sqlite3_column_int(stmt, 0);
+        sqlite3_finalize(stmt);
+        return n;
+    }
+    void exec(const QString &sql) const { sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+QString translated(const QString &jet)
+{
+    return jet::sql::translate(jet).sqlite;
+}
+
+void readFirstScreen(jet::Recordset &rs)
+{
+    const int rows = std::min(rs.recordCount(), kFirstScreen);
+    for (int r = 0; r < rows; ++r)
+        for (int f = 0; f < rs.fieldCount(); ++f)
+            rs.valueAt(r, f);
+}
+
+void readCurrent(jet::Recordset &rs)
+{
+    for (int f = 0; f < rs.fieldCount(); ++f)
+        rs.value(f);
+}
+
+struct Row
+{
+    QString name;
+    double engine = 0;
+    double straight = 0;
+    QString target;
+};
+
+const QString kAllPatients = QStringLiteral(
+    "SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID ORDER BY 入退院情報.入退院ID DESC;");
+const QString kOutpatients = QStringLiteral(
+    "SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID AND 外入の別 = -1 ORDER BY 入退院情報.入退院ID DESC;");
+const QString kRecordJoin = QStringLiteral(
+    "SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID");
+const QString kNewPatientJoin = QStringLiteral(
+    "SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID ORDER BY 入退院情報.入退院ID");
+const QString kStatisticsHead = QStringLiteral(
+    "SELECT mid$(`診断名(ICD10)`.ICDコード,1,2) AS コード, COUNT(mid$(`診断名(ICD10)`.ICDコード,1,2)) AS `ICD-10診断集計` FROM 患者情報, `診断名(ICD10)`, 入退院情報 ");
+const QString kStatisticsTail = QStringLiteral("GROUP BY mid$(`診断名(ICD10)`.ICDコード,1,2)");
+const QString kStatisticsJoin = QStringLiteral("WHERE 患者情報.診断名① = `診断名(ICD10)`.診断ID AND 患者情報.カルテID = 入退院情報.カルテID AND ");
+
+QStringList statisticsQueries()
+{
+    return {kStatisticsHead + kStatisticsJoin
+                + QStringLiteral("DateDiff('d', 入退院情報.入院日, #2020/04/01#) <= 0 AND DateDiff('d', 入退院情報.入院日, #2021/04/01#) > 0 ")
+                + kStatisticsTail,
+            kStatisticsHead + kStatisticsJoin
+                + QStringLiteral("DateDiff('d', 入退院情報.入院日, Now()) >= 0 AND (DateDiff('d', 入退院情報.退院日, Now()) <= 0 OR DateDiff('d', 入退院情報.退院日, Now()) Is Null) ")
+                + kStatisticsTail,
+            kStatisticsHead + kStatisticsJoin + QStringLiteral("外入の別 = -1 ") + kStatisticsTail};
+}
+
+QList<Row> measure(const QString &folder, int runs)
+{
+    const QString path = db::readDatabasePath(folder);
+    Straight straight(path);
+    jet::Connection conn;
+    db::openWindowConnection(conn, folder);
+    QList<Row> rows;
+
+    rows.append({QStringLiteral("window connection open"),
+                 medianMs(runs, [&] {
+                     jet::Connection c;
+                     db::openWindowConnection(c, folder);
+                 }),
+                 medianMs(runs, [&] { Straight s(path); s.read(QStringLiteral("SELECT count(*) FROM sqlite_master")); }),
+                 QStringLiteral("< 3 ms")});
+
+    const QString inpatient = translated(db::inpatientListSql(db::RoomOrder::Ascending));
+    rows.append({QStringLiteral("in-patient list + 3 summaries, first 40 rows"),
+                 medianMs(runs, [&] {
+                     jet::Recordset list;
+                     list.open(QStringLiteral("Q_現在入院者リスト"), &conn);
+                     readFirstScreen(list);
+                     for (const char *q : {"Q_現在入院者全集計", "Q_現在入院者平均年齢", "Q_現在入院者平均入院日数"}) {
+                         jet::Recordset summary;
+                         summary.open(QString::fromUtf8(q), &conn);
+                         summary.value(0);
+                     }
+                 }),
+                 medianMs(runs, [&] {
+                     straight.count(inpatient);
+                     straight.read(inpatient, kFirstScreen);
+                     for (const char *q : {"Q_現在入院者全集計", "Q_現在入院者平均年齢", "Q_現在入院者平均入院日数"})
+                         straight.read(QStringLiteral("SELECT * FROM `%1`").arg(QString::fromUtf8(q)));
+                 }),
+                 QStringLiteral("< 100 ms, ≤ 1.5×")});
+
+    for (const auto &[label, sql] : {std::pair{QStringLiteral("all-patient list, count + first 40 rows"), kAllPatients},
+                                     std::pair{QStringLiteral("outpatient list, count + first 40 rows"), kOutpatients}}) {
+        const QString raw = translated(sql);
+        rows.append({label,
+                     medianMs(runs, [&] {
+                         jet::Recordset list;
+                         list.open(sql, &conn);
+                         readFirstScreen(list);
+                     }),
+                     medianMs(runs, [&] {
+                         straight.count(raw);
+                         straight.read(raw, kFirstScreen);
+                     }),
+                     QStringLiteral("< 100 ms, ≤ 1.5×")});
+    }
+
+    {
+        jet::Recordset list;
+        list.open(kAllPatients, &conn);
+        list.recordCount();
+        const QString raw = translated(kAllPatients.chopped(1).replace(QStringLiteral(" ORDER BY"), QStringLiteral(" AND 患者情報.かな氏名 Like 'た*' ORDER BY")));
+        rows.append({QStringLiteral("kana filter かな氏名 like 'た*' on the all-patient list"),
+                     medianMs(runs, [&] {
+                         list.setFilter(QStringLiteral("かな氏名 like 'た*'"));
+                         readFirstScreen(list);
+                     }),
+                     medianMs(runs, [&] {
+                         straight.count(raw);
+                         straight.read(raw, kFirstScreen);
+                     }),
+                     QStringLiteral("< 100 ms")});
+    }
+
+    int lastEpisode = 0;
+    {
+        jet::Recordset last;
+        last.open(QStringLiteral("SELECT MAX(入退院ID) AS 最大 FROM 入退院情報"), &conn);
+        lastEpisode = last.value(0).toInt();
+    }
+    const int someEpisode = std::max(1, lastEpisode / 2);
+    rows.append({QStringLiteral("record window join filtered on one episode"),
+                 medianMs(runs, [&] {
+                     jet::Recordset rs;
+                     rs.open(kRecordJoin, &conn, jet::CursorType::Dynamic);
+                     rs.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(someEpisode));
+                     readCurrent(rs);
+                 }),
+                 medianMs(runs, [&] {
+                     straight.read(translated(kRecordJoin + QStringLiteral(" AND 入退院情報.入退院ID = %1").arg(someEpisode)));
+                 }),
+                 QStringLiteral("< 10 ms")});
+
+    rows.append({QStringLiteral("new-patient join moved to its last row"),
+                 medianMs(runs, [&] {
+                     jet::Recordset rs;
+                     rs.open(kNewPatientJoin, &conn);
+                     rs.moveLast();
+                     readCurrent(rs);
+                 }),
+                 medianMs(runs, [&] { straight.read(translated(kNewPatientJoin)); }),
+                 QStringLiteral("< 100 ms")});
+
+    {
+        jet::Recordset rs;
+        rs.open(kRecordJoin, &conn);
+        rs.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(someEpisode));
+        int n = 0;
+        rows.append({QStringLiteral("update of one text field of the record join"),
+                     medianMs(runs, [&] {
+                         rs.setValue(QStringLiteral("一時診断名"), QStringLiteral("ベンチ%1").arg(++n));
+                         rs.update();
+                     }),
+                     medianMs(runs, [&] {
+                         straight.exec(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = 'ベンチ%1' WHERE 入退院ID = %2").arg(++n).arg(someEpisode));
+                     }),
+                     QStringLiteral("—")});
+    }
+
+    const QStringList statistics = statisticsQueries();
+    const QStringList statLabels = {QStringLiteral("statistics: admission period"), QStringLiteral("statistics: current in-patients"),
+                                    QStringLiteral("statistics: outpatients")};
+    for (int i = 0; i < statistics.size(); ++i) {
+        rows.append({statLabels[i],
+                     medianMs(runs, [&] {
+                         jet::Recordset rs;
+                         rs.open(statistics[i], &conn, jet::CursorType::Dynamic);
+                         for (int r = 0; r < rs.recordCount(); ++r)
+                             rs.valueAt(r, 1);
+                     }),
+                     medianMs(runs, [&] { straight.read(translated(statistics[i])); }),
+                     QStringLiteral("—")});
+    }
+    return rows;
+}
+
+QString ensureDatabase(const QString &cache, int patients)
+{
+    const QString folder = QStringLiteral("%1/%2").arg(cache).arg(patients);
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/norva2000.mdb");
+    if (!QFileInfo::exists(path)) {
+        const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/norva-db");
+        out() << "building " << path << " ..." << Qt::endl;
+        if (QProcess::execute(tool, {QStringLiteral("demo"), path, QStringLiteral("--patients"), QString::number(patients),
+                                     QStringLiteral("--seed"), QStringLiteral("1")}) != 0)
+            throw std::runtime_error("norva-db demo failed");
+    }
+    QFile location(folder + QStringLiteral("/norva.txt"));
+    location.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    location.write(path.toUtf8() + "\n");
+    return folder;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    int runs = 7;
+    QList<int> sizes = {1000, 20000, 100000};
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/norva-bench");
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--runs") && i + 1 < args.size())
+            runs = args[++i].toInt();
+        else if (args[i] == QLatin1String("--sizes") && i + 1 < args.size()) {
+            sizes.clear();
+            for (const QString &s : args[++i].split(QLatin1Char(',')))
+                sizes.append(s.toInt());
+        } else if (args[i] == QLatin1String("--cache") && i + 1 < args.size())
+            cache = args[++i];
+    }
+    try {
+        for (int patients : sizes) {
+            const QString folder = ensureDatabase(cache, patients);
+            const QList<Row> rows = measure(folder, runs);
+            out() << "\n### " << patients << " patients (median of " << runs << " runs, ms)\n\n";
+            out() << "| operation | engine | straight SQLCipher | ratio | target |\n|---|---:|---:|---:|---|\n";
+            for (const Row &row : rows)
+                out() << "| " << row.name << " | " << QString::number(row.engine, 'f', 2) << " | "
+                      << QString::number(row.straight, 'f', 2) << " | "
+                      << QString::number(row.straight > 0 ? row.engine / row.straight : 0, 'f', 2) << " | " << row.target << " |\n";
+            out().flush();
+        }
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        out() << "\npeak memory: " << usage.ru_maxrss / 1024 << " MB (target < 300 MB)\n";
+    } catch (const jet::Error &e) {
+        out() << "engine error " << e.numberText() << ": " << e.description() << Qt::endl;
+        return 1;
+    } catch (const std::exception &e) {
+        out() << "error: " << e.what() << Qt::endl;
+        return 1;
+    }
+    return 0;
+}
