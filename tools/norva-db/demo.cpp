@@ -72,7 +72,8 @@ QVariant orNull(const QDate &date)
 // The sentence pools that do not depend on the diagnosis, read once.
 struct Pools
 {
-    QStringList familyHistory;
+    QStringList households;
+    QStringList heredity;
     QStringList upbringing;
     QStringList personality;
     QStringList pastHistory;
@@ -89,7 +90,7 @@ struct Pools
 
 const Pools &pools()
 {
-    static const Pools instance{demo::familyHistory(), demo::upbringing(), demo::personality(), demo::pastHistory(), demo::remarks(), demo::aftercare(), demo::dischargeCare(), demo::precautions(), demo::bloodTests(), demo::eegResults(), demo::imaging(), demo::psychologicalTests(), demo::intractableDiseases()};
+    static const Pools instance{demo::households(), demo::heredity(), demo::upbringing(), demo::personality(), demo::pastHistory(), demo::remarks(), demo::aftercare(), demo::dischargeCare(), demo::precautions(), demo::bloodTests(), demo::eegResults(), demo::imaging(), demo::psychologicalTests(), demo::intractableDiseases()};
     return instance;
 }
 
@@ -124,15 +125,19 @@ public:
 
 private:
     // Text drawn from a pool: count distinct sentences, joined without blanks.
+    // The pools are written in the order a history is told, so the chosen
+    // sentences keep that order.
     QString sentences(const QStringList &pool, int count)
     {
         QList<qsizetype> order;
         for (qsizetype i = 0; i < pool.size(); ++i)
             order.append(i);
         m_random.shuffle(order);
+        order.resize(std::min<qsizetype>(count, order.size()));
+        std::sort(order.begin(), order.end());
         QString text;
-        for (qsizetype i = 0; i < std::min<qsizetype>(count, order.size()); ++i)
-            text += pool.at(order.at(i));
+        for (qsizetype i : order)
+            text += pool.at(i);
         return text;
     }
 
@@ -372,8 +377,8 @@ private:
             m_connection.execute(sql, {
                 p.chart, surname.kanji + u'　' + given.kanji, surname.kana + given.kana, p.birth,
                 p.male ? kMale : kFemale, postal, address, phone, m_random.pick(keyPersons),
-                sentences(pools().familyHistory, rich ? 3 : 1), sentences(pools().upbringing, rich ? 2 : 1),
-                sentences(pools().personality, 1), sentences(pools().pastHistory, rich ? 2 : 1),
+                m_random.pick(pools().households) + (rich ? m_random.pick(pools().heredity) : QString()), sentences(pools().upbringing, rich ? 2 : 1),
+                sentences(pools().personality, 1), m_random.chance(0.4) ? u"特記すべきことなし。"_s : sentences(pools().pastHistory, rich ? 2 : 1),
                 code(p.diagnosis), second, 1,
                 care ? code(m_random.between(0, 6)) : 1, handbook ? code(m_random.between(0, 2)) : 1,
                 u"%1回"_s.arg(p.admissions), m_random.pick(insurances),
@@ -432,7 +437,7 @@ private:
             if (e.outpatient)
                 course = sentences(t.outpatient, 1);
             else
-                course = sentences(t.ward, rich ? 4 : m_random.between(1, 2));
+                course = sentences(t.ward, rich ? 4 : (e.discharged.daysTo(m_today) < 730 ? 2 : 1));
             const bool discharged = admission && !e.current;
             const int outcome = discharged ? code(m_random.weighted({50, 15, 20, 5, 7, 3})) : 1;
             const int form = admission ? code(m_random.weighted({55, 35, 3, 1, 4, 2})) : 1;
@@ -450,7 +455,7 @@ private:
                 admission && m_random.chance(0.03) ? -1 : 0, admission && m_random.chance(0.12) ? -1 : 0,
                 admission && m_random.chance(0.01) ? -1 : 0,
                 admission && m_random.chance(0.1) ? QVariant(u"医療保護入院者の定期病状報告書"_s) : QVariant(),
-                discharged ? orNull(maybe(0.6, pools().aftercare)) : QVariant(),
+                discharged ? orNull(maybe(0.6, t.outpatient)) : QVariant(),
                 discharged ? QVariant(m_random.pick(t.prescription)) : QVariant(),
                 discharged ? orNull(maybe(0.4, pools().dischargeCare)) : QVariant(),
                 discharged ? orNull(maybe(0.4, pools().aftercare)) : QVariant(),
@@ -463,7 +468,7 @@ private:
             const bool oldBrain = p.group == Group::Dementia || p.group == Group::Epilepsy;
             m_connection.execute(exams, {
                 id,
-                orNull(maybe(admission ? 1.0 : 0.5, pools().bloodTests, rich ? 3 : 1)),
+                orNull(maybe(admission ? 1.0 : 0.3, pools().bloodTests, rich ? 3 : 1)),
                 orNull(maybe(p.group == Group::Epilepsy ? 0.9 : 0.1, pools().eegResults)),
                 admission ? orNull(maybe(0.4, {u"胸部X線：異常なし。"_s, u"胸部X線：心拡大なし、肺野清。"_s})) : QVariant(),
                 orNull(maybe(oldBrain ? 0.7 : 0.15, pools().imaging)),

@@ -80,10 +80,11 @@ QStringList keyPersons();
 QStringList intractableDiseases();
 
 GroupTexts texts(Group group);
-QStringList familyHistory();
+QStringList households();
+QStringList heredity();
 QStringList upbringing();
 QStringList personality();
-QStringList pastHistory();
+QStringList pastHistory();  // illnesses; none at all is the generator's choice
 QStringList remarks();
 QStringList dischargeCare();   // 退院後留意点
 QStringList aftercare();       // 退院後サービス
