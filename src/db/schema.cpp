@@ -22,7 +22,7 @@ constexpr int kLineText = 255;
 constexpr int kShortText = 50;
 
 // A column as it stands in a 2.112 database, with the generation that brought it.
-struct ColumnSpec
+struct SchemaColumn
 {
     ColumnDef def;
     Generation since = Generation::Old;
@@ -95,12 +95,12 @@ IndexDef plainIndex(const QString &columnName)
     return IndexDef{columnName, {columnName}, false, false};
 }
 
-QList<ColumnSpec> base(const QList<ColumnDef> &defs)
+QList<SchemaColumn> base(const QList<ColumnDef> &defs)
 {
-    QList<ColumnSpec> specs;
+    QList<SchemaColumn> columns;
     for (const ColumnDef &def : defs)
-        specs.append({def, Generation::Old});
-    return specs;
+        columns.append({def, Generation::Old});
+    return columns;
 }
 
 const QString kPatients = QStringLiteral("患者情報");
@@ -112,7 +112,7 @@ const QString kDiagnoses = QStringLiteral("診断名(ICD10)");
 const QString kVersion = QStringLiteral("バージョン");
 const QString kOutOfHours = QStringLiteral("時間外頻度");
 
-QList<ColumnSpec> patientColumns()
+QList<SchemaColumn> patientColumns()
 {
     return base({
         key(QStringLiteral("カルテID")),
@@ -144,11 +144,11 @@ QList<ColumnSpec> patientColumns()
     });
 }
 
-QList<ColumnSpec> episodeColumns()
+QList<SchemaColumn> episodeColumns()
 {
-    QList<ColumnSpec> specs = base({autoNumber(QStringLiteral("入退院ID")), column(QStringLiteral("カルテID"), DataType::Long)});
-    specs.append({yesNo(QStringLiteral("外入の別")), Generation::V2112});
-    specs += base({
+    QList<SchemaColumn> columns = base({autoNumber(QStringLiteral("入退院ID")), column(QStringLiteral("カルテID"), DataType::Long)});
+    columns.append({yesNo(QStringLiteral("外入の別")), Generation::V2112});
+    columns += base({
         date(QStringLiteral("入院日")),
         date(QStringLiteral("退院日")),
         text(QStringLiteral("一時診断名")),
@@ -176,12 +176,12 @@ QList<ColumnSpec> episodeColumns()
         codeRef(QStringLiteral("扱別")),
         codeRef(QStringLiteral("転帰")),
     });
-    specs.append({codeRef(QStringLiteral("時間外頻度")), Generation::V2112});
-    specs.append({memo(QStringLiteral("個別注意事項"), 500), Generation::V2112});
-    return specs;
+    columns.append({codeRef(QStringLiteral("時間外頻度")), Generation::V2112});
+    columns.append({memo(QStringLiteral("個別注意事項"), 500), Generation::V2112});
+    return columns;
 }
 
-QList<ColumnSpec> examinationColumns()
+QList<SchemaColumn> examinationColumns()
 {
     return base({
         column(QStringLiteral("入退院ID"), DataType::Long),
@@ -198,24 +198,24 @@ QList<ColumnSpec> examinationColumns()
 
 // The certificate in its printed order; flags and texts of one condition
 // group stay together whichever generation brought them.
-QList<ColumnSpec> certificateColumns()
+QList<SchemaColumn> certificateColumns()
 {
     constexpr Generation B = Generation::Old;
     constexpr Generation A = Generation::V2086;
     constexpr Generation C = Generation::V2112;
     const auto flag = [](const char16_t *name, Generation since) {
-        return ColumnSpec{yesNo(QString::fromUtf16(name)), since};
+        return SchemaColumn{yesNo(QString::fromUtf16(name)), since};
     };
     const auto other = [](const char16_t *name, Generation since) {
-        return ColumnSpec{since == Generation::Old ? text(QString::fromUtf16(name), kShortText)
+        return SchemaColumn{since == Generation::Old ? text(QString::fromUtf16(name), kShortText)
                                                    : fixedText(QString::fromUtf16(name), kShortText),
                           since};
     };
     const auto note = [](const char16_t *name) {
-        return ColumnSpec{memo(QString::fromUtf16(name), 255), Generation::V2086};
+        return SchemaColumn{memo(QString::fromUtf16(name), 255), Generation::V2086};
     };
 
-    QList<ColumnSpec> specs{
+    QList<SchemaColumn> columns{
         {key(QStringLiteral("カルテID")), B},
         {codeRef(QStringLiteral("主精神障害")), A},
         {codeRef(QStringLiteral("従精神障害")), A},
@@ -261,22 +261,22 @@ QList<ColumnSpec> certificateColumns()
     };
     for (const QStringList &area : abilities) {
         for (qsizetype i = 1; i < area.size(); ++i)
-            specs.append({yesNo(area.first() + area.at(i)), C});
+            columns.append({yesNo(area.first() + area.at(i)), C});
     }
     for (int level = 1; level <= 5; ++level)
-        specs.append({yesNo(QStringLiteral("程度%1").arg(level)), C});
-    specs += {note(u"福祉サービス"), note(u"備考0"), {text(QStringLiteral("医師氏名"), kShortText), B},
+        columns.append({yesNo(QStringLiteral("程度%1").arg(level)), C});
+    columns += {note(u"福祉サービス"), note(u"備考0"), {text(QStringLiteral("医師氏名"), kShortText), B},
               flag(u"指定医", C), flag(u"従事する医師", C), flag(u"他の医師", C)};
-    return specs;
+    return columns;
 }
 
-TableDef filtered(const QString &name, const QList<ColumnSpec> &specs, Generation generation)
+TableDef filtered(const QString &name, const QList<SchemaColumn> &columns, Generation generation)
 {
     TableDef table;
     table.name = name;
-    for (const ColumnSpec &spec : specs) {
-        if (spec.since <= generation)
-            table.columns.append(spec.def);
+    for (const SchemaColumn &entry : columns) {
+        if (entry.since <= generation)
+            table.columns.append(entry.def);
     }
     return table;
 }
@@ -309,11 +309,11 @@ TableDef diagnosisTable(Generation generation)
 
 // The catalog column of a generation's table, so that the upgrade lists and
 // the tables can never disagree on a type.
-ColumnDef addedColumn(const QList<ColumnSpec> &specs, const QString &name)
+ColumnDef addedColumn(const QList<SchemaColumn> &columns, const QString &name)
 {
-    for (const ColumnSpec &spec : specs) {
-        if (spec.def.name == name) {
-            ColumnDef def = spec.def;
+    for (const SchemaColumn &entry : columns) {
+        if (entry.def.name == name) {
+            ColumnDef def = entry.def;
             def.defaultValue = QVariant();
             def.nullable = true;
             def.allowZeroLength = true;
@@ -323,11 +323,11 @@ ColumnDef addedColumn(const QList<ColumnSpec> &specs, const QString &name)
     throw jet::Error(jet::err::ItemNotFound, QStringLiteral("no column %1 in the schema").arg(name));
 }
 
-void appendAdded(QList<AddedColumn> &list, const QString &table, const QList<ColumnSpec> &specs,
+void appendAdded(QList<AddedColumn> &list, const QString &table, const QList<SchemaColumn> &columns,
                  const QStringList &names)
 {
     for (const QString &name : names)
-        list.append({table, addedColumn(specs, name)});
+        list.append({table, addedColumn(columns, name)});
 }
 
 void insertPlaceholders(jet::Connection &connection, Generation generation)
