@@ -283,6 +283,16 @@ TEST_F(Queries, RegistrationFindsOrAddsRowsAndTheNewPatientWindowFindsThem)
     episodes->requery();
     EXPECT_EQ(patients->recordCount(), 7);
     EXPECT_EQ(episodes->recordCount(), 10);
+    // Zero and negative chart numbers are charts like any other.
+    patients->addNew({u"カルテID"_s}, {-5});
+    patients->addNew({u"カルテID"_s}, {0});
+    patients->requery();
+    for (const QString &chart : {u"-5"_s, u"0"_s, u"4242"_s}) {
+        patients->moveFirst();
+        patients->find(u"カルテID = "_s + chart);
+        ASSERT_FALSE(patients->eof()) << qPrintable(chart);
+        EXPECT_EQ(patients->value(u"カルテID"_s).toString(), chart);
+    }
 
     auto joined = open(u"SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 "_s
                        + u"WHERE 患者情報.カルテID = 入退院情報.カルテID "_s + u"ORDER BY 入退院情報.入退院ID"_s);
@@ -516,6 +526,8 @@ TEST_F(Queries, RecordWindowsEditOneEpisodeOfTheJoin)
     record->setFilter(u"入退院情報.入退院ID = '4'"_s);
     EXPECT_EQ(record->recordCount(), 0);
     EXPECT_TRUE(record->eof());
+    // A ledger asked to open a row of an empty list hands over an empty key.
+    EXPECT_NE(errorOf([&] { record->setFilter(u"入退院情報.入退院ID = ''"_s); }), 0);
 
     // The outpatient window opens the same text as a static recordset.
     auto outpatient = open(sql);
@@ -562,6 +574,16 @@ TEST_F(Queries, CertificateRowIsFoundOrAddedThenEditedThroughTheJoin)
     window->update();
     EXPECT_EQ(scalar(u"SELECT 住所 FROM 患者情報 WHERE カルテID = 1005"_s).toString(), u"東京都"_s);
     EXPECT_EQ(scalar(u"SELECT 身体合併症 FROM `32条診断書` WHERE カルテID = 1005"_s).toString().trimmed(), u"肝障害"_s);
+
+    // A new database has no certificate row at all.
+    m_connection->execute(u"DELETE FROM `32条診断書`"_s);
+    auto empty = open(u"SELECT * FROM `32条診断書`"_s);
+    empty->find(u"カルテID = 1004"_s);
+    EXPECT_TRUE(empty->eof());
+    empty->addNew({u"カルテID"_s}, {u"1004"_s});
+    empty->requery();
+    EXPECT_EQ(empty->recordCount(), 1);
+    EXPECT_EQ(empty->value(u"カルテID"_s).toInt(), 1004);
 }
 
 TEST_F(Queries, ReportCommandsTakeTheirKeyAsParameter)
