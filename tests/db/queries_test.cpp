@@ -255,9 +255,13 @@ TEST_F(Queries, KanaFilterOnTheLists)
     const qint32 rejected = errorOf([&] { all->setFilter(kana(u"た*か"_s)); });
     EXPECT_TRUE(rejected == jet::err::InvalidArgument || rejected == jet::err::InvalidArgumentHr) << rejected;
 
+    // Clearing and requerying shows what other windows added meanwhile.
+    auto other = m_ward.connect();
+    other->execute(u"INSERT INTO 入退院情報 (カルテID) VALUES (1006)"_s);
     all->clearFilter();
     all->requery();
-    EXPECT_EQ(all->recordCount(), 8);
+    EXPECT_EQ(all->recordCount(), 9);
+    EXPECT_EQ(all->value(u"氏名"_s).toString(), u"鈴木"_s);
 
     // The in-patient ledger filters its stored query the same way.
     auto list = open(db::kInpatientListQuery.toString());
@@ -697,6 +701,7 @@ TEST_F(Queries, DiagnosisStatisticsCountEpisodesByCodeGroup)
         {periodStatistics(u"2003/01/01"_s, u"2003/04/01"_s), Counts{{u"F1"_s, 1}, {u"F2"_s, 2}}},
         // The first date is counted, the second is not.
         {periodStatistics(u"2003/03/25"_s, u"2003/04/02"_s), Counts{{u"F2"_s, 1}}},
+        {periodStatistics(u"2003/3/25"_s, u"2003/4/2"_s), Counts{{u"F2"_s, 1}}},
         // Episode 8 counts although its bed names no row: only the diagnosis is joined.
         {current, Counts{{u"F1"_s, 1}, {u"F2"_s, 3}}},
         // Outpatient courses whatever their dates; the placeholder groups under its code "-".
