@@ -382,13 +382,24 @@ QList<jet::TableDef> tables(Generation generation)
 {
     QList<TableDef> result;
 
+    // The kana search looks patients up by the beginning of their reading.
     TableDef patients = filtered(kPatients, patientColumns(), generation);
-    patients.indexes = {primaryKey(QStringLiteral("カルテID"))};
+    patients.indexes = {primaryKey(QStringLiteral("カルテID")), plainIndex(QStringLiteral("かな氏名"))};
     result.append(patients);
 
-    // Every list joins episodes to patients by chart number.
+    // Every list joins episodes to patients by chart number and lists them
+    // newest first; the in-patient rule and the statistics look at the dates.
+    // The indexes carry the chart number so that listing reads them alone,
+    // never the episode rows with their long texts.
     TableDef episodes = filtered(kEpisodes, episodeColumns(), generation);
-    episodes.indexes = {primaryKey(QStringLiteral("入退院ID")), plainIndex(QStringLiteral("カルテID"))};
+    episodes.indexes = {primaryKey(QStringLiteral("入退院ID")), plainIndex(QStringLiteral("カルテID")),
+                        IndexDef{QStringLiteral("入退院ID順"), {QStringLiteral("入退院ID"), QStringLiteral("カルテID")}, false, false},
+                        IndexDef{QStringLiteral("退院日"), {QStringLiteral("退院日"), QStringLiteral("入院日")}, false, false},
+                        plainIndex(QStringLiteral("入院日"))};
+    if (generation == Generation::V2112)
+        episodes.indexes.append(IndexDef{QStringLiteral("外入の別"),
+                                         {QStringLiteral("外入の別"), QStringLiteral("入退院ID"), QStringLiteral("カルテID")},
+                                         false, false});
     result.append(episodes);
 
     // The record windows join the examinations by episode, and deleting an

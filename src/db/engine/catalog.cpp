@@ -200,11 +200,8 @@ void Catalog::createTable(const TableDef &table)
             inlineKey = c.name;
         }
     }
-    if (inlineKey.isEmpty() && primaryKey.size() == 1) {
-        for (const ColumnDef &c : table.columns)
-            if (c.name == primaryKey.first() && isIntegerType(c.type))
-                inlineKey = c.name;
-    }
+    // Only an AutoNumber becomes SQLite's row key.  Any other key gets an index
+    // of its own, which lets joins on it read the index instead of the rows.
 
     QStringList parts;
     for (const ColumnDef &c : table.columns)
@@ -295,7 +292,7 @@ void Catalog::setColumnDefaultSql(const QString &table, const QString &column, c
     bool rowidAlias = false;
     for (const TableColumn &c : columns) {
         QString def = quoteIdentifier(c.name) + QLatin1Char(' ') + c.declared;
-        const bool integerKey = keyColumns == 1 && c.primaryKeyOrder == 1 && c.declared.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+        const bool integerKey = autoIncrement && keyColumns == 1 && c.primaryKeyOrder == 1;
         if (integerKey) {
             def += QStringLiteral(" PRIMARY KEY");
             if (autoIncrement)

@@ -65,7 +65,51 @@ struct Expr
     QString qualifier;
     QString name;
     bool stringLiteral = false;
+    bool number = false;   // a number literal
+    bool constant = false; // no column in it: a literal or Now()
+    // DateDiff('d', column, constant) or DateDiff('d', constant, column): kept so
+    // that a comparison with a number can also be written as a range on the
+    // column, which an index serves (the lists test every episode's dates).
+    bool dayDiff = false;
+    bool dayDiffColumnFirst = false;
+    QString dayColumn;
+    QString dayOther;
 };
+
+// The range on the column that DateDiff('d', …) op n implies.  The day of a
+// date is its day number truncated; for "day(column) <= k" the column lies
+// below k + 1 and so on.  The range is a necessary condition only: the exact
+// comparison stays beside it.
+QString dayRange(const Expr &diff, const QString &op, const QString &n)
+{
+    // DateDiff counts day(second) - day(first); with the column first the
+    // comparison turns around.
+    QString relation = op;
+    if (diff.dayDiffColumnFirst) {
+        if (op == QLatin1String(">="))
+            relation = QStringLiteral("<=");
+        else if (op == QLatin1String(">"))
+            relation = QStringLiteral("<");
+        else if (op == QLatin1String("<="))
+            relation = QStringLiteral(">=");
+        else if (op == QLatin1String("<"))
+            relation = QStringLiteral(">");
+    }
+    const QString k = QStringLiteral("(CAST(%1 AS INTEGER) %2 %3)")
+                          .arg(diff.dayOther, diff.dayDiffColumnFirst ? QStringLiteral("-") : QStringLiteral("+"), n);
+    const QString &c = diff.dayColumn;
+    if (relation == QLatin1String("<="))
+        return QStringLiteral("(%1 < %2 + 1)").arg(c, k);
+    if (relation == QLatin1String("<"))
+        return QStringLiteral("(%1 < %2)").arg(c, k);
+    if (relation == QLatin1String(">="))
+        return QStringLiteral("(%1 > %2 - 1)").arg(c, k);
+    if (relation == QLatin1String(">"))
+        return QStringLiteral("(%1 > %2)").arg(c, k);
+    if (relation == QLatin1String("="))
+        return QStringLiteral("(%1 > %2 - 1 AND %1 < %2 + 1)").arg(c, k);
+    return QString();
+}
 
 QString asValue(const Expr &e)
 {
@@ -368,15 +412,19 @@ Expr Parser::comparison()
                 || t->text == QLatin1String("<=") || t->text == QLatin1String(">="))) {
             const QString op = take().text;
             const Expr right = concatenation();
-            left = booleanExpr(QStringLiteral("(%1 %2 %3)").arg(asValue(left), op, asValue(right)));
+            const QString plain = QStringLiteral("(%1 %2 %3)").arg(asValue(left), op, asValue(right));
+            const QString range = left.dayDiff && right.number ? dayRange(left, op, right.sql) : QString();
+            left = booleanExpr(range.isEmpty() ? plain : QStringLiteral("(%1 AND %2)").arg(range, plain));
             continue;
         }
         if (atKeyword("IS")) {
             ++m_pos;
             const bool negated = acceptKeyword("NOT");
             expectKeyword("NULL");
+            // Now() and a date literal are never Null, so only the column decides.
+            const QString tested = left.dayDiff ? left.dayColumn : asValue(left);
             left = booleanExpr(QStringLiteral("(%1 IS %2NULL)")
-                                   .arg(asValue(left), negated ? QStringLiteral("NOT ") : QString()));
+                                   .arg(tested, negated ? QStringLiteral("NOT ") : QString()));
             continue;
         }
         bool negated = false;
@@ -522,15 +570,21 @@ Expr Parser::primary()
 {
     const Token &t = take();
     switch (t.type) {
-    case TokenType::Number:
-        return valueExpr(t.text);
+    case TokenType::Number: {
+        Expr e = valueExpr(t.text);
+        e.number = e.constant = true;
+        return e;
+    }
     case TokenType::String: {
         Expr e = valueExpr(quoteString(t.text));
         e.stringLiteral = true;
         return e;
     }
-    case TokenType::DateLiteral:
-        return valueExpr(numberLiteral(dayNumberOfLiteral(t.text)));
+    case TokenType::DateLiteral: {
+        Expr e = valueExpr(numberLiteral(dayNumberOfLiteral(t.text)));
+        e.constant = true;
+        return e;
+    }
     case TokenType::Parameter:
         ++m_parameters;
         return valueExpr(QStringLiteral("?"));
@@ -633,7 +687,18 @@ Expr Parser::functionCall(const QString &functionName)
     QStringList sqlArgs;
     for (const Expr &arg : args)
         sqlArgs.append(asValue(arg));
-    return valueExpr(QStringLiteral("%1(%2)").arg(QLatin1String(def.sqlName), sqlArgs.join(QStringLiteral(", "))));
+    Expr call = valueExpr(QStringLiteral("%1(%2)").arg(QLatin1String(def.sqlName), sqlArgs.join(QStringLiteral(", "))));
+    if (key == QLatin1String("NOW") || key == QLatin1String("DATE"))
+        call.constant = true;
+    if (key == QLatin1String("DATEDIFF") && args.size() == 3 && args[0].stringLiteral
+        && args[0].sql.compare(QLatin1String("'d'"), Qt::CaseInsensitive) == 0
+        && ((args[1].column && args[2].constant) || (args[2].column && args[1].constant))) {
+        call.dayDiff = true;
+        call.dayDiffColumnFirst = args[1].column;
+        call.dayColumn = call.dayDiffColumnFirst ? args[1].sql : args[2].sql;
+        call.dayOther = call.dayDiffColumnFirst ? args[2].sql : args[1].sql;
+    }
+    return call;
 }
 
 // --- SELECT ----------------------------------------------------------------
@@ -1185,7 +1250,17 @@ QString FilterParser::comparison()
             pattern.prepend(QLatin1Char('*'));
         if (trailing)
             pattern.append(QLatin1Char('*'));
-        return QStringLiteral("jet_like(%1, %2)").arg(field->sql, quoteString(pattern));
+        const QString like = QStringLiteral("jet_like(%1, %2)").arg(field->sql, quoteString(pattern));
+        // A prefix without letters of two cases (a kana reading) is also a range,
+        // which an index on the field serves; the pattern still decides.
+        const bool caseless = std::all_of(core.cbegin(), core.cend(), [](QChar c) { return c.toUpper() == c.toLower(); });
+        if (trailing && !leading && !core.isEmpty() && caseless && field->type == FieldInfo::Type::Text
+            && !core.back().isSurrogate() && core.back().unicode() < 0xFFFF) {
+            QString upper = core;
+            upper.back() = QChar(char16_t(upper.back().unicode() + 1));
+            return QStringLiteral("(%1 >= %2 AND %1 < %3 AND %4)").arg(field->sql, quoteString(core), quoteString(upper), like);
+        }
+        return like;
     }
 
     return QStringLiteral("(%1 %2 %3)").arg(field->sql, op, literalFor(*field, valueToken, negative));
