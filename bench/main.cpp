@@ -85,6 +85,17 @@ public:
         sqlite3_finalize(stmt);
         return n;
     }
+    void explain(const QString &sql) const
+    {
+        out() << sql << "\n";
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray utf8 = (QStringLiteral("EXPLAIN QUERY PLAN ") + sql).toUtf8();
+        if (sqlite3_prepare_v2(m_db, utf8.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(m_db));
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            out() << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 3)) << "\n";
+        sqlite3_finalize(stmt);
+    }
     void exec(const QString &sql) const { sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr); }
 
 private:
@@ -311,6 +322,12 @@ int main(int argc, char **argv)
             cache = args[++i];
     }
     try {
+        // --explain FOLDER JETSQL: how SQLite plans the translated text, for tuning.
+        if (args.size() == 3 && args[0] == QLatin1String("--explain")) {
+            Straight straight(db::readDatabasePath(args[1]));
+            straight.explain(translated(args[2]));
+            return 0;
+        }
         for (int patients : sizes) {
             const QString folder = ensureDatabase(cache, patients);
             const QList<Row> rows = measure(folder, runs);

@@ -80,6 +80,8 @@ struct Expr
 // date is its day number truncated; for "day(column) <= k" the column lies
 // below k + 1 and so on.  The range is a necessary condition only: the exact
 // comparison stays beside it.
+const QString kAfterLastDate = QStringLiteral("2958466"); // the day after 9999-12-31
+
 QString dayRange(const Expr &diff, const QString &op, const QString &n)
 {
     // DateDiff counts day(second) - day(first); with the column first the
@@ -102,10 +104,12 @@ QString dayRange(const Expr &diff, const QString &op, const QString &n)
         return QStringLiteral("(%1 < %2 + 1)").arg(c, k);
     if (relation == QLatin1String("<"))
         return QStringLiteral("(%1 < %2)").arg(c, k);
+    // Dates lie mostly in the past, so "on or after" is the narrow side.  The
+    // upper bound (after Jet's last date, so never false) tells the planner so.
     if (relation == QLatin1String(">="))
-        return QStringLiteral("(%1 > %2 - 1)").arg(c, k);
+        return QStringLiteral("(%1 > %2 - 1 AND %1 < %3)").arg(c, k, kAfterLastDate);
     if (relation == QLatin1String(">"))
-        return QStringLiteral("(%1 > %2)").arg(c, k);
+        return QStringLiteral("(%1 > %2 AND %1 < %3)").arg(c, k, kAfterLastDate);
     if (relation == QLatin1String("="))
         return QStringLiteral("(%1 > %2 - 1 AND %1 < %2 + 1)").arg(c, k);
     return QString();

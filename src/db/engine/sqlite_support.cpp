@@ -193,7 +193,9 @@ QString declaredType(const ColumnDef &column)
 {
     switch (column.type) {
     case DataType::Long:
-        return QStringLiteral("INTEGER");
+        // Not "INTEGER": a primary key of that exact type would become SQLite's
+        // row key, and joins on it would read the table rather than its index.
+        return QStringLiteral("INT");
     case DataType::Integer:
         return QStringLiteral("SMALLINT");
     case DataType::Double:
