@@ -384,7 +384,9 @@ QList<jet::TableDef> tables(Generation generation)
 
     // The kana search looks patients up by the beginning of their reading.
     TableDef patients = filtered(kPatients, patientColumns(), generation);
-    patients.indexes = {primaryKey(QStringLiteral("カルテID")), plainIndex(QStringLiteral("かな氏名"))};
+    // The diagnosis statistics join episodes to the principal diagnosis through it.
+    patients.indexes = {primaryKey(QStringLiteral("カルテID")), plainIndex(QStringLiteral("かな氏名")),
+                        IndexDef{QStringLiteral("診断名①"), {QStringLiteral("カルテID"), QStringLiteral("診断名①")}, false, false}};
     result.append(patients);
 
     // Every list joins episodes to patients by chart number and lists them
@@ -395,7 +397,7 @@ QList<jet::TableDef> tables(Generation generation)
     episodes.indexes = {primaryKey(QStringLiteral("入退院ID")), plainIndex(QStringLiteral("カルテID")),
                         IndexDef{QStringLiteral("入退院ID順"), {QStringLiteral("入退院ID"), QStringLiteral("カルテID")}, false, false},
                         IndexDef{QStringLiteral("退院日"), {QStringLiteral("退院日"), QStringLiteral("入院日")}, false, false},
-                        plainIndex(QStringLiteral("入院日"))};
+                        IndexDef{QStringLiteral("入院日"), {QStringLiteral("入院日"), QStringLiteral("カルテID")}, false, false}};
     if (generation == Generation::V2112)
         episodes.indexes.append(IndexDef{QStringLiteral("外入の別"),
                                          {QStringLiteral("外入の別"), QStringLiteral("入退院ID"), QStringLiteral("カルテID")},
