@@ -15,24 +15,17 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <functional>
+#include "support/errors.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 using jet::CursorType;
 using jet::Recordset;
 using testing_support::WardDatabase;
+using testing_support::errorOf;
 
 namespace {
-
-qint32 errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const jet::Error &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 // The current in-patient list as the list-order window writes it.
 const QString kListSelect =

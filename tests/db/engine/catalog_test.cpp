@@ -2,6 +2,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "support/errors.h"
 #include "support/tempdb.h"
 
 #include <QFile>
@@ -11,6 +12,7 @@
 
 using namespace jet;
 using testing_support::TempDatabase;
+using testing_support::errorOf;
 
 namespace {
 
@@ -29,16 +31,6 @@ ColumnDef autoNumber(const QString &name)
     ColumnDef c = col(name, DataType::Long);
     c.autoIncrement = true;
     return c;
-}
-
-qint32 errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.number();
-    }
-    return 0;
 }
 
 class CatalogTest : public ::testing::Test

@@ -3,6 +3,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "support/errors.h"
 #include "support/tempdb.h"
 
 #include <QSignalSpy>
@@ -11,18 +12,9 @@
 
 using namespace jet;
 using testing_support::TempDatabase;
+using testing_support::errorOf;
 
 namespace {
-
-qint32 errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 ColumnDef col(const QString &name, DataType type, int size = 0)
 {
