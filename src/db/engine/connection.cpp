@@ -284,6 +284,7 @@ void Connection::open()
     m_physical = pool::acquire(settings.dataSource, settings.password);
     m_dataSource = settings.dataSource;
     m_transactionDepth = 0;
+    ++m_openCount;
 }
 
 void Connection::close()

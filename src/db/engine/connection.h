@@ -49,13 +49,21 @@ public:
     // For the engine's own classes.
     sqlite3 *handle() const;
     PhysicalConnection *physical() const { return m_physical.get(); }
+    std::shared_ptr<PhysicalConnection> sharedPhysical() const { return m_physical; }
+    // Expires when the connection object is destroyed, so that a recordset
+    // outliving its connection reports it instead of reading freed memory.
+    std::weak_ptr<const void> lifetime() const { return m_lifetime; }
+    // Counts the opens, so that a recordset can tell a reopened connection from its own.
+    quint64 openCount() const { return m_openCount; }
 
 private:
     QString m_provider;
     QString m_connectionString;
     QString m_dataSource;
     std::shared_ptr<PhysicalConnection> m_physical;
+    std::shared_ptr<const void> m_lifetime = std::make_shared<int>(0);
     int m_transactionDepth = 0;
+    quint64 m_openCount = 0;
 };
 
 // Parsed parts of a connection string.

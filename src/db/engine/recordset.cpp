@@ -21,6 +21,8 @@ namespace {
 
 constexpr int kSegmentRows = 64;
 constexpr int kCachedSegments = 96;
+constexpr int kReadWholeBelow = 4096; // rows whose keys are read at once
+constexpr int kFirstKeys = 4 * kSegmentRows;
 
 [[noreturn]] void noCurrentRecord()
 {
@@ -71,6 +73,10 @@ class RecordsetData
 {
 public:
     Connection *connection = nullptr;
+    std::weak_ptr<const void> connectionLifetime;
+    quint64 connectionOpen = 0;
+    // Keeps the handle the statements below were prepared on until they are finalized.
+    std::shared_ptr<PhysicalConnection> physical;
     QString source;
     CursorType cursor = CursorType::Static;
     LockType lock = LockType::Optimistic;
@@ -104,15 +110,22 @@ public:
     sqlite3 *db() const { return connection->handle(); }
 
     // Keys are read when first needed, so that a filter set straight after the
-    // open (the record windows do this) never pays for the unfiltered rows.
-    bool keysLoaded = false;
+    // open (the record windows do this) never pays for the unfiltered rows.  A
+    // long result is read in two steps: its count and the keys of the first
+    // screens, then every key once a row beyond them is wanted; counting is
+    // much cheaper than listing the keys in order.
+    bool keysLoaded = false; // every key is in keys
+    int knownCount = -1;     // the number of rows once counted
 
     int rowCount()
     {
         if (!keyed)
             return int(visible.size());
-        ensureKeys();
-        return int(keys.size() / size_t(keyWidth));
+        if (keysLoaded)
+            return int(keys.size() / size_t(keyWidth));
+        if (knownCount < 0)
+            loadFirstKeys();
+        return keysLoaded ? int(keys.size() / size_t(keyWidth)) : knownCount;
     }
 
     void ensureKeys()
@@ -121,9 +134,16 @@ public:
             loadKeys();
     }
 
+    void ensureRow(int row)
+    {
+        if (!keysLoaded && size_t(row + 1) * size_t(keyWidth) > keys.size())
+            loadKeys();
+    }
+
     void invalidateKeys()
     {
         keysLoaded = false;
+        knownCount = -1;
         keys.clear();
         clearCache();
         unreadable.clear();
@@ -132,8 +152,9 @@ public:
     // Prepares the key query without running it, so that a bad filter or source fails now.
     void checkKeysQuery() const { Statement(db(), keysSql(QString())); }
 
-    std::vector<qint64> keyOf(int row) const
+    std::vector<qint64> keyOf(int row)
     {
+        ensureRow(row);
         return std::vector<qint64>(keys.begin() + ptrdiff_t(row) * keyWidth, keys.begin() + ptrdiff_t(row + 1) * keyWidth);
     }
 
@@ -199,11 +220,10 @@ public:
 
     // --- reading ---
 
-    void loadKeys()
+    void readKeys(const QString &sql)
     {
         keys.clear();
-        keysLoaded = true;
-        Statement stmt(db(), keysSql(QString()));
+        Statement stmt(db(), sql);
         stmt.bindAll(keysParameters());
         sqlite3_stmt *raw = stmt.get();
         keys.reserve(1024);
@@ -211,6 +231,28 @@ public:
             for (int k = 0; k < keyWidth; ++k)
                 keys.push_back(sqlite3_column_int64(raw, k));
         clearCache();
+    }
+
+    void loadKeys()
+    {
+        readKeys(keysSql(QString()));
+        keysLoaded = true;
+        knownCount = int(keys.size() / size_t(keyWidth));
+    }
+
+    void loadFirstKeys()
+    {
+        Statement count(db(), QStringLiteral("SELECT COUNT(*)") + fromClause() + whereWith(QString()));
+        count.bindAll(fromParameters + whereParameters);
+        count.step();
+        knownCount = int(sqlite3_column_int64(count.get(), 0));
+        if (knownCount <= kReadWholeBelow) {
+            loadKeys();
+            return;
+        }
+        readKeys(keysSql(QString()) + QStringLiteral(" LIMIT %1").arg(kFirstKeys));
+        if (int(keys.size() / size_t(keyWidth)) >= knownCount)
+            loadKeys();
     }
 
     RowValues readRow(Statement &stmt) const
@@ -477,6 +519,9 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         throw Error(err::ObjectClosed, QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
     auto data = std::make_unique<RecordsetData>();
     data->connection = connection;
+    data->connectionLifetime = connection->lifetime();
+    data->connectionOpen = connection->openCount();
+    data->physical = connection->sharedPhysical();
     data->source = source;
     data->parameters = parameters;
     sqlite3 *db = connection->handle();
@@ -666,7 +711,7 @@ void Recordset::requireOpen() const
 {
     if (!d)
         throw Error(err::ObjectClosed, QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
-    if (!d->connection->isOpen())
+    if (d->connectionLifetime.expired() || !d->connection->isOpen() || d->connection->openCount() != d->connectionOpen)
         throw Error(err::ObjectClosed, QStringLiteral("接続が閉じられています。"));
 }
 
@@ -933,6 +978,7 @@ void Recordset::deleteCurrent()
         throw Error(err::NotSupported, QStringLiteral("このレコードセットからは削除できません。"));
     d->mode = EditMode::None;
     d->pending.clear();
+    d->ensureKeys();
     const int row = d->current;
     Statement stmt(d->db(), QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdentifier(d->instances[0].table)));
     stmt.bind(1, d->keyOf(row)[0]);

@@ -314,17 +314,54 @@ TEST_F(RecordsetTest, CommandsBindParametersInOrder)
 TEST_F(RecordsetTest, ManyRowsReadCorrectlyAcrossSegments)
 {
     conn().beginTrans();
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 5000; ++i)
         conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 一時診断名) VALUES (?, ?)"), {100 + i % 5, QStringLiteral("行%1").arg(i)});
     conn().commitTrans();
     Recordset rs;
     rs.open(QStringLiteral("SELECT 入退院情報.入退院ID, 入退院情報.一時診断名, 患者情報.氏名 FROM 患者情報 INNER JOIN 入退院情報 ON 患者情報.カルテID = 入退院情報.カルテID ORDER BY 入退院情報.入退院ID DESC"), &conn());
-    ASSERT_EQ(rs.recordCount(), 3005);
-    for (int row : {0, 1, 63, 64, 1500, 3004, 700, 2}) {
+    // A long result is counted first and listed in full only when a later row is wanted.
+    ASSERT_EQ(rs.recordCount(), 5005);
+    for (int row : {0, 1, 63, 64, 1500, 5004, 700, 2, 4500}) {
         const int id = rs.valueAt(row, 0).toInt();
-        EXPECT_EQ(id, 3005 - row);
+        EXPECT_EQ(id, 5005 - row);
         if (id > 5) {
             EXPECT_EQ(rs.valueAt(row, 1).toString(), QStringLiteral("行%1").arg(id - 6));
         }
     }
+    rs.moveLast();
+    EXPECT_EQ(rs.value(0).toInt(), 1);
+    EXPECT_EQ(rs.recordCount(), 5005);
+}
+
+TEST_F(RecordsetTest, DeletingBeyondTheFirstScreensKeepsTheCount)
+{
+    conn().beginTrans();
+    for (int i = 0; i < 5000; ++i)
+        conn().execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {100 + i});
+    conn().commitTrans();
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 検査情報 ORDER BY 入退院ID"), &conn());
+    ASSERT_EQ(rs.recordCount(), 5005);
+    rs.moveTo(4000);
+    const int id = rs.value(QStringLiteral("入退院ID")).toInt();
+    rs.deleteCurrent();
+    EXPECT_EQ(rs.recordCount(), 5004);
+    rs.requery();
+    rs.find(QStringLiteral("入退院ID = %1").arg(id));
+    EXPECT_TRUE(rs.eof());
+}
+
+TEST_F(RecordsetTest, ARecordsetWhoseConnectionIsGoneReportsItClosed)
+{
+    Recordset rs;
+    {
+        auto other = db.connect();
+        rs.open(QStringLiteral("SELECT * FROM 患者情報"), other.get());
+        EXPECT_EQ(rs.recordCount(), 5);
+        other->close();
+        EXPECT_EQ(errorOf([&] { rs.moveNext(); }), err::ObjectClosed);
+        other->open(db.connectionString());
+        EXPECT_EQ(errorOf([&] { rs.requery(); }), err::ObjectClosed) << "a reopened connection is another one";
+    }
+    EXPECT_EQ(errorOf([&] { rs.value(0); }), err::ObjectClosed);
 }
