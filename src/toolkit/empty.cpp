@@ -1,0 +1,1 @@
+// Stands in for a subsystem whose sources are not there yet.
