@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+class QStatusBar;
+class QTimer;
+
+namespace toolkit {
+
+// A captioned frame (QGroupBox) with a click event: a left-button press on
+// the frame itself, or on a disabled control or a plain label inside it
+// (those let the press through to the frame).  A later call replaces the
+// handler.  The handler runs inside an event filter, so it must not throw:
+// run its work under trap().
+void onFrameClicked(QGroupBox *frame, std::function<void()> handler);
+
+// Status bar panels, left to right: text panels share the free width, the
+// time ("H:mm") and date ("yyyy/MM/dd") panels keep jet::Clock's moment and
+// refresh themselves every second.
+class StatusPanels : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Kind { Text, Time, Date };
+    StatusPanels(QStatusBar *bar, const QList<Kind> &panels);
+
+    int count() const;
+    Kind kind(int panel) const;
+    // 0-based.  Only text panels take a text; a time or date panel keeps its clock.
+    void setText(int panel, const QString &text);
+    QString text(int panel) const;
+    QLabel *panel(int panel) const;
+    void refresh();   // shows the clock's moment now
+
+private:
+    QList<Kind> m_kinds;
+    QList<QLabel *> m_panels;
+    QTimer *m_timer = nullptr;
+};
+
+} // namespace toolkit
