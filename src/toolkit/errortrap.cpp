@@ -1,0 +1,149 @@
+#include "toolkit/errortrap.h"
+
+#include "db/engine/error.h"
+#include "toolkit/form.h"
+
+#include <QThread>
+
+#include <exception>
+
+namespace toolkit {
+
+namespace {
+
+// The event-loop level of each trap running now, innermost last. A trap entered
+// inside another at the same level is part of that handler's code and must let
+// ProgramEnded unwind it; the first trap of a level is the handler itself.
+QList<int> &activeTraps()
+{
+    static QList<int> levels;
+    return levels;
+}
+
+class TrapFrame
+{
+public:
+    TrapFrame()
+        : m_level(QThread::currentThread()->loopLevel())
+    {
+        m_nested = !activeTraps().isEmpty() && activeTraps().constLast() == m_level;
+        activeTraps().append(m_level);
+    }
+    ~TrapFrame() { activeTraps().removeLast(); }
+    TrapFrame(const TrapFrame &) = delete;
+    TrapFrame &operator=(const TrapFrame &) = delete;
+
+    bool nested() const { return m_nested; }
+
+private:
+    int m_level;
+    bool m_nested;
+};
+
+// Runs the handler; a failure goes to onFailure, whose answer may end the
+// program. Nothing but ProgramEnded leaves.
+template <class OnFailure>
+void runUnder(const std::function<void()> &handler, OnFailure onFailure)
+{
+    TrapFrame frame;
+    try {
+        try {
+            handler();
+        } catch (const ProgramEnded &) {
+            throw;
+        } catch (const jet::Error &e) {
+            onFailure(&e, QString());
+        } catch (const std::exception &e) {
+            onFailure(nullptr, QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            onFailure(nullptr, QString());
+        }
+    } catch (const ProgramEnded &) {
+        if (frame.nested())
+            throw;
+    }
+}
+
+void reportUncaught(const jet::Error *error, const QString &description)
+{
+    platform().messageBox(error ? uncaughtErrorBox(error->number(), error->description())
+                                : uncaughtErrorBox(0, description));
+    endProgram(1);
+}
+
+// An answer's follow-up runs outside the trap that chose it, as in an error
+// handler: its own failure is an uncaught one.
+void runFollowUp(const std::function<void()> &then)
+{
+    try {
+        then();
+    } catch (const ProgramEnded &) {
+        throw;
+    } catch (const jet::Error &e) {
+        reportUncaught(&e, QString());
+    } catch (const std::exception &e) {
+        reportUncaught(nullptr, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        reportUncaught(nullptr, QString());
+    }
+}
+
+} // namespace
+
+void trap(const std::function<void()> &handler, const ErrorTable &answers)
+{
+    runUnder(handler, [&answers](const jet::Error *error, const QString &) {
+        if (error) {
+            for (const ErrorAnswer &answer : answers) {
+                if (answer.number != error->number())
+                    continue;
+                if (!answer.box.text.isEmpty())
+                    platform().messageBox(answer.box);
+                if (answer.then)
+                    runFollowUp(answer.then);
+                if (answer.endsProgram)
+                    endProgram(1);
+                return;
+            }
+        }
+        showFatalError();
+        endProgram(1);
+    });
+}
+
+void untrapped(const std::function<void()> &handler)
+{
+    runUnder(handler, reportUncaught);
+}
+
+MessageBoxSpec fatalErrorBox()
+{
+    MessageBoxSpec box;
+    box.text = QStringLiteral("問題が発生したため、ネモリアを終了します。") + QLatin1Char('\n')
+        + QStringLiteral("ご不便をおかけして申し訳ありません。");
+    box.icon = MessageIcon::Critical;
+    box.buttons = MessageButtons::Ok;
+    return box;
+}
+
+void showFatalError()
+{
+    platform().messageBox(fatalErrorBox());
+}
+
+MessageBoxSpec uncaughtErrorBox(qint32 number, const QString &description)
+{
+    // The runtime's own wording; HRESULTs also in the hexadecimal the documentation uses.
+    // A failure from outside the engine has no number to name.
+    QString numberText = QString::number(number);
+    if (number < 0)
+        numberText += QStringLiteral(" (%1)").arg(quint32(number), 8, 16, QLatin1Char('0'));
+    const QString heading = number == 0 ? QStringLiteral("実行時エラー:") : QStringLiteral("実行時エラー '%1':").arg(numberText);
+    MessageBoxSpec box;
+    box.text = heading + QStringLiteral("\n\n") + (description.isEmpty() ? QStringLiteral("不明なエラーです。") : description);
+    box.icon = MessageIcon::Critical;
+    box.buttons = MessageButtons::Ok;
+    return box;
+}
+
+} // namespace toolkit

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "toolkit/platform.h"
+
+#include <QList>
+#include <QtGlobal>
+
+#include <functional>
+
+namespace toolkit {
+
+// How a handler's error trap answers one engine error number.
+struct ErrorAnswer {
+    qint32 number;
+    MessageBoxSpec box;         // shown first (skipped when box.text is empty)
+    std::function<void()> then; // runs after the box (may be empty)
+    bool endsProgram = true;    // most answers end the program
+};
+using ErrorTable = QList<ErrorAnswer>;
+
+// Runs a handler under one trap: a jet::Error whose number is in the table gets
+// its answer (first match in table order); any other failure, a std::exception
+// that is no jet::Error included, the fatal error box and endProgram(1).
+// ProgramEnded stops at the outermost trap of the current event loop, so a trap
+// nested inside another handler's code never lets that code run on.
+void trap(const std::function<void()> &handler, const ErrorTable &answers = {});
+// A handler "without a trap of its own": a failure shows the platform's standard
+// report of an uncaught error (a box naming the error number and description)
+// and ends the program.
+void untrapped(const std::function<void()> &handler);
+
+// The fatal error box, without ending the program.
+void showFatalError();
+MessageBoxSpec fatalErrorBox();
+// The standard report of an uncaught error for an engine error number and
+// description; number 0 stands for a failure from outside the engine.
+MessageBoxSpec uncaughtErrorBox(qint32 number, const QString &description);
+
+} // namespace toolkit

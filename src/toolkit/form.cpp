@@ -1,0 +1,224 @@
+#include "toolkit/form.h"
+
+#include "toolkit/errortrap.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QHideEvent>
+#include <QPointer>
+#include <QTimer>
+
+namespace toolkit {
+
+namespace {
+
+QList<Form *> &loadedForms()
+{
+    static QList<Form *> forms;
+    return forms;
+}
+
+struct ProgramState {
+    bool ended = false;
+    bool endCheckPosted = false;
+    std::function<void(int)> exitHandler;
+};
+
+ProgramState &state()
+{
+    static ProgramState s;
+    return s;
+}
+
+void callExitHandler(int status)
+{
+    if (state().exitHandler)
+        state().exitHandler(status);
+    else
+        QCoreApplication::exit(status);
+}
+
+// The last window's unload ends the program only once its handler has
+// finished: a handler may unload its own window before showing the next one.
+void scheduleEndCheck()
+{
+    ProgramState &s = state();
+    if (s.endCheckPosted || !QCoreApplication::instance())
+        return;
+    s.endCheckPosted = true;
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
+        ProgramState &s = state();
+        s.endCheckPosted = false;
+        if (!s.ended && loadedForms().isEmpty())
+            callExitHandler(0);
+    });
+}
+
+} // namespace
+
+Form::Form(QWidget *parent)
+    : QMainWindow(parent)
+{
+}
+
+Form::~Form()
+{
+    loadedForms().removeOne(this);
+    if (m_modalLoop)
+        m_modalLoop->quit();
+}
+
+bool Form::isLoaded() const
+{
+    return m_loaded;
+}
+
+void Form::load()
+{
+    if (m_loaded || m_discarded)
+        return;
+    Q_ASSERT_X(!Forms::findLoaded(typeid(*this)), "Form::load", "a second instance of a window class");
+    // Windows hide rather than close, and the program's end follows the loaded
+    // windows, not the visible ones; a message box closing must not end it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    m_loaded = true;
+    loadedForms().append(this);
+    onLoad();
+}
+
+void Form::showModeless()
+{
+    load();
+    if (!m_loaded)
+        return;
+    if (!isVisible() && windowModality() != Qt::NonModal)
+        setWindowModality(Qt::NonModal);
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form::showModal()
+{
+    load();
+    if (!m_loaded)
+        return;
+    if (isVisible())
+        hide();
+    setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    m_modalLoop = &loop;
+    QPointer<Form> self(this);
+    show();
+    raise();
+    activateWindow();
+    if (self && self->m_modalLoop == &loop && isVisible())
+        loop.exec(QEventLoop::DialogExec);
+    if (self)
+        self->m_modalLoop = nullptr;
+    if (programHasEnded())
+        throw ProgramEnded{};
+}
+
+bool Form::isShownModal() const
+{
+    return m_modalLoop != nullptr;
+}
+
+bool Form::unload()
+{
+    if (!m_loaded || m_unloading)
+        return true;
+    bool cancel = false;
+    m_unloading = true;
+    try {
+        onUnload(cancel);
+    } catch (...) {
+        m_unloading = false;
+        throw;
+    }
+    m_unloading = false;
+    if (cancel)
+        return false;
+    if (m_loaded) {
+        discard();
+        scheduleEndCheck();
+    }
+    return true;
+}
+
+void Form::discard()
+{
+    m_loaded = false;
+    m_discarded = true;
+    loadedForms().removeOne(this);
+    if (m_modalLoop)
+        m_modalLoop->quit();
+    hide();
+    deleteLater();
+}
+
+void Form::closeEvent(QCloseEvent *event)
+{
+    // The window goes only through unload(), which deletes it.
+    event->ignore();
+    if (m_loaded)
+        untrapped([this] { unload(); });
+}
+
+void Form::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    // A minimised window is hidden by the window system; that does not end a modal show.
+    if (!event->spontaneous() && m_modalLoop)
+        m_modalLoop->quit();
+}
+
+QList<Form *> Forms::loaded()
+{
+    return loadedForms();
+}
+
+Form *Forms::findLoaded(std::type_index type)
+{
+    for (Form *form : loadedForms()) {
+        if (std::type_index(typeid(*form)) == type)
+            return form;
+    }
+    return nullptr;
+}
+
+void endProgram(int status)
+{
+    ProgramState &s = state();
+    if (!s.ended) {
+        s.ended = true;
+        const QList<Form *> forms = loadedForms();
+        for (Form *form : forms)
+            form->discard();
+        callExitHandler(status);
+    }
+    throw ProgramEnded{};
+}
+
+bool programHasEnded()
+{
+    return state().ended;
+}
+
+void setExitHandler(std::function<void(int status)> handler)
+{
+    state().exitHandler = std::move(handler);
+}
+
+void resetProgramState()
+{
+    const QList<Form *> forms = loadedForms();
+    for (Form *form : forms)
+        form->discard();
+    state().ended = false;
+}
+
+} // namespace toolkit

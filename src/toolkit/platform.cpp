@@ -1,0 +1,276 @@
+#include "toolkit/platform.h"
+
+#include "db/engine/clock.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+namespace toolkit {
+
+namespace {
+
+std::unique_ptr<PlatformServices> &installed()
+{
+    static std::unique_ptr<PlatformServices> services;
+    return services;
+}
+
+QMessageBox::Icon qtIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Qt's own Japanese button texts need a translation file that a plain install
+// lacks; these are the captions the Japanese desktop shows.
+struct ButtonText {
+    MessageResult result;
+    QMessageBox::ButtonRole role;
+    const char *text;
+};
+
+ButtonText buttonText(MessageResult result)
+{
+    switch (result) {
+    case MessageResult::Ok:
+        return {result, QMessageBox::AcceptRole, "OK"};
+    case MessageResult::Cancel:
+        return {result, QMessageBox::RejectRole, "キャンセル"};
+    case MessageResult::Abort:
+        return {result, QMessageBox::RejectRole, "中止(&A)"};
+    case MessageResult::Retry:
+        return {result, QMessageBox::AcceptRole, "再試行(&R)"};
+    case MessageResult::Ignore:
+        return {result, QMessageBox::AcceptRole, "無視(&I)"};
+    case MessageResult::Yes:
+        return {result, QMessageBox::YesRole, "はい(&Y)"};
+    case MessageResult::No:
+        return {result, QMessageBox::NoRole, "いいえ(&N)"};
+    }
+    return {MessageResult::Ok, QMessageBox::AcceptRole, "OK"};
+}
+
+} // namespace
+
+QList<MessageResult> buttonsOf(MessageButtons buttons)
+{
+    using R = MessageResult;
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return {R::Ok};
+    case MessageButtons::OkCancel:
+        return {R::Ok, R::Cancel};
+    case MessageButtons::AbortRetryIgnore:
+        return {R::Abort, R::Retry, R::Ignore};
+    case MessageButtons::YesNoCancel:
+        return {R::Yes, R::No, R::Cancel};
+    case MessageButtons::YesNo:
+        return {R::Yes, R::No};
+    case MessageButtons::RetryCancel:
+        return {R::Retry, R::Cancel};
+    }
+    return {R::Ok};
+}
+
+MessageResult defaultAnswer(const MessageBoxSpec &box)
+{
+    const QList<MessageResult> buttons = buttonsOf(box.buttons);
+    const int index = box.defaultButton - 1;
+    return index >= 0 && index < buttons.size() ? buttons.at(index) : buttons.first();
+}
+
+QDateTime PlatformServices::now() const
+{
+    return jet::Clock::now();
+}
+
+PlatformServices &platform()
+{
+    std::unique_ptr<PlatformServices> &services = installed();
+    if (!services)
+        services = std::make_unique<DesktopPlatform>();
+    return *services;
+}
+
+void setPlatform(std::unique_ptr<PlatformServices> services)
+{
+    installed() = std::move(services);
+}
+
+MessageResult DesktopPlatform::messageBox(const MessageBoxSpec &box)
+{
+    QMessageBox dialog(qtIcon(box.icon), box.title, box.text, QMessageBox::NoButton, QApplication::activeWindow());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    const QList<MessageResult> results = buttonsOf(box.buttons);
+    QList<QAbstractButton *> buttons;
+    for (MessageResult result : results) {
+        const ButtonText text = buttonText(result);
+        buttons.append(dialog.addButton(QString::fromUtf8(text.text), text.role));
+    }
+    const MessageResult preferred = defaultAnswer(box);
+    dialog.setDefaultButton(static_cast<QPushButton *>(buttons.at(results.indexOf(preferred))));
+    const int cancel = results.indexOf(MessageResult::Cancel);
+    if (cancel >= 0)
+        dialog.setEscapeButton(buttons.at(cancel));
+    else if (results.size() == 1)
+        dialog.setEscapeButton(buttons.first());
+    dialog.exec();
+    const int clicked = buttons.indexOf(dialog.clickedButton());
+    if (clicked >= 0)
+        return results.at(clicked);
+    // Closed without a button, which only a box without Cancel allows: the
+    // window manager's close counts as the box's safest answer.
+    return cancel >= 0 ? MessageResult::Cancel : results.last();
+}
+
+QString DesktopPlatform::inputBox(const QString &prompt, const QString &title, const QString &defaultText)
+{
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("キャンセル"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.textValue();
+}
+
+void DesktopPlatform::beep()
+{
+    QApplication::beep();
+}
+
+bool DesktopPlatform::openDocument(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+}
+
+QString DesktopPlatform::programFolder() const
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString DesktopPlatform::homeFolder() const
+{
+    return QDir::homePath();
+}
+
+ScriptedPlatform::ScriptedPlatform()
+    : m_programFolder(QCoreApplication::applicationDirPath()), m_homeFolder(QDir::tempPath())
+{
+}
+
+MessageResult ScriptedPlatform::messageBox(const MessageBoxSpec &box)
+{
+    const MessageResult answer = m_boxAnswers.isEmpty() ? defaultAnswer(box) : m_boxAnswers.takeFirst();
+    m_boxes.append({box, answer});
+    return answer;
+}
+
+QString ScriptedPlatform::inputBox(const QString &prompt, const QString &title, const QString &defaultText)
+{
+    const QueuedInput queued = m_inputAnswers.isEmpty() ? QueuedInput{defaultText, false} : m_inputAnswers.takeFirst();
+    const QString answer = queued.cancelled ? QString() : queued.text;
+    m_inputs.append({prompt, title, defaultText, answer, queued.cancelled});
+    return answer;
+}
+
+void ScriptedPlatform::beep()
+{
+    ++m_beeps;
+}
+
+bool ScriptedPlatform::openDocument(const QString &path)
+{
+    m_openedDocuments.append(path);
+    return m_openDocumentResult;
+}
+
+QString ScriptedPlatform::programFolder() const
+{
+    return m_programFolder;
+}
+
+QString ScriptedPlatform::homeFolder() const
+{
+    return m_homeFolder;
+}
+
+void ScriptedPlatform::answerBox(MessageResult answer)
+{
+    m_boxAnswers.append(answer);
+}
+
+void ScriptedPlatform::answerInput(const QString &text)
+{
+    m_inputAnswers.append({text, false});
+}
+
+void ScriptedPlatform::cancelInput()
+{
+    m_inputAnswers.append({QString(), true});
+}
+
+int ScriptedPlatform::pendingAnswers() const
+{
+    return int(m_boxAnswers.size() + m_inputAnswers.size());
+}
+
+const QList<ScriptedPlatform::Box> &ScriptedPlatform::boxes() const
+{
+    return m_boxes;
+}
+
+const QList<ScriptedPlatform::Input> &ScriptedPlatform::inputs() const
+{
+    return m_inputs;
+}
+
+int ScriptedPlatform::beeps() const
+{
+    return m_beeps;
+}
+
+const QStringList &ScriptedPlatform::openedDocuments() const
+{
+    return m_openedDocuments;
+}
+
+void ScriptedPlatform::setProgramFolder(const QString &folder)
+{
+    m_programFolder = folder;
+}
+
+void ScriptedPlatform::setHomeFolder(const QString &folder)
+{
+    m_homeFolder = folder;
+}
+
+void ScriptedPlatform::setOpenDocumentResult(bool result)
+{
+    m_openDocumentResult = result;
+}
+
+} // namespace toolkit

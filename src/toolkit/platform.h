@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace toolkit {
+
+enum class MessageIcon { None, Critical, Question, Exclamation, Information };
+enum class MessageButtons { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
+// The values are those the windows compare against (vbOK .. vbNo).
+enum class MessageResult { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+
+struct MessageBoxSpec {
+    QString text;
+    QString title = QStringLiteral("ネモリア");
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+    int defaultButton = 1; // 1-based, as vbDefaultButton1..3
+};
+
+// The buttons of a set, left to right, and the one a 1-based default names
+// (out-of-range defaults fall back to the first button, as the desktop does).
+QList<MessageResult> buttonsOf(MessageButtons buttons);
+MessageResult defaultAnswer(const MessageBoxSpec &box);
+
+// Everything the windows ask of the desktop, so that tests can answer it.
+class PlatformServices
+{
+public:
+    virtual ~PlatformServices() = default;
+    virtual MessageResult messageBox(const MessageBoxSpec &box) = 0;
+    // OK returns the text, Cancel the empty text.
+    virtual QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) = 0;
+    virtual void beep() = 0;
+    virtual bool openDocument(const QString &path) = 0; // the desktop's default application
+    virtual QString programFolder() const = 0;          // where the executable lives
+    virtual QString homeFolder() const = 0;             // stands for C:\ of the original
+    QDateTime now() const;                              // jet::Clock::now()
+};
+
+// The services in use; the desktop ones unless a test installed others.
+PlatformServices &platform();
+// Takes ownership; nullptr returns to the desktop services.
+void setPlatform(std::unique_ptr<PlatformServices> services);
+
+class DesktopPlatform : public PlatformServices
+{
+public:
+    MessageResult messageBox(const MessageBoxSpec &box) override;
+    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) override;
+    void beep() override;
+    bool openDocument(const QString &path) override;
+    QString programFolder() const override;
+    QString homeFolder() const override;
+};
+
+// Answers boxes from queues and records everything shown. Its folders default
+// to the test program's folder and the system's temporary folder, so a test
+// never writes into the real home folder by accident.
+class ScriptedPlatform : public PlatformServices
+{
+public:
+    struct Box {
+        MessageBoxSpec spec;
+        MessageResult answer;
+    };
+    struct Input {
+        QString prompt, title, defaultText, answer;
+        bool cancelled;
+    };
+
+    ScriptedPlatform();
+
+    MessageResult messageBox(const MessageBoxSpec &box) override;
+    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) override;
+    void beep() override;
+    bool openDocument(const QString &path) override;
+    QString programFolder() const override;
+    QString homeFolder() const override;
+
+    void answerBox(MessageResult answer); // queued; an unqueued box takes its default button
+    void answerInput(const QString &text); // queued OK with that text (an unqueued input takes OK with its default)
+    void cancelInput();                    // queued Cancel
+    int pendingAnswers() const;            // queued box and input answers not yet taken
+
+    const QList<Box> &boxes() const;
+    const QList<Input> &inputs() const;
+    int beeps() const;
+    const QStringList &openedDocuments() const;
+
+    void setProgramFolder(const QString &folder);
+    void setHomeFolder(const QString &folder);
+    void setOpenDocumentResult(bool result);
+
+private:
+    struct QueuedInput {
+        QString text;
+        bool cancelled;
+    };
+    QList<MessageResult> m_boxAnswers;
+    QList<QueuedInput> m_inputAnswers;
+    QList<Box> m_boxes;
+    QList<Input> m_inputs;
+    int m_beeps = 0;
+    QStringList m_openedDocuments;
+    QString m_programFolder;
+    QString m_homeFolder;
+    bool m_openDocumentResult = true;
+};
+
+} // namespace toolkit
