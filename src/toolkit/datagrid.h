@@ -101,6 +101,7 @@ private:
     QList<Column> m_columns;
     bool m_editable = false;
     bool m_allowAddNew = false;
+    int m_rows = 0;
     bool m_adding = false;
     std::function<void(const jet::Error &)> m_errorHandler;
     QList<QMetaObject::Connection> m_connections;

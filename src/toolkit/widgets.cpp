@@ -1,0 +1,120 @@
+#include "toolkit/widgets.h"
+
+#include "db/engine/clock.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace toolkit {
+
+namespace {
+
+class FrameClickFilter : public QObject
+{
+public:
+    FrameClickFilter(QGroupBox *frame, std::function<void()> handler)
+        : QObject(frame), m_handler(std::move(handler))
+    {
+        frame->installEventFilter(this);
+    }
+
+    void setHandler(std::function<void()> handler) { m_handler = std::move(handler); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::MouseButtonPress
+            || static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+            return QObject::eventFilter(watched, event);
+        // Taken here, so that a frame inside another frame is the only one clicked.
+        event->accept();
+        if (m_handler)
+            m_handler();
+        return true;
+    }
+
+private:
+    std::function<void()> m_handler;
+};
+
+} // namespace
+
+void onFrameClicked(QGroupBox *frame, std::function<void()> handler)
+{
+    for (QObject *child : frame->children()) {
+        if (auto *filter = dynamic_cast<FrameClickFilter *>(child)) {
+            filter->setHandler(std::move(handler));
+            return;
+        }
+    }
+    new FrameClickFilter(frame, std::move(handler));
+}
+
+StatusPanels::StatusPanels(QStatusBar *bar, const QList<Kind> &panels)
+    : QObject(bar), m_kinds(panels)
+{
+    for (int i = 0; i < m_kinds.size(); ++i) {
+        auto *label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("%1Panel%2").arg(bar->objectName()).arg(i + 1));
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setContentsMargins(4, 0, 4, 0);
+        if (m_kinds.at(i) == Kind::Text) {
+            bar->addWidget(label, 1);
+        } else {
+            label->setAlignment(Qt::AlignCenter);
+            bar->addWidget(label, 0);
+        }
+        m_panels.append(label);
+    }
+    if (m_kinds.contains(Kind::Time) || m_kinds.contains(Kind::Date)) {
+        m_timer = new QTimer(this);
+        m_timer->setInterval(1000);
+        connect(m_timer, &QTimer::timeout, this, &StatusPanels::refresh);
+        m_timer->start();
+    }
+    refresh();
+}
+
+int StatusPanels::count() const
+{
+    return int(m_panels.size());
+}
+
+StatusPanels::Kind StatusPanels::kind(int panel) const
+{
+    return m_kinds.at(panel);
+}
+
+void StatusPanels::setText(int panel, const QString &text)
+{
+    if (m_kinds.at(panel) == Kind::Text)
+        m_panels.at(panel)->setText(text);
+}
+
+QString StatusPanels::text(int panel) const
+{
+    return m_panels.at(panel)->text();
+}
+
+QLabel *StatusPanels::panel(int panel) const
+{
+    return m_panels.at(panel);
+}
+
+void StatusPanels::refresh()
+{
+    const QDateTime now = jet::Clock::now();
+    for (int i = 0; i < m_kinds.size(); ++i) {
+        if (m_kinds.at(i) == Kind::Time)
+            m_panels.at(i)->setText(now.time().toString(QStringLiteral("H:mm")));
+        else if (m_kinds.at(i) == Kind::Date)
+            m_panels.at(i)->setText(now.date().toString(QStringLiteral("yyyy/MM/dd")));
+    }
+}
+
+} // namespace toolkit
