@@ -1,0 +1,193 @@
+#include "toolkit/errortrap.h"
+#include "toolkit/form.h"
+
+#include "db/engine/error.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace toolkit;
+
+namespace {
+
+class frmTrapped : public Form
+{
+public:
+    int unloads = 0;
+
+protected:
+    void onUnload(bool &) override { ++unloads; }
+};
+
+class ErrorTrapTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgramState();
+        auto scripted = std::make_unique<ScriptedPlatform>();
+        services = scripted.get();
+        setPlatform(std::move(scripted));
+        setExitHandler([this](int status) { statuses << status; });
+    }
+    void TearDown() override
+    {
+        resetProgramState();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        setExitHandler({});
+        setPlatform(nullptr);
+    }
+    static MessageBoxSpec box(const QString &text, MessageIcon icon = MessageIcon::Exclamation)
+    {
+        MessageBoxSpec spec;
+        spec.text = text;
+        spec.icon = icon;
+        return spec;
+    }
+    QStringList shownTexts() const
+    {
+        QStringList texts;
+        for (const ScriptedPlatform::Box &shown : services->boxes())
+            texts << shown.spec.text;
+        return texts;
+    }
+
+    ScriptedPlatform *services = nullptr;
+    QList<int> statuses;
+};
+
+const QString fatalText = QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。");
+
+TEST_F(ErrorTrapTest, HandlerWithoutFailureShowsNothing)
+{
+    int runs = 0;
+    trap([&] { ++runs; }, {{jet::err::GeneralFailure, box("x"), {}}});
+    untrapped([&] { ++runs; });
+    EXPECT_EQ(runs, 2);
+    EXPECT_TRUE(services->boxes().isEmpty());
+    EXPECT_TRUE(statuses.isEmpty());
+}
+
+TEST_F(ErrorTrapTest, FirstAnswerForTheNumberInTableOrder)
+{
+    QStringList steps;
+    const ErrorTable table = {
+        {jet::err::TableMissing, box("表がありません"), [&] { steps << "table"; }},
+        {jet::err::GeneralFailure, box("最初"), [&] { steps << "first"; }},
+        {jet::err::GeneralFailure, box("二番目"), [&] { steps << "second"; }},
+    };
+    Forms::get<frmTrapped>();
+    bool after = false;
+    trap(
+        [&] {
+            throw jet::Error(jet::err::GeneralFailure, QStringLiteral("開けません"));
+            after = true;
+        },
+        table);
+    EXPECT_FALSE(after);
+    EXPECT_EQ(shownTexts(), QStringList{"最初"});
+    EXPECT_EQ(services->boxes().first().spec.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(steps, QStringList{"first"});
+    EXPECT_EQ(statuses, QList<int>{1});
+    EXPECT_TRUE(Forms::loaded().isEmpty());
+}
+
+TEST_F(ErrorTrapTest, AnswerThatKeepsTheProgramRunningRunsItsFollowUpAfterTheBox)
+{
+    QStringList steps;
+    ErrorAnswer keepGoing{jet::err::UpdateCancelled, box("保存できません"), [&] {
+                              steps << QString::number(services->boxes().size());
+                          }};
+    keepGoing.endsProgram = false;
+    ErrorAnswer silent{jet::err::NoCurrentRecord, MessageBoxSpec(), [&] { steps << "silent"; }};
+    silent.endsProgram = false;
+
+    trap([] { throw jet::Error(jet::err::UpdateCancelled, QString()); }, {keepGoing, silent});
+    trap([] { throw jet::Error(jet::err::NoCurrentRecord, QString()); }, {keepGoing, silent});
+    EXPECT_EQ(steps, (QStringList{"1", "silent"}));
+    EXPECT_EQ(shownTexts(), QStringList{"保存できません"});
+    EXPECT_FALSE(programHasEnded());
+    EXPECT_TRUE(statuses.isEmpty());
+}
+
+TEST_F(ErrorTrapTest, AnyOtherFailureGetsTheFatalBoxAndEndsTheProgram)
+{
+    const ErrorTable table = {{jet::err::TableMissing, box("表がありません"), {}}};
+    const QList<std::function<void()>> failures = {
+        [] { throw jet::Error(jet::err::GeneralFailure, QStringLiteral("開けません")); },
+        [] { throw std::runtime_error("location file"); },
+        [] { throw 42; },
+    };
+    for (const auto &failure : failures) {
+        resetProgramState();
+        frmTrapped &window = Forms::get<frmTrapped>();
+        window.showModeless();
+        trap(failure, table);
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_EQ(window.unloads, 0);
+    }
+    ASSERT_EQ(services->boxes().size(), 3);
+    for (const ScriptedPlatform::Box &shown : services->boxes()) {
+        EXPECT_EQ(shown.spec.text, fatalText);
+        EXPECT_EQ(shown.spec.title, QStringLiteral("ネモリア"));
+        EXPECT_EQ(shown.spec.icon, MessageIcon::Critical);
+        EXPECT_EQ(shown.spec.buttons, MessageButtons::Ok);
+    }
+    EXPECT_EQ(statuses, (QList<int>{1, 1, 1}));
+}
+
+TEST_F(ErrorTrapTest, TheEndStopsAtTheOutermostTrapOnly)
+{
+    bool afterInner = false;
+    bool afterHelper = false;
+    trap([&] {
+        [&] {
+            trap([] { throw jet::Error(jet::err::TableMissing, QString()); });
+            afterHelper = true;
+        }();
+        afterInner = true;
+    });
+    EXPECT_FALSE(afterHelper);
+    EXPECT_FALSE(afterInner);
+    EXPECT_EQ(shownTexts(), QStringList{fatalText});
+    EXPECT_EQ(statuses, QList<int>{1});
+
+    // Once the outermost trap has stopped it, the caller is not unwound.
+    bool afterOuter = false;
+    trap([] { endProgram(2); });
+    afterOuter = true;
+    EXPECT_TRUE(afterOuter);
+}
+
+TEST_F(ErrorTrapTest, FailingFollowUpIsReportedAsUncaught)
+{
+    ErrorAnswer answer{jet::err::TableMissing, box("表がありません"),
+                       [] { throw jet::Error(jet::err::ObjectClosed, QStringLiteral("閉じています")); }};
+    answer.endsProgram = false;
+    trap([] { throw jet::Error(jet::err::TableMissing, QString()); }, {answer});
+    EXPECT_EQ(shownTexts(), (QStringList{"表がありません", "実行時エラー '3704':\n\n閉じています"}));
+    EXPECT_EQ(statuses, QList<int>{1});
+}
+
+TEST_F(ErrorTrapTest, UntrappedFailureGetsTheStandardReport)
+{
+    Forms::get<frmTrapped>();
+    untrapped([] { throw jet::Error(jet::err::GeneralFailure, QStringLiteral("ファイルが見つかりません。")); });
+    ASSERT_EQ(services->boxes().size(), 1);
+    const MessageBoxSpec shown = services->boxes().first().spec;
+    EXPECT_EQ(shown.text, QStringLiteral("実行時エラー '-2147467259 (80004005)':\n\nファイルが見つかりません。"));
+    EXPECT_EQ(shown.title, QStringLiteral("ネモリア"));
+    EXPECT_EQ(shown.icon, MessageIcon::Critical);
+    EXPECT_EQ(statuses, QList<int>{1});
+    EXPECT_TRUE(Forms::loaded().isEmpty());
+
+    resetProgramState();
+    untrapped([] { throw jet::Error(jet::err::BindingColumnMissing, QStringLiteral("列がありません")); });
+    untrapped([] { throw std::runtime_error("input past end of file"); });
+    EXPECT_EQ(shownTexts().mid(1), (QStringList{"実行時エラー '545':\n\n列がありません",
+                                                "実行時エラー:\n\ninput past end of file"}));
+}
+
+} // namespace
