@@ -1,0 +1,328 @@
+#include "toolkit/binding.h"
+
+#include "db/engine/error.h"
+#include "toolkit/format.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+
+namespace toolkit {
+
+namespace {
+
+bool isNull(const QVariant &value)
+{
+    return !value.isValid() || value.isNull();
+}
+
+bool isNumberType(jet::DataType type)
+{
+    return type == jet::DataType::Long || type == jet::DataType::Integer || type == jet::DataType::Double
+        || type == jet::DataType::YesNo;
+}
+
+[[noreturn]] void refuse(const QString &column, const QString &text)
+{
+    throw jet::Error(jet::err::UpdateCancelled,
+                     QStringLiteral("フィールド '%1' に '%2' を書き込めません。").arg(column, text));
+}
+
+QString displayText(const QVariant &value, const QString &format)
+{
+    if (!format.isEmpty())
+        return formatValue(value, format);
+    if (isNull(value))
+        return QString();
+    const int type = value.metaType().id();
+    if (type == QMetaType::QDateTime)
+        return formatDate(value.toDateTime(), QString());
+    if (type == QMetaType::QDate)
+        return formatDate(value.toDate(), QString());
+    return value.toString();
+}
+
+// The value a text box writes into a column of the field's type.
+QVariant valueFromText(const QString &text, const jet::FieldMeta &field)
+{
+    if (!field.typeKnown)
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    if (field.type == jet::DataType::Date)
+        return dateFromText(text);
+    if (isNumberType(field.type)) {
+        // Group separators come back from a number display format.
+        const QString plain = QString(text).remove(QLatin1Char(',')).trimmed();
+        if (plain.isEmpty())
+            return QVariant();
+        bool ok = false;
+        const double number = QLocale::c().toDouble(plain, &ok);
+        if (!ok)
+            refuse(field.name, text);
+        return number;
+    }
+    return text.isEmpty() ? QVariant() : QVariant(text);
+}
+
+// A value the column cannot hold is the bound control's refusal, not a
+// failure of the criterion that the engine's conversion error stands for.
+void store(jet::Recordset &recordset, int field, const QVariant &value)
+{
+    try {
+        recordset.setValue(field, value);
+    } catch (const jet::Error &e) {
+        if (e.number() != jet::err::ConversionFailed)
+            throw;
+        throw jet::Error(jet::err::UpdateCancelled, e.description());
+    }
+}
+
+} // namespace
+
+struct RecordBinding::Binding
+{
+    enum class Kind { LineEdit, PlainText, Check, Combo, Label };
+
+    Kind kind = Kind::Label;
+    QPointer<QWidget> widget;
+    QPointer<DataCombo> combo;
+    QString column;
+    QString format;
+    bool edited = false;
+};
+
+RecordBinding::RecordBinding(QObject *parent)
+    : QObject(parent)
+{
+}
+
+RecordBinding::~RecordBinding()
+{
+    if (m_recordset)
+        m_recordset->removeRowEditor(this);
+}
+
+void RecordBinding::setRecordset(jet::Recordset *recordset)
+{
+    if (m_recordset == recordset)
+        return;
+    if (m_recordset) {
+        m_recordset->removeRowEditor(this);
+        disconnect(m_recordset, nullptr, this, nullptr);
+    }
+    m_recordset = recordset;
+    if (recordset) {
+        recordset->addRowEditor(this);
+        connect(recordset, &jet::Recordset::currentChanged, this, &RecordBinding::refresh);
+        connect(recordset, &jet::Recordset::rowsReset, this, &RecordBinding::refresh);
+        connect(recordset, &jet::Recordset::rowChanged, this, &RecordBinding::onRowChanged);
+        connect(recordset, &QObject::destroyed, this, [this] { m_recordset = nullptr; });
+    }
+    refresh();
+}
+
+jet::Recordset *RecordBinding::recordset() const
+{
+    return m_recordset;
+}
+
+RecordBinding::Binding &RecordBinding::add(QWidget *widget, const QString &column)
+{
+    if (!m_recordset || !m_recordset->isOpen())
+        throw jet::Error(jet::err::ObjectClosed,
+                         QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+    if (m_recordset->fieldIndex(column) < 0)
+        throw jet::Error(jet::err::BindingColumnMissing,
+                         QStringLiteral("フィールドまたはデータメンバーにバインドできません: '%1'").arg(column));
+    forget(widget);
+    auto binding = std::make_unique<Binding>();
+    binding->widget = widget;
+    binding->column = column;
+    m_bindings.push_back(std::move(binding));
+    connect(widget, &QObject::destroyed, this, &RecordBinding::forget, Qt::UniqueConnection);
+    return *m_bindings.back();
+}
+
+void RecordBinding::bindText(QLineEdit *box, const QString &column, const QString &displayFormat)
+{
+    Binding &binding = add(box, column);
+    binding.kind = Binding::Kind::LineEdit;
+    binding.format = displayFormat;
+    connect(box, &QLineEdit::textChanged, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    show(binding);
+}
+
+void RecordBinding::bindText(QPlainTextEdit *box, const QString &column)
+{
+    Binding &binding = add(box, column);
+    binding.kind = Binding::Kind::PlainText;
+    connect(box, &QPlainTextEdit::textChanged, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    show(binding);
+}
+
+void RecordBinding::bindCheck(QCheckBox *box, const QString &column)
+{
+    Binding &binding = add(box, column);
+    binding.kind = Binding::Kind::Check;
+    connect(box, &QCheckBox::toggled, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    show(binding);
+}
+
+void RecordBinding::bindCombo(DataCombo *combo, const QString &column)
+{
+    Binding &binding = add(combo->box(), column);
+    binding.kind = Binding::Kind::Combo;
+    binding.combo = combo;
+    QComboBox *box = combo->box();
+    connect(combo, &DataCombo::changed, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    show(binding);
+}
+
+void RecordBinding::bindLabel(QLabel *label, const QString &column, const QString &displayFormat)
+{
+    Binding &binding = add(label, column);
+    binding.kind = Binding::Kind::Label;
+    binding.format = displayFormat;
+    show(binding);
+}
+
+bool RecordBinding::hasCurrentRow() const
+{
+    if (!m_recordset || !m_recordset->isOpen())
+        return false;
+    if (m_recordset->editMode() == jet::EditMode::Add)
+        return true;
+    return !m_recordset->bof() && !m_recordset->eof();
+}
+
+void RecordBinding::refresh()
+{
+    // By index: a toggled handler run by showing may bind or destroy widgets.
+    for (size_t i = 0; i < m_bindings.size(); ++i)
+        show(*m_bindings[i]);
+}
+
+void RecordBinding::onRowChanged(int row)
+{
+    if (m_recordset && m_recordset->isOpen() && row == m_recordset->currentRow())
+        refresh();
+}
+
+void RecordBinding::show(Binding &binding)
+{
+    QWidget *widget = binding.widget;
+    if (!widget)
+        return;
+    QVariant value;
+    if (hasCurrentRow()) {
+        const int field = m_recordset->fieldIndex(binding.column);
+        if (field >= 0)
+            value = m_recordset->value(field);
+    }
+    // Only the widget being shown is exempt from edit tracking, so that a
+    // toggled handler that changes another bound widget still counts as an edit.
+    QWidget *const outer = m_shownWidget;
+    m_shownWidget = widget;
+    switch (binding.kind) {
+    case Binding::Kind::LineEdit: {
+        auto *box = static_cast<QLineEdit *>(widget);
+        box->setText(displayText(value, binding.format));
+        box->setCursorPosition(0);
+        break;
+    }
+    case Binding::Kind::PlainText:
+        static_cast<QPlainTextEdit *>(widget)->setPlainText(isNull(value) ? QString() : value.toString());
+        break;
+    case Binding::Kind::Check: {
+        auto *box = static_cast<QCheckBox *>(widget);
+        const bool checked = !isNull(value) && value.toDouble() != 0;
+        if (box->isChecked() != checked)
+            box->setChecked(checked);
+        break;
+    }
+    case Binding::Kind::Combo:
+        if (binding.combo)
+            binding.combo->setBoundValue(value);
+        break;
+    case Binding::Kind::Label:
+        static_cast<QLabel *>(widget)->setText(displayText(value, binding.format));
+        break;
+    }
+    m_shownWidget = outer;
+    binding.edited = false;
+    emit valueShown(widget);
+}
+
+void RecordBinding::markEdited(QWidget *widget)
+{
+    if (widget == m_shownWidget)
+        return;
+    for (const auto &binding : m_bindings) {
+        if (binding->widget == widget)
+            binding->edited = true;
+    }
+}
+
+bool RecordBinding::hasEdits() const
+{
+    for (const auto &binding : m_bindings) {
+        if (binding->edited && binding->widget)
+            return true;
+    }
+    return false;
+}
+
+void RecordBinding::commitEdits()
+{
+    for (size_t i = 0; i < m_bindings.size(); ++i) {
+        Binding &binding = *m_bindings[i];
+        if (binding.edited && binding.widget)
+            write(binding);
+    }
+}
+
+void RecordBinding::write(Binding &binding)
+{
+    if (!m_recordset)
+        throw jet::Error(jet::err::ObjectClosed,
+                         QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+    const int field = m_recordset->fieldIndex(binding.column);
+    if (field < 0)
+        throw jet::Error(jet::err::BindingColumnMissing,
+                         QStringLiteral("フィールドまたはデータメンバーにバインドできません: '%1'").arg(binding.column));
+    const jet::FieldMeta &meta = m_recordset->field(field);
+    QVariant value;
+    switch (binding.kind) {
+    case Binding::Kind::LineEdit:
+        value = valueFromText(static_cast<QLineEdit *>(binding.widget.data())->text(), meta);
+        break;
+    case Binding::Kind::PlainText:
+        value = valueFromText(static_cast<QPlainTextEdit *>(binding.widget.data())->toPlainText(), meta);
+        break;
+    case Binding::Kind::Check:
+        value = static_cast<QCheckBox *>(binding.widget.data())->isChecked() ? -1 : 0;
+        break;
+    case Binding::Kind::Combo:
+        if (!binding.combo)
+            return;
+        if (!binding.combo->textIsStorable())
+            refuse(meta.name, binding.combo->box()->currentText());
+        value = binding.combo->boundValue();
+        break;
+    case Binding::Kind::Label:
+        return;
+    }
+    store(*m_recordset, field, value);
+    binding.edited = false;
+}
+
+void RecordBinding::forget(QObject *widget)
+{
+    std::erase_if(m_bindings, [widget](const std::unique_ptr<Binding> &binding) {
+        return !binding->widget || binding->widget.data() == widget;
+    });
+}
+
+} // namespace toolkit
