@@ -1,33 +1,32 @@
-#include "db/engine/connection.h"
-#include "db/engine/error.h"
-#include "db/engine/recordset.h"
-#include "db/location.h"
+#include "app/navigation.h"
+#include "app/product.h"
+#include "app/screenshots.h"
+#include "app/windows.h"
+#include "toolkit/binding.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/form.h"
+#include "toolkit/platform.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
-// Until the windows are built the program opens the database named by the
-// location file and reports what it found there.
+#include <memory>
+
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("ネモリア"));
-    try {
-        jet::Connection connection;
-        db::openWindowConnection(connection, db::programFolder());
-        jet::Recordset version;
-        version.open(QStringLiteral("SELECT * FROM バージョン"), &connection, jet::CursorType::Dynamic);
-        jet::Recordset episodes;
-        episodes.open(QStringLiteral("SELECT 入退院ID FROM 入退院情報"), &connection);
-        QMessageBox::information(nullptr, QStringLiteral("ネモリア"),
-                                 QStringLiteral("データベース ver%1\n%2\n入退院データ %3件")
-                                     .arg(version.value(QStringLiteral("バージョン")).toString(), connection.dataSource())
-                                     .arg(episodes.recordCount()));
-    } catch (const jet::Error &e) {
-        QMessageBox::critical(nullptr, QStringLiteral("ネモリア"),
-                              QStringLiteral("データベース norva2000.mdb の取得に失敗しました。\n%1 %2")
-                                  .arg(e.numberText(), e.description()));
-        return 1;
-    }
-    return 0;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(app::kProductName);
+    QApplication::setApplicationVersion(QStringLiteral("2.0.11"));
+    QApplication::setWindowIcon(QIcon(app::productPicture(64)));
+    toolkit::setPlatform(std::make_unique<toolkit::DesktopPlatform>());
+    toolkit::useJapaneseFonts(application);
+    toolkit::setExitHandler([](int status) { QCoreApplication::exit(status); });
+    app::registerProgramWindows();
+
+    // NORVA_SCREENSHOTS=folder: pictures of the windows instead of a session.
+    std::unique_ptr<app::ScreenshotTour> tour;
+    if (const QString folder = qEnvironmentVariable("NORVA_SCREENSHOTS"); !folder.isEmpty())
+        tour = std::make_unique<app::ScreenshotTour>(folder);
+
+    toolkit::untrapped([] { app::showWindow(app::window::Splash); });
+    return application.exec();
 }

@@ -1,0 +1,100 @@
+#include "app/frmSplash.h"
+#include "ui_frmSplash.h"
+
+#include "app/navigation.h"
+#include "app/product.h"
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "toolkit/binding.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+
+#include <QTimer>
+
+namespace {
+
+toolkit::MessageBoxSpec errorBox(const QString &text)
+{
+    toolkit::MessageBoxSpec box;
+    box.text = text;
+    box.icon = toolkit::MessageIcon::Critical;
+    return box;
+}
+
+} // namespace
+
+frmSplash::frmSplash(QWidget *parent)
+    : toolkit::Form(parent), ui(std::make_unique<Ui::frmSplash>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
+    ui->Image1->setPixmap(app::productPicture(112, devicePixelRatioF()));
+    ui->Label1->setFont(toolkit::japaneseFont(24));
+    ui->Label2->setFont(toolkit::japaneseFont(9));
+    setWindowIcon(QIcon(app::productPicture(64)));
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &frmSplash::timerTicked);
+}
+
+frmSplash::~frmSplash() = default;
+
+void frmSplash::onLoad()
+{
+    m_timer->start();
+}
+
+void frmSplash::onUnload(bool &)
+{
+    m_timer->stop();
+    m_versionProbe.close();
+    m_icdProbe.close();
+    m_connection.close();
+}
+
+void frmSplash::timerTicked()
+{
+    if (m_probed)
+        return;
+    m_probed = true;
+    m_timer->stop();
+
+    // Tested in this order: a failed open first, then the newer generation's
+    // table, then the older generation's column.
+    const toolkit::ErrorTable answers = {
+        {jet::err::GeneralFailure, errorBox(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), {}, true},
+        {jet::err::TableMissing, errorBox(QStringLiteral("データベースを ver2.112 にコンバートします。")),
+         [this] { announceUpgrade(app::window::UpgradeTo2112); }, false},
+        {jet::err::ColumnMissing, errorBox(QStringLiteral("データベースを ver2.086 にコンバートします。")),
+         [this] { announceUpgrade(app::window::UpgradeTo2086); }, false},
+    };
+    toolkit::trap([this] { probe(); }, answers);
+}
+
+void frmSplash::probe()
+{
+    db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    // The column came with ver2.086 and the table with ver2.112, so a file
+    // lacking both is sent to the older upgrade first.
+    m_icdProbe.open(QStringLiteral("SELECT ICDコード FROM `診断名(ICD10)`"), &m_connection, jet::CursorType::Dynamic);
+    m_versionProbe.open(QStringLiteral("SELECT * FROM バージョン"), &m_connection, jet::CursorType::Dynamic);
+
+    // The start menu loads (and opens its own connection) before the splash
+    // window goes, so the program never runs without a window.
+    app::showWindow(app::window::Selector);
+    if (toolkit::programHasEnded())
+        return;
+    unload();
+}
+
+// The upgrade windows are optional parts of the program: without one the
+// announcement is all the user gets, and the program ends normally.
+void frmSplash::announceUpgrade(const QString &upgradeWindow)
+{
+    app::showWindow(upgradeWindow);
+    if (toolkit::programHasEnded())
+        return;
+    unload();
+}

@@ -1,0 +1,88 @@
+#include "app/navigation.h"
+
+#include <QHash>
+#include <QStringList>
+
+namespace app {
+
+namespace {
+
+QHash<QString, WindowEntry> &registry()
+{
+    static QHash<QString, WindowEntry> entries;
+    return entries;
+}
+
+const WindowEntry *entryOf(const QString &name)
+{
+    const auto it = registry().constFind(name);
+    return it == registry().constEnd() ? nullptr : &it.value();
+}
+
+} // namespace
+
+void registerWindow(const QString &name, WindowEntry entry)
+{
+    registry().insert(name, std::move(entry));
+}
+
+void unregisterWindow(const QString &name)
+{
+    registry().remove(name);
+}
+
+bool isRegistered(const QString &name)
+{
+    return entryOf(name) != nullptr;
+}
+
+toolkit::Form *findWindow(const QString &name)
+{
+    const WindowEntry *entry = entryOf(name);
+    return entry ? entry->find() : nullptr;
+}
+
+bool showWindow(const QString &name)
+{
+    const WindowEntry *entry = entryOf(name);
+    if (!entry)
+        return false;
+    // Copied first: the window's load may register or unregister windows.
+    const auto get = entry->get;
+    get().showModeless();
+    return true;
+}
+
+bool showModal(const QString &name)
+{
+    const WindowEntry *entry = entryOf(name);
+    if (!entry)
+        return false;
+    const auto get = entry->get;
+    get().showModal();
+    return true;
+}
+
+void unloadWindow(const QString &name)
+{
+    if (const WindowEntry *entry = entryOf(name)) {
+        const auto unload = entry->unload;
+        unload();
+    }
+}
+
+bool moveTo(toolkit::Form &current, const QString &target)
+{
+    if (!isRegistered(target))
+        return false;
+    if (!current.unload())
+        return false;
+    return showWindow(target);
+}
+
+QStringList ledgerWindows()
+{
+    return {window::InpatientLedger, window::AllPatientLedger, window::OutpatientLedger};
+}
+
+} // namespace app

@@ -1,0 +1,96 @@
+#include "app/screenshots.h"
+
+#include "app/navigation.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/form.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTextStream>
+#include <QTimer>
+
+namespace app {
+
+namespace {
+
+// Long enough for the window system to map the window and for its first paint.
+constexpr int kSettleMs = 500;
+// A tour that has not finished by then is stuck behind something nobody can answer.
+constexpr int kTourLimitMs = 60000;
+
+} // namespace
+
+ScreenshotTour::ScreenshotTour(const QString &folder, QObject *parent)
+    : QObject(parent), m_folder(folder)
+{
+    QDir().mkpath(folder);
+    qApp->installEventFilter(this);
+    QTimer::singleShot(kTourLimitMs, this, [] {
+        QTextStream(stderr) << "screenshots: the tour did not finish in time\n";
+        QCoreApplication::exit(1);
+    });
+}
+
+bool ScreenshotTour::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto *window = static_cast<QWidget *>(watched);
+        if (window->isWindow() && (qobject_cast<toolkit::Form *>(window) || qobject_cast<QMessageBox *>(window))) {
+            QPointer<QWidget> guarded(window);
+            QTimer::singleShot(kSettleMs, this, [this, guarded] {
+                if (guarded && guarded->isVisible())
+                    capture(guarded);
+            });
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void ScreenshotTour::capture(QWidget *window)
+{
+    QString name = window->objectName();
+    if (qobject_cast<QMessageBox *>(window))
+        name = QStringLiteral("message%1").arg(m_saved.size() + 1);
+    const QString path = QDir(m_folder).absoluteFilePath(name + QStringLiteral(".png"));
+    if (!window->grab().save(path)) {
+        QTextStream(stderr) << "screenshots: cannot write " << path << '\n';
+        QCoreApplication::exit(1);
+        return;
+    }
+    m_saved.append(path);
+    QTextStream(stdout) << path << Qt::endl;
+
+    // A message box is answered with its default button, so that the
+    // program goes on as far as it can.
+    if (auto *box = qobject_cast<QMessageBox *>(window)) {
+        QAbstractButton *button = box->defaultButton();
+        if (!button)
+            button = box->buttons().value(0);
+        if (button)
+            button->click();
+        return;
+    }
+    continueFrom(name);
+}
+
+void ScreenshotTour::continueFrom(const QString &window)
+{
+    toolkit::untrapped([&window] {
+        if (window == window::Selector) {
+            // The modal windows are captured and closed in turn above the
+            // start menu; closing the start menu then ends the program.
+            showModal(window::About);
+            showModal(window::Options);
+            unloadWindow(window::Selector);
+        } else if (window == window::About || window == window::Options) {
+            unloadWindow(window);
+        }
+    });
+}
+
+} // namespace app

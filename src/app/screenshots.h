@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace app {
+
+// Saves a picture of each window of a short tour instead of waiting for the
+// user: the splash window, the start menu, then the About box and the options
+// window opened from it.  Each picture is saved as "<window>.png" in the
+// folder, its path printed on the standard output; then the program ends.
+// Used where nobody can look at the screen.
+class ScreenshotTour : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ScreenshotTour(const QString &folder, QObject *parent = nullptr);
+
+    const QStringList &saved() const { return m_saved; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void capture(QWidget *window);
+    void continueFrom(const QString &window);
+
+    QString m_folder;
+    QStringList m_saved;
+    QStringList m_pending;
+};
+
+} // namespace app

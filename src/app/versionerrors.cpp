@@ -1,0 +1,22 @@
+#include "app/versionerrors.h"
+
+#include "db/engine/error.h"
+
+namespace app {
+
+toolkit::ErrorTable versionLoadAnswers(const std::function<void()> &then)
+{
+    const auto box = [](const QString &text) {
+        toolkit::MessageBoxSpec spec;
+        spec.text = text;
+        spec.icon = toolkit::MessageIcon::Critical;
+        return spec;
+    };
+    return {
+        {jet::err::ColumnMissing, box(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), then, true},
+        {jet::err::TableMissing, box(QStringLiteral("データベースが古いため表示できません。コンバートしてください。")),
+         then, true},
+    };
+}
+
+} // namespace app
