@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 
 namespace toolkit {
@@ -34,10 +35,17 @@ ProgramState &state()
 
 void callExitHandler(int status)
 {
-    if (state().exitHandler)
+    if (state().exitHandler) {
         state().exitHandler(status);
-    else
-        QCoreApplication::exit(status);
+        return;
+    }
+    QCoreApplication::exit(status);
+    // exit() does nothing before the main loop runs, and a window's load
+    // handler may end the program before main() has reached exec().
+    if (QThread::currentThread()->loopLevel() == 0 && QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+    }
 }
 
 // The last window's unload ends the program only once its handler has

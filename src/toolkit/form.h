@@ -15,8 +15,9 @@ namespace toolkit {
 // window and then shows another does not end it). endProgram(status) ends it at
 // once: every window disappears WITHOUT its unload handler, nested modal loops
 // end, and the current handler is unwound by ProgramEnded, which the trap helpers
-// of errortrap.h catch. The exit handler is QCoreApplication::exit unless a test
-// installs one that records the status.
+// of errortrap.h catch. The exit handler is QCoreApplication::exit (also when
+// the main loop has not started yet) unless a test installs one that records
+// the status.
 struct ProgramEnded {};
 [[noreturn]] void endProgram(int status = 1);
 bool programHasEnded();

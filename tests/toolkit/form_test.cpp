@@ -4,6 +4,7 @@
 
 #include "db/engine/error.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QPushButton>
@@ -261,6 +262,16 @@ TEST_F(FormTest, EndProgramUnwindsItsCallerAndEndsOnlyOnce)
 
     resetProgramState();
     EXPECT_FALSE(programHasEnded());
+}
+
+TEST_F(FormTest, DesktopExitReachesAMainLoopThatStartsAfterTheEnd)
+{
+    setExitHandler({});
+    Forms::get<frmFirst>();
+    EXPECT_THROW(endProgram(5), ProgramEnded);
+    QObject watchdog;
+    QTimer::singleShot(5000, &watchdog, [] { QCoreApplication::exit(-99); });
+    EXPECT_EQ(QApplication::exec(), 5);
 }
 
 } // namespace
