@@ -118,7 +118,6 @@ void RecordBinding::setRecordset(jet::Recordset *recordset)
         connect(recordset, &jet::Recordset::currentChanged, this, &RecordBinding::refresh);
         connect(recordset, &jet::Recordset::rowsReset, this, &RecordBinding::refresh);
         connect(recordset, &jet::Recordset::rowChanged, this, &RecordBinding::onRowChanged);
-        connect(recordset, &QObject::destroyed, this, [this] { m_recordset = nullptr; });
     }
     refresh();
 }
@@ -137,11 +136,12 @@ RecordBinding::Binding &RecordBinding::add(QWidget *widget, const QString &colum
         throw jet::Error(jet::err::BindingColumnMissing,
                          QStringLiteral("フィールドまたはデータメンバーにバインドできません: '%1'").arg(column));
     forget(widget);
+    disconnect(widget, nullptr, this, nullptr);
     auto binding = std::make_unique<Binding>();
     binding->widget = widget;
     binding->column = column;
     m_bindings.push_back(std::move(binding));
-    connect(widget, &QObject::destroyed, this, &RecordBinding::forget, Qt::UniqueConnection);
+    connect(widget, &QObject::destroyed, this, &RecordBinding::forget);
     return *m_bindings.back();
 }
 
@@ -150,7 +150,7 @@ void RecordBinding::bindText(QLineEdit *box, const QString &column, const QStrin
     Binding &binding = add(box, column);
     binding.kind = Binding::Kind::LineEdit;
     binding.format = displayFormat;
-    connect(box, &QLineEdit::textChanged, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    connect(box, &QLineEdit::textChanged, this, [this, box] { markEdited(box); });
     show(binding);
 }
 
@@ -158,7 +158,7 @@ void RecordBinding::bindText(QPlainTextEdit *box, const QString &column)
 {
     Binding &binding = add(box, column);
     binding.kind = Binding::Kind::PlainText;
-    connect(box, &QPlainTextEdit::textChanged, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    connect(box, &QPlainTextEdit::textChanged, this, [this, box] { markEdited(box); });
     show(binding);
 }
 
@@ -166,7 +166,7 @@ void RecordBinding::bindCheck(QCheckBox *box, const QString &column)
 {
     Binding &binding = add(box, column);
     binding.kind = Binding::Kind::Check;
-    connect(box, &QCheckBox::toggled, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    connect(box, &QCheckBox::toggled, this, [this, box] { markEdited(box); });
     show(binding);
 }
 
@@ -176,7 +176,8 @@ void RecordBinding::bindCombo(DataCombo *combo, const QString &column)
     binding.kind = Binding::Kind::Combo;
     binding.combo = combo;
     QComboBox *box = combo->box();
-    connect(combo, &DataCombo::changed, this, [this, box] { markEdited(box); }, Qt::UniqueConnection);
+    disconnect(combo, nullptr, this, nullptr);
+    connect(combo, &DataCombo::changed, this, [this, box] { markEdited(box); });
     show(binding);
 }
 
