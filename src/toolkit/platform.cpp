@@ -1,6 +1,7 @@
 #include "toolkit/platform.h"
 
 #include "db/engine/clock.h"
+#include "toolkit/form.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -68,6 +69,14 @@ ButtonText buttonText(MessageResult result)
     return {MessageResult::Ok, QMessageBox::AcceptRole, "OK"};
 }
 
+// A box's own event loop runs other handlers; when one of them ended the
+// program the box's answer means nothing and its asker must stop.
+void throwIfEnded()
+{
+    if (programHasEnded())
+        throw ProgramEnded{};
+}
+
 } // namespace
 
 QList<MessageResult> buttonsOf(MessageButtons buttons)
@@ -133,6 +142,7 @@ MessageResult DesktopPlatform::messageBox(const MessageBoxSpec &box)
     else if (results.size() == 1)
         dialog.setEscapeButton(buttons.first());
     dialog.exec();
+    throwIfEnded();
     const int clicked = buttons.indexOf(dialog.clickedButton());
     if (clicked >= 0)
         return results.at(clicked);
@@ -150,7 +160,9 @@ QString DesktopPlatform::inputBox(const QString &prompt, const QString &title, c
     dialog.setTextValue(defaultText);
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("キャンセル"));
-    if (dialog.exec() != QDialog::Accepted)
+    const int outcome = dialog.exec();
+    throwIfEnded();
+    if (outcome != QDialog::Accepted)
         return {};
     return dialog.textValue();
 }

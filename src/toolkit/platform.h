@@ -47,6 +47,7 @@ PlatformServices &platform();
 // Takes ownership; nullptr returns to the desktop services.
 void setPlatform(std::unique_ptr<PlatformServices> services);
 
+// Its boxes throw ProgramEnded when a handler run by their event loop ended the program.
 class DesktopPlatform : public PlatformServices
 {
 public:

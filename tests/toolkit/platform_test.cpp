@@ -1,3 +1,5 @@
+#include "toolkit/errortrap.h"
+#include "toolkit/form.h"
 #include "toolkit/platform.h"
 
 #include "db/engine/clock.h"
@@ -158,6 +160,21 @@ TEST(DesktopPlatformTest, InputBoxReturnsTheTextOnOkAndNothingOnCancel)
     QTimer::singleShot(0, qApp, [] { qobject_cast<QDialog *>(QApplication::activeModalWidget())->reject(); });
     EXPECT_EQ(desktop.inputBox(QStringLiteral("氏名"), QStringLiteral("検索"), QStringLiteral("既定")), QString());
     EXPECT_FALSE(desktop.openDocument(QStringLiteral("/nonexistent/Index.chm")));
+}
+
+TEST(DesktopPlatformTest, BoxWhoseLoopRanAnEndingHandlerStopsItsAsker)
+{
+    toolkit::resetProgramState();
+    setExitHandler([](int) {});
+    QTimer::singleShot(0, qApp, [] {
+        trap([] { endProgram(1); });
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    DesktopPlatform desktop;
+    EXPECT_THROW(desktop.messageBox(question(MessageButtons::YesNo, 1)), ProgramEnded);
+    resetProgramState();
+    setExitHandler({});
 }
 
 } // namespace
