@@ -1,0 +1,206 @@
+#include "appfixture.h"
+
+#include "app/frmSelector.h"
+#include "app/frmSplash.h"
+#include "db/engine/catalog.h"
+#include "db/location.h"
+
+#include <QTimer>
+
+using namespace testing_support;
+using toolkit::Forms;
+
+namespace {
+
+class Startup : public ProgramTest
+{
+protected:
+    // The splash window as the program shows it, and its first tick.
+    frmSplash &showSplash()
+    {
+        app::showWindow(app::window::Splash);
+        return *Forms::find<frmSplash>();
+    }
+
+    void probe()
+    {
+        showSplash().timerTicked();
+        settle();
+    }
+
+    void expectOneErrorBox(const QString &text)
+    {
+        ASSERT_EQ(platform->boxes().size(), 1) << boxTexts().join(u'|').toStdString();
+        const auto &box = platform->boxes().first().spec;
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.title, QStringLiteral("ネモリア"));
+        EXPECT_EQ(box.icon, toolkit::MessageIcon::Critical);
+        EXPECT_EQ(box.buttons, toolkit::MessageButtons::Ok);
+    }
+
+    // An upgrade window registered under `name`, recording its load.
+    bool *upgradeShown(const QString &name)
+    {
+        registerLazyStandIn<StandInUpgrade>(name, [this](StandInUpgrade &window) {
+            window.loaded = [this] { upgradeLoadedWithSplash = Forms::find<frmSplash>() != nullptr; };
+        });
+        return &upgradeLoadedWithSplash;
+    }
+
+    bool upgradeLoadedWithSplash = false;
+};
+
+TEST_F(Startup, CurrentDatabaseShowsStartMenuAboutOneSecondLater)
+{
+    makeDatabase(db::Generation::V2112);
+    QElapsedTimer clock;
+    clock.start();
+    frmSplash &splash = showSplash();
+    EXPECT_TRUE(splash.timer()->isActive());
+    EXPECT_EQ(splash.timer()->interval(), 1000);
+
+    ASSERT_TRUE(waitFor([] { return Forms::find<frmSelector>() != nullptr; }));
+    EXPECT_GE(clock.elapsed(), 900);
+    settle();
+    frmSelector *selector = Forms::find<frmSelector>();
+    ASSERT_NE(selector, nullptr);
+    EXPECT_TRUE(selector->isVisible());
+    EXPECT_EQ(labelText(selector, "Label4"), QStringLiteral("2.112"));
+    EXPECT_EQ(labelText(selector, "Label2"), QStringLiteral("実行ファイル ver2.0.11"));
+    EXPECT_EQ(Forms::find<frmSplash>(), nullptr);
+    EXPECT_TRUE(platform->boxes().isEmpty());
+    EXPECT_FALSE(exitStatus.has_value());
+}
+
+TEST_F(Startup, SplashShowsProgramVersion)
+{
+    makeDatabase(db::Generation::V2112);
+    EXPECT_EQ(labelText(&showSplash(), "Label1"), QStringLiteral("norva 2.0.11"));
+}
+
+TEST_F(Startup, DatabaseWithoutVersionTableIsAnnouncedForTheLaterUpgrade)
+{
+    makeDatabase(db::Generation::V2086);
+    bool *shown = upgradeShown(app::window::UpgradeTo2112);
+    probe();
+    expectOneErrorBox(QStringLiteral("データベースを ver2.112 にコンバートします。"));
+    ASSERT_NE(app::findWindow(app::window::UpgradeTo2112), nullptr);
+    EXPECT_TRUE(app::findWindow(app::window::UpgradeTo2112)->isVisible());
+    EXPECT_TRUE(*shown) << "the upgrade window loads before the splash window goes";
+    EXPECT_EQ(Forms::find<frmSplash>(), nullptr);
+    EXPECT_EQ(Forms::find<frmSelector>(), nullptr);
+    EXPECT_FALSE(exitStatus.has_value());
+}
+
+TEST_F(Startup, DatabaseWithoutIcdCodeIsAnnouncedForTheEarlierUpgradeWhateverItsVersionTable)
+{
+    for (const bool withVersionTable : {false, true}) {
+        SCOPED_TRACE(withVersionTable ? "with version table" : "without version table");
+        SetUp();
+        makeDatabase(db::Generation::Old);
+        if (withVersionTable) {
+            jet::Catalog catalog;
+            catalog.open(db::plainConnectionString(databasePath()));
+            catalog.createTable(db::versionTable());
+            catalog.close();
+        }
+        upgradeShown(app::window::UpgradeTo2086);
+        probe();
+        expectOneErrorBox(QStringLiteral("データベースを ver2.086 にコンバートします。"));
+        EXPECT_NE(app::findWindow(app::window::UpgradeTo2086), nullptr);
+        EXPECT_EQ(app::findWindow(app::window::UpgradeTo2112), nullptr);
+        EXPECT_EQ(Forms::find<frmSplash>(), nullptr);
+        EXPECT_FALSE(exitStatus.has_value());
+        TearDown();
+        QFile::remove(databasePath());
+    }
+}
+
+TEST_F(Startup, AnnouncedUpgradeThatIsNotInstalledEndsTheProgramNormally)
+{
+    makeDatabase(db::Generation::V2086);
+    probe();
+    expectOneErrorBox(QStringLiteral("データベースを ver2.112 にコンバートします。"));
+    EXPECT_TRUE(Forms::loaded().isEmpty());
+    EXPECT_EQ(exitStatus, 0);
+}
+
+TEST_F(Startup, LocationFileNamingMissingFileReportsDefaultNameAndEnds)
+{
+    writeLocationFile(QDir(folder.path()).filePath(QStringLiteral("elsewhere/ward.mdb")));
+    probe();
+    expectOneErrorBox(kAcquisitionFailed);
+    EXPECT_EQ(exitStatus, 1);
+    EXPECT_TRUE(Forms::loaded().isEmpty());
+    EXPECT_FALSE(QFile::exists(QDir(folder.path()).filePath(QStringLiteral("elsewhere/ward.mdb"))));
+}
+
+TEST_F(Startup, MissingOrEmptyLocationFileEndsWithTheFatalErrorBox)
+{
+    for (const bool blank : {false, true}) {
+        SCOPED_TRACE(blank ? "location file of blanks only" : "no location file");
+        SetUp();
+        if (blank)
+            writeLocationFile(QStringLiteral("   "));
+        probe();
+        expectOneErrorBox(kFatalText);
+        EXPECT_EQ(exitStatus, 1);
+        EXPECT_TRUE(Forms::loaded().isEmpty());
+        TearDown();
+    }
+}
+
+// A message box of the probe runs its own event loop, in which the timer may
+// fire again.
+class TickingPlatform : public toolkit::ScriptedPlatform
+{
+public:
+    std::function<void()> whileBoxOpen;
+    toolkit::MessageResult messageBox(const toolkit::MessageBoxSpec &box) override
+    {
+        if (whileBoxOpen)
+            whileBoxOpen();
+        return ScriptedPlatform::messageBox(box);
+    }
+};
+
+TEST_F(Startup, TickWhileProbeBoxIsOpenStartsNothing)
+{
+    auto services = std::make_unique<TickingPlatform>();
+    TickingPlatform *ticking = services.get();
+    services->setProgramFolder(folder.path());
+    toolkit::setPlatform(std::move(services));
+    platform = ticking;
+    makeDatabase(db::Generation::V2086);
+
+    frmSplash &splash = showSplash();
+    int ticks = 0;
+    ticking->whileBoxOpen = [&] {
+        if (++ticks < 3)
+            splash.timerTicked();
+    };
+    splash.timerTicked();
+    settle();
+    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(ticking->boxes().size(), 1);
+}
+
+TEST_F(Startup, StartMenuThatCannotReadTheVersionEndsTheProgram)
+{
+    makeDatabase(db::Generation::V2086);
+    // A version table without its version column: the probe passes, the
+    // start menu's binding does not.
+    jet::Catalog catalog;
+    catalog.open(db::plainConnectionString(databasePath()));
+    jet::ColumnDef number;
+    number.name = QStringLiteral("番号");
+    number.type = jet::DataType::Long;
+    catalog.createTable(jet::TableDef{QStringLiteral("バージョン"), {number}, {}});
+    catalog.close();
+    probe();
+    expectOneErrorBox(kFatalText);
+    EXPECT_EQ(exitStatus, 1);
+    EXPECT_TRUE(Forms::loaded().isEmpty());
+}
+
+} // namespace
