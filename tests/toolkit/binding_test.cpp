@@ -132,6 +132,13 @@ TEST_F(BindingTest, ShowsTheCurrentRowAndFollowsTheRecordset)
 
     rs.moveNext(); // past the end: nothing to show
     EXPECT_EQ(name.text(), QString());
+
+    db.connection().execute(QStringLiteral("UPDATE 患者 SET 氏名 = '山田次郎' WHERE ID = 1"));
+    rs.requery();
+    EXPECT_EQ(name.text(), QStringLiteral("山田次郎"));
+    rs.close();
+    EXPECT_EQ(name.text(), QString());
+    EXPECT_EQ(points.text(), QString());
 }
 
 TEST_F(BindingTest, EditsAreWrittenWhenTheRecordsetMovesAndOnlyChangedWidgets)
