@@ -38,7 +38,7 @@ public:
     virtual void beep() = 0;
     virtual bool openDocument(const QString &path) = 0; // the desktop's default application
     virtual QString programFolder() const = 0;          // where the executable lives
-    virtual QString homeFolder() const = 0;             // stands for C:\ of the original
+    virtual QString homeFolder() const = 0;             // the folder that stands for C:\
     QDateTime now() const;                              // jet::Clock::now()
 };
 
