@@ -200,7 +200,7 @@ bool RecordBinding::hasCurrentRow() const
 
 void RecordBinding::refresh()
 {
-    // By index: a toggled handler run by showing may bind or destroy widgets.
+    // By index: a toggled handler run by showing may bind further widgets.
     for (size_t i = 0; i < m_bindings.size(); ++i)
         show(*m_bindings[i]);
 }
