@@ -38,7 +38,7 @@ public:
     virtual void beep() = 0;
     virtual bool openDocument(const QString &path) = 0; // the desktop's default application
     virtual QString programFolder() const = 0;          // where the executable lives
-    virtual QString homeFolder() const = 0;             // the folder that stands for C:\
+    virtual QString homeFolder() const = 0;             // the folder that stands for drive C: in paths
     QDateTime now() const;                              // jet::Clock::now()
 };
 
