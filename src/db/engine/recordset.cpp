@@ -934,6 +934,7 @@ void Recordset::addNew(const QStringList &fields, const QVariantList &values)
 void Recordset::update()
 {
     requireOpen();
+    commitEditors();
     if (d->mode == EditMode::None)
         return;
     if (d->mode == EditMode::Add) {

@@ -34,7 +34,8 @@ struct FieldMeta
 
 // Something bound to the recordset's current row (a bound control, a binding
 // manager) that keeps edits of its own and must hand them over before the
-// recordset moves, updates, requeries or closes.  It may throw.
+// recordset moves, updates, finds, filters or requeries.  It may throw.
+// Closing discards what was not handed over.
 class RowEditor
 {
 public:
