@@ -213,7 +213,6 @@ void frmOptions::deleteRow()
         toolkit::platform().messageBox(lastRowBox());
         return;
     }
-    target->grid->commitCellEdit();
     target->recordset.deleteCurrent();
 }
 
