@@ -601,8 +601,8 @@ QVariant DataGrid::value(int row, const QString &field) const
 void DataGrid::setEditable(bool editable)
 {
     m_model->setEditable(editable);
-    m_view->setEditTriggers(editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked
-                                           | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed
+    m_view->setEditTriggers(editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                           | QAbstractItemView::AnyKeyPressed
                                      : QAbstractItemView::NoEditTriggers);
 }
 
