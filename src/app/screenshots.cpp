@@ -55,7 +55,7 @@ void ScreenshotTour::capture(QWidget *window)
 {
     QString name = window->objectName();
     if (qobject_cast<QMessageBox *>(window))
-        name = QStringLiteral("message%1").arg(m_saved.size() + 1);
+        name = QStringLiteral("message%1").arg(++m_messageBoxes);
     const QString path = QDir(m_folder).absoluteFilePath(name + QStringLiteral(".png"));
     if (!window->grab().save(path)) {
         QTextStream(stderr) << "screenshots: cannot write " << path << '\n';

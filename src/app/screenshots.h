@@ -10,15 +10,14 @@ namespace app {
 // user: the splash window, the start menu, then the About box and the options
 // window opened from it.  Each picture is saved as "<window>.png" in the
 // folder, its path printed on the standard output; then the program ends.
-// Used where nobody can look at the screen.
+// A message box on the way is saved as "message<n>.png" and answered with
+// its default button.  Used where nobody can look at the screen.
 class ScreenshotTour : public QObject
 {
     Q_OBJECT
 
 public:
     explicit ScreenshotTour(const QString &folder, QObject *parent = nullptr);
-
-    const QStringList &saved() const { return m_saved; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -29,7 +28,7 @@ private:
 
     QString m_folder;
     QStringList m_saved;
-    QStringList m_pending;
+    int m_messageBoxes = 0;
 };
 
 } // namespace app
