@@ -1,6 +1,7 @@
 #include "toolkit/widgets.h"
 
 #include "db/engine/clock.h"
+#include "toolkit/errortrap.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -33,7 +34,7 @@ protected:
         // Taken here, so that a frame inside another frame is the only one clicked.
         event->accept();
         if (m_handler)
-            m_handler();
+            untrapped(m_handler);
         return true;
     }
 

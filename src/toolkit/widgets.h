@@ -15,8 +15,8 @@ namespace toolkit {
 // A captioned frame (QGroupBox) with a click event: a left-button press on
 // the frame itself, or on a disabled control or a plain label inside it
 // (those let the press through to the frame).  A later call replaces the
-// handler.  The handler runs inside an event filter, so it must not throw:
-// run its work under trap().
+// handler.  Like any event handler without a trap of its own it runs under
+// untrapped(), unless it traps its work itself.
 void onFrameClicked(QGroupBox *frame, std::function<void()> handler);
 
 // Status bar panels, left to right: text panels share the free width, the

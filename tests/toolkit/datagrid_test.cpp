@@ -219,6 +219,18 @@ TEST_F(DataGridTest, CaptionStandsAboveTheTable)
 
     grid.setCaption(QString());
     EXPECT_FALSE(grid.captionLabel()->isVisible());
+
+    // A table placed without a layout keeps its place, the caption taking its top.
+    auto *placed = new QTableView(&window);
+    placed->setGeometry(10, 200, 300, 80);
+    placed->show();
+    DataGrid second(placed);
+    second.setCaption(QStringLiteral("一覧"));
+    QApplication::processEvents();
+    EXPECT_TRUE(placed->isVisible());
+    EXPECT_TRUE(second.captionLabel()->isVisible());
+    EXPECT_EQ(second.captionLabel()->mapTo(&window, QPoint()), QPoint(10, 200));
+    EXPECT_EQ(placed->mapTo(&window, QPoint(0, placed->height())).y(), 280);
 }
 
 TEST_F(DataGridTest, CurrentRowFollowsAndMovesTheRecordset)
