@@ -1,4 +1,7 @@
 #include "db/engine/clock.h"
+#include "db/engine/error.h"
+#include "toolkit/form.h"
+#include "toolkit/platform.h"
 #include "toolkit/widgets.h"
 
 #include <QGroupBox>
@@ -64,6 +67,31 @@ TEST(FrameClick, FiresOnTheFrameAndThroughDisabledControls)
     QTest::mouseClick(outer, Qt::LeftButton, {}, QPoint(outer->width() / 2, outer->height() - 3));
     EXPECT_EQ(outerClicks, 2);
     EXPECT_EQ(replaced, 1);
+}
+
+TEST(FrameClick, FailingHandlerEndsTheProgramWithTheStandardReport)
+{
+    auto scripted = std::make_unique<ScriptedPlatform>();
+    ScriptedPlatform *services = scripted.get();
+    setPlatform(std::move(scripted));
+    QList<int> statuses;
+    setExitHandler([&](int status) { statuses << status; });
+
+    QGroupBox frame(QStringLiteral("枠"));
+    frame.resize(200, 100);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    onFrameClicked(&frame, [] { throw jet::Error(jet::err::NoCurrentRecord, QStringLiteral("現在のレコードがありません。")); });
+    QTest::mouseClick(&frame, Qt::LeftButton, {}, QPoint(100, 60));
+    ASSERT_EQ(services->boxes().size(), 1);
+    EXPECT_TRUE(services->boxes().at(0).spec.text.contains(QStringLiteral("現在のレコードがありません。")));
+    EXPECT_TRUE(programHasEnded());
+    EXPECT_EQ(statuses.size(), 1);
+    EXPECT_NE(statuses.value(0), 0);
+
+    resetProgramState();
+    setExitHandler({});
+    setPlatform(nullptr);
 }
 
 class StatusPanelsTest : public ::testing::Test
