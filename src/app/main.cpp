@@ -19,7 +19,8 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(app::productPicture(64)));
     toolkit::setPlatform(std::make_unique<toolkit::DesktopPlatform>());
     toolkit::useJapaneseFonts(application);
-    toolkit::setExitHandler([](int status) { QCoreApplication::exit(status); });
+    // The toolkit's own exit also ends a program whose end comes before the main loop runs.
+    toolkit::setExitHandler({});
     app::registerProgramWindows();
 
     // NORVA_SCREENSHOTS=folder: pictures of the windows instead of a session.

@@ -1,54 +1,24 @@
 #pragma once
 
-#include "toolkit/form.h"
+// The program's windows by name, over the toolkit's navigation service.  Header
+// only, so that every subsystem can name the windows it opens without linking
+// the start-up code.
 
-#include <QString>
-#include <functional>
+#include "toolkit/navigation.h"
+
+#include <QStringList>
 
 namespace app {
 
-// The windows one window opens by name.  A window that opens another never
-// includes its class: the ledgers, the upgrade windows and the options window
-// are built apart from the start menu, and a name nobody has registered yet
-// simply opens nothing.
-struct WindowEntry
-{
-    std::function<toolkit::Form *()> find; // nullptr when not loaded
-    std::function<toolkit::Form &()> get;  // loaded unseen when needed
-    std::function<void()> unload;
-};
-
-void registerWindow(const QString &name, WindowEntry entry);
-void unregisterWindow(const QString &name);
-bool isRegistered(const QString &name);
-
-template <class T>
-void registerWindow(const QString &name)
-{
-    registerWindow(name, WindowEntry{[] { return static_cast<toolkit::Form *>(toolkit::Forms::find<T>()); },
-                                     []() -> toolkit::Form & { return toolkit::Forms::get<T>(); },
-                                     [] { toolkit::Forms::unload<T>(); }});
-}
-
-// The window of that name when it is loaded; nullptr otherwise or when unknown.
-toolkit::Form *findWindow(const QString &name);
-
-// Shows the window modeless, loading it afresh when needed.  False when no
-// window of that name is registered.
-bool showWindow(const QString &name);
-
-// Shows the window modal above the caller and returns once it is closed.
-bool showModal(const QString &name);
-
-// Unloads the window when it is loaded; unknown names are ignored.
-void unloadWindow(const QString &name);
-
-// Leaves one main window for another: the window being left unloads first
-// (closing its recordsets and connection), then the target loads afresh.
-// When the target is not registered nothing happens, so the window being
-// left stays on screen.  False then, or when the window being left refused
-// to unload.
-bool moveTo(toolkit::Form &current, const QString &target);
+using toolkit::findWindow;
+using toolkit::isRegistered;
+using toolkit::moveTo;
+using toolkit::registerWindow;
+using toolkit::showModal;
+using toolkit::showWindow;
+using toolkit::unloadWindow;
+using toolkit::unregisterWindow;
+using toolkit::WindowEntry;
 
 // The names of the windows as the program registers them.
 namespace window {
@@ -61,9 +31,19 @@ inline const QString OutpatientLedger = QStringLiteral("frmAmbuPts");
 inline const QString AllPatientLedger = QStringLiteral("frmFindPts");
 inline const QString UpgradeTo2086 = QStringLiteral("frmConv0");
 inline const QString UpgradeTo2112 = QStringLiteral("frmConv");
+inline const QString InpatientRecord = QStringLiteral("frmPt");
+inline const QString OutpatientRecord = QStringLiteral("frmAmbuPt");
+inline const QString AllPatientRecord = QStringLiteral("frmFindPt");
+inline const QString NewPatient = QStringLiteral("frmNewPt");
+inline const QString ListOrder = QStringLiteral("frmArrange");
+inline const QString Statistics = QStringLiteral("frmStat");
+inline const QString Compaction = QStringLiteral("frmOptimization");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.
-QStringList ledgerWindows();
+inline QStringList ledgerWindows()
+{
+    return {window::InpatientLedger, window::AllPatientLedger, window::OutpatientLedger};
+}
 
 } // namespace app

@@ -1,9 +1,9 @@
-#include "app/navigation.h"
+#include "toolkit/navigation.h"
 
 #include <QHash>
 #include <QStringList>
 
-namespace app {
+namespace toolkit {
 
 namespace {
 
@@ -80,9 +80,5 @@ bool moveTo(toolkit::Form &current, const QString &target)
     return showWindow(target);
 }
 
-QStringList ledgerWindows()
-{
-    return {window::InpatientLedger, window::AllPatientLedger, window::OutpatientLedger};
-}
 
-} // namespace app
+} // namespace toolkit

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "toolkit/form.h"
+
+#include <QStringList>
+
+#include <QString>
+#include <functional>
+
+namespace toolkit {
+
+// The windows one window opens by name.  A window that opens another never
+// includes its class, so subsystems built apart can open each other, and a
+// name nobody has registered yet simply opens nothing.
+struct WindowEntry
+{
+    std::function<toolkit::Form *()> find; // nullptr when not loaded
+    std::function<toolkit::Form &()> get;  // loaded unseen when needed
+    std::function<void()> unload;
+};
+
+void registerWindow(const QString &name, WindowEntry entry);
+void unregisterWindow(const QString &name);
+bool isRegistered(const QString &name);
+
+template <class T>
+void registerWindow(const QString &name)
+{
+    registerWindow(name, WindowEntry{[] { return static_cast<toolkit::Form *>(toolkit::Forms::find<T>()); },
+                                     []() -> toolkit::Form & { return toolkit::Forms::get<T>(); },
+                                     [] { toolkit::Forms::unload<T>(); }});
+}
+
+// The window of that name when it is loaded; nullptr otherwise or when unknown.
+toolkit::Form *findWindow(const QString &name);
+
+// Shows the window modeless, loading it afresh when needed.  False when no
+// window of that name is registered.
+bool showWindow(const QString &name);
+
+// Shows the window modal above the caller and returns once it is closed.
+bool showModal(const QString &name);
+
+// Unloads the window when it is loaded; unknown names are ignored.
+void unloadWindow(const QString &name);
+
+// Leaves one main window for another: the window being left unloads first
+// (closing its recordsets and connection), then the target loads afresh.
+// When the target is not registered nothing happens, so the window being
+// left stays on screen.  False then, or when the window being left refused
+// to unload.
+bool moveTo(toolkit::Form &current, const QString &target);
+
+} // namespace toolkit
