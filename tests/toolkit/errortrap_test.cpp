@@ -4,6 +4,8 @@
 #include "db/engine/error.h"
 
 #include <QCoreApplication>
+#include "support/scripted.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -24,21 +26,6 @@ protected:
 class ErrorTrapTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        resetProgramState();
-        auto scripted = std::make_unique<ScriptedPlatform>();
-        services = scripted.get();
-        setPlatform(std::move(scripted));
-        setExitHandler([this](int status) { statuses << status; });
-    }
-    void TearDown() override
-    {
-        resetProgramState();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        setExitHandler({});
-        setPlatform(nullptr);
-    }
     static MessageBoxSpec box(const QString &text, MessageIcon icon = MessageIcon::Exclamation)
     {
         MessageBoxSpec spec;
@@ -54,8 +41,9 @@ protected:
         return texts;
     }
 
-    ScriptedPlatform *services = nullptr;
-    QList<int> statuses;
+    testing_support::ScriptedProgram program;
+    ScriptedPlatform *services = program.services;
+    QList<int> &statuses = program.statuses;
 };
 
 const QString fatalText = QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。");

@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include "support/scripted.h"
+
 #include <gtest/gtest.h>
 
 using namespace toolkit;
@@ -67,23 +69,7 @@ protected:
 class FormTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        journal.clear();
-        resetProgramState();
-        auto scripted = std::make_unique<ScriptedPlatform>();
-        services = scripted.get();
-        setPlatform(std::move(scripted));
-        setExitHandler([this](int status) { statuses << status; });
-    }
-    void TearDown() override
-    {
-        resetProgramState();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-        setExitHandler({});
-        setPlatform(nullptr);
-    }
+    void SetUp() override { journal.clear(); }
     // Lets the posted end-of-program check and deferred deletions run.
     static void settle()
     {
@@ -93,8 +79,9 @@ protected:
     // Runs the action from inside the next event loop, i.e. inside a modal show.
     static void whenModal(std::function<void()> action) { QTimer::singleShot(0, qApp, std::move(action)); }
 
-    ScriptedPlatform *services = nullptr;
-    QList<int> statuses;
+    testing_support::ScriptedProgram program;
+    ScriptedPlatform *services = program.services;
+    QList<int> &statuses = program.statuses;
 };
 
 TEST_F(FormTest, OneUnseenInstancePerClassLoadedOnce)

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "toolkit/form.h"
+#include "toolkit/platform.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QList>
+#include <memory>
+
+namespace testing_support {
+
+// For the life of a test: the platform services scripted, the program's ends
+// recorded instead of ending the test program, and everything undone afterwards.
+class ScriptedProgram
+{
+public:
+    ScriptedProgram()
+    {
+        toolkit::resetProgramState();
+        auto scripted = std::make_unique<toolkit::ScriptedPlatform>();
+        services = scripted.get();
+        toolkit::setPlatform(std::move(scripted));
+        toolkit::setExitHandler([this](int status) { statuses << status; });
+    }
+    ~ScriptedProgram()
+    {
+        toolkit::resetProgramState();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        toolkit::setExitHandler({});
+        toolkit::setPlatform(nullptr);
+    }
+    ScriptedProgram(const ScriptedProgram &) = delete;
+    ScriptedProgram &operator=(const ScriptedProgram &) = delete;
+
+    toolkit::ScriptedPlatform *services = nullptr;
+    QList<int> statuses;
+};
+
+} // namespace testing_support
