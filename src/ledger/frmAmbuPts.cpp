@@ -1,0 +1,117 @@
+#include "ledger/frmAmbuPts.h"
+#include "ui_frmAmbuPts.h"
+
+#include "app/navigation.h"
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "ledger/kanasearch.h"
+#include "ledger/registration.h"
+#include "options/frmOptions.h"
+#include "toolkit/datagrid.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+
+#include <QDir>
+#include <QLineEdit>
+
+using toolkit::GridColumn;
+
+namespace {
+
+const QString kSource = QStringLiteral("SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 "
+                                       "WHERE 患者情報.カルテID = 入退院情報.カルテID AND 外入の別 = -1 "
+                                       "ORDER BY 入退院情報.入退院ID DESC;");
+
+toolkit::ErrorTable loadAnswers()
+{
+    toolkit::MessageBoxSpec tooOld;
+    tooOld.text = QStringLiteral("データベースが古いため表示できません。コンバートしてください。");
+    tooOld.icon = toolkit::MessageIcon::Critical;
+    return {{jet::err::ColumnMissing, tooOld, {}, true}};
+}
+
+} // namespace
+
+frmAmbuPts::frmAmbuPts(QWidget *parent)
+    : toolkit::Form(parent), ui(std::make_unique<Ui::frmAmbuPts>())
+{
+    ui->setupUi(this);
+    setFixedSize(size());
+
+    m_grid = std::make_unique<toolkit::DataGrid>(ui->DataGrid1);
+    m_grid->setCaption(QStringLiteral("詳細を開きたい患者のところでダブルクリック"));
+    m_grid->setColumns({
+        GridColumn{QStringLiteral("カルテID"), QStringLiteral("入退院情報.カルテID"), 1215, Qt::AlignHCenter, false},
+        GridColumn{QStringLiteral("氏名"), QStringLiteral("氏名"), 1290, Qt::AlignHCenter, false},
+        GridColumn{QStringLiteral("一時診断名"), QStringLiteral("一時診断名"), 4335, Qt::AlignLeft, false},
+        GridColumn{QStringLiteral("入退院ID"), QStringLiteral("入退院ID"), 0, Qt::AlignLeft, true},
+    });
+    m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
+
+    connect(m_grid.get(), &toolkit::DataGrid::clicked, this, [this] { ui->mnuFileOpen->setEnabled(true); });
+    connect(m_grid.get(), &toolkit::DataGrid::doubleClicked, this,
+            [this] { toolkit::trap([this] { openCurrentRow(); }); });
+    connect(ui->mnuFileOpen, &QAction::triggered, this, [this] { toolkit::untrapped([this] { openCurrentRow(); }); });
+    connect(ui->mnuFileNew, &QAction::triggered, this,
+            [this] { toolkit::trap([this] { ledger::registerPatient(*this, m_connection); }); });
+    connect(ui->mnuFileClose, &QAction::triggered, this, [this] { toolkit::untrapped([this] { unload(); }); });
+
+    connect(ui->mnuToolDx, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::Statistics); }); });
+    connect(ui->mnuToolOptions, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::Options); }); });
+
+    connect(ui->mnuMoveAdm, &QAction::triggered, this,
+            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::InpatientLedger); }); });
+    connect(ui->mnuMoveAll, &QAction::triggered, this,
+            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::AllPatientLedger); }); });
+
+    // Whatever the desktop makes of the help file, the ledger carries on.
+    connect(ui->mnuHelpIndex, &QAction::triggered, this, [] {
+        toolkit::platform().openDocument(QDir(toolkit::platform().programFolder()).filePath(QStringLiteral("Index.chm")));
+    });
+    connect(ui->mnuHelpNorva, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::About); }); });
+}
+
+frmAmbuPts::~frmAmbuPts() = default;
+
+void frmAmbuPts::onLoad()
+{
+    toolkit::trap([this] { openData(); }, loadAnswers());
+}
+
+void frmAmbuPts::openData()
+{
+    db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    m_list.open(kSource, &m_connection);
+    m_grid->setRecordset(&m_list);
+    m_search->setList(&m_list);
+    ui->mnuFileOpen->setEnabled(false);
+    setWindowTitle(toolkit::Forms::get<frmOptions>().Text1()->text() + QStringLiteral(" - ネモリア （外来通院中の患者）"));
+}
+
+void frmAmbuPts::onUnload(bool &)
+{
+    m_search->setList(nullptr);
+    m_grid->setRecordset(nullptr);
+    m_list.close();
+    m_connection.close();
+    toolkit::Forms::unload<frmOptions>();
+}
+
+// The record window loads over this ledger and takes its key from the
+// current row; only then does the ledger go.
+void frmAmbuPts::openCurrentRow()
+{
+    const QString &record = app::window::OutpatientRecord;
+    if (!app::isRegistered(record))
+        return;
+    const QString key = m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString();
+    app::showWindow(record);
+    if (toolkit::Form *window = app::findWindow(record)) {
+        if (auto *keyBox = window->findChild<QLineEdit *>(QStringLiteral("Text1")))
+            keyBox->setText(key);
+    }
+    unload();
+}

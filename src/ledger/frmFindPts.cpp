@@ -1,0 +1,164 @@
+#include "ledger/frmFindPts.h"
+#include "ui_frmFindPts.h"
+
+#include "app/navigation.h"
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "db/schema.h"
+#include "ledger/kanasearch.h"
+#include "ledger/registration.h"
+#include "options/frmOptions.h"
+#include "toolkit/binding.h"
+#include "toolkit/datagrid.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+
+#include <QDir>
+#include <QLineEdit>
+
+using toolkit::GridColumn;
+
+namespace {
+
+const QString kSource = QStringLiteral("SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 "
+                                       "WHERE 患者情報.カルテID = 入退院情報.カルテID "
+                                       "ORDER BY 入退院情報.入退院ID DESC;");
+
+toolkit::MessageBoxSpec deletionQuestion()
+{
+    toolkit::MessageBoxSpec box;
+    box.title = QStringLiteral("入退院データの削除");
+    box.text = QStringLiteral("この患者の今回の入退院データを削除しますか？");
+    box.icon = toolkit::MessageIcon::Question;
+    box.buttons = toolkit::MessageButtons::YesNo;
+    return box;
+}
+
+} // namespace
+
+frmFindPts::frmFindPts(QWidget *parent)
+    : toolkit::Form(parent), ui(std::make_unique<Ui::frmFindPts>())
+{
+    ui->setupUi(this);
+    setFixedSize(size());
+    // Certificates are the out-patient ledger's; this one keeps the menu out of sight.
+    ui->mnuShindan->menuAction()->setVisible(false);
+
+    m_grid = std::make_unique<toolkit::DataGrid>(ui->DataGrid1);
+    m_grid->setCaption(QStringLiteral("詳細を開きたい患者のところでダブルクリック"));
+    m_grid->setColumns({
+        GridColumn{QStringLiteral("カルテID"), QStringLiteral("入退院情報.カルテID"), 1215, Qt::AlignHCenter, false},
+        GridColumn{QStringLiteral("氏名"), QStringLiteral("氏名"), 1290, Qt::AlignHCenter, false},
+        GridColumn{QStringLiteral("入院日"), QStringLiteral("入院日"), 1260, Qt::AlignHCenter, false},
+        GridColumn{QStringLiteral("退院日"), QStringLiteral("退院日"), 1260, Qt::AlignHCenter, false},
+        GridColumn{QStringLiteral("かな氏名"), QStringLiteral("かな氏名"), 15, Qt::AlignHCenter, true},
+        GridColumn{QStringLiteral("一時診断名"), QStringLiteral("一時診断名"), 1800, Qt::AlignLeft, false},
+        GridColumn{QStringLiteral("入退院ID"), QStringLiteral("入退院ID"), 15, Qt::AlignHCenter, true},
+    });
+    m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
+
+    connect(m_grid.get(), &toolkit::DataGrid::clicked, this, [this] { ui->mnuFileOpen->setEnabled(true); });
+    connect(m_grid.get(), &toolkit::DataGrid::doubleClicked, this,
+            [this] { toolkit::trap([this] { openCurrentRow(); }); });
+    connect(ui->mnuFileOpen, &QAction::triggered, this, [this] { toolkit::untrapped([this] { openCurrentRow(); }); });
+    connect(ui->mnuFileNew, &QAction::triggered, this,
+            [this] { toolkit::trap([this] { ledger::registerPatient(*this, m_connection); }); });
+    connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] { toolkit::trap([this] { deleteEpisode(); }); });
+    connect(ui->mnuFileClose, &QAction::triggered, this, [this] { toolkit::untrapped([this] { unload(); }); });
+
+    connect(ui->mnuToolDx, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::Statistics); }); });
+    connect(ui->mnuToolOptions, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::Options); }); });
+    // The compaction window unloads this ledger itself when it loads.
+    connect(ui->mnuToolOptimization, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showWindow(app::window::Compaction); }); });
+
+    connect(ui->mnuMoveAdm, &QAction::triggered, this,
+            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::InpatientLedger); }); });
+    connect(ui->mnuMoveAmbu, &QAction::triggered, this,
+            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::OutpatientLedger); }); });
+
+    // Whatever the desktop makes of the help file, the ledger carries on.
+    connect(ui->mnuHelpIndex, &QAction::triggered, this, [] {
+        toolkit::platform().openDocument(QDir(toolkit::platform().programFolder()).filePath(QStringLiteral("Index.chm")));
+    });
+    connect(ui->mnuHelpNorva, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::About); }); });
+}
+
+frmFindPts::~frmFindPts() = default;
+
+// A failure while loading has no answer of its own.
+void frmFindPts::onLoad()
+{
+    toolkit::untrapped([this] { openData(); });
+}
+
+void frmFindPts::openData()
+{
+    db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    m_list.open(kSource, &m_connection);
+    m_grid->setRecordset(&m_list);
+    m_search->setList(&m_list);
+    ui->mnuFileOpen->setEnabled(false);
+    setWindowTitle(toolkit::Forms::get<frmOptions>().Text1()->text() + QStringLiteral(" - ネモリア （すべての患者）"));
+
+    m_count.open(db::kLedgerCountQuery.toString(), &m_connection);
+    m_countBinding = new toolkit::RecordBinding(this);
+    m_countBinding->setRecordset(&m_count);
+    m_countBinding->bindLabel(ui->Label1, QStringLiteral("全患者数"), QStringLiteral("全症例数 0件"));
+}
+
+void frmFindPts::onUnload(bool &)
+{
+    delete m_countBinding;
+    m_countBinding = nullptr;
+    m_search->setList(nullptr);
+    m_grid->setRecordset(nullptr);
+    m_list.close();
+    m_count.close();
+    m_connection.close();
+    toolkit::Forms::unload<frmOptions>();
+}
+
+// The record window loads over this ledger and takes its key from the
+// current row; only then does the ledger go.
+void frmFindPts::openCurrentRow()
+{
+    const QString &record = app::window::AllPatientRecord;
+    if (!app::isRegistered(record))
+        return;
+    const QString key = m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString();
+    app::showWindow(record);
+    if (toolkit::Form *window = app::findWindow(record)) {
+        if (auto *keyBox = window->findChild<QLineEdit *>(QStringLiteral("Text1")))
+            keyBox->setText(key);
+    }
+    unload();
+}
+
+// The episode and its companion rows go together or not at all.  Companion
+// rows may be missing (registration broken off before they were made); the
+// episode is still deleted with whatever companion rows it has.
+void frmFindPts::deleteEpisode()
+{
+    if (toolkit::platform().messageBox(deletionQuestion()) != toolkit::MessageResult::Yes)
+        return;
+    const int row = m_grid->currentRow();
+    if (row < 0)
+        return;
+    const QVariant key = m_grid->value(row, QStringLiteral("入退院ID"));
+
+    m_connection.beginTrans();
+    try {
+        m_connection.execute(QStringLiteral("DELETE FROM 入退院情報 WHERE 入退院ID = ?"), {key});
+        m_connection.execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = ?"), {key});
+        m_connection.execute(QStringLiteral("DELETE FROM 診断情報 WHERE 入退院ID = ?"), {key});
+        m_connection.commitTrans();
+    } catch (...) {
+        m_connection.rollbackTrans();
+        throw;
+    }
+    m_list.requery();
+}
