@@ -1,0 +1,99 @@
+#include "ledger/frmArrange.h"
+#include "ui_frmArrange.h"
+
+#include "app/navigation.h"
+#include "db/engine/catalog.h"
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+
+#include <QFileInfo>
+#include <QShortcut>
+
+namespace {
+
+// Rewrites the stored list in one transaction: a failure between dropping
+// the old text and storing the new one would otherwise leave the database
+// without the list every ledger and report reads.
+void storeListOrder(db::RoomOrder order)
+{
+    const QString path = db::readDatabasePath(toolkit::platform().programFolder());
+    if (!QFileInfo(path).isFile())
+        throw jet::Error(jet::err::FileNotFound, QStringLiteral("ファイル '%1' が見つかりません。").arg(path));
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(path));
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    const QString name = db::kInpatientListQuery.toString();
+    connection.beginTrans();
+    try {
+        catalog.deleteView(name);
+        catalog.appendView(name, db::inpatientListSql(order));
+        connection.commitTrans();
+    } catch (...) {
+        connection.rollbackTrans();
+        throw;
+    }
+}
+
+toolkit::ErrorTable writeAnswers()
+{
+    toolkit::MessageBoxSpec box;
+    box.title = QStringLiteral("エラー");
+    box.text = QStringLiteral("データベースが見つかりません。");
+    box.icon = toolkit::MessageIcon::Critical;
+    return {{jet::err::FileNotFound, box, {}}};
+}
+
+} // namespace
+
+frmArrange::frmArrange(QWidget *parent)
+    : toolkit::Form(parent), ui(std::make_unique<Ui::frmArrange>())
+{
+    ui->setupUi(this);
+    connect(ui->Command1, &QPushButton::clicked, this, [this] { writeOrder(db::RoomOrder::Ascending); });
+    connect(ui->Command2, &QPushButton::clicked, this, [this] { writeOrder(db::RoomOrder::Descending); });
+    connect(ui->Command3, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
+    // A main window has no default or cancel button of its own.
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Escape)})
+        connect(new QShortcut(key, this), &QShortcut::activated, ui->Command3, &QPushButton::click);
+}
+
+frmArrange::~frmArrange() = default;
+
+// The ledger's list is about to be rewritten; it must not hold it open.
+void frmArrange::onLoad()
+{
+    toolkit::untrapped([] { app::unloadWindow(app::window::InpatientLedger); });
+}
+
+void frmArrange::onUnload(bool &)
+{
+    toolkit::untrapped([] { app::showWindow(app::window::InpatientLedger); });
+}
+
+// Apart from a missing database, a failure leaves the stored order as it was
+// and the window open, so the user is told and may cancel.
+void frmArrange::writeOrder(db::RoomOrder order)
+{
+    toolkit::trap(
+        [this, order] {
+            try {
+                storeListOrder(order);
+            } catch (const jet::Error &e) {
+                if (e.number() == jet::err::FileNotFound)
+                    throw;
+                toolkit::platform().messageBox(toolkit::uncaughtErrorBox(e.number(), e.description()));
+                return;
+            }
+            toolkit::MessageBoxSpec done;
+            done.icon = toolkit::MessageIcon::Information;
+            done.text = order == db::RoomOrder::Ascending ? QStringLiteral("台帳のデータ並びを昇順にしました。")
+                                                          : QStringLiteral("台帳のデータ並びを降順にしました。");
+            toolkit::platform().messageBox(done);
+            unload();
+        },
+        writeAnswers());
+}

@@ -1,0 +1,147 @@
+#include "ledger/frmPts.h"
+#include "ui_frmPts.h"
+
+#include "app/navigation.h"
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "db/schema.h"
+#include "ledger/kanasearch.h"
+#include "ledger/registration.h"
+#include "options/frmOptions.h"
+#include "toolkit/binding.h"
+#include "toolkit/datagrid.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+toolkit::ErrorTable loadAnswers()
+{
+    toolkit::MessageBoxSpec box;
+    box.text = QStringLiteral("データベース norva2000.mdb の取得に失敗しました。");
+    box.icon = toolkit::MessageIcon::Critical;
+    return {{jet::err::GeneralFailure, box, {}}};
+}
+
+} // namespace
+
+frmPts::frmPts(QWidget *parent)
+    : toolkit::Form(parent), ui(std::make_unique<Ui::frmPts>())
+{
+    ui->setupUi(this);
+    for (QAction *step : {ui->mnuFileStep, ui->mnuReportStep, ui->mnuToolStep, ui->mnuHelpStep})
+        step->setSeparator(true);
+
+    m_grid = std::make_unique<toolkit::DataGrid>(ui->DataGrid1);
+    m_grid->setCaption(QStringLiteral("詳細を開きたい患者のところでダブルクリック"));
+    m_grid->setColumns({
+        {QStringLiteral("病室"), QStringLiteral("病室番号"), 555, Qt::AlignHCenter},
+        {QStringLiteral("カルテID"), QStringLiteral("カルテID"), 1215, Qt::AlignHCenter},
+        {QStringLiteral("氏名"), QStringLiteral("氏名"), 1290, Qt::AlignHCenter},
+        {QStringLiteral("入院日"), QStringLiteral("入院日"), 1275, Qt::AlignHCenter},
+        {QStringLiteral("一時診断名"), QStringLiteral("一時診断名"), 2475, Qt::AlignLeft},
+        {QStringLiteral("入退院ID"), QStringLiteral("入退院ID"), 15, Qt::AlignHCenter, true},
+    });
+    m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
+
+    connect(m_grid.get(), &toolkit::DataGrid::clicked, this, [this] { ui->mnuFileOpen->setEnabled(true); });
+    connect(m_grid.get(), &toolkit::DataGrid::doubleClicked, this, [this] { toolkit::trap([this] { openRow(); }); });
+    connect(ui->mnuFileOpen, &QAction::triggered, this, [this] { toolkit::untrapped([this] { openRow(); }); });
+    connect(ui->mnuFileNew, &QAction::triggered, this,
+            [this] { toolkit::trap([this] { ledger::registerPatient(*this, m_connection); }); });
+    connect(ui->mnuFileClose, &QAction::triggered, this, [this] { toolkit::untrapped([this] { unload(); }); });
+
+    const auto modal = [this](QAction *item, const QString &window) {
+        connect(item, &QAction::triggered, this, [window] { toolkit::untrapped([&window] { app::showModal(window); }); });
+    };
+    modal(ui->mnuToolDx, app::window::Statistics);
+    modal(ui->frmToolOptions, app::window::Options);
+    modal(ui->mnuHelpNorva, app::window::About);
+    // The list-order window unloads this ledger itself when it loads.
+    connect(ui->mnuToolArrange, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });
+
+    // A failure while the next ledger loads is that ledger's to answer.
+    const auto move = [this](QAction *item, const QString &ledger) {
+        connect(item, &QAction::triggered, this,
+                [this, ledger] { toolkit::untrapped([this, &ledger] { app::moveTo(*this, ledger); }); });
+    };
+    move(ui->mnuMoveAdm, app::window::InpatientLedger);
+    move(ui->mnuMoveAmbu, app::window::OutpatientLedger);
+    move(ui->mnuMoveAll, app::window::AllPatientLedger);
+}
+
+frmPts::~frmPts() = default;
+
+toolkit::DataGrid *frmPts::DataGrid1() const
+{
+    return m_grid.get();
+}
+
+QString frmPts::currentEpisodeKey() const
+{
+    const int row = m_grid->currentRow();
+    return row < 0 ? QString() : m_grid->value(row, QStringLiteral("入退院ID")).toString();
+}
+
+void frmPts::onLoad()
+{
+    toolkit::trap([this] { openData(); }, loadAnswers());
+}
+
+void frmPts::openData()
+{
+    db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    m_list.open(db::kInpatientListQuery.toString(), &m_connection);
+    m_grid->setRecordset(&m_list);
+    m_search->setList(&m_list);
+    ui->mnuFileOpen->setEnabled(false);
+    setWindowTitle(toolkit::Forms::get<frmOptions>().Text1()->text() + QStringLiteral(" - ネモリア （入院中の患者）"));
+    bindSummary(m_count, db::kInpatientCountQuery, ui->Label1, QStringLiteral("全患者数"),
+                QStringLiteral("入院患者数 0人"));
+    bindSummary(m_averageAge, db::kInpatientAverageAgeQuery, ui->Label2, QStringLiteral("平均年齢"),
+                QStringLiteral("平均年齢 00.00歳"));
+    bindSummary(m_averageStay, db::kInpatientAverageStayQuery, ui->Label3, QStringLiteral("平均入院日数"),
+                QStringLiteral("平均在院日数 00.00日"));
+}
+
+void frmPts::bindSummary(jet::Recordset &recordset, QStringView query, QLabel *label, const QString &column,
+                         const QString &format)
+{
+    recordset.open(query.toString(), &m_connection);
+    auto binding = std::make_unique<toolkit::RecordBinding>();
+    binding->setRecordset(&recordset);
+    binding->bindLabel(label, column, format);
+    m_summaries.push_back(std::move(binding));
+}
+
+void frmPts::onUnload(bool &)
+{
+    m_summaries.clear();
+    m_search->setList(nullptr);
+    m_grid->setRecordset(nullptr);
+    m_list.close();
+    m_count.close();
+    m_averageAge.close();
+    m_averageStay.close();
+    m_connection.close();
+    toolkit::Forms::unload<frmOptions>();
+}
+
+// The record window takes its episode from this ledger's current row while it
+// loads, so the ledger leaves only once the record window is there.
+void frmPts::openRow()
+{
+    if (!app::isRegistered(app::window::InpatientRecord))
+        return;
+    const QString key = currentEpisodeKey();
+    app::showWindow(app::window::InpatientRecord);
+    if (toolkit::Form *record = app::findWindow(app::window::InpatientRecord)) {
+        if (auto *text = record->findChild<QLineEdit *>(QStringLiteral("Text1")))
+            text->setText(key);
+    }
+    unload();
+}

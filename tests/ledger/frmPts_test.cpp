@@ -1,0 +1,269 @@
+#include "ledger/frmPts.h"
+
+#include "app/navigation.h"
+#include "db/engine/catalog.h"
+#include "db/engine/connection.h"
+#include "db/location.h"
+#include "db/schema.h"
+#include "options/frmOptions.h"
+#include "support/fixture.h"
+#include "support/scripted.h"
+#include "toolkit/datagrid.h"
+#include "toolkit/form.h"
+
+#include <QAbstractItemView>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+// Stands in for the record window: what it saw of the ledger while loading.
+class RecordWindow : public toolkit::Form
+{
+public:
+    RecordWindow() { new QLineEdit(this); findChild<QLineEdit *>()->setObjectName(QStringLiteral("Text1")); }
+    static inline std::optional<QString> keySeen;
+
+protected:
+    void onLoad() override
+    {
+        auto *ledger = static_cast<frmPts *>(app::findWindow(app::window::InpatientLedger));
+        keySeen = ledger ? std::optional<QString>(ledger->currentEpisodeKey()) : std::nullopt;
+    }
+};
+class OutpatientLedger : public toolkit::Form {};
+
+class InpatientLedgerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        program.services->setProgramFolder(folder.path());
+        writeLocation(ward.path());
+        app::registerWindow<frmPts>(app::window::InpatientLedger);
+        app::registerWindow<RecordWindow>(app::window::InpatientRecord);
+        app::registerWindow<OutpatientLedger>(app::window::OutpatientLedger);
+        RecordWindow::keySeen.reset();
+    }
+
+    void TearDown() override
+    {
+        for (const QString &name : {app::window::InpatientLedger, app::window::InpatientRecord, app::window::OutpatientLedger})
+            app::unregisterWindow(name);
+    }
+
+    void writeLocation(const QString &databasePath)
+    {
+        QFile file(QDir(folder.path()).filePath(QStringLiteral("norva.txt")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(databasePath.toUtf8() + "\r\n");
+    }
+
+    static frmPts &shown()
+    {
+        app::showWindow(app::window::InpatientLedger);
+        return *static_cast<frmPts *>(app::findWindow(app::window::InpatientLedger));
+    }
+
+    static QList<int> episodes(frmPts &ledger)
+    {
+        QList<int> ids;
+        toolkit::DataGrid *grid = ledger.DataGrid1();
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            ids << grid->value(row, QStringLiteral("入退院ID")).toInt();
+        return ids;
+    }
+
+    static QAction *item(frmPts &ledger, const char *name)
+    {
+        auto *action = ledger.findChild<QAction *>(QString::fromLatin1(name));
+        EXPECT_NE(action, nullptr) << name;
+        return action;
+    }
+
+    static QString label(frmPts &ledger, const char *name)
+    {
+        return ledger.findChild<QLabel *>(QString::fromLatin1(name))->text();
+    }
+
+    static QStringList namesIn(const QMenu *menu)
+    {
+        QStringList names;
+        for (const QAction *action : menu->actions())
+            names << (action->menu() ? action->menu()->objectName() : action->objectName());
+        return names;
+    }
+
+    testing_support::WardDatabase ward;
+    testing_support::ScriptedProgram program;
+    QTemporaryDir folder;
+};
+
+// Today is 1 April 2003: episode 1 came in a week ago, 2 leaves today, 3 left
+// yesterday, 4 comes tomorrow, 8 lies on a bed code that names no bed.  Rooms
+// "305" (ID 2) and "201" (ID 3) and beds "2" (ID 2) and "1" (ID 3) are numbered
+// against their IDs, so only an order by the texts gives 6, 2, 1.
+TEST_F(InpatientLedgerTest, ListsTodaysInpatientsByRoomAndBedText)
+{
+    frmPts &ledger = shown();
+    EXPECT_EQ(episodes(ledger), (QList<int>{6, 2, 1}));
+    EXPECT_EQ(ledger.DataGrid1()->value(0, QStringLiteral("病室番号")).toString(), QStringLiteral("201"));
+    EXPECT_EQ(label(ledger, "Label1"), QStringLiteral("入院患者数 3人"));
+
+    ward.connection().execute(QStringLiteral("UPDATE 病室番号 SET 病室番号 = '101' WHERE 病室ID = 2"));
+    EXPECT_EQ(episodes(ledger), (QList<int>{6, 2, 1})) << "the list is that of the load";
+    ledger.unload();
+    EXPECT_EQ(episodes(shown()), (QList<int>{1, 6, 2}));
+}
+
+TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
+{
+    frmPts &ledger = shown();
+    const QList<toolkit::GridColumn> columns = ledger.DataGrid1()->model()->columns();
+    QStringList captions;
+    for (const toolkit::GridColumn &column : columns)
+        captions << column.caption;
+    EXPECT_EQ(captions, (QStringList{"病室", "カルテID", "氏名", "入院日", "一時診断名", "入退院ID"}));
+    EXPECT_TRUE(ledger.DataGrid1()->view()->isColumnHidden(5));
+    EXPECT_FALSE(ledger.DataGrid1()->view()->isColumnHidden(4));
+    EXPECT_EQ(ledger.DataGrid1()->caption(), QStringLiteral("詳細を開きたい患者のところでダブルクリック"));
+    EXPECT_EQ(ledger.findChild<QGroupBox *>(QStringLiteral("Frame1"))->title(),
+              QStringLiteral("入院中の患者　（病室番号の順）"));
+
+    QStringList bar;
+    for (const QAction *action : ledger.menuBar()->actions())
+        bar << action->text();
+    EXPECT_EQ(bar, (QStringList{"患者(&F)", "表示と印刷(&P)", "ツール(&T)", "移動(&M)", "ヘルプ(&H)"}));
+    EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuFile"))),
+              (QStringList{"mnuFileOpen", "mnuFileNew", "mnuFileStep", "mnuFileClose"}));
+    EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuReport"))),
+              (QStringList{"mnuReportAdm", "mnuReportAdmPsy", "mnuReportTreatment", "mnuReportStep", "mnuReportAdmSum",
+                           "mnuReportAdmissionPlan", "mnuReportDischargePlan", "mnuReportDischargeHis"}));
+    EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuTool"))),
+              (QStringList{"mnuToolDx", "mnuToolDrug", "mnuTool32", "mnuToolStep", "mnuToolData", "frmToolOptions",
+                           "mnuToolArrange"}));
+    EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuMove"))),
+              (QStringList{"mnuMoveAdm", "mnuMoveAmbu", "mnuMoveAll"}));
+    EXPECT_TRUE(item(ledger, "mnuFileStep")->isSeparator());
+    EXPECT_EQ(item(ledger, "mnuFileNew")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(item(ledger, "mnuToolDataEx")->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+    EXPECT_EQ(item(ledger, "mnuMoveAll")->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+    EXPECT_FALSE(item(ledger, "mnuToolDrug")->isEnabled());
+    EXPECT_FALSE(item(ledger, "mnuToolDataIm")->isEnabled());
+    EXPECT_FALSE(item(ledger, "mnuTool32")->isVisible());
+    EXPECT_TRUE(item(ledger, "mnuMoveAdm")->isChecked());
+    EXPECT_FALSE(item(ledger, "mnuMoveAdm")->isEnabled());
+    EXPECT_TRUE(item(ledger, "mnuMoveAmbu")->isEnabled());
+}
+
+TEST_F(InpatientLedgerTest, EmptyListShowsWhatTheSummariesReturn)
+{
+    ward.connection().execute(QStringLiteral("DELETE FROM 入退院情報"));
+    frmPts &ledger = shown();
+    EXPECT_TRUE(episodes(ledger).isEmpty());
+    EXPECT_EQ(label(ledger, "Label1"), QStringLiteral("入院患者数 0人"));
+    EXPECT_EQ(label(ledger, "Label2"), QString());
+    EXPECT_EQ(label(ledger, "Label3"), QString());
+    EXPECT_FALSE(item(ledger, "mnuFileOpen")->isEnabled());
+    emit ledger.DataGrid1()->clicked();
+    EXPECT_TRUE(item(ledger, "mnuFileOpen")->isEnabled());
+}
+
+TEST_F(InpatientLedgerTest, TitleIsTheHospitalNameAsAtLoad)
+{
+    frmPts &ledger = shown();
+    EXPECT_EQ(ledger.windowTitle(), QStringLiteral("A病院 - ネモリア （入院中の患者）"));
+    frmOptions *options = toolkit::Forms::find<frmOptions>();
+    ASSERT_NE(options, nullptr);
+    EXPECT_FALSE(options->isVisible());
+
+    ward.connection().execute(QStringLiteral("UPDATE 病院名 SET 病院名 = 'B病院'"));
+    EXPECT_EQ(ledger.windowTitle(), QStringLiteral("A病院 - ネモリア （入院中の患者）"));
+    ledger.unload();
+    EXPECT_EQ(toolkit::Forms::find<frmOptions>(), nullptr);
+    EXPECT_EQ(shown().windowTitle(), QStringLiteral("B病院 - ネモリア （入院中の患者）"));
+}
+
+TEST_F(InpatientLedgerTest, OpeningARowLoadsTheRecordOverTheLedger)
+{
+    frmPts &ledger = shown();
+    ledger.DataGrid1()->setCurrentRow(1);
+    QAbstractItemView *view = ledger.DataGrid1()->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(1, 1)).center());
+    ASSERT_TRUE(item(ledger, "mnuFileOpen")->isEnabled());
+    item(ledger, "mnuFileOpen")->trigger();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(RecordWindow::keySeen, std::optional<QString>(QStringLiteral("2")));
+    EXPECT_EQ(app::findWindow(app::window::InpatientLedger), nullptr);
+    toolkit::Form *record = app::findWindow(app::window::InpatientRecord);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("2"));
+    EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+TEST_F(InpatientLedgerTest, DoubleClickOpensTheRowClicked)
+{
+    frmPts &ledger = shown();
+    QAbstractItemView *view = ledger.DataGrid1()->view();
+    const QPoint cell = view->visualRect(view->model()->index(2, 1)).center();
+    // A double click is a click first, as the desktop delivers it.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(RecordWindow::keySeen, std::optional<QString>(QStringLiteral("1")));
+    EXPECT_EQ(app::findWindow(app::window::InpatientLedger), nullptr);
+}
+
+TEST_F(InpatientLedgerTest, ClosingEndsTheProgramAndMovingDoesNot)
+{
+    item(shown(), "mnuMoveAmbu")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app::findWindow(app::window::InpatientLedger), nullptr);
+    EXPECT_NE(app::findWindow(app::window::OutpatientLedger), nullptr);
+    EXPECT_TRUE(program.statuses.isEmpty());
+    app::unloadWindow(app::window::OutpatientLedger);
+    QCoreApplication::processEvents();
+    program.statuses.clear();
+
+    item(shown(), "mnuFileClose")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app::findWindow(app::window::InpatientLedger), nullptr);
+    EXPECT_EQ(toolkit::Forms::find<frmOptions>(), nullptr);
+    EXPECT_EQ(program.statuses, QList<int>{0});
+}
+
+TEST_F(InpatientLedgerTest, LoadFailuresEndTheProgram)
+{
+    writeLocation(QDir(folder.path()).filePath(QStringLiteral("missing.mdb")));
+    shown();
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    EXPECT_EQ(program.services->boxes()[0].spec.text, QStringLiteral("データベース norva2000.mdb の取得に失敗しました。"));
+    EXPECT_EQ(program.statuses, QList<int>{1});
+}
+
+TEST_F(InpatientLedgerTest, MissingListQueryGivesTheFatalBox)
+{
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&ward.connection());
+    catalog.deleteView(db::kInpatientListQuery.toString());
+    shown();
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    EXPECT_EQ(program.services->boxes()[0].spec.text,
+              QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。"));
+    EXPECT_EQ(program.statuses, QList<int>{1});
+}
+
+} // namespace
