@@ -145,6 +145,12 @@ TEST_F(OutpatientLedgerTest, MenusOfferTheOtherLedgersAndTheCertificates)
     EXPECT_EQ(action(ledger, "mnuToolDataEx")->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
     for (const char *disabled : {"mnuReport32NewList", "mnuReportTechoList", "mnuToolDrug", "mnuToolDataIm"})
         EXPECT_FALSE(action(ledger, disabled)->isEnabled()) << disabled;
+
+    // The help file opens whether or not it is there, and the ledger stays.
+    action(ledger, "mnuHelpIndex")->trigger();
+    EXPECT_EQ(program.services->openedDocuments(),
+              QStringList{QDir(folder.path()).filePath(QStringLiteral("Index.chm"))});
+    EXPECT_EQ(Forms::find<frmAmbuPts>(), ledger);
 }
 
 TEST_F(OutpatientLedgerTest, ClickEnablesOpeningAndTheRecordWindowLoadsOverTheLedger)
