@@ -1,0 +1,164 @@
+#include "ledger/registration.h"
+
+#include "app/navigation.h"
+#include "db/engine/connection.h"
+#include "db/engine/recordset.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/form.h"
+#include "toolkit/platform.h"
+
+#include <limits>
+#include <stdexcept>
+
+namespace ledger {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QChar(0x3000);
+}
+
+// Full-width digits, signs and point as their ASCII forms; anything else as it is.
+QChar halfWidth(QChar c)
+{
+    if (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19)
+        return QChar(char16_t(u'0' + (c.unicode() - 0xFF10)));
+    switch (c.unicode()) {
+    case 0xFF0B:
+        return QLatin1Char('+');
+    case 0xFF0D:
+    case 0x2212:
+        return QLatin1Char('-');
+    case 0xFF0E:
+        return QLatin1Char('.');
+    default:
+        return c;
+    }
+}
+
+QString prompt(const toolkit::Form &ledger)
+{
+    const QString text = QStringLiteral("作成したい新規患者のカルテIDを入力してください");
+    if (app::findWindow(app::window::InpatientLedger) == &ledger)
+        return text;
+    return text + QStringLiteral("。");
+}
+
+// The patient row when the chart is new, the episode and its two companion
+// rows.  One transaction, so that a failure never leaves an episode that the
+// record windows could not open.
+void writeRows(jet::Connection &connection, qint32 chart)
+{
+    jet::Recordset patients;
+    jet::Recordset episodes;
+    patients.open(QStringLiteral("SELECT * FROM 患者情報"), &connection);
+    episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &connection);
+
+    connection.beginTrans();
+    try {
+        const QString chartField = QStringLiteral("カルテID");
+        bool found = false;
+        if (patients.recordCount() > 0) {
+            patients.moveFirst();
+            patients.find(chartField + QStringLiteral(" = ") + QString::number(chart));
+            found = !patients.eof();
+        }
+        if (!found)
+            patients.addNew({chartField}, {chart});
+        episodes.addNew({chartField}, {chart});
+        const QVariant episode = episodes.value(QStringLiteral("入退院ID"));
+        connection.execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {episode});
+        connection.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID) VALUES (?)"), {episode});
+        connection.commitTrans();
+    } catch (...) {
+        connection.rollbackTrans();
+        throw;
+    }
+    episodes.close();
+    patients.close();
+}
+
+void run(toolkit::Form &ledger, jet::Connection &connection)
+{
+    toolkit::PlatformServices &services = toolkit::platform();
+    const QString answer = services.inputBox(prompt(ledger), QStringLiteral("ネモリア"));
+    if (answer.isEmpty())
+        return;
+    const std::optional<qint32> chart = chartNumber(answer);
+    if (!chart) {
+        toolkit::MessageBoxSpec box;
+        box.text = QStringLiteral("半角数字で入力してください。");
+        box.icon = toolkit::MessageIcon::Exclamation;
+        services.messageBox(box);
+        return;
+    }
+    writeRows(connection, *chart);
+    const QString next = app::isRegistered(app::window::NewPatient) ? app::window::NewPatient
+                                                                    : app::window::AllPatientLedger;
+    app::moveTo(ledger, next);
+}
+
+} // namespace
+
+std::optional<qint32> chartNumber(const QString &answer)
+{
+    qsizetype begin = 0;
+    qsizetype end = answer.size();
+    while (begin < end && isBlank(answer.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(answer.at(end - 1)))
+        --end;
+
+    QString text;
+    for (qsizetype i = begin; i < end; ++i)
+        text.append(halfWidth(answer.at(i)));
+
+    bool negative = false;
+    qsizetype i = 0;
+    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    QString whole;
+    QString fraction;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('.') && !point)
+            point = true;
+        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            (point ? fraction : whole).append(c);
+        else
+            return std::nullopt;
+    }
+    if (whole.isEmpty() && fraction.isEmpty())
+        return std::nullopt;
+
+    // Decimal digits decide the rounding, so that 12.5 is exactly a half.
+    const auto outOfRange = [] { return std::overflow_error("chart number outside the 32-bit range"); };
+    qint64 magnitude = 0;
+    for (QChar c : whole) {
+        magnitude = magnitude * 10 + (c.unicode() - u'0');
+        if (magnitude > qint64(std::numeric_limits<qint32>::max()) + 1)
+            throw outOfRange();
+    }
+    if (!fraction.isEmpty()) {
+        const QChar first = fraction.at(0);
+        const bool exactHalf = first == QLatin1Char('5')
+            && std::all_of(fraction.cbegin() + 1, fraction.cend(), [](QChar c) { return c == QLatin1Char('0'); });
+        if (first > QLatin1Char('5') || (first == QLatin1Char('5') && !exactHalf) || (exactHalf && magnitude % 2 == 1))
+            ++magnitude;
+    }
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        throw outOfRange();
+    return qint32(value);
+}
+
+void registerPatient(toolkit::Form &ledger, jet::Connection &connection)
+{
+    toolkit::trap([&ledger, &connection] { run(ledger, connection); });
+}
+
+} // namespace ledger
