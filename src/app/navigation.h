@@ -12,6 +12,7 @@ namespace app {
 
 using toolkit::findWindow;
 using toolkit::isRegistered;
+using toolkit::loadWindow;
 using toolkit::moveTo;
 using toolkit::registerWindow;
 using toolkit::showModal;

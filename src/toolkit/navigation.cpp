@@ -42,6 +42,15 @@ toolkit::Form *findWindow(const QString &name)
     return entry ? entry->find() : nullptr;
 }
 
+toolkit::Form *loadWindow(const QString &name)
+{
+    const WindowEntry *entry = entryOf(name);
+    if (!entry)
+        return nullptr;
+    const auto get = entry->get;
+    return &get();
+}
+
 bool showWindow(const QString &name)
 {
     const WindowEntry *entry = entryOf(name);

@@ -34,6 +34,10 @@ void registerWindow(const QString &name)
 // The window of that name when it is loaded; nullptr otherwise or when unknown.
 toolkit::Form *findWindow(const QString &name);
 
+// Loads the window unseen when it is not loaded; nullptr when no window of
+// that name is registered.
+toolkit::Form *loadWindow(const QString &name);
+
 // Shows the window modeless, loading it afresh when needed.  False when no
 // window of that name is registered.
 bool showWindow(const QString &name);
