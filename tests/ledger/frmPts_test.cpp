@@ -3,6 +3,7 @@
 #include "app/navigation.h"
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
+#include "db/engine/recordset.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "options/frmOptions.h"
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,6 +46,7 @@ protected:
     }
 };
 class OutpatientLedger : public toolkit::Form {};
+class AllPatientLedger : public toolkit::Form {};
 
 class InpatientLedgerTest : public ::testing::Test
 {
@@ -55,12 +58,14 @@ protected:
         app::registerWindow<frmPts>(app::window::InpatientLedger);
         app::registerWindow<RecordWindow>(app::window::InpatientRecord);
         app::registerWindow<OutpatientLedger>(app::window::OutpatientLedger);
+        app::registerWindow<AllPatientLedger>(app::window::AllPatientLedger);
         RecordWindow::keySeen.reset();
     }
 
     void TearDown() override
     {
-        for (const QString &name : {app::window::InpatientLedger, app::window::InpatientRecord, app::window::OutpatientLedger})
+        for (const QString &name : {app::window::InpatientLedger, app::window::InpatientRecord, app::window::OutpatientLedger,
+                                    app::window::AllPatientLedger})
             app::unregisterWindow(name);
     }
 
@@ -243,6 +248,32 @@ TEST_F(InpatientLedgerTest, ClosingEndsTheProgramAndMovingDoesNot)
     EXPECT_EQ(app::findWindow(app::window::InpatientLedger), nullptr);
     EXPECT_EQ(toolkit::Forms::find<frmOptions>(), nullptr);
     EXPECT_EQ(program.statuses, QList<int>{0});
+}
+
+TEST_F(InpatientLedgerTest, OpeningUnderAKanaFilterTakesTheFilteredRow)
+{
+    frmPts &ledger = shown();
+    ledger.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("た"));
+    ledger.findChild<QPushButton *>(QStringLiteral("cmdFilter"))->click();
+    ASSERT_EQ(episodes(ledger), QList<int>{2});
+    ledger.DataGrid1()->setCurrentRow(0);
+    emit ledger.DataGrid1()->clicked();
+    item(ledger, "mnuFileOpen")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(RecordWindow::keySeen, std::optional<QString>(QStringLiteral("2")));
+}
+
+TEST_F(InpatientLedgerTest, NewEpisodeFromTheLedgerLeavesIt)
+{
+    program.services->answerInput(QStringLiteral("1001"));
+    item(shown(), "mnuFileNew")->trigger();
+    QCoreApplication::processEvents();
+    jet::Recordset rows;
+    rows.open(QStringLiteral("SELECT * FROM 入退院情報 WHERE カルテID = 1001"), &ward.connection());
+    EXPECT_EQ(rows.recordCount(), 2);
+    EXPECT_EQ(app::findWindow(app::window::InpatientLedger), nullptr);
+    EXPECT_NE(app::findWindow(app::window::AllPatientLedger), nullptr);
+    EXPECT_TRUE(program.statuses.isEmpty());
 }
 
 TEST_F(InpatientLedgerTest, LoadFailuresEndTheProgram)
