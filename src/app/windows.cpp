@@ -4,6 +4,10 @@
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
 #include "app/navigation.h"
+#include "ledger/frmAmbuPts.h"
+#include "ledger/frmArrange.h"
+#include "ledger/frmFindPts.h"
+#include "ledger/frmPts.h"
 #include "options/frmOptions.h"
 
 namespace app {
@@ -14,6 +18,10 @@ void registerProgramWindows()
     registerWindow<frmSelector>(window::Selector);
     registerWindow<frmAbout>(window::About);
     registerWindow<frmOptions>(window::Options);
+    registerWindow<frmPts>(window::InpatientLedger);
+    registerWindow<frmAmbuPts>(window::OutpatientLedger);
+    registerWindow<frmFindPts>(window::AllPatientLedger);
+    registerWindow<frmArrange>(window::ListOrder);
 }
 
 } // namespace app

@@ -5,10 +5,12 @@
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "ledger/kanasearch.h"
+#include "ledger/opening.h"
 #include "ledger/registration.h"
 #include "options/frmOptions.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/help.h"
 #include "toolkit/platform.h"
 
 #include <QDir>
@@ -68,7 +70,7 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
 
     // Whatever the desktop makes of the help file, the ledger carries on.
     connect(ui->mnuHelpIndex, &QAction::triggered, this, [] {
-        toolkit::platform().openDocument(QDir(toolkit::platform().programFolder()).filePath(QStringLiteral("Index.chm")));
+        toolkit::openHelpIndex();
     });
     connect(ui->mnuHelpNorva, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showModal(app::window::About); }); });
@@ -104,14 +106,5 @@ void frmAmbuPts::onUnload(bool &)
 // current row; only then does the ledger go.
 void frmAmbuPts::openCurrentRow()
 {
-    const QString &record = app::window::OutpatientRecord;
-    if (!app::isRegistered(record))
-        return;
-    const QString key = m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString();
-    app::showWindow(record);
-    if (toolkit::Form *window = app::findWindow(record)) {
-        if (auto *keyBox = window->findChild<QLineEdit *>(QStringLiteral("Text1")))
-            keyBox->setText(key);
-    }
-    unload();
+    ledger::openRecord(*this, app::window::OutpatientRecord, m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString());
 }

@@ -6,11 +6,13 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/kanasearch.h"
+#include "ledger/opening.h"
 #include "ledger/registration.h"
 #include "options/frmOptions.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/help.h"
 #include "toolkit/platform.h"
 
 #include <QDir>
@@ -81,7 +83,7 @@ frmFindPts::frmFindPts(QWidget *parent)
 
     // Whatever the desktop makes of the help file, the ledger carries on.
     connect(ui->mnuHelpIndex, &QAction::triggered, this, [] {
-        toolkit::platform().openDocument(QDir(toolkit::platform().programFolder()).filePath(QStringLiteral("Index.chm")));
+        toolkit::openHelpIndex();
     });
     connect(ui->mnuHelpNorva, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showModal(app::window::About); }); });
@@ -126,16 +128,7 @@ void frmFindPts::onUnload(bool &)
 // current row; only then does the ledger go.
 void frmFindPts::openCurrentRow()
 {
-    const QString &record = app::window::AllPatientRecord;
-    if (!app::isRegistered(record))
-        return;
-    const QString key = m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString();
-    app::showWindow(record);
-    if (toolkit::Form *window = app::findWindow(record)) {
-        if (auto *keyBox = window->findChild<QLineEdit *>(QStringLiteral("Text1")))
-            keyBox->setText(key);
-    }
-    unload();
+    ledger::openRecord(*this, app::window::AllPatientRecord, m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString());
 }
 
 // The episode and its companion rows go together or not at all.  Companion

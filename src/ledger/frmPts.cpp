@@ -6,11 +6,13 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/kanasearch.h"
+#include "ledger/opening.h"
 #include "ledger/registration.h"
 #include "options/frmOptions.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/help.h"
 #include "toolkit/platform.h"
 
 #include <QLabel>
@@ -60,6 +62,7 @@ frmPts::frmPts(QWidget *parent)
     modal(ui->mnuToolDx, app::window::Statistics);
     modal(ui->frmToolOptions, app::window::Options);
     modal(ui->mnuHelpNorva, app::window::About);
+    connect(ui->mnuHelpIndex, &QAction::triggered, this, [] { toolkit::openHelpIndex(); });
     // The list-order window unloads this ledger itself when it loads.
     connect(ui->mnuToolArrange, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });
@@ -135,13 +138,5 @@ void frmPts::onUnload(bool &)
 // loads, so the ledger leaves only once the record window is there.
 void frmPts::openRow()
 {
-    if (!app::isRegistered(app::window::InpatientRecord))
-        return;
-    const QString key = currentEpisodeKey();
-    app::showWindow(app::window::InpatientRecord);
-    if (toolkit::Form *record = app::findWindow(app::window::InpatientRecord)) {
-        if (auto *text = record->findChild<QLineEdit *>(QStringLiteral("Text1")))
-            text->setText(key);
-    }
-    unload();
+    ledger::openRecord(*this, app::window::InpatientRecord, currentEpisodeKey());
 }

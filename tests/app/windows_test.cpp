@@ -2,7 +2,7 @@
 
 #include "app/frmAbout.h"
 #include "app/frmSelector.h"
-#include "app/help.h"
+#include "toolkit/help.h"
 #include "db/location.h"
 
 #include <QPushButton>
@@ -78,9 +78,11 @@ TEST_F(StartMenu, DatabaseThatCannotBeOpenedEndsWithTheFatalErrorBox)
     EXPECT_EQ(exitStatus, 1);
 }
 
-TEST_F(StartMenu, LedgerButtonsOpenNothingUntilTheLedgersExist)
+TEST_F(StartMenu, LedgerButtonsOpenNothingWhileTheLedgersAreNotRegistered)
 {
     makeDatabase(db::Generation::V2112);
+    for (const QString &ledger : app::ledgerWindows())
+        app::unregisterWindow(ledger);
     frmSelector *selector = showStartMenu();
     for (const char *button : {"Command1", "Command2", "Command3"})
         click(selector, button);
@@ -266,11 +268,11 @@ class Help : public ProgramTest
 TEST_F(Help, OpensTheHelpFileWhenItIsThereAndTheManualOtherwise)
 {
     const QDir programFolder(folder.path());
-    app::openHelpIndex();
+    toolkit::openHelpIndex();
     QFile helpFile(programFolder.filePath(QStringLiteral("Index.chm")));
     ASSERT_TRUE(helpFile.open(QIODevice::WriteOnly));
     helpFile.close();
-    app::openHelpIndex();
+    toolkit::openHelpIndex();
     EXPECT_EQ(platform->openedDocuments(),
               (QStringList{programFolder.filePath(QStringLiteral("manual/index.html")), helpFile.fileName()}));
     EXPECT_TRUE(platform->boxes().isEmpty());
@@ -279,7 +281,7 @@ TEST_F(Help, OpensTheHelpFileWhenItIsThereAndTheManualOtherwise)
 TEST_F(Help, NothingToOpenItIsReportedAndTheProgramGoesOn)
 {
     platform->setOpenDocumentResult(false);
-    app::openHelpIndex();
+    toolkit::openHelpIndex();
     settle();
     ASSERT_EQ(platform->boxes().size(), 1);
     EXPECT_TRUE(platform->boxes().first().spec.text.contains(QStringLiteral("manual")));

@@ -146,10 +146,10 @@ TEST_F(OutpatientLedgerTest, MenusOfferTheOtherLedgersAndTheCertificates)
     for (const char *disabled : {"mnuReport32NewList", "mnuReportTechoList", "mnuToolDrug", "mnuToolDataIm"})
         EXPECT_FALSE(action(ledger, disabled)->isEnabled()) << disabled;
 
-    // The help file opens whether or not it is there, and the ledger stays.
+    // Without a help file the program's own manual opens, and the ledger stays.
     action(ledger, "mnuHelpIndex")->trigger();
     EXPECT_EQ(program.services->openedDocuments(),
-              QStringList{QDir(folder.path()).filePath(QStringLiteral("Index.chm"))});
+              QStringList{QDir(folder.path()).filePath(QStringLiteral("manual/index.html"))});
     EXPECT_EQ(Forms::find<frmAmbuPts>(), ledger);
 }
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace app {
+namespace toolkit {
 
 // The help file a hospital may have put in the program's folder.
 inline const QString kHelpFileName = QStringLiteral("Index.chm");
@@ -18,4 +18,4 @@ QString helpDocument();
 // is told where the manual was looked for.
 void openHelpIndex();
 
-} // namespace app
+} // namespace toolkit

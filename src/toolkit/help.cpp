@@ -1,15 +1,15 @@
-#include "app/help.h"
+#include "toolkit/help.h"
 
 #include "toolkit/platform.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-namespace app {
+namespace toolkit {
 
 QString helpDocument()
 {
-    const QDir folder(toolkit::platform().programFolder());
+    const QDir folder(platform().programFolder());
     const QString helpFile = folder.filePath(kHelpFileName);
     if (QFileInfo::exists(helpFile))
         return helpFile;
@@ -19,12 +19,12 @@ QString helpDocument()
 void openHelpIndex()
 {
     const QString document = helpDocument();
-    if (toolkit::platform().openDocument(document))
+    if (platform().openDocument(document))
         return;
-    toolkit::MessageBoxSpec box;
+    MessageBoxSpec box;
     box.text = QStringLiteral("ヘルプを開けませんでした。\n%1").arg(QDir::toNativeSeparators(document));
-    box.icon = toolkit::MessageIcon::Exclamation;
-    toolkit::platform().messageBox(box);
+    box.icon = MessageIcon::Exclamation;
+    platform().messageBox(box);
 }
 
-} // namespace app
+} // namespace toolkit
