@@ -81,13 +81,24 @@ void ScreenshotTour::capture(QWidget *window)
 void ScreenshotTour::continueFrom(const QString &window)
 {
     toolkit::untrapped([&window] {
+        // The modal windows are captured and closed in turn above the start
+        // menu; then the tour walks through the three ledgers, and closing the
+        // last one ends the program.
+        const auto moveOn = [&window](const QString &next) {
+            if (toolkit::Form *current = findWindow(window))
+                moveTo(*current, next);
+        };
         if (window == window::Selector) {
-            // The modal windows are captured and closed in turn above the
-            // start menu; closing the start menu then ends the program.
             showModal(window::About);
             showModal(window::Options);
-            unloadWindow(window::Selector);
+            moveOn(window::InpatientLedger);
         } else if (window == window::About || window == window::Options) {
+            unloadWindow(window);
+        } else if (window == window::InpatientLedger) {
+            moveOn(window::OutpatientLedger);
+        } else if (window == window::OutpatientLedger) {
+            moveOn(window::AllPatientLedger);
+        } else if (window == window::AllPatientLedger) {
             unloadWindow(window);
         }
     });
