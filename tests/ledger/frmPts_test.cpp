@@ -279,7 +279,7 @@ TEST_F(InpatientLedgerTest, NewEpisodeFromTheLedgerLeavesIt)
 TEST_F(InpatientLedgerTest, LoadFailuresEndTheProgram)
 {
     writeLocation(QDir(folder.path()).filePath(QStringLiteral("missing.mdb")));
-    shown();
+    app::showWindow(app::window::InpatientLedger); // the window is gone again when its load fails
     ASSERT_EQ(program.services->boxes().size(), 1);
     EXPECT_EQ(program.services->boxes()[0].spec.text, QStringLiteral("データベース norva2000.mdb の取得に失敗しました。"));
     EXPECT_EQ(program.statuses, QList<int>{1});
@@ -290,7 +290,7 @@ TEST_F(InpatientLedgerTest, MissingListQueryGivesTheFatalBox)
     jet::Catalog catalog;
     catalog.setActiveConnection(&ward.connection());
     catalog.deleteView(db::kInpatientListQuery.toString());
-    shown();
+    app::showWindow(app::window::InpatientLedger);
     ASSERT_EQ(program.services->boxes().size(), 1);
     EXPECT_EQ(program.services->boxes()[0].spec.text,
               QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。"));
