@@ -13,9 +13,9 @@
 
 namespace {
 
-toolkit::MessageBoxSpec errorBox(const QString &text)
+toolkit::MessageBoxRequest errorBox(const QString &text)
 {
-    toolkit::MessageBoxSpec box;
+    toolkit::MessageBoxRequest box;
     box.text = text;
     box.icon = toolkit::MessageIcon::Critical;
     return box;

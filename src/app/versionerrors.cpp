@@ -7,10 +7,10 @@ namespace app {
 toolkit::ErrorTable versionLoadAnswers(const std::function<void()> &then)
 {
     const auto box = [](const QString &text) {
-        toolkit::MessageBoxSpec spec;
-        spec.text = text;
-        spec.icon = toolkit::MessageIcon::Critical;
-        return spec;
+        toolkit::MessageBoxRequest request;
+        request.text = text;
+        request.icon = toolkit::MessageIcon::Critical;
+        return request;
     };
     return {
         {jet::err::ColumnMissing, box(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), then, true},

@@ -26,7 +26,7 @@ const QString kSource = QStringLiteral("SELECT 患者情報.*, 入退院情報.*
 
 toolkit::ErrorTable loadAnswers()
 {
-    toolkit::MessageBoxSpec tooOld;
+    toolkit::MessageBoxRequest tooOld;
     tooOld.text = QStringLiteral("データベースが古いため表示できません。コンバートしてください。");
     tooOld.icon = toolkit::MessageIcon::Critical;
     return {{jet::err::ColumnMissing, tooOld, {}, true}};

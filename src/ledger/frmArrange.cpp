@@ -40,7 +40,7 @@ void storeListOrder(db::RoomOrder order)
 
 toolkit::ErrorTable writeAnswers()
 {
-    toolkit::MessageBoxSpec box;
+    toolkit::MessageBoxRequest box;
     box.title = QStringLiteral("エラー");
     box.text = QStringLiteral("データベースが見つかりません。");
     box.icon = toolkit::MessageIcon::Critical;
@@ -88,7 +88,7 @@ void frmArrange::writeOrder(db::RoomOrder order)
                 toolkit::platform().messageBox(toolkit::uncaughtErrorBox(e.number(), e.description()));
                 return;
             }
-            toolkit::MessageBoxSpec done;
+            toolkit::MessageBoxRequest done;
             done.icon = toolkit::MessageIcon::Information;
             done.text = order == db::RoomOrder::Ascending ? QStringLiteral("台帳のデータ並びを昇順にしました。")
                                                           : QStringLiteral("台帳のデータ並びを降順にしました。");

@@ -26,9 +26,9 @@ const QString kSource = QStringLiteral("SELECT 患者情報.*, 入退院情報.*
                                        "WHERE 患者情報.カルテID = 入退院情報.カルテID "
                                        "ORDER BY 入退院情報.入退院ID DESC;");
 
-toolkit::MessageBoxSpec deletionQuestion()
+toolkit::MessageBoxRequest deletionQuestion()
 {
-    toolkit::MessageBoxSpec box;
+    toolkit::MessageBoxRequest box;
     box.title = QStringLiteral("入退院データの削除");
     box.text = QStringLiteral("この患者の今回の入退院データを削除しますか？");
     box.icon = toolkit::MessageIcon::Question;

@@ -22,7 +22,7 @@ namespace {
 
 toolkit::ErrorTable loadAnswers()
 {
-    toolkit::MessageBoxSpec box;
+    toolkit::MessageBoxRequest box;
     box.text = QStringLiteral("データベース norva2000.mdb の取得に失敗しました。");
     box.icon = toolkit::MessageIcon::Critical;
     return {{jet::err::GeneralFailure, box, {}}};

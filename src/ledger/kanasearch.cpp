@@ -16,9 +16,9 @@ namespace {
 
 const QString kTitle = QStringLiteral("ひらかな検索");
 
-toolkit::MessageBoxSpec searchBox(const QString &text, toolkit::MessageIcon icon)
+toolkit::MessageBoxRequest searchBox(const QString &text, toolkit::MessageIcon icon)
 {
-    toolkit::MessageBoxSpec box;
+    toolkit::MessageBoxRequest box;
     box.text = text;
     box.title = kTitle;
     box.icon = icon;
@@ -29,7 +29,7 @@ toolkit::MessageBoxSpec searchBox(const QString &text, toolkit::MessageIcon icon
 // typing, not a fault: the window stays open.
 toolkit::ErrorTable searchAnswers()
 {
-    const toolkit::MessageBoxSpec refused = searchBox(QStringLiteral("該当する患者氏名はありません。"),
+    const toolkit::MessageBoxRequest refused = searchBox(QStringLiteral("該当する患者氏名はありません。"),
                                                       toolkit::MessageIcon::Exclamation);
     return {{jet::err::InvalidArgument, refused, {}, false}, {jet::err::InvalidArgumentHr, refused, {}, false}};
 }

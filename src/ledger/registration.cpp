@@ -87,7 +87,7 @@ void run(toolkit::Form &ledger, jet::Connection &connection)
         return;
     const std::optional<qint32> chart = chartNumber(answer);
     if (!chart) {
-        toolkit::MessageBoxSpec box;
+        toolkit::MessageBoxRequest box;
         box.text = QStringLiteral("半角数字で入力してください。");
         box.icon = toolkit::MessageIcon::Exclamation;
         services.messageBox(box);

@@ -15,7 +15,7 @@
 #include <QStringList>
 #include <QTableView>
 
-using toolkit::MessageBoxSpec;
+using toolkit::MessageBoxRequest;
 using toolkit::MessageButtons;
 using toolkit::MessageIcon;
 using toolkit::MessageResult;
@@ -44,9 +44,9 @@ constexpr ListSource kListSources[] = {
     {u"時間外頻度", u"SELECT * FROM 時間外頻度"},
 };
 
-MessageBoxSpec lastRowBox()
+MessageBoxRequest lastRowBox()
 {
-    MessageBoxSpec box;
+    MessageBoxRequest box;
     box.text = QStringLiteral("最下段の行は削除できません。");
     box.icon = MessageIcon::Exclamation;
     return box;
@@ -130,7 +130,7 @@ QLineEdit *frmOptions::Text5() const
 
 void frmOptions::onLoad()
 {
-    MessageBoxSpec unavailable;
+    MessageBoxRequest unavailable;
     unavailable.text = QStringLiteral("データベース norva2000.mdb の取得に失敗しました。");
     unavailable.icon = MessageIcon::Critical;
     toolkit::trap([this] { openData(); }, {{jet::err::ColumnMissing, unavailable, {}, true}});
@@ -196,13 +196,13 @@ void frmOptions::deleteRow()
         }
     }
     if (!target) {
-        MessageBoxSpec refused;
+        MessageBoxRequest refused;
         refused.text = QStringLiteral("削除できません。");
         toolkit::platform().messageBox(refused);
         return;
     }
 
-    MessageBoxSpec ask;
+    MessageBoxRequest ask;
     ask.title = QStringLiteral("削除");
     ask.text = QStringLiteral("削除しますか？");
     ask.icon = MessageIcon::Question;
@@ -294,7 +294,7 @@ void frmOptions::warnNotSaved(const QList<int> &indexes, const QString &reason)
     QStringList names;
     for (int index : indexes)
         names.append(QStringLiteral("「%1」").arg(captionOf(index)));
-    MessageBoxSpec box;
+    MessageBoxRequest box;
     box.text = QStringLiteral("%1の変更を保存できませんでした。").arg(names.join(QStringLiteral("、")));
     if (!reason.isEmpty())
         box.text += QLatin1Char('\n') + reason;

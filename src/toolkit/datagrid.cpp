@@ -385,7 +385,7 @@ void RecordsetModel::reportError(const jet::Error &error) const
         m_errorHandler(error);
         return;
     }
-    MessageBoxSpec box;
+    MessageBoxRequest box;
     box.text = error.description();
     box.icon = MessageIcon::Exclamation;
     platform().messageBox(box);

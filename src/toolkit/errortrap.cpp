@@ -116,9 +116,9 @@ void untrapped(const std::function<void()> &handler)
     runUnder(handler, reportUncaught);
 }
 
-MessageBoxSpec fatalErrorBox()
+MessageBoxRequest fatalErrorBox()
 {
-    MessageBoxSpec box;
+    MessageBoxRequest box;
     box.text = QStringLiteral("問題が発生したため、ネモリアを終了します。") + QLatin1Char('\n')
         + QStringLiteral("ご不便をおかけして申し訳ありません。");
     box.icon = MessageIcon::Critical;
@@ -131,7 +131,7 @@ void showFatalError()
     platform().messageBox(fatalErrorBox());
 }
 
-MessageBoxSpec uncaughtErrorBox(qint32 number, const QString &description)
+MessageBoxRequest uncaughtErrorBox(qint32 number, const QString &description)
 {
     // The runtime's own wording; HRESULTs also in the hexadecimal the documentation uses.
     // A failure from outside the engine has no number to name.
@@ -139,7 +139,7 @@ MessageBoxSpec uncaughtErrorBox(qint32 number, const QString &description)
     if (number < 0)
         numberText += QStringLiteral(" (%1)").arg(quint32(number), 8, 16, QLatin1Char('0'));
     const QString heading = number == 0 ? QStringLiteral("実行時エラー:") : QStringLiteral("実行時エラー '%1':").arg(numberText);
-    MessageBoxSpec box;
+    MessageBoxRequest box;
     box.text = heading + QStringLiteral("\n\n") + (description.isEmpty() ? QStringLiteral("不明なエラーです。") : description);
     box.icon = MessageIcon::Critical;
     box.buttons = MessageButtons::Ok;

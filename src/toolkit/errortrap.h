@@ -12,7 +12,7 @@ namespace toolkit {
 // How a handler's error trap answers one engine error number.
 struct ErrorAnswer {
     qint32 number;
-    MessageBoxSpec box;         // shown first (skipped when box.text is empty)
+    MessageBoxRequest box;         // shown first (skipped when box.text is empty)
     std::function<void()> then; // runs after the box (may be empty)
     bool endsProgram = true;    // most answers end the program
 };
@@ -31,9 +31,9 @@ void untrapped(const std::function<void()> &handler);
 
 // The fatal error box, without ending the program.
 void showFatalError();
-MessageBoxSpec fatalErrorBox();
+MessageBoxRequest fatalErrorBox();
 // The standard report of an uncaught error for an engine error number and
 // description; number 0 stands for a failure from outside the engine.
-MessageBoxSpec uncaughtErrorBox(qint32 number, const QString &description);
+MessageBoxRequest uncaughtErrorBox(qint32 number, const QString &description);
 
 } // namespace toolkit

@@ -21,7 +21,7 @@ void openHelpIndex()
     const QString document = helpDocument();
     if (platform().openDocument(document))
         return;
-    MessageBoxSpec box;
+    MessageBoxRequest box;
     box.text = QStringLiteral("ヘルプを開けませんでした。\n%1").arg(QDir::toNativeSeparators(document));
     box.icon = MessageIcon::Exclamation;
     platform().messageBox(box);

@@ -99,7 +99,7 @@ QList<MessageResult> buttonsOf(MessageButtons buttons)
     return {R::Ok};
 }
 
-MessageResult defaultAnswer(const MessageBoxSpec &box)
+MessageResult defaultAnswer(const MessageBoxRequest &box)
 {
     const QList<MessageResult> buttons = buttonsOf(box.buttons);
     const int index = box.defaultButton - 1;
@@ -124,7 +124,7 @@ void setPlatform(std::unique_ptr<PlatformServices> services)
     installed() = std::move(services);
 }
 
-MessageResult DesktopPlatform::messageBox(const MessageBoxSpec &box)
+MessageResult DesktopPlatform::messageBox(const MessageBoxRequest &box)
 {
     QMessageBox dialog(qtIcon(box.icon), box.title, box.text, QMessageBox::NoButton, QApplication::activeWindow());
     dialog.setWindowModality(Qt::ApplicationModal);
@@ -194,7 +194,7 @@ ScriptedPlatform::ScriptedPlatform()
 {
 }
 
-MessageResult ScriptedPlatform::messageBox(const MessageBoxSpec &box)
+MessageResult ScriptedPlatform::messageBox(const MessageBoxRequest &box)
 {
     const MessageResult answer = m_boxAnswers.isEmpty() ? defaultAnswer(box) : m_boxAnswers.takeFirst();
     m_boxes.append({box, answer});

@@ -14,7 +14,7 @@ enum class MessageButtons { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, 
 // The values are those the windows compare against (vbOK .. vbNo).
 enum class MessageResult { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
 
-struct MessageBoxSpec {
+struct MessageBoxRequest {
     QString text;
     QString title = QStringLiteral("ネモリア");
     MessageIcon icon = MessageIcon::None;
@@ -25,14 +25,14 @@ struct MessageBoxSpec {
 // The buttons of a set, left to right, and the one a 1-based default names
 // (out-of-range defaults fall back to the first button, as the desktop does).
 QList<MessageResult> buttonsOf(MessageButtons buttons);
-MessageResult defaultAnswer(const MessageBoxSpec &box);
+MessageResult defaultAnswer(const MessageBoxRequest &box);
 
 // Everything the windows ask of the desktop, so that tests can answer it.
 class PlatformServices
 {
 public:
     virtual ~PlatformServices() = default;
-    virtual MessageResult messageBox(const MessageBoxSpec &box) = 0;
+    virtual MessageResult messageBox(const MessageBoxRequest &box) = 0;
     // OK returns the text, Cancel the empty text.
     virtual QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) = 0;
     virtual void beep() = 0;
@@ -51,7 +51,7 @@ void setPlatform(std::unique_ptr<PlatformServices> services);
 class DesktopPlatform : public PlatformServices
 {
 public:
-    MessageResult messageBox(const MessageBoxSpec &box) override;
+    MessageResult messageBox(const MessageBoxRequest &box) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) override;
     void beep() override;
     bool openDocument(const QString &path) override;
@@ -66,7 +66,7 @@ class ScriptedPlatform : public PlatformServices
 {
 public:
     struct Box {
-        MessageBoxSpec spec;
+        MessageBoxRequest request;
         MessageResult answer;
     };
     struct Input {
@@ -76,7 +76,7 @@ public:
 
     ScriptedPlatform();
 
-    MessageResult messageBox(const MessageBoxSpec &box) override;
+    MessageResult messageBox(const MessageBoxRequest &box) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) override;
     void beep() override;
     bool openDocument(const QString &path) override;

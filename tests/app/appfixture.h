@@ -136,7 +136,7 @@ protected:
     {
         QStringList texts;
         for (const auto &box : platform->boxes())
-            texts.append(box.spec.text);
+            texts.append(box.request.text);
         return texts;
     }
 

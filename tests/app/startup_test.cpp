@@ -31,7 +31,7 @@ protected:
     void expectOneErrorBox(const QString &text)
     {
         ASSERT_EQ(platform->boxes().size(), 1) << boxTexts().join(u'|').toStdString();
-        const auto &box = platform->boxes().first().spec;
+        const auto &box = platform->boxes().first().request;
         EXPECT_EQ(box.text, text);
         EXPECT_EQ(box.title, QStringLiteral("ネモリア"));
         EXPECT_EQ(box.icon, toolkit::MessageIcon::Critical);
@@ -156,7 +156,7 @@ class TickingPlatform : public toolkit::ScriptedPlatform
 {
 public:
     std::function<void()> whileBoxOpen;
-    toolkit::MessageResult messageBox(const toolkit::MessageBoxSpec &box) override
+    toolkit::MessageResult messageBox(const toolkit::MessageBoxRequest &box) override
     {
         if (whileBoxOpen)
             whileBoxOpen();

@@ -65,8 +65,8 @@ TEST_F(StartMenu, DatabaseWithoutVersionTableIsTooOld)
     makeDatabase(db::Generation::V2086);
     EXPECT_EQ(showStartMenu(), nullptr);
     ASSERT_EQ(platform->boxes().size(), 1);
-    EXPECT_EQ(platform->boxes().first().spec.text, kTooOld);
-    EXPECT_EQ(platform->boxes().first().spec.icon, toolkit::MessageIcon::Critical);
+    EXPECT_EQ(platform->boxes().first().request.text, kTooOld);
+    EXPECT_EQ(platform->boxes().first().request.icon, toolkit::MessageIcon::Critical);
     EXPECT_EQ(exitStatus, 1);
 }
 
@@ -284,8 +284,8 @@ TEST_F(Help, NothingToOpenItIsReportedAndTheProgramGoesOn)
     toolkit::openHelpIndex();
     settle();
     ASSERT_EQ(platform->boxes().size(), 1);
-    EXPECT_TRUE(platform->boxes().first().spec.text.contains(QStringLiteral("manual")));
-    EXPECT_EQ(platform->boxes().first().spec.icon, toolkit::MessageIcon::Exclamation);
+    EXPECT_TRUE(platform->boxes().first().request.text.contains(QStringLiteral("manual")));
+    EXPECT_EQ(platform->boxes().first().request.icon, toolkit::MessageIcon::Exclamation);
     EXPECT_FALSE(toolkit::programHasEnded());
     EXPECT_FALSE(exitStatus.has_value());
 }

@@ -210,9 +210,9 @@ TEST_F(OutpatientLedgerTest, DatabaseWithoutTheOutpatientFlagIsTooOld)
 
     EXPECT_EQ(shown(), nullptr);
     ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_EQ(program.services->boxes().first().spec.text,
+    EXPECT_EQ(program.services->boxes().first().request.text,
               QStringLiteral("データベースが古いため表示できません。コンバートしてください。"));
-    EXPECT_EQ(program.services->boxes().first().spec.icon, toolkit::MessageIcon::Critical);
+    EXPECT_EQ(program.services->boxes().first().request.icon, toolkit::MessageIcon::Critical);
     EXPECT_EQ(program.statuses, QList<int>{1});
 }
 

@@ -93,8 +93,8 @@ TEST_F(ListOrderTest, DescendingHoldsAfterARestart)
 
     press(window, "Command2");
     ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_EQ(program.services->boxes()[0].spec.text, QStringLiteral("台帳のデータ並びを降順にしました。"));
-    EXPECT_EQ(program.services->boxes()[0].spec.icon, toolkit::MessageIcon::Information);
+    EXPECT_EQ(program.services->boxes()[0].request.text, QStringLiteral("台帳のデータ並びを降順にしました。"));
+    EXPECT_EQ(program.services->boxes()[0].request.icon, toolkit::MessageIcon::Information);
     EXPECT_EQ(orderWindow(), nullptr);
     ASSERT_NE(ledger(), nullptr);
     // Rooms fall, beds within a room still rise.
@@ -116,11 +116,11 @@ TEST_F(ListOrderTest, AscendingRewritesEvenWhenAlreadyAscending)
     press(openFromLedger(), "Command2");
     program.services->answerBox(toolkit::MessageResult::Ok);
     press(openFromLedger(), "Command1");
-    EXPECT_EQ(program.services->boxes().last().spec.text, QStringLiteral("台帳のデータ並びを昇順にしました。"));
+    EXPECT_EQ(program.services->boxes().last().request.text, QStringLiteral("台帳のデータ並びを昇順にしました。"));
     EXPECT_EQ(episodes(), (QList<int>{6, 2, 1}));
 
     press(openFromLedger(), "Command1");
-    EXPECT_EQ(program.services->boxes().last().spec.text, QStringLiteral("台帳のデータ並びを昇順にしました。"));
+    EXPECT_EQ(program.services->boxes().last().request.text, QStringLiteral("台帳のデータ並びを昇順にしました。"));
     EXPECT_EQ(storedText(), db::inpatientListSql(db::RoomOrder::Ascending));
 }
 
@@ -147,8 +147,8 @@ TEST_F(ListOrderTest, MissingDatabaseEndsTheProgram)
     writeLocation(QDir(folder.path()).filePath(QStringLiteral("missing.mdb")));
     press(window, "Command2");
     ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_EQ(program.services->boxes()[0].spec.title, QStringLiteral("エラー"));
-    EXPECT_EQ(program.services->boxes()[0].spec.text, QStringLiteral("データベースが見つかりません。"));
+    EXPECT_EQ(program.services->boxes()[0].request.title, QStringLiteral("エラー"));
+    EXPECT_EQ(program.services->boxes()[0].request.text, QStringLiteral("データベースが見つかりません。"));
     EXPECT_EQ(program.statuses, QList<int>{1});
 }
 
@@ -164,7 +164,7 @@ TEST_F(ListOrderTest, AFailedRewriteKeepsTheStoredList)
     ward.connection().rollbackTrans();
 
     ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_NE(program.services->boxes()[0].spec.text, QStringLiteral("台帳のデータ並びを降順にしました。"));
+    EXPECT_NE(program.services->boxes()[0].request.text, QStringLiteral("台帳のデータ並びを降順にしました。"));
     EXPECT_TRUE(program.statuses.isEmpty());
     EXPECT_EQ(orderWindow(), &window);
     EXPECT_EQ(storedText(), before);

@@ -168,7 +168,7 @@ TEST_F(AllPatientLedgerTest, DeletionAsksAndNoChangesNothing)
     ASSERT_NE(ledger, nullptr);
     deleteAnswering(ledger, MessageResult::No);
     ASSERT_EQ(program.services->boxes().size(), 1);
-    const toolkit::MessageBoxSpec &question = program.services->boxes().first().spec;
+    const toolkit::MessageBoxRequest &question = program.services->boxes().first().request;
     EXPECT_EQ(question.title, QStringLiteral("入退院データの削除"));
     EXPECT_EQ(question.text, QStringLiteral("この患者の今回の入退院データを削除しますか？"));
     EXPECT_EQ(question.icon, toolkit::MessageIcon::Question);

@@ -281,7 +281,7 @@ TEST_F(InpatientLedgerTest, LoadFailuresEndTheProgram)
     writeLocation(QDir(folder.path()).filePath(QStringLiteral("missing.mdb")));
     app::showWindow(app::window::InpatientLedger); // the window is gone again when its load fails
     ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_EQ(program.services->boxes()[0].spec.text, QStringLiteral("データベース norva2000.mdb の取得に失敗しました。"));
+    EXPECT_EQ(program.services->boxes()[0].request.text, QStringLiteral("データベース norva2000.mdb の取得に失敗しました。"));
     EXPECT_EQ(program.statuses, QList<int>{1});
 }
 
@@ -292,7 +292,7 @@ TEST_F(InpatientLedgerTest, MissingListQueryGivesTheFatalBox)
     catalog.deleteView(db::kInpatientListQuery.toString());
     app::showWindow(app::window::InpatientLedger);
     ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_EQ(program.services->boxes()[0].spec.text,
+    EXPECT_EQ(program.services->boxes()[0].request.text,
               QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。"));
     EXPECT_EQ(program.statuses, QList<int>{1});
 }

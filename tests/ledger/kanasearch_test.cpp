@@ -149,7 +149,7 @@ TEST_F(KanaSearchTest, EmptyBoxAsksForKanaAndLeavesTheList)
 {
     search(QString());
     ASSERT_EQ(platform->boxes().size(), 1);
-    const auto &box = platform->boxes().first().spec;
+    const auto &box = platform->boxes().first().request;
     EXPECT_EQ(box.title, QStringLiteral("ひらかな検索"));
     EXPECT_EQ(box.text, QStringLiteral("検索したい氏名をひらかなで入力してください。"));
     EXPECT_EQ(box.icon, MessageIcon::Information);
@@ -191,7 +191,7 @@ TEST_F(KanaSearchTest, NoMatchWarnsWithoutFinalStopAndKeepsTheEmptyList)
 {
     search(QStringLiteral("ん"));
     ASSERT_EQ(platform->boxes().size(), 1);
-    const auto &box = platform->boxes().first().spec;
+    const auto &box = platform->boxes().first().request;
     EXPECT_EQ(box.title, QStringLiteral("ひらかな検索"));
     EXPECT_EQ(box.text, QStringLiteral("該当する患者氏名はありません"));
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);
@@ -204,7 +204,7 @@ TEST_F(KanaSearchTest, RefusedPatternWarnsWithFinalStopAndGoesOn)
 {
     search(QStringLiteral("た*か"));
     ASSERT_EQ(platform->boxes().size(), 1);
-    const auto &box = platform->boxes().first().spec;
+    const auto &box = platform->boxes().first().request;
     EXPECT_EQ(box.title, QStringLiteral("ひらかな検索"));
     EXPECT_EQ(box.text, QStringLiteral("該当する患者氏名はありません。"));
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);

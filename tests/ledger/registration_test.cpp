@@ -201,9 +201,9 @@ TEST_F(RegistrationTest, TextThatIsNoNumberAsksForHalfWidthDigits)
     const int before = allEpisodes();
     for (const QString &answer : {QStringLiteral("abc"), QStringLiteral("たなか"), QStringLiteral("  ")}) {
         registerAnswering(answer);
-        EXPECT_EQ(platform->boxes().last().spec.text, QStringLiteral("半角数字で入力してください。"));
-        EXPECT_EQ(platform->boxes().last().spec.title, QStringLiteral("ネモリア"));
-        EXPECT_EQ(platform->boxes().last().spec.icon, toolkit::MessageIcon::Exclamation);
+        EXPECT_EQ(platform->boxes().last().request.text, QStringLiteral("半角数字で入力してください。"));
+        EXPECT_EQ(platform->boxes().last().request.title, QStringLiteral("ネモリア"));
+        EXPECT_EQ(platform->boxes().last().request.icon, toolkit::MessageIcon::Exclamation);
     }
     EXPECT_EQ(platform->boxes().size(), 3);
     EXPECT_EQ(allEpisodes(), before);
@@ -216,8 +216,8 @@ TEST_F(RegistrationTest, NumberBeyond32BitsEndsTheProgramWritingNothing)
     const int before = allEpisodes();
     registerAnswering(QStringLiteral("2147483648"));
     ASSERT_EQ(platform->boxes().size(), 1);
-    EXPECT_EQ(platform->boxes().first().spec.text, kFatalText);
-    EXPECT_EQ(platform->boxes().first().spec.icon, toolkit::MessageIcon::Critical);
+    EXPECT_EQ(platform->boxes().first().request.text, kFatalText);
+    EXPECT_EQ(platform->boxes().first().request.icon, toolkit::MessageIcon::Critical);
     EXPECT_EQ(exitStatus, 1);
     EXPECT_EQ(allEpisodes(), before);
 }

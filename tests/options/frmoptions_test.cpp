@@ -195,7 +195,7 @@ TEST_F(OptionsWindowTest, DeleteWithoutAnEditableListIsRefused)
     frmOptions &window = shown();
     press(window, QStringLiteral("cmdDelete"));
     ASSERT_EQ(scripted->boxes().size(), 1);
-    const toolkit::MessageBoxSpec &box = scripted->boxes().at(0).spec;
+    const toolkit::MessageBoxRequest &box = scripted->boxes().at(0).request;
     EXPECT_EQ(box.text, QStringLiteral("削除できません。"));
     EXPECT_EQ(box.title, QStringLiteral("ネモリア"));
     EXPECT_EQ(box.icon, MessageIcon::None);
@@ -209,7 +209,7 @@ TEST_F(OptionsWindowTest, DeleteWithoutAnEditableListIsRefused)
     EXPECT_TRUE(enabledGrids(window).isEmpty());
     press(window, QStringLiteral("cmdDelete"));
     ASSERT_EQ(scripted->boxes().size(), 2);
-    EXPECT_EQ(scripted->boxes().at(1).spec.text, QStringLiteral("削除できません。"));
+    EXPECT_EQ(scripted->boxes().at(1).request.text, QStringLiteral("削除できません。"));
     EXPECT_EQ(count(QStringLiteral("主治医")), 3);
 }
 
@@ -229,7 +229,7 @@ TEST_F(OptionsWindowTest, DeleteActsOnTheLastClickedListOnly)
     scripted->answerBox(MessageResult::Yes);
     press(window, QStringLiteral("cmdDelete"));
     ASSERT_EQ(scripted->boxes().size(), 2);
-    const toolkit::MessageBoxSpec &ask = scripted->boxes().at(1).spec;
+    const toolkit::MessageBoxRequest &ask = scripted->boxes().at(1).request;
     EXPECT_EQ(ask.title, QStringLiteral("削除"));
     EXPECT_EQ(ask.text, QStringLiteral("削除しますか？"));
     EXPECT_EQ(ask.icon, MessageIcon::Question);
@@ -265,7 +265,7 @@ TEST_F(OptionsWindowTest, TheNewRowLineCannotBeDeletedAndAddsOneRow)
     scripted->answerBox(MessageResult::Yes);
     press(window, QStringLiteral("cmdDelete"));
     ASSERT_EQ(scripted->boxes().size(), 2);
-    const toolkit::MessageBoxSpec &box = scripted->boxes().at(1).spec;
+    const toolkit::MessageBoxRequest &box = scripted->boxes().at(1).request;
     EXPECT_EQ(box.text, QStringLiteral("最下段の行は削除できません。"));
     EXPECT_EQ(box.title, QStringLiteral("ネモリア"));
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);
@@ -346,7 +346,7 @@ TEST_F(OptionsWindowTest, AFailedSaveIsReportedAndTheWindowStaysOpen)
     press(window, QStringLiteral("cmdApply"));
 
     ASSERT_EQ(scripted->boxes().size(), 1);
-    const toolkit::MessageBoxSpec &box = scripted->boxes().at(0).spec;
+    const toolkit::MessageBoxRequest &box = scripted->boxes().at(0).request;
     EXPECT_TRUE(box.text.startsWith(QStringLiteral("「主治医」、「性別」の変更を保存できませんでした。"))) << box.text.toStdString();
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);
     EXPECT_TRUE(toolkit::Forms::find<frmOptions>());
@@ -371,7 +371,7 @@ TEST_F(OptionsWindowTest, AFailedCloseWarnsAndKeepsTheOtherEdits)
     press(window, QStringLiteral("cmdOK"));
 
     ASSERT_EQ(scripted->boxes().size(), 1);
-    const toolkit::MessageBoxSpec &box = scripted->boxes().at(0).spec;
+    const toolkit::MessageBoxRequest &box = scripted->boxes().at(0).request;
     EXPECT_TRUE(box.text.startsWith(QStringLiteral("「主治医」の変更を保存できませんでした。"))) << box.text.toStdString();
     EXPECT_EQ(box.icon, MessageIcon::Exclamation);
     EXPECT_FALSE(toolkit::Forms::find<frmOptions>());
@@ -419,7 +419,7 @@ TEST_F(OptionsWindowTest, LoadFailuresEndTheProgram)
     writeLocation(path);
     toolkit::Forms::get<frmOptions>();
     ASSERT_FALSE(scripted->boxes().isEmpty());
-    const toolkit::MessageBoxSpec &box = scripted->boxes().at(0).spec;
+    const toolkit::MessageBoxRequest &box = scripted->boxes().at(0).request;
     EXPECT_EQ(box.text, QStringLiteral("データベース norva2000.mdb の取得に失敗しました。"));
     EXPECT_EQ(box.icon, MessageIcon::Critical);
     EXPECT_EQ(exitStatus, std::optional<int>(1));
@@ -429,7 +429,7 @@ TEST_F(OptionsWindowTest, LoadFailuresEndTheProgram)
     writeLocation(QDir(older.path()).filePath(QStringLiteral("missing.mdb")));
     toolkit::Forms::get<frmOptions>();
     ASSERT_EQ(scripted->boxes().size(), 2);
-    EXPECT_EQ(scripted->boxes().at(1).spec.text,
+    EXPECT_EQ(scripted->boxes().at(1).request.text,
               QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。"));
     EXPECT_EQ(exitStatus, std::optional<int>(1));
 }

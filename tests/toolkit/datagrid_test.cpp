@@ -391,8 +391,8 @@ TEST_F(DataGridTest, ImpossibleDateIsRefusedAndReported)
     clickRow(1, 2);
     typeIntoCurrentCell(QStringLiteral("あした"));
     ASSERT_EQ(m_platform->boxes().size(), 1);
-    EXPECT_EQ(m_platform->boxes().at(0).spec.icon, MessageIcon::Exclamation);
-    EXPECT_FALSE(m_platform->boxes().at(0).spec.text.isEmpty());
+    EXPECT_EQ(m_platform->boxes().at(0).request.icon, MessageIcon::Exclamation);
+    EXPECT_FALSE(m_platform->boxes().at(0).request.text.isEmpty());
 
     clickRow(0, 2);
     typeIntoCurrentCell(QStringLiteral("2003/5/6"));

@@ -26,18 +26,18 @@ protected:
 class ErrorTrapTest : public ::testing::Test
 {
 protected:
-    static MessageBoxSpec box(const QString &text, MessageIcon icon = MessageIcon::Exclamation)
+    static MessageBoxRequest box(const QString &text, MessageIcon icon = MessageIcon::Exclamation)
     {
-        MessageBoxSpec spec;
-        spec.text = text;
-        spec.icon = icon;
-        return spec;
+        MessageBoxRequest request;
+        request.text = text;
+        request.icon = icon;
+        return request;
     }
     QStringList shownTexts() const
     {
         QStringList texts;
         for (const ScriptedPlatform::Box &shown : services->boxes())
-            texts << shown.spec.text;
+            texts << shown.request.text;
         return texts;
     }
 
@@ -76,7 +76,7 @@ TEST_F(ErrorTrapTest, FirstAnswerForTheNumberInTableOrder)
         table);
     EXPECT_FALSE(after);
     EXPECT_EQ(shownTexts(), QStringList{"最初"});
-    EXPECT_EQ(services->boxes().first().spec.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(services->boxes().first().request.icon, MessageIcon::Exclamation);
     EXPECT_EQ(steps, QStringList{"first"});
     EXPECT_EQ(statuses, QList<int>{1});
     EXPECT_TRUE(Forms::loaded().isEmpty());
@@ -89,7 +89,7 @@ TEST_F(ErrorTrapTest, AnswerThatKeepsTheProgramRunningRunsItsFollowUpAfterTheBox
                               steps << QString::number(services->boxes().size());
                           }};
     keepGoing.endsProgram = false;
-    ErrorAnswer silent{jet::err::NoCurrentRecord, MessageBoxSpec(), [&] { steps << "silent"; }};
+    ErrorAnswer silent{jet::err::NoCurrentRecord, MessageBoxRequest(), [&] { steps << "silent"; }};
     silent.endsProgram = false;
 
     trap([] { throw jet::Error(jet::err::UpdateCancelled, QString()); }, {keepGoing, silent});
@@ -118,10 +118,10 @@ TEST_F(ErrorTrapTest, AnyOtherFailureGetsTheFatalBoxAndEndsTheProgram)
     }
     ASSERT_EQ(services->boxes().size(), 3);
     for (const ScriptedPlatform::Box &shown : services->boxes()) {
-        EXPECT_EQ(shown.spec.text, fatalText);
-        EXPECT_EQ(shown.spec.title, QStringLiteral("ネモリア"));
-        EXPECT_EQ(shown.spec.icon, MessageIcon::Critical);
-        EXPECT_EQ(shown.spec.buttons, MessageButtons::Ok);
+        EXPECT_EQ(shown.request.text, fatalText);
+        EXPECT_EQ(shown.request.title, QStringLiteral("ネモリア"));
+        EXPECT_EQ(shown.request.icon, MessageIcon::Critical);
+        EXPECT_EQ(shown.request.buttons, MessageButtons::Ok);
     }
     EXPECT_EQ(statuses, (QList<int>{1, 1, 1}));
 }
@@ -164,7 +164,7 @@ TEST_F(ErrorTrapTest, UntrappedFailureGetsTheStandardReport)
     Forms::get<frmTrapped>();
     untrapped([] { throw jet::Error(jet::err::GeneralFailure, QStringLiteral("ファイルが見つかりません。")); });
     ASSERT_EQ(services->boxes().size(), 1);
-    const MessageBoxSpec shown = services->boxes().first().spec;
+    const MessageBoxRequest shown = services->boxes().first().request;
     EXPECT_EQ(shown.text, QStringLiteral("実行時エラー '-2147467259 (80004005)':\n\nファイルが見つかりません。"));
     EXPECT_EQ(shown.title, QStringLiteral("ネモリア"));
     EXPECT_EQ(shown.icon, MessageIcon::Critical);

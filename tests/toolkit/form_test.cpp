@@ -223,7 +223,7 @@ TEST_F(FormTest, EndingTheProgramInsideNestedModalWindowsStopsEverythingAtOnce)
     EXPECT_EQ(statuses, QList<int>{1});
     EXPECT_EQ(journal, (QStringList{"load first", "load second"})); // no unload handler ran
     ASSERT_EQ(services->boxes().size(), 1);
-    EXPECT_EQ(services->boxes().first().spec.text, fatalErrorBox().text);
+    EXPECT_EQ(services->boxes().first().request.text, fatalErrorBox().text);
     EXPECT_TRUE(Forms::loaded().isEmpty());
     for (QWidget *window : QList<QWidget *>{first, second, third})
         EXPECT_FALSE(window && window->isVisible());

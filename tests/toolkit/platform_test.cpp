@@ -17,9 +17,9 @@ using namespace toolkit;
 
 namespace {
 
-MessageBoxSpec question(MessageButtons buttons, int defaultButton)
+MessageBoxRequest question(MessageButtons buttons, int defaultButton)
 {
-    MessageBoxSpec box;
+    MessageBoxRequest box;
     box.text = QStringLiteral("削除しますか？");
     box.icon = MessageIcon::Question;
     box.buttons = buttons;
@@ -35,7 +35,7 @@ TEST(ScriptedPlatformTest, UnqueuedBoxesTakeTheirDefaultButton)
     EXPECT_EQ(services.messageBox(question(MessageButtons::AbortRetryIgnore, 2)), MessageResult::Retry);
     EXPECT_EQ(services.messageBox(question(MessageButtons::OkCancel, 1)), MessageResult::Ok);
     EXPECT_EQ(services.messageBox(question(MessageButtons::RetryCancel, 3)), MessageResult::Retry);
-    EXPECT_EQ(services.messageBox(MessageBoxSpec{QStringLiteral("完了")}), MessageResult::Ok);
+    EXPECT_EQ(services.messageBox(MessageBoxRequest{QStringLiteral("完了")}), MessageResult::Ok);
 }
 
 TEST(ScriptedPlatformTest, QueuedAnswersAreTakenInOrderAndEveryBoxIsRecorded)
@@ -45,7 +45,7 @@ TEST(ScriptedPlatformTest, QueuedAnswersAreTakenInOrderAndEveryBoxIsRecorded)
     services.answerBox(MessageResult::No);
     EXPECT_EQ(services.pendingAnswers(), 2);
     EXPECT_EQ(services.messageBox(question(MessageButtons::YesNo, 2)), MessageResult::Yes);
-    MessageBoxSpec titled = question(MessageButtons::YesNoCancel, 1);
+    MessageBoxRequest titled = question(MessageButtons::YesNoCancel, 1);
     titled.title = QStringLiteral("削除");
     EXPECT_EQ(services.messageBox(titled), MessageResult::No);
     EXPECT_EQ(services.messageBox(titled), MessageResult::Yes);
@@ -53,12 +53,12 @@ TEST(ScriptedPlatformTest, QueuedAnswersAreTakenInOrderAndEveryBoxIsRecorded)
 
     ASSERT_EQ(services.boxes().size(), 3);
     const ScriptedPlatform::Box &second = services.boxes().at(1);
-    EXPECT_EQ(second.spec.text, QStringLiteral("削除しますか？"));
-    EXPECT_EQ(second.spec.title, QStringLiteral("削除"));
-    EXPECT_EQ(second.spec.icon, MessageIcon::Question);
-    EXPECT_EQ(second.spec.buttons, MessageButtons::YesNoCancel);
+    EXPECT_EQ(second.request.text, QStringLiteral("削除しますか？"));
+    EXPECT_EQ(second.request.title, QStringLiteral("削除"));
+    EXPECT_EQ(second.request.icon, MessageIcon::Question);
+    EXPECT_EQ(second.request.buttons, MessageButtons::YesNoCancel);
     EXPECT_EQ(second.answer, MessageResult::No);
-    EXPECT_EQ(services.boxes().first().spec.title, QStringLiteral("ネモリア"));
+    EXPECT_EQ(services.boxes().first().request.title, QStringLiteral("ネモリア"));
 }
 
 TEST(ScriptedPlatformTest, InputsAnswerOkWithTextOrCancelWithNothing)

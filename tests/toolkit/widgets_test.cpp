@@ -84,7 +84,7 @@ TEST(FrameClick, FailingHandlerEndsTheProgramWithTheStandardReport)
     onFrameClicked(&frame, [] { throw jet::Error(jet::err::NoCurrentRecord, QStringLiteral("現在のレコードがありません。")); });
     QTest::mouseClick(&frame, Qt::LeftButton, {}, QPoint(100, 60));
     ASSERT_EQ(services->boxes().size(), 1);
-    EXPECT_TRUE(services->boxes().at(0).spec.text.contains(QStringLiteral("現在のレコードがありません。")));
+    EXPECT_TRUE(services->boxes().at(0).request.text.contains(QStringLiteral("現在のレコードがありません。")));
     EXPECT_TRUE(programHasEnded());
     EXPECT_EQ(statuses.size(), 1);
     EXPECT_NE(statuses.value(0), 0);
