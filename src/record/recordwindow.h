@@ -1,0 +1,135 @@
+#pragma once
+
+#include "db/engine/connection.h"
+#include "db/engine/recordset.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/form.h"
+
+#include <QString>
+#include <QStringView>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QStatusBar;
+class QWidget;
+
+namespace toolkit {
+class DataCombo;
+class RecordBinding;
+class StatusPanels;
+}
+
+namespace record {
+
+// The episode with its patient and its examination results.  The record
+// windows open the whole join and narrow it to one episode with a filter.
+inline constexpr QStringView kEpisodeSql =
+    u"SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 "
+    u"WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID";
+
+// The lists of the code combos.
+inline constexpr QStringView kDiagnosisListSql =
+    u"SELECT 診断ID,診断名,ICDコード,ICDコード & ' ' & 診断名 AS 診断 FROM `診断名(ICD10)` ORDER BY ICDコード";
+
+inline const QString kBirthDateHint =
+    QStringLiteral("西暦で入力（例：1985/1/1）：大正は和暦に11足し、昭和は和暦に25足す");
+inline const QString kDateHint = QStringLiteral("西暦で入力（例：1985/1/1）");
+
+// What the four record windows share: the window connection, one updatable
+// data recordset every field is bound to, the code combos with their list
+// recordsets, the date entry fields with their hints in the status bar, the
+// contact key filters, the application boxes that enable their fields, the
+// name fields with the reading capture, and saving and closing.
+//
+// The window has no editing buffer of its own: the bound widgets and the
+// recordset's row are the edit, and saving or closing writes it.  A value the
+// row refuses (an impossible date, a combo text that is no list entry) is
+// answered with a warning; the other fields are stored, the refused one shows
+// its stored value again, and the window carries on.
+class RecordWindow : public toolkit::Form
+{
+    Q_OBJECT
+
+public:
+    ~RecordWindow() override;
+
+    jet::Recordset &data();
+    toolkit::RecordBinding &binding();
+    toolkit::StatusPanels *statusPanels() const;
+    toolkit::DataCombo *dataCombo(const QComboBox *box) const;
+
+    // The menu item 上書き保存: writes the row; the window stays open.
+    void save();
+
+protected:
+    // The ledger is the window shown again once this one has unloaded.
+    explicit RecordWindow(const QString &ledger, QWidget *parent = nullptr);
+
+    // Set-up, from the constructor once the widgets exist.
+    // Three panels: the entry hints, the time and the date.
+    void setupStatusBar(QStatusBar *bar);
+    // The reading capture from the name field into the kana field, the kana
+    // field's key filter and both fields' input-method states.
+    void setupNameFields(QLineEdit *name, QLineEdit *kana);
+    // Digits and "/" only, the hint in the first status panel while focused.
+    void setupDateField(QLineEdit *box, const QString &hint);
+    // Digits and "-" only (postal code, telephone).
+    void setupContactField(QLineEdit *box);
+    // The field is enabled exactly while the box is checked, whoever checks it.
+    void enableWhileChecked(QCheckBox *box, QWidget *field);
+    // 上書き保存, 閉じる, 目次とキーワード and バージョン情報.
+    void setupMenus(QAction *save, QAction *close, QAction *helpIndex, QAction *about);
+    // F1 opens the program's help file, which the window sets while loading.
+    void useProgramHelpFile();
+
+    // Loading steps, in the order the window calls them.
+    void openConnection();
+    jet::Connection &connection();
+    // The episode of the ledger's current grid row (column 入退院ID of its
+    // grid DataGrid1).  Raises when the ledger is not loaded or its list is empty.
+    QString episodeFromLedger(const QString &ledger) const;
+    // An episode left without its 検査情報 or 診断情報 row (an older program
+    // registered it so) would drop out of the join: the missing rows are
+    // created, in one transaction.  An unknown episode gets none.
+    void ensureCompanionRows(const QString &episode);
+    void openData(const QString &sql, jet::CursorType cursor);
+    // "入退院情報.入退院ID = '<episode>'"
+    void filterEpisode(const QString &episode);
+    void bind(QLineEdit *box, const QString &column, const QString &displayFormat = {});
+    void bind(QPlainTextEdit *box, const QString &column);
+    void bind(QCheckBox *box, const QString &column);
+    // Binds the combo to its data column, then opens its list recordset and
+    // attaches the list with its bound and list columns.
+    void bindCombo(QComboBox *box, const QString &column, const QString &listSql, const QString &boundColumn,
+                   const QString &listColumn);
+
+    // The answers of a failed load: 0x80040E10 "データベース norva2000.mdb の取得に
+    // 失敗しました。", and with oldSchemaAnswer error 545 "データベースが古いため
+    // 表示できません。コンバートしてください。"; each ends the program, as does any other.
+    static toolkit::ErrorTable loadAnswers(bool oldSchemaAnswer);
+    // Runs the loading steps under those answers.
+    void loadUnder(const std::function<void()> &steps, bool oldSchemaAnswer);
+
+    // Closing: writes the row as saving does (the closing warning instead),
+    // closes the recordsets and the connection, and shows the ledger.
+    void onUnload(bool &cancel) override;
+
+private:
+    void writeRow(const QString &warning);
+    void closeData();
+
+    QString m_ledger;
+    jet::Connection m_connection;
+    jet::Recordset m_data;
+    std::vector<std::unique_ptr<jet::Recordset>> m_lists;
+    std::unique_ptr<toolkit::RecordBinding> m_binding;
+    std::vector<toolkit::DataCombo *> m_combos; // owned by their combo boxes
+    toolkit::StatusPanels *m_status = nullptr;
+};
+
+} // namespace record
