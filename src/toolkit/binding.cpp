@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 
+#include <optional>
+
 namespace toolkit {
 
 namespace {
@@ -91,6 +93,7 @@ struct RecordBinding::Binding
     QString column;
     QString format;
     bool edited = false;
+    bool refused = false; // the last commit could not store its text
 };
 
 RecordBinding::RecordBinding(QObject *parent)
@@ -277,10 +280,35 @@ bool RecordBinding::hasEdits() const
 
 void RecordBinding::commitEdits()
 {
+    // Every storable edit reaches the row even when another is refused, so
+    // that a window which answers the refusal can still store the rest.
+    std::optional<jet::Error> refusal;
     for (size_t i = 0; i < m_bindings.size(); ++i) {
         Binding &binding = *m_bindings[i];
-        if (binding.edited && binding.widget)
+        if (!binding.edited || !binding.widget)
+            continue;
+        try {
             write(binding);
+        } catch (const jet::Error &e) {
+            if (e.number() != jet::err::UpdateCancelled)
+                throw;
+            binding.refused = true;
+            if (!refusal)
+                refusal = e;
+        }
+    }
+    if (refusal)
+        throw *refusal;
+}
+
+void RecordBinding::revertRefused()
+{
+    for (size_t i = 0; i < m_bindings.size(); ++i) {
+        Binding &binding = *m_bindings[i];
+        if (!binding.refused)
+            continue;
+        binding.refused = false;
+        show(binding);
     }
 }
 

@@ -68,8 +68,12 @@ public:
     // update() stores them.  An impossible date, a number column given a text
     // that is no number, or a combo text that is no list entry raise
     // jet::Error(0x80040E4E); the widgets keep the user's text.
+    // Every other edit is written before the first refusal is raised.
     void commitEdits() override;
     bool hasEdits() const;
+    // Shows the stored values again in the widgets whose text the last
+    // commit refused, so that they no longer count as edits.
+    void revertRefused();
 
 signals:
     void valueShown(QWidget *widget); // after the binding wrote a widget

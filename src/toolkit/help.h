@@ -18,4 +18,12 @@ QString helpDocument();
 // is told where the manual was looked for.
 void openHelpIndex();
 
+// The help file of the F1 key, for the whole program, as a window sets it
+// while loading; empty until one does.
+void setProgramHelpFile(const QString &path);
+QString programHelpFile();
+// The F1 key: the program's help file, or the help document while it is
+// not set or not there.
+void openProgramHelp();
+
 } // namespace toolkit

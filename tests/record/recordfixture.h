@@ -1,0 +1,101 @@
+#pragma once
+
+#include "app/navigation.h"
+#include "db/engine/recordset.h"
+#include "support/fixture.h"
+#include "support/scripted.h"
+#include "toolkit/datagrid.h"
+#include "toolkit/form.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <gtest/gtest.h>
+
+namespace testing_support {
+
+// A record window opened the way the user opens it: its ledger shown on the
+// ward database, the episode's grid row chosen, 開く, and the record window
+// loaded while the ledger is still there.
+class RecordWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        program.services->setProgramFolder(folder.path());
+        writeLocation(ward.path());
+    }
+
+    void TearDown() override
+    {
+        for (const QString &name : registered)
+            app::unregisterWindow(name);
+    }
+
+    template <class T>
+    void registerWindow(const QString &name)
+    {
+        app::registerWindow<T>(name);
+        registered << name;
+    }
+
+    void writeLocation(const QString &databasePath)
+    {
+        QFile file(QDir(folder.path()).filePath(QStringLiteral("norva.txt")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(databasePath.toUtf8() + "\r\n");
+    }
+
+    // Shows the ledger, selects the episode's row and opens it; the record
+    // window, or nullptr when none is loaded afterwards.
+    template <class Record>
+    Record *open(const QString &ledgerName, int episode)
+    {
+        app::showWindow(ledgerName);
+        toolkit::Form *ledger = app::findWindow(ledgerName);
+        if (!ledger)
+            return nullptr;
+        auto *grid = ledger->findChild<QTableView *>(QStringLiteral("DataGrid1"))->findChild<toolkit::DataGrid *>();
+        int row = 0;
+        while (row < grid->model()->rowCount() && grid->value(row, QStringLiteral("入退院ID")).toInt() != episode)
+            ++row;
+        EXPECT_LT(row, grid->model()->rowCount()) << "episode " << episode << " is not listed";
+        grid->setCurrentRow(row);
+        emit grid->clicked();
+        ledger->findChild<QAction *>(QStringLiteral("mnuFileOpen"))->trigger();
+        QCoreApplication::processEvents();
+        return toolkit::Forms::find<Record>();
+    }
+
+    // One stored value of the database, as read afresh.
+    QVariant stored(const QString &sql, const QVariantList &parameters = {})
+    {
+        jet::Recordset rows;
+        rows.openCommand(sql, &ward.connection(), parameters);
+        return rows.eof() ? QVariant() : rows.value(0);
+    }
+
+    int rowsOf(const QString &table, int episode)
+    {
+        return stored(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE 入退院ID = ?").arg(table), {episode}).toInt();
+    }
+
+    QList<toolkit::MessageBoxRequest> boxes() const
+    {
+        QList<toolkit::MessageBoxRequest> requests;
+        for (const auto &box : program.services->boxes())
+            requests << box.request;
+        return requests;
+    }
+
+    WardDatabase ward;
+    ScriptedProgram program;
+    QTemporaryDir folder;
+    QStringList registered;
+};
+
+} // namespace testing_support
