@@ -22,13 +22,15 @@ public:
 
 protected:
     void onLoad() override;
+    void onUnload(bool &cancel) override;
 
 private:
     void setupFields();
     void setupOutpatientSwitch();
-    void load();
+    void loadNewest();
     void bindFields();
     void showAdmissionFields(bool visible);
 
     std::unique_ptr<Ui::frmNewPt> ui;
+    bool m_closing = false;
 };
