@@ -1,0 +1,281 @@
+#include "record/frmFindPt.h"
+
+#include "db/engine/catalog.h"
+#include "db/location.h"
+#include "db/schema.h"
+#include "ledger/frmFindPts.h"
+#include "recordfixture.h"
+#include "toolkit/binding.h"
+#include "toolkit/help.h"
+#include "toolkit/platform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+using toolkit::Forms;
+
+class AllPatientRecordTest : public testing_support::RecordWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        RecordWindowTest::SetUp();
+        registerWindow<frmFindPts>(app::window::AllPatientLedger);
+        registerWindow<frmFindPt>(app::window::AllPatientRecord);
+    }
+
+    frmFindPt *open(int episode) { return RecordWindowTest::open<frmFindPt>(app::window::AllPatientLedger, episode); }
+
+    template <class T = QLineEdit>
+    static T *field(frmFindPt *window, const char *name)
+    {
+        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    static QLabel *labelOf(frmFindPt *window, const QString &caption)
+    {
+        for (QLabel *label : window->findChildren<QLabel *>()) {
+            if (label->text() == caption)
+                return label;
+        }
+        ADD_FAILURE() << "no label " << caption.toStdString();
+        return nullptr;
+    }
+
+    // The admission fields and their labels, each as shown (true) or hidden.
+    static QList<bool> admissionShown(frmFindPt *window)
+    {
+        QList<bool> shown;
+        for (const char *name : {"Text6", "Text7", "DataCombo1", "DataCombo3", "DataCombo4"})
+            shown << window->findChild<QWidget *>(QString::fromLatin1(name))->isVisibleTo(window);
+        for (const char *caption : {"入院日", "入院形態", "部屋番号", "ベッド番号", "退院日"})
+            shown << labelOf(window, QString::fromUtf8(caption))->isVisibleTo(window);
+        return shown;
+    }
+
+    static void retype(QLineEdit *box, const QString &text)
+    {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, text);
+    }
+
+    static void trigger(frmFindPt *window, const char *action)
+    {
+        window->findChild<QAction *>(QString::fromLatin1(action))->trigger();
+        QCoreApplication::processEvents();
+    }
+
+    QVariant episodeValue(const QString &column, int episode)
+    {
+        return stored(QStringLiteral("SELECT %1 FROM 入退院情報 WHERE 入退院ID = ?").arg(column), {episode});
+    }
+
+    static inline const QList<bool> kShown = QList<bool>(10, true);
+    static inline const QList<bool> kHidden = QList<bool>(10, false);
+};
+
+TEST_F(AllPatientRecordTest, AnOutpatientCourseOpensWithTheAdmissionFieldsHidden)
+{
+    frmFindPt *window = open(5);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(app::findWindow(app::window::AllPatientLedger), nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("伊達政子 - ネモリア （すべての患者）"));
+
+    auto *tabs = field<QTabWidget>(window, "SSTab1");
+    QStringList captions;
+    for (int i = 0; i < tabs->count(); ++i)
+        captions << tabs->tabText(i);
+    EXPECT_EQ(captions,
+              (QStringList{"診療基本", "患者基本", "患者備考", "入院計画", "治療経過", "検査結果", "退院計画", "注意事項"}));
+
+    EXPECT_TRUE(field<QCheckBox>(window, "Check8")->isChecked());
+    EXPECT_FALSE(field<QCheckBox>(window, "Check9")->isChecked());
+    EXPECT_EQ(admissionShown(window), kHidden);
+
+    EXPECT_EQ(field<QComboBox>(window, "DataCombo14")->currentText(), QStringLiteral("ほとんどない"));
+    EXPECT_EQ(field<QPlainTextEdit>(window, "Text30")->toPlainText(), QStringLiteral("不安に注意"));
+    EXPECT_EQ(field<QPlainTextEdit>(window, "Text36")->toPlainText(), QStringLiteral("不安の治療"));
+    EXPECT_NE(labelOf(window, QStringLiteral("入院後の経過（外来治療の経過）／現在の治療")), nullptr);
+    EXPECT_EQ(window->findChild<QGroupBox *>(QStringLiteral("Frame1"))->title(),
+              QStringLiteral("これまでの経過（現病歴）"));
+    EXPECT_EQ(toolkit::programHelpFile(), QDir(folder.path()).filePath(QStringLiteral("index.chm")));
+    EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+TEST_F(AllPatientRecordTest, AnOutpatientCourseKeepsItsStoredDatesThroughLoadingAndClosing)
+{
+    frmFindPt *window = open(7);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(field<QCheckBox>(window, "Check8")->isChecked());
+    EXPECT_EQ(admissionShown(window), kHidden);
+    window->close();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(episodeValue(QStringLiteral("入院日"), 7).toDate(), QDate(2002, 5, 1));
+    EXPECT_EQ(episodeValue(QStringLiteral("退院日"), 7).toDate(), QDate(2002, 6, 1));
+}
+
+TEST_F(AllPatientRecordTest, AnAdmissionOpensWithItsFieldsShownAndDatesInFullDigits)
+{
+    frmFindPt *window = open(2);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(field<QCheckBox>(window, "Check8")->isChecked());
+    EXPECT_TRUE(field<QCheckBox>(window, "Check9")->isChecked());
+    EXPECT_EQ(admissionShown(window), kShown);
+
+    EXPECT_EQ(field(window, "Text6")->text(), QStringLiteral("2003/03/24"));
+    EXPECT_EQ(field(window, "Text7")->text(), QStringLiteral("2003/04/01"));
+    EXPECT_EQ(toolkit::imeMode(field(window, "Text6")), toolkit::ImeMode::Disable);
+    EXPECT_EQ(toolkit::imeMode(field(window, "Text7")), toolkit::ImeMode::Disable);
+    EXPECT_EQ(toolkit::imeMode(field(window, "Text5")), toolkit::ImeMode::NoControl);
+    EXPECT_EQ(toolkit::imeMode(field<QPlainTextEdit>(window, "Text30")), toolkit::ImeMode::On);
+    EXPECT_EQ(field<QComboBox>(window, "DataCombo3")->currentText(), QStringLiteral("201"));
+
+    // Only the combos say where their lists are kept.
+    EXPECT_EQ(field<QComboBox>(window, "DataCombo7")->toolTip(), QStringLiteral("病名の追加はオプションで可能"));
+    EXPECT_EQ(field<QComboBox>(window, "DataCombo14")->toolTip(), QStringLiteral("オプションで編集可能"));
+    EXPECT_EQ(field(window, "Text8")->toolTip(), QString());
+    EXPECT_EQ(field(window, "Text10")->toolTip(), QString());
+
+    auto *save = window->findChild<QAction *>(QStringLiteral("mnuFileSave"));
+    EXPECT_EQ(save->text(), QStringLiteral("上書き保存(&S)"));
+    EXPECT_EQ(save->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+    EXPECT_EQ(window->focusWidget(), field(window, "Text4"));
+}
+
+TEST_F(AllPatientRecordTest, CheckingOutpatientDiscardsBothDatesWhenTheWindowCloses)
+{
+    frmFindPt *window = open(2);
+    ASSERT_NE(window, nullptr);
+    field<QCheckBox>(window, "Check8")->click();
+    EXPECT_FALSE(field<QCheckBox>(window, "Check9")->isChecked());
+    EXPECT_EQ(admissionShown(window), kHidden);
+
+    trigger(window, "mnuFileClose");
+    EXPECT_EQ(Forms::find<frmFindPt>(), nullptr);
+    EXPECT_NE(Forms::find<frmFindPts>(), nullptr) << "the all-patient ledger comes back";
+    EXPECT_TRUE(boxes().isEmpty());
+    EXPECT_TRUE(program.statuses.isEmpty());
+
+    EXPECT_FALSE(episodeValue(QStringLiteral("入院日"), 2).isValid());
+    EXPECT_FALSE(episodeValue(QStringLiteral("退院日"), 2).isValid());
+    EXPECT_EQ(episodeValue(QStringLiteral("外入の別"), 2).toInt(), -1);
+    EXPECT_EQ(episodeValue(QStringLiteral("病室番号"), 2).toInt(), 3) << "only the dates are emptied";
+}
+
+TEST_F(AllPatientRecordTest, EachSwitchTurnsTheOtherAndSwitchingBackShowsTheDatesEmpty)
+{
+    frmFindPt *window = open(2);
+    ASSERT_NE(window, nullptr);
+    auto *outpatient = field<QCheckBox>(window, "Check8");
+    auto *inpatient = field<QCheckBox>(window, "Check9");
+
+    outpatient->click();
+    outpatient->click();
+    EXPECT_TRUE(inpatient->isChecked());
+    EXPECT_EQ(admissionShown(window), kShown);
+    EXPECT_EQ(field(window, "Text6")->text(), QString());
+    EXPECT_EQ(field(window, "Text7")->text(), QString());
+
+    inpatient->click();
+    EXPECT_TRUE(outpatient->isChecked());
+    EXPECT_EQ(admissionShown(window), kHidden);
+    inpatient->click();
+    EXPECT_FALSE(outpatient->isChecked());
+    EXPECT_EQ(admissionShown(window), kShown);
+
+    // Back to an admission, the new date is stored as typed.
+    retype(field(window, "Text6"), QStringLiteral("2003/3/2"));
+    trigger(window, "mnuFileSave");
+    EXPECT_EQ(Forms::find<frmFindPt>(), window) << "saving leaves the window open";
+    EXPECT_EQ(episodeValue(QStringLiteral("入院日"), 2).toDate(), QDate(2003, 3, 2));
+    EXPECT_FALSE(episodeValue(QStringLiteral("退院日"), 2).isValid());
+    EXPECT_EQ(episodeValue(QStringLiteral("外入の別"), 2).toInt(), 0);
+    EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// The other fields are stored and the window stays; the program goes on.
+TEST_F(AllPatientRecordTest, AnImpossibleDateIsRefusedWithTheWarningAndTheRestIsSaved)
+{
+    frmFindPt *window = open(1);
+    ASSERT_NE(window, nullptr);
+    retype(field(window, "Text7"), QStringLiteral("2003/13/1"));
+    field(window, "Text8")->setText(QStringLiteral("幻視"));
+    trigger(window, "mnuFileSave");
+
+    const QList<toolkit::MessageBoxRequest> shown = boxes();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QStringLiteral("正しくデータを入力されていないようです。\r"
+                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。"));
+    EXPECT_EQ(shown[0].icon, toolkit::MessageIcon::Exclamation);
+    EXPECT_EQ(Forms::find<frmFindPt>(), window);
+    EXPECT_TRUE(program.statuses.isEmpty());
+    EXPECT_EQ(episodeValue(QStringLiteral("一時診断名"), 1).toString(), QStringLiteral("幻視"));
+    EXPECT_FALSE(episodeValue(QStringLiteral("退院日"), 1).isValid());
+    EXPECT_EQ(field(window, "Text7")->text(), QString()) << "the refused field shows the stored value again";
+}
+
+TEST_F(AllPatientRecordTest, AnEpisodeWithoutCompanionRowsGetsOneOfEachAndOpens)
+{
+    ASSERT_EQ(rowsOf(QStringLiteral("検査情報"), 4), 0);
+    frmFindPt *window = open(4);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(field(window, "Text2")->text(), QStringLiteral("高橋一郎"));
+    EXPECT_EQ(field(window, "Text6")->text(), QStringLiteral("2003/04/02"));
+    field<QPlainTextEdit>(window, "Text25")->insertPlainText(QStringLiteral("異常なし"));
+    window->close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(program.statuses.isEmpty());
+
+    ASSERT_NE(open(4), nullptr);
+    EXPECT_EQ(rowsOf(QStringLiteral("検査情報"), 4), 1);
+    EXPECT_EQ(rowsOf(QStringLiteral("診断情報"), 4), 1);
+    EXPECT_EQ(stored(QStringLiteral("SELECT `検査(ＣＴ)` FROM 検査情報 WHERE 入退院ID = 4")).toString(),
+              QStringLiteral("異常なし"));
+}
+
+TEST_F(AllPatientRecordTest, ADatabaseWithoutThePrecautionsAsksForAConversion)
+{
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("old.mdb"));
+    db::createDatabase(path, db::Generation::V2086);
+    {
+        jet::Connection connection;
+        connection.setProvider(db::shapingProvider());
+        connection.open(db::shapedConnectionString(path));
+        jet::Catalog catalog;
+        catalog.setActiveConnection(&connection);
+        catalog.createTable(db::outOfHoursTable());
+        for (const db::AddedColumn &added : db::columnsAddedBy2112()) {
+            if (added.column.name != QStringLiteral("個別注意事項"))
+                catalog.appendColumn(added.table, added.column);
+        }
+        connection.execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (1, '山田')"));
+        connection.execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (1, 0)"));
+        connection.close();
+    }
+    writeLocation(path);
+
+    EXPECT_EQ(open(1), nullptr);
+    const QList<toolkit::MessageBoxRequest> shown = boxes();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QStringLiteral("データベースが古いため表示できません。コンバートしてください。"));
+    EXPECT_EQ(shown[0].icon, toolkit::MessageIcon::Critical);
+    EXPECT_EQ(program.statuses, QList<int>{1});
+    EXPECT_EQ(app::findWindow(app::window::AllPatientLedger), nullptr);
+}
+
+} // namespace
