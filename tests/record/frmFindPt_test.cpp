@@ -203,9 +203,30 @@ TEST_F(AllPatientRecordTest, EachSwitchTurnsTheOtherAndSwitchingBackShowsTheDate
     trigger(window, "mnuFileSave");
     EXPECT_EQ(Forms::find<frmFindPt>(), window) << "saving leaves the window open";
     EXPECT_EQ(episodeValue(QStringLiteral("入院日"), 2).toDate(), QDate(2003, 3, 2));
+    EXPECT_EQ(field(window, "Text6")->text(), QStringLiteral("2003/03/02"));
     EXPECT_FALSE(episodeValue(QStringLiteral("退院日"), 2).isValid());
     EXPECT_EQ(episodeValue(QStringLiteral("外入の別"), 2).toInt(), 0);
     EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// Tab walks the first tab in the order of the form, past the disabled chart ID
+// and the hidden key, and on to the outpatient switch.
+TEST_F(AllPatientRecordTest, TabWalksTheFirstTabInItsOrder)
+{
+    frmFindPt *window = open(1);
+    ASSERT_NE(window, nullptr);
+    QStringList order;
+    QWidget *widget = field(window, "Text4");
+    for (int i = 0; i < 16; ++i) {
+        order << widget->objectName();
+        do
+            widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isEnabled() || widget->objectName().isEmpty()
+               || widget->objectName().startsWith(QStringLiteral("qt_")));
+    }
+    EXPECT_EQ(order, (QStringList{"Text4", "Text2", "Text5", "Text6", "Text7", "DataCombo2", "DataCombo1", "DataCombo3",
+                                  "DataCombo4", "DataCombo5", "DataCombo6", "Text8", "Text9", "Check8", "Check9",
+                                  "Text10"}));
 }
 
 // The other fields are stored and the window stays; the program goes on.
@@ -227,6 +248,27 @@ TEST_F(AllPatientRecordTest, AnImpossibleDateIsRefusedWithTheWarningAndTheRestIs
     EXPECT_EQ(episodeValue(QStringLiteral("一時診断名"), 1).toString(), QStringLiteral("幻視"));
     EXPECT_FALSE(episodeValue(QStringLiteral("退院日"), 1).isValid());
     EXPECT_EQ(field(window, "Text7")->text(), QString()) << "the refused field shows the stored value again";
+}
+
+// The window still closes, and the ledger comes back, with the other edits stored.
+TEST_F(AllPatientRecordTest, AComboTextThatIsNoEntryIsRefusedOnClosingAndTheWindowCloses)
+{
+    frmFindPt *window = open(5);
+    ASSERT_NE(window, nullptr);
+    field<QComboBox>(window, "DataCombo14")->setEditText(QStringLiteral("たまに"));
+    field<QPlainTextEdit>(window, "Text30")->setPlainText(QStringLiteral("夜間に電話あり"));
+    window->close();
+    QCoreApplication::processEvents();
+
+    const QList<toolkit::MessageBoxRequest> shown = boxes();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QStringLiteral("コンボボックスのエラーが発生しました。\r"
+                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。"));
+    EXPECT_EQ(Forms::find<frmFindPt>(), nullptr);
+    EXPECT_NE(Forms::find<frmFindPts>(), nullptr);
+    EXPECT_TRUE(program.statuses.isEmpty());
+    EXPECT_EQ(episodeValue(QStringLiteral("時間外頻度"), 5).toInt(), 3);
+    EXPECT_EQ(episodeValue(QStringLiteral("個別注意事項"), 5).toString(), QStringLiteral("夜間に電話あり"));
 }
 
 TEST_F(AllPatientRecordTest, AnEpisodeWithoutCompanionRowsGetsOneOfEachAndOpens)
