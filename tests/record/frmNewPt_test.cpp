@@ -172,6 +172,22 @@ TEST_F(NewPatientWindowTest, NewChartOpensEmptyAsAnAdmissionWithOneRowOfEachComp
     EXPECT_TRUE(program.statuses.isEmpty());
 }
 
+// An older program registered episodes without their companion rows.
+TEST_F(NewPatientWindowTest, NewestEpisodeWithoutCompanionRowsGetsOneOfEachOnce)
+{
+    ward.connection().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (1001)"));
+    for (int round = 0; round < 2; ++round) {
+        app::showWindow(app::window::NewPatient);
+        frmNewPt *window = Forms::find<frmNewPt>();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(text(window, "Text1")->text(), QStringLiteral("10"));
+        close(window);
+        EXPECT_EQ(rowsOf(QStringLiteral("検査情報"), 10), 1) << round;
+        EXPECT_EQ(rowsOf(QStringLiteral("診断情報"), 10), 1) << round;
+    }
+    EXPECT_EQ(rowsOf(QStringLiteral("検査情報"), 4), 0) << "only the newest episode is the window's";
+}
+
 TEST_F(NewPatientWindowTest, FurtherEpisodeShowsThePatientAsStored)
 {
     frmNewPt *window = registerChart(QStringLiteral("1001"));
