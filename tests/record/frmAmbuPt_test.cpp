@@ -7,7 +7,9 @@
 #include "recordfixture.h"
 #include "toolkit/help.h"
 #include "toolkit/platform.h"
+#include "toolkit/widgets.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDate>
 #include <QGroupBox>
@@ -173,6 +175,31 @@ TEST_F(OutpatientRecordTest, LeavesOutEverythingOfAnAdmission)
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->text(), QStringLiteral("上書き保存(&S)"));
     EXPECT_EQ(save->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+}
+
+// The first tab's fields in the order of the paper chart, the kana name
+// before the name, the chart ID never reached.
+TEST_F(OutpatientRecordTest, TabMovesThroughTheFirstTabInItsOrder)
+{
+    frmAmbuPt *window = open(5);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(field(window, "Text3")->isEnabled());
+    QStringList reached;
+    for (int step = 0; step < 8; ++step) {
+        QWidget *focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        while (focused->parentWidget() && !focused->objectName().startsWith(QStringLiteral("Text"))
+               && !focused->objectName().startsWith(QStringLiteral("DataCombo")))
+            focused = focused->parentWidget();
+        reached << focused->objectName();
+        if (focused->objectName() == QStringLiteral("Text5")) {
+            EXPECT_EQ(window->statusPanels()->text(0), record::kBirthDateHint);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, (QStringList{"Text4", "Text2", "Text5", "DataCombo2", "DataCombo5", "DataCombo6", "Text8",
+                                    "Text9"}));
+    EXPECT_TRUE(window->statusPanels()->text(0).isEmpty());
 }
 
 TEST_F(OutpatientRecordTest, ClosingStoresTheEditsAndTheOutpatientLedgerListsThem)
