@@ -328,7 +328,7 @@ private:
     QString fromList(SelectShape &shape);
     QString joinedSource(SelectShape &shape, JoinParts &parts);
     QString source(SelectShape &shape, JoinParts &parts);
-    QString orderList();
+    QList<OrderTerm> orderList();
 
     Statement selectStatement();
     Statement insertStatement();
@@ -834,17 +834,25 @@ QString Parser::fromList(SelectShape &shape)
     return sources.join(QStringLiteral(", "));
 }
 
-QString Parser::orderList()
+QList<OrderTerm> Parser::orderList()
+{
+    QList<OrderTerm> terms;
+    do {
+        OrderTerm term;
+        term.sql = value();
+        term.descending = acceptKeyword("DESC");
+        if (!term.descending)
+            acceptKeyword("ASC");
+        terms.append(term);
+    } while (acceptPunct(","));
+    return terms;
+}
+
+QString orderText(const QList<OrderTerm> &terms)
 {
     QStringList items;
-    do {
-        QString item = value();
-        if (acceptKeyword("DESC"))
-            item += QStringLiteral(" DESC");
-        else
-            acceptKeyword("ASC");
-        items.append(item);
-    } while (acceptPunct(","));
+    for (const OrderTerm &term : terms)
+        items.append(term.descending ? term.sql + QStringLiteral(" DESC") : term.sql);
     return items.join(QStringLiteral(", "));
 }
 
@@ -898,7 +906,8 @@ QString Parser::select(SelectShape &shape, bool nested)
     }
     if (acceptKeyword("ORDER")) {
         expectKeyword("BY");
-        shape.orderBy = orderList();
+        shape.order = orderList();
+        shape.orderBy = orderText(shape.order);
     }
     shape.restParameters = m_parameters - mark;
     shape.aggregate = itemsAggregate || grouped;

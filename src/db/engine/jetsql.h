@@ -52,6 +52,12 @@ struct SelectItem
     int parameters = 0; // ? markers inside the item
 };
 
+struct OrderTerm
+{
+    QString sql; // the term's expression in SQLite
+    bool descending = false;
+};
+
 struct SelectShape
 {
     bool distinct = false;
@@ -63,6 +69,7 @@ struct SelectShape
     QString groupBy;
     QString having;
     QString orderBy;
+    QList<OrderTerm> order;   // the terms of orderBy, one by one
     bool aggregate = false;   // an aggregate function in the items, or GROUP BY / HAVING
     int fromParameters = 0;   // ? markers in FROM only
     int whereParameters = 0;  // in WHERE

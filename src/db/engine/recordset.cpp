@@ -23,6 +23,7 @@ constexpr int kSegmentRows = 64;
 constexpr int kCachedSegments = 96;
 constexpr int kReadWholeBelow = 4096; // rows whose keys are read at once
 constexpr int kFirstKeys = 4 * kSegmentRows;
+constexpr int kLastKeys = 4 * kSegmentRows;
 
 [[noreturn]] void noCurrentRecord()
 {
@@ -116,6 +117,12 @@ public:
     // much cheaper than listing the keys in order.
     bool keysLoaded = false; // every key is in keys
     int knownCount = -1;     // the number of rows once counted
+    // An ordered result can also be read from its end, so that moving to the
+    // last rows of a long result lists only those: the keys of the rows from
+    // lastKeysFrom to the end.  The order ends with the row keys, so that
+    // reading it backwards gives exactly the last rows of reading it forwards.
+    std::vector<qint64> lastKeys;
+    int lastKeysFrom = -1;
 
     int rowCount()
     {
@@ -136,8 +143,15 @@ public:
 
     void ensureRow(int row)
     {
-        if (!keysLoaded && size_t(row + 1) * size_t(keyWidth) > keys.size())
-            loadKeys();
+        if (keysLoaded || size_t(row + 1) * size_t(keyWidth) <= keys.size())
+            return;
+        if (!shape.order.isEmpty() && knownCount >= 0 && row >= knownCount - kLastKeys) {
+            if (lastKeysFrom < 0)
+                loadLastKeys();
+            if (row >= lastKeysFrom)
+                return;
+        }
+        loadKeys();
     }
 
     void invalidateKeys()
@@ -145,8 +159,15 @@ public:
         keysLoaded = false;
         knownCount = -1;
         keys.clear();
+        forgetLastKeys();
         clearCache();
         unreadable.clear();
+    }
+
+    void forgetLastKeys()
+    {
+        lastKeys.clear();
+        lastKeysFrom = -1;
     }
 
     // Prepares the key query without running it, so that a bad filter or source fails now.
@@ -155,6 +176,10 @@ public:
     std::vector<qint64> keyOf(int row)
     {
         ensureRow(row);
+        if (!keysLoaded && size_t(row + 1) * size_t(keyWidth) > keys.size()) {
+            const auto first = lastKeys.begin() + ptrdiff_t(row - lastKeysFrom) * keyWidth;
+            return std::vector<qint64>(first, first + keyWidth);
+        }
         return std::vector<qint64>(keys.begin() + ptrdiff_t(row) * keyWidth, keys.begin() + ptrdiff_t(row + 1) * keyWidth);
     }
 
@@ -205,9 +230,22 @@ public:
         return shape.from.isEmpty() ? QString() : QStringLiteral(" FROM ") + shape.from;
     }
 
-    QString keysSql(const QString &extra) const
+    QString keysSql(const QString &extra, bool backwards = false) const
     {
-        return QStringLiteral("SELECT ") + keyList() + fromClause() + whereWith(extra) + tail();
+        return QStringLiteral("SELECT ") + keyList() + fromClause() + whereWith(extra) + keysOrder(backwards);
+    }
+
+    // Keyed results are neither grouped nor distinct: only the order counts.
+    QString keysOrder(bool backwards) const
+    {
+        if (shape.order.isEmpty())
+            return QString();
+        QStringList items;
+        for (const sql::OrderTerm &term : shape.order)
+            items.append(term.descending != backwards ? term.sql + QStringLiteral(" DESC") : term.sql);
+        for (const Instance &instance : instances)
+            items.append(quoteIdentifier(instance.alias) + (backwards ? QStringLiteral(".rowid DESC") : QStringLiteral(".rowid")));
+        return QStringLiteral(" ORDER BY ") + joinParts(items);
     }
 
     QString fullSql() const
@@ -220,24 +258,43 @@ public:
 
     // --- reading ---
 
-    void readKeys(const QString &sql)
+    std::vector<qint64> keysOf(const QString &sql) const
     {
-        keys.clear();
+        std::vector<qint64> read;
         Statement stmt(db(), sql);
         stmt.bindAll(keysParameters());
         sqlite3_stmt *raw = stmt.get();
-        keys.reserve(1024);
+        read.reserve(1024);
         while (stmt.step())
             for (int k = 0; k < keyWidth; ++k)
-                keys.push_back(sqlite3_column_int64(raw, k));
+                read.push_back(sqlite3_column_int64(raw, k));
+        return read;
+    }
+
+    void readKeys(const QString &sql)
+    {
+        keys = keysOf(sql);
         clearCache();
     }
 
     void loadKeys()
     {
         readKeys(keysSql(QString()));
+        forgetLastKeys();
         keysLoaded = true;
         knownCount = int(keys.size() / size_t(keyWidth));
+    }
+
+    void loadLastKeys()
+    {
+        const std::vector<qint64> backwards = keysOf(keysSql(QString(), true) + QStringLiteral(" LIMIT %1").arg(kLastKeys));
+        const int rows = int(backwards.size() / size_t(keyWidth));
+        lastKeys.clear();
+        lastKeys.reserve(backwards.size());
+        for (int r = rows - 1; r >= 0; --r)
+            lastKeys.insert(lastKeys.end(), backwards.begin() + ptrdiff_t(r) * keyWidth,
+                            backwards.begin() + ptrdiff_t(r + 1) * keyWidth);
+        lastKeysFrom = knownCount - rows;
     }
 
     void loadFirstKeys()

@@ -333,6 +333,34 @@ TEST_F(RecordsetTest, ManyRowsReadCorrectlyAcrossSegments)
     EXPECT_EQ(rs.recordCount(), 5005);
 }
 
+// The last rows of a long ordered result are read from its end; rows tied in
+// the order must keep their places once every row is listed after all.
+TEST_F(RecordsetTest, TheLastRowsOfALongOrderedResultKeepTheirPlaces)
+{
+    conn().beginTrans();
+    for (int i = 0; i < 5000; ++i)
+        conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 一時診断名) VALUES (?, ?)"), {100 + i % 5, QStringLiteral("行%1").arg(i)});
+    conn().commitTrans();
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT 入退院情報.入退院ID, 入退院情報.一時診断名 FROM 患者情報, 入退院情報 "
+                           "WHERE 患者情報.カルテID = 入退院情報.カルテID ORDER BY 入退院情報.カルテID DESC"),
+            &conn(), CursorType::Static);
+    rs.moveLast();
+    const QVariant last = rs.value(0);
+    const QVariant beforeLast = rs.valueAt(rs.recordCount() - 2, 0);
+    rs.setValue(1, QStringLiteral("最後"));
+    rs.update();
+    EXPECT_EQ(rs.currentRow(), 5004);
+
+    EXPECT_EQ(rs.valueAt(2500, 0).isNull(), false) << "a middle row lists every key";
+    EXPECT_EQ(rs.valueAt(5004, 0), last);
+    EXPECT_EQ(rs.valueAt(5003, 0), beforeLast);
+    EXPECT_EQ(rs.value(1).toString(), QStringLiteral("最後"));
+    rs.requery();
+    rs.moveLast();
+    EXPECT_EQ(rs.value(0), last) << "reading from the end again gives the same last row";
+}
+
 TEST_F(RecordsetTest, DeletingBeyondTheFirstScreensKeepsTheCount)
 {
     conn().beginTrans();
