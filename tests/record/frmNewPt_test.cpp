@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -170,6 +171,32 @@ TEST_F(NewPatientWindowTest, NewChartOpensEmptyAsAnAdmissionWithOneRowOfEachComp
     EXPECT_EQ(rowsOf(QStringLiteral("検査情報"), 10), 1);
     EXPECT_EQ(rowsOf(QStringLiteral("診断情報"), 10), 1);
     EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// The name comes first; kana, the switch and the dates come last, after the
+// other tabs.  Tab leaves the memos instead of typing into them.
+TEST_F(NewPatientWindowTest, FocusStartsAtTheNameAndEndsWithTheDates)
+{
+    frmNewPt *window = registerChart(QStringLiteral("2001"));
+    ASSERT_NE(window, nullptr);
+    QStringList order;
+    QWidget *widget = text(window, "Text2");
+    for (int i = 0; i < 32; ++i) {
+        order << widget->objectName();
+        do
+            widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isEnabled() || widget->objectName().isEmpty()
+               || widget->objectName().startsWith(QStringLiteral("qt_")));
+    }
+    EXPECT_EQ(order, (QStringList{"Text2", "DataCombo2", "DataCombo1", "DataCombo3", "DataCombo4", "DataCombo5",
+                                  "DataCombo6", "Text8", "Text9", "Text10", "Text11", "Text12", "Text13", "Text14",
+                                  "Text15", "Text16", "Text17", "DataCombo7", "DataCombo8", "DataCombo9", "Text18",
+                                  "Text19", "Check1", "Check3", "Check2", "Check4", "Text21", "Text4", "Check5",
+                                  "Check6", "Text5", "Text6"}))
+        << order.join(QLatin1Char(' ')).toStdString();
+
+    QTest::keyClick(control<QWidget>(window, "Text9"), Qt::Key_Tab);
+    EXPECT_TRUE(control<QPlainTextEdit>(window, "Text9")->toPlainText().isEmpty());
 }
 
 // An older program registered episodes without their companion rows.
