@@ -10,6 +10,7 @@
 #include "toolkit/widgets.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
 #include <QGroupBox>
@@ -226,6 +227,33 @@ TEST_F(OutpatientRecordTest, ClosingStoresTheEditsAndTheOutpatientLedgerListsThe
     auto *grid = ledger->findChild<QTableView *>(QStringLiteral("DataGrid1"))->findChild<toolkit::DataGrid *>();
     EXPECT_EQ(grid->value(0, QStringLiteral("一時診断名")).toString(), QStringLiteral("断酒継続"));
     EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// Each application box governs its own field, and unchecking keeps the
+// field's value.
+TEST_F(OutpatientRecordTest, ApplicationBoxesEnableTheirOwnFields)
+{
+    frmAmbuPt *window = open(5);
+    ASSERT_NE(window, nullptr);
+    auto *grade = field<QComboBox>(window, "DataCombo11");
+    auto *care = field<QComboBox>(window, "DataCombo10");
+    auto *disease = field(window, "Text20");
+    field<QCheckBox>(window, "Check3")->click();
+    EXPECT_TRUE(grade->isEnabled());
+    EXPECT_FALSE(care->isEnabled());
+    EXPECT_FALSE(disease->isEnabled());
+    grade->setCurrentIndex(1);
+    field<QCheckBox>(window, "Check4")->click();
+    EXPECT_TRUE(disease->isEnabled());
+    EXPECT_FALSE(care->isEnabled());
+    field<QCheckBox>(window, "Check3")->click();
+    EXPECT_FALSE(grade->isEnabled());
+    EXPECT_EQ(grade->currentText(), QStringLiteral("2級"));
+    window->close();
+
+    EXPECT_EQ(patientValue(QStringLiteral("障害者手帳申請"), 1004).toInt(), 0);
+    EXPECT_EQ(patientValue(QStringLiteral("障害者等級"), 1004).toInt(), 2);
+    EXPECT_NE(patientValue(QStringLiteral("特定疾患申請"), 1004).toInt(), 0);
 }
 
 TEST_F(OutpatientRecordTest, InsuranceRefusesThe63rdCharacter)
