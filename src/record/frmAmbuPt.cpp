@@ -12,7 +12,7 @@ const QString kPrintedOnSubsidy = QStringLiteral("通院医療費公費負担診
 const QString kEditedInOptions = QStringLiteral("オプションで編集可能");
 const QString kDiagnosesInOptions = QStringLiteral("病名の追加はオプションで可能");
 
-// The 保険 box of the out-patient documents has room for no more.
+// Typing stops here; a longer text stored earlier is still shown whole.
 constexpr int kInsuranceLength = 62;
 
 } // namespace
