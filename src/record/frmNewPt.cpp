@@ -66,12 +66,9 @@ void frmNewPt::setupFields()
     for (QPlainTextEdit *box : {ui->Text14, ui->Text15, ui->Text16, ui->Text17, ui->Text21})
         box->setFont(toolkit::japaneseFixedFont(9));
 
-    for (QWidget *box : {static_cast<QWidget *>(ui->Text8), static_cast<QWidget *>(ui->Text9),
-                         static_cast<QWidget *>(ui->Text11), static_cast<QWidget *>(ui->Text13),
-                         static_cast<QWidget *>(ui->Text14), static_cast<QWidget *>(ui->Text15),
-                         static_cast<QWidget *>(ui->Text16), static_cast<QWidget *>(ui->Text17),
-                         static_cast<QWidget *>(ui->Text18), static_cast<QWidget *>(ui->Text19),
-                         static_cast<QWidget *>(ui->Text20), static_cast<QWidget *>(ui->Text21)})
+    const QList<QWidget *> kanjiFields{ui->Text8,  ui->Text9,  ui->Text11, ui->Text13, ui->Text14, ui->Text15,
+                                       ui->Text16, ui->Text17, ui->Text18, ui->Text19, ui->Text20, ui->Text21};
+    for (QWidget *box : kanjiFields)
         toolkit::setImeMode(box, toolkit::ImeMode::On);
     toolkit::setImeMode(ui->Text10, toolkit::ImeMode::Disable);
     toolkit::setImeMode(ui->Text12, toolkit::ImeMode::Disable);
@@ -123,10 +120,9 @@ void frmNewPt::setupOutpatientSwitch()
 
 void frmNewPt::showAdmissionFields(bool visible)
 {
-    for (QWidget *widget : {static_cast<QWidget *>(ui->Text6), static_cast<QWidget *>(ui->DataCombo1),
-                            static_cast<QWidget *>(ui->DataCombo3), static_cast<QWidget *>(ui->DataCombo4),
-                            static_cast<QWidget *>(ui->Label5), static_cast<QWidget *>(ui->Label7),
-                            static_cast<QWidget *>(ui->Label8), static_cast<QWidget *>(ui->Label9)})
+    const QList<QWidget *> admission{ui->Text6,  ui->DataCombo1, ui->DataCombo3, ui->DataCombo4,
+                                     ui->Label5, ui->Label7,     ui->Label8,     ui->Label9};
+    for (QWidget *widget : admission)
         widget->setVisible(visible);
 }
 
