@@ -199,7 +199,8 @@ private:
     void typed(const QKeyEvent *event)
     {
         const QString text = event->text();
-        if (text.isEmpty())
+        // Alt and Ctrl combinations are commands to the window, never text.
+        if (text.isEmpty() || (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)))
             return;
         // Control characters, Delete's among them, type nothing into the name.
         for (QChar c : text) {

@@ -11,9 +11,15 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <ostream>
 
 using namespace Qt::StringLiterals;
+
+// Failures show the kana as text rather than as code units.
+static void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -152,6 +158,8 @@ TEST_F(ImecompTest, TypedCharactersWithoutInputMethodAreAppendedAsTyped)
     QTest::keyClick(name, Qt::Key_Left);
     QTest::keyClick(name, Qt::Key_Return);
     QTest::keyClick(name, Qt::Key_Delete);
+    QTest::keyClick(name, Qt::Key_X, Qt::AltModifier);
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(kana->text(), u"やまだabc"_s);
 }
 
