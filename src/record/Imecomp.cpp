@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPointer>
 
+#include <iterator>
+
 namespace Imecomp {
 
 const QString kKanaCharacters = QStringLiteral(
@@ -22,6 +24,7 @@ const char kCaptureName[] = "Imecomp_capture";
 // The full-width katakana of the half-width forms U+FF66 to U+FF9D, in code order.
 const char16_t kWideKatakana[] =
     u"ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン";
+static_assert(std::size(kWideKatakana) == 0xFF9D - 0xFF66 + 2, "one katakana for each half-width form");
 
 bool isHiragana(QChar c)
 {
