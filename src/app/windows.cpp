@@ -9,6 +9,10 @@
 #include "ledger/frmFindPts.h"
 #include "ledger/frmPts.h"
 #include "options/frmOptions.h"
+#include "record/frmAmbuPt.h"
+#include "record/frmFindPt.h"
+#include "record/frmNewPt.h"
+#include "record/frmPt.h"
 
 namespace app {
 
@@ -22,6 +26,10 @@ void registerProgramWindows()
     registerWindow<frmAmbuPts>(window::OutpatientLedger);
     registerWindow<frmFindPts>(window::AllPatientLedger);
     registerWindow<frmArrange>(window::ListOrder);
+    registerWindow<frmPt>(window::InpatientRecord);
+    registerWindow<frmAmbuPt>(window::OutpatientRecord);
+    registerWindow<frmFindPt>(window::AllPatientRecord);
+    registerWindow<frmNewPt>(window::NewPatient);
 }
 
 } // namespace app

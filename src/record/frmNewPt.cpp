@@ -90,21 +90,15 @@ void frmNewPt::setupFields()
 // Exactly one of 外来患者 and 入院患者 is checked.  Each box answers every
 // change of its value, the other's included; setting a box to the value it
 // already has changes nothing, so a click ends after one nested reaction.
-// Once the row is written on closing, the boxes let go of it and show no
-// value; the window is leaving then and announces nothing.
 void frmNewPt::setupOutpatientSwitch()
 {
     connect(ui->Check5, &QCheckBox::toggled, this, [this](bool outpatient) {
-        if (m_closing)
-            return;
         if (outpatient)
             ui->Text6->clear();
         showAdmissionFields(!outpatient);
         ui->Check6->setChecked(!outpatient);
     });
     connect(ui->Check6, &QCheckBox::toggled, this, [this](bool admitted) {
-        if (m_closing)
-            return;
         if (!admitted)
             ui->Text6->clear();
         showAdmissionFields(admitted);
@@ -129,12 +123,6 @@ void frmNewPt::showAdmissionFields(bool visible)
 void frmNewPt::onLoad()
 {
     loadUnder([this] { loadNewest(); }, true);
-}
-
-void frmNewPt::onUnload(bool &cancel)
-{
-    m_closing = true;
-    record::RecordWindow::onUnload(cancel);
 }
 
 void frmNewPt::loadNewest()

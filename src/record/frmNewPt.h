@@ -22,7 +22,6 @@ public:
 
 protected:
     void onLoad() override;
-    void onUnload(bool &cancel) override;
 
 private:
     void setupFields();
@@ -32,5 +31,4 @@ private:
     void showAdmissionFields(bool visible);
 
     std::unique_ptr<Ui::frmNewPt> ui;
-    bool m_closing = false;
 };

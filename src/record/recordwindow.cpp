@@ -273,7 +273,9 @@ void RecordWindow::writeRow(const QString &warning)
 
 void RecordWindow::closeData()
 {
-    m_binding->setRecordset(nullptr);
+    // The fields keep what they show while the window goes: detaching by
+    // showing an empty row would toggle the switches and run their handlers.
+    m_binding.reset();
     m_data.close();
     m_lists.clear();
     m_connection.close();
