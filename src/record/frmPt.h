@@ -23,7 +23,5 @@ protected:
     void onLoad() override;
 
 private:
-    void bindFields();
-
     std::unique_ptr<Ui::frmPt> ui;
 };

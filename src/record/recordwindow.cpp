@@ -21,6 +21,8 @@
 #include <QStatusBar>
 #include <QTableView>
 
+#include <stdexcept>
+
 namespace record {
 
 namespace {
@@ -54,6 +56,111 @@ private:
     QString m_hint;
     std::function<void(const QString &)> m_show;
 };
+
+// What a control of a given name is bound to in every record window that
+// has it; a code combo also names its list.
+struct ControlColumn
+{
+    QString column;
+    QString listSql;
+    QString boundColumn;
+    QString listColumn;
+    QString displayFormat;
+};
+
+ControlColumn codeColumn(const QString &column, const QString &table, const QString &id)
+{
+    return {column, QStringLiteral("SELECT * FROM ") + table, id, table, {}};
+}
+
+const QHash<QString, ControlColumn> &controlColumns()
+{
+    static const QHash<QString, ControlColumn> columns = [] {
+        const QString diagnoses = kDiagnosisListSql.toString();
+        const auto diagnosis = [&diagnoses](const QString &column) {
+            return ControlColumn{column, diagnoses, QStringLiteral("診断ID"), QStringLiteral("診断"), {}};
+        };
+        QHash<QString, ControlColumn> c;
+        const auto text = [&c](const QString &control, const QString &column) { c.insert(control, {column, {}, {}, {}, {}}); };
+        c.insert(QStringLiteral("DataCombo1"), codeColumn(QStringLiteral("入院形態"), QStringLiteral("入院形態"), QStringLiteral("入院形態ID")));
+        c.insert(QStringLiteral("DataCombo2"), codeColumn(QStringLiteral("性別"), QStringLiteral("性別"), QStringLiteral("性別ID")));
+        c.insert(QStringLiteral("DataCombo3"), codeColumn(QStringLiteral("病室番号"), QStringLiteral("病室番号"), QStringLiteral("病室ID")));
+        c.insert(QStringLiteral("DataCombo4"), codeColumn(QStringLiteral("ベッド番号"), QStringLiteral("ベッド番号"), QStringLiteral("ベッドID")));
+        c.insert(QStringLiteral("DataCombo5"), codeColumn(QStringLiteral("主治医①"), QStringLiteral("主治医"), QStringLiteral("主治医ID")));
+        c.insert(QStringLiteral("DataCombo6"), codeColumn(QStringLiteral("主治医②"), QStringLiteral("主治医"), QStringLiteral("主治医ID")));
+        c.insert(QStringLiteral("DataCombo7"), diagnosis(QStringLiteral("診断名①")));
+        c.insert(QStringLiteral("DataCombo8"), diagnosis(QStringLiteral("診断名②")));
+        c.insert(QStringLiteral("DataCombo9"), diagnosis(QStringLiteral("診断名③")));
+        c.insert(QStringLiteral("DataCombo10"), codeColumn(QStringLiteral("介護度"), QStringLiteral("介護度"), QStringLiteral("介護度ID")));
+        c.insert(QStringLiteral("DataCombo11"), codeColumn(QStringLiteral("障害者等級"), QStringLiteral("障害者等級"), QStringLiteral("障害者等級ID")));
+        c.insert(QStringLiteral("DataCombo12"), codeColumn(QStringLiteral("転帰"), QStringLiteral("転帰"), QStringLiteral("転帰ID")));
+        c.insert(QStringLiteral("DataCombo13"), codeColumn(QStringLiteral("扱別"), QStringLiteral("扱別"), QStringLiteral("扱別ID")));
+        c.insert(QStringLiteral("DataCombo14"), codeColumn(QStringLiteral("時間外頻度"), QStringLiteral("時間外頻度"), QStringLiteral("時間外頻度ID")));
+        text(QStringLiteral("Text1"), QStringLiteral("入退院情報.入退院ID"));
+        text(QStringLiteral("Text2"), QStringLiteral("氏名"));
+        text(QStringLiteral("Text3"), QStringLiteral("患者情報.カルテID"));
+        text(QStringLiteral("Text4"), QStringLiteral("かな氏名"));
+        text(QStringLiteral("Text5"), QStringLiteral("生年月日"));
+        text(QStringLiteral("Text6"), QStringLiteral("入院日"));
+        text(QStringLiteral("Text7"), QStringLiteral("退院日"));
+        text(QStringLiteral("Text8"), QStringLiteral("一時診断名"));
+        text(QStringLiteral("Text9"), QStringLiteral("現病歴"));
+        c.insert(QStringLiteral("Text10"), {QStringLiteral("郵便番号"), {}, {}, {}, QStringLiteral("000\\-0000;;_")});
+        text(QStringLiteral("Text11"), QStringLiteral("住所"));
+        text(QStringLiteral("Text12"), QStringLiteral("電話番号"));
+        text(QStringLiteral("Text13"), QStringLiteral("キーパーソン"));
+        text(QStringLiteral("Text14"), QStringLiteral("家族歴・家族構成・遺伝負因"));
+        text(QStringLiteral("Text15"), QStringLiteral("生育歴・学歴・職歴"));
+        text(QStringLiteral("Text16"), QStringLiteral("性格・気質"));
+        text(QStringLiteral("Text17"), QStringLiteral("既往歴"));
+        text(QStringLiteral("Text18"), QStringLiteral("入院回数"));
+        text(QStringLiteral("Text19"), QStringLiteral("保険"));
+        text(QStringLiteral("Text20"), QStringLiteral("特定疾患内容"));
+        text(QStringLiteral("Text21"), QStringLiteral("備考"));
+        text(QStringLiteral("Text22"), QStringLiteral("検査(血液・生化・尿他)"));
+        text(QStringLiteral("Text23"), QStringLiteral("検査(脳波)"));
+        text(QStringLiteral("Text24"), QStringLiteral("検査(レントゲン)"));
+        text(QStringLiteral("Text25"), QStringLiteral("検査(ＣＴ)"));
+        text(QStringLiteral("Text26"), QStringLiteral("検査(ＭＲＩ)"));
+        text(QStringLiteral("Text27"), QStringLiteral("検査(ＳＰＥＣＴ)"));
+        text(QStringLiteral("Text28"), QStringLiteral("検査(心理検査)"));
+        text(QStringLiteral("Text29"), QStringLiteral("検査(その他)"));
+        text(QStringLiteral("Text30"), QStringLiteral("個別注意事項"));
+        text(QStringLiteral("Text31"), QStringLiteral("入院計画病名"));
+        text(QStringLiteral("Text32"), QStringLiteral("主訴・症状"));
+        text(QStringLiteral("Text33"), QStringLiteral("入院計画"));
+        text(QStringLiteral("Text34"), QStringLiteral("検査内容"));
+        text(QStringLiteral("Text35"), QStringLiteral("推定入院期間"));
+        text(QStringLiteral("Text36"), QStringLiteral("入院後経過"));
+        text(QStringLiteral("Text39"), QStringLiteral("退院計画"));
+        text(QStringLiteral("Text40"), QStringLiteral("退院時処方"));
+        text(QStringLiteral("Text41"), QStringLiteral("退院後留意点"));
+        text(QStringLiteral("Text42"), QStringLiteral("退院後サービス"));
+        text(QStringLiteral("Text43"), QStringLiteral("入院中の診断書発行"));
+        text(QStringLiteral("Check1"), QStringLiteral("32条申請"));
+        text(QStringLiteral("Check2"), QStringLiteral("介護保険申請"));
+        text(QStringLiteral("Check3"), QStringLiteral("障害者手帳申請"));
+        text(QStringLiteral("Check4"), QStringLiteral("特定疾患申請"));
+        text(QStringLiteral("Check5"), QStringLiteral("入院中の自殺企図"));
+        text(QStringLiteral("Check6"), QStringLiteral("入院中の保護室使用"));
+        text(QStringLiteral("Check7"), QStringLiteral("入院中のＥＳＴ"));
+        return c;
+    }();
+    return columns;
+}
+
+// The text fields of a window, not the edit boxes inside its combos.
+QList<QWidget *> textFields(const QWidget *window)
+{
+    QList<QWidget *> fields;
+    for (QLineEdit *box : window->findChildren<QLineEdit *>()) {
+        if (!qobject_cast<QComboBox *>(box->parentWidget()))
+            fields << box;
+    }
+    for (QPlainTextEdit *box : window->findChildren<QPlainTextEdit *>())
+        fields << box;
+    return fields;
+}
 
 toolkit::MessageBoxRequest errorBox(const QString &text)
 {
@@ -96,6 +203,51 @@ toolkit::DataCombo *RecordWindow::dataCombo(const QComboBox *box) const
     return nullptr;
 }
 
+template <class T>
+T *RecordWindow::control(const QString &name) const
+{
+    T *widget = findChild<T *>(name);
+    if (!widget)
+        throw std::logic_error(QStringLiteral("no control %1 in %2").arg(name, objectName()).toStdString());
+    return widget;
+}
+
+void RecordWindow::setupPatientFields()
+{
+    setupNameFields(control<QLineEdit>(QStringLiteral("Text2")), control<QLineEdit>(QStringLiteral("Text4")));
+    setupDateField(control<QLineEdit>(QStringLiteral("Text5")), kBirthDateHint);
+    auto *postalCode = control<QLineEdit>(QStringLiteral("Text10"));
+    postalCode->setMaxLength(8);
+    setupContactField(postalCode);
+    setupContactField(control<QLineEdit>(QStringLiteral("Text12")));
+    enableWhileChecked(control<QCheckBox>(QStringLiteral("Check2")), control<QWidget>(QStringLiteral("DataCombo10")));
+    enableWhileChecked(control<QCheckBox>(QStringLiteral("Check3")), control<QWidget>(QStringLiteral("DataCombo11")));
+    enableWhileChecked(control<QCheckBox>(QStringLiteral("Check4")), control<QWidget>(QStringLiteral("Text20")));
+}
+
+void RecordWindow::setupFieldFonts()
+{
+    const QFont field = toolkit::japaneseFont(12);
+    for (QWidget *box : textFields(this))
+        box->setFont(field);
+    for (QComboBox *box : findChildren<QComboBox *>())
+        box->setFont(field);
+    const QFont fixed = toolkit::japaneseFixedFont(9);
+    for (const QString &memo : controlRange(QStringLiteral("Text"), 14, 17) + QStringList{QStringLiteral("Text21")}
+             + controlRange(QStringLiteral("Text"), 22, 29)) {
+        if (auto *box = findChild<QPlainTextEdit *>(memo))
+            box->setFont(fixed);
+    }
+}
+
+void RecordWindow::setImeOnExcept(const QList<QWidget *> &ownState)
+{
+    for (QWidget *box : textFields(this)) {
+        if (!ownState.contains(box) && toolkit::imeMode(box) == toolkit::ImeMode::NoControl)
+            toolkit::setImeMode(box, toolkit::ImeMode::On);
+    }
+}
+
 void RecordWindow::setupStatusBar(QStatusBar *bar)
 {
     using Kind = toolkit::StatusPanels::Kind;
@@ -122,6 +274,7 @@ void RecordWindow::setupDateField(QLineEdit *box, const QString &hint)
 void RecordWindow::setupContactField(QLineEdit *box)
 {
     toolkit::setKeyFilter(box, kContactCharacters);
+    toolkit::setImeMode(box, toolkit::ImeMode::Disable);
 }
 
 void RecordWindow::enableWhileChecked(QCheckBox *box, QWidget *field)
@@ -203,6 +356,49 @@ void RecordWindow::openData(const QString &sql, jet::CursorType cursor)
 void RecordWindow::filterEpisode(const QString &episode)
 {
     m_data.setFilter(QStringLiteral("入退院情報.入退院ID = '") + episode + QStringLiteral("'"));
+}
+
+void RecordWindow::bindControls(const QStringList &controls, const QHash<QString, QString> &displayFormats)
+{
+    for (const QString &name : controls) {
+        const auto entry = controlColumns().constFind(name);
+        if (entry == controlColumns().cend())
+            throw std::logic_error(QStringLiteral("no column for the control %1").arg(name).toStdString());
+        const ControlColumn &column = *entry;
+        QWidget *widget = control<QWidget>(name);
+        if (auto *combo = qobject_cast<QComboBox *>(widget))
+            bindCombo(combo, column.column, column.listSql, column.boundColumn, column.listColumn);
+        else if (auto *box = qobject_cast<QLineEdit *>(widget))
+            bind(box, column.column, displayFormats.value(name, column.displayFormat));
+        else if (auto *memo = qobject_cast<QPlainTextEdit *>(widget))
+            bind(memo, column.column);
+        else if (auto *check = qobject_cast<QCheckBox *>(widget))
+            bind(check, column.column);
+        else
+            throw std::logic_error(QStringLiteral("the control %1 cannot be bound").arg(name).toStdString());
+    }
+}
+
+QStringList RecordWindow::controlRange(const QString &prefix, int first, int last)
+{
+    QStringList names;
+    for (int i = first; i <= last; ++i)
+        names << prefix + QString::number(i);
+    return names;
+}
+
+QStringList RecordWindow::inpatientControls()
+{
+    return controlRange(QStringLiteral("Text"), 1, 6) + controlRange(QStringLiteral("DataCombo"), 1, 4)
+        + QStringList{QStringLiteral("Text7"), QStringLiteral("DataCombo5"), QStringLiteral("DataCombo6")}
+        + controlRange(QStringLiteral("Text"), 8, 17) + controlRange(QStringLiteral("DataCombo"), 7, 11)
+        + controlRange(QStringLiteral("Text"), 18, 21) + controlRange(QStringLiteral("Check"), 1, 4)
+        + QStringList{QStringLiteral("Text31"), QStringLiteral("Text35"), QStringLiteral("Text32"),
+                      QStringLiteral("Text33"), QStringLiteral("Text34"), QStringLiteral("Text36")}
+        + controlRange(QStringLiteral("Check"), 5, 7) + controlRange(QStringLiteral("Text"), 22, 29)
+        + QStringList{QStringLiteral("DataCombo12"), QStringLiteral("DataCombo13"), QStringLiteral("Text43"),
+                      QStringLiteral("Text39"), QStringLiteral("Text40"), QStringLiteral("Text41"),
+                      QStringLiteral("Text42")};
 }
 
 void RecordWindow::bind(QLineEdit *box, const QString &column, const QString &displayFormat)

@@ -5,7 +5,10 @@
 #include "toolkit/errortrap.h"
 #include "toolkit/form.h"
 
+#include <QHash>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <memory>
 #include <vector>
@@ -71,6 +74,17 @@ protected:
     explicit RecordWindow(const QString &ledger, QWidget *parent = nullptr);
 
     // Set-up, from the constructor once the widgets exist.
+    // What every record window has under the same names: the name fields
+    // Text2 and Text4, the birth date Text5, the contact fields Text10 and
+    // Text12 and the application boxes Check2 to Check4 with their fields.
+    void setupPatientFields();
+    // Fields in 12 points; the memos that line up histories and results
+    // (Text14 to Text17, Text21, Text22 to Text29, where present) in the
+    // 9-point fixed face.
+    void setupFieldFonts();
+    // The input method on in every text field but the ones given, which keep
+    // their own state.
+    void setImeOnExcept(const QList<QWidget *> &ownState);
     // Three panels: the entry hints, the time and the date.
     void setupStatusBar(QStatusBar *bar);
     // The reading capture from the name field into the kana field, the kana
@@ -100,6 +114,10 @@ protected:
     void openData(const QString &sql, jet::CursorType cursor);
     // "入退院情報.入退院ID = '<episode>'"
     void filterEpisode(const QString &episode);
+    // Binds the named controls in the order given, each to the column the
+    // record windows bind a control of that name to, a code combo with its
+    // list; displayFormats gives a text box's format by control name.
+    void bindControls(const QStringList &controls, const QHash<QString, QString> &displayFormats = {});
     void bind(QLineEdit *box, const QString &column, const QString &displayFormat = {});
     void bind(QPlainTextEdit *box, const QString &column);
     void bind(QCheckBox *box, const QString &column);
@@ -107,6 +125,11 @@ protected:
     // attaches the list with its bound and list columns.
     void bindCombo(QComboBox *box, const QString &column, const QString &listSql, const QString &boundColumn,
                    const QString &listColumn);
+
+    // "Text", 8, 10: Text8, Text9, Text10.
+    static QStringList controlRange(const QString &prefix, int first, int last);
+    // The inpatient window's fields in the order it binds them.
+    static QStringList inpatientControls();
 
     // The answers of a failed load: 0x80040E10 "データベース norva2000.mdb の取得に
     // 失敗しました。", and with oldSchemaAnswer error 545 "データベースが古いため
@@ -120,6 +143,8 @@ protected:
     void onUnload(bool &cancel) override;
 
 private:
+    template <class T>
+    T *control(const QString &name) const;
     void writeRow(const QString &warning);
     void closeData();
 
