@@ -2,15 +2,18 @@
 
 #include "app/navigation.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/datagrid.h"
 #include "toolkit/form.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QPushButton>
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTableView>
 #include <QTextStream>
 #include <QTimer>
 
@@ -22,6 +25,21 @@ namespace {
 constexpr int kSettleMs = 500;
 // A tour that has not finished by then is stuck behind something nobody can answer.
 constexpr int kTourLimitMs = 60000;
+
+// Opens the first row of a ledger's list as the user does; false when the
+// list is empty.
+bool openFirstRow(toolkit::Form &ledger)
+{
+    auto *view = ledger.findChild<QTableView *>(QStringLiteral("DataGrid1"));
+    auto *grid = view ? view->findChild<toolkit::DataGrid *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    auto *open = ledger.findChild<QAction *>(QStringLiteral("mnuFileOpen"));
+    if (!grid || !open || grid->model()->rowCount() == 0)
+        return false;
+    grid->setCurrentRow(0);
+    emit grid->clicked();
+    open->trigger();
+    return true;
+}
 
 } // namespace
 
@@ -80,26 +98,38 @@ void ScreenshotTour::capture(QWidget *window)
 
 void ScreenshotTour::continueFrom(const QString &window)
 {
-    toolkit::untrapped([&window] {
+    toolkit::untrapped([this, &window] {
         // The modal windows are captured and closed in turn above the start
-        // menu; then the tour walks through the three ledgers, and closing the
-        // last one ends the program.
+        // menu; then the tour walks through the three ledgers, opening the
+        // first row of each in its record window and closing it again, and
+        // closing the last ledger ends the program.
         const auto moveOn = [&window](const QString &next) {
             if (toolkit::Form *current = findWindow(window))
                 moveTo(*current, next);
+        };
+        const auto recordFirst = [this, &window]() {
+            toolkit::Form *ledger = findWindow(window);
+            if (!ledger || m_recordsSeen.contains(window))
+                return false;
+            m_recordsSeen.append(window);
+            return openFirstRow(*ledger);
         };
         if (window == window::Selector) {
             showModal(window::About);
             showModal(window::Options);
             moveOn(window::InpatientLedger);
-        } else if (window == window::About || window == window::Options) {
+        } else if (window == window::About || window == window::Options || window == window::InpatientRecord
+                   || window == window::OutpatientRecord || window == window::AllPatientRecord) {
             unloadWindow(window);
         } else if (window == window::InpatientLedger) {
-            moveOn(window::OutpatientLedger);
+            if (!recordFirst())
+                moveOn(window::OutpatientLedger);
         } else if (window == window::OutpatientLedger) {
-            moveOn(window::AllPatientLedger);
+            if (!recordFirst())
+                moveOn(window::AllPatientLedger);
         } else if (window == window::AllPatientLedger) {
-            unloadWindow(window);
+            if (!recordFirst())
+                unloadWindow(window);
         }
     });
 }

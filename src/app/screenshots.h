@@ -29,6 +29,8 @@ private:
     QString m_folder;
     QStringList m_saved;
     int m_messageBoxes = 0;
+    QStringList m_recordsSeen; // the ledgers whose first row was opened
+
 };
 
 } // namespace app
