@@ -3,6 +3,7 @@
 #include "ledger/frmPts.h"
 #include "record/recordwindow.h"
 #include "recordfixture.h"
+#include "toolkit/binding.h"
 #include "toolkit/platform.h"
 #include "toolkit/widgets.h"
 
@@ -121,6 +122,60 @@ TEST_F(InpatientRecordTest, ShowsTheLedgersEpisodeOnEveryTab)
     EXPECT_EQ(status->count(), 3);
     EXPECT_EQ(status->kind(1), toolkit::StatusPanels::Kind::Time);
     EXPECT_EQ(status->text(2), QStringLiteral("2003/04/01"));
+}
+
+TEST_F(InpatientRecordTest, MenusAndTheFocusOrderOfTheFirstTab)
+{
+    frmPt *window = open(1);
+    ASSERT_NE(window, nullptr);
+    const auto item = [window](const char *name) { return window->findChild<QAction *>(QString::fromLatin1(name)); };
+    EXPECT_EQ(item("mnuFileSave")->text(), QStringLiteral("上書き保存(S)"));
+    EXPECT_EQ(item("mnuFileSave")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+    EXPECT_EQ(item("mnuFileClose")->text(), QStringLiteral("閉じる(&Q)"));
+    EXPECT_EQ(item("mnuFileClose")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    EXPECT_TRUE(item("mnuHelpStep")->isSeparator());
+    EXPECT_EQ(item("mnuHelpNorva")->text(), QStringLiteral("バージョン情報(&V)"));
+
+    QStringList order;
+    QWidget *widget = field(window, "Text4");
+    for (int i = 0; i < 13; ++i) {
+        order << widget->objectName();
+        do
+            widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isEnabled() || widget->objectName().isEmpty()
+               || widget->objectName().startsWith(QStringLiteral("qt_")));
+    }
+    EXPECT_EQ(order, (QStringList{"Text4", "Text2", "Text5", "Text6", "Text7", "DataCombo2", "DataCombo1", "DataCombo3",
+                                  "DataCombo4", "DataCombo5", "DataCombo6", "Text8", "Text9"}));
+    EXPECT_EQ(toolkit::imeMode(field(window, "Text4")), toolkit::ImeMode::Hiragana);
+    EXPECT_EQ(toolkit::imeMode(field(window, "Text10")), toolkit::ImeMode::Disable);
+    EXPECT_EQ(toolkit::imeMode(field(window, "Text5")), toolkit::ImeMode::NoControl);
+    EXPECT_EQ(toolkit::imeMode(field<QPlainTextEdit>(window, "Text33")), toolkit::ImeMode::On);
+}
+
+// The name typed anew through the input method: emptying the name empties
+// the reading, and the reading of the confirmed text is what is stored.
+TEST_F(InpatientRecordTest, TheReadingOfATypedNameIsStoredWithIt)
+{
+    frmPt *window = open(1);
+    ASSERT_NE(window, nullptr);
+    QLineEdit *name = field(window, "Text2");
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClick(name, Qt::Key_Backspace);
+    EXPECT_EQ(field(window, "Text4")->text(), QString());
+    for (const QString &preedit : {QStringLiteral("ｙ"), QStringLiteral("や"), QStringLiteral("やｍ"), QStringLiteral("やま"),
+                                   QStringLiteral("やまだ"), QStringLiteral("山田")}) {
+        QInputMethodEvent composing(preedit, {});
+        QCoreApplication::sendEvent(name, &composing);
+    }
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("山田"));
+    QCoreApplication::sendEvent(name, &commit);
+    EXPECT_EQ(field(window, "Text4")->text(), QStringLiteral("やまだ"));
+    window->close();
+    EXPECT_EQ(patientValue(QStringLiteral("氏名")).toString(), QStringLiteral("山田"));
+    EXPECT_EQ(patientValue(QStringLiteral("かな氏名")).toString(), QStringLiteral("やまだ"));
 }
 
 TEST_F(InpatientRecordTest, ClosingStoresEveryEditAndTheLedgerListsIt)
