@@ -126,7 +126,11 @@ void setPlatform(std::unique_ptr<PlatformServices> services)
 
 MessageResult DesktopPlatform::messageBox(const MessageBoxRequest &box)
 {
-    QMessageBox dialog(qtIcon(box.icon), box.title, box.text, QMessageBox::NoButton, QApplication::activeWindow());
+    // The program's texts break lines with a carriage return, as the boxes of
+    // Windows do; Qt breaks them at a line feed only.
+    QString text = box.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox dialog(qtIcon(box.icon), box.title, text, QMessageBox::NoButton, QApplication::activeWindow());
     dialog.setWindowModality(Qt::ApplicationModal);
     const QList<MessageResult> results = buttonsOf(box.buttons);
     QList<QAbstractButton *> buttons;

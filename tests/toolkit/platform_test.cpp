@@ -143,6 +143,21 @@ TEST(DesktopPlatformTest, MessageBoxShowsJapaneseButtonsAndHonoursTheDefault)
     EXPECT_EQ(desktop.messageBox(question(MessageButtons::OkCancel, 1)), MessageResult::Cancel);
 }
 
+TEST(DesktopPlatformTest, ACarriageReturnBreaksTheLine)
+{
+    QString shown;
+    QTimer::singleShot(0, qApp, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    MessageBoxRequest request;
+    request.text = QStringLiteral("一行目。\r二行目。\r\n三行目。");
+    DesktopPlatform().messageBox(request);
+    EXPECT_EQ(shown, QStringLiteral("一行目。\n二行目。\n三行目。"));
+}
+
 TEST(DesktopPlatformTest, InputBoxReturnsTheTextOnOkAndNothingOnCancel)
 {
     DesktopPlatform desktop;
