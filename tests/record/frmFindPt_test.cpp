@@ -292,24 +292,7 @@ TEST_F(AllPatientRecordTest, AnEpisodeWithoutCompanionRowsGetsOneOfEachAndOpens)
 
 TEST_F(AllPatientRecordTest, ADatabaseWithoutThePrecautionsAsksForAConversion)
 {
-    const QString path = QDir(folder.path()).filePath(QStringLiteral("old.mdb"));
-    db::createDatabase(path, db::Generation::V2086);
-    {
-        jet::Connection connection;
-        connection.setProvider(db::shapingProvider());
-        connection.open(db::shapedConnectionString(path));
-        jet::Catalog catalog;
-        catalog.setActiveConnection(&connection);
-        catalog.createTable(db::outOfHoursTable());
-        for (const db::AddedColumn &added : db::columnsAddedBy2112()) {
-            if (added.column.name != QStringLiteral("個別注意事項"))
-                catalog.appendColumn(added.table, added.column);
-        }
-        connection.execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (1, '山田')"));
-        connection.execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (1, 0)"));
-        connection.close();
-    }
-    writeLocation(path);
+    writeLocation(databaseWithoutPrecautions(false));
 
     EXPECT_EQ(open(1), nullptr);
     const QList<toolkit::MessageBoxRequest> shown = boxes();

@@ -8,8 +8,7 @@
 #include "ledger/frmAmbuPts.h"
 #include "ledger/frmFindPts.h"
 #include "ledger/frmPts.h"
-#include "support/fixture.h"
-#include "support/scripted.h"
+#include "recordfixture.h"
 #include "toolkit/form.h"
 
 #include <QAction>
@@ -17,48 +16,28 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
-using testing_support::ScriptedProgram;
-using testing_support::WardDatabase;
 using toolkit::Forms;
 
 namespace {
 
 const QString kAdmissionMessage = QStringLiteral("入院処理をします。入院日を必ず記入してください。");
 
-class NewPatientWindowTest : public ::testing::Test
+class NewPatientWindowTest : public testing_support::RecordWindowTest
 {
 protected:
     void SetUp() override
     {
-        program.services->setProgramFolder(folder.path());
-        writeLocation(ward.path());
-        app::registerWindow<frmPts>(app::window::InpatientLedger);
-        app::registerWindow<frmAmbuPts>(app::window::OutpatientLedger);
-        app::registerWindow<frmFindPts>(app::window::AllPatientLedger);
-        app::registerWindow<frmNewPt>(app::window::NewPatient);
-    }
-
-    void TearDown() override
-    {
-        toolkit::resetProgramState();
-        for (const QString &name : {app::window::InpatientLedger, app::window::OutpatientLedger,
-                                    app::window::AllPatientLedger, app::window::NewPatient})
-            app::unregisterWindow(name);
-    }
-
-    void writeLocation(const QString &databasePath)
-    {
-        QFile file(QDir(folder.path()).filePath(QStringLiteral("norva.txt")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(databasePath.toUtf8() + "\r\n");
+        RecordWindowTest::SetUp();
+        registerWindow<frmPts>(app::window::InpatientLedger);
+        registerWindow<frmAmbuPts>(app::window::OutpatientLedger);
+        registerWindow<frmFindPts>(app::window::AllPatientLedger);
+        registerWindow<frmNewPt>(app::window::NewPatient);
     }
 
     // Registers the chart through the ledger's menu; the new-patient window
@@ -111,7 +90,7 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    QVariant stored(int episode, const QString &column)
+    QVariant storedValue(int episode, const QString &column)
     {
         jet::Recordset rows;
         rows.open(QStringLiteral("SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = "
@@ -121,13 +100,6 @@ protected:
         return rows.value(column);
     }
 
-    int rowsOf(const QString &table, int episode)
-    {
-        jet::Recordset rows;
-        rows.open(QStringLiteral("SELECT * FROM %1 WHERE 入退院ID = %2").arg(table).arg(episode), &ward.connection());
-        return rows.recordCount();
-    }
-
     QStringList boxTexts() const
     {
         QStringList texts;
@@ -135,10 +107,6 @@ protected:
             texts << box.request.text;
         return texts;
     }
-
-    WardDatabase ward;
-    ScriptedProgram program;
-    QTemporaryDir folder;
 };
 
 // The ward has episodes 1 to 9, so registration creates episode 10.
@@ -236,7 +204,7 @@ TEST_F(NewPatientWindowTest, SwitchHidesAndEmptiesTheAdmissionAndAnnouncesOnlyAn
     QCheckBox *admitted = check(window, "Check6");
     QTest::keyClicks(text(window, "Text6"), QStringLiteral("2003/4/1"));
     window->save();
-    ASSERT_EQ(stored(10, QStringLiteral("入院日")).toDate(), QDate(2003, 4, 1));
+    ASSERT_EQ(storedValue(10, QStringLiteral("入院日")).toDate(), QDate(2003, 4, 1));
 
     outpatient->click();
     EXPECT_FALSE(admitted->isChecked());
@@ -260,8 +228,8 @@ TEST_F(NewPatientWindowTest, SwitchHidesAndEmptiesTheAdmissionAndAnnouncesOnlyAn
 
     outpatient->click();
     close(window);
-    EXPECT_EQ(stored(10, QStringLiteral("外入の別")).toInt(), -1);
-    EXPECT_TRUE(stored(10, QStringLiteral("入院日")).isNull());
+    EXPECT_EQ(storedValue(10, QStringLiteral("外入の別")).toInt(), -1);
+    EXPECT_TRUE(storedValue(10, QStringLiteral("入院日")).isNull());
     EXPECT_EQ(boxTexts().size(), 2) << boxTexts().join(QLatin1Char('|')).toStdString();
 }
 
@@ -295,8 +263,8 @@ TEST_F(NewPatientWindowTest, ImpossibleAdmissionDateIsRefusedOnClosingAndTheRest
     EXPECT_EQ(Forms::find<frmNewPt>(), nullptr);
     EXPECT_NE(app::findWindow(app::window::AllPatientLedger), nullptr);
     EXPECT_TRUE(program.statuses.isEmpty());
-    EXPECT_TRUE(stored(10, QStringLiteral("入院日")).isNull());
-    EXPECT_EQ(stored(10, QStringLiteral("一時診断名")).toString(), QStringLiteral("幻聴"));
+    EXPECT_TRUE(storedValue(10, QStringLiteral("入院日")).isNull());
+    EXPECT_EQ(storedValue(10, QStringLiteral("一時診断名")).toString(), QStringLiteral("幻聴"));
 }
 
 // A database older than the outpatient switch lacks 外入の別, the first

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "app/navigation.h"
+#include "db/engine/catalog.h"
+#include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/location.h"
+#include "db/schema.h"
 #include "support/fixture.h"
 #include "support/scripted.h"
 #include "toolkit/datagrid.h"
@@ -82,6 +86,28 @@ protected:
     int rowsOf(const QString &table, int episode)
     {
         return stored(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE 入退院ID = ?").arg(table), {episode}).toInt();
+    }
+
+    // A database of the generation before the precautions column: the 2.112
+    // upgrade applied but for 個別注意事項, with one patient and one episode
+    // (an outpatient course or an admission) and no companion rows.
+    QString databaseWithoutPrecautions(bool outpatient)
+    {
+        const QString path = QDir(folder.path()).filePath(QStringLiteral("old.mdb"));
+        db::createDatabase(path, db::Generation::V2086);
+        jet::Connection connection;
+        connection.setProvider(db::shapingProvider());
+        connection.open(db::shapedConnectionString(path));
+        jet::Catalog catalog;
+        catalog.setActiveConnection(&connection);
+        catalog.createTable(db::outOfHoursTable());
+        for (const db::AddedColumn &added : db::columnsAddedBy2112()) {
+            if (added.column.name != QStringLiteral("個別注意事項"))
+                catalog.appendColumn(added.table, added.column);
+        }
+        connection.execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (1, '山田')"));
+        connection.execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (1, ?)"), {outpatient ? -1 : 0});
+        return path;
     }
 
     QList<toolkit::MessageBoxRequest> boxes() const
