@@ -162,14 +162,6 @@ QList<QWidget *> textFields(const QWidget *window)
     return fields;
 }
 
-toolkit::MessageBoxRequest errorBox(const QString &text)
-{
-    toolkit::MessageBoxRequest box;
-    box.text = text;
-    box.icon = toolkit::MessageIcon::Critical;
-    return box;
-}
-
 } // namespace
 
 RecordWindow::RecordWindow(const QString &ledger, QWidget *parent)
@@ -433,11 +425,14 @@ void RecordWindow::bindCombo(QComboBox *box, const QString &column, const QStrin
 
 toolkit::ErrorTable RecordWindow::loadAnswers(bool oldSchemaAnswer)
 {
-    toolkit::ErrorTable answers{
-        {jet::err::ColumnMissing, errorBox(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), {}}};
+    toolkit::ErrorTable answers{{jet::err::ColumnMissing,
+                                 {.text = QStringLiteral("データベース norva2000.mdb の取得に失敗しました。"),
+                                  .icon = toolkit::MessageIcon::Critical},
+                                 {}}};
     if (oldSchemaAnswer)
         answers.append({jet::err::BindingColumnMissing,
-                        errorBox(QStringLiteral("データベースが古いため表示できません。コンバートしてください。")),
+                        {.text = QStringLiteral("データベースが古いため表示できません。コンバートしてください。"),
+                         .icon = toolkit::MessageIcon::Critical},
                         {}});
     return answers;
 }
@@ -457,10 +452,10 @@ void RecordWindow::save()
 // stored all the same and the work goes on.
 void RecordWindow::writeRow(const QString &warning)
 {
-    toolkit::MessageBoxRequest box;
-    box.text = warning;
-    box.icon = toolkit::MessageIcon::Exclamation;
-    const toolkit::ErrorTable refused{{jet::err::UpdateCancelled, box, [this] { m_binding->revertRefused(); }, false}};
+    const toolkit::ErrorTable refused{{jet::err::UpdateCancelled,
+                                       {.text = warning, .icon = toolkit::MessageIcon::Exclamation},
+                                       [this] { m_binding->revertRefused(); },
+                                       false}};
     toolkit::trap([&] {
         toolkit::trap([this] { m_data.moveLast(); }, refused);
         toolkit::trap([this] { m_data.update(); }, refused);
