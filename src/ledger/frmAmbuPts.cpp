@@ -5,12 +5,10 @@
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "ledger/kanasearch.h"
-#include "ledger/opening.h"
-#include "ledger/registration.h"
+#include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
-#include "toolkit/help.h"
 #include "toolkit/platform.h"
 
 #include <QDir>
@@ -50,30 +48,17 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
     });
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
 
-    connect(m_grid.get(), &toolkit::DataGrid::clicked, this, [this] { ui->mnuFileOpen->setEnabled(true); });
-    connect(m_grid.get(), &toolkit::DataGrid::doubleClicked, this,
-            [this] { toolkit::trap([this] { openCurrentRow(); }); });
-    connect(ui->mnuFileOpen, &QAction::triggered, this, [this] { toolkit::untrapped([this] { openCurrentRow(); }); });
-    connect(ui->mnuFileNew, &QAction::triggered, this,
-            [this] { toolkit::trap([this] { ledger::registerPatient(*this, m_connection); }); });
-    connect(ui->mnuFileClose, &QAction::triggered, this, [this] { toolkit::untrapped([this] { unload(); }); });
+    ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::OutpatientRecord,
+                            {ui->mnuFileOpen,
+                             ui->mnuFileNew,
+                             ui->mnuFileClose,
+                             ui->mnuToolDx,
+                             ui->mnuToolOptions,
+                             ui->mnuHelpIndex,
+                             ui->mnuHelpNorva,
+                             {{ui->mnuMoveAdm, app::window::InpatientLedger},
+                              {ui->mnuMoveAll, app::window::AllPatientLedger}}});
 
-    connect(ui->mnuToolDx, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showModal(app::window::Statistics); }); });
-    connect(ui->mnuToolOptions, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showModal(app::window::Options); }); });
-
-    connect(ui->mnuMoveAdm, &QAction::triggered, this,
-            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::InpatientLedger); }); });
-    connect(ui->mnuMoveAll, &QAction::triggered, this,
-            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::AllPatientLedger); }); });
-
-    // Whatever the desktop makes of the help file, the ledger carries on.
-    connect(ui->mnuHelpIndex, &QAction::triggered, this, [] {
-        toolkit::openHelpIndex();
-    });
-    connect(ui->mnuHelpNorva, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showModal(app::window::About); }); });
 }
 
 frmAmbuPts::~frmAmbuPts() = default;
@@ -102,9 +87,3 @@ void frmAmbuPts::onUnload(bool &)
     toolkit::Forms::unload<frmOptions>();
 }
 
-// The record window loads over this ledger and takes its key from the
-// current row; only then does the ledger go.
-void frmAmbuPts::openCurrentRow()
-{
-    ledger::openRecord(*this, app::window::OutpatientRecord, m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString());
-}

@@ -32,7 +32,6 @@ protected:
 
 private:
     void openData();
-    void openCurrentRow();
 
     std::unique_ptr<Ui::frmAmbuPts> ui;
     jet::Connection m_connection;

@@ -6,13 +6,11 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/kanasearch.h"
-#include "ledger/opening.h"
-#include "ledger/registration.h"
+#include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
-#include "toolkit/help.h"
 #include "toolkit/platform.h"
 
 #include <QDir>
@@ -59,34 +57,22 @@ frmFindPts::frmFindPts(QWidget *parent)
     });
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
 
-    connect(m_grid.get(), &toolkit::DataGrid::clicked, this, [this] { ui->mnuFileOpen->setEnabled(true); });
-    connect(m_grid.get(), &toolkit::DataGrid::doubleClicked, this,
-            [this] { toolkit::trap([this] { openCurrentRow(); }); });
-    connect(ui->mnuFileOpen, &QAction::triggered, this, [this] { toolkit::untrapped([this] { openCurrentRow(); }); });
-    connect(ui->mnuFileNew, &QAction::triggered, this,
-            [this] { toolkit::trap([this] { ledger::registerPatient(*this, m_connection); }); });
+    ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::AllPatientRecord,
+                            {ui->mnuFileOpen,
+                             ui->mnuFileNew,
+                             ui->mnuFileClose,
+                             ui->mnuToolDx,
+                             ui->mnuToolOptions,
+                             ui->mnuHelpIndex,
+                             ui->mnuHelpNorva,
+                             {{ui->mnuMoveAdm, app::window::InpatientLedger},
+                              {ui->mnuMoveAmbu, app::window::OutpatientLedger}}});
     connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] { toolkit::trap([this] { deleteEpisode(); }); });
-    connect(ui->mnuFileClose, &QAction::triggered, this, [this] { toolkit::untrapped([this] { unload(); }); });
 
-    connect(ui->mnuToolDx, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showModal(app::window::Statistics); }); });
-    connect(ui->mnuToolOptions, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showModal(app::window::Options); }); });
     // The compaction window unloads this ledger itself when it loads.
     connect(ui->mnuToolOptimization, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showWindow(app::window::Compaction); }); });
 
-    connect(ui->mnuMoveAdm, &QAction::triggered, this,
-            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::InpatientLedger); }); });
-    connect(ui->mnuMoveAmbu, &QAction::triggered, this,
-            [this] { toolkit::untrapped([this] { app::moveTo(*this, app::window::OutpatientLedger); }); });
-
-    // Whatever the desktop makes of the help file, the ledger carries on.
-    connect(ui->mnuHelpIndex, &QAction::triggered, this, [] {
-        toolkit::openHelpIndex();
-    });
-    connect(ui->mnuHelpNorva, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showModal(app::window::About); }); });
 }
 
 frmFindPts::~frmFindPts() = default;
@@ -122,13 +108,6 @@ void frmFindPts::onUnload(bool &)
     m_count.close();
     m_connection.close();
     toolkit::Forms::unload<frmOptions>();
-}
-
-// The record window loads over this ledger and takes its key from the
-// current row; only then does the ledger go.
-void frmFindPts::openCurrentRow()
-{
-    ledger::openRecord(*this, app::window::AllPatientRecord, m_grid->value(m_grid->currentRow(), QStringLiteral("入退院ID")).toString());
 }
 
 // The episode and its companion rows go together or not at all.  Companion

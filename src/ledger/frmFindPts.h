@@ -33,7 +33,6 @@ protected:
 
 private:
     void openData();
-    void openCurrentRow();
     void deleteEpisode();
 
     std::unique_ptr<Ui::frmFindPts> ui;

@@ -6,13 +6,11 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/kanasearch.h"
-#include "ledger/opening.h"
-#include "ledger/registration.h"
+#include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
-#include "toolkit/help.h"
 #include "toolkit/platform.h"
 
 #include <QLabel>
@@ -49,32 +47,20 @@ frmPts::frmPts(QWidget *parent)
     });
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
 
-    connect(m_grid.get(), &toolkit::DataGrid::clicked, this, [this] { ui->mnuFileOpen->setEnabled(true); });
-    connect(m_grid.get(), &toolkit::DataGrid::doubleClicked, this, [this] { toolkit::trap([this] { openRow(); }); });
-    connect(ui->mnuFileOpen, &QAction::triggered, this, [this] { toolkit::untrapped([this] { openRow(); }); });
-    connect(ui->mnuFileNew, &QAction::triggered, this,
-            [this] { toolkit::trap([this] { ledger::registerPatient(*this, m_connection); }); });
-    connect(ui->mnuFileClose, &QAction::triggered, this, [this] { toolkit::untrapped([this] { unload(); }); });
-
-    const auto modal = [this](QAction *item, const QString &window) {
-        connect(item, &QAction::triggered, this, [window] { toolkit::untrapped([&window] { app::showModal(window); }); });
-    };
-    modal(ui->mnuToolDx, app::window::Statistics);
-    modal(ui->frmToolOptions, app::window::Options);
-    modal(ui->mnuHelpNorva, app::window::About);
-    connect(ui->mnuHelpIndex, &QAction::triggered, this, [] { toolkit::openHelpIndex(); });
+    ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::InpatientRecord,
+                            {ui->mnuFileOpen,
+                             ui->mnuFileNew,
+                             ui->mnuFileClose,
+                             ui->mnuToolDx,
+                             ui->frmToolOptions,
+                             ui->mnuHelpIndex,
+                             ui->mnuHelpNorva,
+                             {{ui->mnuMoveAdm, app::window::InpatientLedger},
+                              {ui->mnuMoveAmbu, app::window::OutpatientLedger},
+                              {ui->mnuMoveAll, app::window::AllPatientLedger}}});
     // The list-order window unloads this ledger itself when it loads.
     connect(ui->mnuToolArrange, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });
-
-    // A failure while the next ledger loads is that ledger's to answer.
-    const auto move = [this](QAction *item, const QString &ledger) {
-        connect(item, &QAction::triggered, this,
-                [this, ledger] { toolkit::untrapped([this, &ledger] { app::moveTo(*this, ledger); }); });
-    };
-    move(ui->mnuMoveAdm, app::window::InpatientLedger);
-    move(ui->mnuMoveAmbu, app::window::OutpatientLedger);
-    move(ui->mnuMoveAll, app::window::AllPatientLedger);
 }
 
 frmPts::~frmPts() = default;
@@ -86,8 +72,7 @@ toolkit::DataGrid *frmPts::DataGrid1() const
 
 QString frmPts::currentEpisodeKey() const
 {
-    const int row = m_grid->currentRow();
-    return row < 0 ? QString() : m_grid->value(row, QStringLiteral("入退院ID")).toString();
+    return ledger::currentEpisodeKey(*m_grid);
 }
 
 void frmPts::onLoad()
@@ -132,11 +117,4 @@ void frmPts::onUnload(bool &)
     m_averageStay.close();
     m_connection.close();
     toolkit::Forms::unload<frmOptions>();
-}
-
-// The record window takes its episode from this ledger's current row while it
-// loads, so the ledger leaves only once the record window is there.
-void frmPts::openRow()
-{
-    ledger::openRecord(*this, app::window::InpatientRecord, currentEpisodeKey());
 }

@@ -46,7 +46,6 @@ private:
     void openData();
     void bindSummary(jet::Recordset &recordset, QStringView query, QLabel *label, const QString &column,
                      const QString &format);
-    void openRow();
 
     std::unique_ptr<Ui::frmPts> ui;
     jet::Connection m_connection;
