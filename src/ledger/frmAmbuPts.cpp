@@ -58,7 +58,6 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
                              ui->mnuHelpNorva,
                              {{ui->mnuMoveAdm, app::window::InpatientLedger},
                               {ui->mnuMoveAll, app::window::AllPatientLedger}}});
-
 }
 
 frmAmbuPts::~frmAmbuPts() = default;

@@ -72,7 +72,6 @@ frmFindPts::frmFindPts(QWidget *parent)
     // The compaction window unloads this ledger itself when it loads.
     connect(ui->mnuToolOptimization, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showWindow(app::window::Compaction); }); });
-
 }
 
 frmFindPts::~frmFindPts() = default;
