@@ -39,14 +39,6 @@ protected:
 
     frmAmbuPt *open(int episode) { return RecordWindowTest::open<frmAmbuPt>(app::window::OutpatientLedger, episode); }
 
-    template <class T = QLineEdit>
-    static T *field(frmAmbuPt *window, const char *name)
-    {
-        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-
     static QString labelOf(frmAmbuPt *window, QWidget *box)
     {
         for (QLabel *label : window->findChildren<QLabel *>()) {

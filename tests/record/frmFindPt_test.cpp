@@ -35,14 +35,6 @@ protected:
 
     frmFindPt *open(int episode) { return RecordWindowTest::open<frmFindPt>(app::window::AllPatientLedger, episode); }
 
-    template <class T = QLineEdit>
-    static T *field(frmFindPt *window, const char *name)
-    {
-        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-
     static QLabel *labelOf(frmFindPt *window, const QString &caption)
     {
         for (QLabel *label : window->findChildren<QLabel *>()) {

@@ -32,14 +32,6 @@ protected:
 
     frmPt *open(int episode) { return RecordWindowTest::open<frmPt>(app::window::InpatientLedger, episode); }
 
-    template <class T = QLineEdit>
-    static T *field(frmPt *window, const char *name)
-    {
-        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-
     // Typed keys for ASCII text, an input method's commit for Japanese text.
     static void type(QWidget *box, const QString &text)
     {

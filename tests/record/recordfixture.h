@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -73,6 +74,15 @@ protected:
         ledger->findChild<QAction *>(QStringLiteral("mnuFileOpen"))->trigger();
         QCoreApplication::processEvents();
         return toolkit::Forms::find<Record>();
+    }
+
+    // A control of the window by name; a failure when there is none.
+    template <class T = QLineEdit>
+    static T *field(const QWidget *window, const char *name)
+    {
+        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
     }
 
     // One stored value of the database, as read afresh.
