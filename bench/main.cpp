@@ -197,7 +197,7 @@ double openRecordWindow(int runs, const QString &ledgerName)
     app::showWindow(ledgerName);
     for (int i = 0; i < runs; ++i) {
         toolkit::Form *ledger = app::findWindow(ledgerName);
-        auto *grid = ledger->findChild<QTableView *>(QStringLiteral("DataGrid1"))->findChild<toolkit::DataGrid *>();
+        toolkit::DataGrid *grid = toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"));
         grid->setCurrentRow(0);
         ledger->grab();
         QElapsedTimer timer;

@@ -13,7 +13,6 @@
 #include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTableView>
 #include <QTextStream>
 #include <QTimer>
 
@@ -30,8 +29,7 @@ constexpr int kTourLimitMs = 60000;
 // list is empty.
 bool openFirstRow(toolkit::Form &ledger)
 {
-    auto *view = ledger.findChild<QTableView *>(QStringLiteral("DataGrid1"));
-    auto *grid = view ? view->findChild<toolkit::DataGrid *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    toolkit::DataGrid *grid = toolkit::DataGrid::of(&ledger, QStringLiteral("DataGrid1"));
     auto *open = ledger.findChild<QAction *>(QStringLiteral("mnuFileOpen"));
     if (!grid || !open || grid->model()->rowCount() == 0)
         return false;

@@ -19,7 +19,6 @@
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QStatusBar>
-#include <QTableView>
 
 #include <stdexcept>
 
@@ -188,11 +187,8 @@ toolkit::StatusPanels *RecordWindow::statusPanels() const
 
 toolkit::DataCombo *RecordWindow::dataCombo(const QComboBox *box) const
 {
-    for (toolkit::DataCombo *combo : m_combos) {
-        if (combo->box() == box)
-            return combo;
-    }
-    return nullptr;
+    // A data combo is a child of its box.
+    return box->findChild<toolkit::DataCombo *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 template <class T>
@@ -304,8 +300,7 @@ jet::Connection &RecordWindow::connection()
 QString RecordWindow::episodeFromLedger(const QString &ledger) const
 {
     toolkit::Form *window = toolkit::findWindow(ledger);
-    auto *view = window ? window->findChild<QTableView *>(QStringLiteral("DataGrid1")) : nullptr;
-    auto *grid = view ? view->findChild<toolkit::DataGrid *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    toolkit::DataGrid *grid = toolkit::DataGrid::of(window, QStringLiteral("DataGrid1"));
     if (!grid)
         throw jet::Error(jet::err::ObjectClosed,
                          QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
@@ -412,10 +407,8 @@ void RecordWindow::bindCombo(QComboBox *box, const QString &column, const QStrin
                              const QString &boundColumn, const QString &listColumn)
 {
     toolkit::DataCombo *combo = dataCombo(box);
-    if (!combo) {
+    if (!combo)
         combo = new toolkit::DataCombo(box);
-        m_combos.push_back(combo);
-    }
     m_binding->bindCombo(combo, column);
     auto list = std::make_unique<jet::Recordset>();
     list->open(listSql, &m_connection, jet::CursorType::Static, jet::LockType::Optimistic);

@@ -153,7 +153,6 @@ private:
     jet::Recordset m_data;
     std::vector<std::unique_ptr<jet::Recordset>> m_lists;
     std::unique_ptr<toolkit::RecordBinding> m_binding;
-    std::vector<toolkit::DataCombo *> m_combos; // owned by their combo boxes
     toolkit::StatusPanels *m_status = nullptr;
 };
 

@@ -563,6 +563,16 @@ QLabel *DataGrid::captionLabel() const
     return m_caption;
 }
 
+DataGrid *DataGrid::of(const QTableView *view)
+{
+    return view ? view->findChild<DataGrid *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+DataGrid *DataGrid::of(const QWidget *window, const QString &viewName)
+{
+    return window ? of(window->findChild<QTableView *>(viewName)) : nullptr;
+}
+
 int DataGrid::currentRow() const
 {
     return m_row;

@@ -120,6 +120,11 @@ public:
     explicit DataGrid(QTableView *view);
     ~DataGrid() override;
 
+    // The grid attached to the view; nullptr for none.
+    static DataGrid *of(const QTableView *view);
+    // The grid attached to the window's table view of that name.
+    static DataGrid *of(const QWidget *window, const QString &viewName);
+
     void setColumns(const QList<GridColumn> &columns);       // empty: every field of the recordset, captions = field names
     void setRecordset(jet::Recordset *recordset);            // nullptr unbinds
     jet::Recordset *recordset() const;

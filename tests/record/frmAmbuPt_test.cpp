@@ -216,7 +216,7 @@ TEST_F(OutpatientRecordTest, ClosingStoresTheEditsAndTheOutpatientLedgerListsThe
     auto *ledger = static_cast<frmAmbuPts *>(app::findWindow(app::window::OutpatientLedger));
     ASSERT_NE(ledger, nullptr);
     EXPECT_TRUE(ledger->isVisible());
-    auto *grid = ledger->findChild<QTableView *>(QStringLiteral("DataGrid1"))->findChild<toolkit::DataGrid *>();
+    toolkit::DataGrid *grid = toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"));
     EXPECT_EQ(grid->value(0, QStringLiteral("一時診断名")).toString(), QStringLiteral("断酒継続"));
     EXPECT_TRUE(program.statuses.isEmpty());
 }

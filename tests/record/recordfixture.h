@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <gtest/gtest.h>
@@ -64,7 +63,7 @@ protected:
         toolkit::Form *ledger = app::findWindow(ledgerName);
         if (!ledger)
             return nullptr;
-        auto *grid = ledger->findChild<QTableView *>(QStringLiteral("DataGrid1"))->findChild<toolkit::DataGrid *>();
+        toolkit::DataGrid *grid = toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"));
         int row = 0;
         while (row < grid->model()->rowCount() && grid->value(row, QStringLiteral("入退院ID")).toInt() != episode)
             ++row;
