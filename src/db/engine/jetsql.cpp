@@ -44,6 +44,32 @@ QString numberLiteral(double value)
     return value < 0 ? QLatin1Char('(') + text + QLatin1Char(')') : text;
 }
 
+// Both parsers recurse once per level of parentheses, subqueries, function
+// calls and prefix operators, and a stored query comes from the database
+// file: a damaged one nested a few thousand deep would overrun the stack.
+// Jet calls queries too complex long before this depth, and the program's
+// own statements nest fewer than ten levels, so only such text meets it.
+constexpr int kMaxNesting = 100;
+
+// One level deeper for as long as it lives; past the limit the text is
+// refused with the error number of the parser that reads it.
+class Nesting
+{
+public:
+    Nesting(int &depth, qint32 errorNumber) : m_depth(depth)
+    {
+        if (m_depth >= kMaxNesting)
+            throw Error(errorNumber, QStringLiteral("式の入れ子が深すぎます。"));
+        ++m_depth;
+    }
+    ~Nesting() { --m_depth; }
+    Nesting(const Nesting &) = delete;
+    Nesting &operator=(const Nesting &) = delete;
+
+private:
+    int &m_depth;
+};
+
 double dayNumberOfLiteral(const QString &text)
 {
     const std::optional<QDateTime> moment = parseJetDate(text);
@@ -295,6 +321,7 @@ private:
             unexpected(QStringLiteral("name"));
         return take().text;
     }
+    Nesting deeper() { return Nesting(m_depth, err::SyntaxError); }
 
     // Expressions, loosest binding first.
     Expr disjunction();
@@ -343,6 +370,7 @@ private:
     size_t m_pos = 0;
     int m_parameters = 0;
     bool m_aggregate = false;
+    int m_depth = 0;
 };
 
 void Parser::finish()
@@ -378,6 +406,7 @@ Statement Parser::statement()
 
 Expr Parser::disjunction()
 {
+    const Nesting level = deeper();
     Expr left = conjunction();
     while (acceptKeyword("OR")) {
         const Expr right = conjunction();
@@ -398,8 +427,10 @@ Expr Parser::conjunction()
 
 Expr Parser::negation()
 {
-    if (acceptKeyword("NOT"))
+    if (acceptKeyword("NOT")) {
+        const Nesting level = deeper();
         return booleanExpr(QStringLiteral("(NOT %1)").arg(negation().sql));
+    }
     return comparison();
 }
 
@@ -541,10 +572,12 @@ Expr Parser::unary()
 {
     if (atOperator("-")) {
         ++m_pos;
+        const Nesting level = deeper();
         return valueExpr(QStringLiteral("(-%1)").arg(asValue(unary())));
     }
     if (atOperator("+")) {
         ++m_pos;
+        const Nesting level = deeper();
         return unary();
     }
     return power();
@@ -565,6 +598,7 @@ Expr Parser::powerOperand()
 {
     if (atOperator("-")) {
         ++m_pos;
+        const Nesting level = deeper();
         return valueExpr(QStringLiteral("(-%1)").arg(asValue(powerOperand())));
     }
     return primary();
@@ -741,6 +775,7 @@ SelectItem Parser::selectItem()
 QString Parser::source(SelectShape &shape, JoinParts &parts)
 {
     if (acceptPunct("(")) {
+        const Nesting level = deeper();
         if (atKeyword("SELECT")) {
             SelectShape inner;
             const QString sub = select(inner, true);
@@ -858,6 +893,7 @@ QString orderText(const QList<OrderTerm> &terms)
 
 QString Parser::select(SelectShape &shape, bool nested)
 {
+    const Nesting level = deeper();
     const bool outerAggregate = m_aggregate;
     m_aggregate = false;
 
@@ -1162,6 +1198,7 @@ private:
     std::vector<Token> m_tokens;
     const FieldLookup &m_lookup;
     size_t m_pos = 0;
+    int m_depth = 0;
 };
 
 QString FilterParser::disjunction()
@@ -1183,6 +1220,8 @@ QString FilterParser::conjunction()
 QString FilterParser::term()
 {
     if (acceptPunct("(")) {
+        // A filter the grammar refuses is an invalid argument to ADO, however it fails.
+        const Nesting level(m_depth, err::InvalidArgument);
         const QString inner = disjunction();
         if (!acceptPunct(")"))
             invalidFilter(QStringLiteral("')' expected"));

@@ -380,6 +380,23 @@ TEST_F(JetSqlTest, UnknownFunctionsAndBadStatementsAreSyntaxErrors)
     }
 }
 
+TEST_F(JetSqlTest, NestingPastTheLimitIsASyntaxErrorNotACrash)
+{
+    // Stored queries come from the database file; each of these, 1,500 deep,
+    // ran the parser off the stack along its own path.
+    const auto nest = [](const char *open, const char *core, const char *close, int depth) {
+        return QString::fromUtf8(open).repeated(depth) + QString::fromUtf8(core) + QString::fromUtf8(close).repeated(depth);
+    };
+    for (const QString &text :
+         {nest("(", "1", ")", 1500), nest("- ", "1", "", 1500), nest("NOT ", "1", "", 1500), "2 ^ " + nest("-", "1", "", 1500),
+          nest("IIf(1, Abs(", "1", "), 0)", 1500), "* FROM " + nest("(SELECT * FROM ", "t", ")", 1500),
+          "* FROM " + nest("(", "t", ")", 1500), "* FROM t WHERE " + nest("a IN (SELECT a FROM t WHERE ", "1", ")", 1500)}) {
+        EXPECT_EQ(errorNumber([&] { translate("SELECT " + text); }), jet::err::SyntaxError) << s(text.left(40));
+    }
+    EXPECT_EQ(ward.value(nest("(", "IIf(1 = 1, 7, 0)", ")", 20)).toInt(), 7);
+    EXPECT_EQ(errorNumber([&] { translate("SELECT " + nest("IIf(1 = 1, - (", "7", "), 0)", 20)); }), 0);
+}
+
 // --- statements and their shape ----------------------------------------------
 
 TEST_F(JetSqlTest, CurrentInpatientListRunsWithJetMeaning)
@@ -745,6 +762,16 @@ TEST_F(JetSqlFilterTest, MalformedFiltersAre3001)
                              "入退院ID = 入院日", "かな氏名 like 5", "入退院ID = (1)"}) {
         EXPECT_EQ(filterError(QString::fromUtf8(text)), jet::err::InvalidArgument) << text;
     }
+}
+
+TEST_F(JetSqlFilterTest, NestingPastTheLimitIsRefusedNotACrash)
+{
+    const auto nest = [](const QString &core, int depth) {
+        return QStringLiteral("(").repeated(depth) + core + QStringLiteral(")").repeated(depth);
+    };
+    EXPECT_EQ(filterError(nest(QStringLiteral("入退院ID = 1"), 15000)), jet::err::InvalidArgument);
+    EXPECT_EQ(episodes(nest(QStringLiteral("入退院ID = 1"), 20) + QStringLiteral(" OR ") + nest(QStringLiteral("入退院ID = 3"), 20)),
+              (QList<qint64>{1, 3}));
 }
 
 TEST_F(JetSqlFilterTest, CriterionIsOneComparison)
