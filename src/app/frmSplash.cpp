@@ -64,7 +64,8 @@ void frmSplash::timerTicked()
     // Tested in this order: a failed open first, then the newer generation's
     // table, then the older generation's column.
     const toolkit::ErrorTable answers = {
-        {jet::err::GeneralFailure, errorBox(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), {}, true},
+        // The second line names the path that was tried and why it failed.
+        {jet::err::GeneralFailure, errorBox(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), {}, true, true},
         {jet::err::TableMissing, errorBox(QStringLiteral("データベースを ver2.112 にコンバートします。")),
          [this] { announceUpgrade(app::window::UpgradeTo2112); }, false},
         {jet::err::ColumnMissing, errorBox(QStringLiteral("データベースを ver2.086 にコンバートします。")),

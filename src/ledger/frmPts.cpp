@@ -23,7 +23,7 @@ toolkit::ErrorTable loadAnswers()
     toolkit::MessageBoxRequest box;
     box.text = QStringLiteral("データベース norva2000.mdb の取得に失敗しました。");
     box.icon = toolkit::MessageIcon::Critical;
-    return {{jet::err::GeneralFailure, box, {}}};
+    return {{jet::err::GeneralFailure, box, {}, true, true}};
 }
 
 } // namespace

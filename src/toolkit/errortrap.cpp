@@ -97,8 +97,12 @@ void trap(const std::function<void()> &handler, const ErrorTable &answers)
             for (const ErrorAnswer &answer : answers) {
                 if (answer.number != error->number())
                     continue;
-                if (!answer.box.text.isEmpty())
-                    platform().messageBox(answer.box);
+                if (!answer.box.text.isEmpty()) {
+                    MessageBoxRequest box = answer.box;
+                    if (answer.withCause)
+                        box.text += QLatin1Char('\r') + error->description();
+                    platform().messageBox(box);
+                }
                 if (answer.then)
                     runFollowUp(answer.then);
                 if (answer.endsProgram)

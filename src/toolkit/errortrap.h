@@ -15,6 +15,7 @@ struct ErrorAnswer {
     MessageBoxRequest box;         // shown first (skipped when box.text is empty)
     std::function<void()> then; // runs after the box (may be empty)
     bool endsProgram = true;    // most answers end the program
+    bool withCause = false;     // the box gains a line with the error's own description
 };
 using ErrorTable = QList<ErrorAnswer>;
 

@@ -127,9 +127,11 @@ TEST_F(Startup, AnnouncedUpgradeThatIsNotInstalledEndsTheProgramNormally)
 
 TEST_F(Startup, LocationFileNamingMissingFileReportsDefaultNameAndEnds)
 {
-    writeLocationFile(QDir(folder.path()).filePath(QStringLiteral("elsewhere/ward.mdb")));
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("elsewhere/ward.mdb"));
+    writeLocationFile(path);
     probe();
-    expectOneErrorBox(kAcquisitionFailed);
+    // The second line names the file that was tried and why it failed.
+    expectOneErrorBox(kAcquisitionFailed + QStringLiteral("\rデータベース '%1' を開けません。ファイルが見つかりません。").arg(path));
     EXPECT_EQ(exitStatus, 1);
     EXPECT_TRUE(Forms::loaded().isEmpty());
     EXPECT_FALSE(QFile::exists(QDir(folder.path()).filePath(QStringLiteral("elsewhere/ward.mdb"))));

@@ -278,10 +278,12 @@ TEST_F(InpatientLedgerTest, NewEpisodeFromTheLedgerLeavesIt)
 
 TEST_F(InpatientLedgerTest, LoadFailuresEndTheProgram)
 {
-    writeLocation(QDir(folder.path()).filePath(QStringLiteral("missing.mdb")));
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("missing.mdb"));
+    writeLocation(path);
     app::showWindow(app::window::InpatientLedger); // the window is gone again when its load fails
     ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_EQ(program.services->boxes()[0].request.text, QStringLiteral("データベース norva2000.mdb の取得に失敗しました。"));
+    EXPECT_EQ(program.services->boxes()[0].request.text,
+              QStringLiteral("データベース norva2000.mdb の取得に失敗しました。\rデータベース '%1' を開けません。ファイルが見つかりません。").arg(path));
     EXPECT_EQ(program.statuses, QList<int>{1});
 }
 

@@ -7,7 +7,7 @@
 
 #include <QFileInfo>
 #include <QHash>
-#include <fcntl.h>
+#include <cerrno>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +21,7 @@ constexpr int kSaltSize = 16;
 constexpr int kTranslationCacheSize = 256;
 constexpr int kPreparedCacheSize = 32;
 constexpr int kIdlePerFile = 6;
+constexpr int kBusyMilliseconds = 2000;
 
 [[noreturn]] void cannotOpen(const QString &path, const QString &why)
 {
@@ -49,21 +50,26 @@ FileIdentity identifyFile(const QString &path)
     struct stat st {};
     if (native.isEmpty() || ::stat(native.constData(), &st) != 0)
         cannotOpen(path, QStringLiteral("ファイルが見つかりません。"));
+    if (S_ISDIR(st.st_mode))
+        cannotOpen(path, QStringLiteral("ファイルではなくフォルダーです。"));
     if (!S_ISREG(st.st_mode))
         cannotOpen(path, QStringLiteral("ファイルではありません。"));
     if (st.st_size < kSaltSize)
         cannotOpen(path, QStringLiteral("データベースファイルではありません。"));
+    if (::access(native.constData(), R_OK) != 0)
+        cannotOpen(path, QStringLiteral("ファイルを読む権限がありません。"));
+    // Opened read-only, SQLite would list the patients and fail at the first
+    // save, leaving journal files behind that keep the next start from opening.
+    if (::access(native.constData(), W_OK) != 0)
+        cannotOpen(path, errno == EROFS ? QStringLiteral("読み取り専用の場所にあるため、書き込めません。")
+                                        : QStringLiteral("ファイルに書き込む権限がありません。"));
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::access(folder.constData(), W_OK | X_OK) != 0)
+        cannotOpen(path, QStringLiteral("フォルダー '%1' に書き込む権限がありません。")
+                             .arg(QFileInfo(path).absolutePath()));
     FileIdentity id;
     id.device = quint64(st.st_dev);
     id.inode = quint64(st.st_ino);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        cannotOpen(path, QStringLiteral("ファイルを読めません。"));
-    id.salt.resize(kSaltSize);
-    const ssize_t got = ::read(fd, id.salt.data(), kSaltSize);
-    ::close(fd);
-    if (got != kSaltSize)
-        cannotOpen(path, QStringLiteral("ファイルを読めません。"));
     return id;
 }
 
@@ -81,21 +87,55 @@ PhysicalConnection::PhysicalConnection(const QString &path, const QString &passw
     }
     try {
         detail::exec(m_db, QStringLiteral("PRAGMA key = %1;").arg(sqlPassword(password)));
+        sqlite3_busy_timeout(m_db, kBusyMilliseconds);
         // The key is only checked when the first page is read.
         rc = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
+        if ((rc & 0xff) == SQLITE_NOTADB)
             cannotOpen(path, QStringLiteral("データベースファイルではないか、パスワードが違います。"));
-        sqlite3_busy_timeout(m_db, 2000);
+        if ((rc & 0xff) == SQLITE_BUSY)
+            cannotOpen(path, QStringLiteral("ほかのプログラムがファイルを使用中です。"));
+        if (rc != SQLITE_OK)
+            cannotOpen(path, QStringLiteral("ファイルを読めません (%1)。").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        if (sqlite3_db_readonly(m_db, "main") == 1)
+            cannotOpen(path, QStringLiteral("読み取り専用でしか開けないため、書き込めません。"));
         if (create)
             detail::exec(m_db, QStringLiteral("PRAGMA journal_mode = WAL;"));
         detail::exec(m_db, QStringLiteral("PRAGMA synchronous = FULL; PRAGMA cache_size = -16384;"));
+        // Checkpoint after every commit, so that the main file alone holds each
+        // save as soon as no read of another connection still needs the older
+        // pages; a hospital used to copying the one file finds it complete.
+        sqlite3_wal_autocheckpoint(m_db, 1);
         sql::registerFunctions(m_db);
+        if (create)
+            m_identity = identifyFile(path);
+        m_salt = salt();
     } catch (...) {
         m_prepared.clear();
         sqlite3_close(m_db);
         m_db = nullptr;
         throw;
     }
+}
+
+QByteArray PhysicalConnection::salt() const
+{
+    sqlite3_file *file = nullptr;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file
+        || !file->pMethods)
+        return {};
+    QByteArray bytes(kSaltSize, '\0');
+    if (file->pMethods->xRead(file, bytes.data(), kSaltSize, 0) != SQLITE_OK)
+        return {};
+    return bytes;
+}
+
+void PhysicalConnection::truncateJournal()
+{
+    // Readers of another process (the administrator's shell) are not waited
+    // for: the next save's checkpoint brings the file up to date all the same.
+    sqlite3_busy_timeout(m_db, 0);
+    sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db, kBusyMilliseconds);
 }
 
 PhysicalConnection::~PhysicalConnection()
@@ -144,6 +184,7 @@ namespace {
 struct Idle
 {
     QHash<QString, std::vector<std::shared_ptr<PhysicalConnection>>> byKey;
+    QHash<QString, int> inUse; // logical connections open, per file
 };
 Idle &idle()
 {
@@ -159,15 +200,21 @@ QString keyOf(const QString &path, const QString &password)
 std::shared_ptr<PhysicalConnection> acquire(const QString &path, const QString &password)
 {
     const FileIdentity current = identifyFile(path);
-    auto &list = idle().byKey[keyOf(path, password)];
-    while (!list.empty()) {
+    const QString key = keyOf(path, password);
+    auto &list = idle().byKey[key];
+    std::shared_ptr<PhysicalConnection> handle;
+    while (!list.empty() && !handle) {
         std::shared_ptr<PhysicalConnection> candidate = std::move(list.back());
         list.pop_back();
-        if (candidate->identity() == current)
-            return candidate;
-        list.clear(); // the file was replaced: every idle handle on it is stale
+        if (candidate->identity() == current && candidate->salt() == candidate->openedSalt())
+            handle = std::move(candidate);
+        else
+            list.clear(); // the file was replaced: every idle handle on it is stale
     }
-    return std::make_shared<PhysicalConnection>(path, password, false);
+    if (!handle)
+        handle = std::make_shared<PhysicalConnection>(path, password, false);
+    ++idle().inUse[key];
+    return handle;
 }
 
 void release(std::shared_ptr<PhysicalConnection> connection)
@@ -175,7 +222,14 @@ void release(std::shared_ptr<PhysicalConnection> connection)
     if (!connection)
         return;
     connection->resetForReuse();
-    auto &list = idle().byKey[keyOf(connection->path(), connection->password())];
+    const QString key = keyOf(connection->path(), connection->password());
+    int &open = idle().inUse[key];
+    open = std::max(open - 1, 0);
+    // The idle handles stay open, so SQLite would keep the journal until the
+    // program ends: empty it now, when no window of ours uses the file.
+    if (open == 0)
+        connection->truncateJournal();
+    auto &list = idle().byKey[key];
     if (int(list.size()) < kIdlePerFile)
         list.push_back(std::move(connection));
 }
@@ -343,8 +397,10 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
 void Connection::beginTrans()
 {
     sqlite3 *db = handle();
+    // The write lock is taken at once: a transaction that read first and
+    // wrote later would fail outright if another process wrote in between.
     if (m_transactionDepth == 0)
-        detail::exec(db, QStringLiteral("BEGIN;"));
+        detail::exec(db, QStringLiteral("BEGIN IMMEDIATE;"));
     else
         detail::exec(db, QStringLiteral("SAVEPOINT jet_level_%1;").arg(m_transactionDepth));
     ++m_transactionDepth;

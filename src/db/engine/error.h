@@ -24,6 +24,7 @@ constexpr qint32 NoCurrentRecord = 3021;                   // BOF or EOF, or row
 constexpr qint32 ObjectClosed = 3704;                      // recordset or connection not open
 constexpr qint32 FileNotFound = 3024;                      // catalog opened on a missing file
 constexpr qint32 FieldDefinedTwice = 3191;                 // column already in the table
+constexpr qint32 FieldTooSmall = 3163;                     // text longer than its column's size
 constexpr qint32 BindingColumnMissing = 545;               // bound control names a missing column
 } // namespace err
 

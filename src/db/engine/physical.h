@@ -17,16 +17,20 @@ namespace jet {
 
 // What identifies the file a handle was opened on: replacing the file (a
 // compaction, a restored backup) must never let a pooled handle read the old one.
+// Taken from stat alone: opening and closing a descriptor of our own on the
+// file would drop every lock SQLite holds on it in this process, and another
+// process would then delete the journal under our connections.
 struct FileIdentity
 {
     quint64 device = 0;
     quint64 inode = 0;
-    QByteArray salt; // the first bytes of an encrypted file are its random salt
 
     bool operator==(const FileIdentity &other) const = default;
 };
 
-// Throws Error(err::GeneralFailure) when the path names no readable, non-empty file.
+// Throws Error(err::GeneralFailure), naming the path and the reason, when the
+// path names no regular, non-empty file that this process may read and write
+// in a folder where it may create the journal files.
 FileIdentity identifyFile(const QString &path);
 
 class PhysicalConnection
@@ -41,11 +45,19 @@ public:
     const QString &path() const { return m_path; }
     const QString &password() const { return m_password; }
     const FileIdentity &identity() const { return m_identity; }
+    // The first bytes of an encrypted file are its random salt, so a file
+    // copied over this one in place reads differently.  Read through SQLite's
+    // own descriptor.
+    QByteArray salt() const;
+    const QByteArray &openedSalt() const { return m_salt; }
 
     // Translations are pure functions of the text; keep the recent ones.
     const sql::Statement &translation(const QString &jetSql);
     // A prepared statement for Connection::execute, kept across calls.
     detail::Statement &preparedForExecute(const QString &sqlite);
+    // Copies the journal into the main file and empties it, unless a reader
+    // of another process still needs it.
+    void truncateJournal();
     // Readies the handle for its next user: no transaction, no statement running.
     void resetForReuse();
 
@@ -54,6 +66,7 @@ private:
     QString m_path;
     QString m_password;
     FileIdentity m_identity;
+    QByteArray m_salt;
     QHash<QString, sql::Statement> m_translations;
     std::list<std::pair<QString, detail::Statement>> m_prepared; // most recent first
 };

@@ -7,6 +7,8 @@
 #include "db/engine/sqlite_support.h"
 
 #include <QHash>
+#include <QMap>
+#include <functional>
 #include <list>
 #include <sqlite3.h>
 #include <unordered_map>
@@ -485,67 +487,116 @@ public:
     QVariant storageValue(int field, const QVariant &value) const
     {
         const Field &f = fields[size_t(field)];
-        return detail::toStorage(value, f.meta.type, f.meta.typeKnown);
+        const QVariant stored = detail::toStorage(value, f.meta.type, f.meta.typeKnown);
+        // SQLite keeps any length; the declared size is ours to hold.
+        if (f.meta.typeKnown && f.meta.definedSize > 0
+            && (f.meta.type == DataType::Text || f.meta.type == DataType::FixedText)
+            && stored.metaType().id() == QMetaType::QString && stored.toString().size() > f.meta.definedSize)
+            throw Error(err::FieldTooSmall,
+                        QStringLiteral("フィールドが小さすぎるため、追加しようとした量のデータを受け入れることができません。"
+                                       "挿入または貼り付けるデータの量を減らしてください。 (%1: %2 文字まで)")
+                            .arg(f.meta.name)
+                            .arg(f.meta.definedSize));
+        return stored;
+    }
+
+    // A row of a join is written to all its tables or to none: a failure
+    // (a full disk, a lock, a refused value) leaves the file as it was.
+    void atomically(const std::function<void()> &write)
+    {
+        sqlite3 *handle = db();
+        const bool outermost = sqlite3_get_autocommit(handle) != 0;
+        detail::exec(handle, outermost ? QStringLiteral("BEGIN IMMEDIATE;") : QStringLiteral("SAVEPOINT jet_row;"));
+        try {
+            write();
+            detail::exec(handle, outermost ? QStringLiteral("COMMIT;") : QStringLiteral("RELEASE jet_row;"));
+        } catch (...) {
+            // SQLite may have rolled back the whole transaction itself already.
+            if (outermost && !sqlite3_get_autocommit(handle))
+                sqlite3_exec(handle, "ROLLBACK;", nullptr, nullptr, nullptr);
+            else if (!outermost)
+                sqlite3_exec(handle, "ROLLBACK TO jet_row; RELEASE jet_row;", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+    QMap<int, QList<int>> pendingByInstance() const
+    {
+        // In the order of the sources, so that a failure always meets the same writes before it.
+        QMap<int, QList<int>> byInstance;
+        for (auto it = pending.cbegin(); it != pending.cend(); ++it)
+            byInstance[fields[size_t(it.key())].instance].append(it.key());
+        for (QList<int> &fieldsOfInstance : byInstance)
+            std::sort(fieldsOfInstance.begin(), fieldsOfInstance.end());
+        return byInstance;
     }
 
     void writeUpdate(int row)
     {
         const std::vector<qint64> key = keyOf(row);
-        QHash<int, QList<int>> byInstance;
-        for (auto it = pending.cbegin(); it != pending.cend(); ++it)
-            byInstance[fields[size_t(it.key())].instance].append(it.key());
+        const QMap<int, QList<int>> byInstance = pendingByInstance();
+        // Every value is converted and checked before anything is written.
+        std::vector<std::pair<QString, QVariantList>> statements;
         for (auto it = byInstance.cbegin(); it != byInstance.cend(); ++it) {
             const Instance &instance = instances[size_t(it.key())];
             QStringList sets;
             QVariantList values;
-            QList<int> sorted = it.value();
-            std::sort(sorted.begin(), sorted.end());
-            for (int f : sorted) {
+            for (int f : it.value()) {
                 sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn) + QStringLiteral(" = ?"));
                 values.append(storageValue(f, pending.value(f)));
             }
-            Statement stmt(db(), QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                     .arg(quoteIdentifier(instance.table), sets.join(QStringLiteral(", "))));
-            stmt.bindAll(values);
-            stmt.bind(int(values.size()) + 1, key[size_t(it.key())]);
-            stmt.step();
+            values.append(key[size_t(it.key())]);
+            statements.emplace_back(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                        .arg(quoteIdentifier(instance.table), sets.join(QStringLiteral(", "))),
+                                    values);
         }
+        atomically([&] {
+            for (const auto &[sql, values] : statements) {
+                Statement stmt(db(), sql);
+                stmt.bindAll(values);
+                stmt.step();
+            }
+        });
     }
 
     void writeInsert()
     {
         ensureKeys();
-        QHash<int, QList<int>> byInstance;
-        for (auto it = pending.cbegin(); it != pending.cend(); ++it)
-            byInstance[fields[size_t(it.key())].instance].append(it.key());
+        QMap<int, QList<int>> byInstance = pendingByInstance();
         // A single-table recordset inserts a row even when nothing was assigned.
         if (byInstance.isEmpty() && instances.size() == 1)
             byInstance[0];
-        std::vector<qint64> key(size_t(keyWidth), 0);
+        std::vector<std::pair<QString, QVariantList>> statements(instances.size());
         bool readable = true;
         for (size_t i = 0; i < instances.size(); ++i) {
             if (!byInstance.contains(int(i))) {
                 readable = false;
                 continue;
             }
-            QList<int> sorted = byInstance.value(int(i));
-            std::sort(sorted.begin(), sorted.end());
             QStringList columns, marks;
             QVariantList values;
-            for (int f : sorted) {
+            for (int f : byInstance.value(int(i))) {
                 columns.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn));
                 marks.append(QStringLiteral("?"));
                 values.append(storageValue(f, pending.value(f)));
             }
-            const QString sql = columns.isEmpty()
+            statements[i].first = columns.isEmpty()
                 ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(instances[i].table))
                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                       .arg(quoteIdentifier(instances[i].table), joinParts(columns), joinParts(marks));
-            Statement stmt(db(), sql);
-            stmt.bindAll(values);
-            stmt.step();
-            key[i] = sqlite3_last_insert_rowid(db());
+            statements[i].second = values;
         }
+        std::vector<qint64> key(size_t(keyWidth), 0);
+        atomically([&] {
+            for (size_t i = 0; i < statements.size(); ++i) {
+                if (statements[i].first.isEmpty())
+                    continue;
+                Statement stmt(db(), statements[i].first);
+                stmt.bindAll(statements[i].second);
+                stmt.step();
+                key[i] = sqlite3_last_insert_rowid(db());
+            }
+        });
         const int row = rowCount();
         keys.insert(keys.end(), key.begin(), key.end());
         if (!readable) {

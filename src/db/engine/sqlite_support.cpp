@@ -41,6 +41,12 @@ void raise(sqlite3 *db, int code, const QString &context)
         throw Error(err::GeneralFailure,
                     QStringLiteral("インデックス、主キー、またはリレーションシップで重複する値が生成されるため、変更できませんでした。: %1")
                         .arg(message) + where);
+    if (primary == SQLITE_FULL)
+        throw Error(err::GeneralFailure, QStringLiteral("ディスクの空き容量が不足しています。") + where);
+    if (primary == SQLITE_IOERR)
+        throw Error(err::GeneralFailure, QStringLiteral("ディスクの読み書きに失敗しました: %1").arg(message) + where);
+    if (primary == SQLITE_READONLY)
+        throw Error(err::GeneralFailure, QStringLiteral("データベースが読み取り専用のため、書き込めません。") + where);
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw Error(err::GeneralFailure, QStringLiteral("ほかのユーザーがデータをロックしているため、更新できませんでした。") + where);
     if (primary == SQLITE_NOTADB || primary == SQLITE_CANTOPEN || primary == SQLITE_CORRUPT)
