@@ -442,17 +442,29 @@ void RecordWindow::save()
 
 // Moves to the last row, which commits the bound fields' edits, and stores
 // the row.  A refused value is answered and left out; the other values are
-// stored all the same and the work goes on.
-void RecordWindow::writeRow(const QString &warning)
+// stored all the same and the work goes on.  A row that cannot be written (a
+// full disk, a lock, a read-only file) is stored not at all: the boxes keep the
+// user's text and the recordset the edits, so that saving again stores them.
+bool RecordWindow::writeRow(const QString &warning)
 {
-    const toolkit::ErrorTable refused{{jet::err::UpdateCancelled,
+    bool written = true;
+    const toolkit::ErrorTable answers{{jet::err::UpdateCancelled,
                                        {.text = warning, .icon = toolkit::MessageIcon::Exclamation},
                                        [this] { m_binding->revertRefused(); },
-                                       false}};
+                                       false},
+                                      {jet::err::GeneralFailure,
+                                       {.text = QStringLiteral("データを保存できませんでした。\r"
+                                                               "入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。"),
+                                        .icon = toolkit::MessageIcon::Exclamation},
+                                       [&written] { written = false; },
+                                       false,
+                                       true}};
     toolkit::trap([&] {
-        toolkit::trap([this] { m_data.moveLast(); }, refused);
-        toolkit::trap([this] { m_data.update(); }, refused);
+        toolkit::trap([this] { m_data.moveLast(); }, answers);
+        if (written)
+            toolkit::trap([this] { m_data.update(); }, answers);
     });
+    return written;
 }
 
 void RecordWindow::closeData()
@@ -465,15 +477,22 @@ void RecordWindow::closeData()
     m_connection.close();
 }
 
-void RecordWindow::onUnload(bool &)
+void RecordWindow::onUnload(bool &cancel)
 {
-    toolkit::trap([this] {
+    bool written = true;
+    toolkit::trap([&] {
         if (m_data.isOpen())
-            writeRow(QStringLiteral("コンボボックスのエラーが発生しました。\r") + kNotSaved);
-        closeData();
+            written = writeRow(QStringLiteral("コンボボックスのエラーが発生しました。\r") + kNotSaved);
+        if (written)
+            closeData();
     });
     if (toolkit::programHasEnded())
         return;
+    // The window stays open with the user's edits rather than lose them.
+    if (!written) {
+        cancel = true;
+        return;
+    }
     toolkit::untrapped([this] { app::showWindow(m_ledger); });
 }
 

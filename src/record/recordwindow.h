@@ -139,13 +139,14 @@ protected:
     void loadUnder(const std::function<void()> &steps, bool oldSchemaAnswer);
 
     // Closing: writes the row as saving does (the closing warning instead),
-    // closes the recordsets and the connection, and shows the ledger.
+    // closes the recordsets and the connection, and shows the ledger.  A row
+    // that cannot be written keeps the window open.
     void onUnload(bool &cancel) override;
 
 private:
     template <class T>
     T *control(const QString &name) const;
-    void writeRow(const QString &warning);
+    bool writeRow(const QString &warning);
     void closeData();
 
     QString m_ledger;

@@ -148,11 +148,20 @@ RecordBinding::Binding &RecordBinding::add(QWidget *widget, const QString &colum
     return *m_bindings.back();
 }
 
+int RecordBinding::columnSize(const QString &column) const
+{
+    const jet::FieldMeta &field = m_recordset->field(m_recordset->fieldIndex(column));
+    const bool text = field.type == jet::DataType::Text || field.type == jet::DataType::FixedText;
+    return field.typeKnown && text ? field.definedSize : 0;
+}
+
 void RecordBinding::bindText(QLineEdit *box, const QString &column, const QString &displayFormat)
 {
     Binding &binding = add(box, column);
     binding.kind = Binding::Kind::LineEdit;
     binding.format = displayFormat;
+    if (const int size = columnSize(column); size > 0 && size < box->maxLength())
+        box->setMaxLength(size);
     connect(box, &QLineEdit::textChanged, this, [this, box] { markEdited(box); });
     show(binding);
 }
@@ -161,6 +170,8 @@ void RecordBinding::bindText(QPlainTextEdit *box, const QString &column)
 {
     Binding &binding = add(box, column);
     binding.kind = Binding::Kind::PlainText;
+    if (const int size = columnSize(column); size > 0 && (maxLength(box) == 0 || size < maxLength(box)))
+        setMaxLength(box, size);
     connect(box, &QPlainTextEdit::textChanged, this, [this, box] { markEdited(box); });
     show(binding);
 }

@@ -50,7 +50,9 @@ public:
 
     // Each bind* raises jet::Error(545) when the recordset lacks the column and
     // shows the current value at once.  A text box without a display format
-    // shows dates in the short date form.
+    // shows dates in the short date form.  A text box bound to a text column
+    // takes the column's size as its maximum length where its own is longer,
+    // so that typing or pasting never reaches the engine's refusal.
     void bindText(QLineEdit *box, const QString &column, const QString &displayFormat = {});
     void bindText(QPlainTextEdit *box, const QString &column);
     // Checked stores -1, unchecked 0.  Showing a value that differs from the
@@ -85,6 +87,7 @@ private:
     void show(Binding &binding);
     void write(Binding &binding);
     void markEdited(QWidget *widget);
+    int columnSize(const QString &column) const; // 0 for no limit
     void forget(QObject *widget);
     void onRowChanged(int row);
     bool hasCurrentRow() const;
@@ -152,6 +155,7 @@ void clearKeyFilter(QWidget *box);
 // with a beep.  Text the program shows is not cut, so nothing stored longer
 // is lost by showing it.
 void setMaxLength(QPlainTextEdit *box, int length);
+int maxLength(const QPlainTextEdit *box); // 0 without a limit
 
 // The input method per box.  Disable and Off turn it off for the box.  On and
 // Hiragana leave it on: a Linux input method's mode belongs to the user and

@@ -168,7 +168,9 @@ private:
         const int excess = document->characterCount() - 1 - m_length;
         if (excess <= 0)
             return;
-        const int end = position + added;
+        // Replacing the whole text reports one character more than the
+        // document holds: the block separator it replaced.
+        const int end = std::min(position + added, document->characterCount() - 1);
         const int start = std::max(position, end - excess);
         m_cutting = true;
         QTextCursor cursor(document);
@@ -179,6 +181,10 @@ private:
         platform().beep();
     }
 
+public:
+    int length() const { return m_length; }
+
+private:
     QPlainTextEdit *m_box;
     int m_length;
     bool m_cutting = false;
@@ -218,6 +224,13 @@ void setMaxLength(QPlainTextEdit *box, int length)
     removeChild(box, kLimiterName);
     if (length > 0)
         new LengthLimiter(box, length);
+}
+
+int maxLength(const QPlainTextEdit *box)
+{
+    const auto *limiter = static_cast<const LengthLimiter *>(
+        box->findChild<QObject *>(QLatin1String(kLimiterName), Qt::FindDirectChildrenOnly));
+    return limiter ? limiter->length() : 0;
 }
 
 void setImeMode(QWidget *box, ImeMode mode)

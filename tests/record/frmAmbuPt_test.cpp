@@ -22,6 +22,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -292,6 +293,41 @@ TEST_F(OutpatientRecordTest, AnImpossibleBirthDateIsRefusedAndTheOtherEditsStore
     EXPECT_EQ(episodeValue(QStringLiteral("時間外頻度"), 5).toInt(), 3);
     EXPECT_EQ(episodeValue(QStringLiteral("個別注意事項"), 5).toString(), QStringLiteral("単独で来院させない"));
     EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// A row that cannot be written (a full disk, a lock, a read-only file) is
+// stored not at all: the user learns why, the window stays with the user's
+// text, and saving once the cause is gone stores every edit.
+TEST_F(OutpatientRecordTest, ARowThatCannotBeWrittenKeepsTheWindowAndItsText)
+{
+    frmAmbuPt *window = open(5);
+    ASSERT_NE(window, nullptr);
+    const QString name = patientValue(QStringLiteral("氏名"), 1004).toString();
+    auto refuse = [&](const char *sql) { ASSERT_EQ(sqlite3_exec(ward.connection().handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK); };
+    refuse("CREATE TRIGGER 書込失敗 BEFORE UPDATE ON 入退院情報 BEGIN SELECT RAISE(ABORT, '空き容量なし'); END;");
+    retype(field(window, "Text2"), QStringLiteral("山本花子"));
+    retype(field(window, "Text8"), QStringLiteral("不安発作"));
+    window->findChild<QAction *>(QStringLiteral("mnuFileSave"))->trigger();
+    window->close();
+
+    ASSERT_EQ(boxes().size(), 2);
+    for (const toolkit::MessageBoxRequest &box : boxes()) {
+        EXPECT_TRUE(box.text.startsWith(QStringLiteral("データを保存できませんでした。\r"))) << box.text.toStdString();
+        EXPECT_TRUE(box.text.contains(QStringLiteral("空き容量なし")));
+        EXPECT_EQ(box.icon, toolkit::MessageIcon::Exclamation);
+    }
+    EXPECT_EQ(toolkit::Forms::find<frmAmbuPt>(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(field(window, "Text2")->text(), QStringLiteral("山本花子"));
+    EXPECT_EQ(patientValue(QStringLiteral("氏名"), 1004).toString(), name) << "half the row was stored";
+    EXPECT_TRUE(program.statuses.isEmpty());
+
+    refuse("DROP TRIGGER 書込失敗;");
+    window->close();
+    EXPECT_EQ(boxes().size(), 2);
+    EXPECT_EQ(toolkit::Forms::find<frmAmbuPt>(), nullptr);
+    EXPECT_EQ(patientValue(QStringLiteral("氏名"), 1004).toString(), QStringLiteral("山本花子"));
+    EXPECT_EQ(episodeValue(QStringLiteral("一時診断名"), 5).toString(), QStringLiteral("不安発作"));
 }
 
 // A database of the generation before the precautions: everything else the

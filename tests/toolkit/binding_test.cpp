@@ -201,6 +201,25 @@ TEST_F(BindingTest, DatesAndNumbersConvertOnWriteBack)
     EXPECT_TRUE(stored(1, QStringLiteral("点数")).isNull());
 }
 
+// No typing or pasting reaches the engine's refusal of a text longer than its column.
+TEST_F(BindingTest, ABoxTakesItsTextColumnsSizeAsItsLimit)
+{
+    QLineEdit name, shortName, points;
+    QPlainTextEdit longName, note;
+    shortName.setMaxLength(8);
+    setMaxLength(&longName, 40);
+    binding.bindText(&name, QStringLiteral("氏名"));
+    binding.bindText(&shortName, QStringLiteral("氏名"));
+    binding.bindText(&points, QStringLiteral("点数"));
+    binding.bindText(&longName, QStringLiteral("氏名"));
+    binding.bindText(&note, QStringLiteral("備考"));
+    EXPECT_EQ(name.maxLength(), 20);
+    EXPECT_EQ(shortName.maxLength(), 8);
+    EXPECT_EQ(points.maxLength(), 32767);
+    EXPECT_EQ(maxLength(&longName), 20);
+    EXPECT_EQ(maxLength(&note), 0);
+}
+
 TEST_F(BindingTest, AMissingColumnRaises545)
 {
     QLineEdit box;
@@ -363,6 +382,9 @@ TEST(KeyFilter, MultiLineMaximumLengthCutsTheUsersTextOnly)
     QTest::keyClicks(&memo, QStringLiteral("abcdefg"));
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("abcde"));
     EXPECT_EQ(script->beeps(), 2);
+    memo.selectAll(); // a paste over the whole text
+    memo.insertPlainText(QStringLiteral("0123456789"));
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("01234"));
     setPlatform(nullptr);
 }
 
