@@ -12,14 +12,11 @@
 #include <QFileInfo>
 #include <QShortcut>
 
-namespace {
-
 // Rewrites the stored list in one transaction: a failure between dropping
 // the old text and storing the new one would otherwise leave the database
 // without the list every ledger and report reads.
-void storeListOrder(db::RoomOrder order)
+void ledger::storeListOrder(const QString &path, db::RoomOrder order)
 {
-    const QString path = db::readDatabasePath(toolkit::platform().programFolder());
     if (!QFileInfo(path).isFile())
         throw jet::Error(jet::err::FileNotFound, QStringLiteral("ファイル '%1' が見つかりません。").arg(path));
     jet::Connection connection;
@@ -37,6 +34,8 @@ void storeListOrder(db::RoomOrder order)
         throw;
     }
 }
+
+namespace {
 
 toolkit::ErrorTable writeAnswers()
 {
@@ -81,7 +80,7 @@ void frmArrange::writeOrder(db::RoomOrder order)
     toolkit::trap(
         [this, order] {
             try {
-                storeListOrder(order);
+                ledger::storeListOrder(db::readDatabasePath(toolkit::platform().programFolder()), order);
             } catch (const jet::Error &e) {
                 if (e.number() == jet::err::FileNotFound)
                     throw;

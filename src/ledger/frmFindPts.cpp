@@ -119,17 +119,20 @@ void frmFindPts::deleteEpisode()
     const int row = m_grid->currentRow();
     if (row < 0)
         return;
-    const QVariant key = m_grid->value(row, QStringLiteral("入退院ID"));
+    ledger::removeEpisode(m_connection, m_grid->value(row, QStringLiteral("入退院ID")));
+    m_list.requery();
+}
 
-    m_connection.beginTrans();
+void ledger::removeEpisode(jet::Connection &connection, const QVariant &episode)
+{
+    connection.beginTrans();
     try {
-        m_connection.execute(QStringLiteral("DELETE FROM 入退院情報 WHERE 入退院ID = ?"), {key});
-        m_connection.execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = ?"), {key});
-        m_connection.execute(QStringLiteral("DELETE FROM 診断情報 WHERE 入退院ID = ?"), {key});
-        m_connection.commitTrans();
+        connection.execute(QStringLiteral("DELETE FROM 入退院情報 WHERE 入退院ID = ?"), {episode});
+        connection.execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = ?"), {episode});
+        connection.execute(QStringLiteral("DELETE FROM 診断情報 WHERE 入退院ID = ?"), {episode});
+        connection.commitTrans();
     } catch (...) {
-        m_connection.rollbackTrans();
+        connection.rollbackTrans();
         throw;
     }
-    m_list.requery();
 }

@@ -45,40 +45,6 @@ QString prompt(const toolkit::Form &ledger)
     return text + QStringLiteral("。");
 }
 
-// The patient row when the chart is new, the episode and its two companion
-// rows.  One transaction, so that a failure never leaves an episode that the
-// record windows could not open.
-void writeRows(jet::Connection &connection, qint32 chart)
-{
-    jet::Recordset patients;
-    jet::Recordset episodes;
-    patients.open(QStringLiteral("SELECT * FROM 患者情報"), &connection);
-    episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &connection);
-
-    connection.beginTrans();
-    try {
-        const QString chartField = QStringLiteral("カルテID");
-        bool found = false;
-        if (patients.recordCount() > 0) {
-            patients.moveFirst();
-            patients.find(chartField + QStringLiteral(" = ") + QString::number(chart));
-            found = !patients.eof();
-        }
-        if (!found)
-            patients.addNew({chartField}, {chart});
-        episodes.addNew({chartField}, {chart});
-        const QVariant episode = episodes.value(QStringLiteral("入退院ID"));
-        connection.execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {episode});
-        connection.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID) VALUES (?)"), {episode});
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
-    episodes.close();
-    patients.close();
-}
-
 void run(toolkit::Form &ledger, jet::Connection &connection)
 {
     toolkit::PlatformServices &services = toolkit::platform();
@@ -93,13 +59,49 @@ void run(toolkit::Form &ledger, jet::Connection &connection)
         services.messageBox(box);
         return;
     }
-    writeRows(connection, *chart);
+    storeRegistration(connection, *chart);
     const QString next = app::isRegistered(app::window::NewPatient) ? app::window::NewPatient
                                                                     : app::window::AllPatientLedger;
     app::moveTo(ledger, next);
 }
 
 } // namespace
+
+// The patient row when the chart is new, the episode and its two companion
+// rows.  One transaction, so that a failure never leaves an episode that the
+// record windows could not open.
+int storeRegistration(jet::Connection &connection, qint32 chart)
+{
+    jet::Recordset patients;
+    jet::Recordset episodes;
+    patients.open(QStringLiteral("SELECT * FROM 患者情報"), &connection);
+    episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &connection);
+
+    int episode = 0;
+    connection.beginTrans();
+    try {
+        const QString chartField = QStringLiteral("カルテID");
+        bool found = false;
+        if (patients.recordCount() > 0) {
+            patients.moveFirst();
+            patients.find(chartField + QStringLiteral(" = ") + QString::number(chart));
+            found = !patients.eof();
+        }
+        if (!found)
+            patients.addNew({chartField}, {chart});
+        episodes.addNew({chartField}, {chart});
+        episode = episodes.value(QStringLiteral("入退院ID")).toInt();
+        connection.execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {episode});
+        connection.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID) VALUES (?)"), {episode});
+        connection.commitTrans();
+    } catch (...) {
+        connection.rollbackTrans();
+        throw;
+    }
+    episodes.close();
+    patients.close();
+    return episode;
+}
 
 std::optional<qint32> chartNumber(const QString &answer)
 {

@@ -20,6 +20,10 @@ namespace ledger {
 // engine failure shows the fatal error box and ends the program.
 void registerPatient(toolkit::Form &ledger, jet::Connection &connection);
 
+// The patient row when the chart is new, the episode and its two companion
+// rows, in one transaction; returns the new episode's 入退院ID.
+int storeRegistration(jet::Connection &connection, qint32 chart);
+
 // The chart number of an answer: blanks around it allowed, full-width digits
 // taken as digits, a fraction rounded half to even.  Nothing when the text is
 // not a number.  Throws std::overflow_error for a number outside the 32-bit range.

@@ -17,6 +17,9 @@
 #include "db/engine/recordset.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "ledger/frmArrange.h"
+#include "ledger/frmFindPts.h"
+#include "ledger/registration.h"
 #include "record/recordwindow.h"
 
 #include <QCoreApplication>
@@ -49,73 +52,18 @@ QString orderName(db::RoomOrder order)
     return order == db::RoomOrder::Ascending ? QStringLiteral("asc") : QStringLiteral("desc");
 }
 
-// --- the child: the program's own engine calls ---
-
-void registerPatient(jet::Connection &connection, int chart)
-{
-    jet::Recordset patients, episodes;
-    patients.open(QStringLiteral("SELECT * FROM 患者情報"), &connection);
-    episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &connection);
-    connection.beginTrans();
-    try {
-        if (patients.recordCount() > 0)
-            patients.find(QStringLiteral("カルテID = %1").arg(chart));
-        if (patients.recordCount() == 0 || patients.eof())
-            patients.addNew({QStringLiteral("カルテID")}, {chart});
-        episodes.addNew({QStringLiteral("カルテID")}, {chart});
-        const QVariant episode = episodes.value(QStringLiteral("入退院ID"));
-        connection.execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {episode});
-        connection.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID) VALUES (?)"), {episode});
-        connection.commitTrans();
-        report(QStringLiteral("done reg %1 %2").arg(chart).arg(episode.toInt()));
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
-}
+// --- the child: the program's own calls ---
 
 void saveRecord(jet::Connection &connection, int episode, const QString &stamp)
 {
     jet::Recordset row;
     row.open(record::kEpisodeSql.toString(), &connection, jet::CursorType::Static, jet::LockType::Optimistic);
     row.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(episode));
-    if (row.eof())
-        return;
     row.setValue(kName, stamp);
     row.setValue(kDiagnosis, stamp);
     row.setValue(kExamination, stamp);
     row.moveLast();
     row.update();
-}
-
-void deleteEpisode(jet::Connection &connection, int episode)
-{
-    connection.beginTrans();
-    try {
-        for (const char *table : {"入退院情報", "検査情報", "診断情報"})
-            connection.execute(QStringLiteral("DELETE FROM %1 WHERE 入退院ID = ?").arg(QString::fromUtf8(table)), {episode});
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
-}
-
-void storeOrder(const QString &path, db::RoomOrder order)
-{
-    jet::Connection connection;
-    connection.open(db::plainConnectionString(path));
-    jet::Catalog catalog;
-    catalog.setActiveConnection(&connection);
-    connection.beginTrans();
-    try {
-        catalog.deleteView(db::kInpatientListQuery.toString());
-        catalog.appendView(db::kInpatientListQuery.toString(), db::inpatientListSql(order));
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
 }
 
 QList<int> episodes(jet::Connection &connection)
@@ -142,7 +90,8 @@ int child(const QString &path, quint32 seed, int firstChart, long killAt)
         const int choice = ids.size() < 5 ? 0 : int(random.bounded(10));
         if (choice < 4) {
             report(QStringLiteral("begin reg %1").arg(chart));
-            registerPatient(connection, chart++);
+            const int episode = ledger::storeRegistration(connection, chart);
+            report(QStringLiteral("done reg %1 %2").arg(chart++).arg(episode));
         } else if (choice < 8) {
             const int episode = ids.at(int(random.bounded(qsizetype(ids.size()))));
             const QString stamp = QStringLiteral("s%1-%2").arg(seed).arg(n);
@@ -152,12 +101,12 @@ int child(const QString &path, quint32 seed, int firstChart, long killAt)
         } else if (choice < 9) {
             const int episode = ids.at(int(random.bounded(qsizetype(ids.size()))));
             report(QStringLiteral("begin del %1").arg(episode));
-            deleteEpisode(connection, episode);
+            ledger::removeEpisode(connection, episode);
             report(QStringLiteral("done del %1").arg(episode));
         } else {
             const db::RoomOrder order = random.bounded(2) ? db::RoomOrder::Ascending : db::RoomOrder::Descending;
             report(QStringLiteral("begin order %1").arg(orderName(order)));
-            storeOrder(path, order);
+            ledger::storeListOrder(path, order);
             report(QStringLiteral("done order %1").arg(orderName(order)));
         }
     }

@@ -117,6 +117,11 @@ PhysicalConnection::PhysicalConnection(const QString &path, const QString &passw
     }
 }
 
+bool PhysicalConnection::isOn(const FileIdentity &file) const
+{
+    return m_identity == file && salt() == m_salt;
+}
+
 QByteArray PhysicalConnection::salt() const
 {
     sqlite3_file *file = nullptr;
@@ -199,19 +204,21 @@ QString keyOf(const QString &path, const QString &password)
 
 std::shared_ptr<PhysicalConnection> acquire(const QString &path, const QString &password)
 {
-    const FileIdentity current = identifyFile(path);
     const QString key = keyOf(path, password);
     auto &list = idle().byKey[key];
     std::shared_ptr<PhysicalConnection> handle;
-    while (!list.empty() && !handle) {
-        std::shared_ptr<PhysicalConnection> candidate = std::move(list.back());
-        list.pop_back();
-        if (candidate->identity() == current && candidate->salt() == candidate->openedSalt())
-            handle = std::move(candidate);
-        else
-            list.clear(); // the file was replaced: every idle handle on it is stale
+    if (!list.empty()) {
+        const FileIdentity current = identifyFile(path);
+        while (!list.empty() && !handle) {
+            std::shared_ptr<PhysicalConnection> candidate = std::move(list.back());
+            list.pop_back();
+            if (candidate->isOn(current))
+                handle = std::move(candidate);
+            else
+                list.clear(); // the file was replaced: every idle handle on it is stale
+        }
     }
-    if (!handle)
+    if (!handle) // identifies the file itself
         handle = std::make_shared<PhysicalConnection>(path, password, false);
     ++idle().inUse[key];
     return handle;
@@ -223,11 +230,9 @@ void release(std::shared_ptr<PhysicalConnection> connection)
         return;
     connection->resetForReuse();
     const QString key = keyOf(connection->path(), connection->password());
-    int &open = idle().inUse[key];
-    open = std::max(open - 1, 0);
     // The idle handles stay open, so SQLite would keep the journal until the
     // program ends: empty it now, when no window of ours uses the file.
-    if (open == 0)
+    if (--idle().inUse[key] == 0)
         connection->truncateJournal();
     auto &list = idle().byKey[key];
     if (int(list.size()) < kIdlePerFile)
@@ -423,6 +428,13 @@ void Connection::rollbackTrans()
     sqlite3 *db = handle();
     if (m_transactionDepth == 0)
         throw Error(err::GeneralFailure, QStringLiteral("トランザクションが開始されていません。"));
+    // After a full disk, an I/O error or a lock SQLite may have rolled back
+    // the whole transaction itself; a ROLLBACK would then fail and hide the
+    // error that caused it.
+    if (sqlite3_get_autocommit(db)) {
+        --m_transactionDepth;
+        return;
+    }
     if (m_transactionDepth == 1) {
         detail::exec(db, QStringLiteral("ROLLBACK;"));
     } else {

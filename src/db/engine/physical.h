@@ -44,12 +44,10 @@ public:
     sqlite3 *db() const { return m_db; }
     const QString &path() const { return m_path; }
     const QString &password() const { return m_password; }
-    const FileIdentity &identity() const { return m_identity; }
-    // The first bytes of an encrypted file are its random salt, so a file
-    // copied over this one in place reads differently.  Read through SQLite's
-    // own descriptor.
-    QByteArray salt() const;
-    const QByteArray &openedSalt() const { return m_salt; }
+    // Whether the handle still reads the file now found at its path: the
+    // same file, and not one copied over it in place, whose random salt (the
+    // first bytes of an encrypted file) differs.
+    bool isOn(const FileIdentity &file) const;
 
     // Translations are pure functions of the text; keep the recent ones.
     const sql::Statement &translation(const QString &jetSql);
@@ -62,6 +60,8 @@ public:
     void resetForReuse();
 
 private:
+    QByteArray salt() const; // read through SQLite's own descriptor
+
     sqlite3 *m_db = nullptr;
     QString m_path;
     QString m_password;

@@ -502,20 +502,15 @@ public:
 
     // A row of a join is written to all its tables or to none: a failure
     // (a full disk, a lock, a refused value) leaves the file as it was.
+    // Inside the caller's transaction it is a level of its own.
     void atomically(const std::function<void()> &write)
     {
-        sqlite3 *handle = db();
-        const bool outermost = sqlite3_get_autocommit(handle) != 0;
-        detail::exec(handle, outermost ? QStringLiteral("BEGIN IMMEDIATE;") : QStringLiteral("SAVEPOINT jet_row;"));
+        connection->beginTrans();
         try {
             write();
-            detail::exec(handle, outermost ? QStringLiteral("COMMIT;") : QStringLiteral("RELEASE jet_row;"));
+            connection->commitTrans();
         } catch (...) {
-            // SQLite may have rolled back the whole transaction itself already.
-            if (outermost && !sqlite3_get_autocommit(handle))
-                sqlite3_exec(handle, "ROLLBACK;", nullptr, nullptr, nullptr);
-            else if (!outermost)
-                sqlite3_exec(handle, "ROLLBACK TO jet_row; RELEASE jet_row;", nullptr, nullptr, nullptr);
+            connection->rollbackTrans();
             throw;
         }
     }
