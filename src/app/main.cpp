@@ -19,6 +19,7 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(app::productPicture(64)));
     toolkit::setPlatform(std::make_unique<toolkit::DesktopPlatform>());
     toolkit::useJapaneseFonts(application);
+    toolkit::useJapaneseTexts(application);
     // The toolkit's own exit also ends a program whose end comes before the main loop runs.
     toolkit::setExitHandler({});
     app::registerProgramWindows();

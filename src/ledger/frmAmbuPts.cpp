@@ -36,7 +36,6 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
     : toolkit::Form(parent), ui(std::make_unique<Ui::frmAmbuPts>())
 {
     ui->setupUi(this);
-    setFixedSize(size());
 
     m_grid = std::make_unique<toolkit::DataGrid>(ui->DataGrid1);
     m_grid->setCaption(QStringLiteral("詳細を開きたい患者のところでダブルクリック"));

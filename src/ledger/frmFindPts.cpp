@@ -40,7 +40,6 @@ frmFindPts::frmFindPts(QWidget *parent)
     : toolkit::Form(parent), ui(std::make_unique<Ui::frmFindPts>())
 {
     ui->setupUi(this);
-    setFixedSize(size());
     // Certificates are the out-patient ledger's; this one keeps the menu out of sight.
     ui->mnuShindan->menuAction()->setVisible(false);
 

@@ -99,10 +99,15 @@ void frmPts::openData()
 void frmPts::bindSummary(jet::Recordset &recordset, QStringView query, QLabel *label, const QString &column,
                          const QString &format)
 {
+    // Without in-patients the averages are Null, which formats to nothing:
+    // the label keeps its caption rather than vanish.
+    const QString caption = label->text();
     recordset.open(query.toString(), &m_connection);
     auto binding = std::make_unique<toolkit::RecordBinding>();
     binding->setRecordset(&recordset);
     binding->bindLabel(label, column, format);
+    if (label->text().isEmpty())
+        label->setText(caption);
     m_summaries.push_back(std::move(binding));
 }
 

@@ -51,10 +51,17 @@ void run(toolkit::Form &ledger, jet::Connection &connection)
     const QString answer = services.inputBox(prompt(ledger), QStringLiteral("ネモリア"));
     if (answer.isEmpty())
         return;
-    const std::optional<qint32> chart = chartNumber(answer);
+    std::optional<qint32> chart;
+    QString refusal = QStringLiteral("半角数字で入力してください。");
+    try {
+        chart = chartNumber(answer);
+    } catch (const std::overflow_error &) {
+        // An eleven-digit typo is the user's to mend, not the program's end.
+        refusal = QStringLiteral("カルテIDは 1 から 2147483647 までの半角数字で入力してください。");
+    }
     if (!chart) {
         toolkit::MessageBoxRequest box;
-        box.text = QStringLiteral("半角数字で入力してください。");
+        box.text = refusal;
         box.icon = toolkit::MessageIcon::Exclamation;
         services.messageBox(box);
         return;

@@ -16,8 +16,9 @@ namespace ledger {
 // the chart is new and always a new, empty episode with its two companion rows,
 // all in one transaction; then unloads the ledger and shows the new-patient
 // window (the all-patient ledger while that window is not registered).
-// Runs under its own error trap: a number outside the 32-bit range or an
-// engine failure shows the fatal error box and ends the program.
+// An answer that is no number, or a number outside the 32-bit range, is
+// refused with a message and the ledger stays.  Runs under its own error
+// trap: an engine failure shows the fatal error box and ends the program.
 void registerPatient(toolkit::Form &ledger, jet::Connection &connection);
 
 // The patient row when the chart is new, the episode and its two companion

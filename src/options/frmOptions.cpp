@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QTableView>
 
+using namespace Qt::StringLiterals;
 using toolkit::MessageBoxRequest;
 using toolkit::MessageButtons;
 using toolkit::MessageIcon;
@@ -22,27 +23,53 @@ using toolkit::MessageResult;
 
 namespace {
 
-struct ListSource
+// A clinical table's columns that hold a list's IDs, and what one of its rows
+// is to the user.
+struct Reference
 {
-    const char16_t *tab;
-    const char16_t *sql;
+    QString table;
+    QStringList columns;
+    QString counted; // "%1" stands for the number of rows
 };
 
-constexpr ListSource kListSources[] = {
-    {u"診断名", u"SELECT * FROM `診断名(ICD10)` ORDER BY ICDコード"},
-    {u"主治医", u"SELECT * FROM 主治医"},
-    {u"部屋", u"SELECT * FROM 病室番号 ORDER BY 病室番号"},
-    {u"ベッド", u"SELECT * FROM ベッド番号 ORDER BY ベッド番号"},
-    {u"医薬品名", u"SELECT * FROM 医薬品情報 ORDER BY 医薬品名"},
-    {u"服用方法", u"SELECT * FROM 服用方法"},
-    {u"入院形態", u"SELECT * FROM 入院形態"},
-    {u"介護度", u"SELECT * FROM 介護度"},
-    {u"障害者等級", u"SELECT * FROM 障害者等級"},
-    {u"扱別", u"SELECT * FROM 扱別"},
-    {u"転帰", u"SELECT * FROM 転帰"},
-    {u"性別", u"SELECT * FROM 性別"},
-    {u"時間外頻度", u"SELECT * FROM 時間外頻度"},
+struct ListSource
+{
+    QString tab;
+    QString sql;
+    QList<Reference> references;
 };
+
+Reference episodeColumns(const QStringList &columns)
+{
+    return {QStringLiteral("入退院情報"), columns, QStringLiteral("入院・外来の記録 %1 件")};
+}
+
+Reference patientColumns(const QStringList &columns)
+{
+    return {QStringLiteral("患者情報"), columns, QStringLiteral("患者 %1 人")};
+}
+
+const QList<ListSource> &listSources()
+{
+    static const QList<ListSource> sources{
+        {u"診断名"_s, u"SELECT * FROM `診断名(ICD10)` ORDER BY ICDコード"_s,
+         {patientColumns({u"診断名①"_s, u"診断名②"_s, u"診断名③"_s}),
+          {u"`32条診断書`"_s, {u"主精神障害"_s, u"従精神障害"_s}, u"診断書 %1 件"_s}}},
+        {u"主治医"_s, u"SELECT * FROM 主治医"_s, {episodeColumns({u"主治医①"_s, u"主治医②"_s})}},
+        {u"部屋"_s, u"SELECT * FROM 病室番号 ORDER BY 病室番号"_s, {episodeColumns({u"病室番号"_s})}},
+        {u"ベッド"_s, u"SELECT * FROM ベッド番号 ORDER BY ベッド番号"_s, {episodeColumns({u"ベッド番号"_s})}},
+        {u"医薬品名"_s, u"SELECT * FROM 医薬品情報 ORDER BY 医薬品名"_s, {}},
+        {u"服用方法"_s, u"SELECT * FROM 服用方法"_s, {}},
+        {u"入院形態"_s, u"SELECT * FROM 入院形態"_s, {episodeColumns({u"入院形態"_s})}},
+        {u"介護度"_s, u"SELECT * FROM 介護度"_s, {patientColumns({u"介護度"_s})}},
+        {u"障害者等級"_s, u"SELECT * FROM 障害者等級"_s, {patientColumns({u"障害者等級"_s})}},
+        {u"扱別"_s, u"SELECT * FROM 扱別"_s, {episodeColumns({u"扱別"_s})}},
+        {u"転帰"_s, u"SELECT * FROM 転帰"_s, {episodeColumns({u"転帰"_s})}},
+        {u"性別"_s, u"SELECT * FROM 性別"_s, {patientColumns({u"性別"_s})}},
+        {u"時間外頻度"_s, u"SELECT * FROM 時間外頻度"_s, {episodeColumns({u"時間外頻度"_s})}},
+    };
+    return sources;
+}
 
 MessageBoxRequest lastRowBox()
 {
@@ -69,7 +96,7 @@ frmOptions::frmOptions(QWidget *parent)
                                            ui->DataGrid13};
     for (int i = 0; i < kListCount; ++i) {
         CodeList &list = m_lists[size_t(i)];
-        list.tab = QString::fromUtf16(kListSources[i].tab);
+        list.tab = listSources().at(i).tab;
         list.frame = frames[i];
         list.grid = std::make_unique<toolkit::DataGrid>(views[i]);
         // The frame's enabled state, not the grid's own flag, is what makes a
@@ -155,8 +182,9 @@ void frmOptions::openData()
 
     for (int i = 0; i < kListCount; ++i) {
         CodeList &list = m_lists[size_t(i)];
-        list.recordset.open(QString::fromUtf16(kListSources[i].sql), &m_connection);
+        list.recordset.open(listSources().at(i).sql, &m_connection);
         list.grid->setRecordset(&list.recordset);
+        list.grid->view()->resizeColumnsToContents();
     }
 }
 
@@ -202,6 +230,17 @@ void frmOptions::deleteRow()
         return;
     }
 
+    if (!target->grid->isOnNewRow()) {
+        const QString refusal = deletionRefusal(*target);
+        if (!refusal.isEmpty()) {
+            MessageBoxRequest refused;
+            refused.text = refusal;
+            refused.icon = MessageIcon::Exclamation;
+            toolkit::platform().messageBox(refused);
+            return;
+        }
+    }
+
     MessageBoxRequest ask;
     ask.title = QStringLiteral("削除");
     ask.text = QStringLiteral("削除しますか？");
@@ -214,6 +253,35 @@ void frmOptions::deleteRow()
         return;
     }
     target->recordset.deleteCurrent();
+}
+
+// Every list's first column is its ID and its second what the list shows.
+// Row 1, "-", means "not set"; a row that episodes, patients or certificates
+// still name would take them out of every list that joins the code tables.
+QString frmOptions::deletionRefusal(CodeList &list)
+{
+    const QVariant id = list.recordset.value(0);
+    const QString shown = list.recordset.value(1).toString();
+    if (id.toLongLong() == 1)
+        return QStringLiteral("「%1」は「未設定」を表す行のため、削除できません。").arg(shown);
+
+    const ListSource &source = listSources().at(&list - m_lists.data());
+    QStringList users;
+    for (const Reference &reference : source.references) {
+        QStringList conditions;
+        for (const QString &column : reference.columns)
+            conditions.append(QStringLiteral("[%1] = %2").arg(column).arg(id.toLongLong()));
+        jet::Recordset count;
+        count.open(QStringLiteral("SELECT Count(*) FROM %1 WHERE %2")
+                       .arg(reference.table, conditions.join(QStringLiteral(" OR "))),
+                   &m_connection);
+        if (const int n = count.value(0).toInt(); n > 0)
+            users.append(reference.counted.arg(n));
+    }
+    if (users.isEmpty())
+        return QString();
+    return QStringLiteral("「%1」は%2で使われているため、削除できません。")
+        .arg(shown, users.join(QStringLiteral("、")));
 }
 
 jet::Recordset &frmOptions::recordsetAt(int index)

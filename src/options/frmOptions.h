@@ -56,6 +56,7 @@ private:
     void enableOnlyGrid(int list);
     void disableAllGrids();
     void deleteRow();
+    QString deletionRefusal(CodeList &list);
     void save();
     void saveAndClose();
     // Hands the pending change of recordset `index` (0: the hospital's row,

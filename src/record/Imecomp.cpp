@@ -1,5 +1,6 @@
 #include "record/Imecomp.h"
 
+#include "record/reading.h"
 #include "toolkit/binding.h"
 
 #include <QEvent>
@@ -185,7 +186,8 @@ private:
         if (allOf(commit, narrowsToSingleByte))
             reading = commit;
         else if (!m_reading.isEmpty())
-            reading = m_reading;
+            // A word picked from the predictions is longer than what was typed.
+            reading = completedReading(commit, m_reading);
         else if (allOf(commit, isHiragana))
             reading = commit;
         m_reading.clear();

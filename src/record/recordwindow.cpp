@@ -409,6 +409,9 @@ void RecordWindow::bindCombo(QComboBox *box, const QString &column, const QStrin
     toolkit::DataCombo *combo = dataCombo(box);
     if (!combo)
         combo = new toolkit::DataCombo(box);
+    // Row 1 of every code table is "-", "not set"; an episode holding Null
+    // instead would drop out of every list that joins the code tables.
+    combo->setEmptyValue(1);
     m_binding->bindCombo(combo, column);
     auto list = std::make_unique<jet::Recordset>();
     list->open(listSql, &m_connection, jet::CursorType::Static, jet::LockType::Optimistic);
@@ -451,7 +454,8 @@ bool RecordWindow::writeRow(const QString &warning)
     const toolkit::ErrorTable answers{{jet::err::UpdateCancelled,
                                        {.text = warning, .icon = toolkit::MessageIcon::Exclamation},
                                        [this] { m_binding->revertRefused(); },
-                                       false},
+                                       false,
+                                       true},
                                       {jet::err::GeneralFailure,
                                        {.text = QStringLiteral("データを保存できませんでした。\r"
                                                                "入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。"),
@@ -460,11 +464,29 @@ bool RecordWindow::writeRow(const QString &warning)
                                        false,
                                        true}};
     toolkit::trap([&] {
-        toolkit::trap([this] { m_data.moveLast(); }, answers);
+        toolkit::trap([this] { nameRefusals([this] { m_data.moveLast(); }); }, answers);
         if (written)
             toolkit::trap([this] { m_data.update(); }, answers);
     });
     return written;
+}
+
+// The warning's last line names what was left out, since everything else
+// the user typed is stored all the same.
+void RecordWindow::nameRefusals(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const jet::Error &e) {
+        if (e.number() != jet::err::UpdateCancelled)
+            throw;
+        const QStringList columns = m_binding->refusedColumns();
+        if (columns.isEmpty())
+            throw;
+        throw jet::Error(jet::err::UpdateCancelled,
+                         QStringLiteral("「%1」は保存されませんでした。ほかの項目は保存されました。")
+                             .arg(columns.join(QStringLiteral("」「"))));
+    }
 }
 
 void RecordWindow::closeData()

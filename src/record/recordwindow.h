@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -147,6 +148,7 @@ private:
     template <class T>
     T *control(const QString &name) const;
     bool writeRow(const QString &warning);
+    void nameRefusals(const std::function<void()> &step);
     void closeData();
 
     QString m_ledger;

@@ -312,6 +312,16 @@ void RecordBinding::commitEdits()
         throw *refusal;
 }
 
+QStringList RecordBinding::refusedColumns() const
+{
+    QStringList columns;
+    for (const auto &binding : m_bindings) {
+        if (binding->refused)
+            columns.append(binding->column);
+    }
+    return columns;
+}
+
 void RecordBinding::revertRefused()
 {
     for (size_t i = 0; i < m_bindings.size(); ++i) {

@@ -73,6 +73,8 @@ public:
     // Every other edit is written before the first refusal is raised.
     void commitEdits() override;
     bool hasEdits() const;
+    // The columns whose text the last commit refused, in binding order.
+    QStringList refusedColumns() const;
     // Shows the stored values again in the widgets whose text the last
     // commit refused, so that they no longer count as edits.
     void revertRefused();
@@ -115,8 +117,12 @@ public:
     void setRefuseTyping(bool refuse);
     bool refusesTyping() const;
 
-    // The ID of the entry whose text the box shows; Null for an empty text or
-    // a text that is no entry.
+    // What an emptied box stores: Null unless the list has a row that means
+    // "not set", whose ID is given here.
+    void setEmptyValue(const QVariant &id);
+
+    // The ID of the entry whose text the box shows; the empty value for an
+    // empty text; Null for a text that is no entry.
     QVariant boundValue() const;
     // Shows the list text of that ID; an ID with no list row shows the empty text.
     void setBoundValue(const QVariant &id);
@@ -135,6 +141,7 @@ private:
     QComboBox *m_box;
     QList<QVariant> m_ids;
     QVariant m_value;
+    QVariant m_emptyValue;
     bool m_showing = false;
     bool m_refuseTyping = false;
 };
@@ -176,5 +183,8 @@ QFont japaneseFixedFont(double points = 9);
 // The program's fonts: 9 points for captions, 12 points in fields (line
 // edits, multi-line boxes, combos).
 void useJapaneseFonts(QApplication &app);
+// Qt's own Japanese translation of its standard texts (context menus, the
+// standard dialogs' buttons).  False when the translation is not installed.
+bool useJapaneseTexts(QApplication &app);
 
 } // namespace toolkit

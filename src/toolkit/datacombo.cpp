@@ -81,6 +81,11 @@ bool DataCombo::refusesTyping() const
     return m_refuseTyping;
 }
 
+void DataCombo::setEmptyValue(const QVariant &id)
+{
+    m_emptyValue = id;
+}
+
 void DataCombo::setBoundValue(const QVariant &id)
 {
     m_value = id;
@@ -122,7 +127,7 @@ QVariant DataCombo::boundValue() const
     }
     const QString text = m_box->currentText();
     if (text.isEmpty())
-        return QVariant();
+        return m_emptyValue;
     const int entry = entryOfText(text);
     return entry >= 0 ? m_box->itemData(entry) : QVariant();
 }

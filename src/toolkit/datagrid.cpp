@@ -468,6 +468,9 @@ DataGrid::DataGrid(QTableView *view)
     rows->setMinimumWidth(twipsToPixels(300, m_view));
     m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_view->horizontalHeader()->setHighlightSections(false);
+    // A grid wider than its columns gives the room to the last one, where the
+    // long texts (diagnoses, remarks) usually stand.
+    m_view->horizontalHeader()->setStretchLastSection(true);
 
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onViewRowChanged(current.isValid() ? current.row() : -1); });
@@ -478,7 +481,10 @@ DataGrid::DataGrid(QTableView *view)
         showRecordsetRow();
     });
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &DataGrid::showRecordsetRow);
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &DataGrid::showRecordsetRow);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        m_syncing = false;
+        showRecordsetRow();
+    });
 }
 
 DataGrid::~DataGrid()
@@ -498,6 +504,12 @@ void DataGrid::setRecordset(jet::Recordset *recordset)
         previous->removeRowEditor(m_editor.get());
         disconnect(previous, nullptr, this, nullptr);
     }
+    // While a row goes, the view moves its cursor to the row below as it was
+    // before the removal; following that would step the recordset, whose row
+    // is already gone, one row too far.  Connected ahead of the model, so
+    // that the grid stops following before the view hears of the removal.
+    if (recordset)
+        connect(recordset, &jet::Recordset::rowRemoved, this, [this] { m_syncing = true; });
     m_model->setRecordset(recordset);
     if (recordset) {
         recordset->addRowEditor(m_editor.get());

@@ -2,12 +2,14 @@
 
 #include "toolkit/errortrap.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 
@@ -96,6 +98,54 @@ void Form::load()
     onLoad();
 }
 
+// The window the user was working in: the active one, else the last shown.
+QWidget *Form::owner() const
+{
+    QWidget *active = QApplication::activeWindow();
+    if (active && active != this && active->isVisible())
+        return active;
+    const QList<Form *> &forms = loadedForms();
+    for (auto it = forms.crbegin(); it != forms.crend(); ++it) {
+        if (*it != this && (*it)->isVisible())
+            return *it;
+    }
+    return nullptr;
+}
+
+// Where a window manager puts a new window is anyone's guess, and some put
+// it partly off screen.  A window coming into view is centred: a modal one
+// over the window it belongs to, any other on the screen the user works on;
+// either way wholly inside that screen, its title bar first.
+void Form::placeOnScreen(bool modal)
+{
+    QWidget *over = owner();
+    QScreen *screen = over ? over->screen() : this->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Nothing until the window manager has framed the window once.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins decoration(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                              outer.bottom() - inner.bottom());
+    const QSize room = area.size().shrunkBy(decoration);
+    if (width() > room.width() || height() > room.height())
+        resize(size().boundedTo(room));
+    QRect frame(QPoint(0, 0), size().grownBy(decoration));
+    frame.moveCenter(modal && over ? over->frameGeometry().center() : area.center());
+    if (frame.right() > area.right())
+        frame.moveRight(area.right());
+    if (frame.bottom() > area.bottom())
+        frame.moveBottom(area.bottom());
+    if (frame.left() < area.left())
+        frame.moveLeft(area.left());
+    if (frame.top() < area.top())
+        frame.moveTop(area.top());
+    move(frame.topLeft());
+}
+
 void Form::showModeless()
 {
     load();
@@ -103,7 +153,12 @@ void Form::showModeless()
         return;
     if (!isVisible() && windowModality() != Qt::NonModal)
         setWindowModality(Qt::NonModal);
+    const bool coming = !isVisible();
+    if (coming)
+        placeOnScreen(false);
     show();
+    if (coming)
+        placeOnScreen(false); // now with the frame the window system gave it
     raise();
     activateWindow();
 }
@@ -116,10 +171,12 @@ void Form::showModal()
     if (isVisible())
         hide();
     setWindowModality(Qt::ApplicationModal);
+    placeOnScreen(true);
     QEventLoop loop;
     m_modalLoop = &loop;
     QPointer<Form> self(this);
     show();
+    placeOnScreen(true);
     raise();
     activateWindow();
     if (self && self->m_modalLoop == &loop && isVisible())

@@ -57,6 +57,8 @@ private:
     friend void endProgram(int status);
     friend void resetProgramState();
     void discard();
+    QWidget *owner() const;
+    void placeOnScreen(bool modal);
 
     bool m_loaded = false;
     bool m_unloading = false;

@@ -36,6 +36,7 @@ QString typedText(const QKeyEvent *event)
         return QStringLiteral("\x1b");
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
+    case Qt::Key_Delete: // X11 gives it the text DEL (0x7F), yet it types nothing
         return QString();
     default:
         break;

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 
 #include <cmath>
@@ -46,6 +48,20 @@ void useJapaneseFonts(QApplication &app)
     const QFont field = japaneseFont(12);
     for (const char *className : {"QLineEdit", "QPlainTextEdit", "QTextEdit", "QComboBox"})
         app.setFont(field, className);
+}
+
+bool useJapaneseTexts(QApplication &app)
+{
+    static const char name[] = "toolkit_japanese";
+    if (app.findChild<QTranslator *>(QLatin1String(name), Qt::FindDirectChildrenOnly))
+        return true;
+    auto *translator = new QTranslator(&app);
+    translator->setObjectName(QLatin1String(name));
+    if (!translator->load(QStringLiteral("qt_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return app.installTranslator(translator);
 }
 
 } // namespace toolkit

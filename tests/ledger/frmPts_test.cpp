@@ -161,7 +161,10 @@ TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
                            "mnuToolArrange"}));
     EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuMove"))),
               (QStringList{"mnuMoveAdm", "mnuMoveAmbu", "mnuMoveAll"}));
-    EXPECT_TRUE(item(ledger, "mnuFileStep")->isSeparator());
+    for (const char *step : {"mnuFileStep", "mnuReportStep", "mnuToolStep", "mnuHelpStep"}) {
+        EXPECT_TRUE(item(ledger, step)->isSeparator());
+        EXPECT_TRUE(item(ledger, step)->text().isEmpty()) << "no stray text beside the line";
+    }
     EXPECT_EQ(item(ledger, "mnuFileNew")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
     EXPECT_EQ(item(ledger, "mnuToolDataEx")->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
     EXPECT_EQ(item(ledger, "mnuMoveAll")->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
@@ -173,14 +176,14 @@ TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
     EXPECT_TRUE(item(ledger, "mnuMoveAmbu")->isEnabled());
 }
 
-TEST_F(InpatientLedgerTest, EmptyListShowsWhatTheSummariesReturn)
+TEST_F(InpatientLedgerTest, EmptyListKeepsTheSummaryCaptions)
 {
     ward.connection().execute(QStringLiteral("DELETE FROM 入退院情報"));
     frmPts &ledger = shown();
     EXPECT_TRUE(episodes(ledger).isEmpty());
     EXPECT_EQ(label(ledger, "Label1"), QStringLiteral("入院患者数 0人"));
-    EXPECT_EQ(label(ledger, "Label2"), QString());
-    EXPECT_EQ(label(ledger, "Label3"), QString());
+    EXPECT_EQ(label(ledger, "Label2"), QStringLiteral("平均年齢")) << "the caption stays without a figure";
+    EXPECT_EQ(label(ledger, "Label3"), QStringLiteral("平均在院日数"));
     EXPECT_FALSE(item(ledger, "mnuFileOpen")->isEnabled());
     emit ledger.DataGrid1()->clicked();
     EXPECT_TRUE(item(ledger, "mnuFileOpen")->isEnabled());

@@ -20,9 +20,6 @@
 
 namespace {
 
-const QString kFatalText =
-    QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。");
-
 // A ledger with its own window connection, as every ledger has.
 class RegisteringLedger : public toolkit::Form
 {
@@ -211,14 +208,16 @@ TEST_F(RegistrationTest, TextThatIsNoNumberAsksForHalfWidthDigits)
     EXPECT_FALSE(exitStatus.has_value());
 }
 
-TEST_F(RegistrationTest, NumberBeyond32BitsEndsTheProgramWritingNothing)
+TEST_F(RegistrationTest, NumberBeyond32BitsIsRefusedAndTheLedgerStays)
 {
     const int before = allEpisodes();
-    registerAnswering(QStringLiteral("2147483648"));
+    registerAnswering(QStringLiteral("21474836470"));
     ASSERT_EQ(platform->boxes().size(), 1);
-    EXPECT_EQ(platform->boxes().first().request.text, kFatalText);
-    EXPECT_EQ(platform->boxes().first().request.icon, toolkit::MessageIcon::Critical);
-    EXPECT_EQ(exitStatus, 1);
+    EXPECT_EQ(platform->boxes().first().request.text,
+              QStringLiteral("カルテIDは 1 から 2147483647 までの半角数字で入力してください。"));
+    EXPECT_EQ(platform->boxes().first().request.icon, toolkit::MessageIcon::Exclamation);
+    EXPECT_FALSE(exitStatus.has_value());
+    EXPECT_TRUE(toolkit::Forms::find<AllPatientLedger>());
     EXPECT_EQ(allEpisodes(), before);
 }
 

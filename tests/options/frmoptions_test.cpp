@@ -215,16 +215,17 @@ TEST_F(OptionsWindowTest, DeleteWithoutAnEditableListIsRefused)
 
 TEST_F(OptionsWindowTest, DeleteActsOnTheLastClickedListOnly)
 {
+    ward.connection().execute(QStringLiteral("INSERT INTO `診断名(ICD10)` (診断名, ICDコード) VALUES ('詳細不明', 'F99')"));
     frmOptions &window = shown();
     clickFrame(window, 2);
     clickFrame(window, 1);
     EXPECT_EQ(enabledGrids(window), QList<int>{1});
 
     QTableView *diagnoses = grid(window, 1);
-    diagnoses->setCurrentIndex(cell(diagnoses, 1, QStringLiteral("ICDコード"))); // F10.2
+    diagnoses->setCurrentIndex(cell(diagnoses, 5, QStringLiteral("ICDコード"))); // F99, used by no one
     scripted->answerBox(MessageResult::No);
     press(window, QStringLiteral("cmdDelete"));
-    EXPECT_EQ(count(QStringLiteral("`診断名(ICD10)`")), 5);
+    EXPECT_EQ(count(QStringLiteral("`診断名(ICD10)`")), 6);
 
     scripted->answerBox(MessageResult::Yes);
     press(window, QStringLiteral("cmdDelete"));
@@ -234,24 +235,51 @@ TEST_F(OptionsWindowTest, DeleteActsOnTheLastClickedListOnly)
     EXPECT_EQ(ask.text, QStringLiteral("削除しますか？"));
     EXPECT_EQ(ask.icon, MessageIcon::Question);
     EXPECT_EQ(ask.buttons, MessageButtons::YesNo);
-    EXPECT_EQ(count(QStringLiteral("`診断名(ICD10)`")), 4);
-    EXPECT_EQ(count(QStringLiteral("`診断名(ICD10)`"), QStringLiteral("ICDコード = 'F10.2'")), 0);
+    EXPECT_EQ(count(QStringLiteral("`診断名(ICD10)`")), 5);
+    EXPECT_EQ(count(QStringLiteral("`診断名(ICD10)`"), QStringLiteral("ICDコード = 'F99'")), 0);
+    EXPECT_EQ(count(QStringLiteral("主治医")), 3);
+}
+
+// Deleting "-" or a row still named would take episodes out of every list
+// that joins the code tables.
+TEST_F(OptionsWindowTest, ThePlaceholderAndRowsInUseAreKept)
+{
+    frmOptions &window = shown();
+    clickFrame(window, 1);
+    QTableView *diagnoses = grid(window, 1);
+    const auto refusalAt = [&](QTableView *view, int row, const QString &field) {
+        view->setCurrentIndex(cell(view, row, field));
+        press(window, QStringLiteral("cmdDelete"));
+        return scripted->boxes().last().request;
+    };
+    EXPECT_EQ(refusalAt(diagnoses, 0, QStringLiteral("診断名")).text,
+              QStringLiteral("「-」は「未設定」を表す行のため、削除できません。"));
+    const toolkit::MessageBoxRequest used = refusalAt(diagnoses, 1, QStringLiteral("診断名")); // F10.2
+    EXPECT_EQ(used.text, QStringLiteral("「アルコール依存症」は患者 1 人、診断書 1 件で使われているため、削除できません。"));
+    EXPECT_EQ(used.icon, MessageIcon::Exclamation);
+
+    clickFrame(window, 2);
+    EXPECT_EQ(refusalAt(grid(window, 2), 2, QStringLiteral("主治医")).text,
+              QStringLiteral("「山田」は入院・外来の記録 4 件で使われているため、削除できません。"));
+    EXPECT_EQ(scripted->boxes().size(), 3) << "refused without asking";
+    EXPECT_EQ(count(QStringLiteral("`診断名(ICD10)`")), 5);
     EXPECT_EQ(count(QStringLiteral("主治医")), 3);
 }
 
 TEST_F(OptionsWindowTest, ListEnabledOnAHiddenTabStaysTheDeleteTarget)
 {
+    ward.connection().execute(QStringLiteral("INSERT INTO 主治医 (主治医) VALUES ('佐々木')"));
     frmOptions &window = shown();
     clickFrame(window, 2);
     child<QCheckBox>(window, QStringLiteral("Check1"))->setChecked(true);
     EXPECT_FALSE(grid(window, 2)->isVisible());
     EXPECT_EQ(enabledGrids(window), QList<int>{2});
 
-    grid(window, 2)->setCurrentIndex(cell(grid(window, 2), 2, QStringLiteral("主治医")));
+    grid(window, 2)->setCurrentIndex(cell(grid(window, 2), 3, QStringLiteral("主治医")));
     scripted->answerBox(MessageResult::Yes);
     press(window, QStringLiteral("cmdDelete"));
-    EXPECT_EQ(count(QStringLiteral("主治医"), QStringLiteral("主治医 = '山田'")), 0);
-    EXPECT_EQ(count(QStringLiteral("主治医")), 2);
+    EXPECT_EQ(count(QStringLiteral("主治医"), QStringLiteral("主治医 = '佐々木'")), 0);
+    EXPECT_EQ(count(QStringLiteral("主治医")), 3);
 }
 
 TEST_F(OptionsWindowTest, TheNewRowLineCannotBeDeletedAndAddsOneRow)

@@ -77,10 +77,10 @@ protected:
         return stored(QStringLiteral("SELECT %1 FROM 患者情報 WHERE カルテID = ?").arg(column), {chart});
     }
 
-    static toolkit::MessageBoxRequest warning(const QString &first)
+    static toolkit::MessageBoxRequest warning(const QString &first, const QString &refused)
     {
         toolkit::MessageBoxRequest box;
-        box.text = first + QStringLiteral("\r") + kNotSaved;
+        box.text = first + QStringLiteral("\r") + kNotSaved + QStringLiteral("\r「%1」は保存されませんでした。ほかの項目は保存されました。").arg(refused);
         box.icon = toolkit::MessageIcon::Exclamation;
         return box;
     }
@@ -275,7 +275,7 @@ TEST_F(OutpatientRecordTest, AnImpossibleBirthDateIsRefusedAndTheOtherEditsStore
     retype(field(window, "Text8"), QStringLiteral("不安発作"));
     window->findChild<QAction *>(QStringLiteral("mnuFileSave"))->trigger();
 
-    expectBoxes(boxes(), {warning(QStringLiteral("正しくデータを入力されていないようです。"))});
+    expectBoxes(boxes(), {warning(QStringLiteral("正しくデータを入力されていないようです。"), QStringLiteral("生年月日"))});
     EXPECT_EQ(toolkit::Forms::find<frmAmbuPt>(), window);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(field(window, "Text5")->text(), QStringLiteral("1985/01/01"));
@@ -286,8 +286,8 @@ TEST_F(OutpatientRecordTest, AnImpossibleBirthDateIsRefusedAndTheOtherEditsStore
     retype(field<QPlainTextEdit>(window, "Text6"), QStringLiteral("単独で来院させない"));
     window->close();
 
-    expectBoxes(boxes(), {warning(QStringLiteral("正しくデータを入力されていないようです。")),
-                          warning(QStringLiteral("コンボボックスのエラーが発生しました。"))});
+    expectBoxes(boxes(), {warning(QStringLiteral("正しくデータを入力されていないようです。"), QStringLiteral("生年月日")),
+                          warning(QStringLiteral("コンボボックスのエラーが発生しました。"), QStringLiteral("時間外頻度"))});
     EXPECT_EQ(toolkit::Forms::find<frmAmbuPt>(), nullptr);
     EXPECT_NE(app::findWindow(app::window::OutpatientLedger), nullptr);
     EXPECT_EQ(episodeValue(QStringLiteral("時間外頻度"), 5).toInt(), 3);

@@ -233,7 +233,8 @@ TEST_F(AllPatientRecordTest, AnImpossibleDateIsRefusedWithTheWarningAndTheRestIs
     const QList<toolkit::MessageBoxRequest> shown = boxes();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].text, QStringLiteral("正しくデータを入力されていないようです。\r"
-                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。"));
+                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
+                                            "「退院日」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(shown[0].icon, toolkit::MessageIcon::Exclamation);
     EXPECT_EQ(Forms::find<frmFindPt>(), window);
     EXPECT_TRUE(program.statuses.isEmpty());
@@ -255,7 +256,8 @@ TEST_F(AllPatientRecordTest, AComboTextThatIsNoEntryIsRefusedOnClosingAndTheWind
     const QList<toolkit::MessageBoxRequest> shown = boxes();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].text, QStringLiteral("コンボボックスのエラーが発生しました。\r"
-                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。"));
+                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
+                                            "「時間外頻度」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(Forms::find<frmFindPt>(), nullptr);
     EXPECT_NE(Forms::find<frmFindPts>(), nullptr);
     EXPECT_TRUE(program.statuses.isEmpty());

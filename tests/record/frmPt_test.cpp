@@ -179,6 +179,7 @@ TEST_F(InpatientRecordTest, ClosingStoresEveryEditAndTheLedgerListsIt)
     retype(field(window, "Text8"), QStringLiteral("F20"));
     field<QCheckBox>(window, "Check5")->click();
     field<QComboBox>(window, "DataCombo3")->setCurrentIndex(2);
+    field<QComboBox>(window, "DataCombo6")->lineEdit()->clear(); // "not set" is row 1, never Null
     QTest::keyClicks(field<QPlainTextEdit>(window, "Text22"), QStringLiteral("CRP 0.1"));
     window->close();
 
@@ -188,6 +189,7 @@ TEST_F(InpatientRecordTest, ClosingStoresEveryEditAndTheLedgerListsIt)
     EXPECT_EQ(episodeValue(QStringLiteral("一時診断名")).toString(), QStringLiteral("F20"));
     EXPECT_NE(episodeValue(QStringLiteral("入院中の自殺企図")).toInt(), 0);
     EXPECT_EQ(episodeValue(QStringLiteral("病室番号")).toInt(), 3);
+    EXPECT_EQ(episodeValue(QStringLiteral("主治医②")).toInt(), 1);
     EXPECT_EQ(stored(QStringLiteral("SELECT `検査(血液・生化・尿他)` FROM 検査情報 WHERE 入退院ID = 1")).toString(),
               QStringLiteral("CRP 0.1"));
 
@@ -217,7 +219,8 @@ TEST_F(InpatientRecordTest, AnImpossibleDateIsRefusedAndTheOtherEditsAreStored)
 
     ASSERT_EQ(boxes().size(), 1);
     EXPECT_EQ(boxes()[0].text, QStringLiteral("正しくデータを入力されていないようです。\r"
-                                              "ご不便をおかけしますが、作業中のデータは保存されませんでした。"));
+                                              "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
+                                              "「退院日」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(boxes()[0].icon, toolkit::MessageIcon::Exclamation);
     EXPECT_EQ(boxes()[0].title, QStringLiteral("ネモリア"));
     EXPECT_TRUE(program.statuses.isEmpty());
@@ -230,7 +233,8 @@ TEST_F(InpatientRecordTest, AnImpossibleDateIsRefusedAndTheOtherEditsAreStored)
     window->close();
     ASSERT_EQ(boxes().size(), 2);
     EXPECT_EQ(boxes()[1].text, QStringLiteral("コンボボックスのエラーが発生しました。\r"
-                                              "ご不便をおかけしますが、作業中のデータは保存されませんでした。"));
+                                              "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
+                                              "「主治医①」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(toolkit::Forms::find<frmPt>(), nullptr);
     EXPECT_NE(app::findWindow(app::window::InpatientLedger), nullptr);
     EXPECT_EQ(episodeValue(QStringLiteral("主治医①")).toInt(), 2);

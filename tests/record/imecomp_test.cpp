@@ -15,12 +15,6 @@
 
 using namespace Qt::StringLiterals;
 
-// Failures show the kana as text rather than as code units.
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 // A name field and its kana field, wired as a record window wires them.
@@ -94,6 +88,18 @@ TEST_F(ImecompTest, ConvertedNameGivesTheReadingOfItsComposition)
     compose({u"ｔ"_s, u"た"_s, u"たｒ"_s, u"たろ"_s, u"たろう"_s}, u"太郎"_s);
     EXPECT_EQ(name->text(), u"山田太郎"_s);
     EXPECT_EQ(kana->text(), u"やまだたろう"_s);
+}
+
+// Typing "yamadata" and picking 山田太郎 from the predictions: the input
+// method told only the reading typed so far; the dictionary knows the rest.
+TEST_F(ImecompTest, APredictionPickedGetsItsWholeReading)
+{
+    compose({u"ｙ"_s, u"や"_s, u"やｍ"_s, u"やま"_s, u"やまｄ"_s, u"やまだ"_s, u"やまだｔ"_s, u"やまだた"_s}, u"山田太郎"_s);
+    EXPECT_EQ(kana->text(), u"やまだたろう"_s);
+
+    // A reading that is no beginning of the dictionary's stays as typed: 上 as a name read かみ.
+    compose({u"かみ"_s}, u"上"_s);
+    EXPECT_EQ(kana->text(), u"やまだたろうかみ"_s);
 }
 
 TEST_F(ImecompTest, TextConfirmedAtTheStartGoesInFront)

@@ -6,7 +6,15 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QList>
+#include <QString>
 #include <memory>
+#include <ostream>
+
+// Failures show Japanese text as text rather than as code units.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace testing_support {
 

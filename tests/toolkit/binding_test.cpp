@@ -334,6 +334,12 @@ TEST(KeyFilter, OnlyListedCharactersAndBackspacePassWithABeepForOthers)
     EXPECT_EQ(date.text(), QStringLiteral("1985/"));
     QTest::keyClick(&date, Qt::Key_Left); // types nothing: passes silently
     EXPECT_EQ(script->beeps(), 1);
+    // Delete as X11 reports it, with the text DEL.
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(&date, &del);
+    EXPECT_EQ(date.text(), QStringLiteral("1985"));
+    EXPECT_EQ(script->beeps(), 1);
+    date.setText(QStringLiteral("1985/"));
 
     // Ctrl+C, Ctrl+V and Ctrl+X type control characters and are refused.
     QGuiApplication::clipboard()->setText(QStringLiteral("12ab"));

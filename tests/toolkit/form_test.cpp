@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include "support/scripted.h"
 
@@ -186,6 +187,32 @@ TEST_F(FormTest, ModalShowWaitsUntilHiddenOrUnloaded)
     journal << QStringLiteral("after unload");
     EXPECT_EQ(journal, (QStringList{"load second", "inside", "after", "unload second", "after unload"}));
     EXPECT_EQ(Forms::find<frmSecond>(), nullptr);
+}
+
+TEST_F(FormTest, WindowsComeIntoViewCentredAndWhollyOnTheScreen)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    frmFirst &first = Forms::get<frmFirst>();
+    first.resize(area.width() + 200, 200); // wider than the screen
+    first.move(area.right() - 50, area.bottom() - 50);
+    first.showModeless();
+    EXPECT_TRUE(area.contains(first.frameGeometry())) << "cut to the screen and moved onto it";
+
+    first.resize(300, 200);
+    first.hide();
+    first.showModeless();
+    EXPECT_EQ(first.frameGeometry().center(), area.center());
+
+    first.move(area.topLeft());
+    frmSecond &second = Forms::get<frmSecond>();
+    second.resize(100, 80);
+    QPoint centre;
+    whenModal([&] {
+        centre = second.frameGeometry().center();
+        second.hide();
+    });
+    second.showModal();
+    EXPECT_LE((centre - first.frameGeometry().center()).manhattanLength(), 2) << "over the window it belongs to";
 }
 
 TEST_F(FormTest, EndingTheProgramInsideNestedModalWindowsStopsEverythingAtOnce)

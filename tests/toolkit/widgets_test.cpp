@@ -1,11 +1,15 @@
 #include "db/engine/clock.h"
 #include "db/engine/error.h"
+#include "toolkit/binding.h"
 #include "toolkit/form.h"
 #include "toolkit/platform.h"
 #include "toolkit/widgets.h"
 
 #include <QGroupBox>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -128,6 +132,14 @@ TEST_F(StatusPanelsTest, TextTimeAndDatePanels)
     EXPECT_TRUE(QTest::qWaitFor([&] { return panels.text(1) == QStringLiteral("13:00"); }, 2500));
     EXPECT_EQ(panels.text(2), QStringLiteral("2003/04/02"));
     EXPECT_EQ(panels.text(0), QStringLiteral("例：2003/4/1"));
+}
+
+TEST(StandardTexts, QtsOwnTextsAreJapanese)
+{
+    ASSERT_TRUE(useJapaneseTexts(*qApp)) << "Qt's Japanese translation is installed";
+    QLineEdit box;
+    const std::unique_ptr<QMenu> menu(box.createStandardContextMenu());
+    EXPECT_TRUE(menu->actions().first()->text().startsWith(QStringLiteral("元に戻す")));
 }
 
 } // namespace

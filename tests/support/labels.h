@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QApplication>
+#include <QLabel>
+#include <QStringList>
+#include <QTabWidget>
+#include <QTest>
+
+#include <algorithm>
+
+namespace testing_support {
+
+// The labels of a window whose text does not fit their width, each tab of
+// every tab control shown in turn.  Wrapped labels count too: a caption is
+// meant to read on the lines it was written on.
+inline QStringList narrowLabels(QWidget *window)
+{
+    QStringList narrow;
+    const auto check = [&] {
+        QApplication::processEvents();
+        for (QLabel *label : window->findChildren<QLabel *>()) {
+            const QString text = label->text();
+            if (!label->isVisible() || text.isEmpty() || Qt::mightBeRichText(text) || narrow.contains(label->objectName()))
+                continue;
+            int needed = 0;
+            for (QString line : text.split(QLatin1Char('\n'))) {
+                if (label->buddy())
+                    line.replace(QLatin1String("&&"), QLatin1String("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+                needed = std::max(needed, label->fontMetrics().horizontalAdvance(line));
+            }
+            if (label->contentsRect().width() - 2 * label->margin() < needed)
+                narrow.append(label->objectName());
+        }
+    };
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        return {QStringLiteral("<window not shown>")};
+    check();
+    for (QTabWidget *tabs : window->findChildren<QTabWidget *>()) {
+        const int current = tabs->currentIndex();
+        for (int i = 0; i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            check();
+        }
+        tabs->setCurrentIndex(current);
+    }
+    return narrow;
+}
+
+} // namespace testing_support
