@@ -13,6 +13,7 @@
 #include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
 
@@ -80,6 +81,24 @@ void ScreenshotTour::capture(QWidget *window)
     }
     m_saved.append(path);
     QTextStream(stdout) << path << Qt::endl;
+
+    // Each further tab of a window with tabs as a picture of its own.
+    if (auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("SSTab1")); tabs && tabs->isVisible()) {
+        const int shown = tabs->currentIndex();
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (i == shown)
+                continue;
+            tabs->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            const QString tabPath =
+                QDir(m_folder).absoluteFilePath(QStringLiteral("%1-tab%2.png").arg(name).arg(i + 1));
+            if (window->grab().save(tabPath)) {
+                m_saved.append(tabPath);
+                QTextStream(stdout) << tabPath << Qt::endl;
+            }
+        }
+        tabs->setCurrentIndex(shown);
+    }
 
     // A message box is answered with its default button, so that the
     // program goes on as far as it can.

@@ -89,12 +89,20 @@ void frmFindPt::loadEpisode()
 
 void frmFindPt::setAdmissionShown(bool shown)
 {
+    // Hidden fields keep their place, so that the fields around them stay
+    // where the user found them.
+    const auto setShown = [shown](QWidget *widget) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+        widget->setVisible(shown);
+    };
     const QList<QWidget *> fields = {ui->Text6, ui->Text7, ui->DataCombo1, ui->DataCombo3, ui->DataCombo4};
     for (QWidget *field : fields)
-        field->setVisible(shown);
+        setShown(field);
     for (QLabel *label : findChildren<QLabel *>()) {
         if (fields.contains(label->buddy()))
-            label->setVisible(shown);
+            setShown(label);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "appfixture.h"
+#include "support/labels.h"
 
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
@@ -75,7 +76,9 @@ TEST_F(Startup, CurrentDatabaseShowsStartMenuAboutOneSecondLater)
 TEST_F(Startup, SplashShowsProgramVersion)
 {
     makeDatabase(db::Generation::V2112);
-    EXPECT_EQ(labelText(&showSplash(), "Label1"), QStringLiteral("norva 2.0.11"));
+    frmSplash &splash = showSplash();
+    EXPECT_EQ(labelText(&splash, "Label1"), QStringLiteral("norva 2.0.11"));
+    EXPECT_EQ(testing_support::narrowLabels(&splash), QStringList());
 }
 
 TEST_F(Startup, DatabaseWithoutVersionTableIsAnnouncedForTheLaterUpgrade)

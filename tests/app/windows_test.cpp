@@ -1,4 +1,5 @@
 #include "appfixture.h"
+#include "support/labels.h"
 
 #include "app/frmAbout.h"
 #include "app/frmSelector.h"
@@ -197,6 +198,7 @@ TEST_F(AboutBox, ShowsTheSameVersionsAsTheStartMenu)
     EXPECT_EQ(labelText(about, "lblDescription"),
               QStringLiteral("患者の入退院状況を管理し、日常業務で使用するレポートを作成します。"));
     EXPECT_EQ(about->findChild<QPushButton *>(QStringLiteral("cmdOK"))->text(), QStringLiteral("OK(&Q)"));
+    EXPECT_EQ(testing_support::narrowLabels(about), QStringList());
 }
 
 TEST_F(AboutBox, EnterEscapeAndOkCloseIt)

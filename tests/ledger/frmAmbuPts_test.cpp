@@ -1,4 +1,5 @@
 #include "ledger/frmAmbuPts.h"
+#include "support/labels.h"
 #include "ledger/frmFindPts.h"
 
 #include "app/navigation.h"
@@ -109,6 +110,7 @@ TEST_F(OutpatientLedgerTest, ListsEveryOutpatientCourseNewestFirstAndNoAdmission
 {
     frmAmbuPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
+    EXPECT_EQ(testing_support::narrowLabels(ledger), QStringList());
     QTableView *view = grid(ledger);
     EXPECT_EQ(captions(view), (QStringList{QStringLiteral("カルテID"), QStringLiteral("氏名"), QStringLiteral("一時診断名"),
                                            QStringLiteral("入退院ID")}));

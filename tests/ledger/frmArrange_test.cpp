@@ -1,4 +1,5 @@
 #include "ledger/frmArrange.h"
+#include "support/labels.h"
 #include "ledger/frmPts.h"
 
 #include "app/navigation.h"
@@ -127,6 +128,7 @@ TEST_F(ListOrderTest, AscendingRewritesEvenWhenAlreadyAscending)
 TEST_F(ListOrderTest, CancelAndEscapeChangeNothing)
 {
     const QString before = storedText();
+    EXPECT_EQ(testing_support::narrowLabels(&openFromLedger()), QStringList());
     press(openFromLedger(), "Command3");
     EXPECT_EQ(orderWindow(), nullptr);
     ASSERT_NE(ledger(), nullptr);

@@ -1,4 +1,5 @@
 #include "ledger/frmPts.h"
+#include "support/labels.h"
 
 #include "app/navigation.h"
 #include "db/engine/catalog.h"
@@ -123,6 +124,7 @@ protected:
 TEST_F(InpatientLedgerTest, ListsTodaysInpatientsByRoomAndBedText)
 {
     frmPts &ledger = shown();
+    EXPECT_EQ(testing_support::narrowLabels(&ledger), QStringList());
     EXPECT_EQ(episodes(ledger), (QList<int>{6, 2, 1}));
     EXPECT_EQ(ledger.DataGrid1()->value(0, QStringLiteral("病室番号")).toString(), QStringLiteral("201"));
     EXPECT_EQ(label(ledger, "Label1"), QStringLiteral("入院患者数 3人"));

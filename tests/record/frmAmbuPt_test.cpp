@@ -1,4 +1,5 @@
 #include "record/frmAmbuPt.h"
+#include "support/labels.h"
 
 #include "db/engine/catalog.h"
 #include "db/location.h"
@@ -102,6 +103,7 @@ TEST_F(OutpatientRecordTest, ShowsTheCourseOnSixTabsWithTheAfterHoursAndPrecauti
     frmAmbuPt *window = open(5);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(testing_support::narrowLabels(window), QStringList());
     EXPECT_EQ(app::findWindow(app::window::OutpatientLedger), nullptr);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("伊達政子 - ネモリア （外来通院中の患者）"));
 

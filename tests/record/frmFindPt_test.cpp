@@ -1,4 +1,5 @@
 #include "record/frmFindPt.h"
+#include "support/labels.h"
 
 #include "db/engine/catalog.h"
 #include "db/location.h"
@@ -106,6 +107,18 @@ TEST_F(AllPatientRecordTest, AnOutpatientCourseOpensWithTheAdmissionFieldsHidden
               QStringLiteral("これまでの経過（現病歴）"));
     EXPECT_EQ(toolkit::programHelpFile(), QDir(folder.path()).filePath(QStringLiteral("index.chm")));
     EXPECT_TRUE(program.statuses.isEmpty());
+    EXPECT_EQ(testing_support::narrowLabels(window), QStringList());
+
+    // Showing the admission fields moves nothing else on the tab.
+    field<QTabWidget>(window, "SSTab1")->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    const QRect diagnosis = field(window, "Text8")->geometry();
+    const QRect name = field(window, "Text2")->geometry();
+    field<QCheckBox>(window, "Check9")->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(admissionShown(window), kShown);
+    EXPECT_EQ(field(window, "Text8")->geometry(), diagnosis);
+    EXPECT_EQ(field(window, "Text2")->geometry(), name);
 }
 
 TEST_F(AllPatientRecordTest, AnOutpatientCourseKeepsItsStoredDatesThroughLoadingAndClosing)

@@ -1,4 +1,5 @@
 #include "record/frmNewPt.h"
+#include "support/labels.h"
 
 #include "app/navigation.h"
 #include "db/engine/connection.h"
@@ -115,6 +116,7 @@ TEST_F(NewPatientWindowTest, NewChartOpensEmptyAsAnAdmissionWithOneRowOfEachComp
     frmNewPt *window = registerChart(QStringLiteral("2001"));
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(testing_support::narrowLabels(window), QStringList());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("新規患者の作成 - ネモリア （新しい患者）"));
     EXPECT_EQ(text(window, "Text1")->text(), QStringLiteral("10"));
     EXPECT_EQ(text(window, "Text3")->text(), QStringLiteral("2001"));

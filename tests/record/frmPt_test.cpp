@@ -1,4 +1,5 @@
 #include "record/frmPt.h"
+#include "support/labels.h"
 
 #include "ledger/frmPts.h"
 #include "record/recordwindow.h"
@@ -70,6 +71,7 @@ TEST_F(InpatientRecordTest, ShowsTheLedgersEpisodeOnEveryTab)
     frmPt *window = open(1);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(testing_support::narrowLabels(window), QStringList());
     EXPECT_EQ(app::findWindow(app::window::InpatientLedger), nullptr) << "the ledger leaves once the record is there";
     EXPECT_EQ(window->windowTitle(), QStringLiteral("山田太郎 - ネモリア （入院中の患者）"));
 

@@ -16,20 +16,23 @@ namespace testing_support {
 inline QStringList narrowLabels(QWidget *window)
 {
     QStringList narrow;
+    QList<QLabel *> seen;
     const auto check = [&] {
         QApplication::processEvents();
         for (QLabel *label : window->findChildren<QLabel *>()) {
             const QString text = label->text();
-            if (!label->isVisible() || text.isEmpty() || Qt::mightBeRichText(text) || narrow.contains(label->objectName()))
+            if (!label->isVisible() || text.isEmpty() || Qt::mightBeRichText(text) || seen.contains(label))
                 continue;
+            seen.append(label);
             int needed = 0;
             for (QString line : text.split(QLatin1Char('\n'))) {
                 if (label->buddy())
                     line.replace(QLatin1String("&&"), QLatin1String("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
                 needed = std::max(needed, label->fontMetrics().horizontalAdvance(line));
             }
-            if (label->contentsRect().width() - 2 * label->margin() < needed)
-                narrow.append(label->objectName());
+            const int width = label->contentsRect().width() - 2 * label->margin();
+            if (width < needed)
+                narrow.append(QStringLiteral("%1 (%2 < %3)").arg(label->objectName()).arg(width).arg(needed));
         }
     };
     window->show();
