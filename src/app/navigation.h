@@ -39,6 +39,8 @@ inline const QString NewPatient = QStringLiteral("frmNewPt");
 inline const QString ListOrder = QStringLiteral("frmArrange");
 inline const QString Statistics = QStringLiteral("frmStat");
 inline const QString Compaction = QStringLiteral("frmOptimization");
+inline const QString SubsidyCertificate = QStringLiteral("frm32New");
+inline const QString HandbookCertificate = QStringLiteral("frmWelfare");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.

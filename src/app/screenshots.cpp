@@ -136,14 +136,23 @@ void ScreenshotTour::continueFrom(const QString &window)
             showModal(window::Options);
             moveOn(window::InpatientLedger);
         } else if (window == window::About || window == window::Options || window == window::InpatientRecord
-                   || window == window::OutpatientRecord || window == window::AllPatientRecord) {
+                   || window == window::OutpatientRecord || window == window::AllPatientRecord
+                   || window == window::SubsidyCertificate || window == window::HandbookCertificate) {
             unloadWindow(window);
         } else if (window == window::InpatientLedger) {
             if (!recordFirst())
                 moveOn(window::OutpatientLedger);
         } else if (window == window::OutpatientLedger) {
-            if (!recordFirst())
-                moveOn(window::AllPatientLedger);
+            if (recordFirst())
+                return;
+            // Both certificates of the first row's patient, each modal over the ledger.
+            if (toolkit::Form *ledger = findWindow(window)) {
+                for (const char *item : {"mnuTool32New", "mnuToolTecho"}) {
+                    if (auto *action = ledger->findChild<QAction *>(QLatin1String(item)))
+                        action->trigger();
+                }
+            }
+            moveOn(window::AllPatientLedger);
         } else if (window == window::AllPatientLedger) {
             if (!recordFirst())
                 unloadWindow(window);

@@ -4,6 +4,8 @@
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
 #include "app/navigation.h"
+#include "certificate/frm32New.h"
+#include "certificate/frmWelfare.h"
 #include "ledger/frmAmbuPts.h"
 #include "ledger/frmArrange.h"
 #include "ledger/frmFindPts.h"
@@ -30,6 +32,8 @@ void registerProgramWindows()
     registerWindow<frmAmbuPt>(window::OutpatientRecord);
     registerWindow<frmFindPt>(window::AllPatientRecord);
     registerWindow<frmNewPt>(window::NewPatient);
+    registerWindow<frm32New>(window::SubsidyCertificate);
+    registerWindow<frmWelfare>(window::HandbookCertificate);
 }
 
 } // namespace app

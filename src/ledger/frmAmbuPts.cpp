@@ -57,6 +57,11 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
                              ui->mnuHelpNorva,
                              {{ui->mnuMoveAdm, app::window::InpatientLedger},
                               {ui->mnuMoveAll, app::window::AllPatientLedger}}});
+
+    connect(ui->mnuTool32New, &QAction::triggered, this,
+            [this] { toolkit::trap([this] { openCertificate(app::window::SubsidyCertificate); }); });
+    connect(ui->mnuToolTecho, &QAction::triggered, this,
+            [this] { toolkit::trap([this] { openCertificate(app::window::HandbookCertificate); }); });
 }
 
 frmAmbuPts::~frmAmbuPts() = default;
@@ -81,7 +86,31 @@ void frmAmbuPts::onUnload(bool &)
     m_search->setList(nullptr);
     m_grid->setRecordset(nullptr);
     m_list.close();
+    m_certificates.close();
     m_connection.close();
     toolkit::Forms::unload<frmOptions>();
 }
 
+// Both certificates edit one row per patient, created here with only its
+// chart and the schema's defaults when the patient has none yet.  An empty
+// list has no patient to write a certificate for.
+void frmAmbuPts::openCertificate(const QString &window)
+{
+    const int row = m_grid->currentRow();
+    if (row < 0)
+        return;
+    const QString chart = m_grid->value(row, QStringLiteral("入退院情報.カルテID")).toString();
+    m_certificates.close();
+    m_certificates.open(QStringLiteral("SELECT * FROM `32条診断書`"), &m_connection);
+    bool found = false;
+    if (m_certificates.recordCount() > 0) {
+        m_certificates.moveFirst();
+        m_certificates.find(QStringLiteral("カルテID = ") + chart);
+        found = !m_certificates.eof();
+    }
+    if (!found) {
+        m_certificates.addNew({QStringLiteral("カルテID")}, {chart.toInt()});
+        m_certificates.requery();
+    }
+    app::showModal(window);
+}

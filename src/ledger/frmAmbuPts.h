@@ -32,10 +32,12 @@ protected:
 
 private:
     void openData();
+    void openCertificate(const QString &window);
 
     std::unique_ptr<Ui::frmAmbuPts> ui;
     jet::Connection m_connection;
     jet::Recordset m_list;
+    jet::Recordset m_certificates; // the rows the certificate items look up and add to
     std::unique_ptr<toolkit::DataGrid> m_grid; // after the recordset: it must go first
     ledger::KanaSearch *m_search = nullptr;
 };

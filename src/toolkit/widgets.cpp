@@ -4,6 +4,7 @@
 #include "toolkit/errortrap.h"
 
 #include <QEvent>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -42,7 +43,51 @@ private:
     std::function<void()> m_handler;
 };
 
+class LabelClickFilter : public QObject
+{
+public:
+    LabelClickFilter(QLabel *label, std::function<void()> handler)
+        : QObject(label), m_handler(std::move(handler))
+    {
+        label->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            untrapped(m_handler);
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_handler;
+};
+
 } // namespace
+
+void onLabelClicked(QLabel *label, std::function<void()> handler)
+{
+    new LabelClickFilter(label, std::move(handler));
+}
+
+void makeChoiceOfOne(const QList<QCheckBox *> &boxes, std::function<void(QCheckBox *)> checked)
+{
+    for (QCheckBox *box : boxes) {
+        QObject::connect(box, &QCheckBox::toggled, box, [boxes, box, checked](bool on) {
+            if (!on)
+                return;
+            for (QCheckBox *other : boxes) {
+                if (other != box)
+                    other->setChecked(false);
+            }
+            if (checked)
+                checked(box);
+        });
+    }
+}
 
 void onFrameClicked(QGroupBox *frame, std::function<void()> handler)
 {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QStatusBar;
@@ -18,6 +19,15 @@ namespace toolkit {
 // handler.  Like any event handler without a trap of its own it runs under
 // untrapped(), unless it traps its work itself.
 void onFrameClicked(QGroupBox *frame, std::function<void()> handler);
+
+// A label with a click event: a left-button press on it.  Runs under
+// untrapped(), as onFrameClicked() does.
+void onLabelClicked(QLabel *label, std::function<void()> handler);
+
+// Check boxes of which at most one is checked: checking one, by the user or
+// by the program, clears the others and then calls `checked` with it;
+// clearing one changes nothing else, so the set may end with none checked.
+void makeChoiceOfOne(const QList<QCheckBox *> &boxes, std::function<void(QCheckBox *)> checked = {});
 
 // Status bar panels, left to right: text panels share the free width, the
 // time ("H:mm") and date ("yyyy/MM/dd") panels keep jet::Clock's moment and

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "db/engine/connection.h"
+#include "db/engine/recordset.h"
+#include "toolkit/form.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QWidget;
+
+namespace toolkit {
+class RecordBinding;
+}
+
+namespace certificate {
+
+// A bound control: its name, its column and, for text boxes, a display
+// format and a maximum length of its own.
+struct Field
+{
+    QString control;
+    QString column;
+    QString format = {};
+    int maxLength = 0;
+};
+
+// A condition group: the box that switches it and the members it enables.
+struct ConditionGroup
+{
+    QString box;
+    QStringList members;
+};
+
+// The ten condition groups of the current state, the same in both certificates.
+const QList<ConditionGroup> &conditionGroups();
+// Their controls and columns in binding order: group box, symptom boxes,
+// "その他" box, text box.
+QList<Field> conditionFields();
+
+// What the two certificate windows share: the window connection, the
+// patient's certificate row joined to the patient row and narrowed to the
+// outpatient ledger's current chart, the bound controls, the condition groups
+// that enable their members without clearing them, the two diagnosis combos
+// that refuse typing, the hint labels, saving and closing.
+//
+// Saving and closing store every edit.  A value the row refuses is answered
+// with the warning, the other edits are stored, the refused control shows its
+// stored value again and the window stays open.
+class CertificateWindow : public toolkit::Form
+{
+    Q_OBJECT
+
+public:
+    ~CertificateWindow() override;
+
+    // The certificate row's chart: the outpatient ledger's current row.
+    static QString chartFromLedger();
+
+protected:
+    CertificateWindow(const QString &captionSuffix, QWidget *parent);
+
+    // From the subclass's constructor, once its controls exist: the bound
+    // controls in binding order.
+    void prepare(const QList<Field> &fields);
+
+    void onLoad() override;
+    void onUnload(bool &cancel) override;
+
+private:
+    template <class T>
+    T *control(const QString &name) const;
+    void openData();
+    void bindDiagnosis(QComboBox *box, const QString &column);
+    bool writeRow();
+    void closeData();
+
+    QString m_captionSuffix;
+    QList<Field> m_fields;
+    jet::Connection m_connection;
+    jet::Recordset m_data;
+    std::vector<std::unique_ptr<jet::Recordset>> m_lists;
+    std::unique_ptr<toolkit::RecordBinding> m_binding;
+};
+
+} // namespace certificate

@@ -1,0 +1,204 @@
+#include "certificate/frm32New.h"
+#include "certificate/frmWelfare.h"
+#include "ledger/frmAmbuPts.h"
+#include "record/recordfixture.h"
+#include "support/labels.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class CertificateTest : public testing_support::RecordWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        RecordWindowTest::SetUp();
+        registerWindow<frmAmbuPts>(app::window::OutpatientLedger);
+        registerWindow<frm32New>(app::window::SubsidyCertificate);
+        registerWindow<frmWelfare>(app::window::HandbookCertificate);
+    }
+
+    // Chooses the menu item on the outpatient ledger's row of the episode and
+    // runs `steps` inside the modal certificate window, which then closes as
+    // the user closes it.
+    template <class Window>
+    void withCertificate(int episode, const std::function<void(Window *)> &steps)
+    {
+        app::showWindow(app::window::OutpatientLedger);
+        auto *ledger = toolkit::Forms::find<frmAmbuPts>();
+        ASSERT_NE(ledger, nullptr);
+        toolkit::DataGrid *grid = toolkit::DataGrid::of(ledger, u"DataGrid1"_s);
+        for (int row = 0; row < grid->model()->rowCount(); ++row) {
+            if (grid->value(row, u"入退院ID"_s).toInt() == episode)
+                grid->setCurrentRow(row);
+        }
+        bool ran = false;
+        QTimer::singleShot(0, ledger, [&] {
+            Window *window = toolkit::Forms::find<Window>();
+            ran = window && window->isVisible();
+            if (!ran)
+                return;
+            steps(window);
+            if (toolkit::Forms::find<Window>())
+                window->close();
+        });
+        const char *item = std::is_same_v<Window, frm32New> ? "mnuTool32New" : "mnuToolTecho";
+        ledger->findChild<QAction *>(QString::fromLatin1(item))->trigger();
+        EXPECT_TRUE(ran) << "the window opened modally";
+    }
+
+    QVariant certificateValue(const QString &column, int chart = 1004)
+    {
+        return stored(u"SELECT [%1] FROM `32条診断書` WHERE カルテID = ?"_s.arg(column), {chart});
+    }
+
+    static QCheckBox *box(const QWidget *window, const char *name) { return field<QCheckBox>(window, name); }
+};
+
+TEST_F(CertificateTest, AFreshRowOpensEmptyWithEveryGroupDisabledAndStaysTheOnlyRow)
+{
+    ward.connection().execute(u"DELETE FROM `32条診断書` WHERE カルテID = 1004"_s);
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        EXPECT_EQ(window->windowTitle(), u"伊達政子 - 通院医療費公費負担診断書"_s);
+        EXPECT_EQ(field<QComboBox>(window, "DataCombo1")->currentText(), u"- -"_s);
+        EXPECT_EQ(field<QComboBox>(window, "DataCombo2")->currentText(), u"- -"_s);
+        EXPECT_EQ(field(window, "Text3")->text(), u"昭和60年1月1日"_s);
+        for (QCheckBox *check : window->findChildren<QCheckBox *>())
+            EXPECT_FALSE(check->isChecked()) << check->objectName().toStdString();
+        for (const certificate::ConditionGroup &group : certificate::conditionGroups()) {
+            for (const QString &member : group.members)
+                EXPECT_FALSE(window->findChild<QWidget *>(member)->isEnabled()) << member.toStdString();
+        }
+        EXPECT_EQ(testing_support::narrowLabels(window), QStringList());
+    });
+    withCertificate<frmWelfare>(5, [](frmWelfare *) {});
+    withCertificate<frm32New>(5, [](frm32New *) {});
+    EXPECT_EQ(stored(u"SELECT COUNT(*) FROM `32条診断書` WHERE カルテID = 1004"_s).toInt(), 1);
+    EXPECT_EQ(certificateValue(u"主精神障害"_s).toInt(), 1);
+
+    // A kana search that finds no one leaves the items without effect.
+    auto *ledger = toolkit::Forms::find<frmAmbuPts>();
+    field(ledger, "Text1")->setText(u"ん"_s);
+    field<QPushButton>(ledger, "cmdFilter")->click();
+    ledger->findChild<QAction *>(u"mnuTool32New"_s)->trigger();
+    EXPECT_EQ(toolkit::Forms::find<frm32New>(), nullptr);
+    EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+TEST_F(CertificateTest, AGroupDisablesItsMembersWithoutClearingThem)
+{
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        box(window, "Check1")->click();
+        EXPECT_TRUE(box(window, "Check13")->isEnabled());
+        EXPECT_TRUE(field(window, "Text10")->isEnabled());
+        box(window, "Check13")->click();
+        box(window, "Check1")->click();
+        EXPECT_TRUE(box(window, "Check13")->isChecked());
+        EXPECT_FALSE(box(window, "Check13")->isEnabled());
+    });
+    EXPECT_NE(certificateValue(u"憂うつ気分"_s).toInt(), 0);
+    EXPECT_EQ(certificateValue(u"○抑うつ状態"_s).toInt(), 0);
+
+    ward.connection().execute(u"UPDATE `32条診断書` SET [○幻覚妄想状態] = -1 WHERE カルテID = 1004"_s);
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        EXPECT_TRUE(box(window, "Check31")->isEnabled()) << "enabled by the stored flag";
+        EXPECT_FALSE(box(window, "Check11")->isEnabled());
+    });
+}
+
+TEST_F(CertificateTest, LimitsTypingPatientFieldsAndTheCloseBoxSaving)
+{
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        field(window, "Text6")->insert(QString(43, u'あ'));
+        EXPECT_EQ(field(window, "Text6")->text().size(), 42);
+        for (const char *name : {"Text8", "Text22"}) {
+            auto *memo = field<QPlainTextEdit>(window, name);
+            memo->selectAll();
+            memo->insertPlainText(QString(500, u'い'));
+        }
+        EXPECT_EQ(field<QPlainTextEdit>(window, "Text8")->toPlainText().size(), 480);
+        EXPECT_EQ(field<QPlainTextEdit>(window, "Text22")->toPlainText().size(), 288);
+        field(window, "Text5")->setText(u"東京都港区1-2-3"_s);
+
+        const int beeps = program.services->beeps();
+        QTest::keyClick(field<QComboBox>(window, "DataCombo1"), Qt::Key_A);
+        EXPECT_EQ(program.services->beeps(), beeps + 1);
+        EXPECT_EQ(field<QComboBox>(window, "DataCombo1")->currentText(), u"F25.1 統合失調感情障害"_s);
+    });
+    EXPECT_EQ(stored(u"SELECT 住所 FROM 患者情報 WHERE カルテID = 1004"_s).toString(), u"東京都港区1-2-3"_s);
+    EXPECT_EQ(certificateValue(u"身体合併症"_s).toString().size(), 42);
+    EXPECT_EQ(certificateValue(u"病歴および経過など0"_s).toString().size(), 480);
+}
+
+// A refused value no longer ends the program and loses the certificate.
+TEST_F(CertificateTest, ARefusedSaveKeepsTheWindowAndStoresTheRest)
+{
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        field<QComboBox>(window, "DataCombo2")->setEditText(u"なにか"_s);
+        field(window, "Text23")->setText(u"岡部"_s);
+        window->findChild<QAction *>(u"mnuFileSave"_s)->trigger();
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_EQ(boxes()[0].text, u"コンボボックスに任意の文字を入力したためにエラーとなりました。\r"
+                                   u"ご不便をおかけしますが、作業中のデータは保存されませんでした。"_s);
+        EXPECT_EQ(toolkit::Forms::find<frm32New>(), window);
+        EXPECT_EQ(field<QComboBox>(window, "DataCombo2")->currentText(), u"- -"_s) << "the stored entry again";
+    });
+    EXPECT_EQ(certificateValue(u"医師氏名"_s).toString(), u"岡部"_s);
+    EXPECT_EQ(certificateValue(u"従精神障害"_s).toInt(), 1);
+    EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+TEST_F(CertificateTest, TheHandbookWindowsChoicesOfOneLivingEnvironmentAndGuide)
+{
+    ward.connection().execute(u"UPDATE `32条診断書` SET 投薬内容 = '処方A', 身体合併症 = '高血圧' WHERE カルテID = 1004"_s);
+    withCertificate<frmWelfare>(5, [&](frmWelfare *window) {
+        EXPECT_EQ(field(window, "Text6")->text(), u"高血圧"_s) << "shared with the subsidy certificate";
+        box(window, "Check46")->click();
+        box(window, "Check48")->click();
+        EXPECT_FALSE(box(window, "Check46")->isChecked());
+        box(window, "Check57")->click();
+        box(window, "Check50")->click();
+        EXPECT_TRUE(box(window, "Check57")->isChecked()) << "必要である stands apart";
+        box(window, "Check50")->click();
+        EXPECT_FALSE(box(window, "Check50")->isChecked()) << "an area may end with none";
+
+        box(window, "Check92")->click();
+        field(window, "Text18")->setText(u"ひまわり寮"_s);
+        field(window, "Text19")->setText(u"知人宅"_s);
+        box(window, "Check94")->click();
+        EXPECT_FALSE(box(window, "Check92")->isChecked());
+        EXPECT_EQ(field(window, "Text18")->text(), QString());
+        EXPECT_EQ(field(window, "Text19")->text(), u"知人宅"_s);
+        field(window, "Text18")->setText(u"ひまわり寮"_s);
+        box(window, "Check93")->click();
+        EXPECT_EQ(field(window, "Text18")->text() + field(window, "Text19")->text(), QString());
+
+        auto *guide = field<QPlainTextEdit>(window, "Text20");
+        EXPECT_EQ(guide->toPlainText(), u"目安を知りたい等級をクリックしてください。\n"_s);
+        QTest::mouseClick(field<QLabel>(window, "Label47"), Qt::LeftButton);
+        QTest::mouseClick(field<QLabel>(window, "Label49"), Qt::LeftButton);
+        EXPECT_TRUE(guide->toPlainText().startsWith(u"【2級】"_s));
+        EXPECT_EQ(testing_support::narrowLabels(window), QStringList());
+    });
+    EXPECT_EQ(certificateValue(u"金銭できる"_s).toInt(), 0);
+    EXPECT_NE(certificateValue(u"金銭援助"_s).toInt(), 0);
+    EXPECT_NE(certificateValue(u"通院要不要"_s).toInt(), 0);
+    EXPECT_NE(certificateValue(u"生活環境在宅"_s).toInt(), 0);
+    EXPECT_EQ(certificateValue(u"投薬内容"_s).toString(), u"処方A"_s) << "the subsidy's own fields are kept";
+    withCertificate<frmWelfare>(5, [&](frmWelfare *window) {
+        EXPECT_EQ(field<QPlainTextEdit>(window, "Text20")->toPlainText(), u"目安を知りたい等級をクリックしてください。\n"_s);
+    });
+}
+
+} // namespace
