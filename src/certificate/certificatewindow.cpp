@@ -186,7 +186,10 @@ void CertificateWindow::onLoad()
     toolkit::MessageBoxRequest unavailable;
     unavailable.text = u"データベース norva2000.mdb の取得に失敗しました。"_s;
     unavailable.icon = toolkit::MessageIcon::Critical;
-    toolkit::trap([this] { openData(); }, {{jet::err::ColumnMissing, unavailable, {}, true}});
+    // A database from before the certificate's columns fails on its first
+    // missing column, named in the query or bound.
+    toolkit::trap([this] { openData(); }, {{jet::err::ColumnMissing, unavailable, {}, true},
+                                           {jet::err::BindingColumnMissing, unavailable, {}, true}});
 }
 
 void CertificateWindow::openData()

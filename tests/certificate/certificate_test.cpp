@@ -201,4 +201,36 @@ TEST_F(CertificateTest, TheHandbookWindowsChoicesOfOneLivingEnvironmentAndGuide)
     });
 }
 
+// A database whose upgrade left out a handbook column: the window says the
+// database could not be read, and the program ends.
+TEST_F(CertificateTest, ADatabaseWithoutTheHandbookColumnsEndsTheProgramWithTheMessage)
+{
+    const QString path = QDir(folder.path()).filePath(u"old.mdb"_s);
+    db::createDatabase(path, db::Generation::V2086);
+    {
+        jet::Connection connection;
+        connection.setProvider(db::shapingProvider());
+        connection.open(db::shapedConnectionString(path));
+        jet::Catalog catalog;
+        catalog.setActiveConnection(&connection);
+        catalog.createTable(db::outOfHoursTable());
+        for (const db::AddedColumn &added : db::columnsAddedBy2112()) {
+            if (added.column.name != u"初診日"_s)
+                catalog.appendColumn(added.table, added.column);
+        }
+        connection.execute(u"INSERT INTO 患者情報 (カルテID, 氏名) VALUES (1, '山田')"_s);
+        connection.execute(u"INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (1, -1)"_s);
+    }
+    writeLocation(path);
+    app::showWindow(app::window::OutpatientLedger);
+    auto *ledger = toolkit::Forms::find<frmAmbuPts>();
+    ASSERT_NE(ledger, nullptr);
+    toolkit::DataGrid::of(ledger, u"DataGrid1"_s)->setCurrentRow(0);
+    ledger->findChild<QAction *>(u"mnuToolTecho"_s)->trigger();
+    ASSERT_FALSE(boxes().isEmpty());
+    EXPECT_EQ(boxes().last().text, u"データベース norva2000.mdb の取得に失敗しました。"_s);
+    EXPECT_EQ(boxes().last().icon, toolkit::MessageIcon::Critical);
+    EXPECT_EQ(program.statuses, QList<int>{1});
+}
+
 } // namespace

@@ -400,9 +400,53 @@ private:
                     g == Group::Schizophrenia ? -1 : 0, g == Group::Substance ? -1 : 0,
                     g == Group::Substance ? -1 : 0, g == Group::Dementia ? -1 : 0, g == Group::Dementia ? -1 : 0,
                 });
+                if (handbook || m_random.chance(0.3))
+                    writeHandbookPart(p.chart, g, onset);
                 ++m_summary.certificates;
             }
         }
+    }
+
+    // The handbook certificate's own fields: the first visit, the living
+    // environment, one level in each of the eight ability areas around the
+    // patient's severity, the matching degree and the physician's kind.
+    void writeHandbookPart(int chart, Group g, const QDate &onset)
+    {
+        static const QStringList areas{u"食事"_s, u"清潔"_s, u"金銭"_s, u"通院"_s,
+                                       u"対人"_s, u"安全"_s, u"社会"_s, u"参加"_s};
+        const QStringList levels{u"できる"_s, u"おおむね"_s, u"援助"_s, u"できない"_s};
+        const int base = g == Group::Dementia ? 2 : (g == Group::Schizophrenia ? 1 : 0);
+        const int severity = std::min(3, base + m_random.between(0, 1));
+        QStringList columns{u"初診日"_s, u"状態の程度0"_s, u"福祉サービス"_s, u"精神療法"_s, u"指定医"_s,
+                            u"程度%1"_s.arg(severity + 2), u"通院要不要"_s};
+        const QDate first = onset.addMonths(m_random.between(1, 18));
+        QVariantList values{u"%1年%2月%3日"_s.arg(first.year()).arg(first.month()).arg(first.day()),
+                            sentences(m_texts.at(int(g)).course, 1),
+                            m_random.pick(QStringList{u"デイケアを週3回利用している。"_s, u"訪問看護を週1回利用している。"_s,
+                                                      u"就労継続支援B型事業所に通所している。"_s, u"利用していない。"_s}),
+                            m_random.pick(QStringList{u"支持的精神療法"_s, u"認知行動療法"_s, u"家族療法"_s}),
+                            -1, -1, severity >= 2 ? -1 : 0};
+        if (m_random.chance(0.8)) {
+            columns << u"生活環境在宅"_s;
+            values << -1;
+        } else {
+            columns << u"生活環境入所"_s << u"生活環境入所名"_s;
+            values << -1 << u"グループホームひまわり"_s;
+        }
+        for (const QString &area : areas) {
+            int level = std::clamp(severity + m_random.between(-1, 1), 0, 3);
+            QString column = area + levels.at(level);
+            // The first two areas name their second level differently.
+            if (level == 1 && (area == u"食事"_s || area == u"清潔"_s))
+                column = area + u"できる援助"_s;
+            columns << column;
+            values << -1;
+        }
+        QStringList assignments;
+        for (const QString &column : columns)
+            assignments << u"`%1` = ?"_s.arg(column);
+        values << chart;
+        m_connection.execute(u"UPDATE `32条診断書` SET %1 WHERE カルテID = ?"_s.arg(assignments.join(u", "_s)), values);
     }
 
     void writeEpisodes()
