@@ -181,6 +181,11 @@ TEST_F(CertificateTest, TheHandbookWindowsChoicesOfOneLivingEnvironmentAndGuide)
         EXPECT_EQ(field(window, "Text18")->text(), QString());
         EXPECT_EQ(field(window, "Text19")->text(), u"知人宅"_s);
         field(window, "Text18")->setText(u"ひまわり寮"_s);
+        box(window, "Check92")->click();
+        EXPECT_FALSE(box(window, "Check94")->isChecked());
+        EXPECT_EQ(field(window, "Text18")->text(), u"ひまわり寮"_s);
+        EXPECT_EQ(field(window, "Text19")->text(), QString());
+        field(window, "Text19")->setText(u"知人宅"_s);
         box(window, "Check93")->click();
         EXPECT_EQ(field(window, "Text18")->text() + field(window, "Text19")->text(), QString());
 
