@@ -1,0 +1,360 @@
+#include "report/engine.h"
+
+#include "db/engine/recordset.h"
+#include "toolkit/format.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace report {
+
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+
+// Text is measured at one dot a twip, so that metrics come out in twips.
+const QPaintDevice &measuringDevice()
+{
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_Mono);
+        const int dotsPerMetre = qRound(kTwipsPerInch / 0.0254);
+        image.setDotsPerMeterX(dotsPerMetre);
+        image.setDotsPerMeterY(dotsPerMetre);
+        return image;
+    }();
+    return device;
+}
+
+QString withPlaceholders(QString text, const QDateTime &now, int page)
+{
+    text.replace(QLatin1String("%d"), now.date().toString(QStringLiteral("yyyy/MM/dd")));
+    text.replace(QLatin1String("%D"),
+                 QStringLiteral("%1年%2月%3日").arg(now.date().year()).arg(now.date().month()).arg(now.date().day()));
+    text.replace(QLatin1String("%T"), now.time().toString(QStringLiteral("H:mm:ss")));
+    text.replace(QLatin1String("%p"), QString::number(page));
+    return text;
+}
+
+bool isNull(const QVariant &value)
+{
+    return !value.isValid() || value.isNull();
+}
+
+// The lines a text breaks into at a width: at line feeds, then wherever
+// Japanese text may break.
+QStringList breakLines(const QString &text, const QFont &font, int width)
+{
+    QStringList lines;
+    const QStringList paragraphs = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QLatin1Char('\n'));
+    for (const QString &paragraph : paragraphs) {
+        if (paragraph.isEmpty()) {
+            lines.append(QString());
+            continue;
+        }
+        QTextLayout layout(paragraph, font, const_cast<QPaintDevice *>(&measuringDevice()));
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines.append(paragraph.mid(line.textStart(), line.textLength()));
+        }
+        layout.endLayout();
+    }
+    return lines;
+}
+
+int lineHeight(const QFont &font)
+{
+    return int(std::ceil(QFontMetricsF(font, const_cast<QPaintDevice *>(&measuringDevice())).lineSpacing()));
+}
+
+// One item of a band with its text, and where it stands once the growing
+// fields above it have grown.
+struct Placed
+{
+    const Item *item = nullptr;
+    QString text;
+    QStringList lines; // a growing field's lines
+    int top = 0;
+    int height = 0;
+};
+
+class PageWriter
+{
+public:
+    PageWriter(const Layout &layout, const QDateTime &now)
+        : m_layout(layout), m_now(now), m_paper(layout.paper())
+    {
+        m_bodyTop = layout.margin + layout.pageHeader.height;
+        m_bodyBottom = m_paper.height() - layout.margin - layout.pageFooter.height;
+        newPage();
+    }
+
+    QList<Page> finish() { return m_pages; }
+
+    void band(const Section &section, const Rows &rows, int row)
+    {
+        QList<Placed> placed = place(section, rows, row);
+        const int height = bandHeight(section, placed);
+        if (m_y + height > m_bodyBottom && m_y > m_bodyTop)
+            newPage();
+        // Band positions map to the page and the height on it; a growing
+        // field that runs past the page's end moves what follows it on.
+        QList<std::pair<int, int>> breaks; // band position of each break, and the offset after it
+        int offset = m_y;
+        m_firstOffset = offset;
+        for (const Placed &p : placed) {
+            if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
+                continue;
+            const int top = offset + p.top;
+            if (top + p.height <= m_bodyBottom) {
+                emitText(p, top, p.lines.isEmpty() ? p.height : -1, p.lines);
+                continue;
+            }
+            if (!p.item->grows || p.lines.isEmpty()) {
+                newPage();
+                offset = m_bodyTop - p.top;
+                breaks.append({p.top, offset});
+                emitText(p, m_bodyTop, p.height, p.lines);
+                continue;
+            }
+            const int perLine = lineHeight(textFont(p.item->points, p.item->gothic));
+            QStringList rest = p.lines;
+            int from = top;
+            int bandPos = p.top;
+            while (!rest.isEmpty()) {
+                const int fit = std::max(0, (m_bodyBottom - from) / perLine);
+                const QStringList here = rest.mid(0, fit);
+                rest = rest.mid(fit);
+                if (!here.isEmpty())
+                    emitText(p, from, -1, here);
+                if (rest.isEmpty())
+                    break;
+                bandPos += int(here.size()) * perLine;
+                newPage();
+                offset = m_bodyTop - bandPos;
+                breaks.append({bandPos, offset});
+                from = m_bodyTop;
+            }
+        }
+        for (const Placed &p : placed) {
+            if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
+                emitFrame(p, breaks);
+        }
+        m_y = offset + height;
+    }
+
+    void pageBands()
+    {
+        for (int i = 0; i < m_pages.size(); ++i) {
+            section(i, m_layout.pageHeader, m_layout.margin);
+            section(i, m_layout.pageFooter, m_paper.height() - m_layout.margin - m_layout.pageFooter.height);
+        }
+    }
+
+private:
+    QList<Placed> place(const Section &section, const Rows &rows, int row) const
+    {
+        QList<Placed> placed;
+        for (const Item &item : section.items) {
+            Placed p;
+            p.item = &item;
+            p.top = item.rect.top();
+            p.height = item.rect.height();
+            switch (item.kind) {
+            case Item::Kind::Label:
+                p.text = item.text;
+                break;
+            case Item::Kind::Field:
+                p.text = rows.count() > row ? toolkit::formatValue(rows.value(row, item.text), item.format) : QString();
+                break;
+            case Item::Kind::YesNo: {
+                const QVariant value = rows.count() > row ? rows.value(row, item.text) : QVariant();
+                p.text = isNull(value) ? QString() : (value.toDouble() != 0 ? item.yes : item.no);
+                break;
+            }
+            case Item::Kind::Box:
+            case Item::Kind::Line:
+                break;
+            }
+            if (item.grows) {
+                const QFont font = textFont(item.points, item.gothic);
+                p.lines = breakLines(p.text, font, item.rect.width());
+                p.height = std::max(item.rect.height(), int(p.lines.size()) * lineHeight(font));
+            }
+            placed.append(p);
+        }
+        // A growing field pushes down what stands below it and stretches
+        // what encloses it.
+        for (const Placed &grown : QList<Placed>(placed)) {
+            const int growth = grown.height - grown.item->rect.height();
+            if (!grown.item->grows || growth <= 0)
+                continue;
+            const int bottom = grown.item->rect.bottom();
+            for (Placed &p : placed) {
+                if (p.item == grown.item)
+                    continue;
+                const QRect &r = p.item->rect;
+                if (r.top() > bottom)
+                    p.top += growth;
+                else if (r.top() <= grown.item->rect.top() && r.bottom() >= bottom)
+                    p.height += growth;
+            }
+        }
+        std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) { return a.top < b.top; });
+        return placed;
+    }
+
+    static int bandHeight(const Section &section, const QList<Placed> &placed)
+    {
+        int height = section.height;
+        for (const Placed &p : placed)
+            height = std::max(height, p.top + p.height);
+        return height;
+    }
+
+    void newPage()
+    {
+        Page page;
+        page.paper = m_paper;
+        m_pages.append(page);
+        m_y = m_bodyTop;
+    }
+
+    void emitText(const Placed &p, int top, int height, const QStringList &lines)
+    {
+        if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
+            return;
+        const QFont font = textFont(p.item->points, p.item->gothic);
+        const int left = m_layout.margin + p.item->rect.left();
+        if (lines.isEmpty()) {
+            if (p.text.isEmpty())
+                return;
+            m_pages.last().texts.append({QRect(left, top, p.item->rect.width(), height),
+                                         withPlaceholders(p.text, m_now, int(m_pages.size())), font,
+                                         p.item->alignment, p.item->name});
+            return;
+        }
+        const int perLine = lineHeight(font);
+        int y = top;
+        for (const QString &line : lines) {
+            if (!line.isEmpty())
+                m_pages.last().texts.append({QRect(left, y, p.item->rect.width(), perLine), line, font,
+                                             Qt::AlignLeft | Qt::AlignTop, p.item->name});
+            y += perLine;
+        }
+    }
+
+    // A box or line of the band: its band positions mapped through the
+    // breaks to the pages they fall on.
+    void emitFrame(const Placed &p, const QList<std::pair<int, int>> &breaks)
+    {
+        const int pageCount = int(m_pages.size());
+        const int firstPage = pageCount - 1 - int(breaks.size());
+        const auto pageOf = [&](int bandY) {
+            int page = firstPage;
+            for (const auto &b : breaks) {
+                if (bandY >= b.first)
+                    ++page;
+            }
+            return page;
+        };
+        const auto offsetOf = [&](int page) {
+            return page == firstPage ? m_firstOffset : breaks.at(page - firstPage - 1).second;
+        };
+        const int left = m_layout.margin + p.item->rect.left();
+        const int width = p.item->rect.width();
+        const int top = p.top;
+        const int bottom = p.top + p.height;
+        const int from = pageOf(top);
+        const int to = pageOf(std::max(top, bottom - 1));
+        for (int page = from; page <= to; ++page) {
+            const int y1 = page == from ? offsetOf(page) + top : m_bodyTop;
+            const int y2 = page == to ? offsetOf(page) + bottom : m_bodyBottom;
+            if (p.item->kind == Item::Kind::Box)
+                m_pages[page].frames.append({QRect(left, y1, width, y2 - y1), p.item->lineWidth});
+            else if (width >= p.height)
+                m_pages[page].rules.append({QLine(left, y1, left + width, y1), p.item->lineWidth});
+            else
+                m_pages[page].rules.append({QLine(left, y1, left, y2), p.item->lineWidth});
+        }
+    }
+
+    void section(int page, const Section &section, int top)
+    {
+        for (const Item &item : section.items) {
+            const QRect rect(m_layout.margin + item.rect.left(), top + item.rect.top(), item.rect.width(),
+                             item.rect.height());
+            switch (item.kind) {
+            case Item::Kind::Box:
+                m_pages[page].frames.append({rect, item.lineWidth});
+                break;
+            case Item::Kind::Line:
+                m_pages[page].rules.append({rect.width() >= rect.height() ? QLine(rect.left(), rect.top(), rect.right(), rect.top())
+                                                                          : QLine(rect.left(), rect.top(), rect.left(), rect.bottom()),
+                                            item.lineWidth});
+                break;
+            case Item::Kind::Label:
+                if (!item.text.isEmpty())
+                    m_pages[page].texts.append({rect, withPlaceholders(item.text, m_now, page + 1),
+                                                textFont(item.points, item.gothic), item.alignment, item.name});
+                break;
+            case Item::Kind::Field:
+            case Item::Kind::YesNo:
+                break;
+            }
+        }
+    }
+
+    const Layout &m_layout;
+    QDateTime m_now;
+    QSize m_paper;
+    QList<Page> m_pages;
+    int m_bodyTop = 0;
+    int m_bodyBottom = 0;
+    int m_y = 0;
+    int m_firstOffset = 0;
+};
+
+} // namespace
+
+RecordsetRows::RecordsetRows(const jet::Recordset &recordset)
+    : m_recordset(recordset)
+{
+}
+
+int RecordsetRows::count() const
+{
+    return m_recordset.isOpen() ? m_recordset.rowCount() : 0;
+}
+
+QVariant RecordsetRows::value(int row, const QString &column) const
+{
+    return m_recordset.valueAt(row, m_recordset.fieldIndex(column));
+}
+
+QFont textFont(double points, bool gothic)
+{
+    QFont font;
+    font.setFamilies(gothic ? QStringList{QStringLiteral("IPAexGothic"), QStringLiteral("IPAGothic")}
+                            : QStringList{QStringLiteral("IPAexMincho"), QStringLiteral("IPAMincho")});
+    font.setPointSizeF(points);
+    return font;
+}
+
+QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now)
+{
+    PageWriter writer(layout, now);
+    for (int row = 0; row < rows.count(); ++row)
+        writer.band(layout.detail, rows, row);
+    writer.pageBands();
+    return writer.finish();
+}
+
+} // namespace report

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "report/layout.h"
+#include "report/page.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QVariant>
+
+class QFont;
+
+namespace jet {
+class Recordset;
+}
+
+namespace report {
+
+// The rows a layout prints, one detail band each.
+class Rows
+{
+public:
+    virtual ~Rows() = default;
+    virtual int count() const = 0;
+    virtual QVariant value(int row, const QString &column) const = 0;
+};
+
+// The rows of an open recordset, read where they stand.
+class RecordsetRows : public Rows
+{
+public:
+    explicit RecordsetRows(const jet::Recordset &recordset);
+    int count() const override;
+    QVariant value(int row, const QString &column) const override;
+
+private:
+    const jet::Recordset &m_recordset;
+};
+
+// The forms' faces: IPAex Mincho for text, IPAex Gothic for headings.
+QFont textFont(double points, bool gothic);
+
+// Lays the rows out on A4 pages: the page header at the top of each page,
+// the page footer at its bottom and the detail bands between them.  A
+// growing field takes the lines its value needs and pushes down what stands
+// below it in its band, boxes around it growing with it; a band that does
+// not fit goes to the next page, and a growing field taller than what is
+// left of a page continues on the next one.  `now` fills %d, %D and %T.
+QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now);
+
+} // namespace report

@@ -1,0 +1,94 @@
+#include "report/layout.h"
+
+#include "db/engine/error.h"
+
+#include <QPageSize>
+
+namespace report {
+
+Section *Layout::section(const QString &name)
+{
+    for (Section *s : {&pageHeader, &detail, &pageFooter}) {
+        if (s->name == name)
+            return s;
+    }
+    return nullptr;
+}
+
+Item *Layout::find(const QString &sectionName, const QString &itemName)
+{
+    Section *s = section(sectionName);
+    if (!s)
+        return nullptr;
+    for (Item &item : s->items) {
+        if (item.name == itemName)
+            return &item;
+    }
+    return nullptr;
+}
+
+void Layout::setLabel(const QString &sectionName, const QString &label, const QString &text)
+{
+    Item *item = find(sectionName, label);
+    if (!item || item->kind != Item::Kind::Label)
+        throw jet::Error(jet::err::ItemNotFound,
+                         QStringLiteral("レポート %1 にラベル %2.%3 がありません。").arg(name, sectionName, label));
+    item->text = text;
+}
+
+QSize Layout::paper() const
+{
+    const QSizeF millimetres = QPageSize(QPageSize::A4).size(QPageSize::Millimeter);
+    const QSize twips(qRound(millimetres.width() / 25.4 * 1440), qRound(millimetres.height() / 25.4 * 1440));
+    return orientation == QPageLayout::Landscape ? twips.transposed() : twips;
+}
+
+Item Layout::label(const QString &name, const QRect &rect, const QString &text)
+{
+    Item item;
+    item.kind = Item::Kind::Label;
+    item.name = name;
+    item.rect = rect;
+    item.text = text;
+    return item;
+}
+
+Item Layout::field(const QString &name, const QRect &rect, const QString &column, const QString &format)
+{
+    Item item;
+    item.kind = Item::Kind::Field;
+    item.name = name;
+    item.rect = rect;
+    item.text = column;
+    item.format = format;
+    return item;
+}
+
+Item Layout::yesNo(const QString &name, const QRect &rect, const QString &column, const QString &yes, const QString &no)
+{
+    Item item = field(name, rect, column);
+    item.kind = Item::Kind::YesNo;
+    item.yes = yes;
+    item.no = no;
+    return item;
+}
+
+Item Layout::box(const QString &name, const QRect &rect)
+{
+    Item item;
+    item.kind = Item::Kind::Box;
+    item.name = name;
+    item.rect = rect;
+    return item;
+}
+
+Item Layout::line(const QString &name, const QRect &rect)
+{
+    Item item;
+    item.kind = Item::Kind::Line;
+    item.name = name;
+    item.rect = rect;
+    return item;
+}
+
+} // namespace report

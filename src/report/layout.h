@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QFont>
+#include <QList>
+#include <QPageLayout>
+#include <QRect>
+#include <QString>
+
+namespace report {
+
+// One printed item of a band, placed in twips from the band's top left
+// corner inside the margins.
+struct Item
+{
+    enum class Kind { Label, Field, YesNo, Box, Line };
+
+    Kind kind = Kind::Label;
+    QString name;
+    QRect rect;
+    QString text;   // a label's text (with %d, %D, %T, %p), a field's column
+    QString format; // a field's display format
+    QString yes;    // a Yes/No field's texts for true and false
+    QString no;
+    bool grows = false; // the box grows downwards to show a long value
+    double points = 10.5;
+    bool gothic = false; // the heading face instead of the text face
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    int lineWidth = 15;
+};
+
+struct Section
+{
+    QString name;
+    int height = 0;
+    QList<Item> items;
+};
+
+// A banded layout: page header, a detail band per row, page footer.
+class Layout
+{
+public:
+    QString name;
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    int width = 9000;    // the printable width, twips
+    int margin = 1440;   // on all four sides
+    Section pageHeader{QStringLiteral("PageHeader")};
+    Section detail{QStringLiteral("Detail")};
+    Section pageFooter{QStringLiteral("PageFooter")};
+
+    // A label's text at run time, by section and label name.  Raises
+    // jet::Error(ItemNotFound) when the layout has no such label.
+    void setLabel(const QString &section, const QString &label, const QString &text);
+    Item *find(const QString &section, const QString &item);
+
+    // A4 in the layout's orientation, twips.
+    QSize paper() const;
+
+    // Sections of a declaration, in the classes of the documents.
+    static Item label(const QString &name, const QRect &rect, const QString &text);
+    static Item field(const QString &name, const QRect &rect, const QString &column, const QString &format = {});
+    static Item yesNo(const QString &name, const QRect &rect, const QString &column, const QString &yes,
+                      const QString &no = {});
+    static Item box(const QString &name, const QRect &rect);
+    static Item line(const QString &name, const QRect &rect);
+
+private:
+    Section *section(const QString &name);
+};
+
+} // namespace report

@@ -1,0 +1,58 @@
+#include "report/render.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+namespace report {
+
+void paint(const Page &page, QPainter &painter)
+{
+    painter.save();
+    const double scale = painter.device()->logicalDpiX() / 1440.0;
+    painter.scale(scale, painter.device()->logicalDpiY() / 1440.0);
+    for (const Frame &frame : page.frames) {
+        painter.setPen(QPen(Qt::black, frame.width));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(frame.rect);
+    }
+    for (const Rule &rule : page.rules) {
+        painter.setPen(QPen(Qt::black, rule.width));
+        painter.drawLine(rule.line);
+    }
+    painter.setPen(Qt::black);
+    for (const TextRun &run : page.texts) {
+        // Fonts are sized in points; at twips a point is twenty units.
+        QFont font = run.font;
+        font.setPixelSize(qRound(run.font.pointSizeF() * 20));
+        painter.setFont(font);
+        painter.drawText(run.rect, int(run.alignment) | Qt::TextDontClip, run.text);
+    }
+    painter.restore();
+}
+
+bool writePdf(const QList<Page> &pages, const QString &path, const QString &title)
+{
+    if (pages.isEmpty())
+        return false;
+    QPdfWriter writer(path);
+    writer.setTitle(title);
+    writer.setCreator(QStringLiteral("ネモリア"));
+    writer.setResolution(1440);
+    const QSize paper = pages.first().paper;
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+                                     paper.width() > paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                     QMarginsF()));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return false;
+    for (int i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            writer.newPage();
+        paint(pages.at(i), painter);
+    }
+    return painter.end();
+}
+
+} // namespace report

@@ -1,0 +1,145 @@
+#include "db/engine/error.h"
+#include "report/engine.h"
+#include "report/render.h"
+#include "support/errors.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using report::Item;
+using report::Layout;
+
+namespace {
+
+class ListRows : public report::Rows
+{
+public:
+    explicit ListRows(QList<QVariantMap> rows) : m_rows(std::move(rows)) {}
+    int count() const override { return int(m_rows.size()); }
+    QVariant value(int row, const QString &column) const override { return m_rows.at(row).value(column); }
+
+private:
+    QList<QVariantMap> m_rows;
+};
+
+const QDateTime kNow(QDate(2003, 4, 1), QTime(9, 5, 7));
+
+// A one-row form: a heading, the chart, a Yes/No mark and a history that grows
+// inside its box with a remark below it.
+Layout form()
+{
+    Layout layout;
+    layout.name = u"rptTest"_s;
+    layout.pageHeader.height = 600;
+    layout.pageHeader.items = {Layout::label(u"Label1"_s, QRect(0, 0, 6000, 400), u"退院時サマリー"_s),
+                               Layout::label(u"Label2"_s, QRect(6000, 0, 3000, 400), u"%d"_s)};
+    layout.pageFooter.height = 400;
+    layout.pageFooter.items = {Layout::label(u"Label3"_s, QRect(0, 0, 9000, 400), u"%p ページ　%D %T"_s)};
+    Item history = Layout::field(u"Field3"_s, QRect(200, 1000, 8600, 600), u"病歴"_s);
+    history.grows = true;
+    layout.detail.height = 2600;
+    layout.detail.items = {Layout::field(u"Field1"_s, QRect(0, 0, 3000, 400), u"カルテID"_s, u"(#)"_s),
+                           Layout::yesNo(u"Field2"_s, QRect(3000, 0, 1000, 400), u"自殺企図"_s, u"あり"_s, u"なし"_s),
+                           Layout::box(u"Shape1"_s, QRect(0, 900, 9000, 800)),
+                           history,
+                           Layout::field(u"Field4"_s, QRect(0, 2000, 9000, 400), u"備考"_s)};
+    return layout;
+}
+
+TEST(ReportEngine, BandsPlaceholdersFormatsAndYesNoTexts)
+{
+    const ListRows rows({{{u"カルテID"_s, 1004}, {u"自殺企図"_s, -1}, {u"病歴"_s, u"短い"_s}},
+                         {{u"カルテID"_s, 1005}, {u"自殺企図"_s, 0}},
+                         {{u"カルテID"_s, 1006}, {u"自殺企図"_s, QVariant()}}});
+    const QList<report::Page> pages = report::layOut(form(), rows, kNow);
+    ASSERT_EQ(pages.size(), 1);
+    const report::Page &page = pages.first();
+    EXPECT_EQ(page.paper, QSize(11906, 16838)) << "A4 in twips";
+    ASSERT_EQ(page.runsOf(u"Field1"_s).size(), 3);
+    EXPECT_EQ(page.runsOf(u"Field1"_s).at(0).text, u"(1004)"_s);
+    EXPECT_EQ(page.runsOf(u"Field1"_s).at(0).rect.topLeft(), QPoint(1440, 1440 + 600)) << "inside the margins, below the header";
+    EXPECT_EQ(page.runsOf(u"Field1"_s).at(1).rect.top(), 1440 + 600 + 2600) << "one band per row";
+    QStringList marks;
+    for (const report::TextRun &run : page.runsOf(u"Field2"_s))
+        marks << run.text;
+    EXPECT_EQ(marks, (QStringList{u"あり"_s, u"なし"_s})) << "an empty value prints nothing";
+    EXPECT_EQ(page.runsOf(u"Label2"_s).at(0).text, u"2003/04/01"_s);
+    EXPECT_EQ(page.runsOf(u"Label3"_s).at(0).text, u"1 ページ　2003年4月1日 9:05:07"_s);
+    const QRect footer = page.runsOf(u"Label3"_s).at(0).rect;
+    EXPECT_EQ(footer.top() + footer.height(), 16838 - 1440) << "the footer ends at the bottom margin";
+}
+
+TEST(ReportEngine, ALongHistoryGrowsItsBoxPushesTheRestAndContinuesOnTheNextPage)
+{
+    const QString history = QString(u"幻聴と被害妄想が続き、服薬を中断して再燃した。"_s).repeated(200);
+    const ListRows rows({{{u"カルテID"_s, 1}, {u"病歴"_s, history}, {u"備考"_s, u"特記なし"_s}}});
+    const QList<report::Page> pages = report::layOut(form(), rows, kNow);
+    ASSERT_GE(pages.size(), 2);
+    QString printed;
+    for (const report::Page &page : pages) {
+        EXPECT_EQ(page.runsOf(u"Label1"_s).size(), 1) << "the header on every page";
+        for (const report::TextRun &run : page.runsOf(u"Field3"_s)) {
+            printed += run.text;
+            EXPECT_LE(run.rect.bottom(), 16838 - 1440 - 400) << "nothing over the footer";
+        }
+    }
+    EXPECT_EQ(printed, history) << "every character printed once, in order";
+    EXPECT_EQ(pages.last().runsOf(u"Label3"_s).at(0).text.left(5), u"%1 ページ"_s.arg(pages.size()));
+
+    const report::Page &last = pages.last();
+    ASSERT_EQ(last.runsOf(u"Field4"_s).size(), 1);
+    const QList<report::TextRun> lastLines = last.runsOf(u"Field3"_s);
+    ASSERT_FALSE(lastLines.isEmpty());
+    EXPECT_GT(last.runsOf(u"Field4"_s).at(0).rect.top(), lastLines.last().rect.bottom()) << "pushed below the history";
+    ASSERT_EQ(pages.first().frames.size(), 1);
+    const QRect firstPart = pages.first().frames.at(0).rect;
+    EXPECT_EQ(firstPart.top() + firstPart.height(), 16838 - 1440 - 400) << "the box runs to the page's end";
+    ASSERT_EQ(last.frames.size(), 1);
+    EXPECT_EQ(last.frames.at(0).rect.top(), 1440 + 600) << "and continues below the next page's header";
+    EXPECT_GE(last.frames.at(0).rect.bottom(), lastLines.last().rect.bottom());
+}
+
+TEST(ReportEngine, AnUnknownLabelIsAnError)
+{
+    Layout layout = form();
+    layout.setLabel(u"PageHeader"_s, u"Label1"_s, u"A病院　精神科　処置伝票"_s);
+    EXPECT_EQ(layout.find(u"PageHeader"_s, u"Label1"_s)->text, u"A病院　精神科　処置伝票"_s);
+    EXPECT_EQ(testing_support::errorOf([&] { layout.setLabel(u"PageHeader"_s, u"Label9"_s, u"x"_s); }),
+              jet::err::ItemNotFound);
+    EXPECT_EQ(testing_support::errorOf([&] { layout.setLabel(u"Detail"_s, u"Field1"_s, u"x"_s); }),
+              jet::err::ItemNotFound) << "a field is no label";
+}
+
+// Read back by poppler, a reader that is not ours.
+TEST(ReportEngine, APdfCarriesTheTextsInEmbeddedJapaneseFonts)
+{
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(u"form.pdf"_s);
+    const ListRows rows({{{u"カルテID"_s, 1004}, {u"自殺企図"_s, -1}, {u"病歴"_s, u"幻聴が続く。"_s}}});
+    ASSERT_TRUE(report::writePdf(report::layOut(form(), rows, kNow), path, u"退院時サマリー"_s));
+
+    QProcess text;
+    text.start(u"pdftotext"_s, {u"-enc"_s, u"UTF-8"_s, path, u"-"_s});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    for (const QString &expected : {u"退院時サマリー"_s, u"(1004)"_s, u"あり"_s, u"幻聴が続く。"_s})
+        EXPECT_TRUE(printed.contains(expected)) << expected.toStdString();
+
+    QProcess fonts;
+    fonts.start(u"pdffonts"_s, {path});
+    ASSERT_TRUE(fonts.waitForFinished(30000));
+    const QStringList lines = QString::fromUtf8(fonts.readAllStandardOutput()).split(u'\n');
+    bool mincho = false;
+    for (const QString &line : lines) {
+        if (line.contains(u"IPAexMincho"_s)) {
+            mincho = true;
+            EXPECT_TRUE(line.contains(u" yes "_s)) << "embedded: " << line.toStdString();
+        }
+    }
+    EXPECT_TRUE(mincho);
+}
+
+} // namespace
