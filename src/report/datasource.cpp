@@ -1,0 +1,86 @@
+#include "report/datasource.h"
+
+#include "db/location.h"
+#include "toolkit/platform.h"
+
+using namespace Qt::StringLiterals;
+
+namespace report {
+
+DataSource &DataSource::instance()
+{
+    static DataSource source(toolkit::platform().programFolder());
+    return source;
+}
+
+DataSource::DataSource(const QString &programFolder, const QString &databasePath)
+    : m_folder(programFolder), m_database(databasePath)
+{
+}
+
+QString DataSource::sqlOf(Command command)
+{
+    switch (command) {
+    case Command::Patient:
+        return u"SELECT 患者情報.*, 入退院情報.*, ベッド番号.ベッド番号 AS サブベッド番号, 病室番号.病室番号 AS サブ病室番号, 入院形態.入院形態 AS サブ入院形態, 性別.性別 AS サブ性別, `診断名(ICD10)`.診断名 AS `サブ診断名①`, `診断名(ICD10)1`.診断名 AS `サブ診断名②`, `診断名(ICD10)2`.診断名 AS `サブ診断名③`, `診断名(ICD10)`.`ICDコード` AS `サブコード①`, `診断名(ICD10)1`.`ICDコード` AS `サブコード②`, `診断名(ICD10)2`.`ICDコード` AS `サブコード③`, 扱別.扱別 AS サブ扱別, 主治医.主治医 AS `サブ主治医①`, 主治医1.主治医 AS `サブ主治医②`, 転帰.転帰 AS サブ転帰 FROM 患者情報, 入退院情報, ベッド番号, 病室番号, 入院形態, 性別, `診断名(ICD10)`, `診断名(ICD10)` `診断名(ICD10)1`, `診断名(ICD10)` `診断名(ICD10)2`, 扱別, 主治医, 主治医 主治医1, 転帰 WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.ベッド番号 = ベッド番号.ベッドID AND 入退院情報.病室番号 = 病室番号.病室ID AND 入退院情報.入院形態 = 入院形態.入院形態ID AND 患者情報.性別 = 性別.性別ID AND 患者情報.`診断名①` = `診断名(ICD10)`.診断ID AND 患者情報.`診断名②` = `診断名(ICD10)1`.診断ID AND 患者情報.`診断名③` = `診断名(ICD10)2`.診断ID AND 入退院情報.扱別 = 扱別.扱別ID AND 入退院情報.`主治医①` = 主治医.主治医ID AND 入退院情報.`主治医②` = 主治医1.主治医ID AND 入退院情報.転帰 = 転帰.転帰ID AND (入退院情報.入退院ID = ?)"_s;
+    case Command::Certificate:
+        return u"SELECT `32条診断書`.*, 患者情報.*, `診断名(ICD10)`.診断名 AS 主診断名, `診断名(ICD10)`.`ICDコード` AS `主コード`, `診断名(ICD10)1`.診断名 AS 従診断名, `診断名(ICD10)1`.`ICDコード` AS `従コード`, 性別.略称 AS 略称, ROUND((DateDiff('d', 生年月日-1, NOW()) / 365.25), 0) AS 年齢 FROM `32条診断書`, 患者情報, `診断名(ICD10)`, `診断名(ICD10)` `診断名(ICD10)1`, 性別 WHERE `32条診断書`.カルテID = 患者情報.カルテID AND `32条診断書`.主精神障害 = `診断名(ICD10)`.診断ID AND `32条診断書`.従精神障害 = `診断名(ICD10)1`.診断ID AND 患者情報.性別 = 性別.性別ID AND (患者情報.カルテID = ?) "_s;
+    case Command::Treatment:
+        return u"SELECT * FROM `Q_現在入院者リスト`"_s;
+    case Command::Psychotherapy1:
+        return u"SELECT * FROM `Q_入院精神療法(4週間以内)`"_s;
+    case Command::Psychotherapy2:
+        return u"SELECT * FROM `Q_入院精神療法(5週間から3ヶ月以内)`"_s;
+    case Command::Psychotherapy3:
+        return u"SELECT * FROM `Q_入院精神療法(3ヶ月以上)`"_s;
+    }
+    return QString();
+}
+
+bool DataSource::takesKey(Command command)
+{
+    return command == Command::Patient || command == Command::Certificate;
+}
+
+void DataSource::setKey(Command command, const QVariant &key)
+{
+    m_keys[size_t(command)] = key;
+}
+
+jet::Recordset &DataSource::result(Command command)
+{
+    jet::Recordset &result = m_results[size_t(command)];
+    if (result.isOpen())
+        return result;
+    connect();
+    if (takesKey(command))
+        result.openCommand(sqlOf(command), &m_connection, {m_keys[size_t(command)]});
+    else
+        result.open(sqlOf(command), &m_connection, jet::CursorType::Static, jet::LockType::ReadOnly);
+    return result;
+}
+
+void DataSource::connect()
+{
+    if (!m_connection.isOpen())
+        m_connection.open(
+            db::reportConnectionString(m_database.isEmpty() ? db::readDatabasePath(m_folder) : m_database));
+}
+
+Institution DataSource::institution()
+{
+    connect();
+    jet::Recordset row;
+    row.open(u"SELECT * FROM 病院名"_s, &m_connection, jet::CursorType::Static, jet::LockType::ReadOnly);
+    if (row.eof())
+        return {};
+    return {row.value(u"病院名"_s).toString(), row.value(u"診療担当科名"_s).toString(), row.value(u"所在地"_s).toString(),
+            row.value(u"電話番号"_s).toString()};
+}
+
+void DataSource::close(Command command)
+{
+    m_results[size_t(command)].close();
+}
+
+} // namespace report

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "db/engine/connection.h"
+#include "db/engine/recordset.h"
+
+#include <QString>
+#include <QVariant>
+#include <array>
+
+namespace report {
+
+// The institution's texts the reports print, from the options window's boxes
+// or, without a window, from the one row of 病院名.
+struct Institution
+{
+    QString name;
+    QString department;
+    QString address;
+    QString telephone;
+};
+
+// The report data source: one connection, pointed at the database the
+// location file names when first used, and six named commands whose results
+// the layouts print.  A result stays open until its report ends and closes
+// it, so that the next launch runs the command again with the new key.
+class DataSource
+{
+public:
+    enum class Command { Patient, Certificate, Treatment, Psychotherapy1, Psychotherapy2, Psychotherapy3 };
+
+    // The program's one data source, over the location file of its folder.
+    static DataSource &instance();
+    // Over the database the location file in `programFolder` names, or over
+    // `databasePath` when one is given.
+    explicit DataSource(const QString &programFolder, const QString &databasePath = {});
+
+    static QString sqlOf(Command command);
+    static bool takesKey(Command command);
+
+    // The command's one parameter, the episode or the chart.
+    void setKey(Command command, const QVariant &key);
+    // The result, running the command first when it is not open.
+    jet::Recordset &result(Command command);
+    // Closes the result; a result that is not open is left as it is.
+    void close(Command command);
+    // The one row of 病院名, for a renderer without the options window.
+    Institution institution();
+
+private:
+    void connect();
+
+    static constexpr int kCommands = 6;
+    QString m_folder;
+    QString m_database; // when named directly
+    jet::Connection m_connection;
+    std::array<QVariant, kCommands> m_keys;
+    std::array<jet::Recordset, kCommands> m_results;
+};
+
+} // namespace report

@@ -1,0 +1,57 @@
+#include "report/catalogue.h"
+#include "report/engine.h"
+#include "support/fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class DocumentTest : public ::testing::Test
+{
+protected:
+    QList<report::Page> print(const QString &name, int key)
+    {
+        report::Document doc = report::document(name, source.institution(), testing_support::WardDatabase::today());
+        EXPECT_TRUE(doc.layout) << name.toStdString();
+        source.setKey(doc.command, key);
+        const QList<report::Page> pages =
+            report::layOut(*doc.layout, report::RecordsetRows(source.result(doc.command)),
+                           testing_support::WardDatabase::today());
+        source.close(doc.command); // as the report does when it ends
+        return pages;
+    }
+
+    static QString textOf(const report::Page &page, const QString &item)
+    {
+        const QList<report::TextRun> runs = page.runsOf(item);
+        return runs.isEmpty() ? QString() : runs.first().text;
+    }
+
+    testing_support::WardDatabase ward;
+    report::DataSource source{QString(), ward.path()};
+};
+
+// Each launch runs the command again with its own key.
+TEST_F(DocumentTest, TheAdmissionSummaryOfTwoPatientsInTurn)
+{
+    QList<report::Page> pages = print(u"rptAdmSum"_s, 1);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(textOf(pages[0], u"Label11"_s), u"精神科"_s);
+    EXPECT_EQ(textOf(pages[0], u"Label1"_s), u"入院時サマリー"_s);
+    EXPECT_EQ(textOf(pages[0], u"Field1"_s), u"ＩＤ 1001"_s);
+    EXPECT_EQ(textOf(pages[0], u"Field3"_s), u"山田太郎"_s);
+    EXPECT_EQ(textOf(pages[0], u"Field4"_s), u"昭和35年4月2日 生まれ"_s);
+    EXPECT_EQ(textOf(pages[0], u"Field5"_s), u"平成15年3月25日"_s);
+    EXPECT_EQ(textOf(pages[0], u"Field6"_s), u"任意入院"_s);
+    EXPECT_EQ(textOf(pages[0], u"Field7"_s), u"岡部"_s);
+    EXPECT_EQ(textOf(pages[0], u"Label10"_s), u"2003年4月1日 10:00:00"_s);
+
+    pages = print(u"rptAdmSum"_s, 2);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(textOf(pages[0], u"Field3"_s), u"田中花子"_s);
+    EXPECT_EQ(textOf(pages[0], u"Field1"_s), u"ＩＤ 1002"_s);
+}
+
+} // namespace
