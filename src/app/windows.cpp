@@ -8,6 +8,9 @@
 #include "ledger/frmArrange.h"
 #include "ledger/frmFindPts.h"
 #include "ledger/frmPts.h"
+#include "maintenance/frmConv.h"
+#include "maintenance/frmConv0.h"
+#include "maintenance/frmOptimization.h"
 #include "options/frmOptions.h"
 #include "record/frmAmbuPt.h"
 #include "record/frmFindPt.h"
@@ -30,6 +33,9 @@ void registerProgramWindows()
     registerWindow<frmAmbuPt>(window::OutpatientRecord);
     registerWindow<frmFindPt>(window::AllPatientRecord);
     registerWindow<frmNewPt>(window::NewPatient);
+    registerWindow<frmConv0>(window::UpgradeTo2086);
+    registerWindow<frmConv>(window::UpgradeTo2112);
+    registerWindow<frmOptimization>(window::Compaction);
 }
 
 } // namespace app

@@ -462,6 +462,11 @@ void Catalog::refresh()
     // Every read goes to the database itself; there is nothing cached to renew.
 }
 
+void Catalog::gatherStatistics()
+{
+    exec(connection()->handle(), QStringLiteral("ANALYZE;"));
+}
+
 void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString)
 {
     const ConnectionSettings source = parseConnectionString(sourceConnectionString);

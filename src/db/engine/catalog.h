@@ -79,6 +79,8 @@ public:
     QList<ColumnDef> columns(const QString &table) const;
     QStringList indexes(const QString &table) const;
     void refresh();
+    // Gathers the statistics the query planner chooses its indexes by.
+    void gatherStatistics();
 
 private:
     Connection *connection() const;

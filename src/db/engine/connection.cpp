@@ -239,6 +239,15 @@ void release(std::shared_ptr<PhysicalConnection> connection)
         list.push_back(std::move(connection));
 }
 
+bool inUse(const QString &path)
+{
+    const QString prefix = QFileInfo(path).absoluteFilePath() + QChar(0);
+    for (auto it = idle().inUse.cbegin(); it != idle().inUse.cend(); ++it)
+        if (it.key().startsWith(prefix) && it.value() > 0)
+            return true;
+    return false;
+}
+
 void drop(const QString &path)
 {
     const QString prefix = QFileInfo(path).absoluteFilePath() + QChar(0);
@@ -446,6 +455,13 @@ void Connection::rollbackTrans()
 
 void releasePooledHandles(const QString &path)
 {
+    pool::drop(path);
+}
+
+void closeDatabaseFile(const QString &path)
+{
+    if (pool::inUse(path))
+        throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' はまだ開いています。").arg(path));
     pool::drop(path);
 }
 

@@ -83,6 +83,11 @@ ConnectionSettings parseConnectionString(const QString &connectionString);
 // Drops the pooled handles of a file, so that it can be replaced on disk.
 void releasePooledHandles(const QString &path);
 
+// Closes every handle of the program on the file, so that SQLite folds its
+// journal into it and removes the journal.  Throws Error(err::GeneralFailure)
+// when a connection of the program is still open on it.
+void closeDatabaseFile(const QString &path);
+
 // Creates a new, empty encrypted database file keyed by the password.  Throws
 // Error(err::GeneralFailure) when the file exists already or cannot be made.
 void createDatabase(const QString &path, const QString &password);

@@ -75,6 +75,7 @@ namespace pool {
 std::shared_ptr<PhysicalConnection> acquire(const QString &path, const QString &password);
 void release(std::shared_ptr<PhysicalConnection> connection);
 void drop(const QString &path);
+bool inUse(const QString &path); // a logical connection is open on the file
 } // namespace pool
 
 } // namespace jet
