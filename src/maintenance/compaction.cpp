@@ -26,7 +26,7 @@ namespace {
 
 // Copies the file and syncs the copy, so that a rename may put it in place
 // of another.  Only called on files no SQLite connection has open.
-void copyDurably(const QString &from, const QString &to)
+void copyDurably(const QString &from, const QString &to, const std::function<void()> &working)
 {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
@@ -43,6 +43,8 @@ void copyDurably(const QString &from, const QString &to)
             break;
         if (target.write(buffer.constData(), read) != read)
             fileFailure(QStringLiteral("ファイルに書き込めません:"), to);
+        if (working)
+            working();
     }
     if (!target.flush() || ::fsync(target.handle()) != 0)
         fileFailure(QStringLiteral("ファイルに書き込めません:"), to);
@@ -86,7 +88,7 @@ CompactionFiles compactionFiles(const QString &databasePath, const QString &prog
             QDir(programFolder).filePath(QStringLiteral("norva2000.old.mdb"))};
 }
 
-void compact(const CompactionFiles &files, const CompactionHook &hook)
+void compact(const CompactionFiles &files, const CompactionHook &hook, const std::function<void()> &working)
 {
     const auto step = [&hook](int number) {
         if (hook)
@@ -98,17 +100,17 @@ void compact(const CompactionFiles &files, const CompactionHook &hook)
     step(1);
     jet::closeDatabaseFile(files.database);
     // The compacted copy carries the database's password.
-    jet::compactDatabase(db::plainConnectionString(files.database), db::plainConnectionString(files.work));
+    jet::compactDatabase(db::plainConnectionString(files.database), db::plainConnectionString(files.work), working);
     try {
         // Closing the compaction's handle on the database was the last: its
         // journal is folded in and gone, so the file alone is the database.
         requireNoJournal(files.database);
         step(2);
-        copyDurably(files.database, newBackup);
+        copyDurably(files.database, newBackup, working);
         step(3);
         replace(newBackup, files.backup);
         step(4);
-        copyDurably(files.work, newDatabase);
+        copyDurably(files.work, newDatabase, working);
         step(5);
         replace(newDatabase, files.database);
     } catch (...) {

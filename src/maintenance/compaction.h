@@ -35,6 +35,7 @@ inline constexpr int kCompactionSteps = 6;
 //
 // Throws jet::Error(err::CompactTargetExists) when the work file is there
 // already (left by a compaction that ended early), changing nothing.
-void compact(const CompactionFiles &files, const CompactionHook &hook = {});
+// `working` is called now and then inside a long step.
+void compact(const CompactionFiles &files, const CompactionHook &hook = {}, const std::function<void()> &working = {});
 
 } // namespace maintenance

@@ -66,7 +66,8 @@ void frmOptimization::optimize()
             {
                 maintenance::BusyProgress progress(this, QStringLiteral("データベースを最適化しています。"),
                                                    maintenance::kCompactionSteps);
-                maintenance::compact(files, [&progress](int step) { progress.step(step); });
+                maintenance::compact(
+                    files, [&progress](int step) { progress.step(step); }, [&progress] { progress.keepAlive(); });
             }
             unload();
         },

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
@@ -23,9 +24,14 @@ public:
 
     // Called as step `number` (1-based) begins.
     void step(int number);
+    // Called now and then inside a long step: shows the dialog once the work
+    // has taken half a second and keeps it painted.  The user's input waits.
+    void keepAlive();
 
 private:
     std::unique_ptr<QProgressDialog> m_dialog;
+    QElapsedTimer m_clock;
+    qint64 m_lastPaint = 0;
 };
 
 } // namespace maintenance

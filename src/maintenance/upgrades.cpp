@@ -24,6 +24,8 @@ public:
     {
         step(1);
         m_connection.open(db::plainConnectionString(path));
+        if (m_hooks.working)
+            m_connection.setWorking(m_hooks.working);
         m_catalog.setActiveConnection(&m_connection);
     }
 

@@ -13,11 +13,12 @@ namespace maintenance {
 // each step with its number (the last number is the commit); a step that
 // throws stops the upgrade, which then leaves the file as it was.  `showTable`
 // hands a grid (1 or 2) the table the upgrade is writing, and nullptr before
-// that table closes.
+// that table closes.  `working` is called now and then inside a long step.
 struct UpgradeHooks
 {
     std::function<void(int step)> step;
     std::function<void(int grid, jet::Recordset *table)> showTable;
+    std::function<void()> working;
 };
 
 inline constexpr int kStepsTo2086 = 11;

@@ -53,6 +53,7 @@ void UpgradeWindow::convert()
             BusyProgress progress(this, QStringLiteral("データベースをコンバートしています。"), m_steps);
             UpgradeHooks hooks;
             hooks.step = [&progress](int step) { progress.step(step); };
+            hooks.working = [&progress] { progress.keepAlive(); };
             hooks.showTable = [this](int grid, jet::Recordset *table) {
                 m_grids.at(std::size_t(grid - 1))->setRecordset(table);
             };

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -32,6 +33,10 @@ struct FileIdentity
 // path names no regular, non-empty file that this process may read and write
 // in a folder where it may create the journal files.
 FileIdentity identifyFile(const QString &path);
+
+// Installs (or, for nullptr or an empty function, removes) a callback that
+// SQLite calls every so many steps of a statement on the handle.
+void setWorkingCallback(sqlite3 *db, const std::function<void()> *working);
 
 class PhysicalConnection
 {

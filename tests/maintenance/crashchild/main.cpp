@@ -25,13 +25,15 @@ int main(int argc, char **argv)
         if (number == killAt)
             ::kill(::getpid(), SIGKILL);
     };
+    maintenance::UpgradeHooks hooks;
+    hooks.step = step;
     try {
         if (args.at(1) == QLatin1String("compact"))
             maintenance::compact(maintenance::compactionFiles(path, QFileInfo(path).absolutePath(), args.at(3)), step);
         else if (args.at(1) == QLatin1String("to2086"))
-            maintenance::upgradeTo2086(path, {step, {}});
+            maintenance::upgradeTo2086(path, hooks);
         else if (args.at(1) == QLatin1String("to2112"))
-            maintenance::upgradeTo2112(path, {step, {}});
+            maintenance::upgradeTo2112(path, hooks);
         else
             return 2;
     } catch (const jet::Error &e) {
