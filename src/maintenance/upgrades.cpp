@@ -146,7 +146,17 @@ bool upgradeTo2112(const QString &path, const UpgradeHooks &hooks)
 {
     UpgradeRun run(path, hooks);
     const QString certificates = QStringLiteral("32条診断書");
-    const QList<db::AddedColumn> added = db::columnsAddedBy2112();
+    // The engine sets a default by copying the table, which for the episodes
+    // is most of the upgrade's time on a large file.  The out-of-hours column,
+    // when added here, takes its default at once instead, and the episodes
+    // older than it are given no value explicitly: one pass over the rows.
+    bool outOfHoursAdded = true;
+    for (const jet::ColumnDef &existing : run.catalog().columns(kEpisodes))
+        outOfHoursAdded &= existing.name != kOutOfHours;
+    QList<db::AddedColumn> added = db::columnsAddedBy2112();
+    for (db::AddedColumn &column : added)
+        if (column.table == kEpisodes && column.column.name == kOutOfHours)
+            column.column.defaultValue = 1;
     bool allNew = true;
     const auto createTable = [&](const jet::TableDef &table) {
         if (run.catalog().tables().contains(table.name))
@@ -183,7 +193,10 @@ bool upgradeTo2112(const QString &path, const UpgradeHooks &hooks)
                         shown.table().addNew({kOutOfHours}, {row});
             }
             run.step(10);
-            run.connection().execute(QStringLiteral("ALTER TABLE 入退院情報 ALTER COLUMN 時間外頻度 SET DEFAULT '1'"));
+            if (outOfHoursAdded)
+                run.connection().execute(QStringLiteral("UPDATE 入退院情報 SET 時間外頻度 = Null"));
+            else
+                run.connection().execute(QStringLiteral("ALTER TABLE 入退院情報 ALTER COLUMN 時間外頻度 SET DEFAULT '1'"));
             run.step(11);
             // As a new 2.112 database has them, so that the outpatient ledger
             // lists as fast on an upgraded file.
