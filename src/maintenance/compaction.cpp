@@ -34,7 +34,7 @@ void copyDurably(const QString &from, const QString &to, const std::function<voi
     QFile target(to);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
         fileFailure(QStringLiteral("ファイルを作れません:"), to);
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
     for (;;) {
         const qint64 read = source.read(buffer.data(), buffer.size());
         if (read < 0)

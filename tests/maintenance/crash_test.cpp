@@ -5,6 +5,7 @@
 #include "maintenance/upgrades.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -13,21 +14,53 @@ using namespace testing_support;
 namespace {
 
 // A child process compacts or upgrades and is killed with SIGKILL as the
-// chosen step begins; afterwards the file must open, pass SQLite's integrity
-// check and hold every row it held, and the work must be possible again.
+// chosen step begins, or inside a step at the chosen report of its work;
+// afterwards the file must open, pass SQLite's integrity check and hold every
+// row it held, and the work must be possible again.
 class CrashTest : public ::testing::Test
 {
 protected:
     // True when the child was killed; false when it finished.
-    bool runChild(const QString &operation, const QString &path, int killAt)
+    bool runChild(const QString &operation, const QString &path, int killAtStep, int killAtWork = 0)
     {
         QProcess child;
-        child.start(QStringLiteral(NORVA_CRASHCHILD), {operation, path, folder.path(), QString::number(killAt)});
+        child.start(QStringLiteral(NORVA_CRASHCHILD), {operation, path, folder.path(), QString::number(killAtStep),
+                                                       QString::number(killAtWork)});
         EXPECT_TRUE(child.waitForFinished(60000));
         if (child.exitStatus() == QProcess::NormalExit) {
             EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardError().toStdString();
+            m_reports = child.readAllStandardOutput().trimmed().toInt();
         }
         return child.exitStatus() == QProcess::CrashExit;
+    }
+
+    // The moments to kill at: each step as it begins, then a dozen reports of
+    // work spread over the whole run (at most a dozen), as counted by a run on
+    // a copy.
+    struct KillPoint
+    {
+        int step = 0;
+        int work = 0;
+    };
+    QList<KillPoint> killPoints(const QString &operation, const QString &path, int steps)
+    {
+        QList<KillPoint> points;
+        for (int step = 1; step <= steps; ++step)
+            points.append({step, 0});
+        QTemporaryDir trial;
+        const QString copy = QDir(trial.path()).filePath(QStringLiteral("norva2000.mdb"));
+        EXPECT_TRUE(QFile::copy(path, copy));
+        EXPECT_FALSE(runChild(operation, copy, 0));
+        QFile::remove(QDir(folder.path()).filePath(QStringLiteral("norva_optimization.mdb")));
+        EXPECT_GT(m_reports, 0) << "the run reports its work, so that it can be killed inside its steps";
+        int last = 0;
+        for (int i = 1; i <= 12; ++i) {
+            const int work = std::max(1, m_reports * i / 13);
+            if (work != last)
+                points.append({0, work});
+            last = work;
+        }
+        return points;
     }
 
     static void expectWhole(const QString &path, const QString &rows)
@@ -43,6 +76,9 @@ protected:
     }
 
     QTemporaryDir folder;
+
+private:
+    int m_reports = 0;
 };
 
 TEST_F(CrashTest, CompactionKilledAtAnyStepLeavesTheOldFileOrTheCompactedOneWhole)
@@ -50,22 +86,21 @@ TEST_F(CrashTest, CompactionKilledAtAnyStepLeavesTheOldFileOrTheCompactedOneWhol
     const QString path = QDir(folder.path()).filePath(QStringLiteral("norva2000.mdb"));
     const maintenance::CompactionFiles files = maintenance::compactionFiles(path, folder.path(), folder.path());
     db::createDatabase(path, db::Generation::V2112);
-    fillWard(path, 200);
-    scalar(path, QStringLiteral("DELETE FROM \"入退院情報\" WHERE カルテID > 100"));
+    fillWard(path, 80);
+    scalar(path, QStringLiteral("DELETE FROM \"入退院情報\" WHERE カルテID > 40"));
     const QString rows = counts(path);
-    for (int killAt = 1; killAt <= maintenance::kCompactionSteps + 1; ++killAt) {
-        SCOPED_TRACE(killAt);
-        EXPECT_EQ(runChild(QStringLiteral("compact"), path, killAt), killAt <= maintenance::kCompactionSteps);
+    for (const KillPoint &point : killPoints(QStringLiteral("compact"), path, maintenance::kCompactionSteps)) {
+        SCOPED_TRACE(QStringLiteral("step %1, work report %2").arg(point.step).arg(point.work).toStdString());
+        EXPECT_TRUE(runChild(QStringLiteral("compact"), path, point.step, point.work));
         expectWhole(path, rows);
         if (QFile::exists(files.backup))
             expectWhole(files.backup, rows);
-        // The next compaction completes, or names the work file left behind;
-        // once the user has removed it, it completes.
+        // The next compaction completes, or names the work file left behind
+        // and, once the user has removed it, completes.
         try {
             maintenance::compact(files);
         } catch (const jet::Error &e) {
             EXPECT_EQ(e.number(), jet::err::CompactTargetExists);
-            EXPECT_GE(killAt, 2) << "a kill during the compaction itself leaves its work file only";
             QFile::remove(files.work);
             maintenance::compact(files);
         }
@@ -89,15 +124,15 @@ TEST_F(CrashTest, UpgradeKilledAtAnyStepLeavesTheFileAsItWasOrUpgradedWhole)
         fillWard(path, 50);
         const QString before = fingerprint(path);
         const QString rows = counts(path);
-        for (int killAt = 1; killAt <= c.steps + 1; ++killAt) {
-            SCOPED_TRACE((c.operation + QStringLiteral(" killed at step %1").arg(killAt)).toStdString());
-            const bool killed = runChild(c.operation, path, killAt);
-            EXPECT_EQ(killed, killAt <= c.steps);
+        for (const KillPoint &point : killPoints(c.operation, path, c.steps)) {
+            SCOPED_TRACE((c.operation + QStringLiteral(" killed at step %1, work report %2").arg(point.step).arg(point.work)).toStdString());
+            EXPECT_TRUE(runChild(c.operation, path, point.step, point.work));
             expectWhole(path, rows);
-            if (killed) {
-                EXPECT_EQ(fingerprint(path), before);
-            }
+            EXPECT_EQ(fingerprint(path), before);
         }
+        EXPECT_FALSE(runChild(c.operation, path, 0));
+        expectWhole(path, rows);
+        EXPECT_NE(fingerprint(path), before);
     }
 }
 

@@ -23,7 +23,7 @@ constexpr int kPreparedCacheSize = 32;
 constexpr int kIdlePerFile = 6;
 constexpr int kBusyMilliseconds = 2000;
 // Virtual machine steps between two calls of a working callback.
-constexpr int kWorkingSteps = 200000;
+constexpr int kWorkingSteps = 1000;
 
 [[noreturn]] void cannotOpen(const QString &path, const QString &why)
 {

@@ -1,7 +1,10 @@
 // Runs one compaction or upgrade of the database at PATH and ends itself with
-// SIGKILL as step KILLAT begins, as a power cut or a killed program would.
+// SIGKILL, as a power cut or a killed program would: as step STEP begins, or
+// at the WORK-th report of work going on inside a step (in the middle of the
+// compacted copy, a file copy or an upgrade's statement).  0 kills nowhere;
+// a run that ends prints the number of reports of work it made.
 //
-//   maintenance_crashchild compact|to2086|to2112 PATH HOMEFOLDER KILLAT
+//   maintenance_crashchild compact|to2086|to2112 PATH HOMEFOLDER STEP WORK
 
 #include "db/engine/error.h"
 #include "maintenance/compaction.h"
@@ -17,19 +20,28 @@ int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
     const QStringList args = application.arguments();
-    if (args.size() != 5)
+    if (args.size() != 6)
         return 2;
     const QString path = args.at(2);
-    const int killAt = args.at(4).toInt();
-    const auto step = [killAt](int number) {
-        if (number == killAt)
+    const int killAtStep = args.at(4).toInt();
+    int workLeft = args.at(5).toInt();
+    int reports = 0;
+    const auto step = [killAtStep](int number) {
+        if (number == killAtStep)
+            ::kill(::getpid(), SIGKILL);
+    };
+    const auto working = [&workLeft, &reports] {
+        ++reports;
+        if (workLeft > 0 && --workLeft == 0)
             ::kill(::getpid(), SIGKILL);
     };
     maintenance::UpgradeHooks hooks;
     hooks.step = step;
+    hooks.working = working;
     try {
         if (args.at(1) == QLatin1String("compact"))
-            maintenance::compact(maintenance::compactionFiles(path, QFileInfo(path).absolutePath(), args.at(3)), step);
+            maintenance::compact(maintenance::compactionFiles(path, QFileInfo(path).absolutePath(), args.at(3)), step,
+                                 working);
         else if (args.at(1) == QLatin1String("to2086"))
             maintenance::upgradeTo2086(path, hooks);
         else if (args.at(1) == QLatin1String("to2112"))
@@ -40,5 +52,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(e.description()));
         return 1;
     }
+    std::printf("%d\n", reports);
     return 0;
 }
