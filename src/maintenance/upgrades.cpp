@@ -38,7 +38,7 @@ public:
     jet::Connection &connection() { return m_connection; }
     jet::Catalog &catalog() { return m_catalog; }
 
-    // Appends the columns the list names for `table`; one that is there
+    // Appends the columns of the list that `which` selects; one that is there
     // already (engine error 3191) is left as it is.  True when all were new.
     bool appendColumns(const QList<db::AddedColumn> &columns, const std::function<bool(const db::AddedColumn &)> &which)
     {
@@ -130,11 +130,13 @@ void upgradeTo2086(const QString &path, const UpgradeHooks &hooks)
             if (run.catalog().indexes(diagnoses).contains(db::kDiagnosisNameIndex.toString()))
                 run.connection().execute(QStringLiteral("DROP INDEX 診断名 ON `診断名(ICD10)`;"));
             run.step(8);
-            UpgradeRun::ShownTable shown(run, QStringLiteral("`診断名(ICD10)`"), 1);
-            run.step(9);
-            shown.table().setFilter(QStringLiteral("診断ID = 1"));
-            shown.table().setValue(QStringLiteral("ICDコード"), QStringLiteral("-"));
-            shown.table().update();
+            {
+                UpgradeRun::ShownTable shown(run, QStringLiteral("`診断名(ICD10)`"), 1);
+                run.step(9);
+                shown.table().setFilter(QStringLiteral("診断ID = 1"));
+                shown.table().setValue(QStringLiteral("ICDコード"), QStringLiteral("-"));
+                shown.table().update();
+            }
             run.step(10);
             run.connection().execute(QStringLiteral("ALTER TABLE 32条診断書 ALTER COLUMN 主精神障害 SET DEFAULT '1'"));
             run.connection().execute(QStringLiteral("ALTER TABLE 32条診断書 ALTER COLUMN 従精神障害 SET DEFAULT '1'"));
