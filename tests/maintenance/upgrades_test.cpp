@@ -139,27 +139,4 @@ TEST_F(UpgradeTest, FailureAtAnyStepLeavesTheFileAsItWas)
     }
 }
 
-// A run of an older program that stopped after adding the outpatient flag and
-// the out-of-hours column, before the version table: the upgrade adds
-// everything else, records the version and says that some of it was there.
-TEST_F(UpgradeTest, FileWithSomeOfTheColumnsAlreadyIsCompletedAndReported)
-{
-    const QString path = make(db::Generation::V2086);
-    jet::Catalog catalog;
-    catalog.open(db::plainConnectionString(path));
-    for (const db::AddedColumn &added : db::columnsAddedBy2112().mid(0, 2))
-        catalog.appendColumn(added.table, added.column);
-    catalog.close();
-    jet::releasePooledHandles(path);
-
-    EXPECT_FALSE(maintenance::upgradeTo2112(path));
-    EXPECT_EQ(column(path, QStringLiteral("SELECT バージョン FROM バージョン")), QStringList{QStringLiteral("2.112")});
-    EXPECT_EQ(column(path, QStringLiteral("SELECT COUNT(*) FROM 時間外頻度")), QStringList{QStringLiteral("10")});
-    EXPECT_EQ(column(path, QStringLiteral("SELECT COUNT(*) FROM 32条診断書 WHERE 他の医師 = 0 AND 初診日 Is Null")),
-              QStringList{QStringLiteral("20")});
-    execute(path, QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (1)"));
-    EXPECT_EQ(column(path, QStringLiteral("SELECT 時間外頻度 FROM 入退院情報 WHERE カルテID = 1 ORDER BY 入退院ID")),
-              (QStringList{QStringLiteral("<null>"), QStringLiteral("<null>"), QStringLiteral("1")}));
-}
-
 } // namespace

@@ -135,15 +135,18 @@ TEST_F(MaintenanceWindows, FailedUpgradeShowsTheFatalBoxAndLeavesTheFileForTheSa
 }
 
 // What an older program's run broken off after adding the outpatient flag
-// left: the user is told the file was upgraded already, the upgrade adds what
-// is missing, and the program goes on to the start menu, never to this
-// upgrade again.
-TEST_F(MaintenanceWindows, FileWithTheOutpatientFlagButNoVersionTableIsCompletedAndReachesTheStartMenu)
+// and the out-of-hours column left: the user is told the file was upgraded
+// already, the upgrade adds what is missing (the out-of-hours default through
+// the engine's own statement), and the program goes on to the start menu,
+// never to this upgrade again.
+TEST_F(MaintenanceWindows, FileWithSomeOfTheColumnsButNoVersionTableIsCompletedAndReachesTheStartMenu)
 {
     makeDatabase(db::Generation::V2086);
+    fillWard(databasePath(), 20);
     jet::Catalog catalog;
     catalog.open(db::plainConnectionString(databasePath()));
-    catalog.appendColumn(QStringLiteral("入退院情報"), db::columnsAddedBy2112().first().column);
+    for (const db::AddedColumn &added : db::columnsAddedBy2112().mid(0, 2))
+        catalog.appendColumn(added.table, added.column);
     catalog.close();
     jet::releasePooledHandles(databasePath());
 
@@ -159,6 +162,13 @@ TEST_F(MaintenanceWindows, FileWithTheOutpatientFlagButNoVersionTableIsCompleted
     ASSERT_NE(Forms::find<frmSelector>(), nullptr);
     EXPECT_EQ(labelText(Forms::find<frmSelector>(), "Label4"), QStringLiteral("2.112"));
     EXPECT_FALSE(exitStatus.has_value());
+
+    EXPECT_EQ(scalar(databasePath(), QStringLiteral("SELECT count(*) FROM \"時間外頻度\"")), QStringLiteral("10"));
+    EXPECT_EQ(scalar(databasePath(), QStringLiteral("SELECT count(*) FROM \"32条診断書\" WHERE 他の医師 = 0 AND 初診日 IS NULL")),
+              QStringLiteral("20"));
+    scalar(databasePath(), QStringLiteral("INSERT INTO \"入退院情報\" (カルテID) VALUES (1)"));
+    EXPECT_EQ(scalar(databasePath(), QStringLiteral("SELECT group_concat(ifnull(時間外頻度, '-')) FROM \"入退院情報\" WHERE カルテID = 1")),
+              QStringLiteral("-,-,1"));
 }
 
 TEST_F(MaintenanceWindows, CompactionReplacesTheLedgerAndShowsItAgainWithEveryRow)
