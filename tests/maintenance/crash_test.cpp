@@ -35,8 +35,8 @@ protected:
     }
 
     // The moments to kill at: each step as it begins, then a dozen reports of
-    // work spread over the whole run (at most a dozen), as counted by a run on
-    // a copy.
+    // work spread over the whole run, as counted by a run on a copy.
+    static constexpr int kWorkPoints = 4;
     struct KillPoint
     {
         int step = 0;
@@ -54,8 +54,8 @@ protected:
         QFile::remove(QDir(folder.path()).filePath(QStringLiteral("norva_optimization.mdb")));
         EXPECT_GT(m_reports, 0) << "the run reports its work, so that it can be killed inside its steps";
         int last = 0;
-        for (int i = 1; i <= 12; ++i) {
-            const int work = std::max(1, m_reports * i / 13);
+        for (int i = 1; i <= kWorkPoints; ++i) {
+            const int work = std::max(1, m_reports * i / (kWorkPoints + 1));
             if (work != last)
                 points.append({0, work});
             last = work;
