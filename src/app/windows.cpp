@@ -10,6 +10,9 @@
 #include "ledger/frmArrange.h"
 #include "ledger/frmFindPts.h"
 #include "ledger/frmPts.h"
+#include "maintenance/frmConv.h"
+#include "maintenance/frmConv0.h"
+#include "maintenance/frmOptimization.h"
 #include "options/frmOptions.h"
 #include "record/frmAmbuPt.h"
 #include "record/frmFindPt.h"
@@ -34,6 +37,9 @@ void registerProgramWindows()
     registerWindow<frmNewPt>(window::NewPatient);
     registerWindow<frm32New>(window::SubsidyCertificate);
     registerWindow<frmWelfare>(window::HandbookCertificate);
+    registerWindow<frmConv0>(window::UpgradeTo2086);
+    registerWindow<frmConv>(window::UpgradeTo2112);
+    registerWindow<frmOptimization>(window::Compaction);
 }
 
 } // namespace app

@@ -399,9 +399,7 @@ QList<jet::TableDef> tables(Generation generation)
                         IndexDef{QStringLiteral("退院日"), {QStringLiteral("退院日"), QStringLiteral("入院日")}, false, false},
                         IndexDef{QStringLiteral("入院日"), {QStringLiteral("入院日"), QStringLiteral("カルテID")}, false, false}};
     if (generation == Generation::V2112)
-        episodes.indexes.append(IndexDef{QStringLiteral("外入の別"),
-                                         {QStringLiteral("外入の別"), QStringLiteral("入退院ID"), QStringLiteral("カルテID")},
-                                         false, false});
+        episodes.indexes.append(outpatientIndex());
     result.append(episodes);
 
     // The record windows join the examinations by episode, and deleting an
@@ -505,6 +503,12 @@ jet::TableDef versionTable()
 jet::TableDef outOfHoursTable()
 {
     return codeTable(kOutOfHours, QStringLiteral("時間外頻度ID"), 20);
+}
+
+jet::IndexDef outpatientIndex()
+{
+    return IndexDef{QStringLiteral("外入の別"),
+                    {QStringLiteral("外入の別"), QStringLiteral("入退院ID"), QStringLiteral("カルテID")}, false, false};
 }
 
 QStringList outOfHoursRows()

@@ -43,6 +43,8 @@ inline constexpr QStringView kDiagnosisNameIndex = u"診断名";
 QList<AddedColumn> columnsAddedBy2112();
 jet::TableDef versionTable();
 jet::TableDef outOfHoursTable();
+// The index of 2.112 episodes that the outpatient ledger lists through.
+jet::IndexDef outpatientIndex();
 // The rows of a new out-of-hours table, in insertion order (IDs 1 to 10).
 QStringList outOfHoursRows();
 inline constexpr QStringView kCurrentVersion = u"2.112";

@@ -122,6 +122,7 @@ TEST_F(Startup, DatabaseWithoutIcdCodeIsAnnouncedForTheEarlierUpgradeWhateverIts
 TEST_F(Startup, AnnouncedUpgradeThatIsNotInstalledEndsTheProgramNormally)
 {
     makeDatabase(db::Generation::V2086);
+    app::unregisterWindow(app::window::UpgradeTo2112);
     probe();
     expectOneErrorBox(QStringLiteral("データベースを ver2.112 にコンバートします。"));
     EXPECT_TRUE(Forms::loaded().isEmpty());

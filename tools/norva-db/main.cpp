@@ -6,12 +6,14 @@
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/recordset.h"
 #include "db/location.h"
 #include "db/schema.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 #include <optional>
@@ -67,22 +69,70 @@ int create(const QString &path, const QString &generationName)
     return 0;
 }
 
-int demo(const QString &path, const DemoOptions &options)
+// Copies every row of a 2.112 database into a new, empty database of an
+// older generation, as far as that generation has the columns: the same
+// fictional hospital as it would have stood before the upgrades.
+void copyIntoGeneration(const QString &from, const QString &to, db::Generation generation)
+{
+    jet::Connection source;
+    source.open(db::plainConnectionString(from));
+    jet::Connection target;
+    target.open(db::plainConnectionString(to));
+    const auto quoted = [](const QString &name) { return u"`%1`"_s.arg(name); };
+    target.beginTrans();
+    try {
+        for (const jet::TableDef &table : db::tables(generation)) {
+            QStringList names, markers;
+            for (const jet::ColumnDef &column : table.columns) {
+                names << quoted(column.name);
+                markers << u"?"_s;
+            }
+            // The placeholder rows of the new file come again with the copy.
+            target.execute(u"DELETE FROM %1"_s.arg(quoted(table.name)));
+            const QString insert = u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(quoted(table.name), names.join(u", "_s),
+                                                                          markers.join(u", "_s));
+            jet::Recordset rows;
+            rows.open(u"SELECT %1 FROM %2"_s.arg(names.join(u", "_s), quoted(table.name)), &source);
+            for (; !rows.eof(); rows.moveNext()) {
+                QVariantList values;
+                for (int i = 0; i < rows.fieldCount(); ++i)
+                    values << rows.value(i);
+                target.execute(insert, values);
+            }
+        }
+        target.commitTrans();
+    } catch (...) {
+        target.rollbackTrans();
+        throw;
+    }
+}
+
+int demo(const QString &path, const DemoOptions &options, db::Generation generation)
 {
     if (refuseExisting(path))
         return 1;
     QElapsedTimer timer;
     timer.start();
-    db::createDatabase(path, db::Generation::V2112);
+    // An older generation is the current one's rows copied into its tables.
+    const QString current = generation == db::Generation::V2112 ? path : path + u".2112"_s;
+    db::createDatabase(current, db::Generation::V2112);
     DemoSummary summary;
     try {
         jet::Connection connection;
-        connection.open(db::plainConnectionString(path));
+        connection.open(db::plainConnectionString(current));
         summary = fillDemoDatabase(connection, options);
         connection.close();
+        if (current != path) {
+            db::createDatabase(path, generation);
+            copyIntoGeneration(current, path, generation);
+            jet::releasePooledHandles(current);
+            QFile::remove(current);
+        }
         jet::releasePooledHandles(path);
     } catch (...) {
+        jet::releasePooledHandles(current);
         jet::releasePooledHandles(path);
+        QFile::remove(current);
         QFile::remove(path);
         throw;
     }
@@ -109,12 +159,12 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(
         u"Creates database files for ネモリア.\n\n"
         "  create PATH [--generation 2.112|2.086|old]   an empty database\n"
-        "  demo PATH [--patients N] [--seed S] [--today YYYY-MM-DD]\n"
+        "  demo PATH [--patients N] [--seed S] [--today YYYY-MM-DD] [--generation 2.112|2.086|old]\n"
         "                                               a database of a fictional hospital"_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"command"_s, u"create or demo"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file to create"_s);
-    const QCommandLineOption generation(u"generation"_s, u"Schema generation of an empty database."_s,
+    const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
     const QCommandLineOption patients(u"patients"_s, u"Number of demo patients."_s, u"N"_s, u"1000"_s);
     const QCommandLineOption seed(u"seed"_s, u"Seed of the demo data."_s, u"S"_s, u"1"_s);
@@ -151,7 +201,13 @@ int main(int argc, char **argv)
             }
             jet::Clock::setFixed(day.startOfDay());
         }
-        return demo(args.at(1), options);
+        const std::optional<db::Generation> demoGeneration = generationNamed(parser.value(generation));
+        if (!demoGeneration) {
+            err() << u"norva-db: unknown generation \"%1\" (2.112, 2.086 or old)."_s.arg(parser.value(generation))
+                  << Qt::endl;
+            return 2;
+        }
+        return demo(args.at(1), options, *demoGeneration);
     } catch (const jet::Error &error) {
         err() << u"norva-db: %1 (%2)"_s.arg(error.description(), error.numberText()) << Qt::endl;
         return 1;

@@ -462,7 +462,13 @@ void Catalog::refresh()
     // Every read goes to the database itself; there is nothing cached to renew.
 }
 
-void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString)
+void Catalog::gatherStatistics()
+{
+    exec(connection()->handle(), QStringLiteral("ANALYZE;"));
+}
+
+void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString,
+                     const std::function<void()> &working)
 {
     const ConnectionSettings source = parseConnectionString(sourceConnectionString);
     const ConnectionSettings target = parseConnectionString(targetConnectionString);
@@ -473,6 +479,7 @@ void compactDatabase(const QString &sourceConnectionString, const QString &targe
             // The source exists; opening it with the create flag lets ATTACH make the target.
             identifyFile(source.dataSource);
             PhysicalConnection from(source.dataSource, source.password, true);
+            setWorkingCallback(from.db(), &working);
             exec(from.db(), QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
                                 .arg(quoteString(target.dataSource), quoteString(target.password)));
             exec(from.db(), QStringLiteral("SELECT sqlcipher_export('jet_compact');"));

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 namespace jet {
@@ -79,6 +80,8 @@ public:
     QList<ColumnDef> columns(const QString &table) const;
     QStringList indexes(const QString &table) const;
     void refresh();
+    // Gathers the statistics the query planner chooses its indexes by.
+    void gatherStatistics();
 
 private:
     Connection *connection() const;
@@ -89,7 +92,8 @@ private:
 
 // Copies a database into a new file with the same or a new password (in place
 // of JRO's CompactDatabase).  Throws Error(err::CompactTargetExists) when the
-// target exists, changing nothing.
-void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString);
+// target exists, changing nothing.  `working` is called now and then while it copies.
+void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString,
+                     const std::function<void()> &working = {});
 
 } // namespace jet

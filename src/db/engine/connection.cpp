@@ -22,6 +22,8 @@ constexpr int kTranslationCacheSize = 256;
 constexpr int kPreparedCacheSize = 32;
 constexpr int kIdlePerFile = 6;
 constexpr int kBusyMilliseconds = 2000;
+// Virtual machine steps between two calls of a working callback.
+constexpr int kWorkingSteps = 1000;
 
 [[noreturn]] void cannotOpen(const QString &path, const QString &why)
 {
@@ -42,7 +44,21 @@ SelectIntoHandler &selectIntoHandler()
     return handler;
 }
 
+int callWorking(void *working)
+{
+    (*static_cast<const std::function<void()> *>(working))();
+    return 0;
+}
+
 } // namespace
+
+void setWorkingCallback(sqlite3 *db, const std::function<void()> *working)
+{
+    if (working && *working)
+        sqlite3_progress_handler(db, kWorkingSteps, callWorking, const_cast<std::function<void()> *>(working));
+    else
+        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+}
 
 FileIdentity identifyFile(const QString &path)
 {
@@ -239,6 +255,15 @@ void release(std::shared_ptr<PhysicalConnection> connection)
         list.push_back(std::move(connection));
 }
 
+bool inUse(const QString &path)
+{
+    const QString prefix = QFileInfo(path).absoluteFilePath() + QChar(0);
+    for (auto it = idle().inUse.cbegin(); it != idle().inUse.cend(); ++it)
+        if (it.key().startsWith(prefix) && it.value() > 0)
+            return true;
+    return false;
+}
+
 void drop(const QString &path)
 {
     const QString prefix = QFileInfo(path).absoluteFilePath() + QChar(0);
@@ -350,6 +375,10 @@ void Connection::close()
 {
     if (!m_physical)
         return;
+    if (m_working) {
+        setWorkingCallback(m_physical->db(), nullptr);
+        m_working = nullptr;
+    }
     m_transactionDepth = 0;
     pool::release(std::move(m_physical));
     m_physical.reset();
@@ -399,6 +428,13 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     return statement.kind == sql::Statement::Kind::Other ? sqlite3_changes(db) : 0;
 }
 
+void Connection::setWorking(std::function<void()> working)
+{
+    sqlite3 *db = handle();
+    m_working = std::move(working);
+    setWorkingCallback(db, &m_working);
+}
+
 void Connection::beginTrans()
 {
     sqlite3 *db = handle();
@@ -446,6 +482,13 @@ void Connection::rollbackTrans()
 
 void releasePooledHandles(const QString &path)
 {
+    pool::drop(path);
+}
+
+void closeDatabaseFile(const QString &path)
+{
+    if (pool::inUse(path))
+        throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' はまだ開いています。").arg(path));
     pool::drop(path);
 }
 

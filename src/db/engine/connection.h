@@ -41,6 +41,10 @@ public:
     // Runs Jet SQL whose result is not read; returns the rows it changed.
     int execute(const QString &jetSql, const QVariantList &parameters = {});
 
+    // Called now and then while a statement runs, until the connection
+    // closes, so that the caller can show that long work goes on.
+    void setWorking(std::function<void()> working);
+
     void beginTrans();
     void commitTrans();
     void rollbackTrans();
@@ -64,6 +68,7 @@ private:
     std::shared_ptr<const void> m_lifetime = std::make_shared<int>(0);
     int m_transactionDepth = 0;
     quint64 m_openCount = 0;
+    std::function<void()> m_working;
 };
 
 // Parsed parts of a connection string.
@@ -82,6 +87,11 @@ ConnectionSettings parseConnectionString(const QString &connectionString);
 
 // Drops the pooled handles of a file, so that it can be replaced on disk.
 void releasePooledHandles(const QString &path);
+
+// Closes every handle of the program on the file, so that SQLite folds its
+// journal into it and removes the journal.  Throws Error(err::GeneralFailure)
+// when a connection of the program is still open on it.
+void closeDatabaseFile(const QString &path);
 
 // Creates a new, empty encrypted database file keyed by the password.  Throws
 // Error(err::GeneralFailure) when the file exists already or cannot be made.

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -32,6 +33,10 @@ struct FileIdentity
 // path names no regular, non-empty file that this process may read and write
 // in a folder where it may create the journal files.
 FileIdentity identifyFile(const QString &path);
+
+// Installs (or, for nullptr or an empty function, removes) a callback that
+// SQLite calls every so many steps of a statement on the handle.
+void setWorkingCallback(sqlite3 *db, const std::function<void()> *working);
 
 class PhysicalConnection
 {
@@ -75,6 +80,7 @@ namespace pool {
 std::shared_ptr<PhysicalConnection> acquire(const QString &path, const QString &password);
 void release(std::shared_ptr<PhysicalConnection> connection);
 void drop(const QString &path);
+bool inUse(const QString &path); // a logical connection is open on the file
 } // namespace pool
 
 } // namespace jet

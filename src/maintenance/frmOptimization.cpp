@@ -1,0 +1,75 @@
+#include "maintenance/frmOptimization.h"
+#include "ui_frmOptimization.h"
+
+#include "app/navigation.h"
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "maintenance/compaction.h"
+#include "maintenance/progress.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+
+#include <QDir>
+#include <QShortcut>
+
+namespace {
+
+maintenance::CompactionFiles filesOf(const QString &databasePath)
+{
+    const toolkit::PlatformServices &platform = toolkit::platform();
+    return maintenance::compactionFiles(databasePath, platform.programFolder(), platform.homeFolder());
+}
+
+// A work file left by a compaction that ended early stops the next one until
+// the user removes it; the message names it where it is on this system.
+toolkit::ErrorTable optimizeAnswers()
+{
+    toolkit::MessageBoxRequest box;
+    box.text = QStringLiteral("次のファイルを削除してください。 %1 ")
+                   .arg(QDir::toNativeSeparators(filesOf(QString()).work));
+    box.icon = toolkit::MessageIcon::Critical;
+    return {{jet::err::CompactTargetExists, box, {}}};
+}
+
+} // namespace
+
+frmOptimization::frmOptimization(QWidget *parent)
+    : toolkit::Form(parent), ui(std::make_unique<Ui::frmOptimization>())
+{
+    ui->setupUi(this);
+    connect(ui->Command1, &QPushButton::clicked, this, [this] { optimize(); });
+    connect(ui->Command2, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, ui->Command2,
+            &QPushButton::click);
+}
+
+frmOptimization::~frmOptimization() = default;
+
+// The ledger's connection (and that of the options window it holds) must be
+// closed before the file can be replaced.
+void frmOptimization::onLoad()
+{
+    toolkit::untrapped([] { app::unloadWindow(app::window::AllPatientLedger); });
+}
+
+void frmOptimization::onUnload(bool &)
+{
+    toolkit::untrapped([] { app::showWindow(app::window::AllPatientLedger); });
+}
+
+void frmOptimization::optimize()
+{
+    toolkit::trap(
+        [this] {
+            const maintenance::CompactionFiles files =
+                filesOf(db::readDatabasePath(toolkit::platform().programFolder()));
+            {
+                maintenance::BusyProgress progress(this, QStringLiteral("データベースを最適化しています。"),
+                                                   maintenance::kCompactionSteps);
+                maintenance::compact(
+                    files, [&progress](int step) { progress.step(step); }, [&progress] { progress.keepAlive(); });
+            }
+            unload();
+        },
+        optimizeAnswers());
+}

@@ -1,0 +1,85 @@
+#include "maintenancefixture.h"
+
+#include "db/engine/error.h"
+#include "maintenance/compaction.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace testing_support;
+
+namespace {
+
+// The database where the location file may name it, away from the program's
+// folder, which receives the backup; the home folder receives the work file.
+class CompactionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("program")));
+        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("home")));
+        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("ward")));
+        files = maintenance::compactionFiles(QDir(root.path()).filePath(QStringLiteral("ward/norva2000.mdb")),
+                                             QDir(root.path()).filePath(QStringLiteral("program")),
+                                             QDir(root.path()).filePath(QStringLiteral("home")));
+        db::createDatabase(files.database, db::Generation::V2112);
+        fillWard(files.database, 300);
+    }
+
+    QStringList leftovers() const
+    {
+        QStringList found;
+        for (const char *folder : {"program", "home", "ward"})
+            for (const QString &name : QDir(QDir(root.path()).filePath(QString::fromLatin1(folder))).entryList(QDir::Files))
+                found << name;
+        found.sort();
+        return found;
+    }
+
+    QTemporaryDir root;
+    maintenance::CompactionFiles files;
+};
+
+TEST_F(CompactionTest, FirstAndSecondCompactionShrinkTheFileAndKeepOneBackupOfTheFileAsItWas)
+{
+    scalar(files.database, QStringLiteral("DELETE FROM \"入退院情報\" WHERE カルテID > 30"));
+    const QString first = fingerprint(files.database);
+    const qint64 sizeBefore = QFileInfo(files.database).size();
+    maintenance::compact(files);
+    EXPECT_LT(QFileInfo(files.database).size(), sizeBefore / 2);
+    EXPECT_EQ(fingerprint(files.database), first);
+    EXPECT_EQ(fingerprint(files.backup), first);
+    EXPECT_EQ(leftovers(), (QStringList{QStringLiteral("norva2000.mdb"), QStringLiteral("norva2000.old.mdb")}));
+
+    scalar(files.database, QStringLiteral("DELETE FROM \"患者情報\" WHERE カルテID > 100"));
+    const QString second = fingerprint(files.database);
+    maintenance::compact(files);
+    EXPECT_EQ(fingerprint(files.database), second);
+    EXPECT_EQ(fingerprint(files.backup), second);
+    EXPECT_EQ(scalar(files.database, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+}
+
+// A compaction that cannot run (a connection of the program still open on
+// the database) touches nothing; one that fails after the compacted copy is
+// made (here the backup's place cannot take a file) removes what it wrote, so
+// that the next one can run.
+TEST_F(CompactionTest, FailureLeavesTheDatabaseAndNoFileOfTheCompaction)
+{
+    const QString before = fingerprint(files.database);
+    {
+        jet::Connection open;
+        open.open(db::plainConnectionString(files.database));
+        EXPECT_THROW(maintenance::compact(files), jet::Error);
+    }
+    jet::releasePooledHandles(files.database);
+    EXPECT_EQ(leftovers(), QStringList{QStringLiteral("norva2000.mdb")});
+
+    ASSERT_TRUE(QDir().mkpath(files.backup + QStringLiteral("/occupied")));
+    EXPECT_THROW(maintenance::compact(files), jet::Error);
+    EXPECT_EQ(fingerprint(files.database), before);
+    EXPECT_EQ(leftovers(), QStringList{QStringLiteral("norva2000.mdb")});
+}
+
+} // namespace
