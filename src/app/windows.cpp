@@ -13,6 +13,7 @@
 #include "record/frmFindPt.h"
 #include "record/frmNewPt.h"
 #include "record/frmPt.h"
+#include "stats/frmStat.h"
 
 namespace app {
 
@@ -30,6 +31,7 @@ void registerProgramWindows()
     registerWindow<frmAmbuPt>(window::OutpatientRecord);
     registerWindow<frmFindPt>(window::AllPatientRecord);
     registerWindow<frmNewPt>(window::NewPatient);
+    registerWindow<frmStat>(window::Statistics);
 }
 
 } // namespace app
