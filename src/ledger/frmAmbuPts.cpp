@@ -4,6 +4,7 @@
 #include "app/navigation.h"
 #include "db/engine/error.h"
 #include "db/location.h"
+#include "ledger/export.h"
 #include "ledger/kanasearch.h"
 #include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
@@ -58,6 +59,7 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
                              ui->mnuHelpNorva,
                              {{ui->mnuMoveAdm, app::window::InpatientLedger},
                               {ui->mnuMoveAll, app::window::AllPatientLedger}}});
+    connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Outpatients); });
 }
 
 frmAmbuPts::~frmAmbuPts() = default;
