@@ -137,6 +137,11 @@ QString exportFile(ExportList list)
     return mapped(jet::excelWorkbookPath(QStringLiteral("Excel 8.0;Database=") + variant(list).file));
 }
 
+QString exportStatement(ExportList list)
+{
+    return variant(list).statement;
+}
+
 void exportList(ExportList list)
 {
     toolkit::trap([list] { run(list); }, exportAnswers());

@@ -16,4 +16,7 @@ void exportList(ExportList list);
 // The workbook the list is written to.
 QString exportFile(ExportList list);
 
+// The SELECT ... INTO statement that writes the list.
+QString exportStatement(ExportList list);
+
 } // namespace ledger

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
@@ -39,12 +40,32 @@ bool isPermissionError(int error)
 }
 
 // The width a text takes in the sheet's default font, in its column units:
-// characters beyond Latin take two.
+// characters beyond Latin take two.  A cell of several lines is as wide as
+// its widest line.
 double textWidth(const QString &text)
 {
+    double widest = 0;
     double width = 0;
-    for (QChar c : text)
+    for (QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            widest = std::max(widest, width);
+            width = 0;
+            continue;
+        }
         width += c.unicode() < 0x0370 ? 1 : 2;
+    }
+    return std::max(widest, width);
+}
+
+// The digits a number shows, without formatting it: whole numbers as they
+// are, others to the eleven places the sheet's general format shows.
+double numberWidth(double number)
+{
+    if (number != std::trunc(number) || std::fabs(number) >= 1e15)
+        return 12;
+    double width = number < 0 ? 2 : 1;
+    for (double rest = std::fabs(number); rest >= 10; rest /= 10)
+        ++width;
     return width;
 }
 
@@ -113,7 +134,7 @@ public:
         case QMetaType::Float: {
             const double number = value.toDouble();
             check(worksheet_write_number(m_sheet, lxw_row_t(row), lxw_col_t(column), number, nullptr));
-            widen(column, textWidth(QString::number(number, 'g', 15)));
+            widen(column, numberWidth(number));
             return;
         }
         case QMetaType::Bool:
@@ -140,11 +161,7 @@ private:
     {
         const QString kept = value.size() > kMaxCellText ? value.left(kMaxCellText) : value;
         check(worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(column), kept.toUtf8().constData(), format));
-        // A cell of several lines is as wide as its widest line.
-        double width = 0;
-        for (const QString &line : kept.split(QLatin1Char('\n')))
-            width = std::max(width, textWidth(line));
-        widen(column, width);
+        widen(column, textWidth(kept));
     }
 
     void widen(int column, double width)
