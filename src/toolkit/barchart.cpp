@@ -16,7 +16,6 @@ namespace toolkit {
 BarChart::BarChart(QChartView *view)
     : QObject(view), m_view(view)
 {
-    m_view->chart()->legend()->hide();
     rebuild();
 }
 
@@ -69,21 +68,18 @@ void BarChart::rebuild()
         }
     }
 
-    QChart *chart = m_view->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis *axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
-
+    // A chart built afresh: axes and series of the last result never linger.
+    auto *chart = new QChart;
+    chart->legend()->hide();
     auto *bars = new QBarSet(name);
     bars->append(m_heights);
     auto *series = new QBarSeries;
     series->append(bars);
+    chart->addSeries(series);
     series->setLabelsVisible(true);
     series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
     series->setLabelsPrecision(15);
-    chart->addSeries(series);
+    bars->setLabelColor(chart->titleBrush().color());
 
     auto *categoryAxis = new QBarCategoryAxis;
     categoryAxis->append(m_categories);
@@ -97,6 +93,10 @@ void BarChart::rebuild()
     valueAxis->setLabelFormat(QStringLiteral("%g"));
     chart->addAxis(valueAxis, Qt::AlignLeft);
     series->attachAxis(valueAxis);
+
+    QChart *previous = m_view->chart();
+    m_view->setChart(chart);
+    delete previous;
 }
 
 } // namespace toolkit
