@@ -132,11 +132,6 @@ void run(ExportList list)
 
 } // namespace
 
-QString exportFile(ExportList list)
-{
-    return mapped(jet::excelWorkbookPath(QStringLiteral("Excel 8.0;Database=") + variant(list).file));
-}
-
 QString exportStatement(ExportList list)
 {
     return variant(list).statement;

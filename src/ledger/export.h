@@ -13,9 +13,6 @@ enum class ExportList { Inpatients, Outpatients, Everyone };
 // left as it was; the ledger stays as it was throughout.
 void exportList(ExportList list);
 
-// The workbook the list is written to.
-QString exportFile(ExportList list);
-
 // The SELECT ... INTO statement that writes the list.
 QString exportStatement(ExportList list);
 
