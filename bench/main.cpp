@@ -6,9 +6,11 @@
 #include "db/engine/error.h"
 #include "db/engine/jetsql.h"
 #include "db/engine/recordset.h"
+#include "db/engine/spreadsheet.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "app/navigation.h"
+#include "ledger/export.h"
 #include "ledger/frmFindPts.h"
 #include "ledger/frmPts.h"
 #include "record/frmFindPt.h"
@@ -27,6 +29,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
 #include <functional>
@@ -378,7 +381,7 @@ QList<Row> measure(const QString &folder, int runs)
                              rs.valueAt(r, 1);
                      }),
                      medianMs(runs, [&] { straight.read(translated(statistics[i])); }),
-                     QStringLiteral("—")});
+                     QStringLiteral("< 150 ms")});
     }
     return rows;
 }
@@ -401,6 +404,29 @@ QString ensureDatabase(const QString &cache, int patients)
     return folder;
 }
 
+// The all-patient export into a workbook, once, in a process of its own so
+// that the peak memory is the export's.
+int exportEveryone(const QString &folder)
+{
+    jet::Connection connection;
+    db::openWindowConnection(connection, folder);
+    QTemporaryDir target;
+    const QString path = QDir(target.path()).filePath(QStringLiteral("export.xlsx"));
+    jet::setSelectIntoHandler([&path](jet::Connection &, const QString &, const QString &sheet, jet::Recordset &rows) {
+        return jet::writeExcelSheet(path, sheet, rows);
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const int rows = connection.execute(ledger::exportStatement(ledger::ExportList::Everyone));
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    out() << "all-patient export: " << rows << " rows, a " << QFileInfo(path).size() / (1024 * 1024) << " MB workbook in "
+          << QString::number(ms, 'f', 0) << " ms; peak memory " << usage.ru_maxrss / 1024
+          << " MB (targets < 15 s, < 300 MB)" << Qt::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -408,6 +434,10 @@ int main(int argc, char **argv)
     // The ledger window is measured offscreen, without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without TZ the C library looks at /etc/localtime again for every local
+    // time it converts, and the engine converts one for every date it reads.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int runs = 7;
@@ -430,6 +460,9 @@ int main(int argc, char **argv)
             straight.explain(translated(args[2]));
             return 0;
         }
+        // --export FOLDER: the all-patient export alone.
+        if (args.size() == 2 && args[0] == QLatin1String("--export"))
+            return exportEveryone(args[1]);
         for (int patients : sizes) {
             const QString folder = ensureDatabase(cache, patients);
             const QList<Row> rows = measure(folder, runs);

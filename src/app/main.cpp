@@ -13,6 +13,10 @@
 
 int main(int argc, char **argv)
 {
+    // Without TZ the C library looks at /etc/localtime again for every local
+    // time it converts, and the engine converts one for every date it reads.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     QApplication application(argc, argv);
     QApplication::setApplicationName(app::kProductName);
     QApplication::setApplicationVersion(QStringLiteral("2.0.11"));

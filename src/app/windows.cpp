@@ -18,6 +18,7 @@
 #include "record/frmFindPt.h"
 #include "record/frmNewPt.h"
 #include "record/frmPt.h"
+#include "stats/frmStat.h"
 
 namespace app {
 
@@ -40,6 +41,7 @@ void registerProgramWindows()
     registerWindow<frmConv0>(window::UpgradeTo2086);
     registerWindow<frmConv>(window::UpgradeTo2112);
     registerWindow<frmOptimization>(window::Compaction);
+    registerWindow<frmStat>(window::Statistics);
 }
 
 } // namespace app

@@ -58,13 +58,18 @@ QString systemDriveRoot()
 
 QString localPath(const QString &windowsPath, const QString &programFolder)
 {
+    return localPath(windowsPath, programFolder, systemDriveRoot());
+}
+
+QString localPath(const QString &windowsPath, const QString &programFolder, const QString &driveRootFolder)
+{
     QString base;
     qsizetype prefix = 0;
     if (windowsPath.startsWith(installationFolder, Qt::CaseInsensitive)) {
         base = programFolder;
         prefix = installationFolder.size();
     } else if (windowsPath.startsWith(driveRoot, Qt::CaseInsensitive)) {
-        base = systemDriveRoot();
+        base = driveRootFolder;
         prefix = driveRoot.size();
     } else {
         return windowsPath;

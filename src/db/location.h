@@ -29,6 +29,8 @@ QString systemDriveRoot();
 // "C:\" the home folder; backslashes become slashes.  Other paths are
 // returned unchanged.
 QString localPath(const QString &windowsPath, const QString &programFolder);
+// The same with the folder that stands for the drive root given.
+QString localPath(const QString &windowsPath, const QString &programFolder, const QString &driveRootFolder);
 
 // "C:\Program Files\NORVA\norva2000.mdb" in the installation folder.
 QString defaultDatabasePath(const QString &programFolder);

@@ -363,6 +363,7 @@ void buildDatabase(const QString &path, Generation generation)
         catalog.createTable(table);
     for (const StoredQuery &query : storedQueries())
         catalog.appendView(query.name, query.jetSql);
+    setPlannerStatistics(catalog);
 
     connection.beginTrans();
     try {
@@ -550,6 +551,12 @@ QList<StoredQuery> storedQueries()
         {kPsychotherapySecondQuery.toString(), sheet(QStringLiteral("入院日数 >= 29 AND 入院日数 <= 90"))},
         {kPsychotherapyThirdQuery.toString(), sheet(QStringLiteral("入院日数 >= 91"))},
     };
+}
+
+void setPlannerStatistics(jet::Catalog &catalog)
+{
+    catalog.setIndexStatistics(kPatients, QStringLiteral("PrimaryKey"), QStringLiteral("1000000 1"));
+    catalog.setIndexStatistics(kPatients, QStringLiteral("診断名①"), QStringLiteral("1000000 1 1"));
 }
 
 void createDatabase(const QString &path, Generation generation)

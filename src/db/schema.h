@@ -20,6 +20,16 @@ enum class Generation { Old, V2086, V2112 };
 // by a failure is removed before the error is passed on.
 void createDatabase(const QString &path, Generation generation);
 
+// Tells SQLite's planner that the chart number singles out one patient in
+// both indexes that begin with it, so that joining an episode to its
+// patient's principal diagnosis reads the index that carries the diagnosis
+// instead of the patient's whole row.  The table is taken to be as large as
+// the planner assumes without statistics, so that no other plan changes
+// (measured statistics of the few rows of the code tables would turn the
+// lists' joins around).  Part of creating a database; an upgrade that
+// rebuilds the patient table sets them again.
+void setPlannerStatistics(jet::Catalog &catalog);
+
 // The tables of a generation, in the order they are created.
 QList<jet::TableDef> tables(Generation generation);
 

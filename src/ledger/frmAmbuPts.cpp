@@ -4,6 +4,7 @@
 #include "app/navigation.h"
 #include "db/engine/error.h"
 #include "db/location.h"
+#include "ledger/export.h"
 #include "ledger/kanasearch.h"
 #include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
@@ -62,6 +63,7 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
             [this] { toolkit::trap([this] { openCertificate(app::window::SubsidyCertificate); }); });
     connect(ui->mnuToolTecho, &QAction::triggered, this,
             [this] { toolkit::trap([this] { openCertificate(app::window::HandbookCertificate); }); });
+    connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Outpatients); });
 }
 
 frmAmbuPts::~frmAmbuPts() = default;

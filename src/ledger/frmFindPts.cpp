@@ -5,6 +5,7 @@
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "ledger/export.h"
 #include "ledger/kanasearch.h"
 #include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
@@ -66,6 +67,7 @@ frmFindPts::frmFindPts(QWidget *parent)
                              ui->mnuHelpNorva,
                              {{ui->mnuMoveAdm, app::window::InpatientLedger},
                               {ui->mnuMoveAmbu, app::window::OutpatientLedger}}});
+    connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Everyone); });
     connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] { toolkit::trap([this] { deleteEpisode(); }); });
 
     // The compaction window unloads this ledger itself when it loads.

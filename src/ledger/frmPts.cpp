@@ -5,6 +5,7 @@
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "ledger/export.h"
 #include "ledger/kanasearch.h"
 #include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
@@ -58,6 +59,7 @@ frmPts::frmPts(QWidget *parent)
                              {{ui->mnuMoveAdm, app::window::InpatientLedger},
                               {ui->mnuMoveAmbu, app::window::OutpatientLedger},
                               {ui->mnuMoveAll, app::window::AllPatientLedger}}});
+    connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Inpatients); });
     // The list-order window unloads this ledger itself when it loads.
     connect(ui->mnuToolArrange, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });

@@ -457,14 +457,37 @@ QStringList Catalog::indexes(const QString &table) const
     return result;
 }
 
+void Catalog::setIndexStatistics(const QString &table, const QString &index, const QString &stat)
+{
+    sqlite3 *db = connection()->handle();
+    QString stored = storedIndexName(table, index);
+    if (index == kPrimaryKey) {
+        stored.clear();
+        detail::Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(quoteIdentifier(table)));
+        while (stored.isEmpty() && list.step()) {
+            if (list.column(3).toString() == QLatin1String("pk"))
+                stored = list.column(1).toString();
+        }
+        if (stored.isEmpty())
+            throw Error(err::NotSupported, QStringLiteral("テーブル '%1' の主キーには統計を付けられません。").arg(table));
+    }
+    Savepoint savepoint(db);
+    // ANALYZE of the schema table alone creates SQLite's statistics table and,
+    // run again, makes the connection read the row written.
+    exec(db, QStringLiteral("ANALYZE sqlite_master;"));
+    detail::Statement earlier(db, QStringLiteral("DELETE FROM sqlite_stat1 WHERE tbl = ? AND idx = ?"));
+    earlier.bindAll({table, stored});
+    earlier.step();
+    detail::Statement write(db, QStringLiteral("INSERT INTO sqlite_stat1 (tbl, idx, stat) VALUES (?, ?, ?)"));
+    write.bindAll({table, stored, stat});
+    write.step();
+    exec(db, QStringLiteral("ANALYZE sqlite_master;"));
+    savepoint.commit();
+}
+
 void Catalog::refresh()
 {
     // Every read goes to the database itself; there is nothing cached to renew.
-}
-
-void Catalog::gatherStatistics()
-{
-    exec(connection()->handle(), QStringLiteral("ANALYZE;"));
 }
 
 void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString,

@@ -79,9 +79,13 @@ public:
     QStringList tables() const;
     QList<ColumnDef> columns(const QString &table) const;
     QStringList indexes(const QString &table) const;
+    // Fixed statistics for SQLite's planner (a row of sqlite_stat1): `stat`
+    // gives the rows the index's table is taken to hold, then how many rows
+    // share a value of each leading part of the index's columns ("1000000 1").
+    // They stand until replaced; ANALYZE would replace them with the rows of
+    // the moment.  The primary key is the index "PrimaryKey".
+    void setIndexStatistics(const QString &table, const QString &index, const QString &stat);
     void refresh();
-    // Gathers the statistics the query planner chooses its indexes by.
-    void gatherStatistics();
 
 private:
     Connection *connection() const;

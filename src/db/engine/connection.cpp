@@ -411,9 +411,24 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     case sql::Statement::Kind::SelectInto: {
         if (!selectIntoHandler())
             throw Error(err::NotSupported, QStringLiteral("SELECT ... INTO の出力先を扱えません: %1").arg(statement.select.intoConnect));
-        Recordset rows;
-        rows.openCommand(jetSql, this, parameters);
-        return selectIntoHandler()(*this, statement.select.intoConnect, statement.select.intoName, rows);
+        // One read transaction for the whole output: the rows are one moment's,
+        // and reading them does not take and release the file's locks row by row.
+        const bool ownRead = sqlite3_get_autocommit(db) != 0;
+        if (ownRead)
+            detail::exec(db, QStringLiteral("BEGIN;"));
+        try {
+            Recordset rows;
+            rows.openCommand(jetSql, this, parameters, CursorType::ForwardOnly);
+            const int written = selectIntoHandler()(*this, statement.select.intoConnect, statement.select.intoName, rows);
+            rows.close();
+            if (ownRead)
+                detail::exec(db, QStringLiteral("COMMIT;"));
+            return written;
+        } catch (...) {
+            if (ownRead && !sqlite3_get_autocommit(db))
+                sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
+            throw;
+        }
     }
     case sql::Statement::Kind::Select:
     case sql::Statement::Kind::Other:

@@ -126,10 +126,21 @@ public:
     std::vector<qint64> lastKeys;
     int lastKeysFrom = -1;
 
+    // Forward-only keyed rows: counted, then stepped through once.
+    bool forward = false;
+    Statement stream;
+    int streamRow = -1;
+    RowValues streamValues;
+
     int rowCount()
     {
         if (!keyed)
             return int(visible.size());
+        if (forward) {
+            if (knownCount < 0)
+                countRows();
+            return knownCount;
+        }
         if (keysLoaded)
             return int(keys.size() / size_t(keyWidth));
         if (knownCount < 0)
@@ -299,12 +310,32 @@ public:
         lastKeysFrom = knownCount - rows;
     }
 
-    void loadFirstKeys()
+    void countRows()
     {
         Statement count(db(), QStringLiteral("SELECT COUNT(*)") + fromClause() + whereWith(QString()));
         count.bindAll(fromParameters + whereParameters);
         count.step();
         knownCount = int(sqlite3_column_int64(count.get(), 0));
+    }
+
+    const RowValues &forwardRow(int index)
+    {
+        if (index < streamRow)
+            throw Error(err::NotSupported, QStringLiteral("前方スクロールのみのレコードセットでは前の行に戻れません。"));
+        if (!stream) {
+            stream = Statement(db(), fullSql());
+            stream.bindAll(itemParameters + keysParameters());
+        }
+        while (streamRow < index) {
+            ++streamRow;
+            streamValues = stream.step() ? readRow(stream) : RowValues(fields.size());
+        }
+        return streamValues;
+    }
+
+    void loadFirstKeys()
+    {
+        countRows();
         if (knownCount <= kReadWholeBelow) {
             loadKeys();
             return;
@@ -393,6 +424,8 @@ public:
 
     const RowValues &row(int index)
     {
+        if (forward)
+            return forwardRow(index);
         if (!keyed)
             return allRows[size_t(visible[size_t(index)])];
         const int segment = index / kSegmentRows;
@@ -609,12 +642,13 @@ Recordset::~Recordset() = default;
 
 void Recordset::open(const QString &source, Connection *connection, CursorType cursor, LockType lock)
 {
-    openCommand(source, connection, {});
+    openCommand(source, connection, {}, cursor);
     d->cursor = cursor;
     d->lock = lock;
 }
 
-void Recordset::openCommand(const QString &source, Connection *connection, const QVariantList &parameters)
+void Recordset::openCommand(const QString &source, Connection *connection, const QVariantList &parameters,
+                            CursorType cursor)
 {
     if (d)
         throw Error(err::GeneralFailure, QStringLiteral("オブジェクトが開いている場合は、操作は許可されません。"));
@@ -779,6 +813,8 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
     for (const Instance &instance : data->instances)
         data->keyed = data->keyed && instance.isTable;
     data->keyWidth = data->keyed ? int(data->instances.size()) : 0;
+    data->cursor = cursor;
+    data->forward = data->keyed && cursor == CursorType::ForwardOnly;
     if (data->keyed) {
         // Preparing both reads reports a missing table or column as the open's failure.
         data->prepareFetch();

@@ -13,7 +13,10 @@ namespace jet {
 class Connection;
 class RecordsetData;
 
-enum class CursorType { Dynamic = 2, Static = 3 };
+// ForwardOnly reads the rows once, in order, from one statement: for output
+// that visits every row once, where looking each row up by its keys would cost
+// far more.  A row before the last one read cannot be read again.
+enum class CursorType { ForwardOnly = 0, Dynamic = 2, Static = 3 };
 enum class LockType { ReadOnly = 1, Optimistic = 3 };
 enum class EditMode { None, InProgress, Add };
 
@@ -61,7 +64,8 @@ public:
 
     void open(const QString &source, Connection *connection,
               CursorType cursor = CursorType::Static, LockType lock = LockType::Optimistic);
-    void openCommand(const QString &source, Connection *connection, const QVariantList &parameters);
+    void openCommand(const QString &source, Connection *connection, const QVariantList &parameters,
+                     CursorType cursor = CursorType::Static);
     void close();
     bool isOpen() const;
     QString source() const;

@@ -393,3 +393,20 @@ TEST_F(RecordsetTest, ARecordsetWhoseConnectionIsGoneReportsItClosed)
     }
     EXPECT_EQ(errorOf([&] { rs.value(0); }), err::ObjectClosed);
 }
+
+TEST_F(RecordsetTest, ForwardOnlyReadsEachRowOnceInStatementOrder)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT 患者情報.氏名, 入退院情報.入院日 FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID "
+                           "AND 外入の別 = 0 ORDER BY 入退院情報.入院日 DESC"),
+            &conn(), CursorType::ForwardOnly);
+    ASSERT_EQ(rs.rowCount(), 3);
+    QStringList names;
+    for (int row = 0; row < rs.rowCount(); ++row) {
+        names << rs.valueAt(row, 0).toString();
+        EXPECT_EQ(rs.valueAt(row, 0).toString(), names.last()) << "the row being read stays readable";
+    }
+    EXPECT_EQ(names, (QStringList{QStringLiteral("佐藤 三郎"), QStringLiteral("高橋 一郎"), QStringLiteral("山田 太郎")}));
+    EXPECT_EQ(rs.valueAt(2, 1).toDate(), QDate(2003, 3, 1));
+    EXPECT_EQ(errorOf([&] { rs.valueAt(0, 0); }), err::NotSupported);
+}
