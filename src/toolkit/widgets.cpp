@@ -3,6 +3,8 @@
 #include "db/engine/clock.h"
 #include "toolkit/errortrap.h"
 
+#include <algorithm>
+
 #include <QEvent>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -110,6 +112,8 @@ StatusPanels::StatusPanels(QStatusBar *bar, const QList<Kind> &panels)
         label->setFrameShadow(QFrame::Sunken);
         label->setContentsMargins(4, 0, 4, 0);
         if (m_kinds.at(i) == Kind::Text) {
+            // A long hint gives way rather than squeeze the clock.
+            label->setMinimumWidth(1);
             bar->addWidget(label, 1);
         } else {
             label->setAlignment(Qt::AlignCenter);
@@ -156,10 +160,16 @@ void StatusPanels::refresh()
 {
     const QDateTime now = jet::Clock::now();
     for (int i = 0; i < m_kinds.size(); ++i) {
+        QLabel *label = m_panels.at(i);
         if (m_kinds.at(i) == Kind::Time)
-            m_panels.at(i)->setText(now.time().toString(QStringLiteral("H:mm")));
+            label->setText(now.time().toString(QStringLiteral("H:mm")));
         else if (m_kinds.at(i) == Kind::Date)
-            m_panels.at(i)->setText(now.date().toString(QStringLiteral("yyyy/MM/dd")));
+            label->setText(now.date().toString(QStringLiteral("yyyy/MM/dd")));
+        else
+            continue;
+        // The clock's panels never narrow, so that they neither cut the
+        // time nor jump when the hour gains a digit.
+        label->setMinimumWidth(std::max(label->minimumWidth(), label->sizeHint().width()));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "maintenancefixture.h"
+#include "support/labels.h"
 
 #include "app/appfixture.h"
 #include "app/frmSelector.h"
@@ -182,6 +183,7 @@ TEST_F(MaintenanceWindows, CompactionReplacesTheLedgerAndShowsItAgainWithEveryRo
     EXPECT_EQ(labelText(window, "Label1"), QStringLiteral("最適化するとデータベースがコンパクトになりアクセスが速くなります。"));
     EXPECT_EQ(window->findChild<QPushButton *>(QStringLiteral("Command1"))->text(), QStringLiteral("最適化する(&O)"));
     EXPECT_EQ(window->findChild<QPushButton *>(QStringLiteral("Command2"))->text(), QStringLiteral("キャンセル(&Q)"));
+    EXPECT_EQ(testing_support::narrowLabels(window), QStringList());
 
     const QString before = fingerprint(databasePath());
     press(window, "Command1");

@@ -24,13 +24,13 @@ inline QStringList narrowLabels(QWidget *window)
             if (!label->isVisible() || text.isEmpty() || Qt::mightBeRichText(text) || seen.contains(label))
                 continue;
             seen.append(label);
-            int needed = 0;
-            for (QString line : text.split(QLatin1Char('\n'))) {
-                if (label->buddy())
-                    line.replace(QLatin1String("&&"), QLatin1String("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
-                needed = std::max(needed, label->fontMetrics().horizontalAdvance(line));
-            }
-            const int width = label->contentsRect().width() - 2 * label->margin();
+            // What the label needs for its text on the lines it was written
+            // on, measured by the label itself in its own style.
+            const bool wraps = label->wordWrap();
+            label->setWordWrap(false);
+            const int needed = label->sizeHint().width();
+            label->setWordWrap(wraps);
+            const int width = label->width();
             if (width < needed)
                 narrow.append(QStringLiteral("%1 (%2 < %3)").arg(label->objectName()).arg(width).arg(needed));
         }
