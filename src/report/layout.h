@@ -43,9 +43,9 @@ public:
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     int width = 9000;    // the printable width, twips
     int margin = 1440;   // on all four sides
-    Section pageHeader{QStringLiteral("PageHeader")};
-    Section detail{QStringLiteral("Detail")};
-    Section pageFooter{QStringLiteral("PageFooter")};
+    Section pageHeader{QStringLiteral("PageHeader"), 0, {}};
+    Section detail{QStringLiteral("Detail"), 0, {}};
+    Section pageFooter{QStringLiteral("PageFooter"), 0, {}};
 
     // A label's text at run time, by section and label name.  Raises
     // jet::Error(ItemNotFound) when the layout has no such label.

@@ -9,7 +9,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QUrl>
 
@@ -188,6 +191,17 @@ QString DesktopPlatform::programFolder() const
     return QCoreApplication::applicationDirPath();
 }
 
+bool DesktopPlatform::choosePrinter(QPrinter &printer)
+{
+    QPrintDialog dialog(&printer, QApplication::activeWindow());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+QString DesktopPlatform::saveFileName(const QString &caption, const QString &suggested, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, suggested, filter);
+}
+
 QString DesktopPlatform::homeFolder() const
 {
     return QDir::homePath();
@@ -222,6 +236,36 @@ bool ScriptedPlatform::openDocument(const QString &path)
 {
     m_openedDocuments.append(path);
     return m_openDocumentResult;
+}
+
+bool ScriptedPlatform::choosePrinter(QPrinter &printer)
+{
+    ++m_printDialogs;
+    if (m_printFile.isEmpty())
+        return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_printFile);
+    return true;
+}
+
+QString ScriptedPlatform::saveFileName(const QString &, const QString &, const QString &)
+{
+    return m_saveFile;
+}
+
+void ScriptedPlatform::setPrintFile(const QString &pdf)
+{
+    m_printFile = pdf;
+}
+
+void ScriptedPlatform::setSaveFile(const QString &path)
+{
+    m_saveFile = path;
+}
+
+int ScriptedPlatform::printDialogs() const
+{
+    return m_printDialogs;
 }
 
 QString ScriptedPlatform::programFolder() const

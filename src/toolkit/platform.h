@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class QPrinter;
+
 namespace toolkit {
 
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
@@ -37,6 +39,10 @@ public:
     virtual QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) = 0;
     virtual void beep() = 0;
     virtual bool openDocument(const QString &path) = 0; // the desktop's default application
+    // The system's print dialog for the printer; false when the user cancels.
+    virtual bool choosePrinter(QPrinter &printer) = 0;
+    // A file to save to, chosen in the desktop's file dialog; empty when cancelled.
+    virtual QString saveFileName(const QString &caption, const QString &suggested, const QString &filter) = 0;
     virtual QString programFolder() const = 0;          // where the executable lives
     virtual QString homeFolder() const = 0;             // the folder that stands for drive C: in paths
     QDateTime now() const;                              // jet::Clock::now()
@@ -55,6 +61,8 @@ public:
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) override;
     void beep() override;
     bool openDocument(const QString &path) override;
+    bool choosePrinter(QPrinter &printer) override;
+    QString saveFileName(const QString &caption, const QString &suggested, const QString &filter) override;
     QString programFolder() const override;
     QString homeFolder() const override;
 };
@@ -80,8 +88,16 @@ public:
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = {}) override;
     void beep() override;
     bool openDocument(const QString &path) override;
+    // Prints to a PDF file when one is set, else cancels; saving answers the
+    // file set, or cancels without one.
+    bool choosePrinter(QPrinter &printer) override;
+    QString saveFileName(const QString &caption, const QString &suggested, const QString &filter) override;
     QString programFolder() const override;
     QString homeFolder() const override;
+
+    void setPrintFile(const QString &pdf);
+    void setSaveFile(const QString &path);
+    int printDialogs() const;
 
     void answerBox(MessageResult answer); // queued; an unqueued box takes its default button
     void answerInput(const QString &text); // queued OK with that text (an unqueued input takes OK with its default)
@@ -111,6 +127,9 @@ private:
     QString m_programFolder;
     QString m_homeFolder;
     bool m_openDocumentResult = true;
+    QString m_printFile;
+    QString m_saveFile;
+    int m_printDialogs = 0;
 };
 
 } // namespace toolkit

@@ -27,7 +27,10 @@ TEST(SpreadsheetTest, AFailedWriteLeavesTheEarlierFileAndNothingElse)
     catalog.setActiveConnection(&db.connection());
     jet::TableDef table;
     table.name = QStringLiteral("表");
-    table.columns = {jet::ColumnDef{QStringLiteral("名前"), jet::DataType::Text, 50}};
+    jet::ColumnDef name;
+    name.name = QStringLiteral("名前");
+    name.definedSize = 50;
+    table.columns = {name};
     catalog.createTable(table);
     db.connection().execute(QStringLiteral("INSERT INTO 表 (名前) VALUES ('a')"));
     const QString path = QDir(db.folder()).filePath(QStringLiteral("book.xlsx"));

@@ -1,0 +1,210 @@
+#include "report/preview.h"
+
+#include "report/render.h"
+#include "toolkit/platform.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace report {
+
+// Paints one page on white paper at a scale.
+class PageView : public QWidget
+{
+public:
+    void setPage(const Page *page, double scale)
+    {
+        m_page = page;
+        m_scale = scale;
+        setFixedSize(page ? QSize(qRound(page->paper.width() * scale), qRound(page->paper.height() * scale)) : QSize());
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        if (!m_page)
+            return;
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        // The page is in twips; paint() scales by the device's resolution,
+        // so the scale asked for here is relative to that.
+        const double deviceScale = logicalDpiX() / 1440.0;
+        painter.scale(m_scale / deviceScale, m_scale / deviceScale);
+        paint(*m_page, painter);
+    }
+
+private:
+    const Page *m_page = nullptr;
+    double m_scale = 1;
+};
+
+Preview::Preview(const QList<Page> &pages, const QString &title, QWidget *parent)
+    : QDialog(parent), m_pages(pages)
+{
+    setObjectName(QStringLiteral("ReportPreview"));
+    setWindowTitle(title);
+    setWindowFlag(Qt::WindowMaximizeButtonHint);
+    setSizeGripEnabled(true);
+
+    auto *print = new QPushButton(QStringLiteral("印刷(&P)"));
+    print->setObjectName(QStringLiteral("cmdPrint"));
+    auto *save = new QPushButton(QStringLiteral("PDFとして保存(&S)…"));
+    save->setObjectName(QStringLiteral("cmdSave"));
+    auto *previous = new QPushButton(QStringLiteral("◀ 前"));
+    previous->setObjectName(QStringLiteral("cmdPrevious"));
+    auto *next = new QPushButton(QStringLiteral("次 ▶"));
+    next->setObjectName(QStringLiteral("cmdNext"));
+    m_pageLabel = new QLabel;
+    m_pageLabel->setObjectName(QStringLiteral("lblPage"));
+    m_zoomBox = new QComboBox;
+    m_zoomBox->setObjectName(QStringLiteral("cboZoom"));
+    m_zoomBox->addItems({QStringLiteral("幅に合わせる"), QStringLiteral("ページ全体"), QStringLiteral("100%")});
+    auto *close = new QPushButton(QStringLiteral("閉じる(&C)"));
+    close->setObjectName(QStringLiteral("cmdClose"));
+
+    auto *bar = new QHBoxLayout;
+    for (QWidget *w : std::initializer_list<QWidget *>{print, save, previous, next, m_pageLabel, m_zoomBox})
+        bar->addWidget(w);
+    bar->addStretch(1);
+    bar->addWidget(close);
+
+    m_view = new PageView;
+    m_scroll = new QScrollArea;
+    m_scroll->setAlignment(Qt::AlignHCenter);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_scroll->setWidget(m_view);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_scroll, 1);
+    resize(820, 900);
+
+    connect(print, &QPushButton::clicked, this, [this] { this->print(); });
+    connect(save, &QPushButton::clicked, this, [this] { saveAsPdf(); });
+    connect(previous, &QPushButton::clicked, this, [this] { showPage(m_page - 1); });
+    connect(next, &QPushButton::clicked, this, [this] { showPage(m_page + 1); });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_zoomBox, &QComboBox::currentIndexChanged, this, [this](int index) { setZoom(Zoom(index)); });
+    updatePage();
+}
+
+Preview::~Preview() = default;
+
+int Preview::pageCount() const
+{
+    return int(m_pages.size());
+}
+
+int Preview::currentPage() const
+{
+    return m_page;
+}
+
+void Preview::showPage(int page)
+{
+    if (page < 0 || page >= pageCount())
+        return;
+    m_page = page;
+    updatePage();
+}
+
+void Preview::setZoom(Zoom zoom)
+{
+    m_zoom = zoom;
+    if (m_zoomBox->currentIndex() != int(zoom))
+        m_zoomBox->setCurrentIndex(int(zoom));
+    updatePage();
+}
+
+Preview::Zoom Preview::zoom() const
+{
+    return m_zoom;
+}
+
+void Preview::updatePage()
+{
+    m_pageLabel->setText(QStringLiteral("%1 / %2").arg(pageCount() ? m_page + 1 : 0).arg(pageCount()));
+    if (m_pages.isEmpty()) {
+        m_view->setPage(nullptr, 1);
+        return;
+    }
+    const Page &page = m_pages.at(m_page);
+    const double actual = logicalDpiX() / 1440.0; // pixels per twip at 100%
+    const QSize room = m_scroll->viewport()->size() - QSize(24, 24);
+    double scale = actual;
+    if (m_zoom == Zoom::FitWidth)
+        scale = double(room.width()) / page.paper.width();
+    else if (m_zoom == Zoom::FitPage)
+        scale = std::min(double(room.width()) / page.paper.width(), double(room.height()) / page.paper.height());
+    m_view->setPage(&page, std::max(scale, 0.05));
+}
+
+void Preview::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    updatePage();
+}
+
+bool Preview::print()
+{
+    if (m_pages.isEmpty())
+        return false;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(windowTitle());
+    const QSize paper = m_pages.first().paper;
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+                                      paper.width() > paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                      QMarginsF()));
+    printer.setFullPage(true);
+    if (!toolkit::platform().choosePrinter(printer))
+        return false;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    for (int i = 0; i < m_pages.size(); ++i) {
+        if (i > 0)
+            printer.newPage();
+        paint(m_pages.at(i), painter);
+    }
+    return painter.end();
+}
+
+bool Preview::saveAsPdf()
+{
+    QString path = toolkit::platform().saveFileName(QStringLiteral("PDFとして保存"),
+                                                     windowTitle() + QStringLiteral(".pdf"),
+                                                     QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty())
+        return false;
+    if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        path += QStringLiteral(".pdf");
+    if (writePdf(m_pages, path, windowTitle()))
+        return true;
+    toolkit::MessageBoxRequest box;
+    box.text = QStringLiteral("%1 に保存できませんでした。").arg(path);
+    box.icon = toolkit::MessageIcon::Exclamation;
+    toolkit::platform().messageBox(box);
+    return false;
+}
+
+void Preview::done(int result)
+{
+    QDialog::done(result);
+    if (!m_ended) {
+        m_ended = true;
+        emit ended();
+    }
+}
+
+} // namespace report

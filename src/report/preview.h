@@ -1,0 +1,60 @@
+#pragma once
+
+#include "report/page.h"
+
+#include <QDialog>
+#include <QList>
+
+class QComboBox;
+class QLabel;
+class QScrollArea;
+
+namespace report {
+
+class PageView;
+
+// The preview of a laid-out document: one page at a time at the chosen zoom,
+// paging, printing through the system's print dialog and saving as PDF.
+// Shown modal (exec) or modeless (show) as its launcher decides; `ended` is
+// emitted once when the window closes, which is when its document ends.
+class Preview : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum class Zoom { FitWidth, FitPage, Actual };
+
+    Preview(const QList<Page> &pages, const QString &title, QWidget *parent = nullptr);
+    ~Preview() override;
+
+    int pageCount() const;
+    int currentPage() const; // 0-based
+    void showPage(int page);
+    void setZoom(Zoom zoom);
+    Zoom zoom() const;
+
+    // Both false when the user cancelled or the output could not be written.
+    bool print();
+    bool saveAsPdf();
+
+signals:
+    void ended();
+
+protected:
+    void done(int result) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void updatePage();
+
+    QList<Page> m_pages;
+    int m_page = 0;
+    Zoom m_zoom = Zoom::FitWidth;
+    bool m_ended = false;
+    PageView *m_view = nullptr;
+    QScrollArea *m_scroll = nullptr;
+    QLabel *m_pageLabel = nullptr;
+    QComboBox *m_zoomBox = nullptr;
+};
+
+} // namespace report
