@@ -7,6 +7,7 @@
 #include "db/schema.h"
 #include "ledger/export.h"
 #include "ledger/kanasearch.h"
+#include "ledger/reports.h"
 #include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
 #include "toolkit/binding.h"
@@ -72,7 +73,8 @@ frmFindPts::frmFindPts(QWidget *parent)
 
     // The compaction window unloads this ledger itself when it loads.
     connect(ui->mnuToolOptimization, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showWindow(app::window::Compaction); }); });
+            [] { toolkit::untrapped([] { app::showWindow(app::window::Compaction); }); });    connect(ui->mnuReportAdmSum, &QAction::triggered, this,
+            [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptAdmSum"), QStringLiteral(" - 入院時サマリー")); });
 }
 
 frmFindPts::~frmFindPts() = default;

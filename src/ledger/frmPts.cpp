@@ -7,6 +7,7 @@
 #include "db/schema.h"
 #include "ledger/export.h"
 #include "ledger/kanasearch.h"
+#include "ledger/reports.h"
 #include "ledger/ledgermenus.h"
 #include "options/frmOptions.h"
 #include "toolkit/binding.h"
@@ -62,7 +63,8 @@ frmPts::frmPts(QWidget *parent)
     connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Inpatients); });
     // The list-order window unloads this ledger itself when it loads.
     connect(ui->mnuToolArrange, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });
+            [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });    connect(ui->mnuReportAdmSum, &QAction::triggered, this,
+            [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptAdmSum"), QStringLiteral(" - 入院時サマリー")); });
 }
 
 frmPts::~frmPts() = default;

@@ -3,14 +3,21 @@
 #include "db/location.h"
 #include "toolkit/platform.h"
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace report {
 
 DataSource &DataSource::instance()
 {
-    static DataSource source(toolkit::platform().programFolder());
-    return source;
+    // One for the program's folder; a program folder of its own (each test
+    // has one) gets a data source of its own.
+    static std::unique_ptr<DataSource> source;
+    const QString folder = toolkit::platform().programFolder();
+    if (!source || source->m_folder != folder)
+        source = std::make_unique<DataSource>(folder);
+    return *source;
 }
 
 DataSource::DataSource(const QString &programFolder, const QString &databasePath)

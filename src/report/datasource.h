@@ -28,7 +28,8 @@ class DataSource
 public:
     enum class Command { Patient, Certificate, Treatment, Psychotherapy1, Psychotherapy2, Psychotherapy3 };
 
-    // The program's one data source, over the location file of its folder.
+    // The program's one data source, over the location file of its folder,
+    // created on first use and kept until the program ends.
     static DataSource &instance();
     // Over the database the location file in `programFolder` names, or over
     // `databasePath` when one is given.

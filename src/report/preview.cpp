@@ -4,6 +4,8 @@
 #include "toolkit/platform.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -89,6 +91,9 @@ Preview::Preview(const QList<Page> &pages, const QString &title, QWidget *parent
     layout->addLayout(bar);
     layout->addWidget(m_scroll, 1);
     resize(820, 900);
+    // Never taller or wider than the screen it opens on.
+    if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        resize(size().boundedTo(screen->availableGeometry().size() - QSize(40, 60)));
 
     connect(print, &QPushButton::clicked, this, [this] { this->print(); });
     connect(save, &QPushButton::clicked, this, [this] { saveAsPdf(); });

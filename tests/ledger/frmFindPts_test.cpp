@@ -1,4 +1,5 @@
 #include "ledger/frmFindPts.h"
+#include "report/preview.h"
 #include "support/labels.h"
 
 #include "app/navigation.h"
@@ -9,6 +10,7 @@
 #include "toolkit/form.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using testing_support::ScriptedProgram;
@@ -145,7 +148,36 @@ TEST_F(AllPatientLedgerTest, EmptyLedgerCountsNoCase)
     // Nothing to delete: the question is answered and nothing else happens.
     deleteAnswering(ledger, MessageResult::Yes);
     EXPECT_EQ(program.services->boxes().size(), 1);
+    // Nor to print: a preview shown would wait here for its closing.
+    ledger->findChild<QAction *>(QStringLiteral("mnuReportAdmSum"))->trigger();
+    EXPECT_EQ(program.services->boxes().size(), 1);
     EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// Each launch previews its own patient: the ended document closed its result.
+TEST_F(AllPatientLedgerTest, TheAdmissionSummaryPreviewsThePatientOfTheRowChosen)
+{
+    frmFindPts *ledger = shown();
+    ASSERT_NE(ledger, nullptr);
+    for (const auto &[row, title] : {std::pair{7, QStringLiteral("山田太郎 - 入院時サマリー")},
+                                     std::pair{6, QStringLiteral("田中花子 - 入院時サマリー")}}) {
+        grid(ledger)->selectRow(row);
+        QString shownTitle;
+        int pages = 0;
+        QTimer::singleShot(0, ledger, [&] {
+            auto *preview = qobject_cast<report::Preview *>(QApplication::activeModalWidget());
+            if (!preview)
+                return;
+            shownTitle = preview->windowTitle();
+            pages = preview->pageCount();
+            preview->reject();
+        });
+        ledger->findChild<QAction *>(QStringLiteral("mnuReportAdmSum"))->trigger();
+        EXPECT_EQ(shownTitle, title);
+        EXPECT_EQ(pages, 1);
+    }
+    EXPECT_TRUE(program.statuses.isEmpty());
+    EXPECT_TRUE(program.services->boxes().isEmpty());
 }
 
 TEST_F(AllPatientLedgerTest, NewEpisodeIsTheFirstRow)

@@ -1,0 +1,41 @@
+#include "report/launch.h"
+
+#include "db/engine/error.h"
+#include "report/catalogue.h"
+#include "report/engine.h"
+#include "report/preview.h"
+#include "toolkit/platform.h"
+
+#include <QApplication>
+
+namespace report {
+
+void showDocument(const QString &name, const QVariant &key, const QString &title, const Institution &institution,
+                  bool modal)
+{
+    const QDateTime now = toolkit::platform().now();
+    Document doc = document(name, institution, now);
+    if (!doc.layout)
+        throw jet::Error(kEngineFailure, QStringLiteral("レポート %1 はありません。").arg(name));
+    DataSource &source = DataSource::instance();
+    source.setKey(doc.command, key);
+    QList<Page> pages;
+    try {
+        pages = layOut(*doc.layout, RecordsetRows(source.result(doc.command)), now);
+    } catch (const jet::Error &e) {
+        source.close(doc.command);
+        if (e.number() == jet::err::ItemNotFound)
+            throw jet::Error(kEngineFailure, e.description());
+        throw;
+    }
+    auto *preview = new Preview(pages, title, QApplication::activeWindow());
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    const DataSource::Command command = doc.command;
+    QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });
+    if (modal)
+        preview->exec();
+    else
+        preview->show();
+}
+
+} // namespace report
