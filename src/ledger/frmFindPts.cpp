@@ -75,6 +75,8 @@ frmFindPts::frmFindPts(QWidget *parent)
     connect(ui->mnuToolOptimization, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showWindow(app::window::Compaction); }); });    connect(ui->mnuReportAdmSum, &QAction::triggered, this,
             [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptAdmSum"), QStringLiteral(" - 入院時サマリー")); });
+    connect(ui->mnuReportDischargeHis, &QAction::triggered, this,
+            [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptDischargeHis"), QStringLiteral(" - 退院病歴")); });
 }
 
 frmFindPts::~frmFindPts() = default;

@@ -65,6 +65,8 @@ frmPts::frmPts(QWidget *parent)
     connect(ui->mnuToolArrange, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });    connect(ui->mnuReportAdmSum, &QAction::triggered, this,
             [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptAdmSum"), QStringLiteral(" - 入院時サマリー")); });
+    connect(ui->mnuReportDischargeHis, &QAction::triggered, this,
+            [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptDischargeHis"), QStringLiteral(" - 退院病歴")); });
 }
 
 frmPts::~frmPts() = default;

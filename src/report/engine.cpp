@@ -190,21 +190,42 @@ private:
             }
             placed.append(p);
         }
-        // A growing field pushes down what stands below it and stretches
-        // what encloses it.
-        for (const Placed &grown : QList<Placed>(placed)) {
-            const int growth = grown.height - grown.item->rect.height();
-            if (!grown.item->grows || growth <= 0)
+        // Growing fields side by side grow as one row, by the most any of
+        // them needs: the row pushes down what stands below it and stretches
+        // what encloses it, rows further down adding their own growth.
+        struct Row
+        {
+            int top;
+            int bottom;
+            int growth;
+        };
+        QList<const Placed *> growing;
+        for (const Placed &p : placed) {
+            if (p.item->grows)
+                growing.append(&p);
+        }
+        std::sort(growing.begin(), growing.end(),
+                  [](const Placed *a, const Placed *b) { return a->item->rect.top() < b->item->rect.top(); });
+        QList<Row> rows;
+        for (const Placed *p : growing) {
+            const QRect &r = p->item->rect;
+            const int growth = std::max(0, p->height - r.height());
+            if (!rows.isEmpty() && r.top() <= rows.last().bottom) {
+                rows.last().bottom = std::max(rows.last().bottom, r.bottom());
+                rows.last().growth = std::max(rows.last().growth, growth);
+            } else {
+                rows.append({r.top(), r.bottom(), growth});
+            }
+        }
+        for (const Row &row : rows) {
+            if (row.growth == 0)
                 continue;
-            const int bottom = grown.item->rect.bottom();
             for (Placed &p : placed) {
-                if (p.item == grown.item)
-                    continue;
                 const QRect &r = p.item->rect;
-                if (r.top() > bottom)
-                    p.top += growth;
-                else if (r.top() <= grown.item->rect.top() && r.bottom() >= bottom)
-                    p.height += growth;
+                if (r.top() > row.bottom)
+                    p.top += row.growth;
+                else if (!p.item->grows && r.top() <= row.top && r.bottom() >= row.bottom)
+                    p.height += row.growth;
             }
         }
         std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) { return a.top < b.top; });

@@ -54,4 +54,32 @@ TEST_F(DocumentTest, TheAdmissionSummaryOfTwoPatientsInTurn)
     EXPECT_EQ(textOf(pages[0], u"Field1"_s), u"ＩＤ 1002"_s);
 }
 
+// The title line carries the institution; two long texts side by side grow
+// their row once, by the longer, and push the next row below both.
+TEST_F(DocumentTest, TheDischargeHistoryMarksEventsAndGrowsItsTextsAsOneRow)
+{
+    ward.connection().execute(u"UPDATE 入退院情報 SET 退院時処方 = ?, 入院後経過 = '落ち着いた', 入院中の自殺企図 = -1, "
+                              u"入院中の保護室使用 = 0 WHERE 入退院ID = 1"_s,
+                              {QString(u"リスペリドン2mg 分2。"_s).repeated(40)});
+    const QList<report::Page> pages = print(u"rptDischargeHis"_s, 1);
+    ASSERT_FALSE(pages.isEmpty());
+    const report::Page &page = pages.first();
+    EXPECT_EQ(textOf(page, u"Label1"_s), u"A病院 精神科 退院病歴"_s);
+    EXPECT_EQ(textOf(page, u"Event1"_s), u"あり"_s);
+    EXPECT_EQ(textOf(page, u"Event2"_s), u"なし"_s);
+    EXPECT_EQ(textOf(page, u"Diagnosis1"_s), u"統合失調症"_s);
+    EXPECT_EQ(textOf(page, u"Code2"_s), u"F32"_s);
+    EXPECT_EQ(textOf(page, u"Value_サブ主治医①"_s), u"岡部"_s);
+
+    const QList<report::TextRun> prescription = page.runsOf(u"Text_退院時処方"_s);
+    const QList<report::TextRun> history = page.runsOf(u"Text_現病歴"_s);
+    const QList<report::TextRun> course = page.runsOf(u"Text_入院後経過"_s);
+    ASSERT_GT(prescription.size(), 3);
+    ASSERT_FALSE(history.isEmpty());
+    ASSERT_EQ(course.size(), 1);
+    EXPECT_EQ(history.first().rect.top(), prescription.first().rect.top()) << "side by side";
+    EXPECT_GT(course.first().rect.top(), prescription.last().rect.bottom()) << "pushed below the longer text";
+    EXPECT_LT(course.first().rect.top() - prescription.last().rect.bottom(), 1500) << "pushed once, not twice";
+}
+
 } // namespace
