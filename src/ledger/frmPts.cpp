@@ -67,6 +67,12 @@ frmPts::frmPts(QWidget *parent)
             [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptAdmSum"), QStringLiteral(" - 入院時サマリー")); });
     connect(ui->mnuReportDischargeHis, &QAction::triggered, this,
             [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptDischargeHis"), QStringLiteral(" - 退院病歴")); });
+    connect(ui->mnuReportAdmissionPlan, &QAction::triggered, this, [this] {
+        ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptAdmissionPlan"), QStringLiteral(" - 入院診療計画書"));
+    });
+    connect(ui->mnuReportDischargePlan, &QAction::triggered, this, [this] {
+        ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptDischargePlan"), QStringLiteral(" - 退院療養計画書"));
+    });
 }
 
 frmPts::~frmPts() = default;

@@ -1,7 +1,10 @@
 #include "report/catalogue.h"
 
 #include "report/rptAdmSum.h"
+#include "report/rptAdmissionPlan.h"
+#include "report/rptDischargePlan.h"
 #include "report/rptDischargeHis.h"
+#include "toolkit/format.h"
 
 using namespace Qt::StringLiterals;
 
@@ -9,17 +12,27 @@ namespace report {
 
 QStringList documentNames()
 {
-    return {u"rptAdmSum"_s, u"rptDischargeHis"_s};
+    return {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptAdmSum"_s, u"rptDischargeHis"_s};
 }
 
 Document document(const QString &name, const Institution &institution, const QDateTime &now)
 {
-    Q_UNUSED(now)
     Document doc;
     if (name == u"rptAdmSum"_s) {
         doc.layout = std::make_unique<rptAdmSum>();
         doc.command = DataSource::Command::Patient;
         doc.layout->setLabel(u"Section2"_s, u"Label11"_s, institution.department);
+    } else if (name == u"rptAdmissionPlan"_s) {
+        doc.layout = std::make_unique<rptAdmissionPlan>();
+        doc.command = DataSource::Command::Patient;
+        doc.layout->setLabel(u"Section1"_s, u"Label6"_s, institution.department);
+        doc.layout->setLabel(u"Section1"_s, u"Label20"_s, institution.name);
+        doc.layout->setLabel(u"Section1"_s, u"Label4"_s, toolkit::formatDate(now, u"ggg e  年 m 月 d 日"_s));
+    } else if (name == u"rptDischargePlan"_s) {
+        doc.layout = std::make_unique<rptDischargePlan>();
+        doc.command = DataSource::Command::Patient;
+        doc.layout->setLabel(u"Section1"_s, u"Label6"_s, institution.department);
+        doc.layout->setLabel(u"Section1"_s, u"Label4"_s, toolkit::formatDate(now, u"ggg e 年 m 月 d 日"_s));
     } else if (name == u"rptDischargeHis"_s) {
         doc.layout = std::make_unique<rptDischargeHis>();
         doc.command = DataSource::Command::Patient;

@@ -82,4 +82,24 @@ TEST_F(DocumentTest, TheDischargeHistoryMarksEventsAndGrowsItsTextsAsOneRow)
     EXPECT_LT(course.first().rect.top() - prescription.last().rect.bottom(), 1500) << "pushed once, not twice";
 }
 
+// On 1 April 2003 the admission plan dates itself with two blanks before
+// 年, the discharge plan with one; both carry the department and the room.
+TEST_F(DocumentTest, TheCarePlansDateThemselvesInTheEraAndPrintTheirRows)
+{
+    const QList<report::Page> admission = print(u"rptAdmissionPlan"_s, 1);
+    ASSERT_EQ(admission.size(), 1);
+    EXPECT_EQ(textOf(admission[0], u"Label4"_s), u"平成 15  年 4 月 1 日"_s);
+    EXPECT_EQ(textOf(admission[0], u"Label6"_s), u"精神科"_s);
+    EXPECT_EQ(textOf(admission[0], u"Label20"_s), u"A病院"_s);
+    EXPECT_EQ(textOf(admission[0], u"Field1"_s), u"山田太郎"_s);
+    EXPECT_EQ(textOf(admission[0], u"Field2"_s), u"305"_s);
+    EXPECT_TRUE(admission[0].plainText().contains(u"なし"_s)) << "no operation";
+
+    const QList<report::Page> discharge = print(u"rptDischargePlan"_s, 2);
+    ASSERT_EQ(discharge.size(), 1);
+    EXPECT_EQ(textOf(discharge[0], u"Label4"_s), u"平成 15 年 4 月 1 日"_s);
+    EXPECT_EQ(textOf(discharge[0], u"Field_退院日"_s), u"平成15年4月1日"_s);
+    EXPECT_FALSE(discharge[0].plainText().contains(u"看護師氏名"_s));
+}
+
 } // namespace

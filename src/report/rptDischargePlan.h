@@ -1,0 +1,10 @@
+#pragma once
+
+#include "report/careplan.h"
+
+// The discharge care plan of one episode.
+class rptDischargePlan : public report::CarePlanForm
+{
+public:
+    rptDischargePlan();
+};
