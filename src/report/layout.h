@@ -39,6 +39,12 @@ struct Section
 class Layout
 {
 public:
+    // The documents derive their declarations from it and are owned through it.
+    Layout() = default;
+    Layout(const Layout &) = default;
+    Layout &operator=(const Layout &) = default;
+    virtual ~Layout() = default;
+
     QString name;
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     int width = 9000;    // the printable width, twips
