@@ -75,6 +75,22 @@ const QString kComboWarning = u"コンボボックスに任意の文字を入力
 
 } // namespace
 
+QList<Field> illnessFields(const QList<Field> &afterOnset)
+{
+    return QList<Field>{{u"Text2"_s, u"氏名"_s},
+                        {u"Text3"_s, u"生年月日"_s, u"ggge年m月d日"_s},
+                        {u"Text4"_s, u"郵便番号"_s, u"000-0000"_s},
+                        {u"Text5"_s, u"住所"_s},
+                        {u"Text6"_s, u"身体合併症"_s, {}, 42},
+                        {u"Text24"_s, u"推定発病時期"_s}}
+        + afterOnset + QList<Field>{{u"Text8"_s, u"病歴および経過など0"_s, {}, 480}};
+}
+
+QList<Field> closingFields()
+{
+    return {{u"Text21"_s, u"福祉サービス"_s, {}, 288}, {u"Text22"_s, u"備考0"_s, {}, 288}, {u"Text23"_s, u"医師氏名"_s}};
+}
+
 const QList<ConditionGroup> &conditionGroups()
 {
     static const QList<ConditionGroup> groups = [] {
@@ -226,30 +242,11 @@ void CertificateWindow::bindDiagnosis(QComboBox *box, const QString &column)
     m_lists.push_back(std::move(list));
 }
 
-// Moves to the last row, which hands the controls' edits to the row, and
-// stores it.  A refused value is answered with the warning and left out; the
-// other edits are stored all the same and the window carries on.  A row that
-// cannot be written at all keeps the window open with the user's edits.
+// A refused value is answered with the combo warning and left out, the
+// other edits stored all the same; a row that cannot be written keeps them.
 bool CertificateWindow::writeRow()
 {
-    bool written = true;
-    const toolkit::ErrorTable answers{
-        {jet::err::UpdateCancelled,
-         {.text = kComboWarning, .icon = toolkit::MessageIcon::Exclamation},
-         [this] { m_binding->revertRefused(); },
-         false},
-        {jet::err::GeneralFailure,
-         {.text = u"データを保存できませんでした。\r入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。"_s,
-          .icon = toolkit::MessageIcon::Exclamation},
-         [&written] { written = false; },
-         false,
-         true}};
-    toolkit::trap([&] {
-        toolkit::trap([this] { m_data.moveLast(); }, answers);
-        if (written)
-            toolkit::trap([this] { m_data.update(); }, answers);
-    });
-    return written;
+    return toolkit::saveBoundRow(*m_binding, kComboWarning, false);
 }
 
 void CertificateWindow::closeData()

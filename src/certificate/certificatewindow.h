@@ -36,6 +36,13 @@ struct ConditionGroup
     QStringList members;
 };
 
+// The fields both certificates open with, in binding order: the patient's
+// name, birth date, postal code and address, the physical complications, the
+// onset, `afterOnset`, then the history.
+QList<Field> illnessFields(const QList<Field> &afterOnset = {});
+// The fields both close with: welfare services, remarks, the physician's name.
+QList<Field> closingFields();
+
 // The ten condition groups of the current state, the same in both certificates.
 const QList<ConditionGroup> &conditionGroups();
 // Their controls and columns in binding order: group box, symptom boxes,

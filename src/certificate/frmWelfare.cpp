@@ -24,17 +24,7 @@ frmWelfare::frmWelfare(QWidget *parent)
     , ui(std::make_unique<Ui::frmWelfare>())
 {
     ui->setupUi(this);
-    QList<Field> fields{
-        {u"Text2"_s, u"氏名"_s},
-        {u"Text3"_s, u"生年月日"_s, u"ggge年m月d日"_s},
-        {u"Text4"_s, u"郵便番号"_s, u"000-0000"_s},
-        {u"Text5"_s, u"住所"_s},
-        {u"Text6"_s, u"身体合併症"_s, {}, 42},
-        {u"Text24"_s, u"推定発病時期"_s},
-        {u"Text25"_s, u"初診日"_s},
-        {u"Text8"_s, u"病歴および経過など0"_s, {}, 480},
-    };
-    fields += certificate::conditionFields();
+    QList<Field> fields = certificate::illnessFields({{u"Text25"_s, u"初診日"_s}}) + certificate::conditionFields();
     fields += QList<Field>{
         {u"Check91"_s, u"生活環境入院"_s}, {u"Check92"_s, u"生活環境入所"_s}, {u"Check93"_s, u"生活環境在宅"_s},
         {u"Check94"_s, u"生活環境その他"_s}, {u"Text18"_s, u"生活環境入所名"_s}, {u"Text19"_s, u"生活環境その他名"_s},
@@ -58,11 +48,9 @@ frmWelfare::frmWelfare(QWidget *parent)
         {u"Check86"_s, u"程度1"_s}, {u"Check87"_s, u"程度2"_s}, {u"Check88"_s, u"程度3"_s}, {u"Check89"_s, u"程度4"_s},
         {u"Check90"_s, u"程度5"_s},
         {u"Text17"_s, u"状態の程度0"_s, {}, 240},
-        {u"Text21"_s, u"福祉サービス"_s, {}, 288},
-        {u"Text22"_s, u"備考0"_s, {}, 288},
-        {u"Text23"_s, u"医師氏名"_s},
-        {u"Check28"_s, u"指定医"_s}, {u"Check29"_s, u"従事する医師"_s}, {u"Check30"_s, u"他の医師"_s},
     };
+    fields += certificate::closingFields();
+    fields += QList<Field>{{u"Check28"_s, u"指定医"_s}, {u"Check29"_s, u"従事する医師"_s}, {u"Check30"_s, u"他の医師"_s}};
     prepare(fields);
 
     const QList<QList<QCheckBox *>> areas{

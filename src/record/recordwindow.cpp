@@ -443,50 +443,11 @@ void RecordWindow::save()
     writeRow(QStringLiteral("正しくデータを入力されていないようです。\r") + kNotSaved);
 }
 
-// Moves to the last row, which commits the bound fields' edits, and stores
-// the row.  A refused value is answered and left out; the other values are
-// stored all the same and the work goes on.  A row that cannot be written (a
-// full disk, a lock, a read-only file) is stored not at all: the boxes keep the
-// user's text and the recordset the edits, so that saving again stores them.
+// A refused value is answered and left out, the other values stored all the
+// same; a row that cannot be written keeps the user's edits.
 bool RecordWindow::writeRow(const QString &warning)
 {
-    bool written = true;
-    const toolkit::ErrorTable answers{{jet::err::UpdateCancelled,
-                                       {.text = warning, .icon = toolkit::MessageIcon::Exclamation},
-                                       [this] { m_binding->revertRefused(); },
-                                       false,
-                                       true},
-                                      {jet::err::GeneralFailure,
-                                       {.text = QStringLiteral("データを保存できませんでした。\r"
-                                                               "入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。"),
-                                        .icon = toolkit::MessageIcon::Exclamation},
-                                       [&written] { written = false; },
-                                       false,
-                                       true}};
-    toolkit::trap([&] {
-        toolkit::trap([this] { nameRefusals([this] { m_data.moveLast(); }); }, answers);
-        if (written)
-            toolkit::trap([this] { m_data.update(); }, answers);
-    });
-    return written;
-}
-
-// The warning's last line names what was left out, since everything else
-// the user typed is stored all the same.
-void RecordWindow::nameRefusals(const std::function<void()> &step)
-{
-    try {
-        step();
-    } catch (const jet::Error &e) {
-        if (e.number() != jet::err::UpdateCancelled)
-            throw;
-        const QStringList columns = m_binding->refusedColumns();
-        if (columns.isEmpty())
-            throw;
-        throw jet::Error(jet::err::UpdateCancelled,
-                         QStringLiteral("「%1」は保存されませんでした。ほかの項目は保存されました。")
-                             .arg(columns.join(QStringLiteral("」「"))));
-    }
+    return toolkit::saveBoundRow(*m_binding, warning, true);
 }
 
 void RecordWindow::closeData()

@@ -148,7 +148,6 @@ private:
     template <class T>
     T *control(const QString &name) const;
     bool writeRow(const QString &warning);
-    void nameRefusals(const std::function<void()> &step);
     void closeData();
 
     QString m_ledger;

@@ -23,6 +23,13 @@ DataSource &DataSource::instance()
 DataSource::DataSource(const QString &programFolder, const QString &databasePath)
     : m_folder(programFolder), m_database(databasePath)
 {
+    for (int i = 0; i < kCommands; ++i) {
+        jet::Command &command = m_commands[size_t(i)];
+        command.setActiveConnection(&m_connection);
+        command.setCommandText(sqlOf(Command(i)));
+        if (takesKey(Command(i)))
+            command.appendParameter(u"PrmNo"_s);
+    }
 }
 
 QString DataSource::sqlOf(Command command)
@@ -51,20 +58,17 @@ bool DataSource::takesKey(Command command)
 
 void DataSource::setKey(Command command, const QVariant &key)
 {
-    m_keys[size_t(command)] = key;
+    m_commands[size_t(command)].setParameter(u"PrmNo"_s, key);
 }
 
 jet::Recordset &DataSource::result(Command command)
 {
-    jet::Recordset &result = m_results[size_t(command)];
-    if (result.isOpen())
-        return result;
-    connect();
-    if (takesKey(command))
-        result.openCommand(sqlOf(command), &m_connection, {m_keys[size_t(command)]});
-    else
-        result.open(sqlOf(command), &m_connection, jet::CursorType::Static, jet::LockType::ReadOnly);
-    return result;
+    std::unique_ptr<jet::Recordset> &result = m_results[size_t(command)];
+    if (!result || !result->isOpen()) {
+        connect();
+        result = m_commands[size_t(command)].execute();
+    }
+    return *result;
 }
 
 void DataSource::connect()
@@ -87,7 +91,8 @@ Institution DataSource::institution()
 
 void DataSource::close(Command command)
 {
-    m_results[size_t(command)].close();
+    if (const std::unique_ptr<jet::Recordset> &result = m_results[size_t(command)])
+        result->close();
 }
 
 } // namespace report

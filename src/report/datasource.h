@@ -1,11 +1,13 @@
 #pragma once
 
+#include "db/engine/command.h"
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
 
 #include <QString>
 #include <QVariant>
 #include <array>
+#include <memory>
 
 namespace report {
 
@@ -38,7 +40,7 @@ public:
     static QString sqlOf(Command command);
     static bool takesKey(Command command);
 
-    // The command's one parameter, the episode or the chart.
+    // The command's one parameter PrmNo, the episode or the chart.
     void setKey(Command command, const QVariant &key);
     // The result, running the command first when it is not open.
     jet::Recordset &result(Command command);
@@ -54,8 +56,8 @@ private:
     QString m_folder;
     QString m_database; // when named directly
     jet::Connection m_connection;
-    std::array<QVariant, kCommands> m_keys;
-    std::array<jet::Recordset, kCommands> m_results;
+    std::array<jet::Command, kCommands> m_commands;
+    std::array<std::unique_ptr<jet::Recordset>, kCommands> m_results;
 };
 
 } // namespace report

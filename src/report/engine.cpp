@@ -31,9 +31,8 @@ const QPaintDevice &measuringDevice()
 
 QString withPlaceholders(QString text, const QDateTime &now, int page)
 {
-    text.replace(QLatin1String("%d"), now.date().toString(QStringLiteral("yyyy/MM/dd")));
-    text.replace(QLatin1String("%D"),
-                 QStringLiteral("%1年%2月%3日").arg(now.date().year()).arg(now.date().month()).arg(now.date().day()));
+    text.replace(QLatin1String("%d"), toolkit::formatDate(now, QString()));
+    text.replace(QLatin1String("%D"), toolkit::formatDate(now, QStringLiteral("yyyy年m月d日")));
     text.replace(QLatin1String("%T"), now.time().toString(QStringLiteral("H:mm:ss")));
     text.replace(QLatin1String("%p"), QString::number(page));
     return text;
@@ -107,8 +106,8 @@ public:
         // Band positions map to the page and the height on it; a growing
         // field that runs past the page's end moves what follows it on.
         QList<std::pair<int, int>> breaks; // band position of each break, and the offset after it
-        int offset = m_y;
-        m_firstOffset = offset;
+        const int bandTop = m_y;
+        int offset = bandTop;
         for (const Placed &p : placed) {
             if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
                 continue;
@@ -145,7 +144,7 @@ public:
         }
         for (const Placed &p : placed) {
             if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
-                emitFrame(p, breaks);
+                emitFrame(p, bandTop, breaks);
         }
         m_y = offset + height;
     }
@@ -250,8 +249,6 @@ private:
 
     void emitText(const Placed &p, int top, int height, const QStringList &lines)
     {
-        if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
-            return;
         const QFont font = textFont(p.item->points, p.item->gothic);
         const int left = m_layout.margin + p.item->rect.left();
         if (lines.isEmpty()) {
@@ -274,7 +271,7 @@ private:
 
     // A box or line of the band: its band positions mapped through the
     // breaks to the pages they fall on.
-    void emitFrame(const Placed &p, const QList<std::pair<int, int>> &breaks)
+    void emitFrame(const Placed &p, int bandTop, const QList<std::pair<int, int>> &breaks)
     {
         const int pageCount = int(m_pages.size());
         const int firstPage = pageCount - 1 - int(breaks.size());
@@ -287,7 +284,7 @@ private:
             return page;
         };
         const auto offsetOf = [&](int page) {
-            return page == firstPage ? m_firstOffset : breaks.at(page - firstPage - 1).second;
+            return page == firstPage ? bandTop : breaks.at(page - firstPage - 1).second;
         };
         const int left = m_layout.margin + p.item->rect.left();
         const int width = p.item->rect.width();
@@ -340,7 +337,6 @@ private:
     int m_bodyTop = 0;
     int m_bodyBottom = 0;
     int m_y = 0;
-    int m_firstOffset = 0;
 };
 
 } // namespace

@@ -5,14 +5,13 @@
 
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPageLayout>
-#include <QPageSize>
+#include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -100,7 +99,7 @@ Preview::Preview(const QList<Page> &pages, const QString &title, QWidget *parent
     connect(previous, &QPushButton::clicked, this, [this] { showPage(m_page - 1); });
     connect(next, &QPushButton::clicked, this, [this] { showPage(m_page + 1); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_zoomBox, &QComboBox::currentIndexChanged, this, [this](int index) { setZoom(Zoom(index)); });
+    connect(m_zoomBox, &QComboBox::currentIndexChanged, this, &Preview::updatePage);
     updatePage();
 }
 
@@ -124,17 +123,15 @@ void Preview::showPage(int page)
     updatePage();
 }
 
+// The zoom box holds the zoom; choosing in it shows the page anew.
 void Preview::setZoom(Zoom zoom)
 {
-    m_zoom = zoom;
-    if (m_zoomBox->currentIndex() != int(zoom))
-        m_zoomBox->setCurrentIndex(int(zoom));
-    updatePage();
+    m_zoomBox->setCurrentIndex(int(zoom));
 }
 
 Preview::Zoom Preview::zoom() const
 {
-    return m_zoom;
+    return Zoom(m_zoomBox->currentIndex());
 }
 
 void Preview::updatePage()
@@ -148,9 +145,9 @@ void Preview::updatePage()
     const double actual = logicalDpiX() / 1440.0; // pixels per twip at 100%
     const QSize room = m_scroll->viewport()->size() - QSize(24, 24);
     double scale = actual;
-    if (m_zoom == Zoom::FitWidth)
+    if (zoom() == Zoom::FitWidth)
         scale = double(room.width()) / page.paper.width();
-    else if (m_zoom == Zoom::FitPage)
+    else if (zoom() == Zoom::FitPage)
         scale = std::min(double(room.width()) / page.paper.width(), double(room.height()) / page.paper.height());
     m_view->setPage(&page, std::max(scale, 0.05));
 }
@@ -167,22 +164,11 @@ bool Preview::print()
         return false;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(windowTitle());
-    const QSize paper = m_pages.first().paper;
-    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                      paper.width() > paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                      QMarginsF()));
+    printer.setPageLayout(pageLayoutOf(m_pages));
     printer.setFullPage(true);
     if (!toolkit::platform().choosePrinter(printer))
         return false;
-    QPainter painter;
-    if (!painter.begin(&printer))
-        return false;
-    for (int i = 0; i < m_pages.size(); ++i) {
-        if (i > 0)
-            printer.newPage();
-        paint(m_pages.at(i), painter);
-    }
-    return painter.end();
+    return paintPages(m_pages, printer);
 }
 
 bool Preview::saveAsPdf()

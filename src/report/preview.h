@@ -49,7 +49,6 @@ private:
 
     QList<Page> m_pages;
     int m_page = 0;
-    Zoom m_zoom = Zoom::FitWidth;
     bool m_ended = false;
     PageView *m_view = nullptr;
     QScrollArea *m_scroll = nullptr;

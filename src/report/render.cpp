@@ -32,27 +32,36 @@ void paint(const Page &page, QPainter &painter)
     painter.restore();
 }
 
-bool writePdf(const QList<Page> &pages, const QString &path, const QString &title)
+QPageLayout pageLayoutOf(const QList<Page> &pages)
+{
+    const QSize paper = pages.isEmpty() ? QSize() : pages.first().paper;
+    return QPageLayout(QPageSize(QPageSize::A4),
+                       paper.width() > paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF());
+}
+
+bool paintPages(const QList<Page> &pages, QPagedPaintDevice &device)
 {
     if (pages.isEmpty())
         return false;
+    device.setPageLayout(pageLayoutOf(pages));
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    for (int i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            device.newPage();
+        paint(pages.at(i), painter);
+    }
+    return painter.end();
+}
+
+bool writePdf(const QList<Page> &pages, const QString &path, const QString &title)
+{
     QPdfWriter writer(path);
     writer.setTitle(title);
     writer.setCreator(QStringLiteral("ネモリア"));
     writer.setResolution(1440);
-    const QSize paper = pages.first().paper;
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                     paper.width() > paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                     QMarginsF()));
-    QPainter painter;
-    if (!painter.begin(&writer))
-        return false;
-    for (int i = 0; i < pages.size(); ++i) {
-        if (i > 0)
-            writer.newPage();
-        paint(pages.at(i), painter);
-    }
-    return painter.end();
+    return paintPages(pages, writer);
 }
 
 } // namespace report

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+class QPageLayout;
+class QPagedPaintDevice;
 class QPainter;
 
 namespace report {
@@ -12,6 +14,13 @@ namespace report {
 // Paints a page with the painter's device taken as the paper: twips scaled
 // to the device's resolution.
 void paint(const Page &page, QPainter &painter);
+
+// A4 in the first page's orientation, without margins: the pages are the paper.
+QPageLayout pageLayoutOf(const QList<Page> &pages);
+
+// Paints the pages one to a sheet of A4 in the first page's orientation,
+// the paper's whole area; false when the device cannot be painted on.
+bool paintPages(const QList<Page> &pages, QPagedPaintDevice &device);
 
 // Writes the pages as a PDF with its fonts embedded; false when the file
 // cannot be written.

@@ -1,6 +1,7 @@
 #include "toolkit/binding.h"
 
 #include "db/engine/error.h"
+#include "toolkit/errortrap.h"
 #include "toolkit/format.h"
 
 #include <QCheckBox>
@@ -373,6 +374,44 @@ void RecordBinding::forget(QObject *widget)
     std::erase_if(m_bindings, [widget](const std::unique_ptr<Binding> &binding) {
         return !binding->widget || binding->widget.data() == widget;
     });
+}
+
+bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused)
+{
+    jet::Recordset *row = binding.recordset();
+    bool written = true;
+    const ErrorTable answers{{jet::err::UpdateCancelled,
+                              {.text = refusalWarning, .icon = MessageIcon::Exclamation},
+                              [&binding] { binding.revertRefused(); },
+                              false,
+                              nameRefused},
+                             {jet::err::GeneralFailure,
+                              {.text = QStringLiteral("データを保存できませんでした。\r"
+                                                      "入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。"),
+                               .icon = MessageIcon::Exclamation},
+                              [&written] { written = false; },
+                              false,
+                              true}};
+    // The warning's last line names what was left out, since everything else
+    // the user typed is stored all the same.
+    const auto moveLast = [&] {
+        try {
+            row->moveLast();
+        } catch (const jet::Error &e) {
+            const QStringList columns = binding.refusedColumns();
+            if (!nameRefused || e.number() != jet::err::UpdateCancelled || columns.isEmpty())
+                throw;
+            throw jet::Error(jet::err::UpdateCancelled,
+                             QStringLiteral("「%1」は保存されませんでした。ほかの項目は保存されました。")
+                                 .arg(columns.join(QStringLiteral("」「"))));
+        }
+    };
+    trap([&] {
+        trap(moveLast, answers);
+        if (written)
+            trap([row] { row->update(); }, answers);
+    });
+    return written;
 }
 
 } // namespace toolkit

@@ -146,6 +146,15 @@ private:
     bool m_refuseTyping = false;
 };
 
+// Saves a window's bound row: moves to the last row, which hands the
+// widgets' edits to it, and stores it.  A refused value is answered with
+// `refusalWarning`, followed, when `nameRefused`, by a line naming the
+// refused columns; the refused widgets show the stored values again and every
+// other edit is stored.  A row that cannot be written at all (a full disk, a
+// lock, a read-only file) is stored not at all and the box says so; widgets
+// and recordset keep the edits for the next save.  False then.
+bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused);
+
 // Key filters: only the listed characters and Backspace reach the box; any
 // other typed character beeps (platform().beep()) and is dropped.  Keys that
 // type nothing (arrows, Tab, Delete) pass.  Ctrl with a letter types a control

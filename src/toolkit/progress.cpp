@@ -12,8 +12,8 @@ namespace {
 constexpr int kRepaintMs = 50;
 }
 
-ProgressWindow::ProgressWindow(const QString &caption, int delayMs, QWidget *parent)
-    : QDialog(parent), m_delay(delayMs), m_label(new QLabel(this)), m_bar(new QProgressBar(this))
+ProgressWindow::ProgressWindow(const QString &caption, int delayMs, QWidget *parent, const QString &unit)
+    : QDialog(parent), m_delay(delayMs), m_unit(unit), m_label(new QLabel(this)), m_bar(new QProgressBar(this))
 {
     setWindowTitle(QStringLiteral("ネモリア"));
     setWindowModality(Qt::ApplicationModal);
@@ -28,6 +28,8 @@ ProgressWindow::ProgressWindow(const QString &caption, int delayMs, QWidget *par
 
 void ProgressWindow::setProgress(int done, int total)
 {
+    m_done = done;
+    m_total = total;
     if (!isVisible()) {
         if (m_clock.elapsed() < m_delay)
             return;
@@ -39,8 +41,13 @@ void ProgressWindow::setProgress(int done, int total)
     m_shown.start();
     m_bar->setRange(0, std::max(total, 1));
     m_bar->setValue(done);
-    m_label->setText(QStringLiteral("%1 / %2 行").arg(done).arg(total));
-    QCoreApplication::processEvents();
+    m_label->setText(QStringLiteral("%1 / %2 %3").arg(done).arg(total).arg(m_unit).trimmed());
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void ProgressWindow::keepAlive()
+{
+    setProgress(m_done, m_total);
 }
 
 QString ProgressWindow::progressText() const

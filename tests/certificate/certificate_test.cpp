@@ -210,23 +210,7 @@ TEST_F(CertificateTest, TheHandbookWindowsChoicesOfOneLivingEnvironmentAndGuide)
 // database could not be read, and the program ends.
 TEST_F(CertificateTest, ADatabaseWithoutTheHandbookColumnsEndsTheProgramWithTheMessage)
 {
-    const QString path = QDir(folder.path()).filePath(u"old.mdb"_s);
-    db::createDatabase(path, db::Generation::V2086);
-    {
-        jet::Connection connection;
-        connection.setProvider(db::shapingProvider());
-        connection.open(db::shapedConnectionString(path));
-        jet::Catalog catalog;
-        catalog.setActiveConnection(&connection);
-        catalog.createTable(db::outOfHoursTable());
-        for (const db::AddedColumn &added : db::columnsAddedBy2112()) {
-            if (added.column.name != u"初診日"_s)
-                catalog.appendColumn(added.table, added.column);
-        }
-        connection.execute(u"INSERT INTO 患者情報 (カルテID, 氏名) VALUES (1, '山田')"_s);
-        connection.execute(u"INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (1, -1)"_s);
-    }
-    writeLocation(path);
+    writeLocation(databaseWithout(u"初診日"_s, true));
     app::showWindow(app::window::OutpatientLedger);
     auto *ledger = toolkit::Forms::find<frmAmbuPts>();
     ASSERT_NE(ledger, nullptr);

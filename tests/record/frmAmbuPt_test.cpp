@@ -336,7 +336,7 @@ TEST_F(OutpatientRecordTest, ARowThatCannotBeWrittenKeepsTheWindowAndItsText)
 // window binds is there, and the out-patient ledger lists its courses.
 TEST_F(OutpatientRecordTest, ADatabaseWithoutThePrecautionsAsksForAConversion)
 {
-    writeLocation(databaseWithoutPrecautions(true));
+    writeLocation(databaseWithout(QStringLiteral("個別注意事項"), true));
 
     EXPECT_EQ(open(1), nullptr);
     expectBoxes(boxes(), {{.text = QStringLiteral("データベースが古いため表示できません。コンバートしてください。"),

@@ -299,7 +299,7 @@ TEST_F(AllPatientRecordTest, AnEpisodeWithoutCompanionRowsGetsOneOfEachAndOpens)
 
 TEST_F(AllPatientRecordTest, ADatabaseWithoutThePrecautionsAsksForAConversion)
 {
-    writeLocation(databaseWithoutPrecautions(false));
+    writeLocation(databaseWithout(QStringLiteral("個別注意事項"), false));
 
     EXPECT_EQ(open(1), nullptr);
     const QList<toolkit::MessageBoxRequest> shown = boxes();

@@ -97,10 +97,10 @@ protected:
         return stored(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE 入退院ID = ?").arg(table), {episode}).toInt();
     }
 
-    // A database of the generation before the precautions column: the 2.112
-    // upgrade applied but for 個別注意事項, with one patient and one episode
-    // (an outpatient course or an admission) and no companion rows.
-    QString databaseWithoutPrecautions(bool outpatient)
+    // A database whose upgrade to 2.112 left out one column (個別注意事項 is
+    // the generation before the precautions), with one patient and one
+    // episode (an outpatient course or an admission) and no companion rows.
+    QString databaseWithout(const QString &column, bool outpatient)
     {
         const QString path = QDir(folder.path()).filePath(QStringLiteral("old.mdb"));
         db::createDatabase(path, db::Generation::V2086);
@@ -111,7 +111,7 @@ protected:
         catalog.setActiveConnection(&connection);
         catalog.createTable(db::outOfHoursTable());
         for (const db::AddedColumn &added : db::columnsAddedBy2112()) {
-            if (added.column.name != QStringLiteral("個別注意事項"))
+            if (added.column.name != column)
                 catalog.appendColumn(added.table, added.column);
         }
         connection.execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (1, '山田')"));
