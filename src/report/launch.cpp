@@ -14,13 +14,16 @@ void showDocument(const QString &name, const QVariant &key, const QString &title
                   bool modal)
 {
     const QDateTime now = toolkit::platform().now();
-    Document doc = document(name, institution, now);
-    if (!doc.layout)
-        throw jet::Error(kEngineFailure, QStringLiteral("レポート %1 はありません。").arg(name));
     DataSource &source = DataSource::instance();
-    source.setKey(doc.command, key);
+    Document doc;
     QList<Page> pages;
+    // A label or column the layout names and does not find is the engine's
+    // failure to lay the document out, whether in its labels or its rows.
     try {
+        doc = document(name, institution, now);
+        if (!doc.layout)
+            throw jet::Error(kEngineFailure, QStringLiteral("レポート %1 はありません。").arg(name));
+        source.setKey(doc.command, key);
         pages = layOut(*doc.layout, RecordsetRows(source.result(doc.command)), now);
     } catch (const jet::Error &e) {
         source.close(doc.command);
