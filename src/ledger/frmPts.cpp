@@ -63,7 +63,12 @@ frmPts::frmPts(QWidget *parent)
     connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Inpatients); });
     // The list-order window unloads this ledger itself when it loads.
     connect(ui->mnuToolArrange, &QAction::triggered, this,
-            [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });    connect(ui->mnuReportAdmSum, &QAction::triggered, this,
+            [] { toolkit::untrapped([] { app::showWindow(app::window::ListOrder); }); });
+    connect(ui->mnuReportAdm1week, &QAction::triggered, this, [] { ledger::printAdmissionRecords(1); });
+    connect(ui->mnuReportAdm2week, &QAction::triggered, this, [] { ledger::printAdmissionRecords(2); });
+    connect(ui->mnuReportAdmPsy, &QAction::triggered, this, [] { ledger::showCheckSheets(); });
+    connect(ui->mnuReportTreatment, &QAction::triggered, this, [] { ledger::showTreatmentVoucher(); });
+    connect(ui->mnuReportAdmSum, &QAction::triggered, this,
             [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptAdmSum"), QStringLiteral(" - 入院時サマリー")); });
     connect(ui->mnuReportDischargeHis, &QAction::triggered, this,
             [this] { ledger::showEpisodeDocument(*m_grid, QStringLiteral("rptDischargeHis"), QStringLiteral(" - 退院病歴")); });

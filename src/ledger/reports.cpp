@@ -1,7 +1,9 @@
 #include "ledger/reports.h"
 
 #include "options/frmOptions.h"
+#include "report/catalogue.h"
 #include "report/launch.h"
+#include "report/preview.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/form.h"
@@ -10,22 +12,83 @@
 
 namespace ledger {
 
-void showEpisodeDocument(const toolkit::DataGrid &grid, const QString &document, const QString &titleSuffix)
+namespace {
+
+toolkit::ErrorTable printSettingAnswers()
 {
     toolkit::MessageBoxRequest failure;
     failure.title = QStringLiteral("印刷設定のエラー");
     failure.text = QStringLiteral("ODBCを正しく設定してください。");
     failure.icon = toolkit::MessageIcon::Exclamation;
+    return {{report::kEngineFailure, failure, {}, false}};
+}
+
+report::Institution institution()
+{
+    const frmOptions &options = toolkit::Forms::get<frmOptions>();
+    return {options.Text1()->text(), options.Text2()->text(), options.Text4()->text(), options.Text5()->text()};
+}
+
+} // namespace
+
+void showEpisodeDocument(const toolkit::DataGrid &grid, const QString &document, const QString &titleSuffix)
+{
     toolkit::trap(
         [&] {
             const int row = grid.currentRow();
             if (row < 0)
                 return;
-            const frmOptions &options = toolkit::Forms::get<frmOptions>();
-            const report::Institution institution{options.Text1()->text(), options.Text2()->text(),
-                                                  options.Text4()->text(), options.Text5()->text()};
             report::showDocument(document, grid.value(row, QStringLiteral("入退院ID")),
-                                 grid.value(row, QStringLiteral("氏名")).toString() + titleSuffix, institution, true);
+                                 grid.value(row, QStringLiteral("氏名")).toString() + titleSuffix, institution(), true);
+        },
+        printSettingAnswers());
+}
+
+void showTreatmentVoucher()
+{
+    toolkit::trap(
+        [] {
+            const report::Institution hospital = institution();
+            report::showDocument(QStringLiteral("rptTreatment"), {}, report::treatmentTitle(hospital), hospital, true);
+        },
+        printSettingAnswers());
+}
+
+void showCheckSheets()
+{
+    // The launcher gives them no title: each preview shows its sheet's own heading.
+    const QStringList sheets{QStringLiteral("rptAdmPsy1"), QStringLiteral("rptAdmPsy2"), QStringLiteral("rptAdmPsy3")};
+    const QStringList titles{QStringLiteral("入院精神療法（４週間以内）"), QStringLiteral("入院精神療法（５週間から３ヶ月以内）"),
+                             QStringLiteral("入院精神療法（３ヶ月以上）")};
+    toolkit::trap(
+        [&] {
+            for (int i = 0; i < sheets.size(); ++i) {
+                report::Preview *preview = report::showDocument(sheets.at(i), {}, titles.at(i), {}, false);
+                if (i == sheets.size() - 1)
+                    QObject::connect(preview, &report::Preview::printFailed, preview, [sheets] {
+                        report::closeDocuments({sheets.at(2), sheets.at(0), sheets.at(1)});
+                    });
+            }
+        },
+        printSettingAnswers());
+}
+
+void printAdmissionRecords(int weeks)
+{
+    toolkit::MessageBoxRequest ask;
+    ask.text = QStringLiteral("入退院記録を印刷するには Microsoft Access 2000/XP が必要です。印刷しますか？");
+    ask.icon = toolkit::MessageIcon::Exclamation;
+    ask.buttons = toolkit::MessageButtons::YesNo;
+    if (toolkit::platform().messageBox(ask) != toolkit::MessageResult::Yes)
+        return;
+    toolkit::MessageBoxRequest failure;
+    failure.text = QStringLiteral("このシステムでは印刷できません。\nご不便をおかけして申し訳ありません。");
+    failure.icon = toolkit::MessageIcon::Critical;
+    const QString caption = weeks == 1 ? QStringLiteral("入退院記録（最近１週間分）") : QStringLiteral("入退院記録（最近２週間分）");
+    toolkit::trap(
+        [&] {
+            report::showDocument(weeks == 1 ? QStringLiteral("rptAdmRecord1") : QStringLiteral("rptAdmRecord2"), {},
+                                 caption, {}, true);
         },
         {{report::kEngineFailure, failure, {}, false}});
 }

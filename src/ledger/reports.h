@@ -15,4 +15,18 @@ namespace ledger {
 // box and the ledger goes on; any other failure ends the program.
 void showEpisodeDocument(const toolkit::DataGrid &grid, const QString &document, const QString &titleSuffix);
 
+// The treatment voucher of every current in-patient, titled and headed with
+// the institution and its department, shown modally.
+void showTreatmentVoucher();
+
+// The three psychotherapy check sheets, each in a preview of its own that
+// stays open beside the ledger.  A print of the third that fails closes all
+// three.
+void showCheckSheets();
+
+// Asks, then shows the admission records of the last week (1) or the last two
+// weeks (2); where they cannot be laid out, says that this system cannot
+// print them.
+void printAdmissionRecords(int weeks);
+
 } // namespace ledger

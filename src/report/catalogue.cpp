@@ -1,9 +1,12 @@
 #include "report/catalogue.h"
 
+#include "report/admissionrecord.h"
+#include "report/checksheet.h"
 #include "report/rptAdmSum.h"
 #include "report/rptAdmissionPlan.h"
 #include "report/rptDischargePlan.h"
 #include "report/rptDischargeHis.h"
+#include "report/rptTreatment.h"
 #include "toolkit/format.h"
 
 using namespace Qt::StringLiterals;
@@ -12,7 +15,14 @@ namespace report {
 
 QStringList documentNames()
 {
-    return {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptAdmSum"_s, u"rptDischargeHis"_s};
+    return {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptAdmSum"_s,     u"rptDischargeHis"_s,
+            u"rptTreatment"_s,     u"rptAdmPsy1"_s,       u"rptAdmPsy2"_s,    u"rptAdmPsy3"_s,
+            u"rptAdmRecord1"_s,    u"rptAdmRecord2"_s};
+}
+
+QString treatmentTitle(const Institution &institution)
+{
+    return institution.name + u'　' + institution.department + u"　処置伝票"_s;
 }
 
 Document document(const QString &name, const Institution &institution, const QDateTime &now)
@@ -38,6 +48,31 @@ Document document(const QString &name, const Institution &institution, const QDa
         doc.command = DataSource::Command::Patient;
         doc.layout->setLabel(u"Section3"_s, u"Label1"_s,
                              institution.name + u' ' + institution.department + u" 退院病歴"_s);
+    } else if (name == u"rptTreatment"_s) {
+        doc.layout = std::make_unique<rptTreatment>();
+        doc.command = DataSource::Command::Treatment;
+        doc.layout->setLabel(u"Section2"_s, u"Label1"_s, treatmentTitle(institution));
+    } else if (name == u"rptAdmPsy1"_s) {
+        doc.layout = std::make_unique<rptAdmPsy1>();
+        doc.command = DataSource::Command::Psychotherapy1;
+    } else if (name == u"rptAdmPsy2"_s) {
+        doc.layout = std::make_unique<rptAdmPsy2>();
+        doc.command = DataSource::Command::Psychotherapy2;
+    } else if (name == u"rptAdmPsy3"_s) {
+        doc.layout = std::make_unique<rptAdmPsy3>();
+        doc.command = DataSource::Command::Psychotherapy3;
+    } else if (name == u"rptAdmRecord1"_s || name == u"rptAdmRecord2"_s) {
+        if (name == u"rptAdmRecord1"_s) {
+            doc.layout = std::make_unique<rptAdmRecord1>();
+            doc.command = DataSource::Command::AdmissionRecords1;
+        } else {
+            doc.layout = std::make_unique<rptAdmRecord2>();
+            doc.command = DataSource::Command::AdmissionRecords2;
+        }
+        const QString era = u"ggge年m月d日"_s;
+        const QDate first = now.date().addDays(1 - DataSource::periodOf(doc.command));
+        doc.layout->setLabel(u"Section2"_s, u"Label2"_s,
+                             toolkit::formatDate(first, era) + u" 〜 "_s + toolkit::formatDate(now, era));
     }
     return doc;
 }

@@ -17,6 +17,9 @@ struct Document
     std::unique_ptr<Layout> layout;
     DataSource::Command command = DataSource::Command::Patient;
 };
+
+// The treatment voucher's heading, which is also its preview's title.
+QString treatmentTitle(const Institution &institution);
 Document document(const QString &name, const Institution &institution, const QDateTime &now);
 QStringList documentNames();
 

@@ -1,5 +1,6 @@
 #include "report/datasource.h"
 
+#include "db/engine/catalog.h"
 #include "db/location.h"
 #include "toolkit/platform.h"
 
@@ -32,7 +33,7 @@ DataSource::DataSource(const QString &programFolder, const QString &databasePath
     }
 }
 
-QString DataSource::sqlOf(Command command)
+QString DataSource::sqlOf(Command command, db::RoomOrder order)
 {
     switch (command) {
     case Command::Patient:
@@ -47,6 +48,23 @@ QString DataSource::sqlOf(Command command)
         return u"SELECT * FROM `Q_入院精神療法(5週間から3ヶ月以内)`"_s;
     case Command::Psychotherapy3:
         return u"SELECT * FROM `Q_入院精神療法(3ヶ月以上)`"_s;
+    case Command::AdmissionRecords1:
+    case Command::AdmissionRecords2: {
+        // The in-patient list's joins, so that the records name the episodes
+        // the ledger shows, admitted or discharged between the period's first
+        // day and today.
+        const QString last = QString::number(periodOf(command) - 1);
+        const auto within = [&last](const QString &column) {
+            return u"DateDiff('d', 入退院情報.%1, Now()) BETWEEN 0 AND %2"_s.arg(column, last);
+        };
+        return u"SELECT 病室番号.病室番号 AS 病室番号, ベッド番号.ベッド番号 AS ベッド番号, 患者情報.氏名 AS 氏名, "
+               u"入退院情報.カルテID AS カルテID, 入院形態.略称 AS 入院形態, 入退院情報.入院日 AS 入院日, "
+               u"入退院情報.退院日 AS 退院日, 主治医.主治医 AS 主治医 "_s
+               + db::kInpatientListFrom.toString() + u"WHERE 入退院情報.入院日 Is Not Null AND ("_s
+               + within(u"入院日"_s) + u" OR "_s + within(u"退院日"_s) + u") "_s
+               + (order == db::RoomOrder::Ascending ? db::kInpatientListAscending : db::kInpatientListDescending)
+                     .toString();
+    }
     }
     return QString();
 }
@@ -54,6 +72,18 @@ QString DataSource::sqlOf(Command command)
 bool DataSource::takesKey(Command command)
 {
     return command == Command::Patient || command == Command::Certificate;
+}
+
+int DataSource::periodOf(Command command)
+{
+    switch (command) {
+    case Command::AdmissionRecords1:
+        return 7;
+    case Command::AdmissionRecords2:
+        return 14;
+    default:
+        return 0;
+    }
 }
 
 void DataSource::setKey(Command command, const QVariant &key)
@@ -66,7 +96,10 @@ jet::Recordset &DataSource::result(Command command)
     std::unique_ptr<jet::Recordset> &result = m_results[size_t(command)];
     if (!result || !result->isOpen()) {
         connect();
-        result = m_commands[size_t(command)].execute();
+        jet::Command &run = m_commands[size_t(command)];
+        if (periodOf(command) > 0)
+            run.setCommandText(sqlOf(command, roomOrder()));
+        result = run.execute();
     }
     return *result;
 }
@@ -78,21 +111,43 @@ void DataSource::connect()
             db::reportConnectionString(m_database.isEmpty() ? db::readDatabasePath(m_folder) : m_database));
 }
 
+db::RoomOrder DataSource::roomOrder()
+{
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&m_connection);
+    return catalog.viewText(db::kInpatientListQuery.toString()).contains(db::kInpatientListDescending)
+               ? db::RoomOrder::Descending
+               : db::RoomOrder::Ascending;
+}
+
 Institution DataSource::institution()
 {
     connect();
-    jet::Recordset row;
-    row.open(u"SELECT * FROM 病院名"_s, &m_connection, jet::CursorType::Static, jet::LockType::ReadOnly);
-    if (row.eof())
-        return {};
-    return {row.value(u"病院名"_s).toString(), row.value(u"診療担当科名"_s).toString(), row.value(u"所在地"_s).toString(),
-            row.value(u"電話番号"_s).toString()};
+    Institution institution;
+    {
+        jet::Recordset row;
+        row.open(u"SELECT * FROM 病院名"_s, &m_connection, jet::CursorType::Static, jet::LockType::ReadOnly);
+        if (!row.eof())
+            institution = {row.value(u"病院名"_s).toString(), row.value(u"診療担当科名"_s).toString(),
+                           row.value(u"所在地"_s).toString(), row.value(u"電話番号"_s).toString()};
+    }
+    disconnectWhenIdle();
+    return institution;
 }
 
 void DataSource::close(Command command)
 {
     if (const std::unique_ptr<jet::Recordset> &result = m_results[size_t(command)])
         result->close();
+    disconnectWhenIdle();
+}
+
+void DataSource::disconnectWhenIdle()
+{
+    for (const std::unique_ptr<jet::Recordset> &result : m_results)
+        if (result && result->isOpen())
+            return;
+    m_connection.close();
 }
 
 } // namespace report

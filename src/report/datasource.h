@@ -3,6 +3,7 @@
 #include "db/engine/command.h"
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/schema.h"
 
 #include <QString>
 #include <QVariant>
@@ -22,13 +23,26 @@ struct Institution
 };
 
 // The report data source: one connection, pointed at the database the
-// location file names when first used, and six named commands whose results
-// the layouts print.  A result stays open until its report ends and closes
-// it, so that the next launch runs the command again with the new key.
+// location file names when first used, and named commands whose results the
+// layouts print.  A result stays open until its report ends and closes it, so
+// that the next launch runs the command again with the new key.  The
+// connection is open only while a result is, so that the database can be
+// compacted whenever no document is being shown.
 class DataSource
 {
 public:
-    enum class Command { Patient, Certificate, Treatment, Psychotherapy1, Psychotherapy2, Psychotherapy3 };
+    // The admission records of the last week and of the last two weeks
+    // follow the six commands of the documents.
+    enum class Command {
+        Patient,
+        Certificate,
+        Treatment,
+        Psychotherapy1,
+        Psychotherapy2,
+        Psychotherapy3,
+        AdmissionRecords1,
+        AdmissionRecords2
+    };
 
     // The program's one data source, over the location file of its folder,
     // created on first use and kept until the program ends.
@@ -37,8 +51,13 @@ public:
     // `databasePath` when one is given.
     explicit DataSource(const QString &programFolder, const QString &databasePath = {});
 
-    static QString sqlOf(Command command);
+    // The command's Jet text; the admission records' text follows the room
+    // order the in-patient list was last given.
+    static QString sqlOf(Command command, db::RoomOrder order = db::RoomOrder::Ascending);
     static bool takesKey(Command command);
+    // The days up to today whose admissions and discharges an admission
+    // record lists, 0 for the other commands.
+    static int periodOf(Command command);
 
     // The command's one parameter PrmNo, the episode or the chart.
     void setKey(Command command, const QVariant &key);
@@ -51,8 +70,10 @@ public:
 
 private:
     void connect();
+    void disconnectWhenIdle();
+    db::RoomOrder roomOrder();
 
-    static constexpr int kCommands = 6;
+    static constexpr int kCommands = 8;
     QString m_folder;
     QString m_database; // when named directly
     jet::Connection m_connection;

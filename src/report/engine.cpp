@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kTwipsPerInch = 1440;
 
-// Text is measured at one dot a twip, so that metrics come out in twips.
+} // namespace
+
 const QPaintDevice &measuringDevice()
 {
     static const QImage device = [] {
@@ -28,6 +29,8 @@ const QPaintDevice &measuringDevice()
     }();
     return device;
 }
+
+namespace {
 
 QString withPlaceholders(QString text, const QDateTime &now, int page)
 {
@@ -254,9 +257,8 @@ private:
         if (lines.isEmpty()) {
             if (p.text.isEmpty())
                 return;
-            m_pages.last().texts.append({QRect(left, top, p.item->rect.width(), height),
-                                         withPlaceholders(p.text, m_now, int(m_pages.size())), font,
-                                         p.item->alignment, p.item->name});
+            fitText(m_pages.last().texts, *p.item, QRect(left, top, p.item->rect.width(), height),
+                    withPlaceholders(p.text, m_now, int(m_pages.size())), font);
             return;
         }
         const int perLine = lineHeight(font);
@@ -267,6 +269,49 @@ private:
                                              Qt::AlignLeft | Qt::AlignTop, p.item->name});
             y += perLine;
         }
+    }
+
+    // A text that does not grow and is wider than its box: set a little
+    // smaller, or else broken into the lines the box has height for, or else
+    // set as small as it must be, so that nothing runs over its neighbours or
+    // is cut off.
+    static void fitText(QList<TextRun> &texts, const Item &item, const QRect &box, const QString &text, QFont font)
+    {
+        const auto fits = [&box, &text](const QFont &f) {
+            return QFontMetricsF(f, const_cast<QPaintDevice *>(&measuringDevice())).horizontalAdvance(text)
+                   <= box.width();
+        };
+        const auto shrink = [&font, &fits](double smallest) {
+            double points = font.pointSizeF();
+            while (points > smallest && !fits(font)) {
+                points = std::max(smallest, points - 0.25);
+                font.setPointSizeF(points);
+            }
+            return fits(font);
+        };
+        const QFont full = font;
+        if (shrink(full.pointSizeF() * 0.8)) {
+            texts.append({box, text, font, item.alignment, item.name});
+            return;
+        }
+        const QStringList lines = breakLines(text, full, box.width());
+        const int perLine = lineHeight(full);
+        if (lines.size() > 1 && lines.size() * perLine <= box.height()) {
+            int y = box.top();
+            if (item.alignment & Qt::AlignVCenter)
+                y += (box.height() - int(lines.size()) * perLine) / 2;
+            else if (item.alignment & Qt::AlignBottom)
+                y += box.height() - int(lines.size()) * perLine;
+            const Qt::Alignment horizontal = item.alignment & Qt::AlignHorizontal_Mask;
+            for (const QString &line : lines) {
+                texts.append({QRect(box.left(), y, box.width(), perLine), line, full, horizontal | Qt::AlignTop,
+                              item.name});
+                y += perLine;
+            }
+            return;
+        }
+        shrink(5);
+        texts.append({box, text, font, item.alignment, item.name});
     }
 
     // A box or line of the band: its band positions mapped through the
@@ -320,8 +365,8 @@ private:
                 break;
             case Item::Kind::Label:
                 if (!item.text.isEmpty())
-                    m_pages[page].texts.append({rect, withPlaceholders(item.text, m_now, page + 1),
-                                                textFont(item.points, item.gothic), item.alignment, item.name});
+                    fitText(m_pages[page].texts, item, rect, withPlaceholders(item.text, m_now, page + 1),
+                            textFont(item.points, item.gothic));
                 break;
             case Item::Kind::Field:
             case Item::Kind::YesNo:

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 class QFont;
+class QPaintDevice;
 
 namespace jet {
 class Recordset;
@@ -35,6 +36,9 @@ public:
 private:
     const jet::Recordset &m_recordset;
 };
+
+// Text is measured at one dot a twip, so that metrics come out in twips.
+const QPaintDevice &measuringDevice();
 
 // The forms' faces: IPAex Mincho for text, IPAex Gothic for headings.
 QFont textFont(double points, bool gothic);

@@ -8,11 +8,32 @@
 
 #include <QApplication>
 
+#include <QHash>
+#include <QPointer>
+
 namespace report {
 
-void showDocument(const QString &name, const QVariant &key, const QString &title, const Institution &institution,
-                  bool modal)
+namespace {
+
+QHash<QString, QPointer<Preview>> &shown()
 {
+    static QHash<QString, QPointer<Preview>> previews;
+    return previews;
+}
+
+} // namespace
+
+void closeDocuments(const QStringList &names)
+{
+    for (const QString &name : names)
+        if (Preview *preview = shown().take(name))
+            preview->close();
+}
+
+Preview *showDocument(const QString &name, const QVariant &key, const QString &title, const Institution &institution,
+                      bool modal)
+{
+    closeDocuments({name});
     const QDateTime now = toolkit::platform().now();
     DataSource &source = DataSource::instance();
     Document doc;
@@ -23,7 +44,8 @@ void showDocument(const QString &name, const QVariant &key, const QString &title
         doc = document(name, institution, now);
         if (!doc.layout)
             throw jet::Error(kEngineFailure, QStringLiteral("レポート %1 はありません。").arg(name));
-        source.setKey(doc.command, key);
+        if (DataSource::takesKey(doc.command))
+            source.setKey(doc.command, key);
         pages = layOut(*doc.layout, RecordsetRows(source.result(doc.command)), now);
     } catch (const jet::Error &e) {
         source.close(doc.command);
@@ -35,10 +57,13 @@ void showDocument(const QString &name, const QVariant &key, const QString &title
     preview->setAttribute(Qt::WA_DeleteOnClose);
     const DataSource::Command command = doc.command;
     QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });
-    if (modal)
-        preview->exec();
-    else
+    shown().insert(name, preview);
+    if (!modal) {
         preview->show();
+        return preview;
+    }
+    preview->exec();
+    return nullptr;
 }
 
 } // namespace report

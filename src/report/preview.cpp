@@ -168,7 +168,15 @@ bool Preview::print()
     printer.setFullPage(true);
     if (!toolkit::platform().choosePrinter(printer))
         return false;
-    return paintPages(m_pages, printer);
+    if (paintPages(m_pages, printer))
+        return true;
+    toolkit::MessageBoxRequest box;
+    const QString target = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+    box.text = QStringLiteral("%1 に印刷できませんでした。プリンターの設定を確かめてください。").arg(target);
+    box.icon = toolkit::MessageIcon::Exclamation;
+    toolkit::platform().messageBox(box);
+    emit printFailed();
+    return false;
 }
 
 bool Preview::saveAsPdf()

@@ -33,12 +33,14 @@ public:
     void setZoom(Zoom zoom);
     Zoom zoom() const;
 
-    // Both false when the user cancelled or the output could not be written.
+    // Both false when the user cancelled or the output could not be written;
+    // a failure is told to the user, and a failed print announced.
     bool print();
     bool saveAsPdf();
 
 signals:
     void ended();
+    void printFailed();
 
 protected:
     void done(int result) override;

@@ -1,7 +1,13 @@
+#include "db/engine/catalog.h"
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/schema.h"
 #include "report/catalogue.h"
 #include "report/engine.h"
 #include "support/fixture.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -15,7 +21,8 @@ protected:
     {
         report::Document doc = report::document(name, source.institution(), testing_support::WardDatabase::today());
         EXPECT_TRUE(doc.layout) << name.toStdString();
-        source.setKey(doc.command, key);
+        if (report::DataSource::takesKey(doc.command))
+            source.setKey(doc.command, key);
         const QList<report::Page> pages =
             report::layOut(*doc.layout, report::RecordsetRows(source.result(doc.command)),
                            testing_support::WardDatabase::today());
@@ -27,6 +34,15 @@ protected:
     {
         const QList<report::TextRun> runs = page.runsOf(item);
         return runs.isEmpty() ? QString() : runs.first().text;
+    }
+
+    // One detail field's text on every line, top to bottom.
+    static QStringList column(const report::Page &page, const QString &item)
+    {
+        QStringList texts;
+        for (const report::TextRun &run : page.runsOf(item))
+            texts << run.text;
+        return texts;
     }
 
     testing_support::WardDatabase ward;
@@ -100,6 +116,79 @@ TEST_F(DocumentTest, TheCarePlansDateThemselvesInTheEraAndPrintTheirRows)
     EXPECT_EQ(textOf(discharge[0], u"Label4"_s), u"平成 15 年 4 月 1 日"_s);
     EXPECT_EQ(textOf(discharge[0], u"Field_退院日"_s), u"平成15年4月1日"_s);
     EXPECT_FALSE(discharge[0].plainText().contains(u"看護師氏名"_s));
+}
+
+// A list, not one patient: the voucher is headed by the institution, and an
+// empty 病院名 row leaves the two ideographic blanks before 処置伝票.
+TEST_F(DocumentTest, TheTreatmentVoucherListsTheInpatientsUnderTheInstitutionsHeading)
+{
+    QList<report::Page> pages = print(u"rptTreatment"_s, 0);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(textOf(pages[0], u"Label1"_s), u"A病院　精神科　処置伝票"_s);
+    EXPECT_EQ(textOf(pages[0], u"Label12"_s), u"1 ページ"_s);
+    EXPECT_EQ(column(pages[0], u"Field2"_s), (QStringList{u"佐藤次郎"_s, u"田中花子"_s, u"山田太郎"_s}));
+    EXPECT_EQ(column(pages[0], u"Field3"_s), (QStringList{u"(1005)"_s, u"(1002)"_s, u"(1001)"_s}));
+    EXPECT_EQ(pages[0].runsOf(u"Label10"_s).size(), 3) << "a box to tick on every line";
+
+    ward.connection().execute(u"UPDATE 病院名 SET 病院名 = Null, 診療担当科名 = Null"_s);
+    pages = print(u"rptTreatment"_s, 0);
+    EXPECT_EQ(textOf(pages[0], u"Label1"_s), u"　　処置伝票"_s);
+}
+
+TEST_F(DocumentTest, TheCheckSheetsAreLandscapeListsOfTheirPeriodsPatients)
+{
+    const QList<report::Page> first = print(u"rptAdmPsy1"_s, 0);
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_GT(first[0].paper.width(), first[0].paper.height());
+    EXPECT_EQ(column(first[0], u"Field1"_s), (QStringList{u"田中花子"_s, u"山田太郎"_s}));
+    EXPECT_EQ(column(first[0], u"Field2"_s), (QStringList{u"03/03/24"_s, u"03/03/25"_s}));
+    EXPECT_TRUE(first[0].plainText().contains(u"入院精神療法（４週間以内）\n2003/04/01 現在\n指定医が３０分以上 （入院精神療法Ⅰ）\n１回目\n２回目\n３回目\n"_s))
+        << first[0].plainText().toStdString();
+
+    EXPECT_EQ(column(print(u"rptAdmPsy2"_s, 0)[0], u"Field1"_s), QStringList{u"佐藤次郎"_s});
+    const QList<report::Page> third = print(u"rptAdmPsy3"_s, 0);
+    ASSERT_EQ(third.size(), 1) << "nobody: the headings alone";
+    EXPECT_TRUE(third[0].plainText().contains(u"指定医　　　　　　　　　（入院精神療法Ⅱ）"_s));
+    EXPECT_TRUE(third[0].runsOf(u"Field1"_s).isEmpty());
+}
+
+// The last week is today and the six days before it; the records follow the
+// room order the in-patient list was last given.
+TEST_F(DocumentTest, TheAdmissionRecordsListThePeriodsAdmissionsAndDischargesInTheListsOrder)
+{
+    const QList<report::Page> week = print(u"rptAdmRecord1"_s, 0);
+    ASSERT_EQ(week.size(), 1);
+    EXPECT_EQ(textOf(week[0], u"Label1"_s), u"入退院記録（最近１週間分）"_s);
+    EXPECT_EQ(textOf(week[0], u"Label2"_s), u"平成15年3月26日 〜 平成15年4月1日"_s);
+    EXPECT_EQ(column(week[0], u"Field2"_s), (QStringList{u"田中花子"_s, u"高橋一郎"_s}));
+    EXPECT_EQ(column(week[0], u"Field6"_s), (QStringList{u"03/04/01"_s, u"03/03/31"_s}));
+
+    const QList<report::Page> fortnight = print(u"rptAdmRecord2"_s, 0);
+    EXPECT_EQ(textOf(fortnight[0], u"Label2"_s), u"平成15年3月19日 〜 平成15年4月1日"_s);
+    EXPECT_EQ(column(fortnight[0], u"Field2"_s), (QStringList{u"田中花子"_s, u"山田太郎"_s, u"高橋一郎"_s}));
+
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&ward.connection());
+    catalog.deleteView(db::kInpatientListQuery.toString());
+    catalog.appendView(db::kInpatientListQuery.toString(), db::inpatientListSql(db::RoomOrder::Descending));
+    EXPECT_EQ(column(print(u"rptAdmRecord2"_s, 0)[0], u"Field2"_s),
+              (QStringList{u"山田太郎"_s, u"高橋一郎"_s, u"田中花子"_s}));
+}
+
+// The data source holds the file open only while a document is shown, so
+// that the database can be compacted once every preview is closed.
+TEST(ReportDataSource, LetsGoOfTheFileWhenNoDocumentIsShown)
+{
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(u"norva2000.mdb"_s);
+    db::createDatabase(path, db::Generation::V2112);
+    report::DataSource source(QString(), path);
+    source.result(report::DataSource::Command::Treatment);
+    EXPECT_THROW(jet::closeDatabaseFile(path), jet::Error);
+    source.close(report::DataSource::Command::Treatment);
+    EXPECT_NO_THROW(jet::closeDatabaseFile(path));
+    source.institution();
+    EXPECT_NO_THROW(jet::closeDatabaseFile(path));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "support/errors.h"
 
 #include <QDir>
+#include <QFontMetricsF>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -111,6 +112,36 @@ TEST(ReportEngine, AnUnknownLabelIsAnError)
               jet::err::ItemNotFound);
     EXPECT_EQ(testing_support::errorOf([&] { layout.setLabel(u"Detail"_s, u"Field1"_s, u"x"_s); }),
               jet::err::ItemNotFound) << "a field is no label";
+}
+
+// A text wider than a box that does not grow neither runs over its
+// neighbours nor is cut: a little too wide, it is set smaller; far too wide,
+// it takes the lines its box has room for, or else is set as small as needed.
+TEST(ReportEngine, AFixedTextWiderThanItsBoxIsFittedIntoIt)
+{
+    const QString heading = u"指定医が３０分未満または非指定医 （入院精神療法Ⅱ）"_s;
+    Layout layout;
+    layout.pageHeader.height = 2000;
+    layout.pageHeader.items = {Layout::label(u"Slightly"_s, QRect(0, 0, 1700, 300), u"保険　国民健康保険"_s),
+                               Layout::label(u"Wrapped"_s, QRect(0, 400, 3000, 700), heading),
+                               Layout::label(u"Shrunk"_s, QRect(0, 1200, 3000, 300), heading)};
+    const report::Page page = report::layOut(layout, ListRows({}), kNow).first();
+    for (const report::TextRun &run : page.texts) {
+        const QFontMetricsF metrics(run.font, &report::measuringDevice());
+        EXPECT_LE(metrics.horizontalAdvance(run.text), run.rect.width()) << run.item.toStdString();
+    }
+    const QList<report::TextRun> slightly = page.runsOf(u"Slightly"_s);
+    ASSERT_EQ(slightly.size(), 1);
+    EXPECT_LT(slightly[0].font.pointSizeF(), 10.5);
+    EXPECT_GE(slightly[0].font.pointSizeF(), 10.5 * 0.8);
+    const QList<report::TextRun> wrapped = page.runsOf(u"Wrapped"_s);
+    ASSERT_EQ(wrapped.size(), 2);
+    EXPECT_EQ(wrapped[0].text + wrapped[1].text, heading);
+    EXPECT_EQ(wrapped[0].font.pointSizeF(), 10.5);
+    EXPECT_LE(wrapped[1].rect.bottom(), 1440 + 400 + 700);
+    const QList<report::TextRun> shrunk = page.runsOf(u"Shrunk"_s);
+    ASSERT_EQ(shrunk.size(), 1);
+    EXPECT_EQ(shrunk[0].text, heading);
 }
 
 // Read back by poppler, a reader that is not ours.

@@ -56,13 +56,16 @@ int main(int argc, char **argv)
         report::DataSource source(QCoreApplication::applicationDirPath(), parser.value(u"db"_s));
         const report::Institution institution = source.institution();
         doc = report::document(name, institution, QDateTime::currentDateTime());
-        source.setKey(doc.command, key);
+        if (report::DataSource::takesKey(doc.command))
+            source.setKey(doc.command, key);
         const jet::Recordset &rows = source.result(doc.command);
-        if (rows.rowCount() == 0)
+        // A list with nobody on it still prints its headings.
+        const bool keyed = report::DataSource::takesKey(doc.command);
+        if (keyed && rows.rowCount() == 0)
             return fail(u"no row for key %1"_s.arg(key));
         const QList<report::Page> pages =
             report::layOut(*doc.layout, report::RecordsetRows(rows), QDateTime::currentDateTime());
-        const QString out = parser.isSet(u"out"_s) ? parser.value(u"out"_s) : u"%1-%2.pdf"_s.arg(name).arg(key);
+        const QString out = parser.isSet(u"out"_s) ? parser.value(u"out"_s) : (keyed ? u"%1-%2.pdf"_s.arg(name).arg(key) : name + u".pdf"_s);
         if (!report::writePdf(pages, out, name))
             return fail(u"cannot write %1"_s.arg(out));
         QTextStream(stdout) << out << Qt::endl;
