@@ -8,12 +8,14 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "options/frmOptions.h"
+#include "report/preview.h"
 #include "support/fixture.h"
 #include "support/scripted.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/form.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -26,6 +28,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -302,6 +305,84 @@ TEST_F(InpatientLedgerTest, MissingListQueryGivesTheFatalBox)
     EXPECT_EQ(program.services->boxes()[0].request.text,
               QStringLiteral("問題が発生したため、ネモリアを終了します。\nご不便をおかけして申し訳ありません。"));
     EXPECT_EQ(program.statuses, QList<int>{1});
+}
+
+// The title a modal preview shows when the action opens one, closing it.
+QString modalPreviewTitle(QAction *action)
+{
+    QString title;
+    QObject call; // a timer that found no preview dies with the call
+    QTimer::singleShot(0, &call, [&title] {
+        if (auto *preview = qobject_cast<report::Preview *>(QApplication::activeModalWidget())) {
+            title = preview->windowTitle();
+            preview->reject();
+        }
+    });
+    action->trigger();
+    return title;
+}
+
+QList<report::Preview *> openPreviews()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QList<report::Preview *> previews;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *preview = qobject_cast<report::Preview *>(window); preview && preview->isVisible())
+            previews << preview;
+    std::sort(previews.begin(), previews.end(),
+              [](const report::Preview *a, const report::Preview *b) { return a->windowTitle() < b->windowTitle(); });
+    return previews;
+}
+
+TEST_F(InpatientLedgerTest, TheVoucherIsHeadedAndTitledWithTheInstitution)
+{
+    frmPts &ledger = shown();
+    EXPECT_EQ(modalPreviewTitle(item(ledger, "mnuReportTreatment")), QStringLiteral("A病院　精神科　処置伝票"));
+    EXPECT_TRUE(program.services->boxes().isEmpty());
+    EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// The three sheets stay open beside the ledger, each once however often it
+// is asked for; a failed print of the third closes all three, of another
+// only tells the user.
+TEST_F(InpatientLedgerTest, TheCheckSheetsOpenSideBySideOnceEach)
+{
+    frmPts &ledger = shown();
+    item(ledger, "mnuReportAdmPsy")->trigger();
+    item(ledger, "mnuReportAdmPsy")->trigger();
+    QList<report::Preview *> sheets = openPreviews();
+    ASSERT_EQ(sheets.size(), 3);
+    EXPECT_EQ(sheets[0]->windowTitle(), QStringLiteral("入院精神療法（３ヶ月以上）"));
+    EXPECT_EQ(sheets[1]->windowTitle(), QStringLiteral("入院精神療法（４週間以内）"));
+    EXPECT_EQ(sheets[2]->windowTitle(), QStringLiteral("入院精神療法（５週間から３ヶ月以内）"));
+    EXPECT_FALSE(sheets[0]->isModal());
+    EXPECT_TRUE(ledger.isEnabled());
+
+    program.services->setPrintFile(QStringLiteral("/nonexistent/folder/sheet.pdf"));
+    EXPECT_FALSE(sheets[1]->print());
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    EXPECT_TRUE(program.services->boxes().first().request.text.contains(QStringLiteral("印刷できませんでした")));
+    EXPECT_EQ(openPreviews().size(), 3);
+    EXPECT_FALSE(sheets[0]->print());
+    EXPECT_TRUE(openPreviews().isEmpty());
+    EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+TEST_F(InpatientLedgerTest, TheAdmissionRecordsAskFirst)
+{
+    frmPts &ledger = shown();
+    program.services->answerBox(toolkit::MessageResult::No);
+    EXPECT_EQ(modalPreviewTitle(item(ledger, "mnuReportAdm1week")), QString());
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    const toolkit::MessageBoxRequest &question = program.services->boxes().first().request;
+    EXPECT_EQ(question.text, QStringLiteral("入退院記録を印刷するには Microsoft Access 2000/XP が必要です。印刷しますか？"));
+    EXPECT_EQ(question.title, QStringLiteral("ネモリア"));
+    EXPECT_EQ(question.icon, toolkit::MessageIcon::Exclamation);
+    EXPECT_EQ(question.buttons, toolkit::MessageButtons::YesNo);
+
+    program.services->answerBox(toolkit::MessageResult::Yes);
+    EXPECT_EQ(modalPreviewTitle(item(ledger, "mnuReportAdm2week")), QStringLiteral("入退院記録（最近２週間分）"));
+    EXPECT_TRUE(program.statuses.isEmpty());
 }
 
 } // namespace
