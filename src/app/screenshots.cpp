@@ -1,6 +1,7 @@
 #include "app/screenshots.h"
 
 #include "app/navigation.h"
+#include "report/preview.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/form.h"
@@ -57,7 +58,9 @@ bool ScreenshotTour::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show && watched->isWidgetType()) {
         auto *window = static_cast<QWidget *>(watched);
-        if (window->isWindow() && (qobject_cast<toolkit::Form *>(window) || qobject_cast<QMessageBox *>(window))) {
+        if (window->isWindow()
+            && (qobject_cast<toolkit::Form *>(window) || qobject_cast<QMessageBox *>(window)
+                || qobject_cast<report::Preview *>(window))) {
             QPointer<QWidget> guarded(window);
             QTimer::singleShot(kSettleMs, this, [this, guarded] {
                 if (guarded && guarded->isVisible())
@@ -73,6 +76,9 @@ void ScreenshotTour::capture(QWidget *window)
     QString name = window->objectName();
     if (qobject_cast<QMessageBox *>(window))
         name = QStringLiteral("message%1").arg(++m_messageBoxes);
+    auto *preview = qobject_cast<report::Preview *>(window);
+    if (preview)
+        name = QStringLiteral("preview-") + name;
     const QString path = QDir(m_folder).absoluteFilePath(name + QStringLiteral(".png"));
     if (!window->grab().save(path)) {
         QTextStream(stderr) << "screenshots: cannot write " << path << '\n';
@@ -98,6 +104,12 @@ void ScreenshotTour::capture(QWidget *window)
             }
         }
         tabs->setCurrentIndex(shown);
+    }
+
+    // A document's preview is closed, its launcher going on to the next.
+    if (preview) {
+        preview->reject();
+        return;
     }
 
     // A message box is answered with its default button, so that the
@@ -140,8 +152,20 @@ void ScreenshotTour::continueFrom(const QString &window)
                    || window == window::SubsidyCertificate || window == window::HandbookCertificate) {
             unloadWindow(window);
         } else if (window == window::InpatientLedger) {
-            if (!recordFirst())
-                moveOn(window::OutpatientLedger);
+            if (recordFirst())
+                return;
+            // Every document of the ledger: the modal ones in turn, each
+            // captured and closed over it, the check sheets left open beside
+            // it until they are captured.
+            if (toolkit::Form *ledger = findWindow(window)) {
+                for (const char *item : {"mnuReportAdmSum", "mnuReportAdmissionPlan", "mnuReportDischargePlan",
+                                         "mnuReportDischargeHis", "mnuReportTreatment", "mnuReportAdm1week",
+                                         "mnuReportAdmPsy"}) {
+                    if (auto *action = ledger->findChild<QAction *>(QLatin1String(item)))
+                        action->trigger();
+                }
+            }
+            moveOn(window::OutpatientLedger);
         } else if (window == window::OutpatientLedger) {
             if (recordFirst())
                 return;

@@ -55,6 +55,7 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
     }
     auto *preview = new Preview(pages, title, QApplication::activeWindow());
     preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setObjectName(name);
     const DataSource::Command command = doc.command;
     QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });
     shown().insert(name, preview);

@@ -3,6 +3,7 @@
 #include "report/render.h"
 #include "toolkit/platform.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace report {
@@ -70,6 +72,7 @@ Preview::Preview(const QList<Page> &pages, const QString &title, QWidget *parent
     m_pageLabel->setObjectName(QStringLiteral("lblPage"));
     m_zoomBox = new QComboBox;
     m_zoomBox->setObjectName(QStringLiteral("cboZoom"));
+    m_zoomBox->setFont(QApplication::font()); // a tool bar's text, not an input field's
     m_zoomBox->addItems({QStringLiteral("幅に合わせる"), QStringLiteral("ページ全体"), QStringLiteral("100%")});
     auto *close = new QPushButton(QStringLiteral("閉じる(&C)"));
     close->setObjectName(QStringLiteral("cmdClose"));
@@ -85,6 +88,7 @@ Preview::Preview(const QList<Page> &pages, const QString &title, QWidget *parent
     m_scroll->setAlignment(Qt::AlignHCenter);
     m_scroll->setBackgroundRole(QPalette::Dark);
     m_scroll->setWidget(m_view);
+    m_scroll->installEventFilter(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
@@ -143,19 +147,25 @@ void Preview::updatePage()
     }
     const Page &page = m_pages.at(m_page);
     const double actual = logicalDpiX() / 1440.0; // pixels per twip at 100%
-    const QSize room = m_scroll->viewport()->size() - QSize(24, 24);
+    // The room the page has beside a vertical scroll bar, whether one shows
+    // or not, so that fitting never adds a bar that would change the fit.
+    const int bar = m_scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scroll);
+    const QSize room = m_scroll->maximumViewportSize() - QSize(24 + bar, 24);
     double scale = actual;
     if (zoom() == Zoom::FitWidth)
         scale = double(room.width()) / page.paper.width();
     else if (zoom() == Zoom::FitPage)
         scale = std::min(double(room.width()) / page.paper.width(), double(room.height()) / page.paper.height());
-    m_view->setPage(&page, std::max(scale, 0.05));
+    m_view->setPage(&page, std::max(scale, 0.01)); // a tiny window still shows a page
 }
 
-void Preview::resizeEvent(QResizeEvent *event)
+// The scroll area is laid out after the window has its size: the page is
+// fitted again whenever the area itself changes size.
+bool Preview::eventFilter(QObject *watched, QEvent *event)
 {
-    QDialog::resizeEvent(event);
-    updatePage();
+    if (watched == m_scroll && event->type() == QEvent::Resize)
+        updatePage();
+    return QDialog::eventFilter(watched, event);
 }
 
 bool Preview::print()

@@ -44,7 +44,7 @@ signals:
 
 protected:
     void done(int result) override;
-    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void updatePage();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,6 +65,29 @@ TEST(ReportPreview, PagesZoomPrintSaveAndTheEndOfTheDocument)
     preview.findChild<QPushButton *>(u"cmdClose"_s)->click();
     EXPECT_FALSE(preview.isVisible());
     EXPECT_EQ(ended.count(), 1);
+}
+
+// A landscape page fitted to a window of ordinary size is smaller than any
+// portrait page needs to be.
+TEST(ReportPreview, ALandscapePageFitsTheWidth)
+{
+    testing_support::ScriptedProgram program;
+    report::Layout layout;
+    layout.orientation = QPageLayout::Landscape;
+    layout.detail.height = 400;
+    layout.detail.items = {report::Layout::label(u"Label1"_s, QRect(0, 0, 13000, 400), u"処置伝票"_s)};
+    class Rows : public report::Rows
+    {
+    public:
+        int count() const override { return 1; }
+        QVariant value(int, const QString &) const override { return {}; }
+    };
+    const QList<report::Page> pages = report::layOut(layout, Rows(), QDateTime(QDate(2003, 4, 1), QTime(9, 0)));
+    report::Preview preview(pages, u"x"_s);
+    preview.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&preview));
+    auto *scroll = preview.findChild<QScrollArea *>();
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
 }
 
 } // namespace
