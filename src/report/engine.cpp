@@ -90,15 +90,31 @@ struct Placed
 class PageWriter
 {
 public:
-    PageWriter(const Layout &layout, const QDateTime &now)
-        : m_layout(layout), m_now(now), m_paper(layout.paper())
+    PageWriter(const Layout &layout, const QDateTime &now, const PageSink &sink)
+        : m_layout(layout), m_now(now), m_paper(layout.paper()), m_sink(sink)
     {
         m_bodyTop = layout.margin + layout.pageHeader.height;
         m_bodyBottom = m_paper.height() - layout.margin - layout.pageFooter.height;
         newPage();
     }
 
-    QList<Page> finish() { return m_pages; }
+    // Pages before the last are whole once a band is done: no later band
+    // reaches back to them, so they are handed on and dropped.
+    void handOnDone()
+    {
+        while (m_pages.size() > 1) {
+            m_sink(m_pages.first());
+            m_pages.removeFirst();
+            ++m_handedOn;
+        }
+    }
+
+    void finish()
+    {
+        for (const Page &page : std::as_const(m_pages))
+            m_sink(page);
+        m_pages.clear();
+    }
 
     void band(const Section &section, const Rows &rows, int row)
     {
@@ -150,14 +166,6 @@ public:
                 emitFrame(p, bandTop, breaks);
         }
         m_y = offset + height;
-    }
-
-    void pageBands()
-    {
-        for (int i = 0; i < m_pages.size(); ++i) {
-            section(i, m_layout.pageHeader, m_layout.margin);
-            section(i, m_layout.pageFooter, m_paper.height() - m_layout.margin - m_layout.pageFooter.height);
-        }
     }
 
 private:
@@ -247,6 +255,11 @@ private:
         Page page;
         page.paper = m_paper;
         m_pages.append(page);
+        // The page's number is known as it begins, so its header and footer
+        // are laid out at once.
+        const int last = int(m_pages.size()) - 1;
+        section(last, m_layout.pageHeader, m_layout.margin);
+        section(last, m_layout.pageFooter, m_paper.height() - m_layout.margin - m_layout.pageFooter.height);
         m_y = m_bodyTop;
     }
 
@@ -258,7 +271,7 @@ private:
             if (p.text.isEmpty())
                 return;
             fitText(m_pages.last().texts, *p.item, QRect(left, top, p.item->rect.width(), height),
-                    withPlaceholders(p.text, m_now, int(m_pages.size())), font);
+                    withPlaceholders(p.text, m_now, m_handedOn + int(m_pages.size())), font);
             return;
         }
         const int perLine = lineHeight(font);
@@ -365,7 +378,7 @@ private:
                 break;
             case Item::Kind::Label:
                 if (!item.text.isEmpty())
-                    fitText(m_pages[page].texts, item, rect, withPlaceholders(item.text, m_now, page + 1),
+                    fitText(m_pages[page].texts, item, rect, withPlaceholders(item.text, m_now, m_handedOn + page + 1),
                             textFont(item.points, item.gothic));
                 break;
             case Item::Kind::Field:
@@ -378,7 +391,9 @@ private:
     const Layout &m_layout;
     QDateTime m_now;
     QSize m_paper;
-    QList<Page> m_pages;
+    const PageSink &m_sink;
+    QList<Page> m_pages; // begun and not yet handed on
+    int m_handedOn = 0;
     int m_bodyTop = 0;
     int m_bodyBottom = 0;
     int m_y = 0;
@@ -410,13 +425,21 @@ QFont textFont(double points, bool gothic)
     return font;
 }
 
+void layOut(const Layout &layout, const Rows &rows, const QDateTime &now, const PageSink &sink)
+{
+    PageWriter writer(layout, now, sink);
+    for (int row = 0; row < rows.count(); ++row) {
+        writer.band(layout.detail, rows, row);
+        writer.handOnDone();
+    }
+    writer.finish();
+}
+
 QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now)
 {
-    PageWriter writer(layout, now);
-    for (int row = 0; row < rows.count(); ++row)
-        writer.band(layout.detail, rows, row);
-    writer.pageBands();
-    return writer.finish();
+    QList<Page> pages;
+    layOut(layout, rows, now, [&pages](const Page &page) { pages.append(page); });
+    return pages;
 }
 
 } // namespace report

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QVariant>
+#include <functional>
 
 class QFont;
 class QPaintDevice;
@@ -50,5 +51,9 @@ QFont textFont(double points, bool gothic);
 // not fit goes to the next page, and a growing field taller than what is
 // left of a page continues on the next one.  `now` fills %d, %D and %T.
 QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now);
+// The same, handing each page on as soon as it is whole, so that a long
+// document is written without holding more than the page being laid out.
+using PageSink = std::function<void(const Page &)>;
+void layOut(const Layout &layout, const Rows &rows, const QDateTime &now, const PageSink &sink);
 
 } // namespace report

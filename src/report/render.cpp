@@ -57,11 +57,48 @@ bool paintPages(const QList<Page> &pages, QPagedPaintDevice &device)
 
 bool writePdf(const QList<Page> &pages, const QString &path, const QString &title)
 {
-    QPdfWriter writer(path);
-    writer.setTitle(title);
-    writer.setCreator(QStringLiteral("ネモリア"));
-    writer.setResolution(1440);
-    return paintPages(pages, writer);
+    PdfStream pdf(path, title);
+    for (const Page &page : pages)
+        pdf.add(page);
+    return pdf.finish();
+}
+
+PdfStream::PdfStream(const QString &path, const QString &title)
+    : m_writer(std::make_unique<QPdfWriter>(path)), m_painter(std::make_unique<QPainter>())
+{
+    m_writer->setTitle(title);
+    m_writer->setCreator(QStringLiteral("ネモリア"));
+    m_writer->setResolution(1440);
+}
+
+PdfStream::~PdfStream()
+{
+    if (m_painter->isActive())
+        m_painter->end();
+}
+
+bool PdfStream::add(const Page &page)
+{
+    if (m_failed)
+        return false;
+    if (m_pages == 0) {
+        m_writer->setPageLayout(pageLayoutOf({page}));
+        m_failed = !m_painter->begin(m_writer.get());
+    } else {
+        m_failed = !m_writer->newPage();
+    }
+    if (m_failed)
+        return false;
+    ++m_pages;
+    paint(page, *m_painter);
+    return true;
+}
+
+bool PdfStream::finish()
+{
+    if (!m_painter->isActive())
+        return false;
+    return m_painter->end() && !m_failed && m_pages > 0;
 }
 
 } // namespace report

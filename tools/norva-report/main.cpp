@@ -63,10 +63,14 @@ int main(int argc, char **argv)
         const bool keyed = report::DataSource::takesKey(doc.command);
         if (keyed && rows.rowCount() == 0)
             return fail(u"no row for key %1"_s.arg(key));
-        const QList<report::Page> pages =
-            report::layOut(*doc.layout, report::RecordsetRows(rows), QDateTime::currentDateTime());
-        const QString out = parser.isSet(u"out"_s) ? parser.value(u"out"_s) : (keyed ? u"%1-%2.pdf"_s.arg(name).arg(key) : name + u".pdf"_s);
-        if (!report::writePdf(pages, out, name))
+        QString out = parser.value(u"out"_s);
+        if (out.isEmpty())
+            out = keyed ? u"%1-%2.pdf"_s.arg(name).arg(key) : name + u".pdf"_s;
+        // Page by page, so that a ward's long list is written in the memory of one page.
+        report::PdfStream pdf(out, name);
+        report::layOut(*doc.layout, report::RecordsetRows(rows), QDateTime::currentDateTime(),
+                       [&pdf](const report::Page &page) { pdf.add(page); });
+        if (!pdf.finish())
             return fail(u"cannot write %1"_s.arg(out));
         QTextStream(stdout) << out << Qt::endl;
         return 0;
