@@ -5,6 +5,7 @@
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "maintenance/compaction.h"
+#include "report/launch.h"
 #include "maintenance/progress.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
@@ -63,6 +64,8 @@ void frmOptimization::optimize()
         [this] {
             const maintenance::CompactionFiles files =
                 filesOf(db::readDatabasePath(toolkit::platform().programFolder()));
+            // A document still shown holds its rows open on the file.
+            report::closeAllDocuments();
             {
                 maintenance::BusyProgress progress(this, QStringLiteral("データベースを最適化しています。"),
                                                    maintenance::kCompactionSteps);

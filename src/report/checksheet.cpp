@@ -60,8 +60,8 @@ CheckSheetForm::CheckSheetForm(const QString &layoutName, const QString &title, 
     for (const Group &group : groups) {
         const int span = column * group.sessions;
         pageHeader.items << box(u"Shape%1"_s.arg(number), QRect(x, kGroupTop, span, kGroupHeight))
-                         << centredHeading(u"Label%1"_s.arg(number), QRect(x, kGroupTop, span, kGroupHeight),
-                                           group.caption);
+                         << centredHeading(u"Label%1"_s.arg(number),
+                                           QRect(x + 60, kGroupTop, span - 120, kGroupHeight), group.caption);
         ++number;
         for (int session = 1; session <= group.sessions; ++session) {
             const QRect cell(x + (session - 1) * column, columnTop, column, kColumnHeight);

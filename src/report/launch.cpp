@@ -10,6 +10,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QScreen>
 
 namespace report {
 
@@ -21,13 +22,35 @@ QHash<QString, QPointer<Preview>> &shown()
     return previews;
 }
 
+// Previews shown side by side open in cascade, each a step below and to the
+// right of the last one still open, so that none hides another whole.
+void cascade(Preview &preview)
+{
+    static QPointer<Preview> last;
+    if (last && last->isVisible()) {
+        const QRect room = last->screen()->availableGeometry();
+        const QPoint at = last->pos() + QPoint(32, 32);
+        preview.move(std::max(room.left(), std::min(at.x(), room.right() - preview.width())),
+                     std::max(room.top(), std::min(at.y(), room.bottom() - preview.height())));
+    }
+    last = &preview;
+}
+
 } // namespace
 
 void closeDocuments(const QStringList &names)
 {
+    // Ended even when hidden, which closing alone does not do to a dialog.
     for (const QString &name : names)
-        if (Preview *preview = shown().take(name))
-            preview->close();
+        if (Preview *preview = shown().take(name)) {
+            preview->done(QDialog::Rejected);
+            preview->deleteLater();
+        }
+}
+
+void closeAllDocuments()
+{
+    closeDocuments(shown().keys());
 }
 
 Preview *showDocument(const QString &name, const QVariant &key, const QString &title, const Institution &institution,
@@ -61,6 +84,7 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
     shown().insert(name, preview);
     if (!modal) {
         preview->show();
+        cascade(*preview);
         return preview;
     }
     preview->exec();

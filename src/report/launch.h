@@ -22,6 +22,8 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
                       bool modal);
 // Closes the previews of these documents that are shown, ending them.
 void closeDocuments(const QStringList &names);
+// Closes every preview shown, so that no document holds the database open.
+void closeAllDocuments();
 
 // The report engine's failure to lay out or show a document, as the
 // launchers answer it.

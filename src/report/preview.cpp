@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -93,7 +94,9 @@ Preview::Preview(const QList<Page> &pages, const QString &title, QWidget *parent
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(m_scroll, 1);
-    resize(820, 900);
+    // A landscape page wants a wide window, a portrait one a tall one.
+    const bool landscape = !pages.isEmpty() && pages.first().paper.width() > pages.first().paper.height();
+    resize(landscape ? QSize(1060, 760) : QSize(820, 900));
     // Never taller or wider than the screen it opens on.
     if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
         resize(size().boundedTo(screen->availableGeometry().size() - QSize(40, 60)));
@@ -107,7 +110,14 @@ Preview::Preview(const QList<Page> &pages, const QString &title, QWidget *parent
     updatePage();
 }
 
-Preview::~Preview() = default;
+// Destroyed with a window it belongs to, it still ends its document.
+Preview::~Preview()
+{
+    if (!m_ended) {
+        m_ended = true;
+        emit ended();
+    }
+}
 
 int Preview::pageCount() const
 {
@@ -191,8 +201,9 @@ bool Preview::print()
 
 bool Preview::saveAsPdf()
 {
-    QString path = toolkit::platform().saveFileName(QStringLiteral("PDFとして保存"),
-                                                     windowTitle() + QStringLiteral(".pdf"),
+    // Suggested in the user's home folder, not wherever the program was started.
+    const QString suggested = QDir(toolkit::platform().homeFolder()).filePath(windowTitle() + QStringLiteral(".pdf"));
+    QString path = toolkit::platform().saveFileName(QStringLiteral("PDFとして保存"), suggested,
                                                      QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())
         return false;

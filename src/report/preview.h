@@ -38,12 +38,13 @@ public:
     bool print();
     bool saveAsPdf();
 
+    void done(int result) override;
+
 signals:
     void ended();
     void printFailed();
 
 protected:
-    void done(int result) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -8,6 +8,8 @@
 #include "maintenance/frmConv.h"
 #include "maintenance/frmConv0.h"
 #include "maintenance/frmOptimization.h"
+#include "report/launch.h"
+#include "report/preview.h"
 #include "toolkit/datagrid.h"
 
 #include <QAction>
@@ -176,6 +178,10 @@ TEST_F(MaintenanceWindows, CompactionReplacesTheLedgerAndShowsItAgainWithEveryRo
 {
     makeDatabase(db::Generation::V2112);
     fillWard(databasePath(), 40);
+    // A check sheet left open holds its rows on the file until it is closed.
+    QPointer<report::Preview> sheet =
+        report::showDocument(QStringLiteral("rptAdmPsy1"), {}, QStringLiteral("入院精神療法（４週間以内）"), {}, false);
+    ASSERT_FALSE(sheet.isNull());
     frmOptimization *window = openCompaction();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(Forms::find<frmFindPts>(), nullptr) << "the ledger closes its connection first";
@@ -190,6 +196,7 @@ TEST_F(MaintenanceWindows, CompactionReplacesTheLedgerAndShowsItAgainWithEveryRo
     EXPECT_EQ(Forms::find<frmOptimization>(), nullptr);
     ASSERT_NE(Forms::find<frmFindPts>(), nullptr);
     EXPECT_EQ(ledgerRows(), 80);
+    EXPECT_TRUE(sheet.isNull() || !sheet->isVisible());
     EXPECT_EQ(fingerprint(backupFile()), before);
     EXPECT_FALSE(QFile::exists(workFile()));
     EXPECT_TRUE(platform->boxes().isEmpty());
