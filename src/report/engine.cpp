@@ -1,5 +1,7 @@
 #include "report/engine.h"
 
+#include "db/engine/error.h"
+
 #include "db/engine/recordset.h"
 #include "toolkit/format.h"
 
@@ -413,7 +415,13 @@ int RecordsetRows::count() const
 
 QVariant RecordsetRows::value(int row, const QString &column) const
 {
-    return m_recordset.valueAt(row, m_recordset.fieldIndex(column));
+    // A field naming a column the rows lack is a fault of the document, not
+    // an empty value.
+    const int field = m_recordset.fieldIndex(column);
+    if (field < 0)
+        throw jet::Error(jet::err::ItemNotFound,
+                         QStringLiteral("要求された名前 '%1' に対応する項目がコレクションで見つかりません。").arg(column));
+    return m_recordset.valueAt(row, field);
 }
 
 QFont textFont(double points, bool gothic)

@@ -368,6 +368,28 @@ TEST_F(InpatientLedgerTest, TheCheckSheetsOpenSideBySideOnceEach)
     EXPECT_TRUE(program.statuses.isEmpty());
 }
 
+// A document the engine cannot lay out (here, a list without the column its
+// sheet prints) gives the print-setting box; the launcher stops there and the
+// ledger goes on.
+TEST_F(InpatientLedgerTest, ADocumentThatCannotBeLaidOutGivesThePrintSettingBox)
+{
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&ward.connection());
+    const QString sheet = db::kPsychotherapyFirstQuery.toString();
+    catalog.deleteView(sheet);
+    catalog.appendView(sheet, QStringLiteral("SELECT 氏名 FROM Q_現在入院者リスト;"));
+    frmPts &ledger = shown();
+    item(ledger, "mnuReportAdmPsy")->trigger();
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    const toolkit::MessageBoxRequest &box = program.services->boxes().first().request;
+    EXPECT_EQ(box.title, QStringLiteral("印刷設定のエラー"));
+    EXPECT_EQ(box.text, QStringLiteral("ODBCを正しく設定してください。"));
+    EXPECT_EQ(box.icon, toolkit::MessageIcon::Exclamation);
+    EXPECT_TRUE(openPreviews().isEmpty()) << "the later sheets are not shown either";
+    EXPECT_TRUE(program.statuses.isEmpty());
+    EXPECT_TRUE(ledger.isVisible());
+}
+
 TEST_F(InpatientLedgerTest, TheAdmissionRecordsAskFirst)
 {
     frmPts &ledger = shown();
