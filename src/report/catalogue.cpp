@@ -4,6 +4,10 @@
 #include "report/rptAdmissionPlan.h"
 #include "report/rptDischargePlan.h"
 #include "report/rptDischargeHis.h"
+#include "report/rpt32New.h"
+#include "report/rpt32New2.h"
+#include "report/rptWelfare1.h"
+#include "report/rptWelfare2.h"
 #include "toolkit/format.h"
 
 using namespace Qt::StringLiterals;
@@ -12,7 +16,8 @@ namespace report {
 
 QStringList documentNames()
 {
-    return {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptAdmSum"_s, u"rptDischargeHis"_s};
+    return {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptAdmSum"_s, u"rptDischargeHis"_s,
+            u"rpt32New"_s, u"rpt32New2"_s, u"rptWelfare1"_s, u"rptWelfare2"_s};
 }
 
 Document document(const QString &name, const Institution &institution, const QDateTime &now)
@@ -38,6 +43,24 @@ Document document(const QString &name, const Institution &institution, const QDa
         doc.command = DataSource::Command::Patient;
         doc.layout->setLabel(u"Section3"_s, u"Label1"_s,
                              institution.name + u' ' + institution.department + u" 退院病歴"_s);
+    } else if (name == u"rpt32New"_s || name == u"rptWelfare1"_s) {
+        if (name == u"rpt32New"_s)
+            doc.layout = std::make_unique<rpt32New>();
+        else
+            doc.layout = std::make_unique<rptWelfare1>();
+        doc.command = DataSource::Command::Certificate;
+        doc.closesResult = name == u"rptWelfare1"_s;
+    } else if (name == u"rpt32New2"_s || name == u"rptWelfare2"_s) {
+        if (name == u"rpt32New2"_s)
+            doc.layout = std::make_unique<rpt32New2>();
+        else
+            doc.layout = std::make_unique<rptWelfare2>();
+        doc.command = DataSource::Command::Certificate;
+        doc.closesResult = name == u"rpt32New2"_s;
+        doc.layout->setLabel(u"Section1"_s, u"Label18"_s, toolkit::formatDate(now, u"ggg e 年 m 月 d 日"_s));
+        doc.layout->setLabel(u"Section1"_s, u"Label19"_s, institution.name);
+        doc.layout->setLabel(u"Section1"_s, u"Label20"_s, institution.address);
+        doc.layout->setLabel(u"Section1"_s, u"Label21"_s, institution.telephone);
     }
     return doc;
 }

@@ -34,7 +34,8 @@ void showDocument(const QString &name, const QVariant &key, const QString &title
     auto *preview = new Preview(pages, title, QApplication::activeWindow());
     preview->setAttribute(Qt::WA_DeleteOnClose);
     const DataSource::Command command = doc.command;
-    QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });
+    if (doc.closesResult)
+        QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });
     if (modal)
         preview->exec();
     else
