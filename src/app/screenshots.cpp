@@ -1,6 +1,7 @@
 #include "app/screenshots.h"
 
 #include "app/navigation.h"
+#include "report/preview.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/form.h"
@@ -57,7 +58,8 @@ bool ScreenshotTour::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show && watched->isWidgetType()) {
         auto *window = static_cast<QWidget *>(watched);
-        if (window->isWindow() && (qobject_cast<toolkit::Form *>(window) || qobject_cast<QMessageBox *>(window))) {
+        if (window->isWindow() && (qobject_cast<toolkit::Form *>(window) || qobject_cast<QMessageBox *>(window)
+                                   || qobject_cast<report::Preview *>(window))) {
             QPointer<QWidget> guarded(window);
             QTimer::singleShot(kSettleMs, this, [this, guarded] {
                 if (guarded && guarded->isVisible())
@@ -73,6 +75,13 @@ void ScreenshotTour::capture(QWidget *window)
     QString name = window->objectName();
     if (qobject_cast<QMessageBox *>(window))
         name = QStringLiteral("message%1").arg(++m_messageBoxes);
+    if (qobject_cast<report::Preview *>(window))
+        name = QStringLiteral("preview%1").arg(++m_previews);
+    // A preview shows its whole page in the picture.
+    if (auto *preview = qobject_cast<report::Preview *>(window)) {
+        preview->setZoom(report::Preview::Zoom::FitPage);
+        QCoreApplication::processEvents();
+    }
     const QString path = QDir(m_folder).absoluteFilePath(name + QStringLiteral(".png"));
     if (!window->grab().save(path)) {
         QTextStream(stderr) << "screenshots: cannot write " << path << '\n';
@@ -98,6 +107,18 @@ void ScreenshotTour::capture(QWidget *window)
             }
         }
         tabs->setCurrentIndex(shown);
+    }
+
+    // A preview is closed once seen; the last one closed takes the tour on
+    // from the ledger that opened them.
+    if (qobject_cast<report::Preview *>(window)) {
+        window->close();
+        for (QWidget *other : QApplication::topLevelWidgets()) {
+            if (qobject_cast<report::Preview *>(other) && other->isVisible())
+                return;
+        }
+        continueFrom(window::OutpatientLedger);
+        return;
     }
 
     // A message box is answered with its default button, so that the
@@ -145,11 +166,18 @@ void ScreenshotTour::continueFrom(const QString &window)
         } else if (window == window::OutpatientLedger) {
             if (recordFirst())
                 return;
-            // Both certificates of the first row's patient, each modal over the ledger.
-            if (toolkit::Form *ledger = findWindow(window)) {
-                for (const char *item : {"mnuTool32New", "mnuToolTecho"}) {
+            // Both certificates of the first row's patient, each modal over
+            // the ledger, then their printed pages, four previews at once.
+            toolkit::Form *ledger = findWindow(window);
+            if (ledger && !m_certificatesPrinted) {
+                m_certificatesPrinted = true;
+                for (const char *item : {"mnuTool32New", "mnuToolTecho", "mnuReport32New", "mnuReportTecho"}) {
                     if (auto *action = ledger->findChild<QAction *>(QLatin1String(item)))
                         action->trigger();
+                }
+                for (QWidget *other : QApplication::topLevelWidgets()) {
+                    if (qobject_cast<report::Preview *>(other) && other->isVisible())
+                        return;
                 }
             }
             moveOn(window::AllPatientLedger);

@@ -11,7 +11,7 @@ namespace app {
 // window opened from it.  Each picture is saved as "<window>.png" in the
 // folder, its path printed on the standard output; then the program ends.
 // A message box on the way is saved as "message<n>.png" and answered with
-// its default button.  Used where nobody can look at the screen.
+// its default button; a report preview as "preview<n>.png", then closed.  Used where nobody can look at the screen.
 class ScreenshotTour : public QObject
 {
     Q_OBJECT
@@ -29,6 +29,8 @@ private:
     QString m_folder;
     QStringList m_saved;
     int m_messageBoxes = 0;
+    int m_previews = 0;
+    bool m_certificatesPrinted = false; // the certificates of the outpatient ledger
     QStringList m_recordsSeen; // the ledgers whose first row was opened
 
 };

@@ -222,8 +222,9 @@ TEST_F(CertificateTest, EveryMarkFallsOverItsNumberWordOrBox)
             ASSERT_TRUE(printed.found && anchor) << mark->name.toStdString();
             const QRectF glyphs = report::glyphBox(*anchor, mark->yesSpan.from, mark->yesSpan.length);
             EXPECT_TRUE(glyphs.contains(QRectF(printed.rect).center())) << mark->name.toStdString();
-            if (mark->yes == u"／"_s)
+            if (mark->yes == u"／"_s) {
                 EXPECT_EQ(covered(*anchor, printed.rect), u"□"_s) << mark->name.toStdString();
+            }
         }
         if (kPages.at(p) != u"rpt32New"_s)
             continue;
@@ -292,6 +293,22 @@ TEST_F(CertificateTest, PlaceholderDiagnosisTodayAndTheInstitution)
         EXPECT_EQ(runOf(page, u"Label18"_s)->text, u"平成 15 年 4 月 1 日"_s);
         EXPECT_EQ(runOf(page, u"Label19"_s)->text, u"A病院"_s);
     }
+}
+
+// A certificate page left open keeps its result open; the next patient's
+// launch reads that patient all the same, and the same patient's second page
+// shares the result of the first.
+TEST_F(CertificateTest, AnotherChartRunsTheCommandAgain)
+{
+    const auto command = report::DataSource::Command::Certificate;
+    source.setKey(command, 1004);
+    jet::Recordset *first = &source.result(command);
+    EXPECT_EQ(first->value(u"医師氏名"_s).toString(), u"岡部"_s);
+    source.setKey(command, 1004);
+    EXPECT_EQ(&source.result(command), first);
+    EXPECT_TRUE(first->isOpen());
+    source.setKey(command, 1005);
+    EXPECT_EQ(source.result(command).value(u"医師氏名"_s).toString(), u"山田"_s);
 }
 
 } // namespace
