@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -77,11 +78,6 @@ void ScreenshotTour::capture(QWidget *window)
         name = QStringLiteral("message%1").arg(++m_messageBoxes);
     if (qobject_cast<report::Preview *>(window))
         name = QStringLiteral("preview%1").arg(++m_previews);
-    // A preview shows its whole page in the picture.
-    if (auto *preview = qobject_cast<report::Preview *>(window)) {
-        preview->setZoom(report::Preview::Zoom::FitPage);
-        QCoreApplication::processEvents();
-    }
     const QString path = QDir(m_folder).absoluteFilePath(name + QStringLiteral(".png"));
     if (!window->grab().save(path)) {
         QTextStream(stderr) << "screenshots: cannot write " << path << '\n';
@@ -90,6 +86,16 @@ void ScreenshotTour::capture(QWidget *window)
     }
     m_saved.append(path);
     QTextStream(stdout) << path << Qt::endl;
+
+    // A preview's whole page as a picture of its own, beside the window
+    // that shows the part in view.
+    if (auto *area = qobject_cast<report::Preview *>(window) ? window->findChild<QScrollArea *>() : nullptr) {
+        const QString pagePath = QDir(m_folder).absoluteFilePath(name + QStringLiteral("-page.png"));
+        if (area->widget() && area->widget()->grab().save(pagePath)) {
+            m_saved.append(pagePath);
+            QTextStream(stdout) << pagePath << Qt::endl;
+        }
+    }
 
     // Each further tab of a window with tabs as a picture of its own.
     if (auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("SSTab1")); tabs && tabs->isVisible()) {

@@ -11,7 +11,8 @@ namespace app {
 // window opened from it.  Each picture is saved as "<window>.png" in the
 // folder, its path printed on the standard output; then the program ends.
 // A message box on the way is saved as "message<n>.png" and answered with
-// its default button; a report preview as "preview<n>.png", then closed.  Used where nobody can look at the screen.
+// its default button; a report preview as "preview<n>.png" with its whole
+// page as "preview<n>-page.png", then closed.  Used where nobody can look at the screen.
 class ScreenshotTour : public QObject
 {
     Q_OBJECT
