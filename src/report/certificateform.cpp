@@ -89,11 +89,9 @@ void CertificateForm::textBox(const QString &column, int height)
     m_y += height + 60;
 }
 
-void CertificateForm::fieldInside(const Item &text, const QString &column, QChar open, QChar close,
-                                  const QString &after)
+void CertificateForm::fieldInside(const Item &text, const QString &column, const QString &after, QChar close)
 {
-    const qsizetype from = text.text.indexOf(after.isEmpty() ? QString(open) : after)
-                           + (after.isEmpty() ? 1 : after.size());
+    const qsizetype from = text.text.indexOf(after) + after.size();
     const qsizetype to = text.text.indexOf(close, from);
     const QRectF blanks = glyphBox({text.rect, text.text, textFont(text.points, text.gothic), text.alignment, {}},
                                    from, to - from);
@@ -259,7 +257,7 @@ void CertificateForm::addConditions()
         for (int i = 0; i < group.itemFlags.size(); ++i)
             mark(items, group.itemFlags.at(i), u"○"_s, (group.other.isEmpty() ? degrees : numbers).at(i));
         if (!group.other.isEmpty())
-            fieldInside(items, group.other, u'(', u')');
+            fieldInside(items, group.other, u"("_s, u')');
         line();
     }
     mark(text(kItems - kInset, u"2 痴呆"_s, kItemText), u"痴呆"_s, u"○"_s, u"2"_s);

@@ -39,9 +39,9 @@ protected:
     void line(int height = kLine);
     // A large box of its own lines that grows with a long text.
     void textBox(const QString &column, int height);
-    // A growing field over the blanks between the brackets `open` and `close`
-    // of a fixed text, after `after` when given.
-    void fieldInside(const Item &text, const QString &column, QChar open, QChar close, const QString &after = {});
+    // A growing field over the blanks of a fixed text from the end of the
+    // first `after` to the next `close`.
+    void fieldInside(const Item &text, const QString &column, const QString &after, QChar close);
     // A Yes/No mark over a word of a fixed text.
     void mark(const Item &text, const QString &column, const QString &yes, const QString &word,
               const QString &no = {}, const QString &noWord = {});

@@ -17,8 +17,8 @@ rptWelfare2::rptWelfare2()
     line();
     const Item living =
         text(400, u"入院・入所（施設名　　　　　　　　　　　　　　）・在宅・その他（　　　　　　　　　  　 　　）"_s);
-    fieldInside(living, u"生活環境入所名"_s, u'（', u'）', u"施設名"_s);
-    fieldInside(living, u"生活環境その他名"_s, u'（', u'）', u"その他（"_s);
+    fieldInside(living, u"生活環境入所名"_s, u"施設名"_s, u'）');
+    fieldInside(living, u"生活環境その他名"_s, u"その他（"_s, u'）');
     mark(living, u"生活環境入院"_s, u"○"_s, u"入院"_s);
     mark(living, u"生活環境入所"_s, u"○"_s, u"入所"_s);
     mark(living, u"生活環境在宅"_s, u"○"_s, u"在宅"_s);

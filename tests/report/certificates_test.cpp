@@ -107,7 +107,7 @@ QString covered(const report::TextRun &run, const QRect &mark)
     return text.trimmed();
 }
 
-class CertificateTest : public ::testing::Test
+class CertificatePagesTest : public ::testing::Test
 {
 protected:
     struct Printout
@@ -163,7 +163,7 @@ protected:
 
 // Every fixed text, in order, inside the paper's printable width; a patient
 // without a certificate row gets the same forms with every field empty.
-TEST_F(CertificateTest, EveryFixedTextInOrderOnOnePageEach)
+TEST_F(CertificatePagesTest, EveryFixedTextInOrderOnOnePageEach)
 {
     for (const int chart : {1004, 1001}) {
         for (const QString &name : kPages) {
@@ -193,7 +193,7 @@ TEST_F(CertificateTest, EveryFixedTextInOrderOnOnePageEach)
 
 // But for the two questions whose false value is an answer of its own (無,
 // 不要), which keep their circle.
-TEST_F(CertificateTest, NoFlagSetPrintsNoMark)
+TEST_F(CertificatePagesTest, NoFlagSetPrintsNoMark)
 {
     setEveryFlag(0);
     for (const QString &name : kPages) {
@@ -205,7 +205,7 @@ TEST_F(CertificateTest, NoFlagSetPrintsNoMark)
 
 // Each mark's centre lies on the characters it marks, a "／" over its "□",
 // also where a long other text has grown its group and moved the next ones.
-TEST_F(CertificateTest, EveryMarkFallsOverItsNumberWordOrBox)
+TEST_F(CertificatePagesTest, EveryMarkFallsOverItsNumberWordOrBox)
 {
     setEveryFlag(-1);
     const QString longOther = QString(u"気分の日内変動、"_s).repeated(8);
@@ -251,7 +251,7 @@ TEST_F(CertificateTest, EveryMarkFallsOverItsNumberWordOrBox)
     }
 }
 
-TEST_F(CertificateTest, TheAnswersCircleTheirWords)
+TEST_F(CertificatePagesTest, TheAnswersCircleTheirWords)
 {
     const auto circled = [&](const QString &name, const QString &mark) {
         const Printout out = print(name, 1004);
@@ -275,7 +275,7 @@ TEST_F(CertificateTest, TheAnswersCircleTheirWords)
 
 // Chart 1004's secondary diagnosis is the placeholder row; page 2 is dated
 // today in the era and carries the institution.
-TEST_F(CertificateTest, PlaceholderDiagnosisTodayAndTheInstitution)
+TEST_F(CertificatePagesTest, PlaceholderDiagnosisTodayAndTheInstitution)
 {
     jet::Recordset placeholder;
     placeholder.open(u"SELECT ICDコード FROM `診断名(ICD10)` WHERE 診断ID = 1"_s, &ward.connection());
@@ -298,7 +298,7 @@ TEST_F(CertificateTest, PlaceholderDiagnosisTodayAndTheInstitution)
 // A certificate page left open keeps its result open; the next patient's
 // launch reads that patient all the same, and the same patient's second page
 // shares the result of the first.
-TEST_F(CertificateTest, AnotherChartRunsTheCommandAgain)
+TEST_F(CertificatePagesTest, AnotherChartRunsTheCommandAgain)
 {
     const auto command = report::DataSource::Command::Certificate;
     source.setKey(command, 1004);
