@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -58,9 +59,8 @@ bool ScreenshotTour::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show && watched->isWidgetType()) {
         auto *window = static_cast<QWidget *>(watched);
-        if (window->isWindow()
-            && (qobject_cast<toolkit::Form *>(window) || qobject_cast<QMessageBox *>(window)
-                || qobject_cast<report::Preview *>(window))) {
+        if (window->isWindow() && (qobject_cast<toolkit::Form *>(window) || qobject_cast<QMessageBox *>(window)
+                                   || qobject_cast<report::Preview *>(window))) {
             QPointer<QWidget> guarded(window);
             QTimer::singleShot(kSettleMs, this, [this, guarded] {
                 if (guarded && guarded->isVisible())
@@ -76,9 +76,8 @@ void ScreenshotTour::capture(QWidget *window)
     QString name = window->objectName();
     if (qobject_cast<QMessageBox *>(window))
         name = QStringLiteral("message%1").arg(++m_messageBoxes);
-    auto *preview = qobject_cast<report::Preview *>(window);
-    if (preview)
-        name = QStringLiteral("preview-") + name;
+    if (qobject_cast<report::Preview *>(window))
+        name = QStringLiteral("preview-") + name; // the document's layout name
     const QString path = QDir(m_folder).absoluteFilePath(name + QStringLiteral(".png"));
     if (!window->grab().save(path)) {
         QTextStream(stderr) << "screenshots: cannot write " << path << '\n';
@@ -87,6 +86,16 @@ void ScreenshotTour::capture(QWidget *window)
     }
     m_saved.append(path);
     QTextStream(stdout) << path << Qt::endl;
+
+    // A preview's whole page as a picture of its own, beside the window
+    // that shows the part in view.
+    if (auto *area = qobject_cast<report::Preview *>(window) ? window->findChild<QScrollArea *>() : nullptr) {
+        const QString pagePath = QDir(m_folder).absoluteFilePath(name + QStringLiteral("-page.png"));
+        if (area->widget() && area->widget()->grab().save(pagePath)) {
+            m_saved.append(pagePath);
+            QTextStream(stdout) << pagePath << Qt::endl;
+        }
+    }
 
     // Each further tab of a window with tabs as a picture of its own.
     if (auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("SSTab1")); tabs && tabs->isVisible()) {
@@ -106,9 +115,13 @@ void ScreenshotTour::capture(QWidget *window)
         tabs->setCurrentIndex(shown);
     }
 
-    // A document's preview is closed, its launcher going on to the next.
-    if (preview) {
+    // A preview is closed once seen.  A modal one returns to the launcher
+    // that showed it; the last of those left open beside a ledger takes the
+    // tour on from that ledger.
+    if (auto *preview = qobject_cast<report::Preview *>(window)) {
         preview->reject();
+        if (!m_previewsFrom.isEmpty() && !previewShown())
+            continueFrom(std::exchange(m_previewsFrom, QString()));
         return;
     }
 
@@ -123,6 +136,15 @@ void ScreenshotTour::capture(QWidget *window)
         return;
     }
     continueFrom(name);
+}
+
+bool ScreenshotTour::previewShown()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<report::Preview *>(window) && window->isVisible())
+            return true;
+    }
+    return false;
 }
 
 void ScreenshotTour::continueFrom(const QString &window)
@@ -151,32 +173,32 @@ void ScreenshotTour::continueFrom(const QString &window)
                    || window == window::OutpatientRecord || window == window::AllPatientRecord
                    || window == window::SubsidyCertificate || window == window::HandbookCertificate) {
             unloadWindow(window);
-        } else if (window == window::InpatientLedger) {
+        } else if (window == window::InpatientLedger || window == window::OutpatientLedger) {
             if (recordFirst())
                 return;
             // Every document of the ledger: the modal ones in turn, each
-            // captured and closed over it, the check sheets left open beside
-            // it until they are captured.
-            if (toolkit::Form *ledger = findWindow(window)) {
-                for (const char *item : {"mnuReportAdmSum", "mnuReportAdmissionPlan", "mnuReportDischargePlan",
-                                         "mnuReportDischargeHis", "mnuReportTreatment", "mnuReportAdm1week",
-                                         "mnuReportAdmPsy"}) {
+            // captured and closed over it; those shown beside it (the check
+            // sheets, the certificates' pages) all at once, the tour going on
+            // when the last of them is closed.  The out-patient ledger first
+            // shows both certificates' windows, each modal over it.
+            toolkit::Form *ledger = findWindow(window);
+            if (ledger && !m_documentsSeen.contains(window)) {
+                m_documentsSeen.append(window);
+                const std::initializer_list<const char *> inpatient{
+                    "mnuReportAdmSum",    "mnuReportAdmissionPlan", "mnuReportDischargePlan", "mnuReportDischargeHis",
+                    "mnuReportTreatment", "mnuReportAdm1week",      "mnuReportAdmPsy"};
+                const std::initializer_list<const char *> outpatient{"mnuTool32New", "mnuToolTecho", "mnuReport32New",
+                                                                     "mnuReportTecho"};
+                for (const char *item : window == window::InpatientLedger ? inpatient : outpatient) {
                     if (auto *action = ledger->findChild<QAction *>(QLatin1String(item)))
                         action->trigger();
                 }
-            }
-            moveOn(window::OutpatientLedger);
-        } else if (window == window::OutpatientLedger) {
-            if (recordFirst())
-                return;
-            // Both certificates of the first row's patient, each modal over the ledger.
-            if (toolkit::Form *ledger = findWindow(window)) {
-                for (const char *item : {"mnuTool32New", "mnuToolTecho"}) {
-                    if (auto *action = ledger->findChild<QAction *>(QLatin1String(item)))
-                        action->trigger();
+                if (previewShown()) {
+                    m_previewsFrom = window;
+                    return;
                 }
             }
-            moveOn(window::AllPatientLedger);
+            moveOn(window == window::InpatientLedger ? window::OutpatientLedger : window::AllPatientLedger);
         } else if (window == window::AllPatientLedger) {
             if (!recordFirst())
                 unloadWindow(window);

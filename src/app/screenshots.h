@@ -11,8 +11,8 @@ namespace app {
 // window opened from it.  Each picture is saved as "<window>.png" in the
 // folder, its path printed on the standard output; then the program ends.
 // A message box on the way is saved as "message<n>.png" and answered with
-// its default button; a document's preview as "preview-<layout>.png", and
-// closed.  Used where nobody can look at the screen.
+// its default button; a document's preview as "preview-<layout>.png" with
+// its whole first page as "preview-<layout>-page.png", then closed.  Used where nobody can look at the screen.
 class ScreenshotTour : public QObject
 {
     Q_OBJECT
@@ -26,10 +26,13 @@ protected:
 private:
     void capture(QWidget *window);
     void continueFrom(const QString &window);
+    static bool previewShown();
 
     QString m_folder;
     QStringList m_saved;
     int m_messageBoxes = 0;
+    QStringList m_documentsSeen; // the ledgers whose documents were shown
+    QString m_previewsFrom;      // the ledger whose previews are still open
     QStringList m_recordsSeen; // the ledgers whose first row was opened
 
 };

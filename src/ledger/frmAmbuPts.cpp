@@ -7,6 +7,7 @@
 #include "ledger/export.h"
 #include "ledger/kanasearch.h"
 #include "ledger/ledgermenus.h"
+#include "ledger/reports.h"
 #include "options/frmOptions.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
@@ -63,6 +64,16 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
             [this] { toolkit::trap([this] { openCertificate(app::window::SubsidyCertificate); }); });
     connect(ui->mnuToolTecho, &QAction::triggered, this,
             [this] { toolkit::trap([this] { openCertificate(app::window::HandbookCertificate); }); });
+    const QString chart = QStringLiteral("入退院情報.カルテID");
+    connect(ui->mnuReport32New, &QAction::triggered, this, [this, chart] {
+        ledger::showCertificate(*m_grid, chart, {QStringLiteral("rpt32New"), QStringLiteral(" - 通院医療費公費負担用診断書 1枚目")},
+                                {QStringLiteral("rpt32New2"), QStringLiteral(" - 通院医療費公費負担用診断書 2枚目")});
+    });
+    connect(ui->mnuReportTecho, &QAction::triggered, this, [this, chart] {
+        ledger::showCertificate(*m_grid, chart,
+                                {QStringLiteral("rptWelfare1"), QStringLiteral(" - 精神障害者保健福祉手帳用担診断書 1枚目")},
+                                {QStringLiteral("rptWelfare2"), QStringLiteral(" - 精神障害者保健福祉手帳用診断書 2枚目")});
+    });
     connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Outpatients); });
 }
 

@@ -9,6 +9,7 @@
 #include "toolkit/form.h"
 
 #include <QLineEdit>
+#include <functional>
 
 namespace ledger {
 
@@ -29,19 +30,39 @@ report::Institution institution()
     return {options.Text1()->text(), options.Text2()->text(), options.Text4()->text(), options.Text5()->text()};
 }
 
-} // namespace
-
-void showEpisodeDocument(const toolkit::DataGrid &grid, const QString &document, const QString &titleSuffix)
+// Runs a launcher for the grid's current row: nothing on an empty list, the
+// print-setting box when the engine cannot show a document.
+void launch(const toolkit::DataGrid &grid, const std::function<void(int row)> &show)
 {
     toolkit::trap(
         [&] {
             const int row = grid.currentRow();
-            if (row < 0)
-                return;
-            report::showDocument(document, grid.value(row, QStringLiteral("入退院ID")),
-                                 grid.value(row, QStringLiteral("氏名")).toString() + titleSuffix, institution(), true);
+            if (row >= 0)
+                show(row);
         },
         printSettingAnswers());
+}
+
+} // namespace
+
+void showEpisodeDocument(const toolkit::DataGrid &grid, const QString &document, const QString &titleSuffix)
+{
+    launch(grid, [&](int row) {
+        report::showDocument(document, grid.value(row, QStringLiteral("入退院ID")),
+                             grid.value(row, QStringLiteral("氏名")).toString() + titleSuffix, institution(), true);
+    });
+}
+
+void showCertificate(const toolkit::DataGrid &grid, const QString &chartColumn, const CertificatePage &first,
+                     const CertificatePage &second)
+{
+    launch(grid, [&](int row) {
+        const QVariant chart = grid.value(row, chartColumn);
+        const QString name = grid.value(row, QStringLiteral("氏名")).toString();
+        const report::Institution hospital = institution();
+        report::showDocument(first.document, chart, name + first.titleSuffix, hospital, false);
+        report::showDocument(second.document, chart, name + second.titleSuffix, hospital, false);
+    });
 }
 
 void showTreatmentVoucher()

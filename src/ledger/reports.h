@@ -15,6 +15,19 @@ namespace ledger {
 // box and the ledger goes on; any other failure ends the program.
 void showEpisodeDocument(const toolkit::DataGrid &grid, const QString &document, const QString &titleSuffix);
 
+// The launcher of a certificate for the grid's current patient (its chart in
+// `chartColumn`): both pages at once, each in a preview of its own titled
+// with the patient's name and the page's text, shown without waiting so that
+// the ledger stays usable.  A patient without a certificate row gets the
+// blank forms.  Failures are answered as for a single document.
+struct CertificatePage
+{
+    QString document;
+    QString titleSuffix;
+};
+void showCertificate(const toolkit::DataGrid &grid, const QString &chartColumn, const CertificatePage &first,
+                     const CertificatePage &second);
+
 // The treatment voucher of every current in-patient, titled and headed with
 // the institution and its department, shown modally.
 void showTreatmentVoucher();

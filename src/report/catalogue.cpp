@@ -7,6 +7,10 @@
 #include "report/rptDischargePlan.h"
 #include "report/rptDischargeHis.h"
 #include "report/rptTreatment.h"
+#include "report/rpt32New.h"
+#include "report/rpt32New2.h"
+#include "report/rptWelfare1.h"
+#include "report/rptWelfare2.h"
 #include "toolkit/format.h"
 
 using namespace Qt::StringLiterals;
@@ -17,7 +21,8 @@ QStringList documentNames()
 {
     return {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptAdmSum"_s,     u"rptDischargeHis"_s,
             u"rptTreatment"_s,     u"rptAdmPsy1"_s,       u"rptAdmPsy2"_s,    u"rptAdmPsy3"_s,
-            u"rptAdmRecord1"_s,    u"rptAdmRecord2"_s};
+            u"rptAdmRecord1"_s,    u"rptAdmRecord2"_s,    u"rpt32New"_s,      u"rpt32New2"_s,
+            u"rptWelfare1"_s,      u"rptWelfare2"_s};
 }
 
 QString treatmentTitle(const Institution &institution)
@@ -73,6 +78,24 @@ Document document(const QString &name, const Institution &institution, const QDa
         const QDate first = now.date().addDays(1 - DataSource::periodOf(doc.command));
         doc.layout->setLabel(u"Section2"_s, u"Label2"_s,
                              toolkit::formatDate(first, era) + u" 〜 "_s + toolkit::formatDate(now, era));
+    } else if (name == u"rpt32New"_s || name == u"rptWelfare1"_s) {
+        if (name == u"rpt32New"_s)
+            doc.layout = std::make_unique<rpt32New>();
+        else
+            doc.layout = std::make_unique<rptWelfare1>();
+        doc.command = DataSource::Command::Certificate;
+        doc.closesResult = name == u"rptWelfare1"_s;
+    } else if (name == u"rpt32New2"_s || name == u"rptWelfare2"_s) {
+        if (name == u"rpt32New2"_s)
+            doc.layout = std::make_unique<rpt32New2>();
+        else
+            doc.layout = std::make_unique<rptWelfare2>();
+        doc.command = DataSource::Command::Certificate;
+        doc.closesResult = name == u"rpt32New2"_s;
+        doc.layout->setLabel(u"Section1"_s, u"Label18"_s, toolkit::formatDate(now, u"ggg e 年 m 月 d 日"_s));
+        doc.layout->setLabel(u"Section1"_s, u"Label19"_s, institution.name);
+        doc.layout->setLabel(u"Section1"_s, u"Label20"_s, institution.address);
+        doc.layout->setLabel(u"Section1"_s, u"Label21"_s, institution.telephone);
     }
     return doc;
 }

@@ -16,6 +16,9 @@ struct Document
 {
     std::unique_ptr<Layout> layout;
     DataSource::Command command = DataSource::Command::Patient;
+    // Whether the document's ending closes its command's result: of the two
+    // pages of a certificate only one does.
+    bool closesResult = true;
 };
 
 // The treatment voucher's heading, which is also its preview's title.

@@ -88,7 +88,13 @@ int DataSource::periodOf(Command command)
 
 void DataSource::setKey(Command command, const QVariant &key)
 {
-    m_commands[size_t(command)].setParameter(u"PrmNo"_s, key);
+    // A result still open from another key (a certificate page left open
+    // while another patient's certificate is launched) would print the
+    // other patient.
+    jet::Command &target = m_commands[size_t(command)];
+    if (target.parameter(u"PrmNo"_s) != key)
+        close(command);
+    target.setParameter(u"PrmNo"_s, key);
 }
 
 jet::Recordset &DataSource::result(Command command)

@@ -59,7 +59,8 @@ public:
     // record lists, 0 for the other commands.
     static int periodOf(Command command);
 
-    // The command's one parameter PrmNo, the episode or the chart.
+    // The command's one parameter PrmNo, the episode or the chart; another
+    // key closes the result, so that the command runs again for it.
     void setKey(Command command, const QVariant &key);
     // The result, running the command first when it is not open.
     jet::Recordset &result(Command command);

@@ -34,6 +34,16 @@ const QPaintDevice &measuringDevice()
 
 namespace {
 
+// A mark stands a little larger than the characters it marks, to enclose them.
+constexpr double kMarkScale = 1.25;
+
+// The font as painted on the page: sized in twips, a point being twenty.
+QFont pixelFont(QFont font)
+{
+    font.setPixelSize(qRound(font.pointSizeF() * 20));
+    return font;
+}
+
 QString withPlaceholders(QString text, const QDateTime &now, int page)
 {
     text.replace(QLatin1String("%d"), toolkit::formatDate(now, QString()));
@@ -87,6 +97,7 @@ struct Placed
     QStringList lines; // a growing field's lines
     int top = 0;
     int height = 0;
+    bool yes = false; // a Yes/No value, true
 };
 
 class PageWriter
@@ -130,7 +141,7 @@ public:
         const int bandTop = m_y;
         int offset = bandTop;
         for (const Placed &p : placed) {
-            if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
+            if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line || p.item->kind == Item::Kind::Mark)
                 continue;
             const int top = offset + p.top;
             if (top + p.height <= m_bodyBottom) {
@@ -167,6 +178,10 @@ public:
             if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line)
                 emitFrame(p, bandTop, breaks);
         }
+        for (const Placed &p : placed) {
+            if (p.item->kind == Item::Kind::Mark)
+                emitMark(p);
+        }
         m_y = offset + height;
     }
 
@@ -186,9 +201,11 @@ private:
             case Item::Kind::Field:
                 p.text = rows.count() > row ? toolkit::formatValue(rows.value(row, item.text), item.format) : QString();
                 break;
-            case Item::Kind::YesNo: {
+            case Item::Kind::YesNo:
+            case Item::Kind::Mark: {
                 const QVariant value = rows.count() > row ? rows.value(row, item.text) : QVariant();
-                p.text = isNull(value) ? QString() : (value.toDouble() != 0 ? item.yes : item.no);
+                p.yes = !isNull(value) && value.toDouble() != 0;
+                p.text = isNull(value) ? QString() : (p.yes ? item.yes : item.no);
                 break;
             }
             case Item::Kind::Box:
@@ -364,6 +381,41 @@ private:
         }
     }
 
+    // A mark over the characters it marks of its label as this band printed
+    // it, so that it follows the label wherever growth or a page break took
+    // it.  Blanks that pushed a mark along a line in a fixed text do not
+    // count: the characters place it.  A word wider than the mark gets an
+    // oval round it instead.
+    void emitMark(const Placed &p)
+    {
+        const QString mark = p.text.trimmed();
+        const Item::Span span = p.yes ? p.item->yesSpan : p.item->noSpan;
+        if (mark.isEmpty() || span.from < 0)
+            return;
+        for (qsizetype page = m_pages.size() - 1; page >= 0; --page) {
+            const QList<TextRun> &runs = m_pages.at(page).texts;
+            for (qsizetype i = runs.size() - 1; i >= 0; --i) {
+                if (runs.at(i).item != p.item->anchor)
+                    continue;
+                const TextRun &anchor = runs.at(i);
+                const QRectF box = glyphBox(anchor, span.from, span.length);
+                QFont font = anchor.font;
+                font.setPointSizeF(anchor.font.pointSizeF() * kMarkScale);
+                const QFontMetricsF metrics(pixelFont(font));
+                const QSizeF size(metrics.horizontalAdvance(mark), metrics.height());
+                if (box.width() > size.width()) {
+                    const qreal margin = box.height() * (kMarkScale - 1);
+                    m_pages[page].ovals.append(
+                        {box.adjusted(-2 * margin, -margin, 2 * margin, margin).toAlignedRect(), 12, p.item->name});
+                } else {
+                    const QRectF rect(box.center() - QPointF(size.width() / 2, size.height() / 2), size);
+                    m_pages[page].texts.append({rect.toAlignedRect(), mark, font, Qt::AlignCenter, p.item->name});
+                }
+                return;
+            }
+        }
+    }
+
     void section(int page, const Section &section, int top)
     {
         for (const Item &item : section.items) {
@@ -385,6 +437,7 @@ private:
                 break;
             case Item::Kind::Field:
             case Item::Kind::YesNo:
+            case Item::Kind::Mark:
                 break;
             }
         }
@@ -436,11 +489,31 @@ QFont textFont(double points, bool gothic)
 void layOut(const Layout &layout, const Rows &rows, const QDateTime &now, const PageSink &sink)
 {
     PageWriter writer(layout, now, sink);
-    for (int row = 0; row < rows.count(); ++row) {
+    // A form prints its fixed texts even without a row to fill it in.
+    const int bands = std::max(rows.count(), layout.blankForm ? 1 : 0);
+    for (int row = 0; row < bands; ++row) {
         writer.band(layout.detail, rows, row);
         writer.handOnDone();
     }
     writer.finish();
+}
+
+QRectF glyphBox(const TextRun &run, qsizetype from, qsizetype length)
+{
+    const QFontMetricsF metrics(pixelFont(run.font));
+    const qreal whole = metrics.horizontalAdvance(run.text);
+    qreal x = run.rect.left();
+    if (run.alignment & Qt::AlignHCenter)
+        x += (run.rect.width() - whole) / 2;
+    else if (run.alignment & Qt::AlignRight)
+        x += run.rect.width() - whole;
+    qreal y = run.rect.top();
+    if (run.alignment & Qt::AlignVCenter)
+        y += (run.rect.height() - metrics.height()) / 2;
+    else if (run.alignment & Qt::AlignBottom)
+        y += run.rect.height() - metrics.height();
+    return QRectF(x + metrics.horizontalAdvance(run.text.left(from)), y,
+                  metrics.horizontalAdvance(run.text.mid(from, length)), metrics.height());
 }
 
 QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now)

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QRectF>
 #include <QVariant>
 #include <functional>
 
@@ -44,12 +45,17 @@ const QPaintDevice &measuringDevice();
 // The forms' faces: IPAex Mincho for text, IPAex Gothic for headings.
 QFont textFont(double points, bool gothic);
 
+// Where characters of a printed text stand on its page, twips: from the
+// run's font, as painted in its box.
+QRectF glyphBox(const TextRun &run, qsizetype from, qsizetype length);
+
 // Lays the rows out on A4 pages: the page header at the top of each page,
 // the page footer at its bottom and the detail bands between them.  A
 // growing field takes the lines its value needs and pushes down what stands
 // below it in its band, boxes around it growing with it; a band that does
 // not fit goes to the next page, and a growing field taller than what is
-// left of a page continues on the next one.  `now` fills %d, %D and %T.
+// left of a page continues on the next one.  `now` fills %d, %D and %T.  A mark follows the
+// label it marks.
 QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now);
 // The same, handing each page on as soon as it is whole, so that a long
 // document is written without holding more than the page being laid out.

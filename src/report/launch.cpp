@@ -80,7 +80,8 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setObjectName(name);
     const DataSource::Command command = doc.command;
-    QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });
+    if (doc.closesResult)
+        QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });
     shown().insert(name, preview);
     if (!modal) {
         preview->show();

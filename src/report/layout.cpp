@@ -73,6 +73,40 @@ Item Layout::yesNo(const QString &name, const QRect &rect, const QString &column
     return item;
 }
 
+namespace {
+
+// The first place where `word` stands alone in `text`, between characters
+// that are no letters or digits.
+Item::Span wordIn(const QString &text, const QString &word)
+{
+    const auto standsAlone = [&](qsizetype at) {
+        const qsizetype end = at + word.size();
+        return (at == 0 || !text.at(at - 1).isLetterOrNumber()) && (end == text.size() || !text.at(end).isLetterOrNumber());
+    };
+    for (qsizetype at = text.indexOf(word); at >= 0 && !word.isEmpty(); at = text.indexOf(word, at + 1)) {
+        if (standsAlone(at))
+            return {at, word.size()};
+    }
+    return {};
+}
+
+} // namespace
+
+Item Layout::mark(const QString &name, const Item &anchor, const QString &column, const QString &yes,
+                  const QString &yesWord, const QString &no, const QString &noWord)
+{
+    Item item = yesNo(name, anchor.rect, column, yes, no);
+    item.kind = Item::Kind::Mark;
+    item.anchor = anchor.name;
+    item.points = anchor.points;
+    item.gothic = anchor.gothic;
+    item.yesSpan = wordIn(anchor.text, yesWord);
+    item.noSpan = wordIn(anchor.text, noWord);
+    Q_ASSERT_X(item.yesSpan.from >= 0 && (noWord.isEmpty() || item.noSpan.from >= 0), "Layout::mark",
+               qPrintable(name + QLatin1String(": no such word in ") + anchor.text));
+    return item;
+}
+
 Item Layout::box(const QString &name, const QRect &rect)
 {
     Item item;

@@ -12,7 +12,14 @@ namespace report {
 // corner inside the margins.
 struct Item
 {
-    enum class Kind { Label, Field, YesNo, Box, Line };
+    enum class Kind { Label, Field, YesNo, Box, Line, Mark };
+
+    // Characters of a label's text, from an index.
+    struct Span
+    {
+        qsizetype from = -1;
+        qsizetype length = 0;
+    };
 
     Kind kind = Kind::Label;
     QString name;
@@ -26,6 +33,11 @@ struct Item
     bool gothic = false; // the heading face instead of the text face
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     int lineWidth = 15;
+    // A mark is a Yes/No field printed over characters of a label of its
+    // band: the label, and the characters each value marks.
+    QString anchor;
+    Span yesSpan;
+    Span noSpan;
 };
 
 struct Section
@@ -53,6 +65,10 @@ public:
     Section detail{QStringLiteral("Detail"), 0, {}};
     Section pageFooter{QStringLiteral("PageFooter"), 0, {}};
 
+    // With no row the detail band still prints once, its fields empty: a
+    // form to fill in by hand.
+    bool blankForm = false;
+
     // A label's text at run time, by section and label name.  Raises
     // jet::Error(ItemNotFound) when the layout has no such label.
     void setLabel(const QString &section, const QString &label, const QString &text);
@@ -66,6 +82,12 @@ public:
     static Item field(const QString &name, const QRect &rect, const QString &column, const QString &format = {});
     static Item yesNo(const QString &name, const QRect &rect, const QString &column, const QString &yes,
                       const QString &no = {});
+    // A Yes/No mark over the word `yesWord` (true) or `noWord` (false) of
+    // the label `anchor`, wherever the engine prints that label.  A word is
+    // found where it stands alone, not inside a longer word: "有" of
+    // "（　有　・　無　）", not of "有無".
+    static Item mark(const QString &name, const Item &anchor, const QString &column, const QString &yes,
+                     const QString &yesWord, const QString &no = {}, const QString &noWord = {});
     static Item box(const QString &name, const QRect &rect);
     static Item line(const QString &name, const QRect &rect);
 

@@ -33,12 +33,21 @@ struct Frame
     int width = 15;
 };
 
+// A mark's circle drawn round a word too wide for the "○" of its font.
+struct Oval
+{
+    QRect rect;
+    int width = 12;
+    QString item; // the mark it draws
+};
+
 struct Page
 {
     QSize paper; // twips
     QList<TextRun> texts;
     QList<Rule> rules;
     QList<Frame> frames;
+    QList<Oval> ovals;
 
     // The runs of one item, in the order laid out.
     QList<TextRun> runsOf(const QString &item) const;

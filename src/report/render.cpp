@@ -21,6 +21,11 @@ void paint(const Page &page, QPainter &painter)
         painter.setPen(QPen(Qt::black, rule.width));
         painter.drawLine(rule.line);
     }
+    for (const Oval &oval : page.ovals) {
+        painter.setPen(QPen(Qt::black, oval.width));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(oval.rect);
+    }
     painter.setPen(Qt::black);
     for (const TextRun &run : page.texts) {
         // Fonts are sized in points; at twips a point is twenty units.

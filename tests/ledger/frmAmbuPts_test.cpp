@@ -6,9 +6,11 @@
 #include "db/schema.h"
 #include "support/fixture.h"
 #include "support/scripted.h"
+#include "report/preview.h"
 #include "toolkit/form.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -201,6 +203,40 @@ TEST_F(OutpatientLedgerTest, MovingAwayAndBackReadsTheListAgain)
     QCoreApplication::processEvents();
     EXPECT_EQ(Forms::loaded().size(), 0);
     EXPECT_EQ(program.statuses, QList<int>{0});
+}
+
+// Both pages of a certificate open at once without waiting, each titled with
+// its page, and the ledger goes on: the handbook certificate of the next
+// patient opens while the first pages are still open.
+TEST_F(OutpatientLedgerTest, ACertificateShowsBothPagesSideBySide)
+{
+    frmAmbuPts *ledger = shown();
+    ASSERT_NE(ledger, nullptr);
+    const auto previews = [] {
+        QStringList titles;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *preview = qobject_cast<report::Preview *>(window);
+            if (preview && preview->isVisible() && !preview->isModal() && preview->pageCount() == 1)
+                titles.append(preview->windowTitle());
+        }
+        titles.sort();
+        return titles;
+    };
+    grid(ledger)->selectRow(1);
+    ledger->findChild<QAction *>(QStringLiteral("mnuReport32New"))->trigger();
+    EXPECT_EQ(previews(), (QStringList{QStringLiteral("伊達政子 - 通院医療費公費負担用診断書 1枚目"),
+                                       QStringLiteral("伊達政子 - 通院医療費公費負担用診断書 2枚目")}));
+    grid(ledger)->selectRow(0);
+    ledger->findChild<QAction *>(QStringLiteral("mnuReportTecho"))->trigger();
+    EXPECT_EQ(previews().size(), 4);
+    EXPECT_TRUE(previews().contains(QStringLiteral("佐藤次郎 - 精神障害者保健福祉手帳用担診断書 1枚目")));
+    EXPECT_TRUE(previews().contains(QStringLiteral("佐藤次郎 - 精神障害者保健福祉手帳用診断書 2枚目")));
+    EXPECT_TRUE(program.services->boxes().isEmpty());
+    EXPECT_TRUE(program.statuses.isEmpty());
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *preview = qobject_cast<report::Preview *>(window))
+            preview->close();
+    }
 }
 
 TEST_F(OutpatientLedgerTest, DatabaseWithoutTheOutpatientFlagIsTooOld)

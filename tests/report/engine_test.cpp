@@ -173,4 +173,46 @@ TEST(ReportEngine, APdfCarriesTheTextsInEmbeddedJapaneseFonts)
     EXPECT_TRUE(mincho);
 }
 
+// A mark stands over the characters it names of its label, measured here
+// from the font alone: wherever growth moves the label, at any size and
+// alignment, and never over the same character inside a longer word.
+TEST(ReportEngine, AMarkFollowsTheCharactersOfItsLabel)
+{
+    for (const double points : {9.0, 14.0}) {
+        Layout layout;
+        Item above = Layout::field(u"Field1"_s, QRect(0, 0, 9000, 300), u"経過"_s);
+        above.grows = true;
+        Item question = Layout::label(u"Label1"_s, QRect(1000, 400, 7000, 500), u"訪問看護指示の有無（　有　・　無　）"_s);
+        question.points = points;
+        question.alignment = Qt::AlignRight | Qt::AlignVCenter;
+        layout.detail.items = {above, question,
+                               Layout::mark(u"Mark1"_s, question, u"指示"_s, u"○"_s, u"有"_s, u"　 ○"_s, u"無"_s)};
+        const ListRows rows({{{u"経過"_s, QString(u"長い経過。"_s).repeated(60)}, {u"指示"_s, -1}},
+                             {{u"経過"_s, u"短い"_s}, {u"指示"_s, 0}}, {{u"経過"_s, u"短い"_s}}});
+        const QList<report::Page> pages = report::layOut(layout, rows, kNow);
+        ASSERT_EQ(pages.size(), 1);
+        const QList<report::TextRun> labels = pages[0].runsOf(u"Label1"_s);
+        const QList<report::TextRun> marks = pages[0].runsOf(u"Mark1"_s);
+        ASSERT_EQ(labels.size(), 3);
+        ASSERT_EQ(marks.size(), 2) << "an empty value marks nothing";
+        for (int row = 0; row < 2; ++row) {
+            const report::TextRun &label = labels.at(row);
+            QFont font = label.font;
+            font.setPixelSize(qRound(points * 20));
+            const QFontMetricsF metrics(font);
+            const QString word = row == 0 ? u"有"_s : u"無"_s;
+            const qsizetype at = label.text.lastIndexOf(word);
+            const qreal left = label.rect.right() + 1 - metrics.horizontalAdvance(label.text)
+                               + metrics.horizontalAdvance(label.text.left(at));
+            const QPointF centre = QRectF(marks.at(row).rect).center();
+            EXPECT_GT(centre.x(), left) << points;
+            EXPECT_LT(centre.x(), left + metrics.horizontalAdvance(word)) << points;
+            EXPECT_GT(centre.y(), label.rect.top());
+            EXPECT_LT(centre.y(), label.rect.bottom());
+            EXPECT_EQ(marks.at(row).text, u"○"_s) << "the blanks that pushed the circle along are not printed";
+        }
+        EXPECT_GT(labels.at(0).rect.top(), 400 + 1440 + 300) << "the first band's label was pushed down by growth";
+    }
+}
+
 } // namespace
