@@ -67,9 +67,9 @@ TEST(ReportPreview, PagesZoomPrintSaveAndTheEndOfTheDocument)
     EXPECT_EQ(ended.count(), 1);
 }
 
-// A landscape page fitted to a window of ordinary size is smaller than any
-// portrait page needs to be.
-TEST(ReportPreview, ALandscapePageFitsTheWidth)
+// Fitted to a window of ordinary size, a landscape page's width and a whole
+// page are smaller than a portrait page fitted to its width.
+TEST(ReportPreview, ALandscapePageFitsTheWidthAndTheWholePageFitsTheWindow)
 {
     testing_support::ScriptedProgram program;
     report::Layout layout;
@@ -88,6 +88,8 @@ TEST(ReportPreview, ALandscapePageFitsTheWidth)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&preview));
     auto *scroll = preview.findChild<QScrollArea *>();
     EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+    preview.setZoom(report::Preview::Zoom::FitPage);
+    EXPECT_LE(scroll->widget()->height(), scroll->viewport()->height());
 }
 
 } // namespace
