@@ -30,6 +30,7 @@ private:
     QStringList m_saved;
     int m_messageBoxes = 0;
     QStringList m_recordsSeen; // the ledgers whose first row was opened
+    QStringList m_shown;       // the windows opened from a ledger
 
 };
 
