@@ -37,7 +37,7 @@ public:
     TargetHandle(const QString &path, const QString &password) : m_path(path)
     {
         const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (rc != SQLITE_OK)
             detail::raise(m_db, rc, path);
         detail::exec(m_db, QStringLiteral("PRAGMA key = %1;").arg(sql::quoteString(password)));
@@ -98,24 +98,29 @@ void backupDatabase(const QString &source, const QString &password, const QStrin
                                .arg(target + QLatin1String(suffix)));
     }
 
-    PhysicalConnection from(source, password, false);
+    PhysicalConnection database(source, password, false);
     const QString partial = QStringLiteral("%1.%2.part").arg(target).arg(::getpid());
+    const auto removePartial = [&partial] {
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            QFile::remove(partial + QLatin1String(suffix));
+    };
+    removePartial(); // left by an earlier process of the same number that was killed
     try {
         TargetHandle copy(partial, password);
-        copyInto(from, copy);
+        copyInto(database, copy);
         copy.close();
-        const QByteArray from = QFile::encodeName(partial);
-        const QByteArray to = QFile::encodeName(target);
+        const QByteArray partialName = QFile::encodeName(partial);
+        const QByteArray targetName = QFile::encodeName(target);
         // Without leave to replace, a link fails rather than replace a file
         // that appeared while the copy was made.
-        const int rc = replace ? ::rename(from.constData(), to.constData()) : ::link(from.constData(), to.constData());
+        const int rc = replace ? ::rename(partialName.constData(), targetName.constData())
+                               : ::link(partialName.constData(), targetName.constData());
         if (rc != 0)
             refuse(target, errno == EEXIST ? QStringLiteral("ファイルが既に存在します。")
                                            : QString::fromLocal8Bit(::strerror(errno)));
         QFile::remove(partial);
     } catch (...) {
-        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
-            QFile::remove(partial + QLatin1String(suffix));
+        removePartial();
         throw;
     }
 }
