@@ -5,7 +5,6 @@
 #include "db/engine/recordset.h"
 #include "support/tempdb.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -86,37 +85,6 @@ TEST_F(Backup, ACopyTakenWhileAnotherProcessWritesIsSoundAndHoldsEveryEarlierCom
     Recordset rows;
     rows.open(QStringLiteral("SELECT count(*) FROM 経過 WHERE ID <= %1").arg(committed), &copy);
     EXPECT_EQ(rows.value(0).toLongLong(), committed);
-}
-
-TEST_F(Backup, ReplacesAnExistingCopyOnlyWhenToldAndNeverTheDatabaseItself)
-{
-    backupDatabase(db.path(), kPassword, copyPath(), false);
-    {
-        Connection c;
-        c.open(plainConnectionString(db.path()));
-        c.execute(QStringLiteral("INSERT INTO 経過 (本文) VALUES ('新')"));
-    }
-    releasePooledHandles(db.path());
-    try {
-        backupDatabase(db.path(), kPassword, copyPath(), false);
-        ADD_FAILURE() << "an existing copy was replaced unasked";
-    } catch (const Error &e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("既に存在します")));
-    }
-    EXPECT_EQ(scalar(copyPath(), QStringLiteral("SELECT count(*) FROM 経過")), 0);
-    releasePooledHandles(copyPath());
-
-    backupDatabase(db.path(), kPassword, copyPath(), true);
-    EXPECT_EQ(scalar(copyPath(), QStringLiteral("SELECT count(*) FROM 経過")), 1);
-    releasePooledHandles(copyPath());
-
-    EXPECT_THROW(backupDatabase(db.path(), kPassword, db.path(), true), Error);
-    EXPECT_THROW(backupDatabase(db.folder() + QStringLiteral("/missing.mdb"), kPassword,
-                                db.folder() + QStringLiteral("/other.mdb"), false),
-                 Error);
-    EXPECT_FALSE(QFile::exists(db.folder() + QStringLiteral("/other.mdb")));
-    EXPECT_EQ(scalar(db.path(), QStringLiteral("SELECT count(*) FROM 経過")), 1);
-    EXPECT_EQ(QDir(db.folder()).entryList(QDir::Files).filter(QStringLiteral(".part")), QStringList());
 }
 
 } // namespace
