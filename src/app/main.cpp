@@ -1,3 +1,4 @@
+#include "app/firststart.h"
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/screenshots.h"
@@ -21,7 +22,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(app::kProductName);
     QApplication::setApplicationVersion(QStringLiteral("2.0.11"));
     QApplication::setWindowIcon(QIcon(app::productPicture(64)));
-    toolkit::setPlatform(std::make_unique<toolkit::DesktopPlatform>());
+    auto desktop = std::make_unique<toolkit::DesktopPlatform>();
+    toolkit::DesktopPlatform &services = *desktop;
+    toolkit::setPlatform(std::move(desktop));
     toolkit::useJapaneseFonts(application);
     toolkit::useJapaneseTexts(application);
     // The toolkit's own exit also ends a program whose end comes before the main loop runs.
@@ -33,6 +36,10 @@ int main(int argc, char **argv)
     if (const QString folder = qEnvironmentVariable("NORVA_SCREENSHOTS"); !folder.isEmpty())
         tour = std::make_unique<app::ScreenshotTour>(folder);
 
-    toolkit::untrapped([] { app::showWindow(app::window::Splash); });
+    toolkit::untrapped([&services] {
+        services.setProgramFolder(
+            app::sessionProgramFolder(QCoreApplication::applicationDirPath(), app::userProgramFolder()));
+        app::showWindow(app::window::Splash);
+    });
     return application.exec();
 }

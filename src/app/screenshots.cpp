@@ -153,10 +153,18 @@ void ScreenshotTour::continueFrom(const QString &window)
         // The modal windows are captured and closed in turn above the start
         // menu; then the tour walks through the three ledgers, opening the
         // first row of each in its record window and closing it again, and
-        // closing the last ledger ends the program.
+        // each ledger's own windows (list order and statistics, the
+        // certificates, the compaction), none of them told to change
+        // anything; closing the last ledger ends the program.
         const auto moveOn = [&window](const QString &next) {
             if (toolkit::Form *current = findWindow(window))
                 moveTo(*current, next);
+        };
+        const auto firstTime = [this](const QString &shown) {
+            if (m_shown.contains(shown))
+                return false;
+            m_shown.append(shown);
+            return true;
         };
         const auto recordFirst = [this, &window]() {
             toolkit::Form *ledger = findWindow(window);
@@ -171,11 +179,18 @@ void ScreenshotTour::continueFrom(const QString &window)
             moveOn(window::InpatientLedger);
         } else if (window == window::About || window == window::Options || window == window::InpatientRecord
                    || window == window::OutpatientRecord || window == window::AllPatientRecord
-                   || window == window::SubsidyCertificate || window == window::HandbookCertificate) {
+                   || window == window::SubsidyCertificate || window == window::HandbookCertificate
+                   || window == window::ListOrder || window == window::Statistics || window == window::Compaction
+                   || window == window::UpgradeTo2086 || window == window::UpgradeTo2112) {
+            // The list order and the compaction bring their ledger back as they close.
             unloadWindow(window);
         } else if (window == window::InpatientLedger || window == window::OutpatientLedger) {
             if (recordFirst())
                 return;
+            if (window == window::InpatientLedger && firstTime(window::ListOrder)) {
+                showWindow(window::ListOrder);
+                return;
+            }
             // Every document of the ledger: the modal ones in turn, each
             // captured and closed over it; those shown beside it (the check
             // sheets, the certificates' pages) all at once, the tour going on
@@ -198,9 +213,18 @@ void ScreenshotTour::continueFrom(const QString &window)
                     return;
                 }
             }
-            moveOn(window == window::InpatientLedger ? window::OutpatientLedger : window::AllPatientLedger);
+            if (window == window::InpatientLedger) {
+                showModal(window::Statistics);
+                moveOn(window::OutpatientLedger);
+            } else {
+                moveOn(window::AllPatientLedger);
+            }
         } else if (window == window::AllPatientLedger) {
-            if (!recordFirst())
+            if (recordFirst())
+                return;
+            if (firstTime(window::Compaction))
+                showWindow(window::Compaction);
+            else
                 unloadWindow(window);
         }
     });

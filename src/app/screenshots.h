@@ -34,6 +34,7 @@ private:
     QStringList m_documentsSeen; // the ledgers whose documents were shown
     QString m_previewsFrom;      // the ledger whose previews are still open
     QStringList m_recordsSeen; // the ledgers whose first row was opened
+    QStringList m_shown;       // the windows opened from a ledger
 
 };
 

@@ -188,7 +188,7 @@ bool DesktopPlatform::openDocument(const QString &path)
 
 QString DesktopPlatform::programFolder() const
 {
-    return QCoreApplication::applicationDirPath();
+    return m_programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_programFolder;
 }
 
 bool DesktopPlatform::choosePrinter(QPrinter &printer)

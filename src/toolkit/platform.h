@@ -65,6 +65,13 @@ public:
     QString saveFileName(const QString &caption, const QString &suggested, const QString &filter) override;
     QString programFolder() const override;
     QString homeFolder() const override;
+
+    // A shared installation gives each user a program folder of their own;
+    // empty stands for the executable's folder.
+    void setProgramFolder(const QString &folder) { m_programFolder = folder; }
+
+private:
+    QString m_programFolder;
 };
 
 // Answers boxes from queues and records everything shown. Its folders default

@@ -1,8 +1,11 @@
 // norva-db: creates empty databases of each schema generation and demo
-// databases of a fictional hospital, for development, tests and benchmarks.
+// databases of a fictional hospital, for development, tests and benchmarks;
+// backs up and checks a hospital's database for its administrators.
 
 #include "demo.h"
 
+#include "db/check.h"
+#include "db/engine/administration.h"
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
@@ -148,6 +151,29 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
     return 0;
 }
 
+int backup(const QString &database, const QString &target, bool replace)
+{
+    jet::backupDatabase(database, db::databasePassword(), target, replace);
+    out() << u"Backed up %1 to %2."_s.arg(database, target) << Qt::endl;
+    return 0;
+}
+
+int check(const QString &database)
+{
+    const db::CheckReport report = db::checkDatabase(database);
+    out() << u"%1: schema generation %2"_s.arg(database, report.generation) << Qt::endl;
+    out() << u"integrity_check: %1"_s.arg(report.integrity.join(u"\n  "_s)) << Qt::endl;
+    for (const db::CheckReport::TableCount &count : report.counts)
+        out() << u"%1: %2 rows"_s.arg(count.table).arg(count.rows) << Qt::endl;
+    for (qint64 episode : report.episodesWithoutCompanions)
+        out() << u"episode 入退院ID %1 lacks its row in 検査情報 or 診断情報"_s.arg(episode) << Qt::endl;
+    for (const db::CheckReport::DanglingReference &ref : report.danglingReferences)
+        out() << u"%1 row %2: %3 = %4 names no code row"_s.arg(ref.table).arg(ref.row).arg(ref.column).arg(ref.code)
+              << Qt::endl;
+    out() << (report.sound() ? u"sound"_s : u"NOT sound"_s) << Qt::endl;
+    return report.sound() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -160,24 +186,34 @@ int main(int argc, char **argv)
         u"Creates database files for ネモリア.\n\n"
         "  create PATH [--generation 2.112|2.086|old]   an empty database\n"
         "  demo PATH [--patients N] [--seed S] [--today YYYY-MM-DD] [--generation 2.112|2.086|old]\n"
-        "                                               a database of a fictional hospital"_s);
+        "                                               a database of a fictional hospital\n"
+        "  backup DB DEST [--force]                     a consistent copy, also while the program runs\n"
+        "  check DB                                     the file's soundness; exit status 0 only when sound"_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create or demo"_s);
-    parser.addPositionalArgument(u"path"_s, u"the database file to create"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup or check"_s);
+    parser.addPositionalArgument(u"path"_s, u"the database file"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
     const QCommandLineOption patients(u"patients"_s, u"Number of demo patients."_s, u"N"_s, u"1000"_s);
     const QCommandLineOption seed(u"seed"_s, u"Seed of the demo data."_s, u"S"_s, u"1"_s);
     const QCommandLineOption today(u"today"_s, u"The day the demo data is counted back from."_s, u"date"_s);
-    parser.addOptions({generation, patients, seed, today});
+    const QCommandLineOption force(u"force"_s, u"Let backup replace an existing DEST."_s);
+    parser.addOptions({generation, patients, seed, today, force});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
-    if (args.size() != 2 || (args.at(0) != u"create"_s && args.at(0) != u"demo"_s)) {
+    const QString command = args.value(0);
+    const qsizetype expected = command == u"backup"_s ? 3 : 2;
+    const QStringList commands{u"create"_s, u"demo"_s, u"backup"_s, u"check"_s};
+    if (!commands.contains(command) || args.size() != expected) {
         err() << parser.helpText();
         return 2;
     }
     try {
+        if (command == u"backup"_s)
+            return backup(args.at(1), args.at(2), parser.isSet(force));
+        if (command == u"check"_s)
+            return check(args.at(1));
         if (args.at(0) == u"create"_s)
             return create(args.at(1), parser.value(generation));
 

@@ -1,0 +1,80 @@
+#include "app/firststart.h"
+
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "db/schema.h"
+#include "toolkit/help.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace app {
+
+namespace {
+
+const QString kLocationFile = QStringLiteral("norva.txt");
+
+[[noreturn]] void cannotPrepare(const QString &path, const QString &why)
+{
+    throw jet::Error(db::fileerr::PathFileAccess,
+                     QStringLiteral("パス/ファイル アクセス エラーです。\n%1\n%2").arg(path, why));
+}
+
+void linkHelp(const QDir &user, const QDir &installation)
+{
+    const QString manualFolder = QFileInfo(toolkit::kManualPath).path();
+    for (const QString &name : {toolkit::kHelpFileName, manualFolder}) {
+        const QString target = installation.filePath(name);
+        const QString link = user.filePath(name);
+        // A link left dangling by a removed installation is replaced too.
+        if (!QFileInfo::exists(target) || QFileInfo::exists(link))
+            continue;
+        QFile::remove(link);
+        QFile::link(target, link);
+    }
+}
+
+} // namespace
+
+QString userProgramFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("norva"));
+}
+
+QString sessionProgramFolder(const QString &installationFolder, const QString &userFolder)
+{
+    const QFileInfo installation(installationFolder);
+    if (QFileInfo::exists(QDir(installationFolder).filePath(kLocationFile)) || installation.isWritable())
+        return installationFolder;
+    prepareUserFolder(userFolder, installationFolder);
+    return userFolder;
+}
+
+void prepareUserFolder(const QString &userFolder, const QString &installationFolder)
+{
+    const QDir user(userFolder);
+    if (!QDir().mkpath(userFolder))
+        cannotPrepare(userFolder, QStringLiteral("フォルダーを作れません。"));
+    linkHelp(user, QDir(installationFolder));
+
+    const QString locationFile = user.filePath(kLocationFile);
+    if (QFileInfo::exists(locationFile) || QFileInfo(locationFile).isSymLink())
+        return;
+    const QString database = db::defaultDatabasePath(userFolder);
+    if (!QFileInfo::exists(database))
+        db::createDatabase(database, db::Generation::V2112);
+    // The reading ends an unquoted path at a comma and skips leading blanks.
+    QString field = database;
+    if (field.contains(u',') || field.startsWith(u' ') || field.startsWith(u'\t') || field.startsWith(u'"'))
+        field = u'"' + field + u'"';
+    // Written whole or not at all: a half-written file would name a wrong path.
+    QSaveFile file(locationFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(field.toUtf8() + '\n') < 0 || !file.commit())
+        cannotPrepare(locationFile, file.errorString());
+}
+
+} // namespace app

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace app {
+
+// "norva" in the user's data folder ($XDG_DATA_HOME, by default
+// ~/.local/share): where a user of a shared installation keeps the program's
+// folder of their own.
+QString userProgramFolder();
+
+// The program's folder for this session.  The installation's own folder
+// (the executable's) when it holds the location file or its user may write
+// it, as with an installation in a home folder.  A shared installation
+// (/opt/norva from the package) that holds no location file gives each user
+// `userFolder` instead, prepared by `prepareUserFolder`; a hospital that
+// wants every user on one database puts a location file in the installation.
+QString sessionProgramFolder(const QString &installationFolder, const QString &userFolder);
+
+// Readies a user's program folder: on first start an empty database
+// "norva2000.mdb" and a location file naming it; on every start links to the
+// installation's help ("Index.chm" and the manual) where the folder has none
+// of its own.  A location file that is there is never touched, nor is a
+// database created for one, so a database gone missing is reported, not
+// silently replaced.  Throws jet::Error when the folder, the database or the
+// location file cannot be made.
+void prepareUserFolder(const QString &userFolder, const QString &installationFolder);
+
+} // namespace app

@@ -1,0 +1,118 @@
+#include "db/check.h"
+
+#include "db/engine/administration.h"
+#include "db/engine/catalog.h"
+#include "db/engine/connection.h"
+#include "db/engine/recordset.h"
+#include "db/location.h"
+
+using namespace Qt::StringLiterals;
+
+namespace db {
+
+namespace {
+
+struct CodeReference
+{
+    QString table;
+    QString key;
+    QString column;
+    QString codeTable;
+    QString codeKey;
+};
+
+QList<CodeReference> codeReferences()
+{
+    const QString patients = u"患者情報"_s, episodes = u"入退院情報"_s, certificates = u"32条診断書"_s;
+    const QString diagnoses = u"診断名(ICD10)"_s;
+    return {
+        {patients, u"カルテID"_s, u"性別"_s, u"性別"_s, u"性別ID"_s},
+        {patients, u"カルテID"_s, u"診断名①"_s, diagnoses, u"診断ID"_s},
+        {patients, u"カルテID"_s, u"診断名②"_s, diagnoses, u"診断ID"_s},
+        {patients, u"カルテID"_s, u"診断名③"_s, diagnoses, u"診断ID"_s},
+        {patients, u"カルテID"_s, u"介護度"_s, u"介護度"_s, u"介護度ID"_s},
+        {patients, u"カルテID"_s, u"障害者等級"_s, u"障害者等級"_s, u"障害者等級ID"_s},
+        {episodes, u"入退院ID"_s, u"入院形態"_s, u"入院形態"_s, u"入院形態ID"_s},
+        {episodes, u"入退院ID"_s, u"病室番号"_s, u"病室番号"_s, u"病室ID"_s},
+        {episodes, u"入退院ID"_s, u"ベッド番号"_s, u"ベッド番号"_s, u"ベッドID"_s},
+        {episodes, u"入退院ID"_s, u"主治医①"_s, u"主治医"_s, u"主治医ID"_s},
+        {episodes, u"入退院ID"_s, u"主治医②"_s, u"主治医"_s, u"主治医ID"_s},
+        {episodes, u"入退院ID"_s, u"扱別"_s, u"扱別"_s, u"扱別ID"_s},
+        {episodes, u"入退院ID"_s, u"転帰"_s, u"転帰"_s, u"転帰ID"_s},
+        {episodes, u"入退院ID"_s, u"時間外頻度"_s, u"時間外頻度"_s, u"時間外頻度ID"_s},
+        {certificates, u"カルテID"_s, u"主精神障害"_s, diagnoses, u"診断ID"_s},
+        {certificates, u"カルテID"_s, u"従精神障害"_s, diagnoses, u"診断ID"_s},
+    };
+}
+
+QString quoted(const QString &name)
+{
+    return u"`%1`"_s.arg(name);
+}
+
+bool hasColumn(const jet::Catalog &catalog, const QString &table, const QString &column)
+{
+    if (!catalog.tables().contains(table))
+        return false;
+    for (const jet::ColumnDef &def : catalog.columns(table))
+        if (def.name == column)
+            return true;
+    return false;
+}
+
+QString generationOf(const jet::Catalog &catalog, jet::Connection &connection)
+{
+    if (catalog.tables().contains(u"バージョン"_s)) {
+        jet::Recordset version;
+        version.open(u"SELECT バージョン FROM バージョン"_s, &connection);
+        return version.eof() ? u"2.112"_s : version.value(0).toString();
+    }
+    return hasColumn(catalog, u"診断名(ICD10)"_s, u"ICDコード"_s) ? u"2.086"_s : u"old"_s;
+}
+
+} // namespace
+
+CheckReport checkDatabase(const QString &path)
+{
+    jet::Connection connection;
+    connection.open(plainConnectionString(path));
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&connection);
+
+    CheckReport report;
+    report.generation = generationOf(catalog, connection);
+    report.integrity = jet::integrityCheck(connection);
+
+    for (const QString &table : {u"患者情報"_s, u"入退院情報"_s, u"検査情報"_s, u"診断情報"_s, u"32条診断書"_s}) {
+        jet::Recordset count;
+        count.open(u"SELECT count(*) FROM %1"_s.arg(quoted(table)), &connection);
+        report.counts.append({table, count.value(0).toLongLong()});
+    }
+
+    // Read whole (DISTINCT): a keyed reading of an outer join finds no row
+    // key where the join found no row.
+    jet::Recordset orphans;
+    orphans.open(u"SELECT DISTINCT 入退院情報.入退院ID FROM (入退院情報 LEFT JOIN 検査情報 ON 入退院情報.入退院ID = 検査情報.入退院ID) "
+                 "LEFT JOIN 診断情報 ON 入退院情報.入退院ID = 診断情報.入退院ID "
+                 "WHERE 検査情報.入退院ID Is Null OR 診断情報.入退院ID Is Null ORDER BY 入退院情報.入退院ID"_s,
+                 &connection);
+    for (; !orphans.eof(); orphans.moveNext())
+        report.episodesWithoutCompanions.append(orphans.value(0).toLongLong());
+
+    for (const CodeReference &ref : codeReferences()) {
+        if (!hasColumn(catalog, ref.table, ref.column))
+            continue; // a column an upgrade has not added yet
+        const QString column = u"%1.%2"_s.arg(quoted(ref.table), quoted(ref.column));
+        const QString code = u"%1.%2"_s.arg(quoted(ref.codeTable), quoted(ref.codeKey));
+        jet::Recordset dangling;
+        dangling.open(u"SELECT DISTINCT %1.%2, %3 FROM %1 LEFT JOIN %4 ON %3 = %5 WHERE %3 Is Not Null AND %5 Is Null "
+                      "ORDER BY %1.%2"_s.arg(quoted(ref.table), quoted(ref.key), column, quoted(ref.codeTable), code),
+                      &connection);
+        for (; !dangling.eof(); dangling.moveNext())
+            report.danglingReferences.append(
+                {ref.table, ref.column, dangling.value(0).toLongLong(), dangling.value(1).toLongLong()});
+    }
+    return report;
+}
+
+} // namespace db

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace db {
+
+// What an administrator's check of a database file finds.
+struct CheckReport
+{
+    // "2.112" (or whatever the version table holds), "2.086" or "old".
+    QString generation;
+    // SQLite's integrity check: {"ok"} for a sound file.
+    QStringList integrity;
+    struct TableCount
+    {
+        QString table;
+        qint64 rows = 0;
+    };
+    QList<TableCount> counts; // the clinical tables
+    // Episodes lacking their row in `検査情報` or in `診断情報`: the record
+    // windows and the deletion of the episode fail on them.
+    QList<qint64> episodesWithoutCompanions;
+    // A code reference naming no row of its code table: the lists join the
+    // code tables with inner joins, so the row drops out of them.
+    struct DanglingReference
+    {
+        QString table;
+        QString column;
+        qint64 row = 0; // the row's key: chart number or episode ID
+        qint64 code = 0;
+    };
+    QList<DanglingReference> danglingReferences;
+
+    bool sound() const
+    {
+        return integrity == QStringList{QStringLiteral("ok")} && episodesWithoutCompanions.isEmpty()
+            && danglingReferences.isEmpty();
+    }
+};
+
+// Opens the file with the system password and checks it, changing nothing.
+// Throws jet::Error when the file cannot be opened.
+CheckReport checkDatabase(const QString &path);
+
+} // namespace db
