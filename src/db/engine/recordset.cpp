@@ -1,5 +1,7 @@
 #include "db/engine/recordset.h"
 
+#include <limits>
+
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/jetsql.h"
@@ -26,6 +28,14 @@ constexpr int kCachedSegments = 96;
 constexpr int kReadWholeBelow = 4096; // rows whose keys are read at once
 constexpr int kFirstKeys = 4 * kSegmentRows;
 constexpr int kLastKeys = 4 * kSegmentRows;
+// The key of a table that gave a row of an outer join no partner row.
+constexpr qint64 kNoPartner = std::numeric_limits<qint64>::min();
+
+qint64 keyAt(sqlite3_stmt *statement, int column)
+{
+    return sqlite3_column_type(statement, column) == SQLITE_NULL ? kNoPartner
+                                                                 : sqlite3_column_int64(statement, column);
+}
 
 [[noreturn]] void noCurrentRecord()
 {
@@ -280,7 +290,7 @@ public:
         read.reserve(1024);
         while (stmt.step())
             for (int k = 0; k < keyWidth; ++k)
-                read.push_back(sqlite3_column_int64(raw, k));
+                read.push_back(keyAt(raw, k));
         return read;
     }
 
@@ -394,31 +404,46 @@ public:
         segmentOrder.clear();
     }
 
-    void prepareFetch()
+    // The statement that reads one row by its keys; a table without a
+    // partner row in it is matched by its missing row instead of a key.
+    QString fetchSql(const std::vector<qint64> &key) const
     {
-        if (fetch)
-            return;
         QStringList conditions;
         for (int k = 0; k < keyWidth; ++k)
-            conditions.append(quoteIdentifier(instances[size_t(k)].alias) + QStringLiteral(".rowid = ?"));
-        const QString sql = QStringLiteral("SELECT ") + selectList() + fromClause() + QStringLiteral(" WHERE ")
+            conditions.append(quoteIdentifier(instances[size_t(k)].alias)
+                              + (key[size_t(k)] == kNoPartner ? QStringLiteral(".rowid IS NULL")
+                                                              : QStringLiteral(".rowid = ?")));
+        return QStringLiteral("SELECT ") + selectList() + fromClause() + QStringLiteral(" WHERE ")
             + conditions.join(QStringLiteral(" AND "));
-        fetch = Statement(db(), sql);
+    }
+
+    void prepareFetch()
+    {
+        if (!fetch)
+            fetch = Statement(db(), fetchSql(std::vector<qint64>(size_t(keyWidth), 0)));
     }
 
     RowValues fetchRow(int row)
     {
         if (auto it = unreadable.find(row); it != unreadable.end())
             return it->second;
-        prepareFetch();
-        fetch.reset();
-        const QVariantList fixed = itemParameters + fromParameters;
-        fetch.bindAll(fixed);
         const std::vector<qint64> key = keyOf(row);
+        const bool partnered = std::find(key.begin(), key.end(), kNoPartner) == key.end();
+        // Rows of an outer join without a partner are rare: their statement
+        // is made for them alone.
+        Statement alone;
+        if (partnered)
+            prepareFetch();
+        Statement &statement = partnered ? fetch : (alone = Statement(db(), fetchSql(key)));
+        statement.reset();
+        const QVariantList fixed = itemParameters + fromParameters;
+        statement.bindAll(fixed);
+        int parameter = int(fixed.size());
         for (int k = 0; k < keyWidth; ++k)
-            sqlite3_bind_int64(fetch.get(), fixed.size() + k + 1, key[size_t(k)]);
-        RowValues values = fetch.step() ? readRow(fetch) : RowValues(fields.size());
-        fetch.reset();
+            if (key[size_t(k)] != kNoPartner)
+                sqlite3_bind_int64(statement.get(), ++parameter, key[size_t(k)]);
+        RowValues values = statement.step() ? readRow(statement) : RowValues(fields.size());
+        statement.reset();
         return values;
     }
 
@@ -573,6 +598,11 @@ public:
                 sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn) + QStringLiteral(" = ?"));
                 values.append(storageValue(f, pending.value(f)));
             }
+            // A value for a partner row the outer join did not find has no
+            // row to go to: refused, not silently dropped.
+            if (key[size_t(it.key())] == kNoPartner)
+                throw Error(err::NotSupported,
+                            QStringLiteral("テーブル '%1' に対応する行がないため、更新できません。").arg(instance.table));
             values.append(key[size_t(it.key())]);
             statements.emplace_back(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                                         .arg(quoteIdentifier(instance.table), sets.join(QStringLiteral(", "))),
@@ -1153,7 +1183,7 @@ void Recordset::find(const QString &criterion)
     std::vector<qint64> key(size_t(d->keyWidth));
     while (stmt.step()) {
         for (int k = 0; k < d->keyWidth; ++k)
-            key[size_t(k)] = sqlite3_column_int64(stmt.get(), k);
+            key[size_t(k)] = keyAt(stmt.get(), k);
         hits.insert(key);
     }
     int row = start;

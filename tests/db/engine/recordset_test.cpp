@@ -96,6 +96,30 @@ TEST_F(RecordsetTest, FieldsOfAJoinAreQualifiedOnlyWhereTheirNameRepeats)
     EXPECT_EQ(rs.recordCount(), 5);
 }
 
+// A row of an outer join without its partner row still reads its own values,
+// whether read by key, moved to or found; a value for the missing partner is
+// refused rather than lost.
+TEST_F(RecordsetTest, AnOuterJoinRowWithoutItsPartnerKeepsItsOwnValues)
+{
+    conn().execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (200, '鈴木')"));
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT 患者情報.カルテID, 患者情報.氏名, 入退院情報.入院日 FROM 患者情報 LEFT JOIN 入退院情報 "
+                           "ON 患者情報.カルテID = 入退院情報.カルテID ORDER BY 患者情報.カルテID"),
+            &conn());
+    ASSERT_EQ(rs.recordCount(), 6);
+    rs.moveLast();
+    EXPECT_EQ(rs.value(QStringLiteral("氏名")).toString(), QStringLiteral("鈴木"));
+    EXPECT_EQ(rs.value(QStringLiteral("カルテID")).toInt(), 200);
+    EXPECT_TRUE(rs.value(QStringLiteral("入院日")).isNull());
+    rs.setValue(QStringLiteral("入院日"), QDate(2003, 4, 1));
+    EXPECT_EQ(errorOf([&] { rs.update(); }), err::NotSupported) << "no episode row to write the date to";
+    rs.cancelUpdate();
+    rs.moveFirst();
+    rs.find(QStringLiteral("氏名 = '鈴木'"));
+    ASSERT_FALSE(rs.eof());
+    EXPECT_EQ(rs.value(QStringLiteral("カルテID")).toInt(), 200);
+}
+
 TEST_F(RecordsetTest, ValuesComeBackInTheirColumnTypes)
 {
     Recordset rs;
