@@ -397,8 +397,22 @@ private:
             for (qsizetype i = runs.size() - 1; i >= 0; --i) {
                 if (runs.at(i).item != p.item->anchor)
                     continue;
-                const TextRun &anchor = runs.at(i);
-                const QRectF box = glyphBox(anchor, span.from, span.length);
+                // A label too wide for its box may have been broken into
+                // lines, laid out one below the other: the mark goes on the
+                // line that holds its characters.
+                qsizetype first = i;
+                while (first > 0 && runs.at(first - 1).item == p.item->anchor
+                       && runs.at(first - 1).rect.left() == runs.at(i).rect.left()
+                       && runs.at(first - 1).rect.bottom() < runs.at(first).rect.top())
+                    --first;
+                qsizetype line = first;
+                qsizetype from = span.from;
+                while (line < i && from >= runs.at(line).text.size()) {
+                    from -= runs.at(line).text.size();
+                    ++line;
+                }
+                const TextRun &anchor = runs.at(line);
+                const QRectF box = glyphBox(anchor, from, span.length);
                 QFont font = anchor.font;
                 font.setPointSizeF(anchor.font.pointSizeF() * kMarkScale);
                 const QFontMetricsF metrics(pixelFont(font));

@@ -215,4 +215,29 @@ TEST(ReportEngine, AMarkFollowsTheCharactersOfItsLabel)
     }
 }
 
+// A label broken into lines to fit its box keeps its mark over the word, on
+// the line the word went to.
+TEST(ReportEngine, AMarkFindsItsWordOnTheLineOfAWrappedLabel)
+{
+    Layout layout;
+    Item question = Layout::label(u"Label1"_s, QRect(0, 0, 2600, 1000), u"訪問看護指示の有無（　有　・　無　）"_s);
+    question.alignment = Qt::AlignLeft | Qt::AlignTop;
+    layout.detail.items = {question, Layout::mark(u"Mark1"_s, question, u"指示"_s, u"○"_s, u"有"_s, u"○"_s, u"無"_s)};
+    const report::Page page = report::layOut(layout, ListRows({{{u"指示"_s, 0}}}), kNow).first();
+    const QList<report::TextRun> lines = page.runsOf(u"Label1"_s);
+    ASSERT_EQ(lines.size(), 2) << "the label was broken, not shrunk";
+    const report::TextRun &line = lines.at(1).text.contains(u'無') ? lines.at(1) : lines.at(0);
+    QFont font = line.font;
+    font.setPixelSize(qRound(line.font.pointSizeF() * 20));
+    const QFontMetricsF metrics(font);
+    const qreal left = line.rect.left() + metrics.horizontalAdvance(line.text.left(line.text.indexOf(u'無')));
+    const QList<report::TextRun> marks = page.runsOf(u"Mark1"_s);
+    ASSERT_EQ(marks.size(), 1);
+    const QPointF centre = QRectF(marks.first().rect).center();
+    EXPECT_GT(centre.x(), left);
+    EXPECT_LT(centre.x(), left + metrics.horizontalAdvance(u"無"_s));
+    EXPECT_GT(centre.y(), line.rect.top());
+    EXPECT_LT(centre.y(), line.rect.bottom());
+}
+
 } // namespace
