@@ -524,8 +524,18 @@ QString inpatientListSql(RoomOrder order)
     sql += kInpatientListSelect;
     sql += kInpatientListFrom;
     sql += kInpatientListWhere;
-    sql += order == RoomOrder::Ascending ? kInpatientListAscending : kInpatientListDescending;
+    sql += inpatientListOrder(order);
     return sql;
+}
+
+QStringView inpatientListOrder(RoomOrder order)
+{
+    return order == RoomOrder::Ascending ? kInpatientListAscending : kInpatientListDescending;
+}
+
+RoomOrder roomOrderOf(const QString &inpatientListText)
+{
+    return inpatientListText.contains(kInpatientListDescending) ? RoomOrder::Descending : RoomOrder::Ascending;
 }
 
 // The summaries and check-sheet lists read the in-patient list itself, so

@@ -92,6 +92,9 @@ inline constexpr QStringView kInpatientListDescending = u"ORDER BY 病室番号.
 
 enum class RoomOrder { Ascending, Descending };
 QString inpatientListSql(RoomOrder order);
+// The list's last piece for an order, and the order a stored list text ends with.
+QStringView inpatientListOrder(RoomOrder order);
+RoomOrder roomOrderOf(const QString &inpatientListText);
 
 // The stored queries of a new database as name and Jet text, the in-patient
 // list first since the summaries read it.

@@ -77,14 +77,12 @@ void showTreatmentVoucher()
 
 void showCheckSheets()
 {
-    // The launcher gives them no title: each preview shows its sheet's own heading.
+    // The launcher gives them no title: each preview shows its sheet's own caption.
     const QStringList sheets{QStringLiteral("rptAdmPsy1"), QStringLiteral("rptAdmPsy2"), QStringLiteral("rptAdmPsy3")};
-    const QStringList titles{QStringLiteral("入院精神療法（４週間以内）"), QStringLiteral("入院精神療法（５週間から３ヶ月以内）"),
-                             QStringLiteral("入院精神療法（３ヶ月以上）")};
     toolkit::trap(
         [&] {
             for (int i = 0; i < sheets.size(); ++i) {
-                report::Preview *preview = report::showDocument(sheets.at(i), {}, titles.at(i), {}, false);
+                report::Preview *preview = report::showDocument(sheets.at(i), {}, {}, {}, false);
                 if (i == sheets.size() - 1)
                     QObject::connect(preview, &report::Preview::printFailed, preview, [sheets] {
                         report::closeDocuments({sheets.at(2), sheets.at(0), sheets.at(1)});
@@ -105,11 +103,11 @@ void printAdmissionRecords(int weeks)
     toolkit::MessageBoxRequest failure;
     failure.text = QStringLiteral("このシステムでは印刷できません。\nご不便をおかけして申し訳ありません。");
     failure.icon = toolkit::MessageIcon::Critical;
-    const QString caption = weeks == 1 ? QStringLiteral("入退院記録（最近１週間分）") : QStringLiteral("入退院記録（最近２週間分）");
     toolkit::trap(
         [&] {
-            report::showDocument(weeks == 1 ? QStringLiteral("rptAdmRecord1") : QStringLiteral("rptAdmRecord2"), {},
-                                 caption, {}, true);
+            // Titled with the records' own caption.
+            report::showDocument(weeks == 1 ? QStringLiteral("rptAdmRecord1") : QStringLiteral("rptAdmRecord2"), {}, {},
+                                 {}, true);
         },
         {{report::kEngineFailure, failure, {}, false}});
 }

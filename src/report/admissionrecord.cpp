@@ -37,30 +37,22 @@ const QList<Column> &columns()
 AdmissionRecordForm::AdmissionRecordForm(const QString &layoutName, const QString &title)
 {
     name = layoutName;
-    pageHeader.name = u"Section2"_s;
-    detail.name = u"Section1"_s;
-    pageFooter.name = u"Section3"_s;
+    caption = title;
+    nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
 
-    Item heading = label(u"Label1"_s, QRect(0, 0, kWidth, 600), title);
-    heading.points = 16;
-    heading.gothic = true;
-    heading.alignment = Qt::AlignCenter;
     Item period = label(u"Label2"_s, QRect(0, 640, kWidth, 400), QString());
     period.alignment = Qt::AlignCenter;
     Item today = label(u"Label3"_s, QRect(0, 1080, kWidth, 360), u"%d 現在"_s);
     today.alignment = Qt::AlignRight | Qt::AlignVCenter;
     today.points = 9;
-    pageHeader.items = {heading, period, today};
+    pageHeader.items = {heading(u"Label1"_s, QRect(0, 0, kWidth, 600), title, 16), period, today};
 
     const int top = 1480;
     int number = 4;
     int fieldNumber = 1;
     for (const Column &column : columns()) {
         const QRect cell(column.left, top, column.right - column.left, 400);
-        Item caption = label(u"Label%1"_s.arg(number++), cell, column.heading);
-        caption.gothic = true;
-        caption.alignment = Qt::AlignCenter;
-        pageHeader.items << caption;
+        pageHeader.items << heading(u"Label%1"_s.arg(number++), cell, column.heading);
 
         Item value = field(u"Field%1"_s.arg(fieldNumber++),
                            QRect(column.left + 60, 0, column.right - column.left - 120, kLine), column.field,

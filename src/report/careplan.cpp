@@ -14,15 +14,9 @@ constexpr int kHeading = 2600;
 CarePlanForm::CarePlanForm(const QString &layoutName, const QString &title)
 {
     name = layoutName;
-    pageHeader.name = u"Section2"_s;
-    detail.name = u"Section1"_s;
-    pageFooter.name = u"Section3"_s;
-    Item heading = label(u"Label1"_s, QRect(0, 0, kWidth, 700), title);
-    heading.points = 18;
-    heading.gothic = true;
-    heading.alignment = Qt::AlignCenter;
+    nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
     pageHeader.height = 1000;
-    pageHeader.items = {heading};
+    pageHeader.items = {heading(u"Label1"_s, QRect(0, 0, kWidth, 700), title, 18)};
 }
 
 QString CarePlanForm::next(const char *prefix)

@@ -17,12 +17,102 @@ using namespace Qt::StringLiterals;
 
 namespace report {
 
+namespace {
+
+using Labels = void (*)(Layout &, const Institution &, const QDateTime &);
+
+// A document: how its layout is made, the command it prints, whether its
+// ending closes the command's result, and the labels written at run time.
+struct Entry
+{
+    QString name;
+    std::unique_ptr<Layout> (*make)();
+    DataSource::Command command;
+    bool closesResult;
+    Labels labels;
+};
+
+template <class T>
+std::unique_ptr<Layout> make()
+{
+    return std::make_unique<T>();
+}
+
+void noLabels(Layout &, const Institution &, const QDateTime &) {}
+
+// The admission records' period: from its first day to today, in era dates.
+void admissionPeriod(Layout &layout, DataSource::Command command, const QDateTime &now)
+{
+    const QString era = u"ggge年m月d日"_s;
+    const QDate first = now.date().addDays(1 - DataSource::periodOf(command));
+    layout.setLabel(u"Section2"_s, u"Label2"_s, toolkit::formatDate(first, era) + u" 〜 "_s + toolkit::formatDate(now, era));
+}
+
+// Page 2 of either certificate: today, then the institution's name, address and telephone.
+void certificateSigning(Layout &layout, const Institution &institution, const QDateTime &now)
+{
+    layout.setLabel(u"Section1"_s, u"Label18"_s, toolkit::formatDate(now, u"ggg e 年 m 月 d 日"_s));
+    layout.setLabel(u"Section1"_s, u"Label19"_s, institution.name);
+    layout.setLabel(u"Section1"_s, u"Label20"_s, institution.address);
+    layout.setLabel(u"Section1"_s, u"Label21"_s, institution.telephone);
+}
+
+const QList<Entry> &entries()
+{
+    using Command = DataSource::Command;
+    static const QList<Entry> list{
+        {u"rptAdmissionPlan"_s, make<rptAdmissionPlan>, Command::Patient, true,
+         [](Layout &layout, const Institution &institution, const QDateTime &now) {
+             layout.setLabel(u"Section1"_s, u"Label6"_s, institution.department);
+             layout.setLabel(u"Section1"_s, u"Label20"_s, institution.name);
+             layout.setLabel(u"Section1"_s, u"Label4"_s, toolkit::formatDate(now, u"ggg e  年 m 月 d 日"_s));
+         }},
+        {u"rptDischargePlan"_s, make<rptDischargePlan>, Command::Patient, true,
+         [](Layout &layout, const Institution &institution, const QDateTime &now) {
+             layout.setLabel(u"Section1"_s, u"Label6"_s, institution.department);
+             layout.setLabel(u"Section1"_s, u"Label4"_s, toolkit::formatDate(now, u"ggg e 年 m 月 d 日"_s));
+         }},
+        {u"rptAdmSum"_s, make<rptAdmSum>, Command::Patient, true,
+         [](Layout &layout, const Institution &institution, const QDateTime &) {
+             layout.setLabel(u"Section2"_s, u"Label11"_s, institution.department);
+         }},
+        {u"rptDischargeHis"_s, make<rptDischargeHis>, Command::Patient, true,
+         [](Layout &layout, const Institution &institution, const QDateTime &) {
+             layout.setLabel(u"Section3"_s, u"Label1"_s,
+                             institution.name + u' ' + institution.department + u" 退院病歴"_s);
+         }},
+        {u"rptTreatment"_s, make<rptTreatment>, Command::Treatment, true,
+         [](Layout &layout, const Institution &institution, const QDateTime &) {
+             layout.setLabel(u"Section2"_s, u"Label1"_s, treatmentTitle(institution));
+         }},
+        {u"rptAdmPsy1"_s, make<rptAdmPsy1>, Command::Psychotherapy1, true, noLabels},
+        {u"rptAdmPsy2"_s, make<rptAdmPsy2>, Command::Psychotherapy2, true, noLabels},
+        {u"rptAdmPsy3"_s, make<rptAdmPsy3>, Command::Psychotherapy3, true, noLabels},
+        {u"rptAdmRecord1"_s, make<rptAdmRecord1>, Command::AdmissionRecords1, true,
+         [](Layout &layout, const Institution &, const QDateTime &now) {
+             admissionPeriod(layout, Command::AdmissionRecords1, now);
+         }},
+        {u"rptAdmRecord2"_s, make<rptAdmRecord2>, Command::AdmissionRecords2, true,
+         [](Layout &layout, const Institution &, const QDateTime &now) {
+             admissionPeriod(layout, Command::AdmissionRecords2, now);
+         }},
+        // Of the two pages of a certificate, only one closes the shared result.
+        {u"rpt32New"_s, make<rpt32New>, Command::Certificate, false, noLabels},
+        {u"rpt32New2"_s, make<rpt32New2>, Command::Certificate, true, certificateSigning},
+        {u"rptWelfare1"_s, make<rptWelfare1>, Command::Certificate, true, noLabels},
+        {u"rptWelfare2"_s, make<rptWelfare2>, Command::Certificate, false, certificateSigning},
+    };
+    return list;
+}
+
+} // namespace
+
 QStringList documentNames()
 {
-    return {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptAdmSum"_s,     u"rptDischargeHis"_s,
-            u"rptTreatment"_s,     u"rptAdmPsy1"_s,       u"rptAdmPsy2"_s,    u"rptAdmPsy3"_s,
-            u"rptAdmRecord1"_s,    u"rptAdmRecord2"_s,    u"rpt32New"_s,      u"rpt32New2"_s,
-            u"rptWelfare1"_s,      u"rptWelfare2"_s};
+    QStringList names;
+    for (const Entry &entry : entries())
+        names << entry.name;
+    return names;
 }
 
 QString treatmentTitle(const Institution &institution)
@@ -33,69 +123,14 @@ QString treatmentTitle(const Institution &institution)
 Document document(const QString &name, const Institution &institution, const QDateTime &now)
 {
     Document doc;
-    if (name == u"rptAdmSum"_s) {
-        doc.layout = std::make_unique<rptAdmSum>();
-        doc.command = DataSource::Command::Patient;
-        doc.layout->setLabel(u"Section2"_s, u"Label11"_s, institution.department);
-    } else if (name == u"rptAdmissionPlan"_s) {
-        doc.layout = std::make_unique<rptAdmissionPlan>();
-        doc.command = DataSource::Command::Patient;
-        doc.layout->setLabel(u"Section1"_s, u"Label6"_s, institution.department);
-        doc.layout->setLabel(u"Section1"_s, u"Label20"_s, institution.name);
-        doc.layout->setLabel(u"Section1"_s, u"Label4"_s, toolkit::formatDate(now, u"ggg e  年 m 月 d 日"_s));
-    } else if (name == u"rptDischargePlan"_s) {
-        doc.layout = std::make_unique<rptDischargePlan>();
-        doc.command = DataSource::Command::Patient;
-        doc.layout->setLabel(u"Section1"_s, u"Label6"_s, institution.department);
-        doc.layout->setLabel(u"Section1"_s, u"Label4"_s, toolkit::formatDate(now, u"ggg e 年 m 月 d 日"_s));
-    } else if (name == u"rptDischargeHis"_s) {
-        doc.layout = std::make_unique<rptDischargeHis>();
-        doc.command = DataSource::Command::Patient;
-        doc.layout->setLabel(u"Section3"_s, u"Label1"_s,
-                             institution.name + u' ' + institution.department + u" 退院病歴"_s);
-    } else if (name == u"rptTreatment"_s) {
-        doc.layout = std::make_unique<rptTreatment>();
-        doc.command = DataSource::Command::Treatment;
-        doc.layout->setLabel(u"Section2"_s, u"Label1"_s, treatmentTitle(institution));
-    } else if (name == u"rptAdmPsy1"_s) {
-        doc.layout = std::make_unique<rptAdmPsy1>();
-        doc.command = DataSource::Command::Psychotherapy1;
-    } else if (name == u"rptAdmPsy2"_s) {
-        doc.layout = std::make_unique<rptAdmPsy2>();
-        doc.command = DataSource::Command::Psychotherapy2;
-    } else if (name == u"rptAdmPsy3"_s) {
-        doc.layout = std::make_unique<rptAdmPsy3>();
-        doc.command = DataSource::Command::Psychotherapy3;
-    } else if (name == u"rptAdmRecord1"_s || name == u"rptAdmRecord2"_s) {
-        if (name == u"rptAdmRecord1"_s) {
-            doc.layout = std::make_unique<rptAdmRecord1>();
-            doc.command = DataSource::Command::AdmissionRecords1;
-        } else {
-            doc.layout = std::make_unique<rptAdmRecord2>();
-            doc.command = DataSource::Command::AdmissionRecords2;
-        }
-        const QString era = u"ggge年m月d日"_s;
-        const QDate first = now.date().addDays(1 - DataSource::periodOf(doc.command));
-        doc.layout->setLabel(u"Section2"_s, u"Label2"_s,
-                             toolkit::formatDate(first, era) + u" 〜 "_s + toolkit::formatDate(now, era));
-    } else if (name == u"rpt32New"_s || name == u"rptWelfare1"_s) {
-        if (name == u"rpt32New"_s)
-            doc.layout = std::make_unique<rpt32New>();
-        else
-            doc.layout = std::make_unique<rptWelfare1>();
-        doc.command = DataSource::Command::Certificate;
-        doc.closesResult = name == u"rptWelfare1"_s;
-    } else if (name == u"rpt32New2"_s || name == u"rptWelfare2"_s) {
-        if (name == u"rpt32New2"_s)
-            doc.layout = std::make_unique<rpt32New2>();
-        else
-            doc.layout = std::make_unique<rptWelfare2>();
-        doc.command = DataSource::Command::Certificate;
-        doc.closesResult = name == u"rpt32New2"_s;
-        doc.layout->setLabel(u"Section1"_s, u"Label18"_s, toolkit::formatDate(now, u"ggg e 年 m 月 d 日"_s));
-        doc.layout->setLabel(u"Section1"_s, u"Label19"_s, institution.name);
-        doc.layout->setLabel(u"Section1"_s, u"Label20"_s, institution.address);
-        doc.layout->setLabel(u"Section1"_s, u"Label21"_s, institution.telephone);
+    for (const Entry &entry : entries()) {
+        if (entry.name != name)
+            continue;
+        doc.layout = entry.make();
+        doc.command = entry.command;
+        doc.closesResult = entry.closesResult;
+        entry.labels(*doc.layout, institution, now);
+        break;
     }
     return doc;
 }

@@ -18,9 +18,7 @@ constexpr double kItemText = 7; // the widest line, (6), in a frame's width
 CertificateForm::CertificateForm(const QString &layoutName)
 {
     name = layoutName;
-    pageHeader.name = u"Section2"_s;
-    detail.name = u"Section1"_s;
-    pageFooter.name = u"Section3"_s;
+    nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
 }
 
 QString CertificateForm::next(const char *prefix)
@@ -31,14 +29,10 @@ QString CertificateForm::next(const char *prefix)
 
 void CertificateForm::addTitle(const QString &use)
 {
-    Item title = label(u"Label1"_s, QRect(0, 0, kWidth, 520), u"診　 　 断　  　書"_s);
-    title.points = 18;
-    title.gothic = true;
-    title.alignment = Qt::AlignCenter;
     Item subtitle = label(u"Label2"_s, QRect(0, 520, kWidth, 300), use);
     subtitle.alignment = Qt::AlignRight | Qt::AlignVCenter;
     pageHeader.height = 900;
-    pageHeader.items = {title, subtitle};
+    pageHeader.items = {heading(u"Label1"_s, QRect(0, 0, kWidth, 520), u"診　 　 断　  　書"_s, 18), subtitle};
 }
 
 Item CertificateForm::text(int indent, const QString &text, double points, bool gothic)
@@ -114,6 +108,23 @@ void CertificateForm::checkLine(int indent, const QString &text, const QString &
 {
     mark(this->text(indent, text, points), column, u"／"_s, u"□"_s);
     line();
+}
+
+void CertificateForm::addServicesAndRemarks(const QString &servicesHeading, const QString &remarksHeading)
+{
+    beginFrame();
+    text(0, servicesHeading, kText, true);
+    line();
+    text(300, u"（社会復帰施設、小規模作業所、グループホーム、ホームヘルプ、訪問指導等）"_s, kSmall);
+    line();
+    textBox(u"福祉サービス"_s, 900);
+    endFrame();
+
+    beginFrame();
+    text(0, remarksHeading, kText, true);
+    line();
+    textBox(u"備考0"_s, 900);
+    endFrame();
 }
 
 void CertificateForm::beginFrame()

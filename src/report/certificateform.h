@@ -22,6 +22,9 @@ protected:
     void addDiagnoses();
     void addHistory(bool firstVisit);
     void addConditions();
+    // The second page's closing frames: the welfare services in use and the
+    // remarks, each under its numbered heading.
+    void addServicesAndRemarks(const QString &servicesHeading, const QString &remarksHeading);
 
     // A section in a frame: its lines are written between begin and end.
     void beginFrame();

@@ -13,14 +13,7 @@ constexpr int kGroupTop = 700;
 constexpr int kGroupHeight = 640;
 constexpr int kColumnHeight = 360;
 
-Item centredHeading(const QString &name, const QRect &rect, const QString &text)
-{
-    Item item = Layout::label(name, rect, text);
-    item.alignment = Qt::AlignCenter;
-    item.gothic = true;
-    item.points = 9;
-    return item;
-}
+constexpr double kHeadingPoints = 9;
 
 // "１回目" …, in full-width digits as the paper form numbers its sessions.
 QString sessionCaption(int session)
@@ -33,11 +26,10 @@ QString sessionCaption(int session)
 CheckSheetForm::CheckSheetForm(const QString &layoutName, const QString &title, const QList<Group> &groups)
 {
     name = layoutName;
+    caption = title;
     orientation = QPageLayout::Landscape;
     width = paper().width() - 2 * margin;
-    pageHeader.name = u"Section2"_s;
-    detail.name = u"Section1"_s;
-    pageFooter.name = u"Section3"_s;
+    nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
 
     int sessions = 0;
     for (const Group &group : groups)
@@ -47,12 +39,12 @@ CheckSheetForm::CheckSheetForm(const QString &layoutName, const QString &title, 
     const int columnTop = kGroupTop + kGroupHeight;
     const int bottom = columnTop + kColumnHeight;
 
-    Item heading = label(u"Label1"_s, QRect(0, 0, width / 2, 560), title);
-    heading.points = 14;
-    heading.gothic = true;
+    Item titleLine = label(u"Label1"_s, QRect(0, 0, width / 2, 560), title);
+    titleLine.points = 14;
+    titleLine.gothic = true;
     Item today = label(u"Label2"_s, QRect(width / 2, 0, width / 2, 560), u"%d 現在"_s);
     today.alignment = Qt::AlignRight | Qt::AlignVCenter;
-    pageHeader.items = {heading, today};
+    pageHeader.items = {titleLine, today};
 
     // The header's grid: each group's caption over its sessions' columns.
     int number = 3;
@@ -60,14 +52,13 @@ CheckSheetForm::CheckSheetForm(const QString &layoutName, const QString &title, 
     for (const Group &group : groups) {
         const int span = column * group.sessions;
         pageHeader.items << box(u"Shape%1"_s.arg(number), QRect(x, kGroupTop, span, kGroupHeight))
-                         << centredHeading(u"Label%1"_s.arg(number),
-                                           QRect(x + 60, kGroupTop, span - 120, kGroupHeight), group.caption);
+                         << heading(u"Label%1"_s.arg(number), QRect(x + 60, kGroupTop, span - 120, kGroupHeight),
+                                    group.caption, kHeadingPoints);
         ++number;
         for (int session = 1; session <= group.sessions; ++session) {
             const QRect cell(x + (session - 1) * column, columnTop, column, kColumnHeight);
             pageHeader.items << box(u"Shape%1"_s.arg(number), cell)
-                             << centredHeading(u"Label%1"_s.arg(number), cell,
-                                               sessionCaption(session));
+                             << heading(u"Label%1"_s.arg(number), cell, sessionCaption(session), kHeadingPoints);
             ++number;
         }
         x += span;
@@ -75,10 +66,10 @@ CheckSheetForm::CheckSheetForm(const QString &layoutName, const QString &title, 
     const QRect nameCell(0, kGroupTop, kName, bottom - kGroupTop);
     const QRect admittedCell(kName, kGroupTop, kAdmitted, bottom - kGroupTop);
     pageHeader.items << box(u"Shape%1"_s.arg(number), nameCell)
-                     << centredHeading(u"Label%1"_s.arg(number), nameCell, u"氏名"_s);
+                     << heading(u"Label%1"_s.arg(number), nameCell, u"氏名"_s, kHeadingPoints);
     ++number;
     pageHeader.items << box(u"Shape%1"_s.arg(number), admittedCell)
-                     << centredHeading(u"Label%1"_s.arg(number), admittedCell, u"入院日"_s);
+                     << heading(u"Label%1"_s.arg(number), admittedCell, u"入院日"_s, kHeadingPoints);
     pageHeader.height = bottom;
 
     Item patient = field(u"Field1"_s, QRect(120, 0, kName - 240, kLine), u"氏名"_s);

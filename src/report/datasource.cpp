@@ -33,6 +33,16 @@ DataSource::DataSource(const QString &programFolder, const QString &databasePath
     }
 }
 
+namespace {
+
+// A command over a stored query names the query between back-quotes.
+QString storedQuery(QStringView name)
+{
+    return u"SELECT * FROM `%1`"_s.arg(name);
+}
+
+} // namespace
+
 QString DataSource::sqlOf(Command command, db::RoomOrder order)
 {
     switch (command) {
@@ -41,13 +51,13 @@ QString DataSource::sqlOf(Command command, db::RoomOrder order)
     case Command::Certificate:
         return u"SELECT `32条診断書`.*, 患者情報.*, `診断名(ICD10)`.診断名 AS 主診断名, `診断名(ICD10)`.`ICDコード` AS `主コード`, `診断名(ICD10)1`.診断名 AS 従診断名, `診断名(ICD10)1`.`ICDコード` AS `従コード`, 性別.略称 AS 略称, ROUND((DateDiff('d', 生年月日-1, NOW()) / 365.25), 0) AS 年齢 FROM `32条診断書`, 患者情報, `診断名(ICD10)`, `診断名(ICD10)` `診断名(ICD10)1`, 性別 WHERE `32条診断書`.カルテID = 患者情報.カルテID AND `32条診断書`.主精神障害 = `診断名(ICD10)`.診断ID AND `32条診断書`.従精神障害 = `診断名(ICD10)1`.診断ID AND 患者情報.性別 = 性別.性別ID AND (患者情報.カルテID = ?) "_s;
     case Command::Treatment:
-        return u"SELECT * FROM `Q_現在入院者リスト`"_s;
+        return storedQuery(db::kInpatientListQuery);
     case Command::Psychotherapy1:
-        return u"SELECT * FROM `Q_入院精神療法(4週間以内)`"_s;
+        return storedQuery(db::kPsychotherapyFirstQuery);
     case Command::Psychotherapy2:
-        return u"SELECT * FROM `Q_入院精神療法(5週間から3ヶ月以内)`"_s;
+        return storedQuery(db::kPsychotherapySecondQuery);
     case Command::Psychotherapy3:
-        return u"SELECT * FROM `Q_入院精神療法(3ヶ月以上)`"_s;
+        return storedQuery(db::kPsychotherapyThirdQuery);
     case Command::AdmissionRecords1:
     case Command::AdmissionRecords2: {
         // The in-patient list's joins, so that the records name the episodes
@@ -62,8 +72,7 @@ QString DataSource::sqlOf(Command command, db::RoomOrder order)
                u"入退院情報.退院日 AS 退院日, 主治医.主治医 AS 主治医 "_s
                + db::kInpatientListFrom.toString() + u"WHERE 入退院情報.入院日 Is Not Null AND ("_s
                + within(u"入院日"_s) + u" OR "_s + within(u"退院日"_s) + u") "_s
-               + (order == db::RoomOrder::Ascending ? db::kInpatientListAscending : db::kInpatientListDescending)
-                     .toString();
+               + db::inpatientListOrder(order).toString();
     }
     }
     return QString();
@@ -121,9 +130,7 @@ db::RoomOrder DataSource::roomOrder()
 {
     jet::Catalog catalog;
     catalog.setActiveConnection(&m_connection);
-    return catalog.viewText(db::kInpatientListQuery.toString()).contains(db::kInpatientListDescending)
-               ? db::RoomOrder::Descending
-               : db::RoomOrder::Ascending;
+    return db::roomOrderOf(catalog.viewText(db::kInpatientListQuery.toString()));
 }
 
 Institution DataSource::institution()

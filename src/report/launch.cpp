@@ -76,7 +76,7 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
             throw jet::Error(kEngineFailure, e.description());
         throw;
     }
-    auto *preview = new Preview(pages, title, QApplication::activeWindow());
+    auto *preview = new Preview(pages, title.isEmpty() ? doc.layout->caption : title, QApplication::activeWindow());
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setObjectName(name);
     const DataSource::Command command = doc.command;

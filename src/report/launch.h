@@ -10,8 +10,9 @@ namespace report {
 
 class Preview;
 
-// Shows one document for its key in a preview titled `title`: the program's
-// data source runs the document's command for the key, the layout gets its
+// Shows one document for its key in a preview titled `title`, or with the
+// layout's own caption when the launcher gives none: the program's data
+// source runs the document's command for the key, the layout gets its
 // run-time labels, and the preview ends the document when it closes, closing
 // the command's result so that the next launch reads afresh.  Modal waits
 // until the preview closes and returns nullptr; modeless returns the preview

@@ -53,6 +53,22 @@ Item Layout::label(const QString &name, const QRect &rect, const QString &text)
     return item;
 }
 
+Item Layout::heading(const QString &name, const QRect &rect, const QString &text, double points)
+{
+    Item item = label(name, rect, text);
+    item.gothic = true;
+    item.points = points;
+    item.alignment = Qt::AlignCenter;
+    return item;
+}
+
+void Layout::nameSections(const QString &header, const QString &detail, const QString &footer)
+{
+    pageHeader.name = header;
+    this->detail.name = detail;
+    pageFooter.name = footer;
+}
+
 Item Layout::field(const QString &name, const QRect &rect, const QString &column, const QString &format)
 {
     Item item;

@@ -58,6 +58,8 @@ public:
     virtual ~Layout() = default;
 
     QString name;
+    // The preview's title where the launcher gives none.
+    QString caption;
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     int width = 9000;    // the printable width, twips
     int margin = 1440;   // on all four sides
@@ -79,6 +81,8 @@ public:
 
     // Sections of a declaration, in the classes of the documents.
     static Item label(const QString &name, const QRect &rect, const QString &text);
+    // A label in the heading face, centred in its box.
+    static Item heading(const QString &name, const QRect &rect, const QString &text, double points = 10.5);
     static Item field(const QString &name, const QRect &rect, const QString &column, const QString &format = {});
     static Item yesNo(const QString &name, const QRect &rect, const QString &column, const QString &yes,
                       const QString &no = {});
@@ -90,6 +94,10 @@ public:
                      const QString &yesWord, const QString &no = {}, const QString &noWord = {});
     static Item box(const QString &name, const QRect &rect);
     static Item line(const QString &name, const QRect &rect);
+
+protected:
+    // The names the documents give their sections; setLabel finds them by these.
+    void nameSections(const QString &header, const QString &detail, const QString &footer);
 
 private:
     Section *section(const QString &name);

@@ -184,7 +184,7 @@ bool Preview::print()
         return false;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(windowTitle());
-    printer.setPageLayout(pageLayoutOf(m_pages));
+    printer.setPageLayout(pageLayoutOf(m_pages.first()));
     printer.setFullPage(true);
     if (!toolkit::platform().choosePrinter(printer))
         return false;

@@ -37,60 +37,33 @@ void paint(const Page &page, QPainter &painter)
     painter.restore();
 }
 
-QPageLayout pageLayoutOf(const QList<Page> &pages)
+QPageLayout pageLayoutOf(const Page &page)
 {
-    const QSize paper = pages.isEmpty() ? QSize() : pages.first().paper;
     return QPageLayout(QPageSize(QPageSize::A4),
-                       paper.width() > paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF());
+                       page.paper.width() > page.paper.height() ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF());
 }
 
-bool paintPages(const QList<Page> &pages, QPagedPaintDevice &device)
+PageStream::PageStream(QPagedPaintDevice &device)
+    : m_device(device), m_painter(std::make_unique<QPainter>())
 {
-    if (pages.isEmpty())
-        return false;
-    device.setPageLayout(pageLayoutOf(pages));
-    QPainter painter;
-    if (!painter.begin(&device))
-        return false;
-    for (int i = 0; i < pages.size(); ++i) {
-        if (i > 0)
-            device.newPage();
-        paint(pages.at(i), painter);
-    }
-    return painter.end();
 }
 
-bool writePdf(const QList<Page> &pages, const QString &path, const QString &title)
-{
-    PdfStream pdf(path, title);
-    for (const Page &page : pages)
-        pdf.add(page);
-    return pdf.finish();
-}
-
-PdfStream::PdfStream(const QString &path, const QString &title)
-    : m_writer(std::make_unique<QPdfWriter>(path)), m_painter(std::make_unique<QPainter>())
-{
-    m_writer->setTitle(title);
-    m_writer->setCreator(QStringLiteral("ネモリア"));
-    m_writer->setResolution(1440);
-}
-
-PdfStream::~PdfStream()
+PageStream::~PageStream()
 {
     if (m_painter->isActive())
         m_painter->end();
 }
 
-bool PdfStream::add(const Page &page)
+bool PageStream::add(const Page &page)
 {
     if (m_failed)
         return false;
     if (m_pages == 0) {
-        m_writer->setPageLayout(pageLayoutOf({page}));
-        m_failed = !m_painter->begin(m_writer.get());
+        m_device.setPageLayout(pageLayoutOf(page));
+        m_failed = !m_painter->begin(&m_device);
     } else {
-        m_failed = !m_writer->newPage();
+        m_failed = !m_device.newPage();
     }
     if (m_failed)
         return false;
@@ -99,11 +72,48 @@ bool PdfStream::add(const Page &page)
     return true;
 }
 
-bool PdfStream::finish()
+bool PageStream::finish()
 {
     if (!m_painter->isActive())
         return false;
     return m_painter->end() && !m_failed && m_pages > 0;
+}
+
+bool paintPages(const QList<Page> &pages, QPagedPaintDevice &device)
+{
+    PageStream stream(device);
+    for (const Page &page : pages)
+        stream.add(page);
+    return stream.finish();
+}
+
+PdfStream::PdfStream(const QString &path, const QString &title)
+    : m_writer(std::make_unique<QPdfWriter>(path))
+{
+    m_writer->setTitle(title);
+    m_writer->setCreator(QStringLiteral("ネモリア"));
+    m_writer->setResolution(1440);
+    m_pages = std::make_unique<PageStream>(*m_writer);
+}
+
+PdfStream::~PdfStream() = default;
+
+bool PdfStream::add(const Page &page)
+{
+    return m_pages->add(page);
+}
+
+bool PdfStream::finish()
+{
+    return m_pages->finish();
+}
+
+bool writePdf(const QList<Page> &pages, const QString &path, const QString &title)
+{
+    PdfStream pdf(path, title);
+    for (const Page &page : pages)
+        pdf.add(page);
+    return pdf.finish();
 }
 
 } // namespace report

@@ -43,19 +43,7 @@ rpt32New2::rpt32New2()
     textBox(u"治療方針"_s, 900);
     endFrame();
 
-    beginFrame();
-    text(0, u"⑦　現在の精神保健福祉サービスの利用状況"_s, kText, true);
-    line();
-    text(300, u"（社会復帰施設、小規模作業所、グループホーム、ホームヘルプ、訪問指導等）"_s, kSmall);
-    line();
-    textBox(u"福祉サービス"_s, 900);
-    endFrame();
-
-    beginFrame();
-    text(0, u"⑧　備考"_s, kText, true);
-    line();
-    textBox(u"備考0"_s, 900);
-    endFrame();
+    addServicesAndRemarks(u"⑦　現在の精神保健福祉サービスの利用状況"_s, u"⑧　備考"_s);
 
     // The signature block: the institution at the left, the physician at the right.
     constexpr int kHeading = 1500;

@@ -8,14 +8,6 @@ namespace {
 constexpr int kWidth = 9000;
 constexpr int kHeading = 1400; // the headings' column at the left of each row
 
-Item heading(const QString &name, int top, int height, const QString &text)
-{
-    Item item = report::Layout::label(name, QRect(0, top, kHeading, height), text);
-    item.gothic = true;
-    item.alignment = Qt::AlignCenter;
-    return item;
-}
-
 Item growing(const QString &name, int top, const QString &column)
 {
     Item item = report::Layout::field(name, QRect(120, top + 80, kWidth - 240, 600), column);
@@ -28,9 +20,7 @@ Item growing(const QString &name, int top, const QString &column)
 rptAdmSum::rptAdmSum()
 {
     name = u"rptAdmSum"_s;
-    pageHeader.name = u"Section2"_s;
-    detail.name = u"Section1"_s;
-    pageFooter.name = u"Section3"_s;
+    nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
 
     Item title = label(u"Label1"_s, QRect(4500, 0, 4500, 560), u"入院時サマリー"_s);
     title.points = 16;
@@ -48,20 +38,18 @@ rptAdmSum::rptAdmSum()
     patient.points = 14;
 
     // The form-of-admission heading sits in its own cell, right of the date.
-    Item formHeading = label(u"Label4"_s, QRect(4600, 1280, 1200, 480), u"形   態"_s);
-    formHeading.gothic = true;
-    formHeading.alignment = Qt::AlignCenter;
+    const Item formHeading = heading(u"Label4"_s, QRect(4600, 1280, 1200, 480), u"形   態"_s);
 
     QList<Item> items{
         chart,
         box(u"Shape1"_s, QRect(0, 440, kWidth, 840)),
-        heading(u"Label2"_s, 440, 840, u"氏    名"_s),
+        heading(u"Label2"_s, QRect(0, 440, kHeading, 840), u"氏    名"_s),
         line(u"Line2"_s, QRect(kHeading, 440, 0, 840)),
         kana,
         patient,
         field(u"Field4"_s, QRect(5800, 680, 3100, 400), u"生年月日"_s, u"ggge年m月d日 生まれ"_s),
         box(u"Shape2"_s, QRect(0, 1280, kWidth, 480)),
-        heading(u"Label3"_s, 1280, 480, u"入院日"_s),
+        heading(u"Label3"_s, QRect(0, 1280, kHeading, 480), u"入院日"_s),
         line(u"Line3"_s, QRect(kHeading, 1280, 0, 480)),
         field(u"Field5"_s, QRect(kHeading + 120, 1280, 3000, 480), u"入院日"_s, u"ggge年m月d日"_s),
         line(u"Line4"_s, QRect(4600, 1280, 0, 480)),
@@ -69,7 +57,7 @@ rptAdmSum::rptAdmSum()
         field(u"Field6"_s, QRect(5900, 1280, 3000, 480), u"サブ入院形態"_s),
         line(u"Line5"_s, QRect(5800, 1280, 0, 480)),
         box(u"Shape3"_s, QRect(0, 1760, kWidth, 480)),
-        heading(u"Label5"_s, 1760, 480, u"主治医"_s),
+        heading(u"Label5"_s, QRect(0, 1760, kHeading, 480), u"主治医"_s),
         line(u"Line6"_s, QRect(kHeading, 1760, 0, 480)),
         field(u"Field7"_s, QRect(kHeading + 120, 1760, 4000, 480), u"サブ主治医①"_s),
     };

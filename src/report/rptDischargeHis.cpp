@@ -8,14 +8,7 @@ namespace {
 constexpr int kWidth = 9000;
 constexpr int kRow = 450;
 
-Item heading(const QString &name, const QRect &rect, const QString &text)
-{
-    Item item = report::Layout::label(name, rect, text);
-    item.gothic = true;
-    item.points = 9;
-    item.alignment = Qt::AlignCenter;
-    return item;
-}
+constexpr double kHeadingPoints = 9;
 
 Item value(const QString &name, const QRect &rect, const QString &column, const QString &format = {})
 {
@@ -28,16 +21,11 @@ rptDischargeHis::rptDischargeHis()
 {
     name = u"rptDischargeHis"_s;
     // In this document the page header is the section named Section3.
-    pageHeader.name = u"Section3"_s;
-    detail.name = u"Section1"_s;
-    pageFooter.name = u"Section2"_s;
+    nameSections(u"Section3"_s, u"Section1"_s, u"Section2"_s);
 
-    Item title = label(u"Label1"_s, QRect(0, 0, kWidth, 560), QString());
-    title.points = 14;
-    title.gothic = true;
-    title.alignment = Qt::AlignCenter;
     pageHeader.height = 840;
-    pageHeader.items = {title, line(u"Line1"_s, QRect(0, 660, kWidth, 0))};
+    pageHeader.items = {heading(u"Label1"_s, QRect(0, 0, kWidth, 560), QString(), 14),
+                        line(u"Line1"_s, QRect(0, 660, kWidth, 0))};
 
     QList<Item> items;
     int n = 2;
@@ -47,14 +35,14 @@ rptDischargeHis::rptDischargeHis()
 
     // Name and the first diagnosis.
     int y = 0;
-    cell(QRect(0, y, 1300, kRow)); items << heading(next("Label"), QRect(0, y, 1300, kRow), u"氏名"_s);
+    cell(QRect(0, y, 1300, kRow)); items << heading(next("Label"), QRect(0, y, 1300, kRow), u"氏名"_s, kHeadingPoints);
     cell(QRect(1300, y, 3200, kRow)); items << value(next("Field"), QRect(1300, y, 3200, kRow), u"氏名"_s);
-    cell(QRect(4500, y, 1500, kRow)); items << heading(next("Label"), QRect(4500, y, 1500, kRow), u"一時診断名"_s);
+    cell(QRect(4500, y, 1500, kRow)); items << heading(next("Label"), QRect(4500, y, 1500, kRow), u"一時診断名"_s, kHeadingPoints);
     cell(QRect(6000, y, 3000, kRow)); items << value(next("Field"), QRect(6000, y, 3000, kRow), u"一時診断名"_s);
     y += kRow;
 
     // The three definite diagnoses, code and name.
-    cell(QRect(0, y, 1300, 3 * kRow)); items << heading(next("Label"), QRect(0, y, 1300, 3 * kRow), u"確定診断名"_s);
+    cell(QRect(0, y, 1300, 3 * kRow)); items << heading(next("Label"), QRect(0, y, 1300, 3 * kRow), u"確定診断名"_s, kHeadingPoints);
     cell(QRect(1300, y, kWidth - 1300, 3 * kRow));
     for (int i = 1; i <= 3; ++i) {
         const int top = y + (i - 1) * kRow;
@@ -64,15 +52,15 @@ rptDischargeHis::rptDischargeHis()
     }
     y += 3 * kRow;
 
-    cell(QRect(0, y, 1300, kRow)); items << heading(next("Label"), QRect(0, y, 1300, kRow), u"生年月日"_s);
+    cell(QRect(0, y, 1300, kRow)); items << heading(next("Label"), QRect(0, y, 1300, kRow), u"生年月日"_s, kHeadingPoints);
     cell(QRect(1300, y, kWidth - 1300, kRow));
     items << value(u"Born"_s, QRect(1300, y, 4000, kRow), u"生年月日"_s, u"ggge年m月d日"_s);
     y += kRow;
 
-    cell(QRect(0, y, 1300, kRow)); items << heading(next("Label"), QRect(0, y, 1300, kRow), u"入院日"_s);
+    cell(QRect(0, y, 1300, kRow)); items << heading(next("Label"), QRect(0, y, 1300, kRow), u"入院日"_s, kHeadingPoints);
     cell(QRect(1300, y, 3200, kRow));
     items << value(u"Admitted"_s, QRect(1300, y, 3200, kRow), u"入院日"_s, u"ggge年m月d日"_s);
-    cell(QRect(4500, y, 1500, kRow)); items << heading(next("Label"), QRect(4500, y, 1500, kRow), u"退院日"_s);
+    cell(QRect(4500, y, 1500, kRow)); items << heading(next("Label"), QRect(4500, y, 1500, kRow), u"退院日"_s, kHeadingPoints);
     cell(QRect(6000, y, 3000, kRow));
     items << value(u"Discharged"_s, QRect(6000, y, 3000, kRow), u"退院日"_s, u"ggge年m月d日"_s);
     y += kRow;
@@ -85,7 +73,7 @@ rptDischargeHis::rptDischargeHis()
             const QRect under(c * width, y + kRow, width, kRow);
             cell(head);
             cell(under);
-            items << heading(next("Label"), head, columns.at(c).first)
+            items << heading(next("Label"), head, columns.at(c).first, kHeadingPoints)
                   << value(u"Value_"_s + columns.at(c).second, under, columns.at(c).second);
         }
         y += 2 * kRow;
@@ -105,7 +93,7 @@ rptDischargeHis::rptDischargeHis()
         cell(mark);
         Item answer = yesNo(u"Event%1"_s.arg(c + 1), mark, events.at(c).second, u"あり"_s, u"なし"_s);
         answer.alignment = Qt::AlignCenter;
-        items << heading(next("Label"), head, events.at(c).first) << answer;
+        items << heading(next("Label"), head, events.at(c).first, kHeadingPoints) << answer;
     }
     y += kRow + 150;
 
@@ -115,7 +103,7 @@ rptDischargeHis::rptDischargeHis()
         for (int c = 0; c < 2; ++c) {
             const int x = c * 4500;
             cell(QRect(x, y, 4500, 400));
-            items << heading(next("Label"), QRect(x, y, 4500, 400), c == 0 ? left : right);
+            items << heading(next("Label"), QRect(x, y, 4500, 400), c == 0 ? left : right, kHeadingPoints);
             cell(QRect(x, y + 400, 4500, 1400));
             Item text = field(u"Text_"_s + (c == 0 ? leftColumn : rightColumn), QRect(x + 100, y + 480, 4300, 1200),
                               c == 0 ? leftColumn : rightColumn);

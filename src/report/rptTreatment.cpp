@@ -22,11 +22,10 @@ Item centred(Item item)
     return item;
 }
 
-Item heading(const QString &name, int left, int right, int top, const QString &text)
+// A column's heading, between the column's edges.
+Item columnHeading(const QString &name, int left, int right, int top, const QString &text)
 {
-    Item item = centred(report::Layout::label(name, QRect(left, top, right - left, 360), text));
-    item.gothic = true;
-    return item;
+    return report::Layout::heading(name, QRect(left, top, right - left, 360), text);
 }
 
 } // namespace
@@ -34,9 +33,7 @@ Item heading(const QString &name, int left, int right, int top, const QString &t
 rptTreatment::rptTreatment()
 {
     name = u"rptTreatment"_s;
-    pageHeader.name = u"Section2"_s;
-    detail.name = u"Section1"_s;
-    pageFooter.name = u"Section3"_s;
+    nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
 
     // Label1 is the title line, written at run time.
     Item title = label(u"Label1"_s, QRect(0, 0, 7200, 560), QString());
@@ -51,16 +48,15 @@ rptTreatment::rptTreatment()
     pageHeader.items = {
         title,
         today,
-        heading(u"Label3"_s, kFirst - 200, kContent + 200, group - 20, u"入院精神療法"_s),
-        heading(u"Label4"_s, kRoom, kName, columns, u"部屋"_s),
-        heading(u"Label5"_s, kName, kChart, columns, u"名前"_s),
-        heading(u"Label6"_s, kChart, kFirst, columns, u"ID"_s),
-        heading(u"Label7"_s, kFirst, kSecond, columns, u"Ⅰ"_s),
-        heading(u"Label8"_s, kSecond, kContent, columns, u"Ⅱ"_s),
-        heading(u"Label9"_s, kContent, kWidth, columns, u"処置の内容"_s),
+        heading(u"Label3"_s, QRect(kFirst - 200, group - 20, kContent - kFirst + 400, 360), u"入院精神療法"_s, 9),
+        columnHeading(u"Label4"_s, kRoom, kName, columns, u"部屋"_s),
+        columnHeading(u"Label5"_s, kName, kChart, columns, u"名前"_s),
+        columnHeading(u"Label6"_s, kChart, kFirst, columns, u"ID"_s),
+        columnHeading(u"Label7"_s, kFirst, kSecond, columns, u"Ⅰ"_s),
+        columnHeading(u"Label8"_s, kSecond, kContent, columns, u"Ⅱ"_s),
+        columnHeading(u"Label9"_s, kContent, kWidth, columns, u"処置の内容"_s),
         line(u"Line1"_s, QRect(0, pageHeader.height - 20, kWidth, 0)),
     };
-    pageHeader.items[2].points = 9;
 
     Item chart = field(u"Field3"_s, QRect(kChart + 60, 0, kFirst - kChart - 120, kLine), u"カルテID"_s, u"(#)"_s);
     chart.alignment = Qt::AlignRight | Qt::AlignVCenter;

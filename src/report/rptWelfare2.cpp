@@ -81,19 +81,7 @@ rptWelfare2::rptWelfare2()
     }
     endFrame();
 
-    beginFrame();
-    text(0, u"⑥　現在の精神保健福祉サービスの利用状況"_s, kText, true);
-    line();
-    text(300, u"（社会復帰施設、小規模作業所、グループホーム、ホームヘルプ、訪問指導等）"_s, kSmall);
-    line();
-    textBox(u"福祉サービス"_s, 900);
-    endFrame();
-
-    beginFrame();
-    text(0, u"⑦　備考"_s, kText, true);
-    line();
-    textBox(u"備考0"_s, 900);
-    endFrame();
+    addServicesAndRemarks(u"⑥　現在の精神保健福祉サービスの利用状況"_s, u"⑦　備考"_s);
 
     // The signature block: the institution at the left, the physician and
     // his standing at the right.

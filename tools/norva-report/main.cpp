@@ -46,21 +46,23 @@ int main(int argc, char **argv)
     const QString name = args.first();
     bool numeric = false;
     const int key = parser.value(u"key"_s).toInt(&numeric);
-    report::Document doc = report::document(name, {}, QDateTime::currentDateTime());
+    // One moment for the labels and the place-holders alike.
+    const QDateTime now = QDateTime::currentDateTime();
+    report::Document doc = report::document(name, {}, now);
     if (!doc.layout)
         return fail(u"no report named %1 (%2)"_s.arg(name, report::documentNames().join(u", "_s)));
-    if (report::DataSource::takesKey(doc.command) && !numeric)
+    const bool keyed = report::DataSource::takesKey(doc.command);
+    if (keyed && !numeric)
         return fail(u"%1 needs --key N"_s.arg(name));
 
     try {
         report::DataSource source(QCoreApplication::applicationDirPath(), parser.value(u"db"_s));
-        const report::Institution institution = source.institution();
-        doc = report::document(name, institution, QDateTime::currentDateTime());
-        if (report::DataSource::takesKey(doc.command))
+        // The institution's labels are known only once the database is read.
+        doc = report::document(name, source.institution(), now);
+        if (keyed)
             source.setKey(doc.command, key);
         const jet::Recordset &rows = source.result(doc.command);
         // A list with nobody on it still prints its headings.
-        const bool keyed = report::DataSource::takesKey(doc.command);
         if (keyed && rows.rowCount() == 0)
             return fail(u"no row for key %1"_s.arg(key));
         QString out = parser.value(u"out"_s);
@@ -68,7 +70,7 @@ int main(int argc, char **argv)
             out = keyed ? u"%1-%2.pdf"_s.arg(name).arg(key) : name + u".pdf"_s;
         // Page by page, so that a ward's long list is written in the memory of one page.
         report::PdfStream pdf(out, name);
-        report::layOut(*doc.layout, report::RecordsetRows(rows), QDateTime::currentDateTime(),
+        report::layOut(*doc.layout, report::RecordsetRows(rows), now,
                        [&pdf](const report::Page &page) { pdf.add(page); });
         if (!pdf.finish())
             return fail(u"cannot write %1"_s.arg(out));
