@@ -517,10 +517,7 @@ int main(int argc, char **argv)
     // The ledger window is measured offscreen, without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Without TZ the C library looks at /etc/localtime again for every local
-    // time it converts, and the engine converts one for every date it reads.
-    if (!qEnvironmentVariableIsSet("TZ"))
-        qputenv("TZ", ":/etc/localtime");
+    jet::readTimeZoneOnce();
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int runs = 7;

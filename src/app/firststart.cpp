@@ -8,14 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace app {
 
 namespace {
-
-const QString kLocationFile = QStringLiteral("norva.txt");
 
 [[noreturn]] void cannotPrepare(const QString &path, const QString &why)
 {
@@ -48,7 +45,7 @@ QString userProgramFolder()
 QString sessionProgramFolder(const QString &installationFolder, const QString &userFolder)
 {
     const QFileInfo installation(installationFolder);
-    if (QFileInfo::exists(QDir(installationFolder).filePath(kLocationFile)) || installation.isWritable())
+    if (QFileInfo::exists(db::locationFilePath(installationFolder)) || installation.isWritable())
         return installationFolder;
     prepareUserFolder(userFolder, installationFolder);
     return userFolder;
@@ -61,20 +58,13 @@ void prepareUserFolder(const QString &userFolder, const QString &installationFol
         cannotPrepare(userFolder, QStringLiteral("フォルダーを作れません。"));
     linkHelp(user, QDir(installationFolder));
 
-    const QString locationFile = user.filePath(kLocationFile);
+    const QString locationFile = db::locationFilePath(userFolder);
     if (QFileInfo::exists(locationFile) || QFileInfo(locationFile).isSymLink())
         return;
     const QString database = db::defaultDatabasePath(userFolder);
     if (!QFileInfo::exists(database))
         db::createDatabase(database, db::Generation::V2112);
-    // The reading ends an unquoted path at a comma and skips leading blanks.
-    QString field = database;
-    if (field.contains(u',') || field.startsWith(u' ') || field.startsWith(u'\t') || field.startsWith(u'"'))
-        field = u'"' + field + u'"';
-    // Written whole or not at all: a half-written file would name a wrong path.
-    QSaveFile file(locationFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(field.toUtf8() + '\n') < 0 || !file.commit())
-        cannotPrepare(locationFile, file.errorString());
+    db::writeDatabasePath(userFolder, database);
 }
 
 } // namespace app

@@ -2,6 +2,7 @@
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/screenshots.h"
+#include "db/engine/clock.h"
 #include "app/windows.h"
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
@@ -14,10 +15,7 @@
 
 int main(int argc, char **argv)
 {
-    // Without TZ the C library looks at /etc/localtime again for every local
-    // time it converts, and the engine converts one for every date it reads.
-    if (!qEnvironmentVariableIsSet("TZ"))
-        qputenv("TZ", ":/etc/localtime");
+    jet::readTimeZoneOnce();
     QApplication application(argc, argv);
     QApplication::setApplicationName(app::kProductName);
     QApplication::setApplicationVersion(QStringLiteral("2.0.11"));

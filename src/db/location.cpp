@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace db {
@@ -84,9 +85,26 @@ QString defaultDatabasePath(const QString &programFolder)
     return localPath(installationFolder + QLatin1String("norva2000.mdb"), programFolder);
 }
 
+QString locationFilePath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("norva.txt"));
+}
+
+void writeDatabasePath(const QString &folder, const QString &databasePath)
+{
+    QString field = databasePath;
+    if (field.contains(u',') || field.startsWith(u' ') || field.startsWith(u'\t') || field.startsWith(u'"'))
+        field = u'"' + field + u'"';
+    // A half-written file would name a wrong path.
+    QSaveFile file(locationFilePath(folder));
+    if (!file.open(QIODevice::WriteOnly) || file.write(field.toUtf8() + '\n') < 0 || !file.commit())
+        throw jet::Error(fileerr::PathFileAccess, QStringLiteral("パス/ファイル アクセス エラーです。\n%1\n%2")
+                                                       .arg(file.fileName(), file.errorString()));
+}
+
 QString readDatabasePath(const QString &folder)
 {
-    QFile file(QDir(folder).filePath(QStringLiteral("norva.txt")));
+    QFile file(locationFilePath(folder));
     if (!file.exists())
         throw jet::Error(fileerr::FileNotFound, QStringLiteral("ファイルが見つかりません。"));
     if (!file.open(QIODevice::ReadOnly))

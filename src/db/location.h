@@ -42,6 +42,13 @@ QString defaultDatabasePath(const QString &programFolder);
 // Throws jet::Error with a fileerr number when the file is missing,
 // unreadable or holds nothing but blanks.
 QString readDatabasePath(const QString &folder);
+// Writes "norva.txt" in `folder` naming `databasePath` so that the reading
+// above gives it back (quoted where a comma or a leading blank would cut it),
+// whole or not at all.  Throws jet::Error(fileerr::PathFileAccess) when the
+// file cannot be written.
+void writeDatabasePath(const QString &folder, const QString &databasePath);
+// The location file's name in a program folder.
+QString locationFilePath(const QString &folder);
 
 // The one password of the database file.
 QString databasePassword();

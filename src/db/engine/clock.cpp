@@ -34,4 +34,10 @@ bool Clock::isFixed()
     return fixedMoment().has_value();
 }
 
+void readTimeZoneOnce()
+{
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+}
+
 } // namespace jet

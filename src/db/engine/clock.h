@@ -17,4 +17,10 @@ public:
     static bool isFixed();
 };
 
+// Names the system's zone file in TZ where TZ is unset: without it the C
+// library looks at /etc/localtime again for every local time it converts,
+// and the engine converts one for every date it reads.  For a program's
+// start, before any thread runs.
+void readTimeZoneOnce();
+
 } // namespace jet
