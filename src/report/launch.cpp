@@ -4,6 +4,7 @@
 #include "report/catalogue.h"
 #include "report/engine.h"
 #include "report/preview.h"
+#include "toolkit/form.h"
 #include "toolkit/platform.h"
 
 #include <QApplication>
@@ -27,12 +28,8 @@ QHash<QString, QPointer<Preview>> &shown()
 void cascade(Preview &preview)
 {
     static QPointer<Preview> last;
-    if (last && last->isVisible()) {
-        const QRect room = last->screen()->availableGeometry();
-        const QPoint at = last->pos() + QPoint(32, 32);
-        preview.move(std::max(room.left(), std::min(at.x(), room.right() - preview.width())),
-                     std::max(room.top(), std::min(at.y(), room.bottom() - preview.height())));
-    }
+    if (last && last->isVisible())
+        toolkit::moveOnScreen(preview, last->frameGeometry().topLeft() + QPoint(32, 32), *last->screen());
     last = &preview;
 }
 

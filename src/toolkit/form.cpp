@@ -124,17 +124,23 @@ void Form::placeOnScreen(bool modal)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect area = screen->availableGeometry();
+    QRect frame(QPoint(0, 0), frameGeometry().size().boundedTo(screen->availableGeometry().size()));
+    frame.moveCenter(modal && over ? over->frameGeometry().center() : screen->availableGeometry().center());
+    moveOnScreen(*this, frame.topLeft(), *screen);
+}
+
+void moveOnScreen(QWidget &window, QPoint frameTopLeft, const QScreen &screen)
+{
+    const QRect area = screen.availableGeometry();
     // Nothing until the window manager has framed the window once.
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
     const QMargins decoration(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
                               outer.bottom() - inner.bottom());
     const QSize room = area.size().shrunkBy(decoration);
-    if (width() > room.width() || height() > room.height())
-        resize(size().boundedTo(room));
-    QRect frame(QPoint(0, 0), size().grownBy(decoration));
-    frame.moveCenter(modal && over ? over->frameGeometry().center() : area.center());
+    if (window.width() > room.width() || window.height() > room.height())
+        window.resize(window.size().boundedTo(room));
+    QRect frame(frameTopLeft, window.size().grownBy(decoration));
     if (frame.right() > area.right())
         frame.moveRight(area.right());
     if (frame.bottom() > area.bottom())
@@ -143,7 +149,7 @@ void Form::placeOnScreen(bool modal)
         frame.moveLeft(area.left());
     if (frame.top() < area.top())
         frame.moveTop(area.top());
-    move(frame.topLeft());
+    window.move(frame.topLeft());
 }
 
 void Form::showModeless()

@@ -8,6 +8,8 @@
 
 class QEventLoop;
 
+class QScreen;
+
 namespace toolkit {
 
 // Ending the program: when the last loaded window unloads, the program ends with
@@ -65,6 +67,11 @@ private:
     bool m_discarded = false;
     QEventLoop *m_modalLoop = nullptr;
 };
+
+// Moves a top-level window so that its frame's top left corner stands at
+// `frameTopLeft`, shrunk first where it is larger than the available area of
+// `screen`, and moved back wholly inside that area, its title bar first.
+void moveOnScreen(QWidget &window, QPoint frameTopLeft, const QScreen &screen);
 
 // The loaded windows, one per class.
 class Forms

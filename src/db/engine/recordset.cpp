@@ -1,7 +1,5 @@
 #include "db/engine/recordset.h"
 
-#include <limits>
-
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/jetsql.h"
@@ -11,6 +9,7 @@
 #include <QHash>
 #include <QMap>
 #include <functional>
+#include <limits>
 #include <list>
 #include <sqlite3.h>
 #include <unordered_map>
@@ -673,7 +672,6 @@ Recordset::~Recordset() = default;
 void Recordset::open(const QString &source, Connection *connection, CursorType cursor, LockType lock)
 {
     openCommand(source, connection, {}, cursor);
-    d->cursor = cursor;
     d->lock = lock;
 }
 
