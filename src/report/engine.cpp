@@ -304,46 +304,67 @@ private:
     }
 
     // A text that does not grow and is wider than its box: set a little
-    // smaller, or else broken into the lines the box has height for, or else
-    // set as small as it must be, so that nothing runs over its neighbours or
-    // is cut off.
+    // smaller, or else broken into the lines the box has height for, in the
+    // largest type that lets it, never below the legible size.  What still
+    // does not fit is cut at the box's last line with an ellipsis, so that
+    // nothing runs over its neighbours or off the page.
     static void fitText(QList<TextRun> &texts, const Item &item, const QRect &box, const QString &text, QFont font)
     {
-        const auto fits = [&box, &text](const QFont &f) {
-            return QFontMetricsF(f, const_cast<QPaintDevice *>(&measuringDevice())).horizontalAdvance(text)
-                   <= box.width();
+        const auto width = [&text](const QFont &f) {
+            return QFontMetricsF(f, const_cast<QPaintDevice *>(&measuringDevice())).horizontalAdvance(text);
         };
-        const auto shrink = [&font, &fits](double smallest) {
-            double points = font.pointSizeF();
-            while (points > smallest && !fits(font)) {
-                points = std::max(smallest, points - 0.25);
+        const double full = font.pointSizeF();
+        const double smallest = std::min(full, kLegiblePoints);
+        const auto oneLine = [&](double from, double to) {
+            for (double points = from; points >= to; points -= 0.25) {
                 font.setPointSizeF(points);
+                if (width(font) <= box.width()) {
+                    texts.append({box, text, font, item.alignment, item.name});
+                    return true;
+                }
             }
-            return fits(font);
+            return false;
         };
-        const QFont full = font;
-        if (shrink(full.pointSizeF() * 0.8)) {
-            texts.append({box, text, font, item.alignment, item.name});
-            return;
-        }
-        const QStringList lines = breakLines(text, full, box.width());
-        const int perLine = lineHeight(full);
-        if (lines.size() > 1 && lines.size() * perLine <= box.height()) {
+        const Qt::Alignment horizontal = item.alignment & Qt::AlignHorizontal_Mask;
+        const auto setLines = [&](const QStringList &lines, const QFont &f) {
+            const int perLine = lineHeight(f);
             int y = box.top();
             if (item.alignment & Qt::AlignVCenter)
                 y += (box.height() - int(lines.size()) * perLine) / 2;
             else if (item.alignment & Qt::AlignBottom)
                 y += box.height() - int(lines.size()) * perLine;
-            const Qt::Alignment horizontal = item.alignment & Qt::AlignHorizontal_Mask;
             for (const QString &line : lines) {
-                texts.append({QRect(box.left(), y, box.width(), perLine), line, full, horizontal | Qt::AlignTop,
+                texts.append({QRect(box.left(), y, box.width(), perLine), line, f, horizontal | Qt::AlignTop,
                               item.name});
                 y += perLine;
             }
+        };
+        const auto inLines = [&](double points) {
+            font.setPointSizeF(points);
+            const QStringList lines = breakLines(text, font, box.width());
+            if (lines.size() < 2 || int(lines.size()) * lineHeight(font) > box.height())
+                return false;
+            setLines(lines, font);
+            return true;
+        };
+        if (oneLine(full, std::max(smallest, full * 0.8)) || inLines(full) || oneLine(full * 0.8, smallest))
             return;
+        for (double points = full - 0.25; points >= smallest; points -= 0.25) {
+            if (inLines(points))
+                return;
         }
-        shrink(5);
-        texts.append({box, text, font, item.alignment, item.name});
+        font.setPointSizeF(smallest);
+        QStringList lines = breakLines(text, font, box.width());
+        const int room = std::max(1, box.height() / lineHeight(font));
+        if (lines.size() > room) {
+            lines = lines.mid(0, room);
+            const QFontMetricsF metrics(font, const_cast<QPaintDevice *>(&measuringDevice()));
+            lines.last() = metrics.elidedText(lines.last() + QStringLiteral("…"), Qt::ElideRight, box.width());
+        }
+        if (lines.size() == 1)
+            texts.append({box, lines.first(), font, item.alignment, item.name});
+        else
+            setLines(lines, font);
     }
 
     // A box or line of the band: its band positions mapped through the

@@ -114,9 +114,10 @@ TEST(ReportEngine, AnUnknownLabelIsAnError)
               jet::err::ItemNotFound) << "a field is no label";
 }
 
-// A text wider than a box that does not grow neither runs over its
-// neighbours nor is cut: a little too wide, it is set smaller; far too wide,
-// it takes the lines its box has room for, or else is set as small as needed.
+// A text wider than a box that does not grow never runs over its neighbours
+// nor is set below the legible size: a little too wide, it is set smaller;
+// far too wide, it takes the lines its box has room for; what still does not
+// fit is cut with an ellipsis inside the box.
 TEST(ReportEngine, AFixedTextWiderThanItsBoxIsFittedIntoIt)
 {
     const QString heading = u"指定医が３０分未満または非指定医 （入院精神療法Ⅱ）"_s;
@@ -124,11 +125,14 @@ TEST(ReportEngine, AFixedTextWiderThanItsBoxIsFittedIntoIt)
     layout.pageHeader.height = 2000;
     layout.pageHeader.items = {Layout::label(u"Slightly"_s, QRect(0, 0, 1700, 300), u"保険　国民健康保険"_s),
                                Layout::label(u"Wrapped"_s, QRect(0, 400, 3000, 700), heading),
-                               Layout::label(u"Shrunk"_s, QRect(0, 1200, 3000, 300), heading)};
+                               Layout::label(u"Shrunk"_s, QRect(0, 1200, 3000, 300), heading),
+                               Layout::label(u"Name"_s, QRect(0, 1500, 3200, 500), u"ア"_s.repeated(29))};
     const report::Page page = report::layOut(layout, ListRows({}), kNow).first();
     for (const report::TextRun &run : page.texts) {
         const QFontMetricsF metrics(run.font, &report::measuringDevice());
         EXPECT_LE(metrics.horizontalAdvance(run.text), run.rect.width()) << run.item.toStdString();
+        EXPECT_GE(run.font.pointSizeF(), report::kLegiblePoints) << run.item.toStdString();
+        EXPECT_LE(run.rect.bottom(), 1440 + 2000) << run.item.toStdString();
     }
     const QList<report::TextRun> slightly = page.runsOf(u"Slightly"_s);
     ASSERT_EQ(slightly.size(), 1);
@@ -141,7 +145,11 @@ TEST(ReportEngine, AFixedTextWiderThanItsBoxIsFittedIntoIt)
     EXPECT_LE(wrapped[1].rect.bottom(), 1440 + 400 + 700);
     const QList<report::TextRun> shrunk = page.runsOf(u"Shrunk"_s);
     ASSERT_EQ(shrunk.size(), 1);
-    EXPECT_EQ(shrunk[0].text, heading);
+    EXPECT_TRUE(shrunk[0].text.endsWith(u"…"_s));
+    EXPECT_TRUE(heading.startsWith(shrunk[0].text.chopped(1)));
+    const QList<report::TextRun> name = page.runsOf(u"Name"_s);
+    ASSERT_EQ(name.size(), 2) << "a long name takes a second line rather than tiny type";
+    EXPECT_EQ(name[0].text + name[1].text, u"ア"_s.repeated(29));
 }
 
 // Read back by poppler, a reader that is not ours.
