@@ -103,6 +103,43 @@ TEST(ReportEngine, ALongHistoryGrowsItsBoxPushesTheRestAndContinuesOnTheNextPage
     EXPECT_GE(last.frames.at(0).rect.bottom(), lastLines.last().rect.bottom());
 }
 
+// Two growing boxes side by side whose left one breaks onto the next page:
+// the right one stays where it begins, and both keep every character inside
+// the page's body.
+TEST(ReportEngine, SideBySideBoxesBreakTogetherAndKeepEveryCharacter)
+{
+    Layout layout = form();
+    Item left = Layout::field(u"Left"_s, QRect(200, 1000, 4200, 600), u"経過"_s);
+    Item right = Layout::field(u"Right"_s, QRect(4800, 1000, 4000, 600), u"方針"_s);
+    left.grows = right.grows = true;
+    layout.detail.items = {Layout::field(u"Field1"_s, QRect(0, 0, 3000, 400), u"カルテID"_s),
+                           Layout::box(u"BoxL"_s, QRect(0, 900, 4500, 800)), left,
+                           Layout::box(u"BoxR"_s, QRect(4600, 900, 4400, 800)), right};
+    const QString course = QString(u"服薬を再開し、幻聴は次第に軽くなった。"_s).repeated(60);
+    const QString plan = QString(u"外来で経過を見る。"_s).repeated(40);
+    // A first band fills most of the page so that the second one breaks.
+    const ListRows rows({{{u"カルテID"_s, 1}, {u"経過"_s, QString(u"短い。"_s).repeated(150)}},
+                         {{u"カルテID"_s, 2}, {u"経過"_s, course}, {u"方針"_s, plan}}});
+    const QList<report::Page> pages = report::layOut(layout, rows, kNow);
+    ASSERT_GE(pages.size(), 2);
+    QString printedLeft, printedRight;
+    for (const report::Page &page : pages) {
+        for (const report::TextRun &run : page.texts) {
+            if (run.item != u"Left"_s && run.item != u"Right"_s)
+                continue;
+            (run.item == u"Left"_s ? printedLeft : printedRight) += run.text;
+            EXPECT_GE(run.rect.top(), 1440 + 600) << "nothing in the top margin";
+            EXPECT_LE(run.rect.bottom(), 16838 - 1440 - 400) << "nothing below the body";
+            bool framed = false;
+            for (const report::Frame &frame : page.frames)
+                framed = framed || frame.rect.contains(run.rect.adjusted(0, 0, -1, -1));
+            EXPECT_TRUE(framed) << "inside its own box";
+        }
+    }
+    EXPECT_TRUE(printedLeft.endsWith(course));
+    EXPECT_EQ(printedRight, plan);
+}
+
 TEST(ReportEngine, AnUnknownLabelIsAnError)
 {
     Layout layout = form();
