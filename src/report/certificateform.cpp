@@ -209,7 +209,7 @@ void CertificateForm::addHistory(bool firstVisit)
         textAt(3950, 150, u"〔"_s, kSmall);
         textAt(4100, 4700, u"精神障害を主訴として初めて医療機関を受診した日について、診療録で"_s, 7);
         line(250);
-        textAt(4100, 4700, u"確認するか、又は本人若しくは家族の申し立てに基づき記入してください。"_s, 7);
+        textAt(4100, 4800, u"確認するか、又は本人若しくは家族の申し立てに基づき記入してください。"_s, 7);
         textAt(8750, 150, u"〕"_s, kSmall);
         line(350);
     }

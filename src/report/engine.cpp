@@ -137,22 +137,43 @@ public:
             newPage();
         // Band positions map to the page and the height on it; a growing
         // field that runs past the page's end moves what follows it on.
+        // Items beside it that begin above the break stay on the page they
+        // begin on, and grow onto the following pages in step with it.
         QList<std::pair<int, int>> breaks; // band position of each break, and the offset after it
         const int bandTop = m_y;
-        int offset = bandTop;
+        const int firstPage = int(m_pages.size()) - 1;
+        const auto stretchOf = [&breaks](int bandPos) {
+            int stretch = 0;
+            for (const auto &b : breaks) {
+                if (bandPos >= b.first)
+                    ++stretch;
+            }
+            return stretch;
+        };
+        const auto offsetOf = [&breaks, bandTop](int stretch) {
+            return stretch == 0 ? bandTop : breaks.at(stretch - 1).second;
+        };
+        // The page after `page`, begun if no item has yet reached it.
+        const auto nextPage = [&](int page, int bandPos) {
+            if (page + 1 == int(m_pages.size())) {
+                newPage();
+                breaks.append({bandPos, m_bodyTop - bandPos});
+            }
+            return page + 1;
+        };
         for (const Placed &p : placed) {
             if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line || p.item->kind == Item::Kind::Mark)
                 continue;
-            const int top = offset + p.top;
+            const int stretch = stretchOf(p.top);
+            int page = firstPage + stretch;
+            const int top = offsetOf(stretch) + p.top;
             if (top + p.height <= m_bodyBottom) {
-                emitText(p, top, p.lines.isEmpty() ? p.height : -1, p.lines);
+                emitText(page, p, top, p.lines.isEmpty() ? p.height : -1, p.lines);
                 continue;
             }
             if (!p.item->grows || p.lines.isEmpty()) {
-                newPage();
-                offset = m_bodyTop - p.top;
-                breaks.append({p.top, offset});
-                emitText(p, m_bodyTop, p.height, p.lines);
+                page = nextPage(page, p.top);
+                emitText(page, p, m_bodyTop, p.height, p.lines);
                 continue;
             }
             const int perLine = lineHeight(textFont(p.item->points, p.item->gothic));
@@ -164,13 +185,11 @@ public:
                 const QStringList here = rest.mid(0, fit);
                 rest = rest.mid(fit);
                 if (!here.isEmpty())
-                    emitText(p, from, -1, here);
+                    emitText(page, p, from, -1, here);
                 if (rest.isEmpty())
                     break;
                 bandPos += int(here.size()) * perLine;
-                newPage();
-                offset = m_bodyTop - bandPos;
-                breaks.append({bandPos, offset});
+                page = nextPage(page, bandPos);
                 from = m_bodyTop;
             }
         }
@@ -182,7 +201,7 @@ public:
             if (p.item->kind == Item::Kind::Mark)
                 emitMark(p);
         }
-        m_y = offset + height;
+        m_y = offsetOf(int(breaks.size())) + height;
     }
 
 private:
@@ -282,68 +301,89 @@ private:
         m_y = m_bodyTop;
     }
 
-    void emitText(const Placed &p, int top, int height, const QStringList &lines)
+    void emitText(int page, const Placed &p, int top, int height, const QStringList &lines)
     {
         const QFont font = textFont(p.item->points, p.item->gothic);
         const int left = m_layout.margin + p.item->rect.left();
         if (lines.isEmpty()) {
             if (p.text.isEmpty())
                 return;
-            fitText(m_pages.last().texts, *p.item, QRect(left, top, p.item->rect.width(), height),
-                    withPlaceholders(p.text, m_now, m_handedOn + int(m_pages.size())), font);
+            fitText(m_pages[page].texts, *p.item, QRect(left, top, p.item->rect.width(), height),
+                    withPlaceholders(p.text, m_now, m_handedOn + page + 1), font);
             return;
         }
         const int perLine = lineHeight(font);
         int y = top;
         for (const QString &line : lines) {
             if (!line.isEmpty())
-                m_pages.last().texts.append({QRect(left, y, p.item->rect.width(), perLine), line, font,
+                m_pages[page].texts.append({QRect(left, y, p.item->rect.width(), perLine), line, font,
                                              Qt::AlignLeft | Qt::AlignTop, p.item->name});
             y += perLine;
         }
     }
 
     // A text that does not grow and is wider than its box: set a little
-    // smaller, or else broken into the lines the box has height for, or else
-    // set as small as it must be, so that nothing runs over its neighbours or
-    // is cut off.
+    // smaller, or else broken into the lines the box has height for, in the
+    // largest type that lets it, never below the legible size.  What still
+    // does not fit is cut at the box's last line with an ellipsis, so that
+    // nothing runs over its neighbours or off the page.
     static void fitText(QList<TextRun> &texts, const Item &item, const QRect &box, const QString &text, QFont font)
     {
-        const auto fits = [&box, &text](const QFont &f) {
-            return QFontMetricsF(f, const_cast<QPaintDevice *>(&measuringDevice())).horizontalAdvance(text)
-                   <= box.width();
+        const auto width = [&text](const QFont &f) {
+            return QFontMetricsF(f, const_cast<QPaintDevice *>(&measuringDevice())).horizontalAdvance(text);
         };
-        const auto shrink = [&font, &fits](double smallest) {
-            double points = font.pointSizeF();
-            while (points > smallest && !fits(font)) {
-                points = std::max(smallest, points - 0.25);
+        const double full = font.pointSizeF();
+        const double smallest = std::min(full, kLegiblePoints);
+        const auto oneLine = [&](double from, double to) {
+            for (double points = from; points >= to; points -= 0.25) {
                 font.setPointSizeF(points);
+                if (width(font) <= box.width()) {
+                    texts.append({box, text, font, item.alignment, item.name});
+                    return true;
+                }
             }
-            return fits(font);
+            return false;
         };
-        const QFont full = font;
-        if (shrink(full.pointSizeF() * 0.8)) {
-            texts.append({box, text, font, item.alignment, item.name});
-            return;
-        }
-        const QStringList lines = breakLines(text, full, box.width());
-        const int perLine = lineHeight(full);
-        if (lines.size() > 1 && lines.size() * perLine <= box.height()) {
+        const Qt::Alignment horizontal = item.alignment & Qt::AlignHorizontal_Mask;
+        const auto setLines = [&](const QStringList &lines, const QFont &f) {
+            const int perLine = lineHeight(f);
             int y = box.top();
             if (item.alignment & Qt::AlignVCenter)
                 y += (box.height() - int(lines.size()) * perLine) / 2;
             else if (item.alignment & Qt::AlignBottom)
                 y += box.height() - int(lines.size()) * perLine;
-            const Qt::Alignment horizontal = item.alignment & Qt::AlignHorizontal_Mask;
             for (const QString &line : lines) {
-                texts.append({QRect(box.left(), y, box.width(), perLine), line, full, horizontal | Qt::AlignTop,
+                texts.append({QRect(box.left(), y, box.width(), perLine), line, f, horizontal | Qt::AlignTop,
                               item.name});
                 y += perLine;
             }
+        };
+        const auto inLines = [&](double points) {
+            font.setPointSizeF(points);
+            const QStringList lines = breakLines(text, font, box.width());
+            if (lines.size() < 2 || int(lines.size()) * lineHeight(font) > box.height())
+                return false;
+            setLines(lines, font);
+            return true;
+        };
+        if (oneLine(full, std::max(smallest, full * 0.8)) || inLines(full) || oneLine(full * 0.8, smallest))
             return;
+        for (double points = full - 0.25; points >= smallest; points -= 0.25) {
+            if (inLines(points))
+                return;
         }
-        shrink(5);
-        texts.append({box, text, font, item.alignment, item.name});
+        font.setPointSizeF(smallest);
+        QStringList lines = breakLines(text, font, box.width());
+        const int room = std::max(1, box.height() / lineHeight(font));
+        if (lines.size() > room) {
+            lines = lines.mid(0, room);
+            const QFontMetricsF metrics(font, const_cast<QPaintDevice *>(&measuringDevice()));
+            lines.last() = metrics.elidedText(lines.last() + QStringLiteral("…"), Qt::ElideRight, box.width());
+        }
+        if (lines.size() == 1)
+            texts.append({box, lines.first(), font, item.alignment, item.name});
+        else
+            setLines(lines, font);
     }
 
     // A box or line of the band: its band positions mapped through the

@@ -42,6 +42,10 @@ private:
 // Text is measured at one dot a twip, so that metrics come out in twips.
 const QPaintDevice &measuringDevice();
 
+// No text is set smaller than this, in points: a text too long for its box
+// at this size takes more lines, and what its box has no room for is cut.
+constexpr double kLegiblePoints = 7.0;
+
 // The forms' faces: IPAex Mincho for text, IPAex Gothic for headings.
 QFont textFont(double points, bool gothic);
 

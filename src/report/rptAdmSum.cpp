@@ -70,7 +70,8 @@ rptAdmSum::rptAdmSum()
     int top = 2400;
     int number = 6;
     for (const auto &[caption, column] : texts) {
-        Item headingRow = label(u"Label%1"_s.arg(number), QRect(0, top, kWidth, 400), caption);
+        // Inset like the text below it, clear of the box's border.
+        Item headingRow = label(u"Label%1"_s.arg(number), QRect(120, top, kWidth - 240, 400), caption);
         headingRow.gothic = true;
         items << box(u"Shape%1"_s.arg(number), QRect(0, top, kWidth, 400)) << headingRow
               << box(u"Shape%1b"_s.arg(number), QRect(0, top + 400, kWidth, 760))

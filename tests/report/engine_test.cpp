@@ -103,6 +103,43 @@ TEST(ReportEngine, ALongHistoryGrowsItsBoxPushesTheRestAndContinuesOnTheNextPage
     EXPECT_GE(last.frames.at(0).rect.bottom(), lastLines.last().rect.bottom());
 }
 
+// Two growing boxes side by side whose left one breaks onto the next page:
+// the right one stays where it begins, and both keep every character inside
+// the page's body.
+TEST(ReportEngine, SideBySideBoxesBreakTogetherAndKeepEveryCharacter)
+{
+    Layout layout = form();
+    Item left = Layout::field(u"Left"_s, QRect(200, 1000, 4200, 600), u"経過"_s);
+    Item right = Layout::field(u"Right"_s, QRect(4800, 1000, 4000, 600), u"方針"_s);
+    left.grows = right.grows = true;
+    layout.detail.items = {Layout::field(u"Field1"_s, QRect(0, 0, 3000, 400), u"カルテID"_s),
+                           Layout::box(u"BoxL"_s, QRect(0, 900, 4500, 800)), left,
+                           Layout::box(u"BoxR"_s, QRect(4600, 900, 4400, 800)), right};
+    const QString course = QString(u"服薬を再開し、幻聴は次第に軽くなった。"_s).repeated(60);
+    const QString plan = QString(u"外来で経過を見る。"_s).repeated(40);
+    // A first band fills most of the page so that the second one breaks.
+    const ListRows rows({{{u"カルテID"_s, 1}, {u"経過"_s, QString(u"短い。"_s).repeated(150)}},
+                         {{u"カルテID"_s, 2}, {u"経過"_s, course}, {u"方針"_s, plan}}});
+    const QList<report::Page> pages = report::layOut(layout, rows, kNow);
+    ASSERT_GE(pages.size(), 2);
+    QString printedLeft, printedRight;
+    for (const report::Page &page : pages) {
+        for (const report::TextRun &run : page.texts) {
+            if (run.item != u"Left"_s && run.item != u"Right"_s)
+                continue;
+            (run.item == u"Left"_s ? printedLeft : printedRight) += run.text;
+            EXPECT_GE(run.rect.top(), 1440 + 600) << "nothing in the top margin";
+            EXPECT_LE(run.rect.bottom(), 16838 - 1440 - 400) << "nothing below the body";
+            bool framed = false;
+            for (const report::Frame &frame : page.frames)
+                framed = framed || frame.rect.contains(run.rect.adjusted(0, 0, -1, -1));
+            EXPECT_TRUE(framed) << "inside its own box";
+        }
+    }
+    EXPECT_TRUE(printedLeft.endsWith(course));
+    EXPECT_EQ(printedRight, plan);
+}
+
 TEST(ReportEngine, AnUnknownLabelIsAnError)
 {
     Layout layout = form();
@@ -114,9 +151,10 @@ TEST(ReportEngine, AnUnknownLabelIsAnError)
               jet::err::ItemNotFound) << "a field is no label";
 }
 
-// A text wider than a box that does not grow neither runs over its
-// neighbours nor is cut: a little too wide, it is set smaller; far too wide,
-// it takes the lines its box has room for, or else is set as small as needed.
+// A text wider than a box that does not grow never runs over its neighbours
+// nor is set below the legible size: a little too wide, it is set smaller;
+// far too wide, it takes the lines its box has room for; what still does not
+// fit is cut with an ellipsis inside the box.
 TEST(ReportEngine, AFixedTextWiderThanItsBoxIsFittedIntoIt)
 {
     const QString heading = u"指定医が３０分未満または非指定医 （入院精神療法Ⅱ）"_s;
@@ -124,11 +162,14 @@ TEST(ReportEngine, AFixedTextWiderThanItsBoxIsFittedIntoIt)
     layout.pageHeader.height = 2000;
     layout.pageHeader.items = {Layout::label(u"Slightly"_s, QRect(0, 0, 1700, 300), u"保険　国民健康保険"_s),
                                Layout::label(u"Wrapped"_s, QRect(0, 400, 3000, 700), heading),
-                               Layout::label(u"Shrunk"_s, QRect(0, 1200, 3000, 300), heading)};
+                               Layout::label(u"Shrunk"_s, QRect(0, 1200, 3000, 300), heading),
+                               Layout::label(u"Name"_s, QRect(0, 1500, 3200, 500), u"ア"_s.repeated(29))};
     const report::Page page = report::layOut(layout, ListRows({}), kNow).first();
     for (const report::TextRun &run : page.texts) {
         const QFontMetricsF metrics(run.font, &report::measuringDevice());
         EXPECT_LE(metrics.horizontalAdvance(run.text), run.rect.width()) << run.item.toStdString();
+        EXPECT_GE(run.font.pointSizeF(), report::kLegiblePoints) << run.item.toStdString();
+        EXPECT_LE(run.rect.bottom(), 1440 + 2000) << run.item.toStdString();
     }
     const QList<report::TextRun> slightly = page.runsOf(u"Slightly"_s);
     ASSERT_EQ(slightly.size(), 1);
@@ -141,7 +182,11 @@ TEST(ReportEngine, AFixedTextWiderThanItsBoxIsFittedIntoIt)
     EXPECT_LE(wrapped[1].rect.bottom(), 1440 + 400 + 700);
     const QList<report::TextRun> shrunk = page.runsOf(u"Shrunk"_s);
     ASSERT_EQ(shrunk.size(), 1);
-    EXPECT_EQ(shrunk[0].text, heading);
+    EXPECT_TRUE(shrunk[0].text.endsWith(u"…"_s));
+    EXPECT_TRUE(heading.startsWith(shrunk[0].text.chopped(1)));
+    const QList<report::TextRun> name = page.runsOf(u"Name"_s);
+    ASSERT_EQ(name.size(), 2) << "a long name takes a second line rather than tiny type";
+    EXPECT_EQ(name[0].text + name[1].text, u"ア"_s.repeated(29));
 }
 
 // Read back by poppler, a reader that is not ours.
