@@ -29,7 +29,7 @@ frmWelfare::frmWelfare(QWidget *parent)
         {u"Check91"_s, u"生活環境入院"_s}, {u"Check92"_s, u"生活環境入所"_s}, {u"Check93"_s, u"生活環境在宅"_s},
         {u"Check94"_s, u"生活環境その他"_s},
         // Each name as long as the blanks it is printed in.
-        {u"Text18"_s, u"生活環境入所名"_s, {}, 14}, {u"Text19"_s, u"生活環境その他名"_s, {}, 13},
+        {u"Text18"_s, u"生活環境入所名"_s, {}, 14}, {u"Text19"_s, u"生活環境その他名"_s, {}, 12},
         {u"Check34"_s, u"食事できる"_s}, {u"Check35"_s, u"食事できる援助"_s}, {u"Check36"_s, u"食事援助"_s},
         {u"Check37"_s, u"食事できない"_s},
         {u"Check38"_s, u"清潔できる"_s}, {u"Check39"_s, u"清潔できる援助"_s}, {u"Check40"_s, u"清潔援助"_s},

@@ -283,7 +283,7 @@ TEST_F(CertificatePagesTest, TheLongestValuesKeepEachCertificateOnOneSheet)
     const QList<std::pair<QString, int>> lengths{
         {u"状態の程度0"_s, 288}, {u"投薬内容"_s, 240}, {u"精神療法"_s, 240}, {u"治療方針"_s, 288},
         {u"福祉サービス"_s, 288}, {u"備考0"_s, 288}, {u"病歴および経過など0"_s, 480}, {u"身体合併症"_s, 42},
-        {u"初診日"_s, 12}, {u"生活環境入所名"_s, 14}, {u"生活環境その他名"_s, 13}, {u"医師氏名"_s, 18},
+        {u"初診日"_s, 12}, {u"生活環境入所名"_s, 14}, {u"生活環境その他名"_s, 12}, {u"医師氏名"_s, 18},
         {u"その他(抑うつ状態)"_s, 25}, {u"その他(情動行動)"_s, 25}, {u"その他(乱用依存)"_s, 25}};
     for (const auto &[column, length] : lengths)
         sets.append(u"`%1` = '%2'"_s.arg(column, text(length)));
