@@ -10,14 +10,12 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -142,11 +140,9 @@ TEST_F(CertificateTest, LimitsTypingPatientFieldsAndTheCloseBoxSaving)
         combo->lineEdit()->selectAll();
         QTest::keyClick(combo, Qt::Key_Delete);
         QGuiApplication::clipboard()->setText(u"なにか"_s);
-        std::unique_ptr<QMenu> menu(combo->lineEdit()->createStandardContextMenu());
-        for (QAction *action : menu->actions()) {
-            if (action->objectName() == u"edit-paste"_s || action->objectName() == u"edit-cut"_s)
-                action->trigger();
-        }
+        const std::unique_ptr<QMenu> menu(combo->lineEdit()->createStandardContextMenu());
+        for (QAction *action : menu->actions())
+            action->trigger();
         EXPECT_EQ(program.services->beeps(), beeps + 2);
         EXPECT_EQ(combo->currentText(), u"F25.1 統合失調感情障害"_s);
 
