@@ -70,8 +70,14 @@ const QList<GroupColumns> &groupColumns()
     return groups;
 }
 
-const QString kNotSaved = u"ご不便をおかけしますが、作業中のデータは保存されませんでした。"_s;
-const QString kComboWarning = u"コンボボックスに任意の文字を入力したためにエラーとなりました。\r"_s + kNotSaved;
+// The rest of the row is stored all the same, so the box says so; the window
+// that stays open shows which field went back, the one that closes names it.
+const QString kComboWarning = u"コンボボックスに任意の文字を入力したためにエラーとなりました。"_s;
+const QString kOthersSaved = u"この項目は保存されませんでした。ほかの項目は保存されました。"_s;
+
+// As in the patient's record window.
+const QString kPostalCodeCharacters = u"0123456789-"_s;
+constexpr int kPostalCodeLength = 8;
 
 } // namespace
 
@@ -82,13 +88,15 @@ QList<Field> illnessFields(const QList<Field> &afterOnset)
                         {u"Text4"_s, u"郵便番号"_s, u"000-0000"_s},
                         {u"Text5"_s, u"住所"_s},
                         {u"Text6"_s, u"身体合併症"_s, {}, 42},
-                        {u"Text24"_s, u"推定発病時期"_s}}
+                        {u"Text24"_s, u"推定発病時期"_s, {}, kOnsetLength}}
         + afterOnset + QList<Field>{{u"Text8"_s, u"病歴および経過など0"_s, {}, 480}};
 }
 
 QList<Field> closingFields()
 {
-    return {{u"Text21"_s, u"福祉サービス"_s, {}, 288}, {u"Text22"_s, u"備考0"_s, {}, 288}, {u"Text23"_s, u"医師氏名"_s}};
+    return {{u"Text21"_s, u"福祉サービス"_s, {}, 288},
+            {u"Text22"_s, u"備考0"_s, {}, 288},
+            {u"Text23"_s, u"医師氏名"_s, {}, kPhysicianLength}};
 }
 
 const QList<ConditionGroup> &conditionGroups()
@@ -108,7 +116,7 @@ QList<Field> conditionFields()
     for (const GroupColumns &g : groupColumns()) {
         const QStringList controls = QStringList{g.group.box} + g.group.members;
         for (qsizetype i = 0; i < controls.size(); ++i)
-            fields.append({controls.at(i), g.columns.at(i)});
+            fields.append({controls.at(i), g.columns.at(i), {}, controls.at(i).startsWith(u"Text"_s) ? kOtherLength : 0});
     }
     return fields;
 }
@@ -182,6 +190,11 @@ void CertificateWindow::prepare(const QList<Field> &fields)
         connect(box, &QCheckBox::toggled, this, apply);
     }
 
+    auto *postalCode = control<QLineEdit>(u"Text4"_s);
+    postalCode->setMaxLength(kPostalCodeLength);
+    toolkit::setKeyFilter(postalCode, kPostalCodeCharacters, true);
+    toolkit::setImeMode(postalCode, toolkit::ImeMode::Disable);
+
     for (const char *name : {"DataCombo1", "DataCombo2"}) {
         auto *combo = new toolkit::DataCombo(control<QComboBox>(QLatin1String(name)));
         combo->setRefuseTyping(true);
@@ -189,7 +202,7 @@ void CertificateWindow::prepare(const QList<Field> &fields)
 
     control<QAction>(u"mnuHelpStep"_s)->setSeparator(true);
     connect(control<QAction>(u"mnuFileSave"_s), &QAction::triggered, this,
-            [this] { toolkit::untrapped([this] { writeRow(); }); });
+            [this] { toolkit::untrapped([this] { writeRow(false); }); });
     connect(control<QAction>(u"mnuFileClose"_s), &QAction::triggered, this,
             [this] { toolkit::untrapped([this] { unload(); }); });
     connect(control<QAction>(u"mnuHelpIndex"_s), &QAction::triggered, this, [] { toolkit::openHelpIndex(); });
@@ -244,9 +257,11 @@ void CertificateWindow::bindDiagnosis(QComboBox *box, const QString &column)
 
 // A refused value is answered with the combo warning and left out, the
 // other edits stored all the same; a row that cannot be written keeps them.
-bool CertificateWindow::writeRow()
+bool CertificateWindow::writeRow(bool closing)
 {
-    return toolkit::saveBoundRow(*m_binding, kComboWarning, false);
+    if (closing)
+        return toolkit::saveBoundRow(*m_binding, kComboWarning, true);
+    return toolkit::saveBoundRow(*m_binding, kComboWarning + u"\r"_s + kOthersSaved, false);
 }
 
 void CertificateWindow::closeData()
@@ -262,7 +277,7 @@ void CertificateWindow::onUnload(bool &cancel)
     bool written = true;
     toolkit::trap([&] {
         if (m_data.isOpen())
-            written = writeRow();
+            written = writeRow(true);
         if (written)
             closeData();
     });

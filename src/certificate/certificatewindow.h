@@ -36,6 +36,14 @@ struct ConditionGroup
     QStringList members;
 };
 
+// What the printed certificate has room for on one line where the column
+// itself holds more: the onset and first-visit dates, a group's "その他"
+// text between its brackets, the physician's name.
+constexpr int kOnsetLength = 13;
+constexpr int kFirstVisitLength = 12;
+constexpr int kOtherLength = 25;
+constexpr int kPhysicianLength = 18;
+
 // The fields both certificates open with, in binding order: the patient's
 // name, birth date, postal code and address, the physical complications, the
 // onset, `afterOnset`, then the history.
@@ -83,7 +91,8 @@ private:
     T *control(const QString &name) const;
     void openData();
     void bindDiagnosis(QComboBox *box, const QString &column);
-    bool writeRow();
+    // On closing the box names the refused fields, no longer to be seen.
+    bool writeRow(bool closing);
     void closeData();
 
     QString m_captionSuffix;

@@ -24,10 +24,12 @@ frmWelfare::frmWelfare(QWidget *parent)
     , ui(std::make_unique<Ui::frmWelfare>())
 {
     ui->setupUi(this);
-    QList<Field> fields = certificate::illnessFields({{u"Text25"_s, u"初診日"_s}}) + certificate::conditionFields();
+    QList<Field> fields = certificate::illnessFields({{u"Text25"_s, u"初診日"_s, {}, certificate::kFirstVisitLength}}) + certificate::conditionFields();
     fields += QList<Field>{
         {u"Check91"_s, u"生活環境入院"_s}, {u"Check92"_s, u"生活環境入所"_s}, {u"Check93"_s, u"生活環境在宅"_s},
-        {u"Check94"_s, u"生活環境その他"_s}, {u"Text18"_s, u"生活環境入所名"_s}, {u"Text19"_s, u"生活環境その他名"_s},
+        {u"Check94"_s, u"生活環境その他"_s},
+        // Each name as long as the blanks it is printed in.
+        {u"Text18"_s, u"生活環境入所名"_s, {}, 14}, {u"Text19"_s, u"生活環境その他名"_s, {}, 12},
         {u"Check34"_s, u"食事できる"_s}, {u"Check35"_s, u"食事できる援助"_s}, {u"Check36"_s, u"食事援助"_s},
         {u"Check37"_s, u"食事できない"_s},
         {u"Check38"_s, u"清潔できる"_s}, {u"Check39"_s, u"清潔できる援助"_s}, {u"Check40"_s, u"清潔援助"_s},

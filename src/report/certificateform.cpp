@@ -12,6 +12,9 @@ constexpr int kInset = 150;  // texts from the frame's edge
 constexpr int kGroup = 300;  // a condition group's heading
 constexpr int kItems = 500;  // its item lines
 constexpr double kItemText = 7; // the widest line, (6), in a frame's width
+// The condition groups' lines stand a little closer than the form's others,
+// leaving the history its eight lines on the handbook's one sheet.
+constexpr int kConditionLine = 260;
 
 } // namespace
 
@@ -79,6 +82,8 @@ void CertificateForm::textBox(const QString &column, int height)
                               column);
     item.points = kText;
     item.grows = true;
+    // A certificate is one sheet: the text keeps to its box.
+    item.smallest = kLegible;
     detail.items << item;
     m_y += height + 60;
 }
@@ -167,6 +172,11 @@ void CertificateForm::addPatient()
     heading(u"住          所"_s);
     value(kHeading + 120, 1300, u"郵便番号"_s, u"000-0000"_s);
     value(kHeading + 1500, kWidth - kHeading - 1600, u"住所"_s);
+    // A long address takes smaller type and more lines, its frame growing
+    // with it rather than the text running over it.
+    Item &address = detail.items.last();
+    address.grows = true;
+    address.smallest = kLegible;
     m_y += kRow + 80;
 }
 
@@ -196,26 +206,25 @@ void CertificateForm::addHistory(bool firstVisit)
     text(0, u"②　発病から現在までの病歴"_s, kText, true);
     line();
     textAt(kInset + 200, 1700, u"推定発病年月　："_s);
-    field(2050, 2000, u"推定発病時期"_s, u"# ころ"_s);
+    // The form's own "ころ" follows the date, blank or written.
+    field(2050, 2000, u"推定発病時期"_s);
     textAt(4050, 600, u"ころ"_s);
     line();
     if (firstVisit) {
-        // The note beside the date, between its brackets over two lines.
+        // The note beside the date, between its brackets over two lines: the
+        // date keeps to its line, so that the note's lines stay where they are.
         textAt(kInset + 200, 1700, u"初診年月日　："_s);
-        Item date = Layout::field(next("Field"), QRect(2050, m_y, 1900, kLine), u"初診日"_s);
-        date.points = kText;
-        date.grows = true;
-        detail.items << date;
-        textAt(3950, 150, u"〔"_s, kSmall);
-        textAt(4100, 4700, u"精神障害を主訴として初めて医療機関を受診した日について、診療録で"_s, 7);
+        field(2050, 1800, u"初診日"_s);
+        textAt(3870, 150, u"〔"_s, kSmall);
+        textAt(4020, 4780, u"精神障害を主訴として初めて医療機関を受診した日について、診療録で"_s, 7);
         line(250);
-        textAt(4100, 4800, u"確認するか、又は本人若しくは家族の申し立てに基づき記入してください。"_s, 7);
-        textAt(8750, 150, u"〕"_s, kSmall);
+        textAt(4020, 4780, u"確認するか、又は本人若しくは家族の申し立てに基づき記入してください。"_s, 7);
+        textAt(8800, 150, u"〕"_s, kSmall);
         line(350);
     }
     text(200, u"精神科受診歴等"_s);
     line();
-    textBox(u"病歴および経過など0"_s, firstVisit ? 1000 : 1300);
+    textBox(u"病歴および経過など0"_s, 1480);
     endFrame();
 }
 
@@ -263,16 +272,16 @@ void CertificateForm::addConditions()
     for (int g = 0; g < groups.size(); ++g) {
         const Group &group = groups.at(g);
         mark(text(kGroup - kInset, group.heading), group.flag, u"○"_s, QString::number(g + 1));
-        line();
+        line(kConditionLine);
         const Item items = text(kItems - kInset, group.items, kItemText);
         for (int i = 0; i < group.itemFlags.size(); ++i)
             mark(items, group.itemFlags.at(i), u"○"_s, (group.other.isEmpty() ? degrees : numbers).at(i));
         if (!group.other.isEmpty())
             fieldInside(items, group.other, u"("_s, u')');
-        line();
+        line(kConditionLine);
     }
     mark(text(kItems - kInset, u"2 痴呆"_s, kItemText), u"痴呆"_s, u"○"_s, u"2"_s);
-    line();
+    line(kConditionLine);
     endFrame();
 }
 

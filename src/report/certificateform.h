@@ -55,6 +55,7 @@ protected:
     static constexpr int kLine = 300;
     static constexpr double kText = 9;
     static constexpr double kSmall = 8;
+    static constexpr double kLegible = 7; // the smallest type a box's text is set in
 
     int m_y = 0;
 

@@ -95,6 +95,7 @@ struct Placed
     const Item *item = nullptr;
     QString text;
     QStringList lines; // a growing field's lines
+    double points = 0; // its type, which a long text may have made smaller
     int top = 0;
     int height = 0;
     bool yes = false; // a Yes/No value, true
@@ -176,7 +177,7 @@ public:
                 emitText(page, p, m_bodyTop, p.height, p.lines);
                 continue;
             }
-            const int perLine = lineHeight(textFont(p.item->points, p.item->gothic));
+            const int perLine = lineHeight(textFont(p.points, p.item->gothic));
             QStringList rest = p.lines;
             int from = top;
             int bandPos = p.top;
@@ -213,6 +214,7 @@ private:
             p.item = &item;
             p.top = item.rect.top();
             p.height = item.rect.height();
+            p.points = item.points;
             switch (item.kind) {
             case Item::Kind::Label:
                 p.text = item.text;
@@ -232,8 +234,14 @@ private:
                 break;
             }
             if (item.grows) {
-                const QFont font = textFont(item.points, item.gothic);
+                QFont font = textFont(p.points, item.gothic);
                 p.lines = breakLines(p.text, font, item.rect.width());
+                while (item.smallest > 0 && p.points > item.smallest
+                       && int(p.lines.size()) * lineHeight(font) > item.rect.height()) {
+                    p.points = std::max(item.smallest, p.points - 0.5);
+                    font = textFont(p.points, item.gothic);
+                    p.lines = breakLines(p.text, font, item.rect.width());
+                }
                 p.height = std::max(item.rect.height(), int(p.lines.size()) * lineHeight(font));
             }
             placed.append(p);
@@ -303,7 +311,7 @@ private:
 
     void emitText(int page, const Placed &p, int top, int height, const QStringList &lines)
     {
-        const QFont font = textFont(p.item->points, p.item->gothic);
+        const QFont font = textFont(p.points, p.item->gothic);
         const int left = m_layout.margin + p.item->rect.left();
         if (lines.isEmpty()) {
             if (p.text.isEmpty())

@@ -29,6 +29,9 @@ struct Item
     QString yes;    // a Yes/No field's texts for true and false
     QString no;
     bool grows = false; // the box grows downwards to show a long value
+    // A growing box of a fixed size first sets a long value smaller, down to
+    // these points, and grows only when that is not enough.
+    double smallest = 0;
     double points = 10.5;
     bool gothic = false; // the heading face instead of the text face
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;

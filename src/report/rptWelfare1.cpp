@@ -15,7 +15,7 @@ rptWelfare1::rptWelfare1()
     beginFrame();
     text(0, u"④　③の病状、状態像等の具体的程度、症状等"_s, kText, true);
     line();
-    textBox(u"状態の程度0"_s, 1000);
+    textBox(u"状態の程度0"_s, 800);
     endFrame();
     detail.height = m_y;
 }

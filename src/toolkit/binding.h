@@ -112,8 +112,9 @@ public:
     // Reads the list once; later changes of the list recordset are not
     // followed.  Raises jet::Error(545) when the list lacks either column.
     void setListSource(jet::Recordset *list, const QString &boundColumn, const QString &listColumn);
-    // Typed characters, Backspace and Enter included, beep and are dropped, so
-    // an entry can only be chosen from the list.
+    // Typed characters, Backspace, Delete and Enter included, beep and are
+    // dropped, and nothing can be pasted, cut or dropped, so an entry can only
+    // be chosen from the list.
     void setRefuseTyping(bool refuse);
     bool refusesTyping() const;
 

@@ -4,6 +4,7 @@
 #include "toolkit/keyfilter_p.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 
 namespace toolkit {
 
@@ -74,6 +75,9 @@ void DataCombo::setRefuseTyping(bool refuse)
         detail::installKeyFilter(m_box, QString(), false, false);
     else
         clearKeyFilter(m_box);
+    // Delete, cutting, pasting and dropping edit the text as typing does.
+    if (QLineEdit *line = m_box->lineEdit())
+        line->setReadOnly(refuse);
 }
 
 bool DataCombo::refusesTyping() const

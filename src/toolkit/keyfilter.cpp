@@ -97,8 +97,11 @@ protected:
             return !text.isEmpty() && !allowsAll(text);
         }
         case QEvent::KeyPress: {
-            const QString text = typedText(static_cast<QKeyEvent *>(event));
-            if (text.isEmpty() || allowsAll(text))
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const QString text = typedText(key);
+            // A box that refuses even Backspace refuses every edit, Delete too.
+            const bool deletes = key->key() == Qt::Key_Delete && !m_allowBackspace;
+            if (!deletes && (text.isEmpty() || allowsAll(text)))
                 return false;
             platform().beep();
             return true;

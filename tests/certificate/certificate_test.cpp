@@ -6,7 +6,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -132,9 +135,21 @@ TEST_F(CertificateTest, LimitsTypingPatientFieldsAndTheCloseBoxSaving)
         field(window, "Text5")->setText(u"東京都港区1-2-3"_s);
 
         const int beeps = program.services->beeps();
-        QTest::keyClick(field<QComboBox>(window, "DataCombo1"), Qt::Key_A);
-        EXPECT_EQ(program.services->beeps(), beeps + 1);
-        EXPECT_EQ(field<QComboBox>(window, "DataCombo1")->currentText(), u"F25.1 統合失調感情障害"_s);
+        auto *combo = field<QComboBox>(window, "DataCombo1");
+        QTest::keyClick(combo, Qt::Key_A);
+        combo->lineEdit()->selectAll();
+        QTest::keyClick(combo, Qt::Key_Delete);
+        QGuiApplication::clipboard()->setText(u"なにか"_s);
+        const std::unique_ptr<QMenu> menu(combo->lineEdit()->createStandardContextMenu());
+        for (QAction *action : menu->actions())
+            action->trigger();
+        EXPECT_EQ(program.services->beeps(), beeps + 2);
+        EXPECT_EQ(combo->currentText(), u"F25.1 統合失調感情障害"_s);
+
+        auto *postalCode = field(window, "Text4");
+        postalCode->clear();
+        QTest::keyClicks(postalCode, u"1a2-34567890"_s);
+        EXPECT_EQ(postalCode->text(), u"12-34567"_s);
     });
     EXPECT_EQ(stored(u"SELECT 住所 FROM 患者情報 WHERE カルテID = 1004"_s).toString(), u"東京都港区1-2-3"_s);
     EXPECT_EQ(certificateValue(u"身体合併症"_s).toString().size(), 42);
@@ -150,10 +165,15 @@ TEST_F(CertificateTest, ARefusedSaveKeepsTheWindowAndStoresTheRest)
         window->findChild<QAction *>(u"mnuFileSave"_s)->trigger();
         ASSERT_EQ(boxes().size(), 1);
         EXPECT_EQ(boxes()[0].text, u"コンボボックスに任意の文字を入力したためにエラーとなりました。\r"
-                                   u"ご不便をおかけしますが、作業中のデータは保存されませんでした。"_s);
+                                   u"この項目は保存されませんでした。ほかの項目は保存されました。"_s);
         EXPECT_EQ(toolkit::Forms::find<frm32New>(), window);
         EXPECT_EQ(field<QComboBox>(window, "DataCombo2")->currentText(), u"- -"_s) << "the stored entry again";
+        field<QComboBox>(window, "DataCombo2")->setEditText(u"なにか"_s);
+        field(window, "Text23")->setText(u"岡部"_s);
     });
+    ASSERT_EQ(boxes().size(), 2);
+    EXPECT_EQ(boxes()[1].text, u"コンボボックスに任意の文字を入力したためにエラーとなりました。\r"
+                               u"「従精神障害」は保存されませんでした。ほかの項目は保存されました。"_s);
     EXPECT_EQ(certificateValue(u"医師氏名"_s).toString(), u"岡部"_s);
     EXPECT_EQ(certificateValue(u"従精神障害"_s).toInt(), 1);
     EXPECT_TRUE(program.statuses.isEmpty());

@@ -273,6 +273,25 @@ TEST_F(CertificatePagesTest, TheAnswersCircleTheirWords)
     EXPECT_EQ(circled(u"rptWelfare2"_s, u"Mark_通院要不要"_s), u"要"_s);
 }
 
+// The longest values the windows allow keep each certificate on one legible
+// sheet, and a bare year is followed by the form's one "ころ".
+TEST_F(CertificatePagesTest, TheLongestValuesKeepEachCertificateOnOneSheet)
+{
+    QString sets = u"推定発病時期 = '2018'"_s;
+    for (const auto &[column, length] : QList<std::pair<QString, int>>{
+             {u"状態の程度0"_s, 288}, {u"投薬内容"_s, 240}, {u"精神療法"_s, 240}, {u"治療方針"_s, 288}, {u"福祉サービス"_s, 288},
+             {u"備考0"_s, 288}, {u"病歴および経過など0"_s, 480}, {u"初診日"_s, 12}, {u"生活環境その他名"_s, 12}})
+        sets += u", `%1` = '%2'"_s.arg(column, QString(length, u'症'));
+    ward.connection().execute(u"UPDATE `32条診断書` SET "_s + sets + u" WHERE カルテID = 1004"_s);
+    for (const QString &name : kPages) {
+        const QList<report::Page> pages = print(name, 1004).pages;
+        ASSERT_EQ(pages.size(), 1) << name.toStdString();
+        for (const report::TextRun &run : pages.first().texts)
+            EXPECT_GE(run.font.pointSizeF(), 7) << run.text.toStdString();
+        EXPECT_EQ(pages.first().plainText().count(u"ころ"_s), name == u"rpt32New2"_s || name == u"rptWelfare2"_s ? 0 : 1);
+    }
+}
+
 // Chart 1004's secondary diagnosis is the placeholder row; page 2 is dated
 // today in the era and carries the institution.
 TEST_F(CertificatePagesTest, PlaceholderDiagnosisTodayAndTheInstitution)
