@@ -314,9 +314,10 @@ TEST_F(AllPatientRecordTest, ADatabaseWithoutThePrecautionsAsksForAConversion)
 // patient, whose keyless 検査情報 row takes the deleted row's rowid.
 TEST_F(AllPatientRecordTest, ASaveOfAnEpisodeDeletedElsewhereWritesNothingAndKeepsTheText)
 {
-    frmFindPt *window = open(9);
+    frmFindPt *window = open(8);
     ASSERT_NE(window, nullptr);
     ledger::removeEpisode(ward.connection(), 9);
+    ledger::removeEpisode(ward.connection(), 8);
     ASSERT_EQ(ledger::storeRegistration(ward.connection(), 3001), 10);
 
     auto *memo = window->findChild<QPlainTextEdit *>(QStringLiteral("Text25"));
