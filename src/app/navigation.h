@@ -17,6 +17,7 @@ using toolkit::moveTo;
 using toolkit::registerWindow;
 using toolkit::showModal;
 using toolkit::showWindow;
+using toolkit::takeHanded;
 using toolkit::unloadWindow;
 using toolkit::unregisterWindow;
 using toolkit::WindowEntry;

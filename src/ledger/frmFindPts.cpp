@@ -119,10 +119,17 @@ void frmFindPts::onUnload(bool &)
 // episode is still deleted with whatever companion rows it has.
 void frmFindPts::deleteEpisode()
 {
-    if (toolkit::platform().messageBox(deletionQuestion()) != toolkit::MessageResult::Yes)
-        return;
     const int row = m_grid->currentRow();
-    if (row < 0)
+    // Asking first would promise a deletion that an empty list cannot make.
+    if (row < 0) {
+        toolkit::MessageBoxRequest box;
+        box.title = QStringLiteral("入退院データの削除");
+        box.text = QStringLiteral("削除するデータがありません。");
+        box.icon = toolkit::MessageIcon::Information;
+        toolkit::platform().messageBox(box);
+        return;
+    }
+    if (toolkit::platform().messageBox(deletionQuestion()) != toolkit::MessageResult::Yes)
         return;
     ledger::removeEpisode(m_connection, m_grid->value(row, QStringLiteral("入退院ID")));
     m_list.requery();

@@ -57,7 +57,7 @@ void run(toolkit::Form &ledger, jet::Connection &connection)
         chart = chartNumber(answer);
     } catch (const std::overflow_error &) {
         // An eleven-digit typo is the user's to mend, not the program's end.
-        refusal = QStringLiteral("カルテIDは 1 から 2147483647 までの半角数字で入力してください。");
+        refusal = QStringLiteral("カルテIDは -2147483648 から 2147483647 までの半角数字で入力してください。");
     }
     if (!chart) {
         toolkit::MessageBoxRequest box;
@@ -66,10 +66,11 @@ void run(toolkit::Form &ledger, jet::Connection &connection)
         services.messageBox(box);
         return;
     }
-    storeRegistration(connection, *chart);
-    const QString next = app::isRegistered(app::window::NewPatient) ? app::window::NewPatient
-                                                                    : app::window::AllPatientLedger;
-    app::moveTo(ledger, next);
+    const int episode = storeRegistration(connection, *chart);
+    if (app::isRegistered(app::window::NewPatient))
+        app::moveTo(ledger, app::window::NewPatient, episode);
+    else
+        app::moveTo(ledger, app::window::AllPatientLedger);
 }
 
 } // namespace

@@ -14,8 +14,8 @@
 
 namespace {
 
-// Every episode with its patient in episode order: the last row is the
-// episode registration has just created, the engine numbering episodes upwards.
+// Every episode with its patient in episode order.  Registration hands the
+// window its episode; opened without one, the window shows the newest.
 const QString kNewPatientSql = QStringLiteral("SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 ")
     + QStringLiteral("WHERE 患者情報.カルテID = 入退院情報.カルテID ")
     + QStringLiteral("ORDER BY 入退院情報.入退院ID");
@@ -94,17 +94,23 @@ void frmNewPt::showAdmissionFields(bool visible)
 
 void frmNewPt::onLoad()
 {
-    loadUnder([this] { loadNewest(); }, true);
+    loadUnder([this] { loadEpisode(); }, true);
 }
 
-void frmNewPt::loadNewest()
+void frmNewPt::loadEpisode()
 {
+    // Taken at once, so that a failure below never leaves it for a later opening.
+    const QVariant handed = app::takeHanded(app::window::NewPatient);
     openConnection();
     openData(kNewPatientSql, jet::CursorType::Static);
     // On the new episode before anything is bound: bound to an older row
     // first, the outpatient switch would flip on the way and announce an
-    // admission nobody asked for.
-    data().moveLast();
+    // admission nobody asked for.  Another workstation registering at the
+    // same moment makes the newest episode someone else's.
+    if (handed.isValid())
+        filterEpisode(QString::number(handed.toLongLong()));
+    else
+        data().moveLast();
     // Registration writes the companion rows with the episode; an episode
     // that came without them still gets exactly one of each.
     ensureCompanionRows(data().value(QStringLiteral("入退院ID")).toString());

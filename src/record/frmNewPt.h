@@ -26,7 +26,7 @@ protected:
 private:
     void setupFields();
     void setupOutpatientSwitch();
-    void loadNewest();
+    void loadEpisode();
     void bindFields();
     void showAdmissionFields(bool visible);
 

@@ -20,6 +20,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace record {
@@ -28,8 +29,6 @@ namespace {
 
 const QString kContactCharacters = QStringLiteral("0123456789-");
 const QString kDateCharacters = QStringLiteral("0123456789/");
-
-const QString kNotSaved = QStringLiteral("ご不便をおかけしますが、作業中のデータは保存されませんでした。");
 
 // The entry hint of a date field lives exactly while the field has the focus.
 class HintOnFocus : public QObject
@@ -440,14 +439,27 @@ void RecordWindow::loadUnder(const std::function<void()> &steps, bool oldSchemaA
 
 void RecordWindow::save()
 {
-    writeRow(QStringLiteral("正しくデータを入力されていないようです。\r") + kNotSaved);
+    writeRow(QStringLiteral("正しくデータを入力されていないようです。"));
 }
 
 // A refused value is answered and left out, the other values stored all the
-// same; a row that cannot be written keeps the user's edits.
+// same, and the box's second line says just that, naming the field; a row
+// that cannot be written keeps the user's edits.
 bool RecordWindow::writeRow(const QString &warning)
 {
     return toolkit::saveBoundRow(*m_binding, warning, true);
+}
+
+// Closing, a refused date is named: the combos' wording would send the user
+// looking for a list that holds nothing wrong.
+QString RecordWindow::closingWarning(const QStringList &refused) const
+{
+    const bool dates = !refused.isEmpty() && std::all_of(refused.cbegin(), refused.cend(), [this](const QString &column) {
+        const int index = m_data.fieldIndex(column);
+        return index >= 0 && m_data.field(index).type == jet::DataType::Date;
+    });
+    return dates ? QStringLiteral("「%1」の日付が正しくありません。").arg(refused.join(QStringLiteral("」「")))
+                 : QStringLiteral("コンボボックスのエラーが発生しました。");
 }
 
 void RecordWindow::closeData()
@@ -465,7 +477,8 @@ void RecordWindow::onUnload(bool &cancel)
     bool written = true;
     toolkit::trap([&] {
         if (m_data.isOpen())
-            written = writeRow(QStringLiteral("コンボボックスのエラーが発生しました。\r") + kNotSaved);
+            written = toolkit::saveBoundRow(*m_binding, [this](const QStringList &refused) { return closingWarning(refused); },
+                                            true);
         if (written)
             closeData();
     });

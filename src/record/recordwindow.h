@@ -148,6 +148,7 @@ private:
     template <class T>
     T *control(const QString &name) const;
     bool writeRow(const QString &warning);
+    QString closingWarning(const QStringList &refused) const;
     void closeData();
 
     QString m_ledger;

@@ -378,16 +378,30 @@ void RecordBinding::forget(QObject *widget)
 
 bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused)
 {
+    return saveBoundRow(binding, [&refusalWarning](const QStringList &) { return refusalWarning; }, nameRefused);
+}
+
+bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStringList &)> &refusalWarning,
+                  bool nameRefused)
+{
     jet::Recordset *row = binding.recordset();
     bool written = true;
-    const ErrorTable answers{{jet::err::UpdateCancelled,
-                              {.text = refusalWarning, .icon = MessageIcon::Exclamation},
+    // The refusal's box is worded once the refused columns are known.
+    ErrorTable answers{{jet::err::UpdateCancelled,
+                              {.text = refusalWarning({}), .icon = MessageIcon::Exclamation},
                               [&binding] { binding.revertRefused(); },
                               false,
                               nameRefused},
                              {jet::err::GeneralFailure,
                               {.text = QStringLiteral("データを保存できませんでした。\r"
                                                       "入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。"),
+                               .icon = MessageIcon::Exclamation},
+                              [&written] { written = false; },
+                              false,
+                              true},
+                             {jet::err::RecordDeleted,
+                              {.text = QStringLiteral("データを保存できませんでした。\r"
+                                                      "入力した内容は画面に残っています。"),
                                .icon = MessageIcon::Exclamation},
                               [&written] { written = false; },
                               false,
@@ -399,6 +413,7 @@ bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool na
             row->moveLast();
         } catch (const jet::Error &e) {
             const QStringList columns = binding.refusedColumns();
+            answers.first().box.text = refusalWarning(columns);
             if (!nameRefused || e.number() != jet::err::UpdateCancelled || columns.isEmpty())
                 throw;
             throw jet::Error(jet::err::UpdateCancelled,

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -155,6 +156,9 @@ private:
 // lock, a read-only file) is stored not at all and the box says so; widgets
 // and recordset keep the edits for the next save.  False then.
 bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused);
+// The same, the warning's first line chosen by the columns refused.
+bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStringList &)> &refusalWarning,
+                  bool nameRefused);
 
 // Key filters: only the listed characters and Backspace reach the box; any
 // other typed character beeps (platform().beep()) and is dropped.  Keys that

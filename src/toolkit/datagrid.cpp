@@ -7,6 +7,7 @@
 #include "toolkit/platform.h"
 
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -472,6 +473,7 @@ DataGrid::DataGrid(QTableView *view)
     // long texts (diagnoses, remarks) usually stand.
     m_view->horizontalHeader()->setStretchLastSection(true);
 
+    m_view->installEventFilter(this);
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onViewRowChanged(current.isValid() ? current.row() : -1); });
     connect(m_view, &QAbstractItemView::clicked, this, &DataGrid::clicked);
@@ -686,6 +688,35 @@ void DataGrid::showRecordsetRow()
         m_row = row;
         emit currentRowChanged(row);
     }
+}
+
+// Down on the new-row line has no row to go to, so the view stays put and
+// the next entry would be typed over the one pending there.
+bool DataGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down
+        && static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier && isOnNewRow()) {
+        jet::Recordset *recordset = m_model->recordset();
+        if (recordset && recordset->isOpen() && recordset->editMode() == jet::EditMode::Add) {
+            storeNewRowAndStartAnother();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void DataGrid::storeNewRowAndStartAnother()
+{
+    try {
+        commitCellEdit();
+        m_model->recordset()->update();
+    } catch (const jet::Error &error) {
+        m_model->reportError(error);
+        showRecordsetRow();
+        return;
+    }
+    setCurrentRow(m_model->newRowLine());
 }
 
 void DataGrid::onViewRowChanged(int row)

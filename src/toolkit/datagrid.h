@@ -153,10 +153,14 @@ signals:
     void doubleClicked();
     void currentRowChanged(int row);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     class Editor;
 
     void applyColumns();
+    void storeNewRowAndStartAnother();
     void showRecordsetRow();
     void onViewRowChanged(int row);
 

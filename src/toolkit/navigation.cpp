@@ -13,6 +13,12 @@ QHash<QString, WindowEntry> &registry()
     return entries;
 }
 
+QHash<QString, QVariant> &handedValues()
+{
+    static QHash<QString, QVariant> values;
+    return values;
+}
+
 const WindowEntry *entryOf(const QString &name)
 {
     const auto it = registry().constFind(name);
@@ -87,6 +93,22 @@ bool moveTo(toolkit::Form &current, const QString &target)
     if (!current.unload())
         return false;
     return showWindow(target);
+}
+
+bool moveTo(toolkit::Form &current, const QString &target, const QVariant &handed)
+{
+    if (!isRegistered(target))
+        return false;
+    handedValues().insert(target, handed);
+    const bool moved = moveTo(current, target);
+    // Never left for a later opening that was handed nothing.
+    handedValues().remove(target);
+    return moved;
+}
+
+QVariant takeHanded(const QString &name)
+{
+    return handedValues().take(name);
 }
 
 

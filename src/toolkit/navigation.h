@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <QString>
+#include <QVariant>
 #include <functional>
 
 namespace toolkit {
@@ -54,5 +55,10 @@ void unloadWindow(const QString &name);
 // left stays on screen.  False then, or when the window being left refused
 // to unload.
 bool moveTo(toolkit::Form &current, const QString &target);
+// The same, handing the target a value it takes while it loads, so that it
+// opens on what the window being left chose rather than guessing it.
+bool moveTo(toolkit::Form &current, const QString &target, const QVariant &handed);
+// The value handed to the window of that name, once; invalid when none.
+QVariant takeHanded(const QString &name);
 
 } // namespace toolkit

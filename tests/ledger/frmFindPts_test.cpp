@@ -242,6 +242,15 @@ TEST_F(AllPatientLedgerTest, UnderAKanaFilterTheCurrentFilteredRowIsDeleted)
     EXPECT_EQ(rowsOf(4).value(0), 1);
     EXPECT_EQ(rowsOf(2), (QList<int>{1, 1, 1}));
     EXPECT_EQ(keys(ledger), QStringList{QStringLiteral("4")});
+
+    ledger->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("ゑ"));
+    ledger->findChild<QPushButton *>(QStringLiteral("cmdFilter"))->click();
+    ASSERT_TRUE(keys(ledger).isEmpty());
+    const qsizetype before = program.services->boxes().size();
+    deleteAnswering(ledger, MessageResult::Yes);
+    ASSERT_EQ(program.services->boxes().size(), before + 1);
+    EXPECT_EQ(program.services->boxes().last().request.text, QStringLiteral("削除するデータがありません。"));
+    EXPECT_EQ(rowsOf(4).value(0), 1);
 }
 
 TEST_F(AllPatientLedgerTest, EpisodeWithoutCompanionRowsIsDeletedAndTheProgramGoesOn)

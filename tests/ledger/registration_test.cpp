@@ -215,7 +215,7 @@ TEST_F(RegistrationTest, NumberBeyond32BitsIsRefusedAndTheLedgerStays)
     registerAnswering(QStringLiteral("21474836470"));
     ASSERT_EQ(platform->boxes().size(), 1);
     EXPECT_EQ(platform->boxes().first().request.text,
-              QStringLiteral("カルテIDは 1 から 2147483647 までの半角数字で入力してください。"));
+              QStringLiteral("カルテIDは -2147483648 から 2147483647 までの半角数字で入力してください。"));
     EXPECT_EQ(platform->boxes().first().request.icon, toolkit::MessageIcon::Exclamation);
     EXPECT_FALSE(exitStatus.has_value());
     EXPECT_TRUE(toolkit::Forms::find<AllPatientLedger>());

@@ -27,7 +27,6 @@
 
 namespace {
 
-const QString kNotSaved = QStringLiteral("ご不便をおかけしますが、作業中のデータは保存されませんでした。");
 
 class OutpatientRecordTest : public testing_support::RecordWindowTest
 {
@@ -81,7 +80,7 @@ protected:
     static toolkit::MessageBoxRequest warning(const QString &first, const QString &refused)
     {
         toolkit::MessageBoxRequest box;
-        box.text = first + QStringLiteral("\r") + kNotSaved + QStringLiteral("\r「%1」は保存されませんでした。ほかの項目は保存されました。").arg(refused);
+        box.text = first + QStringLiteral("\r「%1」は保存されませんでした。ほかの項目は保存されました。").arg(refused);
         box.icon = toolkit::MessageIcon::Exclamation;
         return box;
     }

@@ -5,6 +5,7 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/frmFindPts.h"
+#include "ledger/registration.h"
 #include "recordfixture.h"
 #include "toolkit/binding.h"
 #include "toolkit/help.h"
@@ -246,8 +247,7 @@ TEST_F(AllPatientRecordTest, AnImpossibleDateIsRefusedWithTheWarningAndTheRestIs
     const QList<toolkit::MessageBoxRequest> shown = boxes();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].text, QStringLiteral("正しくデータを入力されていないようです。\r"
-                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
-                                            "「退院日」は保存されませんでした。ほかの項目は保存されました。"));
+                                                                                        "「退院日」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(shown[0].icon, toolkit::MessageIcon::Exclamation);
     EXPECT_EQ(Forms::find<frmFindPt>(), window);
     EXPECT_TRUE(program.statuses.isEmpty());
@@ -269,8 +269,7 @@ TEST_F(AllPatientRecordTest, AComboTextThatIsNoEntryIsRefusedOnClosingAndTheWind
     const QList<toolkit::MessageBoxRequest> shown = boxes();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].text, QStringLiteral("コンボボックスのエラーが発生しました。\r"
-                                            "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
-                                            "「時間外頻度」は保存されませんでした。ほかの項目は保存されました。"));
+                                                                                        "「時間外頻度」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(Forms::find<frmFindPt>(), nullptr);
     EXPECT_NE(Forms::find<frmFindPts>(), nullptr);
     EXPECT_TRUE(program.statuses.isEmpty());
@@ -308,6 +307,27 @@ TEST_F(AllPatientRecordTest, ADatabaseWithoutThePrecautionsAsksForAConversion)
     EXPECT_EQ(shown[0].icon, toolkit::MessageIcon::Critical);
     EXPECT_EQ(program.statuses, QList<int>{1});
     EXPECT_EQ(app::findWindow(app::window::AllPatientLedger), nullptr);
+}
+
+
+// Another workstation deletes the episode shown here and registers a new
+// patient, whose keyless 検査情報 row takes the deleted row's rowid.
+TEST_F(AllPatientRecordTest, ASaveOfAnEpisodeDeletedElsewhereWritesNothingAndKeepsTheText)
+{
+    frmFindPt *window = open(8);
+    ASSERT_NE(window, nullptr);
+    ledger::removeEpisode(ward.connection(), 9);
+    ledger::removeEpisode(ward.connection(), 8);
+    ASSERT_EQ(ledger::storeRegistration(ward.connection(), 3001), 10);
+
+    auto *memo = window->findChild<QPlainTextEdit *>(QStringLiteral("Text25"));
+    QTest::keyClicks(memo, QStringLiteral("CT normal"));
+    trigger(window, "mnuFileSave");
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes()[0].text.startsWith(QStringLiteral("データを保存できませんでした。")));
+    EXPECT_TRUE(stored(QStringLiteral("SELECT [検査(ＣＴ)] FROM 検査情報 WHERE 入退院ID = 10")).isNull());
+    EXPECT_EQ(Forms::find<frmFindPt>(), window);
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("CT normal"));
 }
 
 } // namespace

@@ -259,9 +259,8 @@ TEST_F(NewPatientWindowTest, ImpossibleAdmissionDateIsRefusedOnClosingAndTheRest
 
     ASSERT_EQ(program.services->boxes().size(), 1);
     const toolkit::MessageBoxRequest &box = program.services->boxes()[0].request;
-    EXPECT_TRUE(box.text.startsWith(QStringLiteral("コンボボックスのエラーが発生しました。"))) << box.text.toStdString();
-    EXPECT_TRUE(box.text.endsWith(QStringLiteral("ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
-                                                 "「入院日」は保存されませんでした。ほかの項目は保存されました。")));
+    EXPECT_EQ(box.text, QStringLiteral("「入院日」の日付が正しくありません。\r"
+                                       "「入院日」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(box.icon, toolkit::MessageIcon::Exclamation);
     EXPECT_EQ(Forms::find<frmNewPt>(), nullptr);
     EXPECT_NE(app::findWindow(app::window::AllPatientLedger), nullptr);

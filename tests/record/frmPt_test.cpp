@@ -221,8 +221,7 @@ TEST_F(InpatientRecordTest, AnImpossibleDateIsRefusedAndTheOtherEditsAreStored)
 
     ASSERT_EQ(boxes().size(), 1);
     EXPECT_EQ(boxes()[0].text, QStringLiteral("正しくデータを入力されていないようです。\r"
-                                              "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
-                                              "「退院日」は保存されませんでした。ほかの項目は保存されました。"));
+                                                                                            "「退院日」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(boxes()[0].icon, toolkit::MessageIcon::Exclamation);
     EXPECT_EQ(boxes()[0].title, QStringLiteral("ネモリア"));
     EXPECT_TRUE(program.statuses.isEmpty());
@@ -235,8 +234,7 @@ TEST_F(InpatientRecordTest, AnImpossibleDateIsRefusedAndTheOtherEditsAreStored)
     window->close();
     ASSERT_EQ(boxes().size(), 2);
     EXPECT_EQ(boxes()[1].text, QStringLiteral("コンボボックスのエラーが発生しました。\r"
-                                              "ご不便をおかけしますが、作業中のデータは保存されませんでした。\r"
-                                              "「主治医①」は保存されませんでした。ほかの項目は保存されました。"));
+                                                                                            "「主治医①」は保存されませんでした。ほかの項目は保存されました。"));
     EXPECT_EQ(toolkit::Forms::find<frmPt>(), nullptr);
     EXPECT_NE(app::findWindow(app::window::InpatientLedger), nullptr);
     EXPECT_EQ(episodeValue(QStringLiteral("主治医①")).toInt(), 2);

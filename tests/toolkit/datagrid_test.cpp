@@ -377,6 +377,15 @@ TEST_F(DataGridTest, NewRowLineAddsOneRowWhenLeft)
     clickRow(kRows + 1);
     clickRow(0);
     EXPECT_EQ(storedCount(), kRows + 1);
+
+    // Enter then Down stores each entry of a list typed one under another.
+    clickRow(kRows + 1);
+    for (const QString &name : {QStringLiteral("くすりＡ"), QStringLiteral("くすりＢ")}) {
+        typeIntoCurrentCell(name);
+        QTest::keyClick(&view, Qt::Key_Down);
+    }
+    EXPECT_EQ(storedName(kRows + 2), QStringLiteral("くすりＡ"));
+    EXPECT_EQ(storedName(kRows + 3), QStringLiteral("くすりＢ"));
 }
 
 TEST_F(DataGridTest, ImpossibleDateIsRefusedAndReported)

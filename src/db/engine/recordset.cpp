@@ -608,12 +608,49 @@ public:
                                     values);
         }
         atomically([&] {
+            ensureRowStillThere(key);
             for (const auto &[sql, values] : statements) {
                 Statement stmt(db(), sql);
                 stmt.bindAll(values);
                 stmt.step();
+                if (sqlite3_changes(db()) == 0)
+                    rowDeleted();
             }
         });
+    }
+
+    [[noreturn]] static void rowDeleted()
+    {
+        throw Error(err::RecordDeleted,
+                    QStringLiteral("このレコードは、ほかのユーザーによって削除されています。変更は保存されませんでした。"));
+    }
+
+    // SQLite gives a deleted row's key to the next row added, so a key alone
+    // may name a row that was never read: the row is still the one read only
+    // while its tables' rows still meet the conditions that joined them.
+    void ensureRowStillThere(const std::vector<qint64> &key)
+    {
+        if (instances.size() < 2)
+            return;
+        QStringList conditions;
+        QVariantList values = fromParameters;
+        if (!shape.where.isEmpty()) {
+            conditions.append(QLatin1Char('(') + shape.where + QLatin1Char(')'));
+            values += whereParameters;
+        }
+        for (int k = 0; k < keyWidth; ++k) {
+            if (key[size_t(k)] == kNoPartner) {
+                conditions.append(quoteIdentifier(instances[size_t(k)].alias) + QStringLiteral(".rowid IS NULL"));
+                continue;
+            }
+            conditions.append(quoteIdentifier(instances[size_t(k)].alias) + QStringLiteral(".rowid = ?"));
+            values.append(key[size_t(k)]);
+        }
+        Statement probe(db(), QStringLiteral("SELECT 1") + fromClause() + QStringLiteral(" WHERE ")
+                                  + conditions.join(QStringLiteral(" AND ")));
+        probe.bindAll(values);
+        if (!probe.step())
+            rowDeleted();
     }
 
     void writeInsert()

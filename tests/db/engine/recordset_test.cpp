@@ -228,6 +228,17 @@ TEST_F(RecordsetTest, AJoinWritesEachChangedFieldToItsOwnTable)
     EXPECT_EQ(check.value(QStringLiteral("入院日")).toDate(), QDate(2003, 4, 1));
 }
 
+TEST_F(RecordsetTest, AnUpdateOfARowDeletedElsewhereFailsAndKeepsTheEdit)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 患者情報 WHERE カルテID = 103"), &conn());
+    ASSERT_EQ(rs.recordCount(), 1);
+    conn().execute(QStringLiteral("DELETE FROM 患者情報 WHERE カルテID = 103"));
+    rs.setValue(QStringLiteral("氏名"), QStringLiteral("変更"));
+    EXPECT_EQ(errorOf([&] { rs.update(); }), err::RecordDeleted);
+    EXPECT_EQ(rs.editMode(), EditMode::InProgress);
+}
+
 TEST_F(RecordsetTest, MovingAwayWritesPendingEdits)
 {
     Recordset rs;
