@@ -311,3 +311,10 @@ TEST_F(AllPatientRecordTest, ADatabaseWithoutThePrecautionsAsksForAConversion)
 }
 
 } // namespace
+
+TEST_F(AllPatientRecordTest, TabLeavesEveryMemoFieldWithoutTypingIntoIt)
+{
+    frmFindPt *window = open(2);
+    for (QPlainTextEdit *memo : window->findChildren<QPlainTextEdit *>())
+        EXPECT_TRUE(memo->tabChangesFocus()) << memo->objectName().toStdString();
+}
