@@ -331,3 +331,10 @@ TEST_F(AllPatientRecordTest, ASaveOfAnEpisodeDeletedElsewhereWritesNothingAndKee
 }
 
 } // namespace
+
+TEST_F(AllPatientRecordTest, TabLeavesEveryMemoFieldWithoutTypingIntoIt)
+{
+    frmFindPt *window = open(2);
+    for (QPlainTextEdit *memo : window->findChildren<QPlainTextEdit *>())
+        EXPECT_TRUE(memo->tabChangesFocus()) << memo->objectName().toStdString();
+}

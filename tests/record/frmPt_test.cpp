@@ -332,3 +332,10 @@ TEST_F(InpatientRecordTest, ALoadFailureEndsTheProgram)
 }
 
 } // namespace
+
+TEST_F(InpatientRecordTest, TabLeavesEveryMemoFieldWithoutTypingIntoIt)
+{
+    frmPt *window = open(1);
+    for (QPlainTextEdit *memo : window->findChildren<QPlainTextEdit *>())
+        EXPECT_TRUE(memo->tabChangesFocus()) << memo->objectName().toStdString();
+}
