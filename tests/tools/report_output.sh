@@ -30,6 +30,10 @@ for out in ward.mdb ward.mdb-wal ward.mdb-journal link.pdf; do
 done
 refused "--key for a ward document" --key 1 --out "$work/k.pdf"
 [ "$(sum "$work/ward.mdb")" = "$db_sum" ] || { echo "database changed"; status=1; }
+# An episode whose room names no room: the line says which reference.
+sqlcipher -cmd "PRAGMA key='tamik4062';" "$work/ward.mdb" "UPDATE 入退院情報 SET 病室番号 = 999 WHERE 入退院ID = 1;" >/dev/null
+"$report" rptAdmSum --key 1 --db "$work/ward.mdb" --out "$work/s.pdf" 2>"$work/err"
+grep -q '入退院情報 の 病室番号' "$work/err" || { echo "the dangling room is not named"; status=1; }
 
 umask 022
 "$report" rptTreatment --db "$work/ward.mdb" --out "$work/old.pdf" --force >/dev/null || status=1

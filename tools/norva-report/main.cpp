@@ -237,6 +237,9 @@ int main(int argc, char **argv)
         if (e.number() == jet::err::ColumnMissing || e.number() == jet::err::TableMissing)
             return fail(u"データベース %1 は古い形式です。ネモリアを起動して更新してから印刷してください。"_s.arg(
                 QDir::toNativeSeparators(database)));
-        return fail(u"データベース %1: %2"_s.arg(QDir::toNativeSeparators(database), e.description().simplified()));
+        const QString description = e.description().simplified();
+        if (description.contains(database))
+            return fail(description);
+        return fail(u"データベース %1: %2"_s.arg(QDir::toNativeSeparators(database), description));
     }
 }
