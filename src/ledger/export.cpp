@@ -34,7 +34,7 @@ const QString kEveryoneSelect = QStringLiteral(
 
 QString question(const QString &patients)
 {
-    return patients + QStringLiteral("の患者データをエクスポートするには Microsoft Excel 2000/XP が必要です。エクスポートしますか？");
+    return patients + QStringLiteral("の患者データを Excel 形式 (.xlsx) のファイルにエクスポートします。開くには LibreOffice Calc などの表計算ソフトが必要です。エクスポートしますか？");
 }
 
 QString target(const QString &file, const QString &sheet)
@@ -82,6 +82,7 @@ public:
         jet::setSelectIntoHandler([this, &progress](jet::Connection &, const QString &connect, const QString &sheet,
                                                     jet::Recordset &rows) {
             m_written = mapped(jet::excelWorkbookPath(connect));
+            m_stuck = jet::removeLeftovers(m_written);
             return jet::writeExcelSheet(m_written, sheet, rows,
                                         [&progress](int done, int total) { progress.setProgress(done, total); });
         });
@@ -91,17 +92,21 @@ public:
     SpreadsheetOutput &operator=(const SpreadsheetOutput &) = delete;
 
     QString written() const { return m_written; }
+    // What earlier, killed exports left that could not be removed.
+    QStringList stuck() const { return m_stuck; }
 
 private:
     QString m_written;
+    QStringList m_stuck;
 };
 
 toolkit::ErrorTable exportAnswers()
 {
     toolkit::MessageBoxRequest inUse;
-    inUse.text = QStringLiteral("保存しようとしている Microsoft Excel ファイルが開かれているため、保存できません。");
-    inUse.icon = toolkit::MessageIcon::Critical;
-    return {{jet::err::PermissionDenied, inUse, {}, false}};
+    toolkit::MessageBoxRequest refused;
+    refused.text = QStringLiteral("エクスポートしたファイルを保存できません。");
+    refused.icon = toolkit::MessageIcon::Critical;
+    return {{jet::err::PermissionDenied, refused, {}, false, true}};
 }
 
 void run(ExportList list)
@@ -117,16 +122,21 @@ void run(ExportList list)
     jet::Connection connection;
     db::openWindowConnection(connection, toolkit::platform().programFolder());
     QString written;
+    QStringList stuck;
     {
         toolkit::ProgressWindow progress(QStringLiteral("エクスポートしています。"));
         SpreadsheetOutput output(progress);
         connection.execute(v.statement);
         written = output.written();
+        stuck = output.stuck();
     }
     connection.close();
 
     toolkit::MessageBoxRequest done;
     done.text = QStringLiteral("ファイル %1 にエクスポートしました。").arg(written);
+    if (!stuck.isEmpty())
+        done.text += QStringLiteral("\r以前に中断したエクスポートの作業ファイルを削除できませんでした。手作業で削除してください:\r")
+            + stuck.join(QLatin1Char('\r'));
     toolkit::platform().messageBox(done);
 }
 

@@ -95,7 +95,7 @@ void showCheckSheets()
 void printAdmissionRecords(int weeks)
 {
     toolkit::MessageBoxRequest ask;
-    ask.text = QStringLiteral("入退院記録を印刷するには Microsoft Access 2000/XP が必要です。印刷しますか？");
+    ask.text = QStringLiteral("入退院記録を印刷するには、このコンピュータにプリンタが設定されている必要があります。印刷しますか？");
     ask.icon = toolkit::MessageIcon::Exclamation;
     ask.buttons = toolkit::MessageButtons::YesNo;
     if (toolkit::platform().messageBox(ask) != toolkit::MessageResult::Yes)

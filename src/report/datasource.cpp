@@ -148,6 +148,78 @@ Institution DataSource::institution()
     return institution;
 }
 
+namespace {
+
+struct Reference
+{
+    QString table;  // that holds the reference
+    QString column;
+    QString codes;  // the code table
+    QString code;   // its key
+};
+
+} // namespace
+
+QString DataSource::missingReference(Command command)
+{
+    QString table;
+    QString keyColumn;
+    QList<Reference> references;
+    const Reference sex{u"患者情報"_s, u"性別"_s, u"性別"_s, u"性別ID"_s};
+    switch (command) {
+    case Command::Patient: {
+        table = u"入退院情報"_s;
+        keyColumn = u"入退院ID"_s;
+        const QString episode = table;
+        references = {{episode, u"ベッド番号"_s, u"ベッド番号"_s, u"ベッドID"_s},
+                      {episode, u"病室番号"_s, u"病室番号"_s, u"病室ID"_s},
+                      {episode, u"入院形態"_s, u"入院形態"_s, u"入院形態ID"_s},
+                      sex,
+                      {u"患者情報"_s, u"診断名①"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
+                      {u"患者情報"_s, u"診断名②"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
+                      {u"患者情報"_s, u"診断名③"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
+                      {episode, u"扱別"_s, u"扱別"_s, u"扱別ID"_s},
+                      {episode, u"主治医①"_s, u"主治医"_s, u"主治医ID"_s},
+                      {episode, u"主治医②"_s, u"主治医"_s, u"主治医ID"_s},
+                      {episode, u"転帰"_s, u"転帰"_s, u"転帰ID"_s}};
+        break;
+    }
+    case Command::Certificate:
+        table = u"32条診断書"_s;
+        keyColumn = u"カルテID"_s;
+        references = {{table, u"主精神障害"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
+                      {table, u"従精神障害"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
+                      sex};
+        break;
+    default:
+        return {};
+    }
+    const QVariant key = m_commands[size_t(command)].parameter(u"PrmNo"_s);
+    connect();
+    const auto rows = [this, &key](const QString &sql) {
+        jet::Recordset found;
+        found.openCommand(sql, &m_connection, {key});
+        return found.rowCount();
+    };
+    QString missing;
+    const QString from = u"`%1` INNER JOIN 患者情報 ON `%1`.カルテID = 患者情報.カルテID"_s.arg(table);
+    if (rows(u"SELECT 患者情報.カルテID FROM %1 WHERE `%2`.`%3` = ?"_s.arg(from, table, keyColumn)) == 0) {
+        missing = u"%1 の %2 %3 の行がありません。"_s.arg(table, keyColumn, key.toString());
+    } else {
+        for (const Reference &r : std::as_const(references)) {
+            const QString sql = u"SELECT 患者情報.カルテID FROM (%1) LEFT JOIN `%2` ON `%3`.`%4` = `%2`.`%5` "
+                                "WHERE `%6`.`%7` = ? AND `%2`.`%5` Is Null"_s
+                                    .arg(from, r.codes, r.table, r.column, r.code, table, keyColumn);
+            if (rows(sql) > 0) {
+                missing = u"%1 の %2 が空か、%3 にないコードを指しています。"_s.arg(r.table, r.column, r.codes);
+                break;
+            }
+        }
+    }
+    disconnectWhenIdle();
+    return missing;
+}
+
 void DataSource::close(Command command)
 {
     if (const std::unique_ptr<jet::Recordset> &result = m_results[size_t(command)])

@@ -68,6 +68,10 @@ public:
     void close(Command command);
     // The one row of 病院名, for a renderer without the options window.
     Institution institution();
+    // For a keyed command whose result is empty: the row its key names, or
+    // the first of its code references that is empty or names no code, as
+    // a sentence for the user; empty when the row and its codes are there.
+    QString missingReference(Command command);
 
 private:
     void connect();

@@ -66,7 +66,18 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
             throw jet::Error(kEngineFailure, QStringLiteral("レポート %1 はありません。").arg(name));
         if (DataSource::takesKey(doc.command))
             source.setKey(doc.command, key);
-        pages = layOut(*doc.layout, RecordsetRows(source.result(doc.command)), now);
+        const jet::Recordset &rows = source.result(doc.command);
+        // An empty page is no answer: the clerk is told which code to mend.
+        if (DataSource::takesKey(doc.command) && rows.rowCount() == 0) {
+            const QString missing = source.missingReference(doc.command);
+            if (!missing.isEmpty()) {
+                toolkit::MessageBoxRequest box;
+                box.text = QStringLiteral("%1 に印刷する内容がありません。\r%2").arg(doc.layout->caption, missing);
+                box.icon = toolkit::MessageIcon::Exclamation;
+                toolkit::platform().messageBox(box);
+            }
+        }
+        pages = layOut(*doc.layout, RecordsetRows(rows), now);
     } catch (const jet::Error &e) {
         source.close(doc.command);
         if (e.number() == jet::err::ItemNotFound)

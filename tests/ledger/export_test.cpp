@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -170,21 +171,21 @@ TEST_F(ExportTest, EachLedgerWritesAWorkbookThatOpenpyxlReads)
     };
     const QList<Case> cases{
         {app::window::InpatientLedger, ledger::ExportList::Inpatients,
-         QStringLiteral("入院中の患者データをエクスポートするには Microsoft Excel 2000/XP が必要です。エクスポートしますか？"),
+         QStringLiteral("入院中の患者データを Excel 形式 (.xlsx) のファイルにエクスポートします。開くには LibreOffice Calc などの表計算ソフトが必要です。エクスポートしますか？"),
          QStringLiteral("ネモリア入院中.xlsx"), QStringLiteral("入院中の患者"),
          {QStringLiteral("カルテID"), QStringLiteral("かな氏名"), QStringLiteral("氏名"), QStringLiteral("生年月日"),
           QStringLiteral("年齢"), QStringLiteral("入院形態"), QStringLiteral("入院日"), QStringLiteral("入院日数"),
           QStringLiteral("一時診断名"), QStringLiteral("現病歴"), QStringLiteral("主治医")},
          3},
         {app::window::OutpatientLedger, ledger::ExportList::Outpatients,
-         QStringLiteral("外来通院中の患者データをエクスポートするには Microsoft Excel 2000/XP が必要です。エクスポートしますか？"),
+         QStringLiteral("外来通院中の患者データを Excel 形式 (.xlsx) のファイルにエクスポートします。開くには LibreOffice Calc などの表計算ソフトが必要です。エクスポートしますか？"),
          QStringLiteral("ネモリア外来通院中.xlsx"), QStringLiteral("外来通院中の患者"),
          {QStringLiteral("カルテID"), QStringLiteral("かな氏名"), QStringLiteral("氏名"), QStringLiteral("生年月日"),
           QStringLiteral("年齢"), QStringLiteral("一時診断名"), QStringLiteral("現病歴"), QStringLiteral("治療内容"),
           QStringLiteral("注意事項"), QStringLiteral("時間外頻度"), QStringLiteral("主治医")},
          2},
         {app::window::AllPatientLedger, ledger::ExportList::Everyone,
-         QStringLiteral("すべての患者データをエクスポートするには Microsoft Excel 2000/XP が必要です。エクスポートしますか？"),
+         QStringLiteral("すべての患者データを Excel 形式 (.xlsx) のファイルにエクスポートします。開くには LibreOffice Calc などの表計算ソフトが必要です。エクスポートしますか？"),
          QStringLiteral("ネモリアすべて.xlsx"), QStringLiteral("すべての患者"),
          {QStringLiteral("カルテID"), QStringLiteral("かな氏名"), QStringLiteral("氏名"), QStringLiteral("生年月日"),
           QStringLiteral("年齢"), QStringLiteral("入院形態"), QStringLiteral("入院日"), QStringLiteral("退院日"),
@@ -265,7 +266,9 @@ TEST_F(ExportTest, ReplacesTheEarlierFileOnlyWhenAskedAndAllowed)
         toolkit::Form *ledger = exportFrom(app::window::OutpatientLedger, MessageResult::Yes);
         ASSERT_EQ(program.services->boxes().size(), boxes + 2);
         const toolkit::MessageBoxRequest &inUse = program.services->boxes().last().request;
-        EXPECT_EQ(inUse.text, QStringLiteral("保存しようとしている Microsoft Excel ファイルが開かれているため、保存できません。"));
+        EXPECT_TRUE(inUse.text.startsWith(QStringLiteral("エクスポートしたファイルを保存できません。\r")));
+        EXPECT_TRUE(inUse.text.contains(QStringLiteral("フォルダ '%1' に書き込む権限がありません。").arg(home.path())))
+            << inUse.text.toStdString();
         EXPECT_EQ(inUse.icon, toolkit::MessageIcon::Critical);
         EXPECT_EQ(app::findWindow(app::window::OutpatientLedger), ledger);
         EXPECT_TRUE(ledger->isVisible());
@@ -273,6 +276,29 @@ TEST_F(ExportTest, ReplacesTheEarlierFileOnlyWhenAskedAndAllowed)
     EXPECT_TRUE(program.statuses.isEmpty());
     EXPECT_EQ(contents(path), earlier);
     EXPECT_EQ(homeFiles(), QStringList{QStringLiteral("ネモリア外来通院中.xlsx")});
+}
+
+TEST_F(ExportTest, RemovesWhatKilledExportsLeftAndNamesAFolderInTheWay)
+{
+    const QDir dir(home.path());
+    const auto leftover = [&dir](const char *suffix) {
+        QFile file(dir.filePath(QStringLiteral(".ネモリアすべて.xlsx.") + QLatin1String(suffix)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return file.fileName();
+    };
+    leftover("Ab3xQz");
+    // Another export still writing: its lock keeps its file.
+    const QString busy = leftover("Zz9yWw");
+    const int fd = ::open(QFile::encodeName(busy).constData(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    exportFrom(app::window::AllPatientLedger, MessageResult::Yes);
+    ::close(fd);
+    EXPECT_EQ(homeFiles(), (QStringList{QStringLiteral(".ネモリアすべて.xlsx.Zz9yWw"), QStringLiteral("ネモリアすべて.xlsx")}));
+
+    ASSERT_TRUE(dir.mkdir(QStringLiteral("ネモリア入院中.xlsx")));
+    exportFrom(app::window::InpatientLedger, MessageResult::Yes);
+    EXPECT_TRUE(program.services->boxes().last().request.text.endsWith(QStringLiteral("同じ名前のフォルダがあります。")))
+        << program.services->boxes().last().request.text.toStdString();
 }
 
 } // namespace

@@ -180,6 +180,22 @@ TEST_F(AllPatientLedgerTest, TheAdmissionSummaryPreviewsThePatientOfTheRowChosen
     EXPECT_TRUE(program.services->boxes().isEmpty());
 }
 
+TEST_F(AllPatientLedgerTest, ASummaryWithAnOutcomeThatNamesNoCodeSaysSo)
+{
+    ward.connection().execute(QStringLiteral("UPDATE 入退院情報 SET 転帰 = 999 WHERE カルテID = 1001"));
+    frmFindPts *ledger = shown();
+    ASSERT_NE(ledger, nullptr);
+    grid(ledger)->selectRow(7);
+    QTimer::singleShot(0, ledger, [] {
+        if (auto *preview = qobject_cast<report::Preview *>(QApplication::activeModalWidget()))
+            preview->reject();
+    });
+    ledger->findChild<QAction *>(QStringLiteral("mnuReportAdmSum"))->trigger();
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    EXPECT_TRUE(program.services->boxes().first().request.text.endsWith(
+        QStringLiteral("入退院情報 の 転帰 が空か、転帰 にないコードを指しています。")));
+}
+
 TEST_F(AllPatientLedgerTest, NewEpisodeIsTheFirstRow)
 {
     frmFindPts *ledger = shown();

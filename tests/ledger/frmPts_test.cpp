@@ -397,7 +397,7 @@ TEST_F(InpatientLedgerTest, TheAdmissionRecordsAskFirst)
     EXPECT_EQ(modalPreviewTitle(item(ledger, "mnuReportAdm1week")), QString());
     ASSERT_EQ(program.services->boxes().size(), 1);
     const toolkit::MessageBoxRequest &question = program.services->boxes().first().request;
-    EXPECT_EQ(question.text, QStringLiteral("入退院記録を印刷するには Microsoft Access 2000/XP が必要です。印刷しますか？"));
+    EXPECT_EQ(question.text, QStringLiteral("入退院記録を印刷するには、このコンピュータにプリンタが設定されている必要があります。印刷しますか？"));
     EXPECT_EQ(question.title, QStringLiteral("ネモリア"));
     EXPECT_EQ(question.icon, toolkit::MessageIcon::Exclamation);
     EXPECT_EQ(question.buttons, toolkit::MessageButtons::YesNo);

@@ -1,4 +1,4 @@
-// norva-report REPORT --key N [--out FILE.pdf] [--db PATH]
+// norva-report REPORT [--key N] [--out FILE.pdf] [--force] [--db PATH]
 // Renders one document for an episode or chart to PDF without a display,
 // from the database the location file beside the program names, or PATH.
 #include "db/engine/error.h"
@@ -10,17 +10,137 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// Every failure is one line: cron mails it and a clerk reads it.
 int fail(const QString &message)
 {
-    QTextStream(stderr) << "norva-report: " << message << Qt::endl;
+    QTextStream(stderr) << u"norva-report: "_s << message << Qt::endl;
     return 1;
+}
+
+// Qt's own warnings (a run-time folder cron does not set, a painter on a
+// device that failed) would stand before the one line that names the cause.
+void quietWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        QTextStream(stderr) << qFormatLogMessage(type, context, message) << Qt::endl;
+}
+
+QString cause(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The path with its folder's links resolved but not its own last component,
+// so that a link is compared as the name it is.
+QString resolvedName(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName();
+}
+
+// Whether writing `out` would touch the database or one of SQLite's files
+// beside it, by name or, through a link, by the file itself.
+bool isDatabaseFile(const QString &out, const QString &database)
+{
+    struct stat target{};
+    const bool targetExists = ::stat(QFile::encodeName(out).constData(), &target) == 0;
+    const QString outName = resolvedName(out);
+    for (const QString &suffix : {u""_s, u"-wal"_s, u"-shm"_s, u"-journal"_s}) {
+        const QString file = database + suffix;
+        if (resolvedName(file) == outName)
+            return true;
+        struct stat st{};
+        if (targetExists && ::stat(QFile::encodeName(file).constData(), &st) == 0 && st.st_dev == target.st_dev
+            && st.st_ino == target.st_ino)
+            return true;
+    }
+    return false;
+}
+
+// A PDF written beside its destination under a hidden name, readable by its
+// owner alone, that takes the destination's name only once it is complete.
+class PrivateFile
+{
+public:
+    explicit PrivateFile(const QString &destination)
+    {
+        const QFileInfo info(destination);
+        QByteArray pattern = QFile::encodeName(info.absolutePath() + u"/."_s + info.fileName()) + ".XXXXXX";
+        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC); // created 0600
+        if (fd < 0) {
+            m_error = errno;
+            return;
+        }
+        ::close(fd);
+        m_name = pattern;
+    }
+    ~PrivateFile()
+    {
+        if (!m_name.isEmpty())
+            ::unlink(m_name.constData());
+    }
+    PrivateFile(const PrivateFile &) = delete;
+    PrivateFile &operator=(const PrivateFile &) = delete;
+
+    int error() const { return m_error; }
+    QString name() const { return QFile::decodeName(m_name); }
+
+    // Gives the file the destination's name; a link there is replaced, never
+    // followed.  Without `replace` an existing destination is left alone,
+    // even one that appeared while the PDF was written.  The errno, else 0.
+    int commit(const QString &destination, bool replace)
+    {
+        const QByteArray target = QFile::encodeName(destination);
+        const int result = replace ? ::rename(m_name.constData(), target.constData())
+                                   : ::link(m_name.constData(), target.constData());
+        if (result != 0)
+            return errno;
+        if (!replace)
+            ::unlink(m_name.constData());
+        m_name.clear();
+        return 0;
+    }
+
+private:
+    QByteArray m_name;
+    int m_error = 0;
+};
+
+QString databasePath(const QString &given)
+{
+    if (!given.isEmpty())
+        return given;
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString location = QDir::toNativeSeparators(db::locationFilePath(folder));
+    try {
+        return db::readDatabasePath(folder);
+    } catch (const jet::Error &e) {
+        switch (e.number()) {
+        case db::fileerr::FileNotFound:
+            throw jet::Error(e.number(), u"場所ファイル %1 が見つかりません。"_s.arg(location));
+        case db::fileerr::InputPastEndOfFile:
+            throw jet::Error(e.number(), u"場所ファイル %1 にデータベースの場所が書かれていません。"_s.arg(location));
+        default:
+            throw jet::Error(e.number(), u"場所ファイル %1 を読めません: %2"_s.arg(location, e.description().simplified()));
+        }
+    }
 }
 
 } // namespace
@@ -30,19 +150,21 @@ int main(int argc, char **argv)
     // Fonts are measured and embedded without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietWarnings);
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Renders one ネモリア document to PDF."_s);
+    parser.setApplicationDescription(u"ネモリアの文書を一つ PDF に書き出します。"_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"report"_s, u"the layout name: "_s + report::documentNames().join(u", "_s));
-    parser.addOption({u"key"_s, u"the episode (入退院ID) or chart (カルテID) to print"_s, u"N"_s});
-    parser.addOption({u"out"_s, u"the PDF to write (default REPORT-N.pdf)"_s, u"FILE"_s});
-    parser.addOption({u"db"_s, u"the database instead of the one the location file names"_s, u"PATH"_s});
+    parser.addPositionalArgument(u"report"_s, u"文書の名前: "_s + report::documentNames().join(u", "_s));
+    parser.addOption({u"key"_s, u"印刷する入退院ID またはカルテID (病棟の文書には付けません)"_s, u"N"_s});
+    parser.addOption({u"out"_s, u"書き出す PDF (既定は REPORT-N.pdf)"_s, u"FILE"_s});
+    parser.addOption({u"force"_s, u"既にある --out のファイルを置き換えます"_s});
+    parser.addOption({u"db"_s, u"場所ファイルの示すデータベースの代わりに使うデータベース"_s, u"PATH"_s});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
     if (args.size() != 1)
-        return fail(u"name one report: "_s + report::documentNames().join(u", "_s));
+        return fail(u"文書の名前を一つ指定してください: "_s + report::documentNames().join(u", "_s));
     const QString name = args.first();
     bool numeric = false;
     const int key = parser.value(u"key"_s).toInt(&numeric);
@@ -50,33 +172,74 @@ int main(int argc, char **argv)
     const QDateTime now = QDateTime::currentDateTime();
     report::Document doc = report::document(name, {}, now);
     if (!doc.layout)
-        return fail(u"no report named %1 (%2)"_s.arg(name, report::documentNames().join(u", "_s)));
+        return fail(u"%1 という文書はありません (%2)。"_s.arg(name, report::documentNames().join(u", "_s)));
     const bool keyed = report::DataSource::takesKey(doc.command);
     if (keyed && !numeric)
-        return fail(u"%1 needs --key N"_s.arg(name));
+        return fail(u"%1 には --key N で入退院ID またはカルテID を指定してください。"_s.arg(name));
+    if (!keyed && parser.isSet(u"key"_s))
+        return fail(u"%1 は病棟全体の文書です。--key は指定できません。"_s.arg(name));
+
+    QString out = parser.value(u"out"_s);
+    if (out.isEmpty())
+        out = keyed ? u"%1-%2.pdf"_s.arg(name).arg(key) : name + u".pdf"_s;
+    const QString shownOut = QDir::toNativeSeparators(out);
+    const bool replace = parser.isSet(u"force"_s);
+    struct stat existing{};
+    if (::lstat(QFile::encodeName(out).constData(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode))
+            return fail(u"%1 はフォルダです。PDF のファイル名を指定してください。"_s.arg(shownOut));
+        if (!replace)
+            return fail(u"%1 は既にあります。置き換えるには --force を付けてください。"_s.arg(shownOut));
+    }
+
+    QString database;
+    try {
+        database = databasePath(parser.value(u"db"_s));
+    } catch (const jet::Error &e) {
+        return fail(e.description());
+    }
+    if (isDatabaseFile(out, database))
+        return fail(u"%1 はデータベース %2 またはその作業ファイルです。別の PDF のファイル名を指定してください。"_s.arg(
+            shownOut, QDir::toNativeSeparators(database)));
 
     try {
-        report::DataSource source(QCoreApplication::applicationDirPath(), parser.value(u"db"_s));
+        report::DataSource source(QCoreApplication::applicationDirPath(), database);
         // The institution's labels are known only once the database is read.
         doc = report::document(name, source.institution(), now);
         if (keyed)
             source.setKey(doc.command, key);
         const jet::Recordset &rows = source.result(doc.command);
         // A list with nobody on it still prints its headings.
-        if (keyed && rows.rowCount() == 0)
-            return fail(u"no row for key %1"_s.arg(key));
-        QString out = parser.value(u"out"_s);
-        if (out.isEmpty())
-            out = keyed ? u"%1-%2.pdf"_s.arg(name).arg(key) : name + u".pdf"_s;
-        // Page by page, so that a ward's long list is written in the memory of one page.
-        report::PdfStream pdf(out, name);
-        report::layOut(*doc.layout, report::RecordsetRows(rows), now,
-                       [&pdf](const report::Page &page) { pdf.add(page); });
-        if (!pdf.finish())
-            return fail(u"cannot write %1"_s.arg(out));
+        if (keyed && rows.rowCount() == 0) {
+            const QString missing = source.missingReference(doc.command);
+            return fail(u"%1 を印刷できません (データベース %2): %3"_s.arg(
+                name, QDir::toNativeSeparators(database),
+                missing.isEmpty() ? u"ID %1 のデータがありません。"_s.arg(key) : missing));
+        }
+        PrivateFile file(out);
+        if (file.error())
+            return fail(u"%1 を書き出せません: %2"_s.arg(shownOut, cause(file.error())));
+        {
+            // Page by page, so that a ward's long list is written in the memory of one page.
+            report::PdfStream pdf(file.name(), name);
+            report::layOut(*doc.layout, report::RecordsetRows(rows), now,
+                           [&pdf](const report::Page &page) { pdf.add(page); });
+            if (!pdf.finish())
+                return fail(u"%1 を書き出せません。"_s.arg(shownOut));
+        }
+        if (const int error = file.commit(out, replace))
+            return fail(error == EEXIST ? u"%1 は書き出す間に作られました。置き換えるには --force を付けてください。"_s.arg(shownOut)
+                                        : u"%1 を書き出せません: %2"_s.arg(shownOut, cause(error)));
         QTextStream(stdout) << out << Qt::endl;
         return 0;
     } catch (const jet::Error &e) {
-        return fail(e.description());
+        // The columns and tables an upgrade adds are missing from an older file.
+        if (e.number() == jet::err::ColumnMissing || e.number() == jet::err::TableMissing)
+            return fail(u"データベース %1 は古い形式です。ネモリアを起動して更新してから印刷してください。"_s.arg(
+                QDir::toNativeSeparators(database)));
+        const QString description = e.description().simplified();
+        if (description.contains(database))
+            return fail(description);
+        return fail(u"データベース %1: %2"_s.arg(QDir::toNativeSeparators(database), description));
     }
 }

@@ -12,7 +12,10 @@
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
@@ -23,9 +26,24 @@ namespace {
 constexpr int kMaxCellText = 32767; // what a cell of the format holds
 constexpr double kMaxColumnWidth = 80;
 
-[[noreturn]] void cannotReplace(const QString &path)
+[[noreturn]] void cannotReplace(const QString &path, const QString &why)
 {
-    throw Error(err::PermissionDenied, QStringLiteral("ファイル '%1' を置き換えられません。").arg(path));
+    throw Error(err::PermissionDenied, QStringLiteral("ファイル '%1' を保存できません: %2").arg(path, why));
+}
+
+// The cause of a refusal, named for the file or folder that refused.
+QString refusal(const QFileInfo &target, int error)
+{
+    if (target.isDir())
+        return QStringLiteral("同じ名前のフォルダがあります。");
+    if (error == EROFS)
+        return QStringLiteral("読み取り専用のファイルシステムです。");
+    if (error == EACCES || error == EPERM) {
+        if (target.exists() && !target.isWritable())
+            return QStringLiteral("ファイルが読み取り専用です。");
+        return QStringLiteral("フォルダ '%1' に書き込む権限がありません。").arg(target.absolutePath());
+    }
+    return QString::fromLocal8Bit(strerror(error));
 }
 
 [[noreturn]] void cannotWrite(const QString &path, const QString &why)
@@ -200,18 +218,22 @@ public:
         : m_folder(QFile::encodeName(target.absolutePath()))
     {
         QByteArray pattern = m_folder + '/' + '.' + QFile::encodeName(target.fileName()) + ".XXXXXX";
-        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (fd < 0) {
+        m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (m_fd < 0) {
             m_error = errno;
             return;
         }
-        ::close(fd);
+        // Held until the file is gone: a later export tells a file still
+        // being written from one a killed export left.
+        ::flock(m_fd, LOCK_EX);
         m_name = pattern;
     }
     ~PartialFile()
     {
         if (!m_name.isEmpty())
             ::unlink(m_name.constData());
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     PartialFile(const PartialFile &) = delete;
     PartialFile &operator=(const PartialFile &) = delete;
@@ -234,6 +256,7 @@ public:
 private:
     QByteArray m_folder;
     QByteArray m_name;
+    int m_fd = -1;
     int m_error = 0;
 };
 
@@ -257,6 +280,35 @@ QString excelWorkbookPath(const QString &connect)
     return database + QLatin1String(".xlsx");
 }
 
+QStringList removeLeftovers(const QString &path)
+{
+    const QFileInfo target(path);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray prefix = '.' + QFile::encodeName(target.fileName()) + '.';
+    QStringList stuck;
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return stuck;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        // mkostemp's six characters after the prefix, nothing else.
+        if (!name.startsWith(prefix) || name.size() != prefix.size() + 6)
+            continue;
+        const QByteArray file = folder + '/' + name;
+        const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat st{};
+        // Locked: an export is writing it now.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            && ::unlink(file.constData()) != 0)
+            stuck.append(QFile::decodeName(file));
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return stuck;
+}
+
 int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, const SheetProgress &progress)
 {
     const QFileInfo target(path);
@@ -264,13 +316,13 @@ int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, 
     // A file the user has made read-only is not replaced behind his back,
     // although the folder would allow it.
     if (target.isDir() || (target.exists() && ::access(nativeTarget.constData(), W_OK) != 0))
-        cannotReplace(path);
+        cannotReplace(path, refusal(target, EACCES));
 
     // Written beside the target, so that the rename that replaces it is one step.
     PartialFile partial(target);
     if (!partial.created()) {
         if (isPermissionError(partial.error()))
-            cannotReplace(path);
+            cannotReplace(path, refusal(target, partial.error()));
         cannotWrite(path, QString::fromLocal8Bit(strerror(partial.error())));
     }
 
@@ -292,7 +344,7 @@ int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, 
 
     if (const int error = partial.replace(nativeTarget)) {
         if (isPermissionError(error))
-            cannotReplace(path);
+            cannotReplace(path, refusal(target, error));
         cannotWrite(path, QString::fromLocal8Bit(strerror(error)));
     }
     return total;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace jet {
@@ -27,8 +27,14 @@ using SheetProgress = std::function<void(int written, int total)>;
 // as their contents.  Returns the rows written.
 //
 // Throws Error(err::PermissionDenied) when the file cannot be replaced: the
-// file or its folder is not writable, or the path names a folder; any other
-// failure to write is Error(err::GeneralFailure).
+// file or its folder is not writable, or the path names a folder, its
+// description naming which; any other failure to write is
+// Error(err::GeneralFailure).
 int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, const SheetProgress &progress = {});
+
+// Removes the partial files that a write of `path` killed part-way left
+// beside it, passing over those another write still holds.  Returns the
+// ones that could not be removed.
+QStringList removeLeftovers(const QString &path);
 
 } // namespace jet
