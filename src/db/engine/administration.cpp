@@ -28,9 +28,14 @@ constexpr int kLockWaitMilliseconds = 500;
 
 const char *const kJournalSuffixes[] = {"-wal", "-shm", "-journal"};
 
-[[noreturn]] void refuse(const QString &target, const QString &why)
+// What a copy over `target` says when it cannot be made: "%1" stands for the
+// target, "%2" for the reason.
+const QString kBackupFailure = QStringLiteral("バックアップ '%1' を作れません。%2");
+const QString kRestoreFailure = QStringLiteral("データベース '%1' を戻せません。%2");
+
+[[noreturn]] void refuse(const QString &target, const QString &why, const QString &failure)
 {
-    throw Error(err::GeneralFailure, QStringLiteral("バックアップ '%1' を作れません。%2").arg(target, why));
+    throw Error(err::GeneralFailure, failure.arg(target, why));
 }
 
 QString systemCause()
@@ -95,7 +100,7 @@ public:
     {
         m_db = openKeyed(path, password, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         if (!m_db)
-            refuse(path, QStringLiteral("ファイルを作れません。"));
+            throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' を作れません。").arg(path));
         // Opening created the file; its journal files take its mode.
         makePrivate(path);
         detail::exec(m_db, QStringLiteral("PRAGMA journal_mode = WAL;"));
@@ -108,7 +113,7 @@ public:
     void close()
     {
         if (m_db && sqlite3_close(m_db) != SQLITE_OK)
-            refuse(m_path, QStringLiteral("ファイルを閉じられません。"));
+            throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' を閉じられません。").arg(m_path));
         m_db = nullptr;
     }
 
@@ -254,15 +259,18 @@ void ExclusiveDatabase::release()
     m_db = nullptr;
 }
 
-QStringList backupDatabase(const QString &source, const QString &password, const QString &target, bool replace)
+namespace {
+
+QStringList copyOver(const QString &source, const QString &password, const QString &target, bool replace,
+                     const QString &failure)
 {
     const bool exists = QFileInfo::exists(target) || QFileInfo(target).isSymLink();
     if (exists && sameFile(source, target))
-        refuse(target, QStringLiteral("元のデータベースと同じファイルです。"));
+        refuse(target, QStringLiteral("元のデータベースと同じファイルです。"), failure);
     if (exists && !replace)
-        refuse(target, QStringLiteral("ファイルが既に存在します。"));
+        refuse(target, QStringLiteral("ファイルが既に存在します。"), failure);
     if (exists && !QFileInfo(target).isFile())
-        refuse(target, QStringLiteral("ファイルではありません。"));
+        refuse(target, QStringLiteral("ファイルではありません。"), failure);
 
     const QStringList left = removeStalePartials(target, password);
     PhysicalConnection database(source, password, false);
@@ -289,13 +297,20 @@ QStringList backupDatabase(const QString &source, const QString &password, const
         const int rc = replace ? ::rename(partialName.constData(), targetName.constData())
                                : ::link(partialName.constData(), targetName.constData());
         if (rc != 0)
-            refuse(target, errno == EEXIST ? QStringLiteral("ファイルが既に存在します。") : systemCause());
+            refuse(target, errno == EEXIST ? QStringLiteral("ファイルが既に存在します。") : systemCause(), failure);
         QFile::remove(partial);
     } catch (...) {
         removeWithJournals(partial);
         throw;
     }
     return left;
+}
+
+} // namespace
+
+QStringList backupDatabase(const QString &source, const QString &password, const QString &target, bool replace)
+{
+    return copyOver(source, password, target, replace, kBackupFailure);
 }
 
 QStringList restoreDatabase(const QString &backup, const QString &password, const QString &database)
@@ -307,7 +322,7 @@ QStringList restoreDatabase(const QString &backup, const QString &password, cons
             throw Error(err::GeneralFailure, QStringLiteral("バックアップ '%1' は壊れているため、戻せません: %2")
                                                  .arg(backup, problems.value(0)));
     }
-    return backupDatabase(backup, password, database, true);
+    return copyOver(backup, password, database, true, kRestoreFailure);
 }
 
 QStringList integrityCheck(Connection &connection)
