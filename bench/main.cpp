@@ -10,6 +10,7 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "app/navigation.h"
+#include "support/scriptedplatform.h"
 #include "ledger/export.h"
 #include "ledger/frmFindPts.h"
 #include "ledger/frmPts.h"

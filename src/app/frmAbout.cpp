@@ -35,6 +35,7 @@ frmAbout::frmAbout(QWidget *parent)
     setWindowIcon(QIcon(app::productPicture(64)));
     ui->lblTitle->setFont(toolkit::japaneseFont(18));
     ui->Label1->setFont(toolkit::japaneseFont(9));
+    ui->lblVersion->setText(app::kProgramVersionText);
 
     connect(ui->cmdOK, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
     // A main window has no default or cancel button of its own.

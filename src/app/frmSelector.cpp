@@ -16,6 +16,7 @@ frmSelector::frmSelector(QWidget *parent)
     ui->Picture1->setPixmap(app::productPicture(72, devicePixelRatioF()));
     setWindowIcon(QIcon(app::productPicture(64)));
     ui->Label1->setFont(toolkit::japaneseFont(20));
+    ui->Label2->setText(app::kProgramVersionText);
     for (QPushButton *button : {ui->Command1, ui->Command2, ui->Command3, ui->Command4})
         button->setFont(toolkit::japaneseFont(12));
 

@@ -30,6 +30,7 @@ frmSplash::frmSplash(QWidget *parent)
     setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
     ui->Image1->setPixmap(app::productPicture(112, devicePixelRatioF()));
     ui->Label1->setFont(toolkit::japaneseFont(24));
+    ui->Label1->setText(app::kShortNameAndVersion);
     ui->Label2->setFont(toolkit::japaneseFont(9));
     setWindowIcon(QIcon(app::productPicture(64)));
 

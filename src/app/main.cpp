@@ -18,7 +18,7 @@ int main(int argc, char **argv)
     jet::readTimeZoneOnce();
     QApplication application(argc, argv);
     QApplication::setApplicationName(app::kProductName);
-    QApplication::setApplicationVersion(QStringLiteral("2.0.11"));
+    QApplication::setApplicationVersion(app::kVersion);
     QApplication::setWindowIcon(QIcon(app::productPicture(64)));
     auto desktop = std::make_unique<toolkit::DesktopPlatform>();
     toolkit::DesktopPlatform &services = *desktop;

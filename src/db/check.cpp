@@ -89,8 +89,8 @@ CheckReport checkDatabase(const QString &path)
         report.counts.append({table, count.value(0).toLongLong()});
     }
 
-    // Read whole (DISTINCT): a keyed reading of an outer join finds no row
-    // key where the join found no row.
+    // DISTINCT: an episode with several examination or diagnosis rows is
+    // named once.
     jet::Recordset orphans;
     orphans.open(u"SELECT DISTINCT 入退院情報.入退院ID FROM (入退院情報 LEFT JOIN 検査情報 ON 入退院情報.入退院ID = 検査情報.入退院ID) "
                  "LEFT JOIN 診断情報 ON 入退院情報.入退院ID = 診断情報.入退院ID "

@@ -4,6 +4,7 @@
 #include "app/windows.h"
 #include "db/schema.h"
 #include "toolkit/form.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include <QCoreApplication>

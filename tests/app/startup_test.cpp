@@ -1,6 +1,8 @@
 #include "appfixture.h"
 #include "support/labels.h"
 
+#include "app/product.h"
+
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
 #include "db/engine/catalog.h"
@@ -67,7 +69,7 @@ TEST_F(Startup, CurrentDatabaseShowsStartMenuAboutOneSecondLater)
     ASSERT_NE(selector, nullptr);
     EXPECT_TRUE(selector->isVisible());
     EXPECT_EQ(labelText(selector, "Label4"), QStringLiteral("2.112"));
-    EXPECT_EQ(labelText(selector, "Label2"), QStringLiteral("実行ファイル ver2.0.11"));
+    EXPECT_EQ(labelText(selector, "Label2"), app::kProgramVersionText);
     EXPECT_EQ(Forms::find<frmSplash>(), nullptr);
     EXPECT_TRUE(platform->boxes().isEmpty());
     EXPECT_FALSE(exitStatus.has_value());
@@ -77,7 +79,7 @@ TEST_F(Startup, SplashShowsProgramVersion)
 {
     makeDatabase(db::Generation::V2112);
     frmSplash &splash = showSplash();
-    EXPECT_EQ(labelText(&splash, "Label1"), QStringLiteral("norva 2.0.11"));
+    EXPECT_EQ(labelText(&splash, "Label1"), app::kShortNameAndVersion);
     EXPECT_EQ(testing_support::narrowLabels(&splash), QStringList());
 }
 

@@ -1,6 +1,8 @@
 #include "appfixture.h"
 #include "support/labels.h"
 
+#include "app/product.h"
+
 #include "app/frmAbout.h"
 #include "app/frmSelector.h"
 #include "toolkit/help.h"
@@ -40,7 +42,7 @@ TEST_F(StartMenu, ShowsBothVersionsAndTheFourChoices)
     EXPECT_EQ(selector->windowTitle(), QStringLiteral("ネモリア"));
     EXPECT_EQ(labelText(selector, "Label3"), QStringLiteral("データベース ver"));
     EXPECT_EQ(labelText(selector, "Label4"), QStringLiteral("2.112"));
-    EXPECT_EQ(labelText(selector, "Label2"), QStringLiteral("実行ファイル ver2.0.11"));
+    EXPECT_EQ(labelText(selector, "Label2"), app::kProgramVersionText);
     const QStringList captions = {QStringLiteral("入院診療支援（入院中の患者）"), QStringLiteral("外来診療支援（外来通院中の患者）"),
                                   QStringLiteral("すべての患者"), QStringLiteral("設定（オプション）")};
     for (int i = 0; i < captions.size(); ++i) {
@@ -192,7 +194,7 @@ TEST_F(AboutBox, ShowsTheSameVersionsAsTheStartMenu)
     frmAbout *about = showAbout();
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->windowTitle(), QStringLiteral("バージョン情報"));
-    EXPECT_EQ(labelText(about, "lblVersion"), QStringLiteral("実行ファイル ver2.0.11"));
+    EXPECT_EQ(labelText(about, "lblVersion"), app::kProgramVersionText);
     EXPECT_EQ(labelText(about, "Label2"), QStringLiteral("データベース ver"));
     EXPECT_EQ(labelText(about, "Label3"), QStringLiteral("2.112"));
     EXPECT_EQ(labelText(about, "lblDescription"),

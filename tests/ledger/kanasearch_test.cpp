@@ -4,6 +4,7 @@
 #include "db/engine/recordset.h"
 #include "support/fixture.h"
 #include "toolkit/form.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include <QApplication>

@@ -6,6 +6,7 @@
 #include "db/schema.h"
 #include "support/fixture.h"
 #include "toolkit/form.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include <QCoreApplication>

@@ -6,6 +6,7 @@
 #include "support/fixture.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/form.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include <QApplication>

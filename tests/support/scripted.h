@@ -1,6 +1,7 @@
 #pragma once
 
 #include "toolkit/form.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include <QCoreApplication>

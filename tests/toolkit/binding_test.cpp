@@ -4,6 +4,7 @@
 #include "support/errors.h"
 #include "support/tempdb.h"
 #include "toolkit/binding.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include <QApplication>

@@ -5,6 +5,7 @@
 #include "support/tempdb.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include <QHeaderView>

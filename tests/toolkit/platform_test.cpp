@@ -1,5 +1,6 @@
 #include "toolkit/errortrap.h"
 #include "toolkit/form.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 
 #include "db/engine/clock.h"

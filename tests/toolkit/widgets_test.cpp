@@ -2,6 +2,7 @@
 #include "db/engine/error.h"
 #include "toolkit/binding.h"
 #include "toolkit/form.h"
+#include "support/scriptedplatform.h"
 #include "toolkit/platform.h"
 #include "toolkit/widgets.h"
 

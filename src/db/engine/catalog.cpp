@@ -260,11 +260,6 @@ void Catalog::dropIndex(const QString &table, const QString &index)
     exec(db, QStringLiteral("DROP INDEX %1;").arg(quoteIdentifier(stored)));
 }
 
-void Catalog::setColumnDefault(const QString &table, const QString &column, const QVariant &value)
-{
-    setColumnDefaultSql(table, column, detail::sqlLiteral(value));
-}
-
 void Catalog::setColumnDefaultSql(const QString &table, const QString &column, const QString &defaultSql)
 {
     sqlite3 *db = connection()->handle();

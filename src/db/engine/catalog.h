@@ -68,7 +68,6 @@ public:
     void dropIndex(const QString &table, const QString &index);
     // SQLite cannot change a default in place: the table is rebuilt in one
     // transaction, keeping every row, row key and AutoNumber counter.
-    void setColumnDefault(const QString &table, const QString &column, const QVariant &value);
     void setColumnDefaultSql(const QString &table, const QString &column, const QString &defaultSql);
 
     void appendView(const QString &name, const QString &jetSql);

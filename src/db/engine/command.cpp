@@ -55,11 +55,4 @@ std::unique_ptr<Recordset> Command::execute() const
     return recordset;
 }
 
-int Command::executeNonQuery() const
-{
-    if (!m_connection)
-        throw Error(err::ObjectClosed, QStringLiteral("コマンドに接続が設定されていません。"));
-    return m_connection->execute(m_text, parameterValues());
-}
-
 } // namespace jet

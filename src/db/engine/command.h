@@ -19,7 +19,6 @@ public:
     explicit Command(Connection *connection, const QString &commandText = {});
 
     void setActiveConnection(Connection *connection) { m_connection = connection; }
-    Connection *activeConnection() const { return m_connection; }
     void setCommandText(const QString &text) { m_text = text; }
     QString commandText() const { return m_text; }
 
@@ -28,13 +27,10 @@ public:
     void setParameter(int index, const QVariant &value);
     void setParameter(const QString &name, const QVariant &value);
     QVariant parameter(const QString &name) const;
-    int parameterCount() const { return int(m_parameters.size()); }
     QVariantList parameterValues() const;
 
     // Opens an editable static recordset over the command's result.
     std::unique_ptr<Recordset> execute() const;
-    // Runs the command for its effect; returns the rows it changed.
-    int executeNonQuery() const;
 
 private:
     struct Parameter

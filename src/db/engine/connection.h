@@ -48,7 +48,6 @@ public:
     void beginTrans();
     void commitTrans();
     void rollbackTrans();
-    bool inTransaction() const { return m_transactionDepth > 0; }
 
     // For the engine's own classes.
     sqlite3 *handle() const;

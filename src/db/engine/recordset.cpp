@@ -1059,14 +1059,6 @@ int Recordset::absolutePosition() const
     return d->current + 1;
 }
 
-void Recordset::setAbsolutePosition(int position)
-{
-    requireOpen();
-    if (position < 1 || position > d->rowCount())
-        throw Error(err::InvalidArgument, QStringLiteral("引数が間違った型、許容範囲外、または競合しています。"));
-    setCurrent(position - 1);
-}
-
 EditMode Recordset::editMode() const
 {
     return d ? d->mode : EditMode::None;

@@ -96,7 +96,6 @@ public:
     int currentRow() const;
     int recordCount() const;
     int absolutePosition() const;
-    void setAbsolutePosition(int position);
 
     // Editing.
     EditMode editMode() const;

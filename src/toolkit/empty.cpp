@@ -1,1 +1,0 @@
-// Stands in for a subsystem whose sources are not there yet.
