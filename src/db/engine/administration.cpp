@@ -12,7 +12,6 @@
 #include <QSet>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <sqlite3.h>
 #include <sys/stat.h>
