@@ -120,7 +120,7 @@ int main(int argc, char **argv)
         const QString current = copyOf(currentDemo, work.path(), QStringLiteral("norva2000.mdb"));
         const QString before = megabytes(current);
         const double compaction = seconds([&] {
-            maintenance::compact(maintenance::compactionFiles(current, work.path(), work.path()));
+            maintenance::compact(maintenance::compactionFiles(current, work.path()));
         });
         const QString afterFirst = megabytes(current);
 
@@ -134,7 +134,7 @@ int main(int argc, char **argv)
         }
         const QString beforeSecond = megabytes(current);
         const double secondCompaction = seconds([&] {
-            maintenance::compact(maintenance::compactionFiles(current, work.path(), work.path()));
+            maintenance::compact(maintenance::compactionFiles(current, work.path()));
         });
 
         // Each list measured three times on each file; the medians.

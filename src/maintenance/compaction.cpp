@@ -1,6 +1,6 @@
 #include "maintenance/compaction.h"
 
-#include "db/engine/catalog.h"
+#include "db/engine/administration.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/location.h"
@@ -25,15 +25,21 @@ namespace {
 }
 
 // Copies the file and syncs the copy, so that a rename may put it in place
-// of another.  Only called on files no SQLite connection has open.
+// of another.  Only called on the work file, which no connection has open.
 void copyDurably(const QString &from, const QString &to, const std::function<void()> &working)
 {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
         fileFailure(QStringLiteral("ファイルを読めません:"), from);
-    QFile target(to);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Readable by the user alone until it takes the database's group and mode.
+    const int fd = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
         fileFailure(QStringLiteral("ファイルを作れません:"), to);
+    QFile target;
+    if (!target.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        fileFailure(QStringLiteral("ファイルを作れません:"), to);
+    }
     QByteArray buffer(1 << 16, Qt::Uninitialized);
     for (;;) {
         const qint64 read = source.read(buffer.data(), buffer.size());
@@ -69,23 +75,19 @@ void replace(const QString &from, const QString &to)
     syncFolder(QFileInfo(to).absolutePath());
 }
 
-// A journal that outlives the program's own handles belongs to another
-// process reading or writing the file; replacing the file under it would
-// lose its work.
-void requireNoJournal(const QString &database)
+void removeCopies(const QStringList &paths)
 {
-    for (const char *suffix : {"-wal", "-shm", "-journal"})
-        if (QFileInfo::exists(database + QLatin1String(suffix)))
-            throw jet::Error(jet::err::GeneralFailure,
-                             QStringLiteral("データベース '%1' はほかのプログラムが使用中です。").arg(database));
+    for (const QString &path : paths)
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            QFile::remove(path + QLatin1String(suffix));
 }
 
 } // namespace
 
-CompactionFiles compactionFiles(const QString &databasePath, const QString &programFolder, const QString &homeFolder)
+CompactionFiles compactionFiles(const QString &databasePath, const QString &homeFolder)
 {
     return {databasePath, QDir(homeFolder).filePath(QStringLiteral("norva_optimization.mdb")),
-            QDir(programFolder).filePath(QStringLiteral("norva2000.old.mdb"))};
+            QFileInfo(databasePath).dir().filePath(QStringLiteral("norva2000.old.mdb"))};
 }
 
 void compact(const CompactionFiles &files, const CompactionHook &hook, const std::function<void()> &working)
@@ -96,27 +98,36 @@ void compact(const CompactionFiles &files, const CompactionHook &hook, const std
     };
     const QString newBackup = files.backup + QStringLiteral(".new");
     const QString newDatabase = files.database + QStringLiteral(".new");
+    const QString password = db::databasePassword();
 
     step(1);
     jet::closeDatabaseFile(files.database);
-    // The compacted copy carries the database's password.
-    jet::compactDatabase(db::plainConnectionString(files.database), db::plainConnectionString(files.work), working);
+    jet::ExclusiveDatabase database(files.database, password);
+    // Held, the database is nobody else's compaction: what these names hold
+    // was left by one that was killed.
+    QStringList byHand;
+    for (const QString &left : {files.work, newBackup, newDatabase})
+        byHand << jet::removeLeftover(left, password);
+    if (!byHand.isEmpty())
+        throw jet::Error(jet::err::GeneralFailure,
+                         QStringLiteral("前回の最適化が残した次のファイルを削除できません。手で削除してから、"
+                                        "もう一度最適化してください。\r%1")
+                             .arg(byHand.join(QLatin1Char('\r'))));
+    database.compactTo(files.work, working);
     try {
-        // Closing the compaction's handle on the database was the last: its
-        // journal is folded in and gone, so the file alone is the database.
-        requireNoJournal(files.database);
         step(2);
-        copyDurably(files.database, newBackup, working);
+        database.copyTo(newBackup);
+        jet::keepAttributes(newBackup, files.database);
         step(3);
         replace(newBackup, files.backup);
         step(4);
         copyDurably(files.work, newDatabase, working);
+        jet::keepAttributes(newDatabase, files.database);
         step(5);
+        database.release();
         replace(newDatabase, files.database);
     } catch (...) {
-        QFile::remove(newBackup);
-        QFile::remove(newDatabase);
-        QFile::remove(files.work);
+        removeCopies({newBackup, newDatabase, files.work});
         throw;
     }
     step(6);

@@ -7,8 +7,9 @@ namespace maintenance {
 
 // The files of a compaction: the database the location file names, the work
 // file the engine writes the compacted copy to ("C:\norva_optimization.mdb",
-// in the home folder) and the one backup ("norva2000.old.mdb" in the
-// installation folder, which is the program's folder).
+// in the home folder) and the one backup ("norva2000.old.mdb" beside the
+// database: whoever may replace the database may write there, which the
+// installation folder of a shared set-up is not).
 struct CompactionFiles
 {
     QString database;
@@ -16,7 +17,7 @@ struct CompactionFiles
     QString backup;
 };
 
-CompactionFiles compactionFiles(const QString &databasePath, const QString &programFolder, const QString &homeFolder);
+CompactionFiles compactionFiles(const QString &databasePath, const QString &homeFolder);
 
 // Called before each step with its number, 1 to kCompactionSteps: compact
 // into the work file, write the new backup, put it in place of the old one,
@@ -26,15 +27,21 @@ using CompactionHook = std::function<void(int step)>;
 inline constexpr int kCompactionSteps = 6;
 
 // Compacts the database in place and keeps the file as it was as the backup.
-// No connection of the program may be open on the database.  Each file is
-// written whole and synced before it replaces another by one rename, so that
-// however the process ends the database is the old file or the compacted one
-// and the backup is the previous backup or the new one.  Until the database
+// No connection of the program may be open on the database, and no other
+// program may open it until the compacted file is in place.  The new database
+// and the backup keep the database's group and mode, and its owner where the
+// user may give it.  Files that a killed compaction left are removed first.
+// Each file is written whole and synced before it replaces another by one
+// rename, so that however the process ends the database is the old file or
+// the compacted one and the backup is the previous backup or the new one.  Until the database
 // has been replaced, a failure removes the files the compaction made; once
 // it has, the work file stays behind if it cannot be removed.
 //
 // Throws jet::Error(err::CompactTargetExists) when the work file is there
-// already (left by a compaction that ended early), changing nothing.
+// already and cannot be removed, changing nothing, and
+// jet::Error(err::GeneralFailure) naming the file and the cause for every
+// other failure: another program has the database open, a file left by a
+// killed compaction cannot be removed, a file cannot be written.
 // `working` is called now and then inside a long step.
 void compact(const CompactionFiles &files, const CompactionHook &hook = {}, const std::function<void()> &working = {});
 

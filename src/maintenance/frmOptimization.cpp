@@ -18,7 +18,7 @@ namespace {
 maintenance::CompactionFiles filesOf(const QString &databasePath)
 {
     const toolkit::PlatformServices &platform = toolkit::platform();
-    return maintenance::compactionFiles(databasePath, platform.programFolder(), platform.homeFolder());
+    return maintenance::compactionFiles(databasePath, platform.homeFolder());
 }
 
 // A work file left by a compaction that ended early stops the next one until
@@ -29,7 +29,13 @@ toolkit::ErrorTable optimizeAnswers()
     box.text = QStringLiteral("次のファイルを削除してください。 %1 ")
                    .arg(QDir::toNativeSeparators(filesOf(QString()).work));
     box.icon = toolkit::MessageIcon::Critical;
-    return {{jet::err::CompactTargetExists, box, {}}};
+    // Every other failure names its file and cause and leaves the database
+    // usable: the user can put the cause right and try again.
+    toolkit::MessageBoxRequest failed;
+    failed.text = QStringLiteral("データベースを最適化できませんでした。");
+    failed.icon = toolkit::MessageIcon::Critical;
+    return {{jet::err::CompactTargetExists, box, {}},
+            {jet::err::GeneralFailure, failed, {}, false, true}};
 }
 
 } // namespace
@@ -72,6 +78,12 @@ void frmOptimization::optimize()
                 maintenance::compact(
                     files, [&progress](int step) { progress.step(step); }, [&progress] { progress.keepAlive(); });
             }
+            toolkit::MessageBoxRequest done;
+            done.text = QStringLiteral("データベースを最適化しました。最適化する前のデータベースは次のファイルに"
+                                       "保存されています。\r%1")
+                            .arg(QDir::toNativeSeparators(files.backup));
+            done.icon = toolkit::MessageIcon::Information;
+            toolkit::platform().messageBox(done);
             unload();
         },
         optimizeAnswers());

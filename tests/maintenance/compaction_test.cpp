@@ -6,23 +6,22 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 using namespace testing_support;
 
 namespace {
 
-// The database where the location file may name it, away from the program's
-// folder, which receives the backup; the home folder receives the work file.
+// The database where the location file may name it, in a shared folder that
+// receives the backup; the home folder receives the work file.
 class CompactionTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("program")));
         ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("home")));
         ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("ward")));
         files = maintenance::compactionFiles(QDir(root.path()).filePath(QStringLiteral("ward/norva2000.mdb")),
-                                             QDir(root.path()).filePath(QStringLiteral("program")),
                                              QDir(root.path()).filePath(QStringLiteral("home")));
         db::createDatabase(files.database, db::Generation::V2112);
         fillWard(files.database, 300);
@@ -31,7 +30,7 @@ protected:
     QStringList leftovers() const
     {
         QStringList found;
-        for (const char *folder : {"program", "home", "ward"})
+        for (const char *folder : {"home", "ward"})
             for (const QString &name : QDir(QDir(root.path()).filePath(QString::fromLatin1(folder))).entryList(QDir::Files))
                 found << name;
         found.sort();
@@ -80,6 +79,30 @@ TEST_F(CompactionTest, FailureLeavesTheDatabaseAndNoFileOfTheCompaction)
     EXPECT_THROW(maintenance::compact(files), jet::Error);
     EXPECT_EQ(fingerprint(files.database), before);
     EXPECT_EQ(leftovers(), QStringList{QStringLiteral("norva2000.mdb")});
+}
+
+// A shared database keeps its owner, group and mode, so that the other users
+// are not locked out; files a killed compaction left are removed first.
+TEST_F(CompactionTest, ReplacedFilesKeepOwnerGroupAndModeAndLeftoversOfAKilledRunGo)
+{
+    const QByteArray name = QFile::encodeName(files.database);
+    ASSERT_EQ(::chown(name.constData(), 1234, 5678), 0);
+    ASSERT_EQ(::chmod(name.constData(), 0660), 0);
+    for (const QString &left : {files.work, files.work + QStringLiteral("-journal"), files.backup + QStringLiteral(".new"),
+                                files.database + QStringLiteral(".new")}) {
+        QFile file(left);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("left by a killed compaction");
+    }
+    maintenance::compact(files);
+    for (const QString &path : {files.database, files.backup}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_uid, 1234u) << path.toStdString();
+        EXPECT_EQ(st.st_gid, 5678u) << path.toStdString();
+        EXPECT_EQ(st.st_mode & 07777, 0660u) << path.toStdString();
+    }
+    EXPECT_EQ(leftovers(), (QStringList{QStringLiteral("norva2000.mdb"), QStringLiteral("norva2000.old.mdb")}));
 }
 
 } // namespace

@@ -199,7 +199,8 @@ TEST_F(MaintenanceWindows, CompactionReplacesTheLedgerAndShowsItAgainWithEveryRo
     EXPECT_TRUE(sheet.isNull() || !sheet->isVisible());
     EXPECT_EQ(fingerprint(backupFile()), before);
     EXPECT_FALSE(QFile::exists(workFile()));
-    EXPECT_TRUE(platform->boxes().isEmpty());
+    ASSERT_EQ(platform->boxes().size(), 1);
+    EXPECT_TRUE(platform->boxes().first().request.text.endsWith(QDir::toNativeSeparators(backupFile())));
 
     // Cancelling touches no file.
     const QByteArray compacted = bytes();
@@ -209,21 +210,28 @@ TEST_F(MaintenanceWindows, CompactionReplacesTheLedgerAndShowsItAgainWithEveryRo
     EXPECT_FALSE(exitStatus.has_value());
 }
 
-TEST_F(MaintenanceWindows, LeftoverWorkFileIsNamedAndEndsTheProgramWithTheDatabaseUntouched)
+// An idle shell that has read the file is enough to refuse the compaction;
+// the box says why and the program goes on.
+TEST_F(MaintenanceWindows, CompactionRefusedWhileAnotherProgramHasTheFileOpenSaysWhyAndTheProgramGoesOn)
 {
     makeDatabase(db::Generation::V2112);
-    QFile leftover(workFile());
-    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
-    leftover.write("left by an earlier run");
-    leftover.close();
-    const QByteArray before = bytes();
-    press(openCompaction(), "Command1");
+    const QString before = fingerprint(databasePath());
+    sqlite3 *shell = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(databasePath()).constData(), &shell), SQLITE_OK);
+    sqlite3_exec(shell, QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master;")
+                            .arg(db::databasePassword()).toUtf8().constData(), nullptr, nullptr, nullptr);
+    frmOptimization *window = openCompaction();
+    press(window, "Command1");
     ASSERT_EQ(platform->boxes().size(), 1);
-    EXPECT_EQ(platform->boxes().first().request.text,
-              QStringLiteral("次のファイルを削除してください。 %1 ").arg(QDir::toNativeSeparators(workFile())));
-    EXPECT_EQ(platform->boxes().first().request.title, QStringLiteral("ネモリア"));
-    EXPECT_EQ(exitStatus, 1);
-    EXPECT_EQ(bytes(), before);
+    const QString text = platform->boxes().first().request.text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("データベースを最適化できませんでした。"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(databasePath()) && text.contains(QStringLiteral("ほかのプログラムが開いています")))
+        << text.toStdString();
+    EXPECT_FALSE(exitStatus.has_value());
+    press(window, "Command2");
+    ASSERT_NE(Forms::find<frmFindPts>(), nullptr);
+    sqlite3_close(shell);
+    EXPECT_EQ(fingerprint(databasePath()), before);
     EXPECT_FALSE(QFile::exists(backupFile()));
 }
 

@@ -1,6 +1,6 @@
 // norva-db: creates empty databases of each schema generation and demo
 // databases of a fictional hospital, for development, tests and benchmarks;
-// backs up and checks a hospital's database for its administrators.
+// backs up, restores and checks a hospital's database for its administrators.
 
 #include "demo.h"
 
@@ -19,6 +19,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -151,10 +154,62 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
     return 0;
 }
 
-int backup(const QString &database, const QString &target, bool replace)
+// Files that could not be removed are named on the error stream, which cron
+// mails; a backup that went well prints nothing.
+void nameLeftovers(const QStringList &files)
 {
-    jet::backupDatabase(database, db::databasePassword(), target, replace);
-    out() << u"Backed up %1 to %2."_s.arg(database, target) << Qt::endl;
+    for (const QString &file : files)
+        err() << u"norva-db: %1 was left by an earlier run and could not be removed; remove it by hand."_s.arg(file)
+              << Qt::endl;
+}
+
+QString generation(const QString &target, int number)
+{
+    return number == 0 ? target : u"%1.%2"_s.arg(target).arg(number);
+}
+
+void moveGeneration(const QString &from, const QString &to)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw jet::Error(jet::err::GeneralFailure, u"バックアップ '%1' を '%2' に移せません (%3)。"_s.arg(
+                                                       from, to, QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+// The newest copy at DEST, the earlier ones at DEST.1 … DEST.(keep-1); the
+// oldest goes.  The new copy is complete before any generation moves.
+void backupKeeping(const QString &database, const QString &target, int keep)
+{
+    const QString next = target + u".next"_s;
+    nameLeftovers(jet::backupDatabase(database, db::databasePassword(), next, true));
+    try {
+        if (QFileInfo::exists(target))
+            jet::keepAttributes(next, target);
+        const QString oldest = generation(target, keep - 1);
+        if (keep > 1 && QFileInfo::exists(oldest) && !QFile::remove(oldest))
+            throw jet::Error(jet::err::GeneralFailure, u"古いバックアップ '%1' を削除できません。"_s.arg(oldest));
+        for (int number = keep - 2; number >= 0; --number)
+            if (QFileInfo::exists(generation(target, number)))
+                moveGeneration(generation(target, number), generation(target, number + 1));
+    } catch (...) {
+        QFile::remove(next);
+        throw;
+    }
+    moveGeneration(next, target);
+}
+
+int backup(const QString &database, const QString &target, bool replace, int keep)
+{
+    if (keep > 0)
+        backupKeeping(database, target, keep);
+    else
+        nameLeftovers(jet::backupDatabase(database, db::databasePassword(), target, replace));
+    return 0;
+}
+
+int restore(const QString &backupFile, const QString &database)
+{
+    nameLeftovers(jet::restoreDatabase(backupFile, db::databasePassword(), database));
+    out() << u"Restored %1 from %2."_s.arg(database, backupFile) << Qt::endl;
     return 0;
 }
 
@@ -187,10 +242,14 @@ int main(int argc, char **argv)
         "  create PATH [--generation 2.112|2.086|old]   an empty database\n"
         "  demo PATH [--patients N] [--seed S] [--today YYYY-MM-DD] [--generation 2.112|2.086|old]\n"
         "                                               a database of a fictional hospital\n"
-        "  backup DB DEST [--force]                     a consistent copy, also while the program runs\n"
+        "  backup DB DEST [--force | --keep N]          a consistent copy, also while the program runs;\n"
+        "                                               quiet when it succeeds; --keep N moves the earlier\n"
+        "                                               copies to DEST.1 … DEST.(N-1) and removes the oldest\n"
+        "  restore BACKUP DB                            puts a sound backup in place of DB, which no\n"
+        "                                               program may have open"
         "  check DB                                     the file's soundness; exit status 0 only when sound"_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create, demo, backup or check"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore or check"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
@@ -198,20 +257,30 @@ int main(int argc, char **argv)
     const QCommandLineOption seed(u"seed"_s, u"Seed of the demo data."_s, u"S"_s, u"1"_s);
     const QCommandLineOption today(u"today"_s, u"The day the demo data is counted back from."_s, u"date"_s);
     const QCommandLineOption force(u"force"_s, u"Let backup replace an existing DEST."_s);
-    parser.addOptions({generation, patients, seed, today, force});
+    const QCommandLineOption keep(u"keep"_s, u"Keep N generations of backups (DEST, DEST.1, …)."_s, u"N"_s);
+    parser.addOptions({generation, patients, seed, today, force, keep});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
-    const qsizetype expected = command == u"backup"_s ? 3 : 2;
-    const QStringList commands{u"create"_s, u"demo"_s, u"backup"_s, u"check"_s};
+    const qsizetype expected = command == u"backup"_s || command == u"restore"_s ? 3 : 2;
+    const QStringList commands{u"create"_s, u"demo"_s, u"backup"_s, u"restore"_s, u"check"_s};
     if (!commands.contains(command) || args.size() != expected) {
         err() << parser.helpText();
         return 2;
     }
     try {
-        if (command == u"backup"_s)
-            return backup(args.at(1), args.at(2), parser.isSet(force));
+        if (command == u"backup"_s) {
+            bool ok = true;
+            const int generations = parser.isSet(keep) ? parser.value(keep).toInt(&ok) : 0;
+            if (!ok || (parser.isSet(keep) && generations < 1) || (parser.isSet(keep) && parser.isSet(force))) {
+                err() << u"norva-db: --keep needs a whole number of at least 1 and replaces --force."_s << Qt::endl;
+                return 2;
+            }
+            return backup(args.at(1), args.at(2), parser.isSet(force), generations);
+        }
+        if (command == u"restore"_s)
+            return restore(args.at(1), args.at(2));
         if (command == u"check"_s)
             return check(args.at(1));
         if (args.at(0) == u"create"_s)

@@ -5,10 +5,14 @@
 #include "db/engine/error.h"
 #include "db/engine/physical.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,9 +21,25 @@ namespace jet {
 
 namespace {
 
-[[noreturn]] void refuse(const QString &target, const QString &why)
+// Long enough for another connection's checkpoint or commit to end; one that
+// stays open holds its lock for good.
+constexpr int kLockWaitMilliseconds = 500;
+
+const char *const kJournalSuffixes[] = {"-wal", "-shm", "-journal"};
+
+// What a copy over `target` says when it cannot be made: "%1" stands for the
+// target, "%2" for the reason.
+const QString kBackupFailure = QStringLiteral("バックアップ '%1' を作れません。%2");
+const QString kRestoreFailure = QStringLiteral("データベース '%1' を戻せません。%2");
+
+[[noreturn]] void refuse(const QString &target, const QString &why, const QString &failure)
 {
-    throw Error(err::GeneralFailure, QStringLiteral("バックアップ '%1' を作れません。%2").arg(target, why));
+    throw Error(err::GeneralFailure, failure.arg(target, why));
+}
+
+QString systemCause()
+{
+    return QString::fromLocal8Bit(::strerror(errno));
 }
 
 bool sameFile(const QString &a, const QString &b)
@@ -30,20 +50,61 @@ bool sameFile(const QString &a, const QString &b)
         && first.st_ino == second.st_ino;
 }
 
-// The keyed handle of the copy being written; closing it folds its journal in.
+// The umask would leave a copy of patient data readable by every local user.
+void makePrivate(const QString &path)
+{
+    if (::chmod(QFile::encodeName(path).constData(), S_IRUSR | S_IWUSR) != 0)
+        throw Error(err::GeneralFailure,
+                    QStringLiteral("ファイル '%1' の権限を設定できません (%2)。").arg(path, systemCause()));
+}
+
+// A keyed handle without the program's own setup: enough to lock, copy and
+// export.  Null when SQLite cannot open the file at all.
+sqlite3 *openKeyed(const QString &path, const QString &password, int flags)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    if (sqlite3_exec(db, QStringLiteral("PRAGMA key = %1;").arg(sql::quoteString(password)).toUtf8().constData(),
+                     nullptr, nullptr, nullptr)
+        != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+// Takes the exclusive lock and keeps it past the transaction: in WAL mode every
+// open connection holds a shared lock on the file for as long as it is open,
+// so a refusal means another connection has the file open now.  Returns
+// SQLite's code: SQLITE_BUSY for that refusal.
+int lockExclusively(sqlite3 *db)
+{
+    sqlite3_busy_timeout(db, kLockWaitMilliseconds);
+    int rc = sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+    return rc & 0xff;
+}
+
+// The keyed handle of a new copy; closing it folds its journal in.
 class TargetHandle
 {
 public:
     TargetHandle(const QString &path, const QString &password) : m_path(path)
     {
-        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        if (rc != SQLITE_OK)
-            detail::raise(m_db, rc, path);
-        detail::exec(m_db, QStringLiteral("PRAGMA key = %1;").arg(sql::quoteString(password)));
+        m_db = openKeyed(path, password, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        if (!m_db)
+            throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' を作れません。").arg(path));
+        // Opening created the file; its journal files take its mode.
+        makePrivate(path);
         detail::exec(m_db, QStringLiteral("PRAGMA journal_mode = WAL;"));
     }
-    ~TargetHandle() { close(); }
+    ~TargetHandle() { sqlite3_close(m_db); }
     TargetHandle(const TargetHandle &) = delete;
     TargetHandle &operator=(const TargetHandle &) = delete;
 
@@ -51,7 +112,7 @@ public:
     void close()
     {
         if (m_db && sqlite3_close(m_db) != SQLITE_OK)
-            refuse(m_path, QStringLiteral("ファイルを閉じられません。"));
+            throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' を閉じられません。").arg(m_path));
         m_db = nullptr;
     }
 
@@ -60,9 +121,9 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-void copyInto(PhysicalConnection &from, TargetHandle &to)
+void copyInto(sqlite3 *from, TargetHandle &to)
 {
-    sqlite3_backup *backup = sqlite3_backup_init(to.db(), "main", from.db(), "main");
+    sqlite3_backup *backup = sqlite3_backup_init(to.db(), "main", from, "main");
     if (!backup)
         detail::raise(to.db(), sqlite3_errcode(to.db()));
     // All pages in one step: the source's read transaction spans the whole
@@ -80,35 +141,154 @@ void copyInto(PhysicalConnection &from, TargetHandle &to)
         detail::raise(to.db(), rc);
 }
 
+void removeWithJournals(const QString &path)
+{
+    QFile::remove(path);
+    for (const char *suffix : kJournalSuffixes)
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+// Copies that killed runs of backupDatabase() left beside the target: the
+// target's name, a process number and ".part", with or without its journals.
+QStringList removeStalePartials(const QString &target, const QString &password)
+{
+    const QFileInfo info(target);
+    const QRegularExpression partial(QStringLiteral("^%1\\.(\\d+)\\.part(?:-wal|-shm|-journal)?$")
+                                         .arg(QRegularExpression::escape(info.fileName())));
+    QSet<QString> copies;
+    const QDir folder = info.absoluteDir();
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch match = partial.match(name);
+        if (match.hasMatch() && match.captured(1).toLongLong() != ::getpid())
+            copies.insert(folder.filePath(info.fileName() + QLatin1Char('.') + match.captured(1) + QStringLiteral(".part")));
+    }
+    QStringList left;
+    for (const QString &copy : std::as_const(copies))
+        left << removeLeftover(copy, password);
+    left.sort();
+    return left;
+}
+
+QStringList problemsOf(sqlite3 *db)
+{
+    detail::Statement check(db, QStringLiteral("PRAGMA integrity_check(100);"));
+    QStringList problems;
+    while (check.step())
+        problems << check.column(0).toString();
+    return problems;
+}
+
 } // namespace
 
-void backupDatabase(const QString &source, const QString &password, const QString &target, bool replace)
+ExclusiveDatabase::ExclusiveDatabase(const QString &path, const QString &password)
+    : m_path(path), m_password(password)
+{
+    identifyFile(path);
+    // The file exists; the create flag is the one ATTACH makes a new file with.
+    m_db = openKeyed(path, password, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!m_db)
+        throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' を開けません。").arg(path));
+    const int rc = lockExclusively(m_db);
+    if (rc != SQLITE_OK) {
+        const QString cause = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            throw Error(err::GeneralFailure,
+                        QStringLiteral("データベース '%1' はほかのプログラムが開いています。すべての端末でネモリアを"
+                                       "終了し、ほかにこのファイルを開いているプログラムも終了してから、"
+                                       "もう一度実行してください。")
+                            .arg(path));
+        if (rc == SQLITE_NOTADB)
+            throw Error(err::GeneralFailure,
+                        QStringLiteral("データベース '%1' を開けません。データベースファイルではないか、パスワードが違います。")
+                            .arg(path));
+        throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' を開けません (%2)。").arg(path, cause));
+    }
+    sql::registerFunctions(m_db);
+}
+
+ExclusiveDatabase::~ExclusiveDatabase()
+{
+    sqlite3_close(m_db);
+}
+
+void ExclusiveDatabase::copyTo(const QString &target) const
+{
+    try {
+        TargetHandle copy(target, m_password);
+        copyInto(m_db, copy);
+        copy.close();
+    } catch (...) {
+        removeWithJournals(target);
+        throw;
+    }
+}
+
+void ExclusiveDatabase::compactTo(const QString &target, const std::function<void()> &working) const
+{
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        throw Error(err::CompactTargetExists, QStringLiteral("ファイル '%1' は既に存在します。").arg(target));
+    try {
+        detail::exec(m_db, QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
+                               .arg(sql::quoteString(target), sql::quoteString(m_password)));
+        try {
+            makePrivate(target);
+            setWorkingCallback(m_db, &working);
+            detail::exec(m_db, QStringLiteral("SELECT sqlcipher_export('jet_compact');"));
+            setWorkingCallback(m_db, nullptr);
+        } catch (...) {
+            setWorkingCallback(m_db, nullptr);
+            sqlite3_exec(m_db, "DETACH DATABASE jet_compact;", nullptr, nullptr, nullptr);
+            throw;
+        }
+        detail::exec(m_db, QStringLiteral("DETACH DATABASE jet_compact;"));
+        PhysicalConnection copy(target, m_password, false);
+        detail::exec(copy.db(), QStringLiteral("PRAGMA journal_mode = WAL;"));
+    } catch (...) {
+        removeWithJournals(target);
+        throw;
+    }
+}
+
+void ExclusiveDatabase::release()
+{
+    if (m_db && sqlite3_close(m_db) != SQLITE_OK)
+        throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' を閉じられません。").arg(m_path));
+    m_db = nullptr;
+}
+
+namespace {
+
+QStringList copyOver(const QString &source, const QString &password, const QString &target, bool replace,
+                     const QString &failure)
 {
     const bool exists = QFileInfo::exists(target) || QFileInfo(target).isSymLink();
     if (exists && sameFile(source, target))
-        refuse(target, QStringLiteral("元のデータベースと同じファイルです。"));
+        refuse(target, QStringLiteral("元のデータベースと同じファイルです。"), failure);
     if (exists && !replace)
-        refuse(target, QStringLiteral("ファイルが既に存在します。"));
+        refuse(target, QStringLiteral("ファイルが既に存在します。"), failure);
     if (exists && !QFileInfo(target).isFile())
-        refuse(target, QStringLiteral("ファイルではありません。"));
-    // Journal files of the old copy would be read into the new one.
-    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
-        if (QFileInfo::exists(target + QLatin1String(suffix)))
-            refuse(target, QStringLiteral("使用中か、正しく閉じられていません (%1 があります)。")
-                               .arg(target + QLatin1String(suffix)));
-    }
+        refuse(target, QStringLiteral("ファイルではありません。"), failure);
 
+    const QStringList left = removeStalePartials(target, password);
     PhysicalConnection database(source, password, false);
+    // The file replaced is held until the rename, so that nobody writes to it
+    // meanwhile; releasing it folds its journal in, which would otherwise be
+    // read into the copy.
+    std::optional<ExclusiveDatabase> replaced;
+    if (exists)
+        replaced.emplace(target, password);
     const QString partial = QStringLiteral("%1.%2.part").arg(target).arg(::getpid());
-    const auto removePartial = [&partial] {
-        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
-            QFile::remove(partial + QLatin1String(suffix));
-    };
-    removePartial(); // left by an earlier process of the same number that was killed
+    removeWithJournals(partial); // left by an earlier process of the same number that was killed
     try {
         TargetHandle copy(partial, password);
-        copyInto(database, copy);
+        copyInto(database.db(), copy);
         copy.close();
+        if (exists)
+            keepAttributes(partial, target);
+        if (replaced)
+            replaced->release();
         const QByteArray partialName = QFile::encodeName(partial);
         const QByteArray targetName = QFile::encodeName(target);
         // Without leave to replace, a link fails rather than replace a file
@@ -116,22 +296,75 @@ void backupDatabase(const QString &source, const QString &password, const QStrin
         const int rc = replace ? ::rename(partialName.constData(), targetName.constData())
                                : ::link(partialName.constData(), targetName.constData());
         if (rc != 0)
-            refuse(target, errno == EEXIST ? QStringLiteral("ファイルが既に存在します。")
-                                           : QString::fromLocal8Bit(::strerror(errno)));
+            refuse(target, errno == EEXIST ? QStringLiteral("ファイルが既に存在します。") : systemCause(), failure);
         QFile::remove(partial);
     } catch (...) {
-        removePartial();
+        removeWithJournals(partial);
         throw;
     }
+    return left;
+}
+
+} // namespace
+
+QStringList backupDatabase(const QString &source, const QString &password, const QString &target, bool replace)
+{
+    return copyOver(source, password, target, replace, kBackupFailure);
+}
+
+QStringList restoreDatabase(const QString &backup, const QString &password, const QString &database)
+{
+    {
+        PhysicalConnection copy(backup, password, false);
+        const QStringList problems = problemsOf(copy.db());
+        if (problems != QStringList{QStringLiteral("ok")})
+            throw Error(err::GeneralFailure, QStringLiteral("バックアップ '%1' は壊れているため、戻せません: %2")
+                                                 .arg(backup, problems.value(0)));
+    }
+    return copyOver(backup, password, database, true, kRestoreFailure);
 }
 
 QStringList integrityCheck(Connection &connection)
 {
-    detail::Statement check(connection.handle(), QStringLiteral("PRAGMA integrity_check(100);"));
-    QStringList problems;
-    while (check.step())
-        problems << check.column(0).toString();
-    return problems;
+    return problemsOf(connection.handle());
+}
+
+void keepAttributes(const QString &file, const QString &replaced)
+{
+    struct stat model {};
+    if (::stat(QFile::encodeName(replaced).constData(), &model) != 0)
+        throw Error(err::GeneralFailure,
+                    QStringLiteral("ファイル '%1' の所有者と権限を読めません (%2)。").arg(replaced, systemCause()));
+    const QByteArray name = QFile::encodeName(file);
+    // Only the superuser may give a file away; anyone may give it one of his groups.
+    if (::chown(name.constData(), model.st_uid, model.st_gid) != 0
+        && ::chown(name.constData(), uid_t(-1), model.st_gid) != 0)
+        throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' のグループ (%2) を引き継げません (%3)。")
+                                             .arg(replaced, QString::number(model.st_gid), systemCause()));
+    if (::chmod(name.constData(), model.st_mode & 07777) != 0)
+        throw Error(err::GeneralFailure,
+                    QStringLiteral("ファイル '%1' の権限を引き継げません (%2)。").arg(replaced, systemCause()));
+}
+
+QStringList removeLeftover(const QString &path, const QString &password)
+{
+    const QFileInfo info(path);
+    if (info.isFile()) {
+        if (sqlite3 *db = openKeyed(path, password, SQLITE_OPEN_READWRITE)) {
+            const int rc = lockExclusively(db);
+            sqlite3_close(db);
+            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                return {};
+        }
+    }
+    QStringList left;
+    for (const QString &file : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm"),
+                                path + QStringLiteral("-journal")}) {
+        const QFileInfo found(file);
+        if ((found.exists() || found.isSymLink()) && !QFile::remove(file))
+            left << file;
+    }
+    return left;
 }
 
 } // namespace jet

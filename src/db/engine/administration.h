@@ -2,24 +2,75 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+struct sqlite3;
 
 namespace jet {
 
 class Connection;
+
+// A database file held by this process alone with SQLite's exclusive lock:
+// while it lasts no other connection, of this or any other program, reads or
+// writes the file.  The holder may copy it; replacing the file must wait for
+// release(), because closing the handle removes the journal files by name.
+class ExclusiveDatabase
+{
+public:
+    // Throws Error(err::GeneralFailure) naming the file when another
+    // connection has it open, or when it cannot be opened with the password.
+    ExclusiveDatabase(const QString &path, const QString &password);
+    ~ExclusiveDatabase();
+    ExclusiveDatabase(const ExclusiveDatabase &) = delete;
+    ExclusiveDatabase &operator=(const ExclusiveDatabase &) = delete;
+
+    // Every page into the new file `target`, readable by its owner only.
+    void copyTo(const QString &target) const;
+    // A compacted copy under the same password into the new file `target`,
+    // readable by its owner only.  Throws Error(err::CompactTargetExists) when
+    // the target exists, changing nothing.  `working` is called now and then.
+    void compactTo(const QString &target, const std::function<void()> &working = {}) const;
+    // Closes the handle: the journal is folded into the file and removed.
+    void release();
+
+private:
+    QString m_path;
+    QString m_password;
+    sqlite3 *m_db = nullptr;
+};
 
 // Copies the encrypted database at `source` into a new file at `target` with
 // SQLite's online backup: one consistent state of the file, journal included,
 // while other connections of any process go on reading and writing it.  The
 // copy has the same password and journal mode.  It is made beside the target
 // under another name and renamed into place when complete, so that the target
-// is never left half-written.  Throws Error(err::GeneralFailure) naming the
-// reason when the source cannot be read, when the target exists and `replace`
-// is false, when the target is the source itself or is in use, or when the
-// copy cannot be written.
-void backupDatabase(const QString &source, const QString &password, const QString &target, bool replace);
+// is never left half-written.  A new copy is readable by its owner only; one
+// that replaces a file keeps that file's group and mode, and its owner where
+// this process may give it.  Copies left there by killed runs are removed
+// first; those that cannot be are returned, to be removed by hand.  Throws
+// Error(err::GeneralFailure) naming the reason when the source cannot be read,
+// when the target exists and `replace` is false, when the target is the source
+// itself or is open in another connection, or when the copy cannot be written.
+QStringList backupDatabase(const QString &source, const QString &password, const QString &target, bool replace);
+
+// Puts the backup in place of the database as backupDatabase() does, after
+// checking that the backup is sound; throws Error(err::GeneralFailure) naming
+// the backup and its first problem when it is not.
+QStringList restoreDatabase(const QString &backup, const QString &password, const QString &database);
 
 // SQLite's own check of the open file: its b-trees, indexes and free pages.
 // Returns {"ok"} for a sound file, otherwise the problems it found (at most 100).
 QStringList integrityCheck(Connection &connection);
+
+// Gives `file`, which is to replace `replaced`, that file's group and mode,
+// and its owner where this process may, so that a shared database stays open
+// to the users it was open to.  Throws Error(err::GeneralFailure) naming the
+// cause when the group cannot be kept.
+void keepAttributes(const QString &file, const QString &replaced);
+
+// Removes a database file left behind by a killed run, with its journal
+// files, unless another connection has it open.  Returns the files it could
+// not remove (none for a file in use, which is someone's work going on).
+QStringList removeLeftover(const QString &path, const QString &password);
 
 } // namespace jet

@@ -485,30 +485,4 @@ void Catalog::refresh()
     // Every read goes to the database itself; there is nothing cached to renew.
 }
 
-void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString,
-                     const std::function<void()> &working)
-{
-    const ConnectionSettings source = parseConnectionString(sourceConnectionString);
-    const ConnectionSettings target = parseConnectionString(targetConnectionString);
-    if (QFileInfo::exists(target.dataSource))
-        throw Error(err::CompactTargetExists, QStringLiteral("ファイル '%1' は既に存在します。").arg(target.dataSource));
-    try {
-        {
-            // The source exists; opening it with the create flag lets ATTACH make the target.
-            identifyFile(source.dataSource);
-            PhysicalConnection from(source.dataSource, source.password, true);
-            setWorkingCallback(from.db(), &working);
-            exec(from.db(), QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
-                                .arg(quoteString(target.dataSource), quoteString(target.password)));
-            exec(from.db(), QStringLiteral("SELECT sqlcipher_export('jet_compact');"));
-            exec(from.db(), QStringLiteral("DETACH DATABASE jet_compact;"));
-        }
-        PhysicalConnection to(target.dataSource, target.password, false);
-        exec(to.db(), QStringLiteral("PRAGMA journal_mode = WAL;"));
-    } catch (...) {
-        QFile::remove(target.dataSource);
-        throw;
-    }
-}
-
 } // namespace jet

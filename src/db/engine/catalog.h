@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <functional>
 #include <memory>
 
 namespace jet {
@@ -92,11 +91,5 @@ private:
     std::unique_ptr<Connection> m_own;
     Connection *m_connection = nullptr;
 };
-
-// Copies a database into a new file with the same or a new password (in place
-// of JRO's CompactDatabase).  Throws Error(err::CompactTargetExists) when the
-// target exists, changing nothing.  `working` is called now and then while it copies.
-void compactDatabase(const QString &sourceConnectionString, const QString &targetConnectionString,
-                     const std::function<void()> &working = {});
 
 } // namespace jet

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +50,20 @@ protected:
 
     QString copyPath() const { return db.folder() + QStringLiteral("/copy.mdb"); }
 
+    static struct stat attributes(const QString &path)
+    {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st;
+    }
+
+    static void write(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
     TempDatabase db;
 };
 
@@ -85,6 +101,60 @@ TEST_F(Backup, ACopyTakenWhileAnotherProcessWritesIsSoundAndHoldsEveryEarlierCom
     Recordset rows;
     rows.open(QStringLiteral("SELECT count(*) FROM 経過 WHERE ID <= %1").arg(committed), &copy);
     EXPECT_EQ(rows.value(0).toLongLong(), committed);
+}
+
+// A new copy is the owner's alone; one put over a file keeps that file's
+// owner, group and mode; the copies of killed runs go; a file another
+// connection has open is never replaced.
+TEST_F(Backup, CopiesArePrivateOrKeepTheReplacedFilesAttributesAndKilledRunsLeaveNothing)
+{
+    const QString stale = copyPath() + QStringLiteral(".99999999.part");
+    write(stale, "killed");
+    write(stale + QStringLiteral("-wal"), "killed");
+    EXPECT_EQ(backupDatabase(db.path(), kPassword, copyPath(), false), QStringList());
+    EXPECT_EQ(attributes(copyPath()).st_mode & 07777, 0600u);
+    EXPECT_FALSE(QFile::exists(stale));
+    EXPECT_FALSE(QFile::exists(stale + QStringLiteral("-wal")));
+
+    const QByteArray name = QFile::encodeName(copyPath());
+    ASSERT_EQ(::chown(name.constData(), 1234, 5678), 0);
+    ASSERT_EQ(::chmod(name.constData(), 0660), 0);
+    backupDatabase(db.path(), kPassword, copyPath(), true);
+    EXPECT_EQ(attributes(copyPath()).st_uid, 1234u);
+    EXPECT_EQ(attributes(copyPath()).st_gid, 5678u);
+    EXPECT_EQ(attributes(copyPath()).st_mode & 07777, 0660u);
+
+    sqlite3 *shell = nullptr;
+    ASSERT_EQ(sqlite3_open(name.constData(), &shell), SQLITE_OK);
+    sqlite3_exec(shell, "PRAGMA key = 'tamik4062'; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    const ino_t before = attributes(copyPath()).st_ino;
+    EXPECT_THROW(backupDatabase(db.path(), kPassword, copyPath(), true), Error);
+    sqlite3_close(shell);
+    EXPECT_EQ(attributes(copyPath()).st_ino, before);
+}
+
+// A damaged backup never replaces the database.
+TEST_F(Backup, RestoreChecksTheBackupFirst)
+{
+    backupDatabase(db.path(), kPassword, copyPath(), false);
+    Connection c;
+    c.open(plainConnectionString(db.path()));
+    c.execute(QStringLiteral("INSERT INTO 経過 (本文) VALUES ('後から')"));
+    c.close();
+    releasePooledHandles(db.path());
+
+    QFile damaged(db.folder() + QStringLiteral("/damaged.mdb"));
+    ASSERT_TRUE(QFile::copy(copyPath(), damaged.fileName()));
+    ASSERT_TRUE(damaged.open(QIODevice::ReadWrite));
+    damaged.seek(4096 + 100);
+    damaged.write(QByteArray(64, '\x5a'));
+    damaged.close();
+    EXPECT_THROW(restoreDatabase(damaged.fileName(), kPassword, db.path()), Error);
+    EXPECT_EQ(scalar(db.path(), QStringLiteral("SELECT count(*) FROM 経過")), 1);
+    releasePooledHandles(db.path());
+
+    restoreDatabase(copyPath(), kPassword, db.path());
+    EXPECT_EQ(scalar(db.path(), QStringLiteral("SELECT count(*) FROM 経過")), 0);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "db/engine/administration.h"
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
@@ -206,7 +207,10 @@ TEST_F(CatalogTest, CompactionCopiesEverythingUnderTheSamePasswordAndRefusesAnEx
                                 {i, QStringLiteral("平成%1年ころ").arg(i)});
     db.connection().execute(QStringLiteral("DELETE FROM `32条診断書` WHERE カルテID > 10"));
     const QString target = db.folder() + QStringLiteral("/compact.mdb");
-    compactDatabase(db.connectionString(), testing_support::plainConnectionString(target));
+    db.connection().close();
+    releasePooledHandles(db.path());
+    ExclusiveDatabase held(db.path(), testing_support::kPassword);
+    held.compactTo(target);
 
     Connection c;
     c.open(testing_support::plainConnectionString(target));
@@ -218,7 +222,6 @@ TEST_F(CatalogTest, CompactionCopiesEverythingUnderTheSamePasswordAndRefusesAnEx
     EXPECT_EQ(compacted.viewText(QStringLiteral("Q_一覧")), QStringLiteral("SELECT カルテID FROM `32条診断書`"));
 
     const qint64 size = QFileInfo(target).size();
-    EXPECT_EQ(errorOf([&] { compactDatabase(db.connectionString(), testing_support::plainConnectionString(target)); }),
-              err::CompactTargetExists);
+    EXPECT_EQ(errorOf([&] { held.compactTo(target); }), err::CompactTargetExists);
     EXPECT_EQ(QFileInfo(target).size(), size);
 }

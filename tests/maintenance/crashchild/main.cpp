@@ -11,7 +11,6 @@
 #include "maintenance/upgrades.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -40,7 +39,7 @@ int main(int argc, char **argv)
     hooks.working = working;
     try {
         if (args.at(1) == QLatin1String("compact"))
-            maintenance::compact(maintenance::compactionFiles(path, QFileInfo(path).absolutePath(), args.at(3)), step,
+            maintenance::compact(maintenance::compactionFiles(path, args.at(3)), step,
                                  working);
         else if (args.at(1) == QLatin1String("to2086"))
             maintenance::upgradeTo2086(path, hooks);
