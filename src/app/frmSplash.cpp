@@ -3,8 +3,10 @@
 
 #include "app/navigation.h"
 #include "app/product.h"
+#include "db/engine/catalog.h"
 #include "db/engine/error.h"
 #include "db/location.h"
+#include "db/schema.h"
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
@@ -20,6 +22,9 @@ toolkit::MessageBoxRequest errorBox(const QString &text)
     box.icon = toolkit::MessageIcon::Critical;
     return box;
 }
+
+const QString kTo2086 = QStringLiteral("データベースを ver2.086 にコンバートします。");
+const QString kTo2112 = QStringLiteral("データベースを ver2.112 にコンバートします。");
 
 } // namespace
 
@@ -67,9 +72,9 @@ void frmSplash::timerTicked()
     const toolkit::ErrorTable answers = {
         // The second line names the path that was tried and why it failed.
         {jet::err::GeneralFailure, errorBox(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), {}, true, true},
-        {jet::err::TableMissing, errorBox(QStringLiteral("データベースを ver2.112 にコンバートします。")),
+        {jet::err::TableMissing, errorBox(kTo2112),
          [this] { announceUpgrade(app::window::UpgradeTo2112); }, false},
-        {jet::err::ColumnMissing, errorBox(QStringLiteral("データベースを ver2.086 にコンバートします。")),
+        {jet::err::ColumnMissing, errorBox(kTo2086),
          [this] { announceUpgrade(app::window::UpgradeTo2086); }, false},
     };
     toolkit::trap([this] { probe(); }, answers);
@@ -81,7 +86,21 @@ void frmSplash::probe()
     // The column came with ver2.086 and the table with ver2.112, so a file
     // lacking both is sent to the older upgrade first.
     m_icdProbe.open(QStringLiteral("SELECT ICDコード FROM `診断名(ICD10)`"), &m_connection, jet::CursorType::Dynamic);
+    // An upgrade of the earlier program broken off part-way leaves the ICD
+    // code or the version table without the rest of its generation, or the
+    // table without its row; the upgrades complete such a file, so it is
+    // offered the one it lacks instead of failing in the first ledger.
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&m_connection);
+    if (!db::missingFrom(catalog, db::Generation::V2086).isEmpty()) {
+        offerUpgrade(kTo2086, app::window::UpgradeTo2086);
+        return;
+    }
     m_versionProbe.open(QStringLiteral("SELECT * FROM バージョン"), &m_connection, jet::CursorType::Dynamic);
+    if (m_versionProbe.eof() || !db::missingFrom(catalog, db::Generation::V2112).isEmpty()) {
+        offerUpgrade(kTo2112, app::window::UpgradeTo2112);
+        return;
+    }
 
     // The start menu loads (and opens its own connection) before the splash
     // window goes, so the program never runs without a window.
@@ -89,6 +108,12 @@ void frmSplash::probe()
     if (toolkit::programHasEnded())
         return;
     unload();
+}
+
+void frmSplash::offerUpgrade(const QString &text, const QString &upgradeWindow)
+{
+    toolkit::platform().messageBox(errorBox(text));
+    announceUpgrade(upgradeWindow);
 }
 
 // The upgrade windows are optional parts of the program: without one the

@@ -37,6 +37,7 @@ protected:
 
 private:
     void probe();
+    void offerUpgrade(const QString &text, const QString &upgradeWindow);
     void announceUpgrade(const QString &upgradeWindow);
 
     std::unique_ptr<Ui::frmSplash> ui;

@@ -5,6 +5,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
 #include "db/location.h"
+#include "db/schema.h"
 
 using namespace Qt::StringLiterals;
 
@@ -60,14 +61,22 @@ bool hasColumn(const jet::Catalog &catalog, const QString &table, const QString 
     return false;
 }
 
-QString generationOf(const jet::Catalog &catalog, jet::Connection &connection)
+// The generation the file claims, by its version row or, before the version
+// table, by the ICD code; whether the file has all of it is checked apart.
+void readGeneration(const jet::Catalog &catalog, jet::Connection &connection, CheckReport &report)
 {
     if (catalog.tables().contains(u"バージョン"_s)) {
         jet::Recordset version;
         version.open(u"SELECT バージョン FROM バージョン"_s, &connection);
-        return version.eof() ? u"2.112"_s : version.value(0).toString();
+        report.generation = version.eof() ? kCurrentVersion.toString() : version.value(0).toString();
+        if (version.eof())
+            report.missing.append(u"バージョン"_s);
+        report.missing += missingFrom(catalog, Generation::V2112);
+        return;
     }
-    return hasColumn(catalog, u"診断名(ICD10)"_s, u"ICDコード"_s) ? u"2.086"_s : u"old"_s;
+    const bool v2086 = hasColumn(catalog, u"診断名(ICD10)"_s, u"ICDコード"_s);
+    report.generation = v2086 ? u"2.086"_s : u"old"_s;
+    report.missing = missingFrom(catalog, v2086 ? Generation::V2086 : Generation::Old);
 }
 
 } // namespace
@@ -80,15 +89,20 @@ CheckReport checkDatabase(const QString &path)
     catalog.setActiveConnection(&connection);
 
     CheckReport report;
-    report.generation = generationOf(catalog, connection);
+    readGeneration(catalog, connection, report);
     report.integrity = jet::integrityCheck(connection);
 
     for (const QString &table : {u"患者情報"_s, u"入退院情報"_s, u"検査情報"_s, u"診断情報"_s, u"32条診断書"_s}) {
+        if (!catalog.tables().contains(table))
+            continue; // named among the missing
         jet::Recordset count;
         count.open(u"SELECT count(*) FROM %1"_s.arg(quoted(table)), &connection);
         report.counts.append({table, count.value(0).toLongLong()});
     }
 
+    const QStringList present = catalog.tables();
+    if (!present.contains(u"入退院情報"_s) || !present.contains(u"検査情報"_s) || !present.contains(u"診断情報"_s))
+        return report;
     // DISTINCT: an episode with several examination or diagnosis rows is
     // named once.
     jet::Recordset orphans;

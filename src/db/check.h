@@ -13,6 +13,10 @@ struct CheckReport
     QString generation;
     // SQLite's integrity check: {"ok"} for a sound file.
     QStringList integrity;
+    // What the file lacks of the generation it claims: "table", "table.column",
+    // or "バージョン" for a version table without its row, which a broken-off
+    // upgrade leaves and the program takes for an upgraded file.
+    QStringList missing;
     struct TableCount
     {
         QString table;
@@ -35,7 +39,7 @@ struct CheckReport
 
     bool sound() const
     {
-        return integrity == QStringList{QStringLiteral("ok")} && episodesWithoutCompanions.isEmpty()
+        return integrity == QStringList{QStringLiteral("ok")} && missing.isEmpty() && episodesWithoutCompanions.isEmpty()
             && danglingReferences.isEmpty();
     }
 };

@@ -32,6 +32,12 @@ QString sourceAndPassword(const QString &databasePath)
 // valid UTF-8, so trying UTF-8 first tells the two apart.
 QString decodeLocationFile(const QByteArray &bytes)
 {
+    // Notepad's "Unicode" is UTF-16 with a byte-order mark.
+    const std::optional<QStringConverter::Encoding> marked = QStringConverter::encodingForData(bytes);
+    if (marked && *marked != QStringConverter::Utf8) {
+        QStringDecoder decoder(*marked);
+        return decoder.decode(bytes);
+    }
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
@@ -43,6 +49,15 @@ QString decodeLocationFile(const QByteArray &bytes)
 bool isLineEnd(QChar c)
 {
     return c == u'\r' || c == u'\n';
+}
+
+// Far beyond any path, and read at once: a file without a line end in it is
+// not a location file, however long the rest of it.
+constexpr qint64 kLongestFirstLine = 64 * 1024;
+
+bool isWindowsAbsolute(const QString &path)
+{
+    return (path.size() >= 2 && path.at(1) == u':' && path.at(0).isLetter()) || path.startsWith(u"\\\\");
 }
 
 } // namespace
@@ -109,26 +124,39 @@ QString readDatabasePath(const QString &folder)
         throw jet::Error(fileerr::FileNotFound, QStringLiteral("ファイルが見つかりません。"));
     if (!file.open(QIODevice::ReadOnly))
         throw jet::Error(fileerr::PathFileAccess, QStringLiteral("パス/ファイル アクセス エラーです。"));
-    const QString text = decodeLocationFile(file.readAll());
+    const QString text = decodeLocationFile(file.read(kLongestFirstLine));
+    const bool whole = file.atEnd();
     file.close();
 
     qsizetype start = 0;
     while (start < text.size() && (text.at(start) == u' ' || text.at(start) == u'\t'))
         ++start;
-    if (start == text.size())
-        throw jet::Error(fileerr::InputPastEndOfFile, QStringLiteral("ファイルにこれ以上データがありません。"));
-
     qsizetype lineEnd = start;
     while (lineEnd < text.size() && !isLineEnd(text.at(lineEnd)))
         ++lineEnd;
+    if (lineEnd == text.size() && !whole)
+        throw jet::Error(fileerr::PathFileAccess,
+                         QStringLiteral("パス/ファイル アクセス エラーです。\n%1\n1 行目が %2 バイトを超えています。")
+                             .arg(file.fileName())
+                             .arg(kLongestFirstLine));
+    if (start == text.size())
+        throw jet::Error(fileerr::InputPastEndOfFile, QStringLiteral("ファイルにこれ以上データがありません。"));
+
     const QStringView line = QStringView(text).mid(start, lineEnd - start);
+    QString path;
     if (line.startsWith(u'"')) {
         // Without its closing quote the field runs to the end of the line.
         const qsizetype close = line.indexOf(u'"', 1);
-        return line.mid(1, close < 0 ? -1 : close - 1).toString();
+        path = line.mid(1, close < 0 ? -1 : close - 1).toString();
+    } else {
+        const qsizetype comma = line.indexOf(u',');
+        path = (comma < 0 ? line : line.left(comma)).toString();
     }
-    const qsizetype comma = line.indexOf(u',');
-    return (comma < 0 ? line : line.left(comma)).toString();
+    // The file lies beside the program, and so does a database it names
+    // relatively, wherever the program was started from.
+    if (!path.isEmpty() && QDir::isRelativePath(path) && !isWindowsAbsolute(path))
+        path = QDir(folder).filePath(path);
+    return path;
 }
 
 QString databasePassword()

@@ -453,6 +453,25 @@ QList<jet::TableDef> tables(Generation generation)
     return result;
 }
 
+QStringList missingFrom(const jet::Catalog &catalog, Generation generation)
+{
+    QStringList missing;
+    const QStringList present = catalog.tables();
+    for (const TableDef &table : tables(generation)) {
+        if (!present.contains(table.name)) {
+            missing.append(table.name);
+            continue;
+        }
+        QStringList columns;
+        for (const jet::ColumnDef &column : catalog.columns(table.name))
+            columns.append(column.name);
+        for (const jet::ColumnDef &column : table.columns)
+            if (!columns.contains(column.name))
+                missing.append(table.name + u'.' + column.name);
+    }
+    return missing;
+}
+
 QList<AddedColumn> columnsAddedBy2086()
 {
     QList<AddedColumn> list;

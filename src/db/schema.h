@@ -33,6 +33,11 @@ void setPlannerStatistics(jet::Catalog &catalog);
 // The tables of a generation, in the order they are created.
 QList<jet::TableDef> tables(Generation generation);
 
+// What a file lacks of a generation's tables and columns, as "table" or
+// "table.column" in the generation's order.  A run of an upgrade broken off
+// part-way leaves a file that claims a generation without having all of it.
+QStringList missingFrom(const jet::Catalog &catalog, Generation generation);
+
 // A column an upgrade appends to an existing table.
 struct AddedColumn
 {

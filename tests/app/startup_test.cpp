@@ -193,22 +193,21 @@ TEST_F(Startup, TickWhileProbeBoxIsOpenStartsNothing)
     EXPECT_EQ(ticking->boxes().size(), 1);
 }
 
-TEST_F(Startup, StartMenuThatCannotReadTheVersionEndsTheProgram)
+// The state a broken-off upgrade of the earlier program leaves: the version
+// table is there, empty, and the rest of its generation is not.
+TEST_F(Startup, EmptyVersionTableIsOfferedTheUpgradeThatCompletesIt)
 {
     makeDatabase(db::Generation::V2086);
-    // A version table without its version column: the probe passes, the
-    // start menu's binding does not.
     jet::Catalog catalog;
     catalog.open(db::plainConnectionString(databasePath()));
-    jet::ColumnDef number;
-    number.name = QStringLiteral("番号");
-    number.type = jet::DataType::Long;
-    catalog.createTable(jet::TableDef{QStringLiteral("バージョン"), {number}, {}});
+    catalog.createTable(db::versionTable());
     catalog.close();
+    bool *shown = upgradeShown(app::window::UpgradeTo2112);
     probe();
-    expectOneErrorBox(kFatalText);
-    EXPECT_EQ(exitStatus, 1);
-    EXPECT_TRUE(Forms::loaded().isEmpty());
+    expectOneErrorBox(QStringLiteral("データベースを ver2.112 にコンバートします。"));
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(Forms::find<frmSelector>(), nullptr);
+    EXPECT_FALSE(exitStatus.has_value());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "db/check.h"
+#include "db/engine/catalog.h"
 #include "db/engine/connection.h"
 #include "db/location.h"
 #include "db/schema.h"
@@ -55,6 +56,25 @@ TEST(Check, FindsEpisodesWithoutCompanionRowsAndCodeReferencesToMissingRows)
     EXPECT_FALSE(report.sound());
 }
 
+TEST(Check, NamesWhatAFileLacksOfTheGenerationItClaims)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"norva2000.mdb"_s);
+    db::createDatabase(path, db::Generation::V2086);
+    {
+        jet::Catalog catalog;
+        catalog.open(db::plainConnectionString(path));
+        catalog.createTable(db::versionTable());
+    }
+    jet::releasePooledHandles(path);
+    const db::CheckReport report = db::checkDatabase(path);
+    EXPECT_EQ(report.generation, u"2.112"_s);
+    EXPECT_TRUE(report.missing.contains(u"バージョン"_s));
+    EXPECT_TRUE(report.missing.contains(u"時間外頻度"_s));
+    EXPECT_TRUE(report.missing.contains(u"入退院情報.外入の別"_s));
+    EXPECT_FALSE(report.sound());
+}
+
 // The administrators' cron lines and scripts read the exit status and stderr.
 TEST(CheckTool, AnswersWithItsExitStatusAndOneLineOnFailure)
 {
@@ -75,7 +95,8 @@ TEST(CheckTool, AnswersWithItsExitStatusAndOneLineOnFailure)
     };
     ASSERT_EQ(run({u"create"_s, path, u"--generation"_s, u"2.086"_s}), 0);
     EXPECT_EQ(run({u"check"_s, path}), 0);
-    EXPECT_TRUE(output.contains(u"schema generation 2.086"_s));
+    EXPECT_TRUE(output.contains(path + u": schema generation 2.086"_s));
+    EXPECT_EQ(output.count(u'\n'), output.count(path + u": "_s)) << "every line names the file";
     EXPECT_EQ(run({u"backup"_s, path, copy}), 0);
     execute(copy, {u"INSERT INTO 入退院情報 (カルテID) VALUES (1)"_s});
     for (const QStringList &refused : {QStringList{u"backup"_s, path, copy}, {u"backup"_s, path, path, u"--force"_s},

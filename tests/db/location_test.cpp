@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -73,6 +74,26 @@ TEST_F(LocationFile, JapanesePathInEitherEncoding)
     EXPECT_EQ(read(), path);
     write("\xEF\xBB\xBF" + path.toUtf8());
     EXPECT_EQ(read(), path);
+}
+
+TEST_F(LocationFile, UnicodeRelativeAndOverlongFiles)
+{
+    const QString path = QStringLiteral("/srv/ネモリア/norva2000.mdb");
+    QStringEncoder little(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    write(little.encode(path + QStringLiteral("\r\n")));
+    EXPECT_EQ(read(), path);
+    QStringEncoder big(QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom);
+    write(big.encode(path));
+    EXPECT_EQ(read(), path);
+
+    // Beside the program, not wherever it was started from.
+    write("data/norva2000.mdb\n");
+    EXPECT_EQ(read(), QDir(folder()).filePath(QStringLiteral("data/norva2000.mdb")));
+
+    write(QByteArray(8 * 1024 * 1024, 'x'));
+    EXPECT_EQ(readError(), db::fileerr::PathFileAccess);
+    write(QByteArray(8 * 1024 * 1024, ' '));
+    EXPECT_EQ(readError(), db::fileerr::PathFileAccess);
 }
 
 TEST_F(LocationFile, IsReadAfreshEachTime)

@@ -216,16 +216,21 @@ int restore(const QString &backupFile, const QString &database)
 int check(const QString &database)
 {
     const db::CheckReport report = db::checkDatabase(database);
-    out() << u"%1: schema generation %2"_s.arg(database, report.generation) << Qt::endl;
-    out() << u"integrity_check: %1"_s.arg(report.integrity.join(u"\n  "_s)) << Qt::endl;
+    // Every line names the file, so that a cron mail or a log of several
+    // files' checks is read line by line.
+    const auto line = [&database](const QString &text) { out() << database << u": "_s << text << Qt::endl; };
+    line(u"schema generation %1"_s.arg(report.generation));
+    line(u"integrity_check: %1"_s.arg(report.integrity.join(u"; "_s)));
+    for (const QString &part : report.missing)
+        line(part == u"バージョン"_s ? u"バージョン holds no row: an upgrade was broken off"_s
+                                     : u"%1 is missing for generation %2"_s.arg(part, report.generation));
     for (const db::CheckReport::TableCount &count : report.counts)
-        out() << u"%1: %2 rows"_s.arg(count.table).arg(count.rows) << Qt::endl;
+        line(u"%1: %2 rows"_s.arg(count.table).arg(count.rows));
     for (qint64 episode : report.episodesWithoutCompanions)
-        out() << u"episode 入退院ID %1 lacks its row in 検査情報 or 診断情報"_s.arg(episode) << Qt::endl;
+        line(u"episode 入退院ID %1 lacks its row in 検査情報 or 診断情報"_s.arg(episode));
     for (const db::CheckReport::DanglingReference &ref : report.danglingReferences)
-        out() << u"%1 row %2: %3 = %4 names no code row"_s.arg(ref.table).arg(ref.row).arg(ref.column).arg(ref.code)
-              << Qt::endl;
-    out() << (report.sound() ? u"sound"_s : u"NOT sound"_s) << Qt::endl;
+        line(u"%1 row %2: %3 = %4 names no code row"_s.arg(ref.table).arg(ref.row).arg(ref.column).arg(ref.code));
+    line(report.sound() ? u"sound"_s : u"NOT sound"_s);
     return report.sound() ? 0 : 1;
 }
 
@@ -314,7 +319,7 @@ int main(int argc, char **argv)
         }
         return demo(args.at(1), options, *demoGeneration);
     } catch (const jet::Error &error) {
-        err() << u"norva-db: %1 (%2)"_s.arg(error.description(), error.numberText()) << Qt::endl;
+        err() << u"norva-db: %1: %2 (%3)"_s.arg(args.at(1), error.description(), error.numberText()) << Qt::endl;
         return 1;
     }
 }
