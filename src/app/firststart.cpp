@@ -54,8 +54,13 @@ QString sessionProgramFolder(const QString &installationFolder, const QString &u
 void prepareUserFolder(const QString &userFolder, const QString &installationFolder)
 {
     const QDir user(userFolder);
+    // The folder holds one user's patient data: nobody else may list or read it.
+    const bool isNew = !QFileInfo::exists(userFolder);
     if (!QDir().mkpath(userFolder))
         cannotPrepare(userFolder, QStringLiteral("フォルダーを作れません。"));
+    if (isNew && !QFile::setPermissions(userFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                        | QFileDevice::ExeOwner))
+        cannotPrepare(userFolder, QStringLiteral("フォルダーのアクセス権を設定できません。"));
     linkHelp(user, QDir(installationFolder));
 
     const QString locationFile = db::locationFilePath(userFolder);

@@ -40,6 +40,12 @@ TEST(FirstStart, AUserOfASharedInstallationGetsADatabaseOfTheirOwnAndTheManual)
     EXPECT_EQ(report.generation, u"2.112"_s);
     EXPECT_TRUE(report.sound());
     jet::releasePooledHandles(database);
+    // Other local users can neither list the folder nor read the patients.
+    struct stat folderStat {}, databaseStat {};
+    ASSERT_EQ(::stat(QFile::encodeName(user).constData(), &folderStat), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(database).constData(), &databaseStat), 0);
+    EXPECT_EQ(folderStat.st_mode & 07777, 0700u);
+    EXPECT_EQ(databaseStat.st_mode & 07777, 0600u);
     EXPECT_TRUE(QFileInfo::exists(user + u"/manual/index.html"_s));
     EXPECT_FALSE(QFileInfo::exists(user + u"/Index.chm"_s));
 
