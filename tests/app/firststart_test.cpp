@@ -78,6 +78,12 @@ TEST(FirstStart, OnlyAnInstallationWithoutLocationFileThatItsUserCannotWriteIsSh
 
     ASSERT_EQ(::chmod(QFile::encodeName(installation).constData(), 0555), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(hospitalWide).constData(), 0555), 0);
+    // The package's link to the hospital-wide file, which it ships empty.
+    const QString packaged = dir.filePath(u"packaged/norva"_s);
+    writeFile(dir.filePath(u"etc/norva.txt"_s), "\n");
+    QDir().mkpath(packaged);
+    ASSERT_TRUE(QFile::link(dir.filePath(u"etc/norva.txt"_s), packaged + u"/norva.txt"_s));
+    ASSERT_EQ(::chmod(QFile::encodeName(packaged).constData(), 0555), 0);
     const pid_t child = ::fork();
     if (child == 0) {
         // Permissions do not bind root: the child starts as nobody.
@@ -87,12 +93,15 @@ TEST(FirstStart, OnlyAnInstallationWithoutLocationFileThatItsUserCannotWriteIsSh
             ::_exit(4);
         if (app::sessionProgramFolder(installation, user) != user)
             ::_exit(5);
+        if (app::sessionProgramFolder(packaged, user) != user)
+            ::_exit(7);
         ::_exit(QFileInfo::exists(user + u"/norva.txt"_s) ? 0 : 6);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
     ::chmod(QFile::encodeName(installation).constData(), 0755);
+    ::chmod(QFile::encodeName(packaged).constData(), 0755);
     ::chmod(QFile::encodeName(hospitalWide).constData(), 0755);
 }
 
