@@ -34,6 +34,17 @@ void linkHelp(const QDir &user, const QDir &installation)
     }
 }
 
+// The package links the installation's location file to a hospital-wide one
+// that it ships empty: until the hospital names its shared database there,
+// each user keeps a program folder of their own.
+bool hospitalWideLocation(const QString &locationFile)
+{
+    QFile file(locationFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return QFileInfo::exists(locationFile);
+    return !file.read(4096).trimmed().isEmpty();
+}
+
 } // namespace
 
 QString userProgramFolder()
@@ -45,7 +56,7 @@ QString userProgramFolder()
 QString sessionProgramFolder(const QString &installationFolder, const QString &userFolder)
 {
     const QFileInfo installation(installationFolder);
-    if (QFileInfo::exists(db::locationFilePath(installationFolder)) || installation.isWritable())
+    if (hospitalWideLocation(db::locationFilePath(installationFolder)) || installation.isWritable())
         return installationFolder;
     prepareUserFolder(userFolder, installationFolder);
     return userFolder;
@@ -54,8 +65,13 @@ QString sessionProgramFolder(const QString &installationFolder, const QString &u
 void prepareUserFolder(const QString &userFolder, const QString &installationFolder)
 {
     const QDir user(userFolder);
+    // The folder holds one user's patient data: nobody else may list or read it.
+    const bool isNew = !QFileInfo::exists(userFolder);
     if (!QDir().mkpath(userFolder))
         cannotPrepare(userFolder, QStringLiteral("フォルダーを作れません。"));
+    if (isNew && !QFile::setPermissions(userFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                        | QFileDevice::ExeOwner))
+        cannotPrepare(userFolder, QStringLiteral("フォルダーのアクセス権を設定できません。"));
     linkHelp(user, QDir(installationFolder));
 
     const QString locationFile = db::locationFilePath(userFolder);

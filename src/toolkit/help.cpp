@@ -29,7 +29,10 @@ void openHelp(const QString &document)
     if (platform().openDocument(document))
         return;
     MessageBoxRequest box;
-    box.text = QStringLiteral("ヘルプを開けませんでした。\n%1").arg(QDir::toNativeSeparators(document));
+    const QString cause = QFileInfo::exists(document)
+                              ? QStringLiteral("この文書を開くアプリケーション（ウェブ ブラウザー）がインストールされていません。")
+                              : QStringLiteral("ファイルが見つかりません。");
+    box.text = QStringLiteral("ヘルプを開けませんでした。\n%1\n%2").arg(QDir::toNativeSeparators(document), cause);
     box.icon = MessageIcon::Exclamation;
     platform().messageBox(box);
 }

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QUrl>
 
@@ -183,7 +184,20 @@ bool DesktopPlatform::openDocument(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return false;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    // QDesktopServices reports success as soon as xdg-open starts, even when
+    // it then finds no application for the document (no browser installed).
+    // xdg-open answers that failure at once; an application it started keeps
+    // it running, and that is success.
+    auto *opener = new QProcess(qApp);
+    QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    opener->start(QStringLiteral("xdg-open"), {QFileInfo(path).absoluteFilePath()});
+    if (!opener->waitForStarted()) {
+        opener->deleteLater();
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    }
+    if (!opener->waitForFinished(2000))
+        return true;
+    return opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
 }
 
 QString DesktopPlatform::programFolder() const

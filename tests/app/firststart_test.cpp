@@ -40,6 +40,12 @@ TEST(FirstStart, AUserOfASharedInstallationGetsADatabaseOfTheirOwnAndTheManual)
     EXPECT_EQ(report.generation, u"2.112"_s);
     EXPECT_TRUE(report.sound());
     jet::releasePooledHandles(database);
+    // Other local users can neither list the folder nor read the patients.
+    struct stat folderStat {}, databaseStat {};
+    ASSERT_EQ(::stat(QFile::encodeName(user).constData(), &folderStat), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(database).constData(), &databaseStat), 0);
+    EXPECT_EQ(folderStat.st_mode & 07777, 0700u);
+    EXPECT_EQ(databaseStat.st_mode & 07777, 0600u);
     EXPECT_TRUE(QFileInfo::exists(user + u"/manual/index.html"_s));
     EXPECT_FALSE(QFileInfo::exists(user + u"/Index.chm"_s));
 
@@ -72,6 +78,12 @@ TEST(FirstStart, OnlyAnInstallationWithoutLocationFileThatItsUserCannotWriteIsSh
 
     ASSERT_EQ(::chmod(QFile::encodeName(installation).constData(), 0555), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(hospitalWide).constData(), 0555), 0);
+    // The package's link to the hospital-wide file, which it ships empty.
+    const QString packaged = dir.filePath(u"packaged/norva"_s);
+    writeFile(dir.filePath(u"etc/norva.txt"_s), "\n");
+    QDir().mkpath(packaged);
+    ASSERT_TRUE(QFile::link(dir.filePath(u"etc/norva.txt"_s), packaged + u"/norva.txt"_s));
+    ASSERT_EQ(::chmod(QFile::encodeName(packaged).constData(), 0555), 0);
     const pid_t child = ::fork();
     if (child == 0) {
         // Permissions do not bind root: the child starts as nobody.
@@ -81,12 +93,15 @@ TEST(FirstStart, OnlyAnInstallationWithoutLocationFileThatItsUserCannotWriteIsSh
             ::_exit(4);
         if (app::sessionProgramFolder(installation, user) != user)
             ::_exit(5);
+        if (app::sessionProgramFolder(packaged, user) != user)
+            ::_exit(7);
         ::_exit(QFileInfo::exists(user + u"/norva.txt"_s) ? 0 : 6);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
     ::chmod(QFile::encodeName(installation).constData(), 0755);
+    ::chmod(QFile::encodeName(packaged).constData(), 0755);
     ::chmod(QFile::encodeName(hospitalWide).constData(), 0755);
 }
 

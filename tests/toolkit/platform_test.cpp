@@ -6,10 +6,12 @@
 #include "db/engine/clock.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -191,6 +193,26 @@ TEST(DesktopPlatformTest, BoxWhoseLoopRanAnEndingHandlerStopsItsAsker)
     EXPECT_THROW(desktop.messageBox(question(MessageButtons::YesNo, 1)), ProgramEnded);
     resetProgramState();
     setExitHandler({});
+}
+
+TEST(DesktopPlatformTest, ADocumentNoApplicationCanOpenIsReportedAsNotOpened)
+{
+    QTemporaryDir dir;
+    const QString document = dir.filePath(QStringLiteral("index.html"));
+    QFile(document).open(QIODevice::WriteOnly);
+    const QString opener = dir.filePath(QStringLiteral("xdg-open"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(dir.path()) + ':' + path);
+    DesktopPlatform desktop;
+    for (const auto &[script, opened] : {std::pair{"#!/bin/sh\nexit 3\n", false}, {"#!/bin/sh\nexit 0\n", true}}) {
+        QFile file(opener);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(script);
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        EXPECT_EQ(desktop.openDocument(document), opened) << script;
+    }
+    qputenv("PATH", path);
 }
 
 } // namespace
