@@ -183,15 +183,6 @@ int main(int argc, char **argv)
     if (out.isEmpty())
         out = keyed ? u"%1-%2.pdf"_s.arg(name).arg(key) : name + u".pdf"_s;
     const QString shownOut = QDir::toNativeSeparators(out);
-    const bool replace = parser.isSet(u"force"_s);
-    struct stat existing{};
-    if (::lstat(QFile::encodeName(out).constData(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode))
-            return fail(u"%1 はフォルダです。PDF のファイル名を指定してください。"_s.arg(shownOut));
-        if (!replace)
-            return fail(u"%1 は既にあります。置き換えるには --force を付けてください。"_s.arg(shownOut));
-    }
-
     QString database;
     try {
         database = databasePath(parser.value(u"db"_s));
@@ -201,6 +192,15 @@ int main(int argc, char **argv)
     if (isDatabaseFile(out, database))
         return fail(u"%1 はデータベース %2 またはその作業ファイルです。別の PDF のファイル名を指定してください。"_s.arg(
             shownOut, QDir::toNativeSeparators(database)));
+
+    const bool replace = parser.isSet(u"force"_s);
+    struct stat existing{};
+    if (::lstat(QFile::encodeName(out).constData(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode))
+            return fail(u"%1 はフォルダです。PDF のファイル名を指定してください。"_s.arg(shownOut));
+        if (!replace)
+            return fail(u"%1 は既にあります。置き換えるには --force を付けてください。"_s.arg(shownOut));
+    }
 
     try {
         report::DataSource source(QCoreApplication::applicationDirPath(), database);
