@@ -73,7 +73,6 @@ const QList<GroupColumns> &groupColumns()
 // The rest of the row is stored all the same, so the box says so; the window
 // that stays open shows which field went back, the one that closes names it.
 const QString kComboWarning = u"コンボボックスに任意の文字を入力したためにエラーとなりました。"_s;
-const QString kOthersSaved = u"この項目は保存されませんでした。ほかの項目は保存されました。"_s;
 
 // As in the patient's record window.
 const QString kPostalCodeCharacters = u"0123456789-"_s;
@@ -202,7 +201,7 @@ void CertificateWindow::prepare(const QList<Field> &fields)
 
     control<QAction>(u"mnuHelpStep"_s)->setSeparator(true);
     connect(control<QAction>(u"mnuFileSave"_s), &QAction::triggered, this,
-            [this] { toolkit::untrapped([this] { writeRow(false); }); });
+            [this] { toolkit::untrapped([this] { writeRow(); }); });
     connect(control<QAction>(u"mnuFileClose"_s), &QAction::triggered, this,
             [this] { toolkit::untrapped([this] { unload(); }); });
     connect(control<QAction>(u"mnuHelpIndex"_s), &QAction::triggered, this, [] { toolkit::openHelpIndex(); });
@@ -255,13 +254,12 @@ void CertificateWindow::bindDiagnosis(QComboBox *box, const QString &column)
     m_lists.push_back(std::move(list));
 }
 
-// A refused value is answered with the combo warning and left out, the
-// other edits stored all the same; a row that cannot be written keeps them.
-bool CertificateWindow::writeRow(bool closing)
+// A refused value is answered with the combo warning, naming the field, and
+// left out, the other edits stored all the same; a row that cannot be written
+// keeps them.
+bool CertificateWindow::writeRow()
 {
-    if (closing)
-        return toolkit::saveBoundRow(*m_binding, kComboWarning, true);
-    return toolkit::saveBoundRow(*m_binding, kComboWarning + u"\r"_s + kOthersSaved, false);
+    return toolkit::saveBoundRow(*m_binding, kComboWarning, true);
 }
 
 void CertificateWindow::closeData()
@@ -277,7 +275,7 @@ void CertificateWindow::onUnload(bool &cancel)
     bool written = true;
     toolkit::trap([&] {
         if (m_data.isOpen())
-            written = writeRow(true);
+            written = writeRow();
         if (written)
             closeData();
     });

@@ -91,8 +91,7 @@ private:
     T *control(const QString &name) const;
     void openData();
     void bindDiagnosis(QComboBox *box, const QString &column);
-    // On closing the box names the refused fields, no longer to be seen.
-    bool writeRow(bool closing);
+    bool writeRow();
     void closeData();
 
     QString m_captionSuffix;

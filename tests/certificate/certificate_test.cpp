@@ -165,7 +165,7 @@ TEST_F(CertificateTest, ARefusedSaveKeepsTheWindowAndStoresTheRest)
         window->findChild<QAction *>(u"mnuFileSave"_s)->trigger();
         ASSERT_EQ(boxes().size(), 1);
         EXPECT_EQ(boxes()[0].text, u"コンボボックスに任意の文字を入力したためにエラーとなりました。\r"
-                                   u"この項目は保存されませんでした。ほかの項目は保存されました。"_s);
+                                   u"「従精神障害」は保存されませんでした。ほかの項目は保存されました。"_s);
         EXPECT_EQ(toolkit::Forms::find<frm32New>(), window);
         EXPECT_EQ(field<QComboBox>(window, "DataCombo2")->currentText(), u"- -"_s) << "the stored entry again";
         field<QComboBox>(window, "DataCombo2")->setEditText(u"なにか"_s);
