@@ -17,8 +17,11 @@ frmSelector::frmSelector(QWidget *parent)
     setWindowIcon(QIcon(app::productPicture(64)));
     ui->Label1->setFont(toolkit::japaneseFont(20));
     ui->Label2->setText(app::kProgramVersionText);
-    for (QPushButton *button : {ui->Command1, ui->Command2, ui->Command3, ui->Command4})
+    // Return chooses the focused button, so that the menu works without a mouse.
+    for (QPushButton *button : {ui->Command1, ui->Command2, ui->Command3, ui->Command4}) {
         button->setFont(toolkit::japaneseFont(12));
+        button->setAutoDefault(true);
+    }
 
     connect(ui->Command1, &QPushButton::clicked, this, [this] { openLedger(app::window::InpatientLedger); });
     connect(ui->Command2, &QPushButton::clicked, this, [this] { openLedger(app::window::OutpatientLedger); });
