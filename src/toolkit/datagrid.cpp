@@ -694,6 +694,26 @@ void DataGrid::showRecordsetRow()
 // the next entry would be typed over the one pending there.
 bool DataGrid::eventFilter(QObject *watched, QEvent *event)
 {
+    // A read-only list is worked from the keyboard as with the mouse.
+    if (watched == m_view && event->type() == QEvent::KeyPress && !isEditable()) {
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (m_row >= 0)
+                emit doubleClicked();
+            return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            emit clicked();
+            break;
+        default:
+            break;
+        }
+    }
     if (watched == m_view && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down
         && static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier && isOnNewRow()) {

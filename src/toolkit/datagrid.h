@@ -149,7 +149,10 @@ public:
     RecordsetModel *model() const;
 
 signals:
+    // A row chosen: clicked, or, in a grid that is not edited, reached with
+    // the arrow and page keys.
     void clicked();
+    // A row opened: double-clicked, or Return in a grid that is not edited.
     void doubleClicked();
     void currentRowChanged(int row);
 

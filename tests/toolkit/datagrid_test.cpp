@@ -265,6 +265,13 @@ TEST_F(DataGridTest, CurrentRowFollowsAndMovesTheRecordset)
     EXPECT_EQ(doubles.count(), 1);
     EXPECT_EQ(recordset.value(QStringLiteral("医薬品名")).toString(), QStringLiteral("薬2501"));
 
+    // The keyboard chooses and opens a row as the mouse does.
+    QTest::keyClick(&view, Qt::Key_Down);
+    EXPECT_EQ(clicks.count(), 3);
+    EXPECT_EQ(grid.currentRow(), 2501);
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(doubles.count(), 2);
+
     // After a deletion the cursor stands on the row that followed.
     clickRow(5);
     recordset.deleteCurrent();
