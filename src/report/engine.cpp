@@ -4,6 +4,7 @@
 
 #include "db/engine/recordset.h"
 #include "toolkit/format.h"
+#include "toolkit/textface.h"
 
 #include <QFontMetricsF>
 #include <QImage>
@@ -541,9 +542,16 @@ QVariant RecordsetRows::value(int row, const QString &column) const
 
 QFont textFont(double points, bool gothic)
 {
+    // The same faces with a character map that names their ideographs as
+    // such in a PDF's text; where they cannot be made, the installed ones.
+    static const QString mincho = toolkit::registerTextFace(QStringLiteral("IPAexMincho"), QStringLiteral("Norva Mincho"));
+    static const QString gothicFace = toolkit::registerTextFace(QStringLiteral("IPAexGothic"), QStringLiteral("Norva Gothic"));
+    QStringList families = gothic ? QStringList{QStringLiteral("IPAexGothic"), QStringLiteral("IPAGothic")}
+                                  : QStringList{QStringLiteral("IPAexMincho"), QStringLiteral("IPAMincho")};
+    if (const QString &face = gothic ? gothicFace : mincho; !face.isEmpty())
+        families.prepend(face);
     QFont font;
-    font.setFamilies(gothic ? QStringList{QStringLiteral("IPAexGothic"), QStringLiteral("IPAGothic")}
-                            : QStringList{QStringLiteral("IPAexMincho"), QStringLiteral("IPAMincho")});
+    font.setFamilies(families);
     font.setPointSizeF(points);
     return font;
 }
