@@ -29,18 +29,19 @@ render() { # document, key
   fi
 }
 
-# Every expected text must be in the document, compared in Unicode's
-# compatibility form (the fonts' kanji come back as radicals' code points)
-# and without blanks, which the reader places as it sees fit.
+# Every expected text must be in the document character for character,
+# compared without blanks, which the reader places as it sees fit; and no
+# text may come back as radicals (⼊ for 入) or other stand-ins of what it shows.
 expect() { # document, texts...
   local doc="$1"; shift
   python3 - "$work/$doc.txt" "$doc" "$@" <<'PY'
-import sys, unicodedata
-def norm(s): return ''.join(unicodedata.normalize('NFKC', s).split())
-text = norm(open(sys.argv[1], encoding='utf-8').read())
-missing = [t for t in sys.argv[3:] if norm(t) not in text]
-if missing:
-    print(sys.argv[2] + ': missing ' + ', '.join(missing)); sys.exit(1)
+import re, sys
+raw = open(sys.argv[1], encoding='utf-8').read()
+text = ''.join(raw.split())
+missing = [t for t in sys.argv[3:] if ''.join(t.split()) not in text]
+stand_ins = sorted(set(re.findall('[\u2e80-\u2fdf\u2000-\u200a\u00ad]', raw)))
+if missing or stand_ins:
+    print(sys.argv[2] + ': missing ' + ', '.join(missing) + ' stand-ins ' + ' '.join(stand_ins)); sys.exit(1)
 PY
 }
 
@@ -49,7 +50,7 @@ parts=(${name//　/ })
 for doc in rptAdmSum rptDischargeHis rptAdmissionPlan rptDischargePlan; do
   render "$doc" "$episode" || status=1
 done
-expect rptAdmSum 入院時サマリー 主訴 初診名 現病歴 "ID $chart" "${parts[@]}" || status=1
+expect rptAdmSum 入院時サマリー 主訴 初診名 現病歴 "ＩＤ $chart" "${parts[@]}" || status=1
 expect rptDischargeHis 退院病歴 入院中の自殺企図 退院時処方 入院後経過 今後の方針 "$chart" "${parts[@]}" || status=1
 expect rptAdmissionPlan 入院診療計画書 患者氏名 "${parts[@]}" || status=1
 expect rptDischargePlan 退院療養計画書 患者氏名 "${parts[@]}" || status=1
