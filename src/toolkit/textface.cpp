@@ -313,7 +313,7 @@ QByteArray assemble(quint32 version, std::vector<Table> tables)
     qint64 head = -1;
     for (Table &table : tables) {
         const qint64 length = table.data.size();
-        if (table.tag == tag("head")) {
+        if (table.tag == tag("head") && length >= 12) {
             head = start + body.size();
             table.data.replace(8, 4, QByteArray(4, '\0')); // the adjustment, worked out below
         }
