@@ -12,7 +12,7 @@ constexpr int kWidth = 9000;
 constexpr int kLine = 540;
 // The title holds the longest institution and department the options window
 // allows in three lines of the legible type; the date keeps the rest.
-constexpr int kTitle = 7650;
+constexpr int kTitle = 7500;
 
 // The columns' left edges, the last one running to the right margin.
 constexpr int kRoom = 0;
