@@ -7,7 +7,8 @@ namespace report {
 namespace {
 
 constexpr int kWidth = 9000;
-constexpr int kLine = 440;
+// Two lines of a name in its own type, as on the treatment voucher.
+constexpr int kLine = 540;
 
 struct Column
 {

@@ -44,9 +44,11 @@ void CarePlanForm::addPatientRows()
     ward.alignment = Qt::AlignCenter;
     Item department = label(u"Label6"_s, QRect(kHeading + 150, m_y, 3000, 600), QString());
     Item room = label(next("Label"), QRect(kHeading + 3300, m_y, 900, 600), u"病室"_s);
+    // The room's number keeps the cells' inner margin from the frame's right edge.
+    const QRect roomNumber(kHeading + 4300, m_y, kWidth - kHeading - 4300 - 150, 600);
     detail.items << box(next("Shape"), QRect(0, m_y, kWidth, 600)) << line(next("Line"), QRect(kHeading, m_y, 0, 600))
                  << ward << department << room
-                 << field(u"Field2"_s, QRect(kHeading + 4300, m_y, 2200, 600), u"サブ病室番号"_s);
+                 << field(u"Field2"_s, roomNumber, u"サブ病室番号"_s);
     m_y += 600;
 }
 
@@ -90,8 +92,9 @@ void CarePlanForm::addSignatures(bool institution, bool nurse)
 {
     m_y += 300;
     if (institution) {
-        detail.items << label(u"Label20"_s, QRect(4000, m_y, 5000, 500), QString());
-        m_y += 500;
+        // Three lines of the legible type: the longest name the options window allows.
+        detail.items << label(u"Label20"_s, QRect(4000, m_y, 5000, 540), QString());
+        m_y += 540;
     }
     detail.items << label(next("Label"), QRect(4000, m_y, 1600, 500), u"主治医氏名"_s)
                  << line(next("Line"), QRect(5600, m_y + 480, 3000, 0))

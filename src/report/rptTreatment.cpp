@@ -6,7 +6,13 @@ using report::Item;
 namespace {
 
 constexpr int kWidth = 9000;
-constexpr int kLine = 480;
+// A line holds two lines of a name in its own type (10.5 pt Mincho is 251
+// twips a line) with air above and below: a name of up to twenty characters
+// prints whole at full size, a longer one in two smaller lines.
+constexpr int kLine = 540;
+// The title holds the longest institution and department the options window
+// allows in three lines of the legible type; the date keeps the rest.
+constexpr int kTitle = 7500;
 
 // The columns' left edges, the last one running to the right margin.
 constexpr int kRoom = 0;
@@ -36,10 +42,10 @@ rptTreatment::rptTreatment()
     nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
 
     // Label1 is the title line, written at run time.
-    Item title = label(u"Label1"_s, QRect(0, 0, 7200, 560), QString());
+    Item title = label(u"Label1"_s, QRect(0, 0, kTitle, 560), QString());
     title.points = 14;
     title.gothic = true;
-    Item today = label(u"Label2"_s, QRect(7200, 0, kWidth - 7200, 560), u"%d"_s);
+    Item today = label(u"Label2"_s, QRect(kTitle, 0, kWidth - kTitle, 560), u"%d"_s);
     today.alignment = Qt::AlignRight | Qt::AlignVCenter;
 
     const int group = 700;   // "入院精神療法" over the two therapy columns

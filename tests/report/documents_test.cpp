@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -173,6 +174,42 @@ TEST_F(DocumentTest, TheAdmissionRecordsListThePeriodsAdmissionsAndDischargesInT
     catalog.appendView(db::kInpatientListQuery.toString(), db::inpatientListSql(db::RoomOrder::Descending));
     EXPECT_EQ(column(print(u"rptAdmRecord2"_s, 0)[0], u"Field2"_s),
               (QStringList{u"山田太郎"_s, u"高橋一郎"_s, u"田中花子"_s}));
+}
+
+// A name too long for one line of its row takes two, in its own type up to
+// twenty characters, every character kept; the longest room and institution
+// stay whole inside the margins.
+TEST_F(DocumentTest, TheLongestNamesRoomsAndInstitutionsPrintWholeInsideTheirRowsAndMargins)
+{
+    const QString fourteen = u"勅使河原　由紀美子長谷川花子"_s, twenty = fourteen + u"左衛門三郎太"_s;
+    const QString kana = u"テシガワラ　ユキミコハセガワハナコ　サエモンサブロウタロウ"_s;
+    for (const auto &[chart, name] : {std::pair{1001, fourteen}, {1002, kana}, {1005, twenty}})
+        ward.connection().execute(u"UPDATE 患者情報 SET 氏名 = ? WHERE カルテID = ?"_s, {name, chart});
+    const QList<std::tuple<QString, QStringList, int>> lists{{u"rptTreatment"_s, {twenty, kana, fourteen}, 4},
+                                                            {u"rptAdmRecord2"_s, {kana, fourteen, u"高橋一郎"_s}, 3}};
+    for (const auto &[doc, names, fullSize] : lists) {
+        const QList<report::TextRun> runs = print(doc, 0).first().runsOf(u"Field2"_s);
+        QString printed;
+        for (const report::TextRun &run : runs)
+            printed += run.text;
+        EXPECT_EQ(printed, names.join(QString()));
+        EXPECT_EQ(runs.size(), 2 * names.size() - (doc == u"rptAdmRecord2"_s)) << "two lines to each long name";
+        EXPECT_EQ(std::count_if(runs.cbegin(), runs.cend(), [](const auto &run) { return run.font.pointSizeF() == 10.5; }),
+                  fullSize) << doc.toStdString();
+    }
+
+    const QString institution = u"東西南北山川田中村木"_s.repeated(10), department = u"心療内科精神科"_s.repeated(8).left(50);
+    ward.connection().execute(u"UPDATE 病院名 SET 病院名 = ?, 診療担当科名 = ?"_s, {institution, department});
+    ward.connection().execute(u"UPDATE 病室番号 SET 病室番号 = ?"_s, {institution.left(20)});
+    for (const QString &doc : {u"rptAdmissionPlan"_s, u"rptDischargePlan"_s, u"rptTreatment"_s, u"rptDischargeHis"_s}) {
+        const report::Page page = print(doc, 1).first();
+        for (const report::TextRun &run : page.texts)
+            EXPECT_LE(run.rect.right(), page.paper.width() - 1440) << doc.toStdString() << run.item.toStdString();
+        const QString text = page.plainText().remove(u'\n');
+        EXPECT_TRUE(text.contains(department) && (doc == u"rptDischargePlan"_s || text.contains(institution)))
+            << doc.toStdString();
+        EXPECT_TRUE(doc != u"rptTreatment"_s || text.contains(department + u"　処置伝票"_s));
+    }
 }
 
 // The data source holds the file open only while a document is shown, so
