@@ -57,12 +57,18 @@ QString withPlaceholders(QString text, const QDateTime &now, int page, int pages
     return text;
 }
 
-// A text that keeps to one box: a line break typed or stored in it would
-// carry the rest across the box's border, so each run of breaks is a blank.
+// A line break as a user may type or store it.
+const QRegularExpression &lineBreak()
+{
+    static const QRegularExpression breaks(QStringLiteral("\\r\\n|[\\r\\n\\v\\f\\x{2028}\\x{2029}]"));
+    return breaks;
+}
+
+// A text that does not grow keeps to its box: a line break in it would carry
+// the rest across the box's border, so each run of breaks is a blank.
 QString asOneParagraph(const QString &text)
 {
-    static const QRegularExpression breaks(QStringLiteral("[\\r\\n\\v\\f\\x{2028}\\x{2029}]+"));
-    return text.contains(breaks) ? text.split(breaks, Qt::SkipEmptyParts).join(QLatin1Char(' ')) : text;
+    return text.contains(lineBreak()) ? text.split(lineBreak(), Qt::SkipEmptyParts).join(QLatin1Char(' ')) : text;
 }
 
 bool isNull(const QVariant &value)
@@ -87,7 +93,7 @@ QString valueText(const Item &item, const Rows &rows, int row, bool *yes = nullp
 QStringList breakLines(const QString &text, const QFont &font, int width)
 {
     QStringList lines;
-    const QStringList paragraphs = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QLatin1Char('\n'));
+    const QStringList paragraphs = text.split(lineBreak());
     for (const QString &paragraph : paragraphs) {
         if (paragraph.isEmpty()) {
             lines.append(QString());
