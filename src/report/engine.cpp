@@ -192,10 +192,10 @@ public:
             return stretch == 0 ? bandTop : breaks.at(stretch - 1).second;
         };
         // The page after `page`, begun if no item has yet reached it.
-        const auto nextPage = [&](int page, int bandPos) {
+        const auto nextPage = [&](int page, int bandPos, int inset = 0) {
             if (page + 1 == int(m_pages.size())) {
                 newPage();
-                breaks.append({bandPos, m_bodyTop - bandPos});
+                breaks.append({bandPos, m_bodyTop + inset - bandPos});
             }
             return page + 1;
         };
@@ -215,11 +215,15 @@ public:
                 continue;
             }
             const int perLine = lineHeight(textFont(p.points, p.item->gothic));
+            // Broken at a page's end, the text keeps the room it has in its
+            // box from the box's edges there, so that no line touches them.
+            const auto [above, below] = roomInBox(placed, *p.item);
             QStringList rest = p.lines;
             int from = top;
             int bandPos = p.top;
             while (!rest.isEmpty()) {
-                const int fit = std::max(0, (m_bodyBottom - from) / perLine);
+                // A page's first line goes on it, however little room there is.
+                const int fit = std::max(from > m_bodyTop + above ? 0 : 1, (m_bodyBottom - below - from) / perLine);
                 const QStringList here = rest.mid(0, fit);
                 rest = rest.mid(fit);
                 if (!here.isEmpty())
@@ -227,8 +231,8 @@ public:
                 if (rest.isEmpty())
                     break;
                 bandPos += int(here.size()) * perLine;
-                page = nextPage(page, bandPos);
-                from = m_bodyTop;
+                page = nextPage(page, bandPos, above);
+                from = m_bodyTop + above;
             }
         }
         for (const Placed &p : placed) {
@@ -318,6 +322,21 @@ private:
         }
         std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) { return a.top < b.top; });
         return placed;
+    }
+
+    // The room between a field and the edges of the smallest box of its
+    // band around it, above and below; none without a box.
+    static std::pair<int, int> roomInBox(const QList<Placed> &placed, const Item &field)
+    {
+        const QRect *inner = nullptr;
+        for (const Placed &p : placed) {
+            const QRect &r = p.item->rect;
+            if (p.item->kind == Item::Kind::Box && r.contains(field.rect) && (!inner || r.height() < inner->height()))
+                inner = &r;
+        }
+        if (!inner)
+            return {0, 0};
+        return {field.rect.top() - inner->top(), inner->bottom() - field.rect.bottom()};
     }
 
     static int bandHeight(const Section &section, const QList<Placed> &placed)

@@ -101,6 +101,8 @@ TEST(ReportEngine, ALongHistoryGrowsItsBoxPushesTheRestAndContinuesOnTheNextPage
     ASSERT_EQ(last.frames.size(), 1);
     EXPECT_EQ(last.frames.at(0).rect.top(), 1440 + 600) << "and continues below the next page's header";
     EXPECT_GE(last.frames.at(0).rect.bottom(), lastLines.last().rect.bottom());
+    EXPECT_EQ(lastLines.first().rect.top(), 1440 + 600 + 100) << "clear of the box's edge, as on its first page";
+    EXPECT_LE(pages.first().runsOf(u"Field3"_s).last().rect.bottom(), firstPart.bottom() - 100);
 }
 
 // Two growing boxes side by side whose left one breaks onto the next page:
