@@ -79,9 +79,11 @@ bool isNull(const QVariant &value)
 // What a field or a Yes/No item shows of a row; nothing where there is no row.
 QString valueText(const Item &item, const Rows &rows, int row, bool *yes = nullptr)
 {
-    const QVariant value = rows.count() > row ? rows.value(row, item.text) : QVariant();
+    if (rows.count() <= row)
+        return {};
+    const QVariant value = rows.value(row, item.text);
     if (item.kind == Item::Kind::Field)
-        return rows.count() > row ? toolkit::formatValue(value, item.format) : QString();
+        return toolkit::formatValue(value, item.format);
     const bool isYes = !isNull(value) && value.toDouble() != 0;
     if (yes)
         *yes = isYes;
@@ -154,6 +156,7 @@ public:
             handOnFirst(0);
     }
 
+    // Ends the document: its pages, counted now, are handed on.
     void finish()
     {
         const int pages = m_handedOn + int(m_pages.size());
