@@ -15,8 +15,11 @@ CarePlanForm::CarePlanForm(const QString &layoutName, const QString &title)
 {
     name = layoutName;
     nameSections(u"Section2"_s, u"Section1"_s, u"Section3"_s);
+    documentPerRow = true;
     pageHeader.height = 1000;
-    pageHeader.items = {heading(u"Label1"_s, QRect(0, 0, kWidth, 700), title, 18)};
+    pageHeader.items = {heading(u"Label1"_s, QRect(2000, 0, kWidth - 4000, 700), title, 18)};
+    addSheetMarks(pageHeader, QRect(0, 0, 2000, 700), QRect(kWidth - 2000, 0, 2000, 700),
+                  Qt::AlignRight | Qt::AlignVCenter);
 }
 
 QString CarePlanForm::next(const char *prefix)

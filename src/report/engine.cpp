@@ -8,6 +8,7 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -45,13 +46,30 @@ QFont pixelFont(QFont font)
     return font;
 }
 
-QString withPlaceholders(QString text, const QDateTime &now, int page)
+// `pages` is the document's count of pages, where it is known.
+QString withPlaceholders(QString text, const QDateTime &now, int page, int pages = 0)
 {
     text.replace(QLatin1String("%d"), toolkit::formatDate(now, QString()));
     text.replace(QLatin1String("%D"), toolkit::formatDate(now, QStringLiteral("yyyy年m月d日")));
     text.replace(QLatin1String("%T"), now.time().toString(QStringLiteral("H:mm:ss")));
     text.replace(QLatin1String("%p"), QString::number(page));
+    if (pages > 0)
+        text.replace(QLatin1String("%N"), QString::number(pages));
     return text;
+}
+
+// A line break as a user may type or store it.
+const QRegularExpression &lineBreak()
+{
+    static const QRegularExpression breaks(QStringLiteral("\\r\\n|[\\r\\n\\v\\f\\x{2028}\\x{2029}]"));
+    return breaks;
+}
+
+// A text that does not grow keeps to its box: a line break in it would carry
+// the rest across the box's border, so each run of breaks is a blank.
+QString asOneParagraph(const QString &text)
+{
+    return text.contains(lineBreak()) ? text.split(lineBreak(), Qt::SkipEmptyParts).join(QLatin1Char(' ')) : text;
 }
 
 bool isNull(const QVariant &value)
@@ -59,12 +77,26 @@ bool isNull(const QVariant &value)
     return !value.isValid() || value.isNull();
 }
 
+// What a field or a Yes/No item shows of a row; nothing where there is no row.
+QString valueText(const Item &item, const Rows &rows, int row, bool *yes = nullptr)
+{
+    if (rows.count() <= row)
+        return {};
+    const QVariant value = rows.value(row, item.text);
+    if (item.kind == Item::Kind::Field)
+        return toolkit::formatValue(value, item.format);
+    const bool isYes = !isNull(value) && value.toDouble() != 0;
+    if (yes)
+        *yes = isYes;
+    return isNull(value) ? QString() : (isYes ? item.yes : item.no);
+}
+
 // The lines a text breaks into at a width: at line feeds, then wherever
 // Japanese text may break.
 QStringList breakLines(const QString &text, const QFont &font, int width)
 {
     QStringList lines;
-    const QStringList paragraphs = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QLatin1Char('\n'));
+    const QStringList paragraphs = text.split(lineBreak());
     for (const QString &paragraph : paragraphs) {
         if (paragraph.isEmpty()) {
             lines.append(QString());
@@ -105,8 +137,9 @@ struct Placed
 class PageWriter
 {
 public:
-    PageWriter(const Layout &layout, const QDateTime &now, const PageSink &sink)
-        : m_layout(layout), m_now(now), m_paper(layout.paper()), m_sink(sink)
+    PageWriter(const Layout &layout, const Rows &rows, const QDateTime &now, const PageSink &sink)
+        : m_layout(layout), m_rows(rows), m_now(now), m_paper(layout.paper()), m_sink(sink),
+          m_countsPages(countsPages(layout))
     {
         m_bodyTop = layout.margin + layout.pageHeader.height;
         m_bodyBottom = m_paper.height() - layout.margin - layout.pageFooter.height;
@@ -114,26 +147,33 @@ public:
     }
 
     // Pages before the last are whole once a band is done: no later band
-    // reaches back to them, so they are handed on and dropped.
+    // reaches back to them, so they are handed on and dropped.  A page that
+    // counts its document's pages waits for the document's end.
     void handOnDone()
     {
-        while (m_pages.size() > 1) {
-            m_sink(m_pages.first());
-            m_pages.removeFirst();
-            ++m_handedOn;
-        }
+        if (m_countsPages)
+            return;
+        while (m_pages.size() > 1)
+            handOnFirst(0);
     }
 
+    // Ends the document: its pages, counted now, are handed on.
     void finish()
     {
-        for (const Page &page : std::as_const(m_pages))
-            m_sink(page);
-        m_pages.clear();
+        const int pages = m_handedOn + int(m_pages.size());
+        while (!m_pages.isEmpty())
+            handOnFirst(pages);
+        m_handedOn = 0;
     }
 
-    void band(const Section &section, const Rows &rows, int row)
+    void band(const Section &section, int row)
     {
-        QList<Placed> placed = place(section, rows, row);
+        m_row = row;
+        if (m_layout.documentPerRow && row > 0) {
+            finish();
+            newPage();
+        }
+        QList<Placed> placed = place(section, m_rows, row);
         const int height = bandHeight(section, placed);
         if (m_y + height > m_bodyBottom && m_y > m_bodyTop)
             newPage();
@@ -156,10 +196,10 @@ public:
             return stretch == 0 ? bandTop : breaks.at(stretch - 1).second;
         };
         // The page after `page`, begun if no item has yet reached it.
-        const auto nextPage = [&](int page, int bandPos) {
+        const auto nextPage = [&](int page, int bandPos, int inset = 0) {
             if (page + 1 == int(m_pages.size())) {
                 newPage();
-                breaks.append({bandPos, m_bodyTop - bandPos});
+                breaks.append({bandPos, m_bodyTop + inset - bandPos});
             }
             return page + 1;
         };
@@ -179,11 +219,15 @@ public:
                 continue;
             }
             const int perLine = lineHeight(textFont(p.points, p.item->gothic));
+            // Broken at a page's end, the text keeps the room it has in its
+            // box from the box's edges there, so that no line touches them.
+            const auto [above, below] = roomInBox(placed, *p.item);
             QStringList rest = p.lines;
             int from = top;
             int bandPos = p.top;
             while (!rest.isEmpty()) {
-                const int fit = std::max(0, (m_bodyBottom - from) / perLine);
+                // A page's first line goes on it, however little room there is.
+                const int fit = std::max(from > m_bodyTop + above ? 0 : 1, (m_bodyBottom - below - from) / perLine);
                 const QStringList here = rest.mid(0, fit);
                 rest = rest.mid(fit);
                 if (!here.isEmpty())
@@ -191,8 +235,8 @@ public:
                 if (rest.isEmpty())
                     break;
                 bandPos += int(here.size()) * perLine;
-                page = nextPage(page, bandPos);
-                from = m_bodyTop;
+                page = nextPage(page, bandPos, above);
+                from = m_bodyTop + above;
             }
         }
         for (const Placed &p : placed) {
@@ -221,15 +265,10 @@ private:
                 p.text = item.text;
                 break;
             case Item::Kind::Field:
-                p.text = rows.count() > row ? toolkit::formatValue(rows.value(row, item.text), item.format) : QString();
-                break;
             case Item::Kind::YesNo:
-            case Item::Kind::Mark: {
-                const QVariant value = rows.count() > row ? rows.value(row, item.text) : QVariant();
-                p.yes = !isNull(value) && value.toDouble() != 0;
-                p.text = isNull(value) ? QString() : (p.yes ? item.yes : item.no);
+            case Item::Kind::Mark:
+                p.text = valueText(item, rows, row, &p.yes);
                 break;
-            }
             case Item::Kind::Box:
             case Item::Kind::Line:
                 break;
@@ -289,6 +328,21 @@ private:
         return placed;
     }
 
+    // The room between a field and the edges of the smallest box of its
+    // band around it, above and below; none without a box.
+    static std::pair<int, int> roomInBox(const QList<Placed> &placed, const Item &field)
+    {
+        const QRect *inner = nullptr;
+        for (const Placed &p : placed) {
+            const QRect &r = p.item->rect;
+            if (p.item->kind == Item::Kind::Box && r.contains(field.rect) && (!inner || r.height() < inner->height()))
+                inner = &r;
+        }
+        if (!inner)
+            return {0, 0};
+        return {field.rect.top() - inner->top(), inner->bottom() - field.rect.bottom()};
+    }
+
     static int bandHeight(const Section &section, const QList<Placed> &placed)
     {
         int height = section.height;
@@ -302,12 +356,42 @@ private:
         Page page;
         page.paper = m_paper;
         m_pages.append(page);
-        // The page's number is known as it begins, so its header and footer
-        // are laid out at once.
-        const int last = int(m_pages.size()) - 1;
-        section(last, m_layout.pageHeader, m_layout.margin);
-        section(last, m_layout.pageFooter, m_paper.height() - m_layout.margin - m_layout.pageFooter.height);
+        m_pageRows.append(m_row);
         m_y = m_bodyTop;
+    }
+
+    // The page's header and footer, laid out once its number, and its
+    // document's count of pages where the layout shows it, are known; they
+    // stand before the body in the page's lists, as they stand above it.
+    void handOnFirst(int pages)
+    {
+        Page page;
+        page.paper = m_paper;
+        const int number = m_handedOn + 1;
+        section(page, m_layout.pageHeader, m_layout.margin, number, pages);
+        section(page, m_layout.pageFooter, m_paper.height() - m_layout.margin - m_layout.pageFooter.height, number,
+                pages);
+        const Page &body = m_pages.first();
+        page.texts += body.texts;
+        page.rules += body.rules;
+        page.frames += body.frames;
+        page.ovals += body.ovals;
+        m_sink(page);
+        m_pages.removeFirst();
+        m_pageRows.removeFirst();
+        ++m_handedOn;
+    }
+
+    static bool countsPages(const Layout &layout)
+    {
+        for (const Section *section : {&layout.pageHeader, &layout.pageFooter}) {
+            for (const Item &item : section->items) {
+                if (item.printOn == Item::PrintOn::SeveralPages
+                    || (item.kind == Item::Kind::Label && item.text.contains(QLatin1String("%N"))))
+                    return true;
+            }
+        }
+        return false;
     }
 
     void emitText(int page, const Placed &p, int top, int height, const QStringList &lines)
@@ -336,8 +420,9 @@ private:
     // largest type that lets it, never below the legible size.  What still
     // does not fit is cut at the box's last line with an ellipsis, so that
     // nothing runs over its neighbours or off the page.
-    static void fitText(QList<TextRun> &texts, const Item &item, const QRect &box, const QString &text, QFont font)
+    static void fitText(QList<TextRun> &texts, const Item &item, const QRect &box, const QString &given, QFont font)
     {
+        const QString text = asOneParagraph(given);
         const auto width = [&text](const QFont &f) {
             return QFontMetricsF(f, const_cast<QPaintDevice *>(&measuringDevice())).horizontalAdvance(text);
         };
@@ -479,27 +564,38 @@ private:
         }
     }
 
-    void section(int page, const Section &section, int top)
+    // A page header or footer on page `number` of a document of `pages`
+    // pages, or of pages not yet counted where the layout shows no count.
+    void section(Page &page, const Section &section, int top, int number, int pages) const
     {
+        const int row = m_pageRows.first();
         for (const Item &item : section.items) {
+            if ((item.printOn == Item::PrintOn::LaterPages && number == 1)
+                || (item.printOn == Item::PrintOn::SeveralPages && pages < 2))
+                continue;
             const QRect rect(m_layout.margin + item.rect.left(), top + item.rect.top(), item.rect.width(),
                              item.rect.height());
             switch (item.kind) {
             case Item::Kind::Box:
-                m_pages[page].frames.append({rect, item.lineWidth});
+                page.frames.append({rect, item.lineWidth});
                 break;
             case Item::Kind::Line:
-                m_pages[page].rules.append({rect.width() >= rect.height() ? QLine(rect.left(), rect.top(), rect.right(), rect.top())
-                                                                          : QLine(rect.left(), rect.top(), rect.left(), rect.bottom()),
-                                            item.lineWidth});
+                page.rules.append({rect.width() >= rect.height() ? QLine(rect.left(), rect.top(), rect.right(), rect.top())
+                                                                 : QLine(rect.left(), rect.top(), rect.left(), rect.bottom()),
+                                   item.lineWidth});
                 break;
             case Item::Kind::Label:
                 if (!item.text.isEmpty())
-                    fitText(m_pages[page].texts, item, rect, withPlaceholders(item.text, m_now, m_handedOn + page + 1),
+                    fitText(page.texts, item, rect, withPlaceholders(item.text, m_now, number, pages),
                             textFont(item.points, item.gothic));
                 break;
             case Item::Kind::Field:
-            case Item::Kind::YesNo:
+            case Item::Kind::YesNo: {
+                const QString text = valueText(item, m_rows, row);
+                if (!text.isEmpty())
+                    fitText(page.texts, item, rect, text, textFont(item.points, item.gothic));
+                break;
+            }
             case Item::Kind::Mark:
                 break;
             }
@@ -507,11 +603,15 @@ private:
     }
 
     const Layout &m_layout;
+    const Rows &m_rows;
     QDateTime m_now;
     QSize m_paper;
     const PageSink &m_sink;
-    QList<Page> m_pages; // begun and not yet handed on
-    int m_handedOn = 0;
+    const bool m_countsPages;
+    QList<Page> m_pages; // begun and not yet handed on, their bodies only
+    QList<int> m_pageRows; // the row whose band began each of them
+    int m_row = 0;
+    int m_handedOn = 0; // pages of the document handed on
     int m_bodyTop = 0;
     int m_bodyBottom = 0;
     int m_y = 0;
@@ -558,11 +658,11 @@ QFont textFont(double points, bool gothic)
 
 void layOut(const Layout &layout, const Rows &rows, const QDateTime &now, const PageSink &sink)
 {
-    PageWriter writer(layout, now, sink);
+    PageWriter writer(layout, rows, now, sink);
     // A form prints its fixed texts even without a row to fill it in.
     const int bands = std::max(rows.count(), layout.blankForm ? 1 : 0);
     for (int row = 0; row < bands; ++row) {
-        writer.band(layout.detail, rows, row);
+        writer.band(layout.detail, row);
         writer.handOnDone();
     }
     writer.finish();

@@ -62,7 +62,9 @@ QRectF glyphBox(const TextRun &run, qsizetype from, qsizetype length);
 // label it marks.
 QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now);
 // The same, handing each page on as soon as it is whole, so that a long
-// document is written without holding more than the page being laid out.
+// document is written without holding more than the page being laid out;
+// where a page shows its document's count of pages, the document's pages are
+// handed on together once it ends.
 using PageSink = std::function<void(const Page &)>;
 void layOut(const Layout &layout, const Rows &rows, const QDateTime &now, const PageSink &sink);
 

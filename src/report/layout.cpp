@@ -36,6 +36,18 @@ void Layout::setLabel(const QString &sectionName, const QString &label, const QS
     item->text = text;
 }
 
+void Layout::addSheetMarks(Section &section, const QRect &name, const QRect &count, Qt::Alignment countAlignment)
+{
+    Item patient = field(QStringLiteral("SheetName"), name, QStringLiteral("氏名"));
+    patient.printOn = Item::PrintOn::LaterPages;
+    patient.points = 9;
+    Item pages = label(QStringLiteral("SheetCount"), count, QStringLiteral("%p / %N"));
+    pages.printOn = Item::PrintOn::SeveralPages;
+    pages.points = 9;
+    pages.alignment = countAlignment;
+    section.items << patient << pages;
+}
+
 QSize Layout::paper() const
 {
     const QSizeF millimetres = QPageSize(QPageSize::A4).size(QPageSize::Millimeter);

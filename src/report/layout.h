@@ -13,6 +13,10 @@ namespace report {
 struct Item
 {
     enum class Kind { Label, Field, YesNo, Box, Line, Mark };
+    // Which pages of a document a page header's or footer's item prints on:
+    // every page, the pages after the first, or every page of a document
+    // that runs to more than one.
+    enum class PrintOn { EveryPage, LaterPages, SeveralPages };
 
     // Characters of a label's text, from an index.
     struct Span
@@ -24,7 +28,9 @@ struct Item
     Kind kind = Kind::Label;
     QString name;
     QRect rect;
-    QString text;   // a label's text (with %d, %D, %T, %p), a field's column
+    // A label's text (with %d, %D, %T, %p; in a page header or footer also
+    // %N, the pages of the document), a field's column.
+    QString text;
     QString format; // a field's display format
     QString yes;    // a Yes/No field's texts for true and false
     QString no;
@@ -41,6 +47,7 @@ struct Item
     QString anchor;
     Span yesSpan;
     Span noSpan;
+    PrintOn printOn = PrintOn::EveryPage;
 };
 
 struct Section
@@ -50,7 +57,8 @@ struct Section
     QList<Item> items;
 };
 
-// A banded layout: page header, a detail band per row, page footer.
+// A banded layout: page header, a detail band per row, page footer.  A field
+// of the page header or footer shows the row whose band began its page.
 class Layout
 {
 public:
@@ -69,6 +77,11 @@ public:
     Section pageHeader{QStringLiteral("PageHeader"), 0, {}};
     Section detail{QStringLiteral("Detail"), 0, {}};
     Section pageFooter{QStringLiteral("PageFooter"), 0, {}};
+
+    // Each row is a document of its own, as a patient's summary is: it
+    // begins on a new page, its pages are numbered and counted apart from
+    // the other rows', and the fields of its page header and footer show it.
+    bool documentPerRow = false;
 
     // With no row the detail band still prints once, its fields empty: a
     // form to fill in by hand.
@@ -99,6 +112,10 @@ public:
     static Item line(const QString &name, const QRect &rect);
 
 protected:
+    // What lets a separated sheet of a patient's document be matched to the
+    // others: the patient's name on the pages after the first, and "n / N"
+    // on every page of a document that runs to more than one.
+    void addSheetMarks(Section &section, const QRect &name, const QRect &count, Qt::Alignment countAlignment);
     // The names the documents give their sections; setLabel finds them by these.
     void nameSections(const QString &header, const QString &detail, const QString &footer);
 

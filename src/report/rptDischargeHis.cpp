@@ -119,9 +119,11 @@ rptDischargeHis::rptDischargeHis()
     detail.height = y;
     detail.items = items;
 
-    Item stamp = label(u"Label99"_s, QRect(0, 0, kWidth, 400), u"%D %T"_s);
+    documentPerRow = true;
+    Item stamp = label(u"Label99"_s, QRect(5400, 0, kWidth - 5400, 400), u"%D %T"_s);
     stamp.alignment = Qt::AlignRight | Qt::AlignVCenter;
     stamp.points = 8;
     pageFooter.height = 400;
     pageFooter.items = {stamp};
+    addSheetMarks(pageFooter, QRect(0, 0, 3600, 400), QRect(3600, 0, 1800, 400), Qt::AlignCenter);
 }

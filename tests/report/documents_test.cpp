@@ -97,6 +97,14 @@ TEST_F(DocumentTest, TheDischargeHistoryMarksEventsAndGrowsItsTextsAsOneRow)
     EXPECT_EQ(history.first().rect.top(), prescription.first().rect.top()) << "side by side";
     EXPECT_GT(course.first().rect.top(), prescription.last().rect.bottom()) << "pushed below the longer text";
     EXPECT_LT(course.first().rect.top() - prescription.last().rect.bottom(), 1500) << "pushed once, not twice";
+
+    // A long course runs onto a second sheet, which names its patient.
+    ward.connection().execute(u"UPDATE 入退院情報 SET 入院後経過 = ? WHERE 入退院ID = 1"_s,
+                              {QString(u"服薬を再開し幻聴は次第に軽くなった。"_s).repeated(40)});
+    const QList<report::Page> longer = print(u"rptDischargeHis"_s, 1);
+    ASSERT_EQ(longer.size(), 2);
+    EXPECT_EQ(textOf(longer[0], u"SheetCount"_s) + textOf(longer[1], u"SheetCount"_s), u"1 / 22 / 2"_s);
+    EXPECT_EQ(textOf(longer[1], u"SheetName"_s), u"山田太郎"_s);
 }
 
 // On 1 April 2003 the admission plan dates itself with two blanks before

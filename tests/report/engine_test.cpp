@@ -101,6 +101,8 @@ TEST(ReportEngine, ALongHistoryGrowsItsBoxPushesTheRestAndContinuesOnTheNextPage
     ASSERT_EQ(last.frames.size(), 1);
     EXPECT_EQ(last.frames.at(0).rect.top(), 1440 + 600) << "and continues below the next page's header";
     EXPECT_GE(last.frames.at(0).rect.bottom(), lastLines.last().rect.bottom());
+    EXPECT_EQ(lastLines.first().rect.top(), 1440 + 600 + 100) << "clear of the box's edge, as on its first page";
+    EXPECT_LE(pages.first().runsOf(u"Field3"_s).last().rect.bottom(), firstPart.bottom() - 100);
 }
 
 // Two growing boxes side by side whose left one breaks onto the next page:
@@ -138,6 +140,41 @@ TEST(ReportEngine, SideBySideBoxesBreakTogetherAndKeepEveryCharacter)
     }
     EXPECT_TRUE(printedLeft.endsWith(course));
     EXPECT_EQ(printedRight, plan);
+}
+
+// Each row its own document, as each patient's summary is: its pages are
+// counted apart from the next row's, which begins a page of its own, and the
+// pages after its first carry its name.  A line break stored in a one-line
+// field stays inside the field's box.
+TEST(ReportEngine, EachRowsDocumentCountsItsOwnPagesAndNamesItsLaterOnes)
+{
+    Layout layout = form();
+    layout.documentPerRow = true;
+    Item name = Layout::field(u"Name"_s, QRect(0, 0, 4000, 400), u"氏名"_s);
+    name.printOn = Item::PrintOn::LaterPages;
+    Item count = Layout::label(u"Count"_s, QRect(4000, 0, 2000, 400), u"%p / %N"_s);
+    count.printOn = Item::PrintOn::SeveralPages;
+    layout.pageFooter.items << name << count;
+    const QString history = QString(u"幻聴と被害妄想が続き、服薬を中断して再燃した。"_s).repeated(200);
+    const ListRows rows({{{u"氏名"_s, u"山田太郎"_s}, {u"病歴"_s, history}, {u"備考"_s, u"一時診断\r\n統合失調症"_s}},
+                         {{u"氏名"_s, u"田中花子"_s}, {u"病歴"_s, u"短い"_s}}});
+    const QList<report::Page> pages = report::layOut(layout, rows, kNow);
+    ASSERT_GE(pages.size(), 3);
+    const int first = int(pages.size()) - 1;
+    QList<report::TextRun> remarks;
+    for (int i = 0; i < first; ++i) {
+        ASSERT_EQ(pages[i].runsOf(u"Count"_s).size(), 1);
+        EXPECT_EQ(pages[i].runsOf(u"Count"_s).at(0).text, u"%1 / %2"_s.arg(i + 1).arg(first));
+        EXPECT_EQ(pages[i].runsOf(u"Name"_s).size(), i == 0 ? 0 : 1) << "the name on the later pages";
+        remarks += pages[i].runsOf(u"Field4"_s);
+    }
+    EXPECT_EQ(pages[1].runsOf(u"Name"_s).value(0).text, u"山田太郎"_s);
+    const report::Page &second = pages.last();
+    EXPECT_EQ(second.runsOf(u"Field3"_s).value(0).text, u"短い"_s) << "on a page of its own";
+    EXPECT_TRUE(second.runsOf(u"Count"_s).isEmpty() && second.runsOf(u"Name"_s).isEmpty()) << "one page, nothing to match";
+    EXPECT_TRUE(second.runsOf(u"Label3"_s).value(0).text.startsWith(u"1 ページ"_s));
+    ASSERT_EQ(remarks.size(), 1);
+    EXPECT_EQ(remarks[0].text, u"一時診断 統合失調症"_s);
 }
 
 TEST(ReportEngine, AnUnknownLabelIsAnError)
