@@ -596,7 +596,8 @@ void createDatabase(const QString &path, Generation generation)
         try {
             jet::restrictNewFile(path);
         } catch (const jet::Error &e) {
-            throw jet::Error(fileerr::PathFileAccess, QStringLiteral("パス/ファイル アクセス エラーです。\n%1").arg(e.description()));
+            throw jet::Error(fileerr::PathFileAccess,
+                             QStringLiteral("パス/ファイル アクセス エラーです。\n%1").arg(e.description()));
         }
         buildDatabase(path, generation);
     } catch (...) {
