@@ -2,10 +2,10 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/location.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace db {
 
@@ -589,29 +589,16 @@ void setPlannerStatistics(jet::Catalog &catalog)
     catalog.setIndexStatistics(kPatients, QStringLiteral("診断名①"), QStringLiteral("1000000 1 1"));
 }
 
-namespace {
-
-// Patient data is the owner's alone, unless the folder is one the hospital
-// shares with a group (group-writable): there the group keeps the access the
-// folder gives it, as the others' files in it have.
-void restrictNewDatabase(const QString &path)
-{
-    const QFileDevice::Permissions folder = QFileInfo(QFileInfo(path).absolutePath()).permissions();
-    QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (folder.testFlag(QFileDevice::WriteGroup))
-        mode |= QFileDevice::ReadGroup | QFileDevice::WriteGroup;
-    if (!QFile::setPermissions(path, mode))
-        throw jet::Error(fileerr::PathFileAccess,
-                         QStringLiteral("パス/ファイル アクセス エラーです。\n%1\nアクセス権を設定できません。").arg(path));
-}
-
-} // namespace
-
 void createDatabase(const QString &path, Generation generation)
 {
     jet::createDatabase(path, databasePassword());
     try {
-        restrictNewDatabase(path);
+        try {
+            jet::restrictNewFile(path);
+        } catch (const jet::Error &e) {
+            throw jet::Error(fileerr::PathFileAccess,
+                             QStringLiteral("パス/ファイル アクセス エラーです。\n%1").arg(e.description()));
+        }
         buildDatabase(path, generation);
     } catch (...) {
         jet::releasePooledHandles(path);

@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/engine/spreadsheet.h"
 #include "db/location.h"
 #include "db/schema.h"
@@ -135,7 +136,8 @@ void run(ExportList list)
     toolkit::MessageBoxRequest done;
     done.text = QStringLiteral("ファイル %1 にエクスポートしました。").arg(written);
     if (!stuck.isEmpty())
-        done.text += QStringLiteral("\r以前に中断したエクスポートの作業ファイルを削除できませんでした。手作業で削除してください:\r")
+        done.text += QStringLiteral("\r以前に中断したエクスポートの作業ファイルを、括弧内の原因で削除できませんでした。"
+                                    "原因を取り除いてから削除してください:\r")
             + stuck.join(QLatin1Char('\r'));
     toolkit::platform().messageBox(done);
 }

@@ -105,14 +105,25 @@ void compact(const CompactionFiles &files, const CompactionHook &hook, const std
     jet::ExclusiveDatabase database(files.database, password);
     // Held, the database is nobody else's compaction: what these names hold
     // was left by one that was killed.
-    QStringList byHand;
-    for (const QString &left : {files.work, newBackup, newDatabase})
-        byHand << jet::removeLeftover(left, password);
-    if (!byHand.isEmpty())
+    QStringList stuck;
+    QStringList inUse;
+    for (const QString &left : {files.work, newBackup, newDatabase}) {
+        const QStringList notRemoved = jet::removeLeftover(left, password);
+        stuck << notRemoved;
+        // Passed over: another connection has it open.
+        if (notRemoved.isEmpty() && (QFileInfo::exists(left) || QFileInfo(left).isSymLink()))
+            inUse << left;
+    }
+    if (!stuck.isEmpty())
         throw jet::Error(jet::err::GeneralFailure,
-                         QStringLiteral("前回の最適化が残した次のファイルを削除できません。手で削除してから、"
-                                        "もう一度最適化してください。\r%1")
-                             .arg(byHand.join(QLatin1Char('\r'))));
+                         QStringLiteral("前回の最適化が残した次のファイルを、括弧内の原因で削除できません。"
+                                        "原因を取り除いてから、もう一度最適化してください。\r%1")
+                             .arg(stuck.join(QLatin1Char('\r'))));
+    if (!inUse.isEmpty())
+        throw jet::Error(jet::err::GeneralFailure,
+                         QStringLiteral("最適化に使う次のファイルをほかのプログラムが開いています。そのプログラムを"
+                                        "終了してから、もう一度最適化してください。\r%1")
+                             .arg(inUse.join(QLatin1Char('\r'))));
     database.compactTo(files.work, working);
     try {
         step(2);

@@ -37,11 +37,12 @@ inline constexpr int kCompactionSteps = 6;
 // has been replaced, a failure removes the files the compaction made; once
 // it has, the work file stays behind if it cannot be removed.
 //
-// Throws jet::Error(err::CompactTargetExists) when the work file is there
-// already and cannot be removed, changing nothing, and
+// Throws jet::Error(err::CompactTargetExists) when the work file appears
+// while the compaction begins, changing nothing, and
 // jet::Error(err::GeneralFailure) naming the file and the cause for every
-// other failure: another program has the database open, a file left by a
-// killed compaction cannot be removed, a file cannot be written.
+// other failure: another program has the database or a file of the
+// compaction open, a file left by a killed compaction cannot be removed, a
+// file cannot be written.
 // `working` is called now and then inside a long step.
 void compact(const CompactionFiles &files, const CompactionHook &hook = {}, const std::function<void()> &working = {});
 

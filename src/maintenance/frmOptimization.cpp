@@ -21,8 +21,8 @@ maintenance::CompactionFiles filesOf(const QString &databasePath)
     return maintenance::compactionFiles(databasePath, platform.homeFolder());
 }
 
-// A work file left by a compaction that ended early stops the next one until
-// the user removes it; the message names it where it is on this system.
+// A work file that appears just as the compaction begins stops it; the
+// message names it where it is on this system.
 toolkit::ErrorTable optimizeAnswers()
 {
     toolkit::MessageBoxRequest box;

@@ -1,5 +1,6 @@
 #include "report/preview.h"
 
+#include "db/engine/files.h"
 #include "report/render.h"
 #include "toolkit/platform.h"
 
@@ -17,6 +18,8 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <cstring>
 
 namespace report {
 
@@ -209,10 +212,30 @@ bool Preview::saveAsPdf()
         return false;
     if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         path += QStringLiteral(".pdf");
-    if (writePdf(m_pages, path, windowTitle()))
+    // Half-written PDFs of killed saves; one that another save is writing stays.
+    const QStringList stuck = jet::removeLeftovers(path);
+    // Replaced only once complete, with the access of patient data; the
+    // dialog has asked before replacing a file.
+    jet::PartialFile file(path);
+    int error = file.error();
+    bool saved = false;
+    if (file.created() && writePdf(m_pages, file.name(), windowTitle())) {
+        error = file.place(true);
+        saved = error == 0;
+    }
+    if (saved && stuck.isEmpty())
         return true;
     toolkit::MessageBoxRequest box;
-    box.text = QStringLiteral("%1 に保存できませんでした。").arg(path);
+    if (saved) {
+        box.text = QStringLiteral("%1 に保存しました。以前に中断した保存の作業ファイルを、括弧内の原因で削除できませんでした。"
+                                  "原因を取り除いてから削除してください:\r%2")
+                       .arg(path, stuck.join(QLatin1Char('\r')));
+        box.icon = toolkit::MessageIcon::Information;
+        toolkit::platform().messageBox(box);
+        return true;
+    }
+    box.text = error ? QStringLiteral("%1 に保存できませんでした (%2)。").arg(path, QString::fromLocal8Bit(std::strerror(error)))
+                     : QStringLiteral("%1 に保存できませんでした。").arg(path);
     box.icon = toolkit::MessageIcon::Exclamation;
     toolkit::platform().messageBox(box);
     return false;

@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 
+#include <exception>
 #include <optional>
 
 namespace toolkit {
@@ -297,7 +298,7 @@ void RecordBinding::commitEdits()
     std::optional<jet::Error> refusal;
     for (size_t i = 0; i < m_bindings.size(); ++i) {
         Binding &binding = *m_bindings[i];
-        if (!binding.edited || !binding.widget)
+        if (!binding.edited || !binding.widget || (m_refusedLeftOut && binding.refused))
             continue;
         try {
             write(binding);
@@ -406,25 +407,33 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
                               [&written] { written = false; },
                               false,
                               true}};
-    // The warning's last line names what was left out, since everything else
-    // the user typed is stored all the same.
+    // The edits go to the row; a refusal is answered once the row is written,
+    // since only then is it true that everything else the user typed is
+    // stored.  Its last line names what was left out.
+    std::exception_ptr refusal;
     const auto moveLast = [&] {
         try {
             row->moveLast();
         } catch (const jet::Error &e) {
+            if (e.number() != jet::err::UpdateCancelled)
+                throw;
             const QStringList columns = binding.refusedColumns();
             answers.first().box.text = refusalWarning(columns);
-            if (!nameRefused || e.number() != jet::err::UpdateCancelled || columns.isEmpty())
-                throw;
-            throw jet::Error(jet::err::UpdateCancelled,
-                             QStringLiteral("「%1」は保存されませんでした。ほかの項目は保存されました。")
-                                 .arg(columns.join(QStringLiteral("」「"))));
+            refusal = !nameRefused || columns.isEmpty()
+                ? std::current_exception()
+                : std::make_exception_ptr(jet::Error(jet::err::UpdateCancelled,
+                                                     QStringLiteral("「%1」は保存されませんでした。ほかの項目は保存されました。")
+                                                         .arg(columns.join(QStringLiteral("」「")))));
         }
     };
     trap([&] {
         trap(moveLast, answers);
+        binding.setRefusedLeftOut(true);
         if (written)
             trap([row] { row->update(); }, answers);
+        binding.setRefusedLeftOut(false);
+        if (written && refusal)
+            trap([&refusal] { std::rethrow_exception(refusal); }, answers);
     });
     return written;
 }

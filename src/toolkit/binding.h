@@ -79,6 +79,10 @@ public:
     // Shows the stored values again in the widgets whose text the last
     // commit refused, so that they no longer count as edits.
     void revertRefused();
+    // While set, the commits pass over the widgets whose text was refused,
+    // which keep that text as an edit: the rest can be stored before the
+    // refusal is answered.
+    void setRefusedLeftOut(bool leftOut) { m_refusedLeftOut = leftOut; }
 
 signals:
     void valueShown(QWidget *widget); // after the binding wrote a widget
@@ -98,6 +102,7 @@ private:
     QPointer<jet::Recordset> m_recordset;
     std::vector<std::unique_ptr<Binding>> m_bindings;
     QWidget *m_shownWidget = nullptr;
+    bool m_refusedLeftOut = false;
 };
 
 // Behaviour attached to a QComboBox (its parent): a list of IDs and texts read
@@ -153,8 +158,9 @@ private:
 // `refusalWarning`, followed, when `nameRefused`, by a line naming the
 // refused columns; the refused widgets show the stored values again and every
 // other edit is stored.  A row that cannot be written at all (a full disk, a
-// lock, a read-only file) is stored not at all and the box says so; widgets
-// and recordset keep the edits for the next save.  False then.
+// lock, a read-only file) is stored not at all and the box says so, in place
+// of any refusal; widgets and recordset keep the edits for the next save.
+// False then.
 bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused);
 // The same, the warning's first line chosen by the columns refused.
 bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStringList &)> &refusalWarning,

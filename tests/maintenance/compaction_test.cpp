@@ -81,6 +81,27 @@ TEST_F(CompactionTest, FailureLeavesTheDatabaseAndNoFileOfTheCompaction)
     EXPECT_EQ(leftovers(), QStringList{QStringLiteral("norva2000.mdb")});
 }
 
+// A file of the compaction that another program holds (a second instance, a
+// database shell) is named with the cause, and the database stays as it was.
+TEST_F(CompactionTest, AWorkFileOpenElsewhereIsNamedAndNothingChanges)
+{
+    db::createDatabase(files.work, db::Generation::V2112);
+    const QString before = fingerprint(files.database);
+    {
+        jet::Connection other;
+        other.open(db::plainConnectionString(files.work));
+        try {
+            maintenance::compact(files);
+            ADD_FAILURE() << "compacted";
+        } catch (const jet::Error &e) {
+            EXPECT_EQ(e.number(), jet::err::GeneralFailure);
+            EXPECT_TRUE(e.description().contains(files.work)) << e.description().toStdString();
+        }
+    }
+    jet::releasePooledHandles(files.work);
+    EXPECT_EQ(fingerprint(files.database), before);
+}
+
 // A shared database keeps its owner, group and mode, so that the other users
 // are not locked out; files a killed compaction left are removed first.
 TEST_F(CompactionTest, ReplacedFilesKeepOwnerGroupAndModeAndLeftoversOfAKilledRunGo)

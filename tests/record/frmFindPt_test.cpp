@@ -322,9 +322,12 @@ TEST_F(AllPatientRecordTest, ASaveOfAnEpisodeDeletedElsewhereWritesNothingAndKee
 
     auto *memo = window->findChild<QPlainTextEdit *>(QStringLiteral("Text25"));
     QTest::keyClicks(memo, QStringLiteral("CT normal"));
+    // A refused field does not make the box claim the others were saved.
+    retype(field(window, "Text7"), QStringLiteral("2003/13/1"));
     trigger(window, "mnuFileSave");
     ASSERT_EQ(boxes().size(), 1);
     EXPECT_TRUE(boxes()[0].text.startsWith(QStringLiteral("データを保存できませんでした。")));
+    EXPECT_EQ(field(window, "Text7")->text(), QStringLiteral("2003/13/1"));
     EXPECT_TRUE(stored(QStringLiteral("SELECT [検査(ＣＴ)] FROM 検査情報 WHERE 入退院ID = 10")).isNull());
     EXPECT_EQ(Forms::find<frmFindPt>(), window);
     EXPECT_EQ(memo->toPlainText(), QStringLiteral("CT normal"));

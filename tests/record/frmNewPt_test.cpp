@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using toolkit::Forms;
 
@@ -184,6 +185,21 @@ TEST_F(NewPatientWindowTest, FurtherEpisodeShowsThePatientAsStored)
     EXPECT_EQ(control<QComboBox>(window, "DataCombo2")->currentText(), QStringLiteral("男性"));
     EXPECT_TRUE(text(window, "Text6")->text().isEmpty());
     EXPECT_TRUE(text(window, "Text8")->text().isEmpty());
+}
+
+// Another workstation registers a patient at nearly the same moment: its
+// episode, newer than ours, is not the one this registration opens.
+TEST_F(NewPatientWindowTest, RegistrationOpensItsOwnEpisodeThoughANewerOneFollows)
+{
+    ASSERT_EQ(sqlite3_exec(ward.connection().handle(),
+                           "CREATE TRIGGER elsewhere AFTER INSERT ON 入退院情報 WHEN NEW.カルテID = 1001 "
+                           "BEGIN INSERT INTO 入退院情報 (カルテID) VALUES (1006); END;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    frmNewPt *window = registerChart(QStringLiteral("1001"));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(text(window, "Text1")->text(), QStringLiteral("10"));
+    EXPECT_EQ(text(window, "Text2")->text(), QStringLiteral("山田太郎"));
 }
 
 // The first episode of the join is an outpatient course: binding on it

@@ -61,6 +61,7 @@ TEST(ReportPreview, PagesZoomPrintSaveAndTheEndOfTheDocument)
     program.services->setSaveFile(saved);
     EXPECT_TRUE(preview.saveAsPdf());
     EXPECT_TRUE(QFileInfo::exists(saved + u".pdf"_s));
+    EXPECT_FALSE(QFile::permissions(saved + u".pdf"_s) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
 
     preview.findChild<QPushButton *>(u"cmdClose"_s)->click();
     EXPECT_FALSE(preview.isVisible());

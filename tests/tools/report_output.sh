@@ -35,8 +35,15 @@ sqlcipher -cmd "PRAGMA key='tamik4062';" "$work/ward.mdb" "UPDATE 入退院情�
 "$report" rptAdmSum --key 1 --db "$work/ward.mdb" --out "$work/s.pdf" 2>"$work/err"
 grep -q '入退院情報 の 病室番号' "$work/err" || { echo "the dangling room is not named"; status=1; }
 
+# Half-written PDFs of killed runs go; the one another run is writing (locked) stays.
+touch "$work/.old.pdf.Ab3xQz" "$work/.old.pdf.Zz9yWw"
+exec 9<"$work/.old.pdf.Zz9yWw"
+flock 9
 umask 022
 "$report" rptTreatment --db "$work/ward.mdb" --out "$work/old.pdf" --force >/dev/null || status=1
+[ "$(cd "$work" && echo .old.pdf.*)" = .old.pdf.Zz9yWw ] || { echo "killed runs' PDFs not removed"; status=1; }
+exec 9<&-
+rm "$work/.old.pdf.Zz9yWw"
 [ "$(stat -c %a "$work/old.pdf")" = 600 ] || { echo "PDF not 0600"; status=1; }
 head -c 5 "$work/old.pdf" | grep -q '%PDF-' || { echo "old.pdf not replaced"; status=1; }
 [ -z "$(find "$work" -name '.*.pdf.*')" ] || { echo "work file left"; status=1; }

@@ -154,13 +154,12 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
     return 0;
 }
 
-// Files that could not be removed are named on the error stream, which cron
-// mails; a backup that went well prints nothing.
+// Files that could not be removed are named with the cause on the error
+// stream, which cron mails; a backup that went well prints nothing.
 void nameLeftovers(const QStringList &files)
 {
     for (const QString &file : files)
-        err() << u"norva-db: %1 was left by an earlier run and could not be removed; remove it by hand."_s.arg(file)
-              << Qt::endl;
+        err() << u"norva-db: 以前に中断した実行が残したファイルを削除できません: %1"_s.arg(file) << Qt::endl;
 }
 
 QString generation(const QString &target, int number)

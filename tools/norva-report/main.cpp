@@ -2,6 +2,7 @@
 // Renders one document for an episode or chart to PDF without a display,
 // from the database the location file beside the program names, or PATH.
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/location.h"
 #include "report/catalogue.h"
 #include "report/engine.h"
@@ -18,9 +19,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -73,55 +72,6 @@ bool isDatabaseFile(const QString &out, const QString &database)
     }
     return false;
 }
-
-// A PDF written beside its destination under a hidden name, readable by its
-// owner alone, that takes the destination's name only once it is complete.
-class PrivateFile
-{
-public:
-    explicit PrivateFile(const QString &destination)
-    {
-        const QFileInfo info(destination);
-        QByteArray pattern = QFile::encodeName(info.absolutePath() + u"/."_s + info.fileName()) + ".XXXXXX";
-        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC); // created 0600
-        if (fd < 0) {
-            m_error = errno;
-            return;
-        }
-        ::close(fd);
-        m_name = pattern;
-    }
-    ~PrivateFile()
-    {
-        if (!m_name.isEmpty())
-            ::unlink(m_name.constData());
-    }
-    PrivateFile(const PrivateFile &) = delete;
-    PrivateFile &operator=(const PrivateFile &) = delete;
-
-    int error() const { return m_error; }
-    QString name() const { return QFile::decodeName(m_name); }
-
-    // Gives the file the destination's name; a link there is replaced, never
-    // followed.  Without `replace` an existing destination is left alone,
-    // even one that appeared while the PDF was written.  The errno, else 0.
-    int commit(const QString &destination, bool replace)
-    {
-        const QByteArray target = QFile::encodeName(destination);
-        const int result = replace ? ::rename(m_name.constData(), target.constData())
-                                   : ::link(m_name.constData(), target.constData());
-        if (result != 0)
-            return errno;
-        if (!replace)
-            ::unlink(m_name.constData());
-        m_name.clear();
-        return 0;
-    }
-
-private:
-    QByteArray m_name;
-    int m_error = 0;
-};
 
 QString databasePath(const QString &given)
 {
@@ -216,8 +166,12 @@ int main(int argc, char **argv)
                 name, QDir::toNativeSeparators(database),
                 missing.isEmpty() ? u"ID %1 のデータがありません。"_s.arg(key) : missing));
         }
-        PrivateFile file(out);
-        if (file.error())
+        // Half-written PDFs of killed runs; one that another run is writing stays.
+        for (const QString &stuck : jet::removeLeftovers(out))
+            QTextStream(stderr) << u"norva-report: 以前に中断した書き出しの作業ファイルを削除できません: "_s << stuck
+                                << Qt::endl;
+        jet::PartialFile file(out);
+        if (!file.created())
             return fail(u"%1 を書き出せません: %2"_s.arg(shownOut, cause(file.error())));
         {
             // Page by page, so that a ward's long list is written in the memory of one page.
@@ -227,7 +181,7 @@ int main(int argc, char **argv)
             if (!pdf.finish())
                 return fail(u"%1 を書き出せません。"_s.arg(shownOut));
         }
-        if (const int error = file.commit(out, replace))
+        if (const int error = file.place(replace))
             return fail(error == EEXIST ? u"%1 は書き出す間に作られました。置き換えるには --force を付けてください。"_s.arg(shownOut)
                                         : u"%1 を書き出せません: %2"_s.arg(shownOut, cause(error)));
         QTextStream(stdout) << out << Qt::endl;

@@ -3,6 +3,7 @@
 #include "db/engine/connection.h"
 
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/engine/physical.h"
 
 #include <QDir>
@@ -50,14 +51,6 @@ bool sameFile(const QString &a, const QString &b)
         && first.st_ino == second.st_ino;
 }
 
-// The umask would leave a copy of patient data readable by every local user.
-void makePrivate(const QString &path)
-{
-    if (::chmod(QFile::encodeName(path).constData(), S_IRUSR | S_IWUSR) != 0)
-        throw Error(err::GeneralFailure,
-                    QStringLiteral("ファイル '%1' の権限を設定できません (%2)。").arg(path, systemCause()));
-}
-
 // A keyed handle without the program's own setup: enough to lock, copy and
 // export.  Null when SQLite cannot open the file at all.
 sqlite3 *openKeyed(const QString &path, const QString &password, int flags)
@@ -101,7 +94,7 @@ public:
         if (!m_db)
             throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' を作れません。").arg(path));
         // Opening created the file; its journal files take its mode.
-        makePrivate(path);
+        restrictNewFile(path);
         detail::exec(m_db, QStringLiteral("PRAGMA journal_mode = WAL;"));
     }
     ~TargetHandle() { sqlite3_close(m_db); }
@@ -233,7 +226,7 @@ void ExclusiveDatabase::compactTo(const QString &target, const std::function<voi
         detail::exec(m_db, QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
                                .arg(sql::quoteString(target), sql::quoteString(m_password)));
         try {
-            makePrivate(target);
+            restrictNewFile(target);
             setWorkingCallback(m_db, &working);
             detail::exec(m_db, QStringLiteral("SELECT sqlcipher_export('jet_compact');"));
             setWorkingCallback(m_db, nullptr);
@@ -360,9 +353,8 @@ QStringList removeLeftover(const QString &path, const QString &password)
     QStringList left;
     for (const QString &file : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm"),
                                 path + QStringLiteral("-journal")}) {
-        const QFileInfo found(file);
-        if ((found.exists() || found.isSymLink()) && !QFile::remove(file))
-            left << file;
+        if (::unlink(QFile::encodeName(file).constData()) != 0 && errno != ENOENT)
+            left << QStringLiteral("%1 (%2)").arg(file, systemCause());
     }
     return left;
 }

@@ -24,10 +24,10 @@ public:
     ExclusiveDatabase(const ExclusiveDatabase &) = delete;
     ExclusiveDatabase &operator=(const ExclusiveDatabase &) = delete;
 
-    // Every page into the new file `target`, readable by its owner only.
+    // Every page into the new file `target`, with the access restrictNewFile() gives.
     void copyTo(const QString &target) const;
     // A compacted copy under the same password into the new file `target`,
-    // readable by its owner only.  Throws Error(err::CompactTargetExists) when
+    // with the access restrictNewFile() gives.  Throws Error(err::CompactTargetExists) when
     // the target exists, changing nothing.  `working` is called now and then.
     void compactTo(const QString &target, const std::function<void()> &working = {}) const;
     // Closes the handle: the journal is folded into the file and removed.
@@ -44,10 +44,10 @@ private:
 // while other connections of any process go on reading and writing it.  The
 // copy has the same password and journal mode.  It is made beside the target
 // under another name and renamed into place when complete, so that the target
-// is never left half-written.  A new copy is readable by its owner only; one
-// that replaces a file keeps that file's group and mode, and its owner where
+// is never left half-written.  A new copy has the access restrictNewFile()
+// gives; one that replaces a file keeps that file's group and mode, and its owner where
 // this process may give it.  Copies left there by killed runs are removed
-// first; those that cannot be are returned, to be removed by hand.  Throws
+// first; a line naming each that cannot be and the cause is returned.  Throws
 // Error(err::GeneralFailure) naming the reason when the source cannot be read,
 // when the target exists and `replace` is false, when the target is the source
 // itself or is open in another connection, or when the copy cannot be written.
@@ -69,8 +69,8 @@ QStringList integrityCheck(Connection &connection);
 void keepAttributes(const QString &file, const QString &replaced);
 
 // Removes a database file left behind by a killed run, with its journal
-// files, unless another connection has it open.  Returns the files it could
-// not remove (none for a file in use, which is someone's work going on).
+// files, unless another connection has it open (someone's work going on).
+// Returns a line for each file it could not remove, naming it and the cause.
 QStringList removeLeftover(const QString &path, const QString &password);
 
 } // namespace jet

@@ -1,6 +1,7 @@
 #include "db/engine/spreadsheet.h"
 
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/engine/recordset.h"
 
 #include <QDateTime>
@@ -12,10 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
@@ -201,65 +198,6 @@ private:
     QList<double> m_widths;
 };
 
-void syncFile(const QByteArray &path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// A hidden file beside the target that is removed unless it replaced the target.
-class PartialFile
-{
-public:
-    explicit PartialFile(const QFileInfo &target)
-        : m_folder(QFile::encodeName(target.absolutePath()))
-    {
-        QByteArray pattern = m_folder + '/' + '.' + QFile::encodeName(target.fileName()) + ".XXXXXX";
-        m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (m_fd < 0) {
-            m_error = errno;
-            return;
-        }
-        // Held until the file is gone: a later export tells a file still
-        // being written from one a killed export left.
-        ::flock(m_fd, LOCK_EX);
-        m_name = pattern;
-    }
-    ~PartialFile()
-    {
-        if (!m_name.isEmpty())
-            ::unlink(m_name.constData());
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    PartialFile(const PartialFile &) = delete;
-    PartialFile &operator=(const PartialFile &) = delete;
-
-    bool created() const { return !m_name.isEmpty(); }
-    int error() const { return m_error; }
-    QString name() const { return QFile::decodeName(m_name); }
-
-    // Renames the complete file over the target; the errno of a failure, else 0.
-    int replace(const QByteArray &target)
-    {
-        syncFile(m_name);
-        if (::rename(m_name.constData(), target.constData()) != 0)
-            return errno;
-        m_name.clear();
-        syncFile(m_folder);
-        return 0;
-    }
-
-private:
-    QByteArray m_folder;
-    QByteArray m_name;
-    int m_fd = -1;
-    int m_error = 0;
-};
-
 } // namespace
 
 QString excelWorkbookPath(const QString &connect)
@@ -280,35 +218,6 @@ QString excelWorkbookPath(const QString &connect)
     return database + QLatin1String(".xlsx");
 }
 
-QStringList removeLeftovers(const QString &path)
-{
-    const QFileInfo target(path);
-    const QByteArray folder = QFile::encodeName(target.absolutePath());
-    const QByteArray prefix = '.' + QFile::encodeName(target.fileName()) + '.';
-    QStringList stuck;
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
-        return stuck;
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        // mkostemp's six characters after the prefix, nothing else.
-        if (!name.startsWith(prefix) || name.size() != prefix.size() + 6)
-            continue;
-        const QByteArray file = folder + '/' + name;
-        const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            continue;
-        struct stat st{};
-        // Locked: an export is writing it now.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
-            && ::unlink(file.constData()) != 0)
-            stuck.append(QFile::decodeName(file));
-        ::close(fd);
-    }
-    ::closedir(dir);
-    return stuck;
-}
-
 int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, const SheetProgress &progress)
 {
     const QFileInfo target(path);
@@ -319,7 +228,7 @@ int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, 
         cannotReplace(path, refusal(target, EACCES));
 
     // Written beside the target, so that the rename that replaces it is one step.
-    PartialFile partial(target);
+    PartialFile partial(path);
     if (!partial.created()) {
         if (isPermissionError(partial.error()))
             cannotReplace(path, refusal(target, partial.error()));
@@ -342,7 +251,7 @@ int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, 
         book.close();
     }
 
-    if (const int error = partial.replace(nativeTarget)) {
+    if (const int error = partial.place(true)) {
         if (isPermissionError(error))
             cannotReplace(path, refusal(target, error));
         cannotWrite(path, QString::fromLocal8Bit(strerror(error)));

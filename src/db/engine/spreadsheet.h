@@ -32,9 +32,4 @@ using SheetProgress = std::function<void(int written, int total)>;
 // Error(err::GeneralFailure).
 int writeExcelSheet(const QString &path, const QString &sheet, Recordset &rows, const SheetProgress &progress = {});
 
-// Removes the partial files that a write of `path` killed part-way left
-// beside it, passing over those another write still holds.  Returns the
-// ones that could not be removed.
-QStringList removeLeftovers(const QString &path);
-
 } // namespace jet

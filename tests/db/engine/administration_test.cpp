@@ -5,6 +5,7 @@
 #include "db/engine/recordset.h"
 #include "support/tempdb.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -103,10 +104,11 @@ TEST_F(Backup, ACopyTakenWhileAnotherProcessWritesIsSoundAndHoldsEveryEarlierCom
     EXPECT_EQ(rows.value(0).toLongLong(), committed);
 }
 
-// A new copy is the owner's alone; one put over a file keeps that file's
-// owner, group and mode; the copies of killed runs go; a file another
-// connection has open is never replaced.
-TEST_F(Backup, CopiesArePrivateOrKeepTheReplacedFilesAttributesAndKilledRunsLeaveNothing)
+// A new copy is the owner's alone, or also the group's in a folder set up
+// for a group; one put over a file keeps that file's owner, group and mode;
+// the copies of killed runs go; a file another connection has open is never
+// replaced.
+TEST_F(Backup, CopiesTakeTheFoldersAccessOrKeepTheReplacedFilesAndKilledRunsLeaveNothing)
 {
     const QString stale = copyPath() + QStringLiteral(".99999999.part");
     write(stale, "killed");
@@ -131,6 +133,14 @@ TEST_F(Backup, CopiesArePrivateOrKeepTheReplacedFilesAttributesAndKilledRunsLeav
     EXPECT_THROW(backupDatabase(db.path(), kPassword, copyPath(), true), Error);
     sqlite3_close(shell);
     EXPECT_EQ(attributes(copyPath()).st_ino, before);
+
+    const QString ward = db.folder() + QStringLiteral("/ward");
+    ASSERT_TRUE(QDir().mkdir(ward));
+    ASSERT_EQ(::chown(QFile::encodeName(ward).constData(), uid_t(-1), 5678), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(ward).constData(), 0770), 0);
+    backupDatabase(db.path(), kPassword, ward + QStringLiteral("/copy.mdb"), false);
+    EXPECT_EQ(attributes(ward + QStringLiteral("/copy.mdb")).st_gid, 5678u);
+    EXPECT_EQ(attributes(ward + QStringLiteral("/copy.mdb")).st_mode & 07777, 0660u);
 }
 
 // A damaged backup never replaces the database.
