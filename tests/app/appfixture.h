@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/navigation.h"
+#include "app/versionerrors.h"
 #include "app/windows.h"
 #include "db/schema.h"
 #include "toolkit/form.h"
@@ -62,6 +63,7 @@ protected:
         toolkit::resetProgramState();
         toolkit::setExitHandler([this](int status) { exitStatus = status; });
         app::registerProgramWindows();
+        toolkit::setStandingAnswers(app::damagedDatabaseAnswers());
     }
 
     void TearDown() override
@@ -70,6 +72,7 @@ protected:
         toolkit::resetProgramState();
         settle();
         toolkit::setExitHandler({});
+        toolkit::setStandingAnswers({});
         for (const QString &name : standIns)
             app::unregisterWindow(name);
     }
