@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/navigation.h"
-#include "app/versionerrors.h"
 #include "app/windows.h"
 #include "db/schema.h"
 #include "toolkit/form.h"
@@ -63,7 +62,6 @@ protected:
         toolkit::resetProgramState();
         toolkit::setExitHandler([this](int status) { exitStatus = status; });
         app::registerProgramWindows();
-        toolkit::setStandingAnswers(app::damagedDatabaseAnswers());
     }
 
     void TearDown() override
@@ -72,7 +70,6 @@ protected:
         toolkit::resetProgramState();
         settle();
         toolkit::setExitHandler({});
-        toolkit::setStandingAnswers({});
         for (const QString &name : standIns)
             app::unregisterWindow(name);
     }

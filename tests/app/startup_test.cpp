@@ -5,7 +5,6 @@
 
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
-#include "app/versionerrors.h"
 #include "db/codetables.h"
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
@@ -218,23 +217,6 @@ TEST_F(Startup, EmptyVersionTableIsOfferedTheUpgradeThatCompletesIt)
     EXPECT_TRUE(*shown);
     EXPECT_EQ(Forms::find<frmSelector>(), nullptr);
     EXPECT_FALSE(exitStatus.has_value());
-}
-
-TEST_F(Startup, ADamagedFileEndsTheProgramNamingItAndTheToolsThatMendIt)
-{
-    makeDatabase(db::Generation::V2112);
-    jet::releasePooledHandles(databasePath());
-    QFile file(databasePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    file.seek(100);
-    file.write(QByteArray(8, '\x5a'));
-    file.close();
-    probe();
-    ASSERT_EQ(platform->boxes().size(), 1);
-    const QString text = platform->boxes().first().request.text;
-    EXPECT_TRUE(text.startsWith(app::damagedDatabaseAnswers().first().box.text + u'\r')) << text.toStdString();
-    EXPECT_TRUE(text.contains(databasePath()));
-    EXPECT_EQ(exitStatus, 1);
 }
 
 // Declined, the offer comes again at the next start; accepted, never again.
