@@ -406,6 +406,11 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
                               [&written] { written = false; },
                               false,
                               true}};
+    // A damaged file fails the save like any other cause, so that what the
+    // user typed stays on the screen; a later read ends the program with the
+    // box that names the file.
+    answers.append(answers.at(1));
+    answers.last().number = jet::err::DatabaseDamaged;
     // The warning's last line names what was left out, since everything else
     // the user typed is stored all the same.
     const auto moveLast = [&] {
