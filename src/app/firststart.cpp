@@ -1,9 +1,13 @@
 #include "app/firststart.h"
 
+#include "db/codetables.h"
+#include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "toolkit/errortrap.h"
 #include "toolkit/help.h"
+#include "toolkit/platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +49,56 @@ bool hospitalWideLocation(const QString &locationFile)
     return !file.read(4096).trimmed().isEmpty();
 }
 
+QString entriesText(const QList<db::CodeRow> &rows)
+{
+    QStringList texts;
+    for (const db::CodeRow &row : rows)
+        texts.append(row.text);
+    return texts.join(QStringLiteral("、"));
+}
+
+QString guideText(const db::LedgerSetUp &setUp)
+{
+    QStringList lines{QStringLiteral("新しい台帳です。患者を登録する前に、設定の画面で次の項目を設定してください。"),
+                      QStringLiteral("設定の画面は、この画面の「設定（オプション）」か、台帳のメニューの［ツール］→［オプション］で開きます。")};
+    if (!setUp.hospitalNamed)
+        lines << QStringLiteral("・「医療機関名」タブ: 医療機関名、診療科名、郵便番号、所在地、電話番号（診断書の印刷に使います）");
+    lines << QStringLiteral("・「主治医」「部屋」「ベッド」「診断名」「医薬品名」「服用方法」タブ: 病棟で使う項目")
+          << QStringLiteral("・「アドバンスモード」をオンにして表示される「入院形態」「性別」「介護度」などのタブ")
+          << QString() << QStringLiteral("よく使う次の項目を、いま登録しますか？");
+    if (!setUp.hasSexes)
+        lines << QStringLiteral("・性別: %1").arg(entriesText(db::sexes()));
+    if (!setUp.hasAdmissionForms)
+        lines << QStringLiteral("・入院形態: %1").arg(entriesText(db::legalAdmissionForms()));
+    lines << QString() << QStringLiteral("「いいえ」を選んだ場合は、これらの表が空のあいだ、次に起動したときにもう一度お尋ねします。");
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
+
+void guideNewLedger(const QString &programFolder)
+{
+    // Another workstation may hold the file for a moment: the entries can be
+    // made in the options as well, so the program carries on either way.
+    toolkit::MessageBoxRequest failed;
+    failed.text = QStringLiteral("性別と入院形態の項目を確かめられませんでした。「設定（オプション）」の画面で確かめてください。");
+    failed.icon = toolkit::MessageIcon::Exclamation;
+    toolkit::trap(
+        [&programFolder] {
+            jet::Connection connection;
+            db::openWindowConnection(connection, programFolder);
+            const db::LedgerSetUp setUp = db::ledgerSetUp(connection);
+            if (!setUp.isNew())
+                return;
+            toolkit::MessageBoxRequest box;
+            box.text = guideText(setUp);
+            box.icon = toolkit::MessageIcon::Question;
+            box.buttons = toolkit::MessageButtons::YesNo;
+            if (toolkit::platform().messageBox(box) == toolkit::MessageResult::Yes)
+                db::addCommonEntries(connection);
+        },
+        {{jet::err::GeneralFailure, failed, {}, false, true}});
+}
 
 QString userProgramFolder()
 {

@@ -26,4 +26,10 @@ QString sessionProgramFolder(const QString &installationFolder, const QString &u
 // location file cannot be made.
 void prepareUserFolder(const QString &userFolder, const QString &installationFolder);
 
+// On a ledger no one has set up yet (no patients, 性別 or 入院形態 empty but
+// for its placeholder) says what to set up first and where, and offers the
+// common rows of those two tables in one step.  A ledger that stays empty is
+// offered them again at the next start; one that has them is never asked.
+void guideNewLedger(const QString &programFolder);
+
 } // namespace app

@@ -1,6 +1,7 @@
 #include "app/frmSplash.h"
 #include "ui_frmSplash.h"
 
+#include "app/firststart.h"
 #include "app/navigation.h"
 #include "app/product.h"
 #include "db/engine/catalog.h"
@@ -11,6 +12,7 @@
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 
+#include <QApplication>
 #include <QTimer>
 
 namespace {
@@ -108,6 +110,9 @@ void frmSplash::probe()
     if (toolkit::programHasEnded())
         return;
     unload();
+    // Over the start menu, whose options window the guide points to, once
+    // the menu is on the screen.
+    QTimer::singleShot(0, qApp, [] { app::guideNewLedger(toolkit::platform().programFolder()); });
 }
 
 void frmSplash::offerUpgrade(const QString &text, const QString &upgradeWindow)

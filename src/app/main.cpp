@@ -2,6 +2,7 @@
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/screenshots.h"
+#include "app/versionerrors.h"
 #include "db/engine/clock.h"
 #include "app/windows.h"
 #include "toolkit/binding.h"
@@ -28,6 +29,7 @@ int main(int argc, char **argv)
     // The toolkit's own exit also ends a program whose end comes before the main loop runs.
     toolkit::setExitHandler({});
     app::registerProgramWindows();
+    toolkit::setStandingAnswers(app::damagedDatabaseAnswers());
 
     // NORVA_SCREENSHOTS=folder: pictures of the windows instead of a session.
     std::unique_ptr<app::ScreenshotTour> tour;

@@ -19,4 +19,14 @@ toolkit::ErrorTable versionLoadAnswers(const std::function<void()> &then)
     };
 }
 
+toolkit::ErrorTable damagedDatabaseAnswers()
+{
+    toolkit::MessageBoxRequest box;
+    box.text = QStringLiteral("データベースファイルが破損しているため、ネモリアを終了します。\n"
+                              "すべての端末でネモリアを終了してから、管理者が「norva-db check」でファイルを調べ、"
+                              "「norva-db restore」でバックアップから戻してください。");
+    box.icon = toolkit::MessageIcon::Critical;
+    return {{jet::err::DatabaseDamaged, box, {}, true, true}};
+}
+
 } // namespace app

@@ -407,6 +407,11 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
                               [&written] { written = false; },
                               false,
                               true}};
+    // A damaged file fails the save like any other cause, so that what the
+    // user typed stays on the screen; a later read ends the program with the
+    // box that names the file.
+    answers.append(answers.at(1));
+    answers.last().number = jet::err::DatabaseDamaged;
     // The edits go to the row; a refusal is answered once the row is written,
     // since only then is it true that everything else the user typed is
     // stored.  Its last line names what was left out.

@@ -64,8 +64,39 @@ void runUnder(const std::function<void()> &handler, OnFailure onFailure)
     }
 }
 
+ErrorTable &standingAnswers()
+{
+    static ErrorTable answers;
+    return answers;
+}
+
+void runFollowUp(const std::function<void()> &then);
+
+// Gives the first answer of the table for the error; false when it has none.
+bool answerFrom(const ErrorTable &answers, const jet::Error &error)
+{
+    for (const ErrorAnswer &answer : answers) {
+        if (answer.number != error.number())
+            continue;
+        if (!answer.box.text.isEmpty()) {
+            MessageBoxRequest box = answer.box;
+            if (answer.withCause)
+                box.text += QLatin1Char('\r') + error.description();
+            platform().messageBox(box);
+        }
+        if (answer.then)
+            runFollowUp(answer.then);
+        if (answer.endsProgram)
+            endProgram(1);
+        return true;
+    }
+    return false;
+}
+
 void reportUncaught(const jet::Error *error, const QString &description)
 {
+    if (error && answerFrom(standingAnswers(), *error))
+        return;
     platform().messageBox(error ? uncaughtErrorBox(error->number(), error->description())
                                 : uncaughtErrorBox(0, description));
     endProgram(1);
@@ -93,26 +124,16 @@ void runFollowUp(const std::function<void()> &then)
 void trap(const std::function<void()> &handler, const ErrorTable &answers)
 {
     runUnder(handler, [&answers](const jet::Error *error, const QString &) {
-        if (error) {
-            for (const ErrorAnswer &answer : answers) {
-                if (answer.number != error->number())
-                    continue;
-                if (!answer.box.text.isEmpty()) {
-                    MessageBoxRequest box = answer.box;
-                    if (answer.withCause)
-                        box.text += QLatin1Char('\r') + error->description();
-                    platform().messageBox(box);
-                }
-                if (answer.then)
-                    runFollowUp(answer.then);
-                if (answer.endsProgram)
-                    endProgram(1);
-                return;
-            }
-        }
+        if (error && (answerFrom(answers, *error) || answerFrom(standingAnswers(), *error)))
+            return;
         showFatalError();
         endProgram(1);
     });
+}
+
+void setStandingAnswers(const ErrorTable &answers)
+{
+    standingAnswers() = answers;
 }
 
 void untrapped(const std::function<void()> &handler)

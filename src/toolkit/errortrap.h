@@ -25,6 +25,10 @@ using ErrorTable = QList<ErrorAnswer>;
 // ProgramEnded stops at the outermost trap of the current event loop, so a trap
 // nested inside another handler's code never lets that code run on.
 void trap(const std::function<void()> &handler, const ErrorTable &answers = {});
+// Answers for errors that mean the same wherever they arise (a damaged
+// database file): every trap whose own table lacks the number gives them, and
+// so does a handler without a trap, instead of the generic reports.
+void setStandingAnswers(const ErrorTable &answers);
 // A handler "without a trap of its own": a failure shows the platform's standard
 // report of an uncaught error (a box naming the error number and description)
 // and ends the program.

@@ -5,6 +5,9 @@
 
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
+#include "db/codetables.h"
+#include "db/engine/connection.h"
+#include "db/engine/recordset.h"
 #include "db/engine/catalog.h"
 #include "db/location.h"
 
@@ -12,6 +15,7 @@
 
 using namespace testing_support;
 using toolkit::Forms;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -56,6 +60,11 @@ protected:
 TEST_F(Startup, CurrentDatabaseShowsStartMenuAboutOneSecondLater)
 {
     makeDatabase(db::Generation::V2112);
+    {
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(databasePath()));
+        db::addCommonEntries(connection);
+    }
     QElapsedTimer clock;
     clock.start();
     frmSplash &splash = showSplash();
@@ -208,6 +217,33 @@ TEST_F(Startup, EmptyVersionTableIsOfferedTheUpgradeThatCompletesIt)
     EXPECT_TRUE(*shown);
     EXPECT_EQ(Forms::find<frmSelector>(), nullptr);
     EXPECT_FALSE(exitStatus.has_value());
+}
+
+// Declined, the offer comes again at the next start; accepted, never again.
+TEST_F(Startup, ANewLedgerIsOfferedItsCommonEntriesUntilItHasThem)
+{
+    makeDatabase(db::Generation::V2112);
+    QList<qsizetype> offers;
+    for (const auto answer : {toolkit::MessageResult::No, toolkit::MessageResult::Yes, toolkit::MessageResult::Yes}) {
+        SetUp();
+        platform->answerBox(answer);
+        probe();
+        offers << platform->boxes().size();
+        EXPECT_NE(Forms::find<frmSelector>(), nullptr);
+        TearDown();
+    }
+    EXPECT_EQ(offers, (QList<qsizetype>{1, 1, 0}));
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(databasePath()));
+    QStringList rows;
+    for (const QString &table : {u"性別"_s, u"入院形態"_s}) {
+        jet::Recordset codes;
+        codes.open(u"SELECT %1 FROM %1 ORDER BY %1ID"_s.arg(table), &connection);
+        for (; !codes.eof(); codes.moveNext())
+            rows << codes.value(0).toString();
+    }
+    EXPECT_EQ(rows, (QStringList{u"-"_s, u"男性"_s, u"女性"_s, u"-"_s, u"任意入院"_s, u"医療保護入院"_s, u"措置入院"_s,
+                                 u"緊急措置入院"_s, u"応急入院"_s}));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 using namespace toolkit;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -157,6 +158,18 @@ TEST_F(ErrorTrapTest, FailingFollowUpIsReportedAsUncaught)
     trap([] { throw jet::Error(jet::err::TableMissing, QString()); }, {answer});
     EXPECT_EQ(shownTexts(), (QStringList{"表がありません", "実行時エラー '3704':\n\n閉じています"}));
     EXPECT_EQ(statuses, QList<int>{1});
+}
+
+TEST_F(ErrorTrapTest, StandingAnswerStandsInForTheGenericReportsOnly)
+{
+    setStandingAnswers({{jet::err::DatabaseDamaged, box("damaged"), {}, true, true}});
+    const auto damaged = [] { throw jet::Error(jet::err::DatabaseDamaged, QStringLiteral("file")); };
+    trap(damaged, {{jet::err::GeneralFailure, box("x"), {}, false}});
+    untrapped(damaged);
+    trap(damaged, {{jet::err::DatabaseDamaged, box("own"), {}, false}});
+    setStandingAnswers({});
+    EXPECT_EQ(shownTexts(), (QStringList{u"damaged\rfile"_s, u"damaged\rfile"_s, u"own"_s}));
+    EXPECT_EQ(statuses.value(0), 1);
 }
 
 TEST_F(ErrorTrapTest, UntrappedFailureGetsTheStandardReport)

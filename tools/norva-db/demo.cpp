@@ -157,9 +157,7 @@ private:
 
     void insertCodes(const QString &table, const QString &second, const QList<demo::CodeRow> &rows)
     {
-        const QString sql = insertSql(table, {table, second});
-        for (const demo::CodeRow &row : rows)
-            m_connection.execute(sql, {row.text, row.abbreviation});
+        db::insertCodes(m_connection, table, second, rows);
     }
 
     // The ward holds a bed for every current in-patient with a sixth to

@@ -200,8 +200,7 @@ QStringList physicians()
 
 QList<CodeRow> admissionForms()
 {
-    return {{u"任意入院"_s, u"任意"_s}, {u"医療保護入院"_s, u"医保"_s}, {u"措置入院"_s, u"措置"_s},
-            {u"緊急措置入院"_s, u"緊措"_s}, {u"応急入院"_s, u"応急"_s}, {u"医療観察法入院"_s, u"観察"_s}};
+    return db::legalAdmissionForms() << CodeRow{u"医療観察法入院"_s, u"観察"_s};
 }
 
 QStringList careLevels()
@@ -226,7 +225,7 @@ QStringList outcomes()
 
 QList<CodeRow> sexes()
 {
-    return {{u"男性"_s, u"男"_s}, {u"女性"_s, u"女"_s}};
+    return db::sexes();
 }
 
 QList<CodeRow> drugs()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/codetables.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,11 +33,7 @@ struct City
     QStringList towns;
 };
 
-struct CodeRow
-{
-    QString text;
-    QString abbreviation;
-};
+using CodeRow = db::CodeRow;
 
 // The sentences from which an episode's texts are written, by diagnosis group.
 struct GroupTexts

@@ -192,10 +192,10 @@ ExclusiveDatabase::ExclusiveDatabase(const QString &path, const QString &passwor
                                        "終了し、ほかにこのファイルを開いているプログラムも終了してから、"
                                        "もう一度実行してください。")
                             .arg(path));
-        if (rc == SQLITE_NOTADB)
-            throw Error(err::GeneralFailure,
-                        QStringLiteral("データベース '%1' を開けません。データベースファイルではないか、パスワードが違います。")
-                            .arg(path));
+        if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
+            throw Error(err::DatabaseDamaged,
+                        QStringLiteral("データベース '%1' を開けません。データベースファイルではないか、破損しているか、"
+                                       "パスワードが違います。").arg(path));
         throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' を開けません (%2)。").arg(path, cause));
     }
     sql::registerFunctions(m_db);

@@ -106,8 +106,10 @@ PhysicalConnection::PhysicalConnection(const QString &path, const QString &passw
         sqlite3_busy_timeout(m_db, kBusyMilliseconds);
         // The key is only checked when the first page is read.
         rc = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
-        if ((rc & 0xff) == SQLITE_NOTADB)
-            cannotOpen(path, QStringLiteral("データベースファイルではないか、パスワードが違います。"));
+        if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
+            throw Error(err::DatabaseDamaged,
+                        QStringLiteral("データベース '%1' を開けません。データベースファイルではないか、破損しているか、"
+                                       "パスワードが違います。").arg(path));
         if ((rc & 0xff) == SQLITE_BUSY)
             cannotOpen(path, QStringLiteral("ほかのプログラムがファイルを使用中です。"));
         if (rc != SQLITE_OK)

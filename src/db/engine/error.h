@@ -28,6 +28,7 @@ constexpr qint32 FieldTooSmall = 3163;                     // text longer than i
 constexpr qint32 RecordDeleted = 3167;                     // the row read is no longer there
 constexpr qint32 BindingColumnMissing = 545;               // bound control names a missing column
 constexpr qint32 PermissionDenied = 70;                    // a file that cannot be replaced or written
+constexpr qint32 DatabaseDamaged = 3049;                   // not a database, or its pages are damaged
 } // namespace err
 
 class Error : public std::runtime_error

@@ -5,6 +5,7 @@
 #include "db/engine/jetsql.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QRegularExpression>
 #include <cmath>
 #include <limits>
@@ -49,7 +50,15 @@ void raise(sqlite3 *db, int code, const QString &context)
         throw Error(err::GeneralFailure, QStringLiteral("データベースが読み取り専用のため、書き込めません。") + where);
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw Error(err::GeneralFailure, QStringLiteral("ほかのユーザーがデータをロックしているため、更新できませんでした。") + where);
-    if (primary == SQLITE_NOTADB || primary == SQLITE_CANTOPEN || primary == SQLITE_CORRUPT)
+    // A damaged page may surface at any read, long after the file opened: the
+    // error names the file, since that is what an administrator has to mend.
+    if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
+        const char *file = db ? sqlite3_db_filename(db, "main") : nullptr;
+        throw Error(err::DatabaseDamaged,
+                    QStringLiteral("データベース '%1' は破損しています (%2)。")
+                        .arg(file ? QFile::decodeName(file) : QString(), message) + where);
+    }
+    if (primary == SQLITE_CANTOPEN)
         throw Error(err::GeneralFailure, QStringLiteral("データベースを開けません: %1").arg(message) + where);
     if (message.startsWith(QLatin1String("table")) && message.contains(QLatin1String("already exists")))
         throw Error(err::GeneralFailure, QStringLiteral("オブジェクトは既に存在します: %1").arg(message) + where);

@@ -49,7 +49,9 @@ int countRows(Connection &c)
 
 } // namespace
 
-TEST(ConnectionOpen, RefusesWhatIsNotTheDatabaseWithGeneralFailure)
+// What is not a database, and a file opened with another key, is the
+// damaged-database error; a file that is not there is an ordinary failure.
+TEST(ConnectionOpen, RefusesWhatIsNotTheDatabase)
 {
     TempDatabase db;
     const QString missing = db.folder() + QStringLiteral("/none.mdb");
@@ -61,7 +63,7 @@ TEST(ConnectionOpen, RefusesWhatIsNotTheDatabaseWithGeneralFailure)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(8192, 'x'));
     f.close();
-    EXPECT_EQ(openError(plainConnectionString(garbage)), err::GeneralFailure);
+    EXPECT_EQ(openError(plainConnectionString(garbage)), err::DatabaseDamaged);
 
     const QString empty = db.folder() + QStringLiteral("/empty.mdb");
     QFile e(empty);
@@ -69,8 +71,40 @@ TEST(ConnectionOpen, RefusesWhatIsNotTheDatabaseWithGeneralFailure)
     e.close();
     EXPECT_EQ(openError(plainConnectionString(empty)), err::GeneralFailure);
 
-    EXPECT_EQ(openError(plainConnectionString(db.path(), QStringLiteral("wrong"))), err::GeneralFailure);
+    EXPECT_EQ(openError(plainConnectionString(db.path(), QStringLiteral("wrong"))), err::DatabaseDamaged);
     EXPECT_EQ(openError(plainConnectionString(db.path())), 0);
+}
+
+TEST(ConnectionOpen, ADamagedPageIsReportedWhenReadNamingTheFile)
+{
+    TempDatabase db;
+    makeTable(db.connection());
+    db.connection().beginTrans();
+    for (int i = 0; i < 1000; ++i)
+        db.connection().execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES (?)"), {QString(40, QChar(u'名'))});
+    db.connection().commitTrans();
+    db.connection().close();
+    releasePooledHandles(db.path());
+    // The damage is written before any connection opens the copy.
+    const QString damaged = db.folder() + QStringLiteral("/damaged.mdb");
+    QFile file(damaged);
+    ASSERT_TRUE(QFile::copy(db.path(), damaged) && file.open(QIODevice::ReadWrite));
+    file.seek(file.size() / 2 / 4096 * 4096 + 200);
+    file.write(QByteArray(8, '\x5a'));
+    file.close();
+
+    Connection c;
+    c.open(plainConnectionString(damaged));
+    Recordset rs;
+    try {
+        rs.open(QStringLiteral("SELECT 名前 FROM 記録"), &c);
+        for (; !rs.eof(); rs.moveNext())
+            rs.value(0);
+        FAIL() << "the damaged page was read without an error";
+    } catch (const Error &e) {
+        EXPECT_EQ(e.number(), err::DatabaseDamaged);
+        EXPECT_TRUE(e.description().contains(damaged)) << e.description().toStdString();
+    }
 }
 
 TEST(ConnectionOpen, AcceptsTheThreeConnectionStringForms)
