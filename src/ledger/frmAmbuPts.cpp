@@ -47,6 +47,7 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
         GridColumn{QStringLiteral("一時診断名"), QStringLiteral("一時診断名"), 4335, Qt::AlignLeft, false},
         GridColumn{QStringLiteral("入退院ID"), QStringLiteral("入退院ID"), 0, Qt::AlignLeft, true},
     });
+    m_grid->fitColumnsToContents(QStringLiteral("frmAmbuPts"));
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
 
     ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::OutpatientRecord,

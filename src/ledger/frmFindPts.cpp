@@ -56,6 +56,7 @@ frmFindPts::frmFindPts(QWidget *parent)
         GridColumn{QStringLiteral("一時診断名"), QStringLiteral("一時診断名"), 1800, Qt::AlignLeft, false},
         GridColumn{QStringLiteral("入退院ID"), QStringLiteral("入退院ID"), 15, Qt::AlignHCenter, true},
     });
+    m_grid->fitColumnsToContents(QStringLiteral("frmFindPts"));
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
 
     ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::AllPatientRecord,

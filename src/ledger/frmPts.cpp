@@ -47,6 +47,7 @@ frmPts::frmPts(QWidget *parent)
         {QStringLiteral("一時診断名"), QStringLiteral("一時診断名"), 2475, Qt::AlignLeft},
         {QStringLiteral("入退院ID"), QStringLiteral("入退院ID"), 15, Qt::AlignHCenter, true},
     });
+    m_grid->fitColumnsToContents(QStringLiteral("frmPts"));
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
 
     ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::InpatientRecord,

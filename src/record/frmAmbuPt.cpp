@@ -3,6 +3,7 @@
 
 #include "app/navigation.h"
 #include "toolkit/binding.h"
+#include "toolkit/widgets.h"
 
 #include <QAction>
 
@@ -25,6 +26,7 @@ frmAmbuPt::frmAmbuPt(QWidget *parent)
     setupFields();
     setupStatusBar(ui->StatusBar1);
     setupMenus(ui->mnuFileSave, ui->mnuFileClose, ui->mnuHelpIndex, ui->mnuHelpNorva);
+    toolkit::makeTabPagesScroll(ui->SSTab1);
     ui->Text4->setFocus();
 }
 

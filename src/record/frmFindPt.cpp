@@ -3,6 +3,7 @@
 
 #include "app/navigation.h"
 #include "toolkit/binding.h"
+#include "toolkit/widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,6 +38,8 @@ frmFindPt::frmFindPt(QWidget *parent)
 
     connect(ui->Check8, &QCheckBox::toggled, this, &frmFindPt::onOutpatientToggled);
     connect(ui->Check9, &QCheckBox::toggled, this, &frmFindPt::onInpatientToggled);
+    // Once the fields have their fonts, which set the pages' widths.
+    toolkit::makeTabPagesScroll(ui->SSTab1);
 }
 
 frmFindPt::~frmFindPt() = default;

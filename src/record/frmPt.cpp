@@ -2,6 +2,7 @@
 #include "ui_frmPt.h"
 
 #include "app/navigation.h"
+#include "toolkit/widgets.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ frmPt::frmPt(QWidget *parent)
     setupDateField(ui->Text7, record::kDateHint);
     setupFieldFonts();
     setImeOnExcept({ui->Text1, ui->Text3, ui->Text5, ui->Text6, ui->Text7});
+    toolkit::makeTabPagesScroll(ui->SSTab1);
     ui->Text4->setFocus();
 }
 

@@ -7,11 +7,20 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QFontMetricsF>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace toolkit {
+
+namespace {
+
+// What the chart keeps clear either side of an axis label.
+constexpr qreal kLabelPadding = 5;
+
+} // namespace
 
 BarChart::BarChart(QChartView *view)
     : QObject(view), m_view(view)
@@ -94,9 +103,35 @@ void BarChart::rebuild()
     chart->addAxis(valueAxis, Qt::AlignLeft);
     series->attachAxis(valueAxis);
 
+    m_categoryAxis = categoryAxis;
+    m_view->setMinimumWidth(0);
+    connect(chart, &QChart::plotAreaChanged, this, &BarChart::fitLabels);
+
     QChart *previous = m_view->chart();
     m_view->setChart(chart);
     delete previous;
+}
+
+// A label the chart finds too wide for its bar it cuts to "…".  Turned on
+// end, a label needs the height of a line: the view asks for that much
+// room per bar, which a scrolling place around it gives.
+void BarChart::fitLabels()
+{
+    if (!m_categoryAxis || m_categories.isEmpty())
+        return;
+    const QFontMetricsF metrics(m_categoryAxis->labelsFont());
+    const qreal plot = m_view->chart()->plotArea().width();
+    const qreal room = plot / m_categories.size() - 2 * kLabelPadding;
+    qreal widest = 0;
+    for (const QString &label : std::as_const(m_categories))
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    const int angle = widest <= room ? 0 : -90;
+    if (m_categoryAxis->labelsAngle() != angle)
+        m_categoryAxis->setLabelsAngle(angle);
+    const qreal perBar = metrics.height() + 2 * kLabelPadding + 2;
+    const int least = int(std::ceil(m_view->width() - plot + m_categories.size() * perBar));
+    if (angle != 0 && m_view->minimumWidth() != least)
+        m_view->setMinimumWidth(least);
 }
 
 } // namespace toolkit

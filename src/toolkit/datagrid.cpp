@@ -14,6 +14,9 @@
 #include <QLayout>
 #include <QMetaProperty>
 #include <QPersistentModelIndex>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QSettings>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -53,6 +56,32 @@ QString displayText(const QVariant &value)
     default:
         return value.toString();
     }
+}
+
+// Wide enough for a name of thirty characters; a wider text is the user's to widen for.
+constexpr int kFittedWidthMostTwips = 5760;
+
+// Column widths are a preference of the user, not of the installation nor of the database.
+std::unique_ptr<QSettings> userSettings(const QString &key)
+{
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("norva"),
+                                                QStringLiteral("norva"));
+    settings->beginGroup(QStringLiteral("columnWidths/") + key);
+    return settings;
+}
+
+// The last shown column takes whatever room the grid has left: its width is
+// the grid's, neither fitted nor the user's.
+bool isStretched(const QHeaderView *header, int logical)
+{
+    if (!header->stretchLastSection())
+        return false;
+    for (int visual = header->count() - 1; visual >= 0; --visual) {
+        const int last = header->logicalIndex(visual);
+        if (!header->isSectionHidden(last))
+            return last == logical;
+    }
+    return false;
 }
 
 } // namespace
@@ -661,13 +690,73 @@ RecordsetModel *DataGrid::model() const
     return m_model;
 }
 
+void DataGrid::fitColumnsToContents(const QString &key)
+{
+    m_widthsKey = key;
+    connect(m_view->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) {
+                if (!m_sizing && !isStretched(m_view->horizontalHeader(), column))
+                    rememberWidth(column, width);
+            });
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, &DataGrid::fitColumns);
+    fitColumns();
+}
+
 void DataGrid::applyColumns()
 {
+    const QScopedValueRollback sizing(m_sizing, true);
     const QList<GridColumn> columns = m_model->columns();
     for (int i = 0; i < columns.size(); ++i) {
         m_view->setColumnWidth(i, twipsToPixels(columns.at(i).widthTwips, m_view));
         m_view->setColumnHidden(i, columns.at(i).hidden);
     }
+    fitColumns();
+}
+
+// Only ever wider: a column keeps the room a longer text once needed while
+// the user scrolls on.
+void DataGrid::fitColumns()
+{
+    if (m_widthsKey.isEmpty())
+        return;
+    const QScopedValueRollback sizing(m_sizing, true);
+    const auto settings = userSettings(m_widthsKey);
+    QHeaderView *header = m_view->horizontalHeader();
+    const int most = twipsToPixels(kFittedWidthMostTwips, m_view);
+    const QList<GridColumn> columns = m_model->columns();
+    for (int i = 0; i < columns.size(); ++i) {
+        if (columns.at(i).hidden || isStretched(header, i))
+            continue;
+        if (const int chosen = settings->value(columns.at(i).field).toInt(); chosen > 0) {
+            m_view->setColumnWidth(i, chosen);
+            continue;
+        }
+        const int designed = twipsToPixels(columns.at(i).widthTwips, m_view);
+        const int needed = std::max(header->sectionSizeHint(i), widestShownCell(i));
+        const int width = std::clamp(needed, designed, std::max(designed, most));
+        if (width > m_view->columnWidth(i))
+            m_view->setColumnWidth(i, width);
+    }
+}
+
+// Only the rows in sight are measured: a list of 300,000 rows costs what a screenful costs.
+int DataGrid::widestShownCell(int column) const
+{
+    const int top = std::max(m_view->rowAt(0), 0);
+    int bottom = m_view->rowAt(m_view->viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = m_model->rowCount() - 1;
+    int widest = 0;
+    for (int row = top; row <= bottom; ++row)
+        widest = std::max(widest, m_view->sizeHintForIndex(m_model->index(row, column)).width());
+    return widest + (m_view->showGrid() ? 1 : 0);
+}
+
+void DataGrid::rememberWidth(int column, int width)
+{
+    const QList<GridColumn> columns = m_model->columns();
+    if (column < columns.size() && width > 0)
+        userSettings(m_widthsKey)->setValue(columns.at(column).field, width);
 }
 
 void DataGrid::showRecordsetRow()
@@ -694,6 +783,8 @@ void DataGrid::showRecordsetRow()
 // the next entry would be typed over the one pending there.
 bool DataGrid::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_view && event->type() == QEvent::Resize)
+        fitColumns();
     // A read-only list is worked from the keyboard as with the mouse.
     if (watched == m_view && event->type() == QEvent::KeyPress && !isEditable()) {
         switch (static_cast<QKeyEvent *>(event)->key()) {

@@ -144,6 +144,11 @@ public:
     bool allowAddNew() const;
     // Hands a cell still being edited to the recordset.
     void commitCellEdit();
+    // The shown columns widen, from their designed width up to a maximum, to
+    // their captions and to the texts of the rows the grid has shown.  A width
+    // the user sets is kept in the user's settings under `key` and used from
+    // then on by every grid with that key.
+    void fitColumnsToContents(const QString &key);
 
     QTableView *view() const;
     RecordsetModel *model() const;
@@ -163,6 +168,9 @@ private:
     class Editor;
 
     void applyColumns();
+    void fitColumns();
+    int widestShownCell(int column) const;
+    void rememberWidth(int column, int width);
     void storeNewRowAndStartAnother();
     void showRecordsetRow();
     void onViewRowChanged(int row);
@@ -172,8 +180,10 @@ private:
     GridDelegate *m_delegate;
     std::unique_ptr<Editor> m_editor;
     QPointer<QLabel> m_caption;
+    QString m_widthsKey;
     int m_row = -1;
     bool m_syncing = false;
+    bool m_sizing = false;
 };
 
 } // namespace toolkit

@@ -7,10 +7,15 @@
 
 #include <QEvent>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QTimer>
 
 namespace toolkit {
@@ -73,6 +78,69 @@ private:
 void onLabelClicked(QLabel *label, std::function<void()> handler)
 {
     new LabelClickFilter(label, std::move(handler));
+}
+
+namespace {
+
+// Scrolls a page up and down only: it stays as wide as the page's fields
+// need, which grows as code lists fill the combos.
+class PageScroller : public QScrollArea
+{
+public:
+    explicit PageScroller(QWidget *page)
+    {
+        setObjectName(page->objectName() + QStringLiteral("Scroll"));
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        // The fields take the focus, not the page around them.
+        setFocusPolicy(Qt::NoFocus);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWidget(page);
+        // A wheel turned to scroll the page must not change the code of a
+        // combo that passes under the pointer: only the focused one takes it.
+        for (QComboBox *combo : page->findChildren<QComboBox *>()) {
+            combo->setFocusPolicy(Qt::StrongFocus);
+            combo->installEventFilter(this);
+        }
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        const int width = widget()->minimumSizeHint().width() + verticalScrollBar()->sizeHint().width()
+            + 2 * frameWidth();
+        return {std::max(width, QScrollArea::minimumSizeHint().width()), QScrollArea::minimumSizeHint().height()};
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        const auto *combo = qobject_cast<QComboBox *>(watched);
+        if (combo && event->type() == QEvent::Wheel && !combo->hasFocus()) {
+            QCoreApplication::sendEvent(verticalScrollBar(), event);
+            return true;
+        }
+        return QScrollArea::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void makeTabPagesScroll(QTabWidget *tabs)
+{
+    const int current = tabs->currentIndex();
+    for (int i = 0; i < tabs->count(); ++i) {
+        QWidget *page = tabs->widget(i);
+        const QString caption = tabs->tabText(i);
+        const QString tip = tabs->tabToolTip(i);
+        const bool enabled = tabs->isTabEnabled(i);
+        tabs->removeTab(i);
+        tabs->insertTab(i, new PageScroller(page), caption);
+        tabs->setTabToolTip(i, tip);
+        tabs->setTabEnabled(i, enabled);
+    }
+    tabs->setCurrentIndex(current);
 }
 
 void makeChoiceOfOne(const QList<QCheckBox *> &boxes, std::function<void(QCheckBox *)> checked)

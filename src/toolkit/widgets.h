@@ -9,6 +9,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QStatusBar;
+class QTabWidget;
 class QTimer;
 
 namespace toolkit {
@@ -28,6 +29,11 @@ void onLabelClicked(QLabel *label, std::function<void()> handler);
 // by the program, clears the others and then calls `checked` with it;
 // clearing one changes nothing else, so the set may end with none checked.
 void makeChoiceOfOne(const QList<QCheckBox *> &boxes, std::function<void(QCheckBox *)> checked = {});
+
+// Each page of the tab control scrolls up and down where the window is lower
+// than the page needs, so that the window fits a small screen with every
+// field still within reach; moving the focus to a field brings it into sight.
+void makeTabPagesScroll(QTabWidget *tabs);
 
 // Status bar panels, left to right: text panels share the free width, the
 // time ("H:mm") and date ("yyyy/MM/dd") panels keep jet::Clock's moment and

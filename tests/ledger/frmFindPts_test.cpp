@@ -285,3 +285,12 @@ TEST_F(AllPatientLedgerTest, EpisodeWithoutCompanionRowsIsDeletedAndTheProgramGo
 }
 
 } // namespace
+
+TEST_F(AllPatientLedgerTest, AtItsNarrowestTheCountAndTheSearchBoxShowWhole)
+{
+    frmFindPts *ledger = shown();
+    ledger->resize(1, 1); // a window is never made smaller than its minimum
+    EXPECT_EQ(testing_support::narrowLabels(ledger), QStringList());
+    auto *box = ledger->findChild<QLineEdit *>(QStringLiteral("Text1"));
+    EXPECT_EQ(box->width(), box->maximumWidth());
+}

@@ -25,6 +25,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -408,3 +410,18 @@ TEST_F(InpatientLedgerTest, TheAdmissionRecordsAskFirst)
 }
 
 } // namespace
+
+TEST_F(InpatientLedgerTest, NamesShowWholeAndAWidthTheUserSetsIsKept)
+{
+    ward.connection().execute(QStringLiteral("UPDATE 患者情報 SET 氏名 = '長谷川　由美子' WHERE カルテID = 1001"));
+    ward.connection().execute(QStringLiteral("UPDATE 患者情報 SET 氏名 = 'ヤマモト　ユウタロウ　アレクサンダー' WHERE カルテID <> 1001"));
+    QTableView *view = shown().DataGrid1()->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_GE(view->columnWidth(2), view->sizeHintForIndex(view->model()->index(row, 2)).width()) << row;
+
+    view->horizontalHeader()->resizeSection(2, 333); // as a drag on the header's edge does
+    shown().unload();
+    EXPECT_EQ(shown().DataGrid1()->view()->columnWidth(2), 333);
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("norva"), QStringLiteral("norva")).clear();
+}

@@ -9,6 +9,7 @@
 #include "support/scripted.h"
 #include "toolkit/barchart.h"
 #include "toolkit/datagrid.h"
+#include "db/engine/recordset.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGraphicsTextItem>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -221,3 +223,25 @@ TEST_F(StatisticsTest, EachLedgerShowsItModal)
 }
 
 } // namespace
+
+// Forty groups, A0 to D9, in a period of their own.
+TEST_F(StatisticsTest, EveryGroupLabelReadsWhole)
+{
+    for (int group = 0; group < 40; ++group) {
+        const QString code = QChar(u'A' + group / 10) + QString::number(group % 10);
+        ward.connection().execute(QStringLiteral("INSERT INTO `診断名(ICD10)` (診断名, ICDコード) VALUES (?, ?)"), {code, code});
+        jet::Recordset last;
+        last.open(QStringLiteral("SELECT MAX(診断ID) FROM `診断名(ICD10)`"), &ward.connection());
+        ward.connection().execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 診断名①) VALUES (?, ?)"),
+                                  {2000 + group, last.value(0)});
+        admit(2000 + group, QDate(1999, 1, 1));
+    }
+    window().show();
+    period(QStringLiteral("1999/01/01"), QStringLiteral("1999/01/02"));
+    int whole = 0;
+    for (QGraphicsItem *item : chartView()->scene()->items()) {
+        auto *text = dynamic_cast<QGraphicsTextItem *>(item);
+        whole += text && window().MSChart1()->categories().contains(text->toPlainText());
+    }
+    EXPECT_EQ(whole, 40) << "a label cut short reads otherwise";
+}
