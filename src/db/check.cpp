@@ -3,6 +3,7 @@
 #include "db/engine/administration.h"
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
+#include "db/engine/error.h"
 #include "db/engine/recordset.h"
 #include "db/location.h"
 #include "db/schema.h"
@@ -79,18 +80,11 @@ void readGeneration(const jet::Catalog &catalog, jet::Connection &connection, Ch
     report.missing = missingFrom(catalog, v2086 ? Generation::V2086 : Generation::Old);
 }
 
-} // namespace
-
-CheckReport checkDatabase(const QString &path)
+void readContents(jet::Connection &connection, CheckReport &report)
 {
-    jet::Connection connection;
-    connection.open(plainConnectionString(path));
     jet::Catalog catalog;
     catalog.setActiveConnection(&connection);
-
-    CheckReport report;
     readGeneration(catalog, connection, report);
-    report.integrity = jet::integrityCheck(connection);
 
     for (const QString &table : {u"患者情報"_s, u"入退院情報"_s, u"検査情報"_s, u"診断情報"_s, u"32条診断書"_s}) {
         if (!catalog.tables().contains(table))
@@ -102,7 +96,7 @@ CheckReport checkDatabase(const QString &path)
 
     const QStringList present = catalog.tables();
     if (!present.contains(u"入退院情報"_s) || !present.contains(u"検査情報"_s) || !present.contains(u"診断情報"_s))
-        return report;
+        return;
     // DISTINCT: an episode with several examination or diagnosis rows is
     // named once.
     jet::Recordset orphans;
@@ -125,6 +119,27 @@ CheckReport checkDatabase(const QString &path)
         for (; !dangling.eof(); dangling.moveNext())
             report.danglingReferences.append(
                 {ref.table, ref.column, dangling.value(0).toLongLong(), dangling.value(1).toLongLong()});
+    }
+}
+
+} // namespace
+
+CheckReport checkDatabase(const QString &path)
+{
+    jet::Connection connection;
+    connection.open(plainConnectionString(path));
+
+    // SQLite's own check comes first: on a damaged file the reads below may
+    // stop at the first bad page, and the administrator needs the whole list
+    // of what is damaged to choose between repair and restore.
+    CheckReport report;
+    report.integrity = jet::integrityCheck(connection);
+    try {
+        readContents(connection, report);
+    } catch (const jet::Error &e) {
+        if (e.number() != jet::err::DatabaseDamaged || report.integrity == QStringList{u"ok"_s})
+            throw;
+        report.unreadable = e.description();
     }
     return report;
 }

@@ -13,6 +13,9 @@ struct CheckReport
     QString generation;
     // SQLite's integrity check: {"ok"} for a sound file.
     QStringList integrity;
+    // Why the tables could not be read past a damaged page; what follows it
+    // in this report is then incomplete.
+    QString unreadable;
     // What the file lacks of the generation it claims: "table", "table.column",
     // or "バージョン" for a version table without its row, which a broken-off
     // upgrade leaves and the program takes for an upgraded file.
@@ -39,7 +42,7 @@ struct CheckReport
 
     bool sound() const
     {
-        return integrity == QStringList{QStringLiteral("ok")} && missing.isEmpty() && episodesWithoutCompanions.isEmpty()
+        return integrity == QStringList{QStringLiteral("ok")} && unreadable.isEmpty() && missing.isEmpty() && episodesWithoutCompanions.isEmpty()
             && danglingReferences.isEmpty();
     }
 };

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -108,6 +109,22 @@ TEST(CheckTool, AnswersWithItsExitStatusAndOneLineOnFailure)
     EXPECT_EQ(run({u"backup"_s, path, copy, u"--force"_s}), 0);
     EXPECT_EQ(run({u"check"_s, copy}), 0);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter(u".part"_s), QStringList());
+
+    // A damaged page: the check lists what SQLite finds, a line each, and
+    // still reports, rather than stopping at the first unreadable row.
+    QStringList rows;
+    for (int chart = 1; chart <= 400; ++chart)
+        rows << u"INSERT INTO 患者情報 (カルテID, 氏名) VALUES (%1, '%2')"_s.arg(chart).arg(QString(60, u'名'));
+    execute(copy, rows);
+    QFile file(copy);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(file.size() - 3 * 4096 + 512);
+    file.write(QByteArray(16, '\x5a'));
+    file.close();
+    EXPECT_EQ(run({u"check"_s, copy}), 1) << errors.toStdString();
+    EXPECT_TRUE(output.contains(copy + u": integrity_check: "_s)) << output.toStdString();
+    EXPECT_TRUE(output.contains(copy + u": NOT sound"_s)) << output.toStdString();
+    EXPECT_EQ(output.count(u'\n'), output.count(copy + u": "_s)) << "every line names the file";
 }
 
 } // namespace

@@ -219,7 +219,11 @@ int check(const QString &database)
     // files' checks is read line by line.
     const auto line = [&database](const QString &text) { out() << database << u": "_s << text << Qt::endl; };
     line(u"schema generation %1"_s.arg(report.generation));
-    line(u"integrity_check: %1"_s.arg(report.integrity.join(u"; "_s)));
+    // SQLite puts several findings into one row, a line each.
+    for (const QString &finding : report.integrity.join(u"\n"_s).split(u'\n', Qt::SkipEmptyParts))
+        line(u"integrity_check: %1"_s.arg(finding));
+    if (!report.unreadable.isEmpty())
+        line(u"the tables could not be read to the end, so what follows is incomplete: %1"_s.arg(report.unreadable));
     for (const QString &part : report.missing)
         line(part == u"バージョン"_s ? u"バージョン holds no row: an upgrade was broken off"_s
                                      : u"%1 is missing for generation %2"_s.arg(part, report.generation));
@@ -250,7 +254,7 @@ int main(int argc, char **argv)
         "                                               quiet when it succeeds; --keep N moves the earlier\n"
         "                                               copies to DEST.1 … DEST.(N-1) and removes the oldest\n"
         "  restore BACKUP DB                            puts a sound backup in place of DB, which no\n"
-        "                                               program may have open"
+        "                                               program may have open\n"
         "  check DB                                     the file's soundness; exit status 0 only when sound"_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore or check"_s);
