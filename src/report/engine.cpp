@@ -203,40 +203,70 @@ public:
             }
             return page + 1;
         };
-        for (const Placed &p : placed) {
-            if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line || p.item->kind == Item::Kind::Mark)
-                continue;
-            const int stretch = stretchOf(p.top);
-            int page = firstPage + stretch;
-            const int top = offsetOf(stretch) + p.top;
-            if (top + p.height <= m_bodyBottom) {
-                emitText(page, p, top, p.lines.isEmpty() ? p.height : -1, p.lines);
-                continue;
+        // A block (a box with its heading) whose text would get no line, or
+        // too few to read on, at the page's end begins the next page whole
+        // rather than leave its heading over an empty box: the band is laid
+        // out again with a break where the block begins.
+        QList<int> keptWhole;
+        const qsizetype pagesBefore = m_pages.size();
+        const qsizetype textsBefore = m_pages.at(firstPage).texts.size();
+        for (bool again = true; again;) {
+            again = false;
+            breaks.clear();
+            while (m_pages.size() > pagesBefore) {
+                m_pages.removeLast();
+                m_pageRows.removeLast();
             }
-            if (!p.item->grows || p.lines.isEmpty()) {
-                page = nextPage(page, p.top);
-                emitText(page, p, m_bodyTop, p.height, p.lines);
-                continue;
-            }
-            const int perLine = lineHeight(textFont(p.points, p.item->gothic));
-            // Broken at a page's end, the text keeps the room it has in its
-            // box from the box's edges there, so that no line touches them.
-            const auto [above, below] = roomInBox(placed, *p.item);
-            QStringList rest = p.lines;
-            int from = top;
-            int bandPos = p.top;
-            while (!rest.isEmpty()) {
-                // A page's first line goes on it, however little room there is.
-                const int fit = std::max(from > m_bodyTop + above ? 0 : 1, (m_bodyBottom - below - from) / perLine);
-                const QStringList here = rest.mid(0, fit);
-                rest = rest.mid(fit);
-                if (!here.isEmpty())
-                    emitText(page, p, from, -1, here);
-                if (rest.isEmpty())
-                    break;
-                bandPos += int(here.size()) * perLine;
-                page = nextPage(page, bandPos, above);
-                from = m_bodyTop + above;
+            m_pages[firstPage].texts.resize(textsBefore);
+            qsizetype kept = 0;
+            for (const Placed &p : placed) {
+                for (; kept < keptWhole.size() && keptWhole.at(kept) <= p.top; ++kept)
+                    nextPage(firstPage + stretchOf(keptWhole.at(kept)), keptWhole.at(kept));
+                if (p.item->kind == Item::Kind::Box || p.item->kind == Item::Kind::Line || p.item->kind == Item::Kind::Mark)
+                    continue;
+                const int stretch = stretchOf(p.top);
+                int page = firstPage + stretch;
+                const int top = offsetOf(stretch) + p.top;
+                // Broken at a page's end, the text keeps the room it has in its
+                // box from the box's edges there, so that no line touches them.
+                const auto [above, below] = roomInBox(placed, *p.item);
+                if (top + p.height + below > m_bodyBottom && page + 1 == int(m_pages.size())
+                    && !breaksWell(p, top, below)) {
+                    const int block = blockTop(placed, p);
+                    if (stretchOf(block) == stretch && offsetOf(stretch) + block > m_bodyTop
+                        && !keptWhole.contains(block)) {
+                        keptWhole.append(block);
+                        std::sort(keptWhole.begin(), keptWhole.end());
+                        again = true;
+                        break;
+                    }
+                }
+                if (top + p.height <= m_bodyBottom) {
+                    emitText(page, p, top, p.lines.isEmpty() ? p.height : -1, p.lines);
+                    continue;
+                }
+                if (!p.item->grows || p.lines.isEmpty()) {
+                    page = nextPage(page, p.top);
+                    emitText(page, p, m_bodyTop, p.height, p.lines);
+                    continue;
+                }
+                const int perLine = lineHeight(textFont(p.points, p.item->gothic));
+                QStringList rest = p.lines;
+                int from = top;
+                int bandPos = p.top;
+                while (!rest.isEmpty()) {
+                    // A page's first line goes on it, however little room there is.
+                    const int fit = std::max(from > m_bodyTop + above ? 0 : 1, (m_bodyBottom - below - from) / perLine);
+                    const QStringList here = rest.mid(0, fit);
+                    rest = rest.mid(fit);
+                    if (!here.isEmpty())
+                        emitText(page, p, from, -1, here);
+                    if (rest.isEmpty())
+                        break;
+                    bandPos += int(here.size()) * perLine;
+                    page = nextPage(page, bandPos, above);
+                    from = m_bodyTop + above;
+                }
             }
         }
         for (const Placed &p : placed) {
@@ -328,19 +358,73 @@ private:
         return placed;
     }
 
+    // The smallest box of its band around an item, if any.
+    static const Placed *boxAround(const QList<Placed> &placed, const Item &item)
+    {
+        const Placed *inner = nullptr;
+        for (const Placed &p : placed) {
+            const QRect &r = p.item->rect;
+            if (p.item->kind == Item::Kind::Box && r.contains(item.rect)
+                && (!inner || r.height() < inner->item->rect.height()))
+                inner = &p;
+        }
+        return inner;
+    }
+
     // The room between a field and the edges of the smallest box of its
     // band around it, above and below; none without a box.
     static std::pair<int, int> roomInBox(const QList<Placed> &placed, const Item &field)
     {
-        const QRect *inner = nullptr;
-        for (const Placed &p : placed) {
-            const QRect &r = p.item->rect;
-            if (p.item->kind == Item::Kind::Box && r.contains(field.rect) && (!inner || r.height() < inner->height()))
-                inner = &r;
-        }
+        const Placed *inner = boxAround(placed, field);
         if (!inner)
             return {0, 0};
-        return {field.rect.top() - inner->top(), inner->bottom() - field.rect.bottom()};
+        const QRect &r = inner->item->rect;
+        return {field.rect.top() - r.top(), r.bottom() - field.rect.bottom()};
+    }
+
+    // Where the block that holds an item begins in its band: the smallest
+    // box around it, or the heading standing on that box, a box that holds
+    // a single label and nothing else.
+    static int blockTop(const QList<Placed> &placed, const Placed &item)
+    {
+        const Placed *inner = boxAround(placed, *item.item);
+        if (!inner)
+            return item.top;
+        const QRect &r = inner->item->rect;
+        const auto within = [](const QRect &outer, const QRect &rect) {
+            return rect.left() >= outer.left() && rect.top() >= outer.top()
+                && rect.left() + rect.width() <= outer.left() + outer.width()
+                && rect.top() + rect.height() <= outer.top() + outer.height();
+        };
+        for (const Placed &head : placed) {
+            const QRect &h = head.item->rect;
+            if (head.item->kind != Item::Kind::Box || h.top() + h.height() != r.top() || h.left() < r.left()
+                || h.right() > r.right())
+                continue;
+            int held = 0;
+            bool labels = true;
+            for (const Placed &p : placed) {
+                if (&p != &head && within(h, p.item->rect)) {
+                    ++held;
+                    labels = labels && p.item->kind == Item::Kind::Label;
+                }
+            }
+            if (held == 1 && labels)
+                return head.top;
+        }
+        return inner->top;
+    }
+
+    // Whether a text that does not fit what is left of the page at `top`
+    // can break there: a growing one with two lines at least on this page
+    // and some for the next.  A text that fits but whose box does not is
+    // better moved whole than closed below the page's end.
+    bool breaksWell(const Placed &p, int top, int below) const
+    {
+        if (!p.item->grows || p.lines.isEmpty())
+            return false;
+        const int fit = (m_bodyBottom - below - top) / lineHeight(textFont(p.points, p.item->gothic));
+        return fit >= std::min<qsizetype>(2, p.lines.size()) && fit < p.lines.size();
     }
 
     static int bandHeight(const Section &section, const QList<Placed> &placed)

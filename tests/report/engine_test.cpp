@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 using report::Item;
 using report::Layout;
@@ -140,6 +142,35 @@ TEST(ReportEngine, SideBySideBoxesBreakTogetherAndKeepEveryCharacter)
     }
     EXPECT_TRUE(printedLeft.endsWith(course));
     EXPECT_EQ(printedRight, plan);
+}
+
+// A heading box over a growing box with room at the page's end for no line
+// of its text, or for one only: heading and box begin the next page with it.
+TEST(ReportEngine, AHeadingAndItsBoxMoveWithATextThatGetsTooFewLinesOnThePage)
+{
+    const int perLine = int(std::ceil(
+        QFontMetricsF(report::textFont(10.5, false), &report::measuringDevice()).lineSpacing()));
+    Layout layout = form();
+    Item filler = Layout::field(u"Filler"_s, QRect(0, 0, 9000, 400), u"経過"_s);
+    Item text = Layout::field(u"Text"_s, QRect(100, 1500, 8800, 600), u"検査内容"_s);
+    filler.grows = text.grows = true;
+    layout.detail.height = 2200;
+    layout.detail.items = {filler, Layout::box(u"Head"_s, QRect(0, 1000, 9000, 400)),
+                           Layout::label(u"Heading"_s, QRect(0, 1000, 9000, 400), u"検査内容"_s),
+                           Layout::box(u"Box"_s, QRect(0, 1400, 9000, 800)), text};
+    // The body's height less the header and footer, the box's inner margin
+    // and where the text stands below the filler's one-line box.
+    const int room = 16838 - 2 * 1440 - 600 - 400 - 100 - 1100;
+    for (const int lines : {0, 1}) {
+        const QString filled = QStringList(room / perLine - lines, u"あ"_s).join(u'\n');
+        const ListRows rows({{{u"経過"_s, filled}, {u"検査内容"_s, QString(u"血液検査、心電図。"_s).repeated(60)}}});
+        const QList<report::Page> pages = report::layOut(layout, rows, kNow);
+        ASSERT_EQ(pages.size(), 2) << lines;
+        EXPECT_TRUE(pages.first().frames.isEmpty()) << lines << ": no box left behind";
+        EXPECT_TRUE(pages.first().runsOf(u"Heading"_s).isEmpty()) << lines;
+        ASSERT_EQ(pages.last().runsOf(u"Heading"_s).size(), 1) << lines;
+        EXPECT_EQ(pages.last().runsOf(u"Heading"_s).at(0).rect.top(), 1440 + 600) << lines;
+    }
 }
 
 // Each row its own document, as each patient's summary is: its pages are
