@@ -58,8 +58,9 @@ QRectF glyphBox(const TextRun &run, qsizetype from, qsizetype length);
 // growing field takes the lines its value needs and pushes down what stands
 // below it in its band, boxes around it growing with it; a band that does
 // not fit goes to the next page, and a growing field taller than what is
-// left of a page continues on the next one.  `now` fills %d, %D and %T.  A mark follows the
-// label it marks.
+// left of a page continues on the next one, where a box whose text would
+// keep fewer than two lines on the page goes whole with its heading.  `now`
+// fills %d, %D and %T.  A mark follows the label it marks.
 QList<Page> layOut(const Layout &layout, const Rows &rows, const QDateTime &now);
 // The same, handing each page on as soon as it is whole, so that a long
 // document is written without holding more than the page being laid out;
