@@ -191,13 +191,20 @@ bool Preview::print()
     printer.setFullPage(true);
     if (!toolkit::platform().choosePrinter(printer))
         return false;
-    if (paintPages(m_pages, printer))
+    // A file chosen in the print dialog holds patient data as much as one
+    // saved with the button, and is written the same way.
+    const QString file = printer.outputFileName();
+    if (file.isEmpty() ? paintPages(m_pages, printer) : writeFile(file, [this, &printer](const QString &partial) {
+            printer.setOutputFileName(partial);
+            return paintPages(m_pages, printer);
+        }))
         return true;
-    toolkit::MessageBoxRequest box;
-    const QString target = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-    box.text = QStringLiteral("%1 に印刷できませんでした。プリンターの設定を確かめてください。").arg(target);
-    box.icon = toolkit::MessageIcon::Exclamation;
-    toolkit::platform().messageBox(box);
+    if (file.isEmpty()) {
+        toolkit::MessageBoxRequest box;
+        box.text = QStringLiteral("%1 に印刷できませんでした。プリンターの設定を確かめてください。").arg(printer.printerName());
+        box.icon = toolkit::MessageIcon::Exclamation;
+        toolkit::platform().messageBox(box);
+    }
     emit printFailed();
     return false;
 }
@@ -212,6 +219,11 @@ bool Preview::saveAsPdf()
         return false;
     if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         path += QStringLiteral(".pdf");
+    return writeFile(path, [this](const QString &partial) { return writePdf(m_pages, partial, windowTitle()); });
+}
+
+bool Preview::writeFile(const QString &path, const std::function<bool(const QString &)> &write)
+{
     // Half-written PDFs of killed saves; one that another save is writing stays.
     const QStringList stuck = jet::removeLeftovers(path);
     // Replaced only once complete, with the access of patient data; the
@@ -219,7 +231,7 @@ bool Preview::saveAsPdf()
     jet::PartialFile file(path);
     int error = file.error();
     bool saved = false;
-    if (file.created() && writePdf(m_pages, file.name(), windowTitle())) {
+    if (file.created() && write(file.name())) {
         error = file.place(true);
         saved = error == 0;
     }
