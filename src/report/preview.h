@@ -52,8 +52,9 @@ protected:
 private:
     void updatePage();
     // Writes a new PDF through `write` under a partial name and gives it
-    // `path` once whole, telling the user of a failure.
-    bool writeFile(const QString &path, const std::function<bool(const QString &)> &write);
+    // `path` once whole, telling the user of a failure of the act ("印刷",
+    // "保存").
+    bool writeFile(const QString &path, const QString &act, const std::function<bool(const QString &)> &write);
 
     QList<Page> m_pages;
     int m_page = 0;
