@@ -1,5 +1,6 @@
 #include "app/versionerrors.h"
 
+#include "db/check.h"
 #include "db/engine/error.h"
 
 namespace app {
@@ -23,8 +24,8 @@ toolkit::ErrorTable damagedDatabaseAnswers()
 {
     toolkit::MessageBoxRequest box;
     box.text = QStringLiteral("データベースファイルが破損しているため、ネモリアを終了します。\n"
-                              "すべての端末でネモリアを終了してから、管理者が「norva-db check」でファイルを調べ、"
-                              "「norva-db restore」でバックアップから戻してください。");
+                              "すべての端末でネモリアを終了してから、")
+        + db::damagedFileAdvice();
     box.icon = toolkit::MessageIcon::Critical;
     return {{jet::err::DatabaseDamaged, box, {}, true, true}};
 }

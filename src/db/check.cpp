@@ -144,4 +144,9 @@ CheckReport checkDatabase(const QString &path)
     return report;
 }
 
+QString damagedFileAdvice()
+{
+    return QStringLiteral("管理者が「norva-db check」でファイルを調べ、「norva-db restore」でバックアップから戻してください。");
+}
+
 } // namespace db

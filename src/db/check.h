@@ -51,4 +51,8 @@ struct CheckReport
 // Throws jet::Error when the file cannot be opened.
 CheckReport checkDatabase(const QString &path);
 
+// What an administrator does about a damaged file, in the words every
+// message about one uses: find the damage, then put a backup back.
+QString damagedFileAdvice();
+
 } // namespace db

@@ -1,6 +1,7 @@
 #include "options/frmOptions.h"
 #include "ui_frmOptions.h"
 
+#include "db/check.h"
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "toolkit/errortrap.h"
@@ -103,6 +104,16 @@ frmOptions::frmOptions(QWidget *parent)
         // list read-only; editing and the new-row line are always offered.
         list.grid->setEditable(true);
         list.grid->setAllowAddNew(true);
+        // A damaged file surfaces as the user moves between rows; the window
+        // stays, but the box says what the administrator has to do.
+        list.grid->model()->setErrorHandler([](const jet::Error &error) {
+            MessageBoxRequest box;
+            box.text = error.description();
+            if (error.number() == jet::err::DatabaseDamaged)
+                box.text += QLatin1Char('\n') + db::damagedFileAdvice();
+            box.icon = MessageIcon::Exclamation;
+            toolkit::platform().messageBox(box);
+        });
         toolkit::onFrameClicked(list.frame, [this, i] { toolkit::untrapped([this, i] { enableOnlyGrid(i); }); });
     }
 

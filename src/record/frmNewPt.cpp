@@ -4,6 +4,7 @@
 #include "app/navigation.h"
 #include "toolkit/binding.h"
 #include "toolkit/platform.h"
+#include "toolkit/widgets.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -35,6 +36,7 @@ frmNewPt::frmNewPt(QWidget *parent)
     setupMenus(ui->mnuFileSave, ui->mnuFileClose, ui->mnuHelpIndex, ui->mnuHelpNorva);
     setupFields();
     setupOutpatientSwitch();
+    toolkit::makeTabPagesScroll(ui->SSTab1);
 }
 
 frmNewPt::~frmNewPt() = default;

@@ -191,11 +191,21 @@ bool Preview::print()
     printer.setFullPage(true);
     if (!toolkit::platform().choosePrinter(printer))
         return false;
+    // A file chosen in the print dialog holds patient data as much as one
+    // saved with the button, and is written the same way.
+    if (const QString file = printer.outputFileName(); !file.isEmpty()) {
+        const bool written = writeFile(file, QStringLiteral("印刷"), [this, &printer](const QString &partial) {
+            printer.setOutputFileName(partial);
+            return paintPages(m_pages, printer);
+        });
+        if (!written)
+            emit printFailed();
+        return written;
+    }
     if (paintPages(m_pages, printer))
         return true;
     toolkit::MessageBoxRequest box;
-    const QString target = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-    box.text = QStringLiteral("%1 に印刷できませんでした。プリンターの設定を確かめてください。").arg(target);
+    box.text = QStringLiteral("%1 に印刷できませんでした。プリンターの設定を確かめてください。").arg(printer.printerName());
     box.icon = toolkit::MessageIcon::Exclamation;
     toolkit::platform().messageBox(box);
     emit printFailed();
@@ -212,6 +222,12 @@ bool Preview::saveAsPdf()
         return false;
     if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         path += QStringLiteral(".pdf");
+    return writeFile(path, QStringLiteral("保存"),
+                     [this](const QString &partial) { return writePdf(m_pages, partial, windowTitle()); });
+}
+
+bool Preview::writeFile(const QString &path, const QString &act, const std::function<bool(const QString &)> &write)
+{
     // Half-written PDFs of killed saves; one that another save is writing stays.
     const QStringList stuck = jet::removeLeftovers(path);
     // Replaced only once complete, with the access of patient data; the
@@ -219,7 +235,7 @@ bool Preview::saveAsPdf()
     jet::PartialFile file(path);
     int error = file.error();
     bool saved = false;
-    if (file.created() && writePdf(m_pages, file.name(), windowTitle())) {
+    if (file.created() && write(file.name())) {
         error = file.place(true);
         saved = error == 0;
     }
@@ -227,15 +243,15 @@ bool Preview::saveAsPdf()
         return true;
     toolkit::MessageBoxRequest box;
     if (saved) {
-        box.text = QStringLiteral("%1 に保存しました。以前に中断した保存の作業ファイルを、括弧内の原因で削除できませんでした。"
-                                  "原因を取り除いてから削除してください:\r%2")
-                       .arg(path, stuck.join(QLatin1Char('\r')));
+        box.text = QStringLiteral("%1 に%2しました。以前に中断した%2の作業ファイルを、括弧内の原因で削除できませんでした。"
+                                  "原因を取り除いてから削除してください:\r%3")
+                       .arg(path, act, stuck.join(QLatin1Char('\r')));
         box.icon = toolkit::MessageIcon::Information;
         toolkit::platform().messageBox(box);
         return true;
     }
-    box.text = error ? QStringLiteral("%1 に保存できませんでした (%2)。").arg(path, QString::fromLocal8Bit(std::strerror(error)))
-                     : QStringLiteral("%1 に保存できませんでした。").arg(path);
+    box.text = error ? QStringLiteral("%1 に%2できませんでした (%3)。").arg(path, act, QString::fromLocal8Bit(std::strerror(error)))
+                     : QStringLiteral("%1 に%2できませんでした。").arg(path, act);
     box.icon = toolkit::MessageIcon::Exclamation;
     toolkit::platform().messageBox(box);
     return false;

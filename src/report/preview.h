@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QList>
 
+#include <functional>
+
 class QComboBox;
 class QLabel;
 class QScrollArea;
@@ -49,6 +51,10 @@ protected:
 
 private:
     void updatePage();
+    // Writes a new PDF through `write` under a partial name and gives it
+    // `path` once whole, telling the user of a failure of the act ("印刷",
+    // "保存").
+    bool writeFile(const QString &path, const QString &act, const std::function<bool(const QString &)> &write);
 
     QList<Page> m_pages;
     int m_page = 0;

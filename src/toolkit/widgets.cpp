@@ -125,10 +125,29 @@ protected:
     }
 };
 
+// The named fields of the window in their focus order, leaving out the tab
+// widget and what holds it, which do not move.
+QList<QWidget *> fieldFocusOrder(QTabWidget *tabs)
+{
+    QList<QWidget *> order;
+    QWidget *const window = tabs->window();
+    QWidget *widget = window;
+    do {
+        if ((widget->focusPolicy() & Qt::TabFocus) && !widget->isAncestorOf(tabs) && widget != tabs
+            && !widget->objectName().isEmpty() && !widget->objectName().startsWith(QStringLiteral("qt_")))
+            order.append(widget);
+        widget = widget->nextInFocusChain();
+    } while (widget != window);
+    return order;
+}
+
 } // namespace
 
 void makeTabPagesScroll(QTabWidget *tabs)
 {
+    // A page moved into its scroller takes its fields along as one block of
+    // the focus chain, which would undo an order that runs across the pages.
+    const QList<QWidget *> order = fieldFocusOrder(tabs);
     const int current = tabs->currentIndex();
     for (int i = 0; i < tabs->count(); ++i) {
         QWidget *page = tabs->widget(i);
@@ -141,6 +160,8 @@ void makeTabPagesScroll(QTabWidget *tabs)
         tabs->setTabEnabled(i, enabled);
     }
     tabs->setCurrentIndex(current);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
 }
 
 void makeChoiceOfOne(const QList<QCheckBox *> &boxes, std::function<void(QCheckBox *)> checked)

@@ -18,8 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -344,23 +342,7 @@ TEST_F(AllPatientRecordTest, TabLeavesEveryMemoFieldWithoutTypingIntoIt)
         EXPECT_TRUE(memo->tabChangesFocus()) << memo->objectName().toStdString();
 }
 
-// 800×600 with a title bar: every field of every tab can be scrolled into sight whole.
 TEST_F(AllPatientRecordTest, FitsAnEightHundredBySixHundredScreenWithEveryFieldReachable)
 {
-    frmFindPt *window = open(1);
-    window->show();
-    window->resize(800, 560);
-    EXPECT_EQ(window->size(), QSize(800, 560));
-    auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("SSTab1"));
-    for (int page = 0; page < tabs->count(); ++page) {
-        tabs->setCurrentIndex(page);
-        auto *area = qobject_cast<QScrollArea *>(tabs->widget(page));
-        for (QWidget *field : area->widget()->findChildren<QWidget *>()) {
-            if (!field->isVisible() || !field->focusPolicy() || field->inherits("QScrollBar"))
-                continue;
-            area->verticalScrollBar()->setValue(field->mapTo(area->widget(), QPoint(0, field->height())).y()
-                                                - area->viewport()->height());
-            EXPECT_EQ(field->visibleRegion().boundingRect().size(), field->size()) << field->objectName().toStdString();
-        }
-    }
+    testing_support::expectFitsEightHundredBySixHundred(open(1));
 }

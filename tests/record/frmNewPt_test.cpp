@@ -159,6 +159,11 @@ TEST_F(NewPatientWindowTest, FocusStartsAtTheNameAndEndsWithTheDates)
     EXPECT_TRUE(control<QPlainTextEdit>(window, "Text9")->toPlainText().isEmpty());
 }
 
+TEST_F(NewPatientWindowTest, FitsAnEightHundredBySixHundredScreenWithEveryFieldReachable)
+{
+    testing_support::expectFitsEightHundredBySixHundred(registerChart(QStringLiteral("2001")));
+}
+
 // An older program registered episodes without their companion rows.
 TEST_F(NewPatientWindowTest, NewestEpisodeWithoutCompanionRowsGetsOneOfEachOnce)
 {

@@ -16,6 +16,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <gtest/gtest.h>
@@ -132,5 +135,26 @@ protected:
     QTemporaryDir folder;
     QStringList registered;
 };
+
+// 800×600 with a title bar: every field of every tab can be scrolled into sight whole.
+inline void expectFitsEightHundredBySixHundred(QWidget *window)
+{
+    window->show();
+    window->resize(800, 560);
+    EXPECT_EQ(window->size(), QSize(800, 560));
+    auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("SSTab1"));
+    for (int page = 0; page < tabs->count(); ++page) {
+        tabs->setCurrentIndex(page);
+        auto *area = qobject_cast<QScrollArea *>(tabs->widget(page));
+        ASSERT_NE(area, nullptr) << "page " << page << " does not scroll";
+        for (QWidget *field : area->widget()->findChildren<QWidget *>()) {
+            if (!field->isVisible() || !field->focusPolicy() || field->inherits("QScrollBar"))
+                continue;
+            area->verticalScrollBar()->setValue(field->mapTo(area->widget(), QPoint(0, field->height())).y()
+                                                - area->viewport()->height());
+            EXPECT_EQ(field->visibleRegion().boundingRect().size(), field->size()) << field->objectName().toStdString();
+        }
+    }
+}
 
 } // namespace testing_support

@@ -56,6 +56,7 @@ TEST(ReportPreview, PagesZoomPrintSaveAndTheEndOfTheDocument)
     EXPECT_TRUE(preview.print());
     EXPECT_EQ(program.services->printDialogs(), 2);
     EXPECT_GT(QFileInfo(printed).size(), 0);
+    EXPECT_FALSE(QFile::permissions(printed) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
 
     const QString saved = QDir(dir.path()).filePath(u"saved"_s);
     program.services->setSaveFile(saved);

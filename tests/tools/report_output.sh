@@ -34,6 +34,12 @@ refused "--key for a ward document" --key 1 --out "$work/k.pdf"
 sqlcipher -cmd "PRAGMA key='tamik4062';" "$work/ward.mdb" "UPDATE 入退院情報 SET 病室番号 = 999 WHERE 入退院ID = 1;" >/dev/null
 "$report" rptAdmSum --key 1 --db "$work/ward.mdb" --out "$work/s.pdf" 2>"$work/err"
 grep -q '入退院情報 の 病室番号' "$work/err" || { echo "the dangling room is not named"; status=1; }
+# A damaged file: one line that says what the administrator does.
+cp "$work/ward.mdb" "$work/bad.mdb"
+printf 'damaged' | dd of="$work/bad.mdb" bs=1 seek=200 conv=notrunc 2>/dev/null
+"$report" rptTreatment --db "$work/bad.mdb" --out "$work/b.pdf" 2>"$work/err"
+[ "$(wc -l <"$work/err")" = 1 ] && grep -q '「norva-db check」.*「norva-db restore」' "$work/err" \
+  || { echo "a damaged file's line does not point to check and restore"; cat "$work/err"; status=1; }
 
 # Half-written PDFs of killed runs go; the one another run is writing (locked) stays.
 touch "$work/.old.pdf.Ab3xQz" "$work/.old.pdf.Zz9yWw"

@@ -1,6 +1,7 @@
 // norva-report REPORT [--key N] [--out FILE.pdf] [--force] [--db PATH]
 // Renders one document for an episode or chart to PDF without a display,
 // from the database the location file beside the program names, or PATH.
+#include "db/check.h"
 #include "db/engine/error.h"
 #include "db/engine/files.h"
 #include "db/location.h"
@@ -192,8 +193,11 @@ int main(int argc, char **argv)
             return fail(u"データベース %1 は古い形式です。ネモリアを起動して更新してから印刷してください。"_s.arg(
                 QDir::toNativeSeparators(database)));
         const QString description = e.description().simplified();
-        if (description.contains(database))
-            return fail(description);
-        return fail(u"データベース %1: %2"_s.arg(QDir::toNativeSeparators(database), description));
+        QString line = description.contains(database)
+            ? description
+            : u"データベース %1: %2"_s.arg(QDir::toNativeSeparators(database), description);
+        if (e.number() == jet::err::DatabaseDamaged)
+            line += (line.endsWith(u'。') ? QString() : u"。"_s) + db::damagedFileAdvice();
+        return fail(line);
     }
 }
