@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
 
 using namespace Qt::StringLiterals;
 
@@ -54,19 +55,14 @@ LedgerSetUp ledgerSetUp(jet::Connection &connection)
 
 void addCommonEntries(jet::Connection &connection)
 {
-    connection.beginTrans();
-    try {
-        // Read inside the transaction, so that two workstations answering
-        // at once do not both fill the table.
-        if (!hasEntries(connection, u"性別"_s))
-            insertCodes(connection, u"性別"_s, u"略称"_s, sexes());
-        if (!hasEntries(connection, u"入院形態"_s))
-            insertCodes(connection, u"入院形態"_s, u"略称"_s, legalAdmissionForms());
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
+    jet::Transaction transaction(connection);
+    // Read inside the transaction, so that two workstations answering
+    // at once do not both fill the table.
+    if (!hasEntries(connection, u"性別"_s))
+        insertCodes(connection, u"性別"_s, u"略称"_s, sexes());
+    if (!hasEntries(connection, u"入院形態"_s))
+        insertCodes(connection, u"入院形態"_s, u"略称"_s, legalAdmissionForms());
+    transaction.commit();
 }
 
 } // namespace db

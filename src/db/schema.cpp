@@ -3,6 +3,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/files.h"
+#include "db/engine/transaction.h"
 #include "db/location.h"
 
 #include <QFile>
@@ -366,14 +367,9 @@ void buildDatabase(const QString &path, Generation generation)
         catalog.appendView(query.name, query.jetSql);
     setPlannerStatistics(catalog);
 
-    connection.beginTrans();
-    try {
-        insertPlaceholders(connection, generation);
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
+    jet::Transaction transaction(connection);
+    insertPlaceholders(connection, generation);
+    transaction.commit();
     catalog.close();
     connection.close();
 }

@@ -5,6 +5,7 @@
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/transaction.h"
 #include "db/location.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
@@ -24,15 +25,10 @@ void ledger::storeListOrder(const QString &path, db::RoomOrder order)
     jet::Catalog catalog;
     catalog.setActiveConnection(&connection);
     const QString name = db::kInpatientListQuery.toString();
-    connection.beginTrans();
-    try {
-        catalog.deleteView(name);
-        catalog.appendView(name, db::inpatientListSql(order));
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
+    jet::Transaction transaction(connection);
+    catalog.deleteView(name);
+    catalog.appendView(name, db::inpatientListSql(order));
+    transaction.commit();
 }
 
 namespace {

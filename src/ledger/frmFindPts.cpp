@@ -3,6 +3,7 @@
 
 #include "app/navigation.h"
 #include "db/engine/error.h"
+#include "db/engine/transaction.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/export.h"
@@ -138,14 +139,9 @@ void frmFindPts::deleteEpisode()
 
 void ledger::removeEpisode(jet::Connection &connection, const QVariant &episode)
 {
-    connection.beginTrans();
-    try {
-        connection.execute(QStringLiteral("DELETE FROM 入退院情報 WHERE 入退院ID = ?"), {episode});
-        connection.execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = ?"), {episode});
-        connection.execute(QStringLiteral("DELETE FROM 診断情報 WHERE 入退院ID = ?"), {episode});
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
-    }
+    jet::Transaction transaction(connection);
+    connection.execute(QStringLiteral("DELETE FROM 入退院情報 WHERE 入退院ID = ?"), {episode});
+    connection.execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = ?"), {episode});
+    connection.execute(QStringLiteral("DELETE FROM 診断情報 WHERE 入退院ID = ?"), {episode});
+    transaction.commit();
 }

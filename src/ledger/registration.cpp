@@ -3,6 +3,7 @@
 #include "app/navigation.h"
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/form.h"
 #include "toolkit/platform.h"
@@ -85,27 +86,21 @@ int storeRegistration(jet::Connection &connection, qint32 chart)
     patients.open(QStringLiteral("SELECT * FROM 患者情報"), &connection);
     episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &connection);
 
-    int episode = 0;
-    connection.beginTrans();
-    try {
-        const QString chartField = QStringLiteral("カルテID");
-        bool found = false;
-        if (patients.recordCount() > 0) {
-            patients.moveFirst();
-            patients.find(chartField + QStringLiteral(" = ") + QString::number(chart));
-            found = !patients.eof();
-        }
-        if (!found)
-            patients.addNew({chartField}, {chart});
-        episodes.addNew({chartField}, {chart});
-        episode = episodes.value(QStringLiteral("入退院ID")).toInt();
-        connection.execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {episode});
-        connection.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID) VALUES (?)"), {episode});
-        connection.commitTrans();
-    } catch (...) {
-        connection.rollbackTrans();
-        throw;
+    jet::Transaction transaction(connection);
+    const QString chartField = QStringLiteral("カルテID");
+    bool found = false;
+    if (patients.recordCount() > 0) {
+        patients.moveFirst();
+        patients.find(chartField + QStringLiteral(" = ") + QString::number(chart));
+        found = !patients.eof();
     }
+    if (!found)
+        patients.addNew({chartField}, {chart});
+    episodes.addNew({chartField}, {chart});
+    const int episode = episodes.value(QStringLiteral("入退院ID")).toInt();
+    connection.execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {episode});
+    connection.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID) VALUES (?)"), {episode});
+    transaction.commit();
     episodes.close();
     patients.close();
     return episode;

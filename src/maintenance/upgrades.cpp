@@ -4,6 +4,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
 #include "db/location.h"
 #include "db/schema.h"
 
@@ -60,15 +61,10 @@ public:
     // Runs the steps in one transaction, committed as the last step.
     void transaction(const std::function<void()> &steps, int commitStep)
     {
-        m_connection.beginTrans();
-        try {
-            steps();
-            step(commitStep);
-            m_connection.commitTrans();
-        } catch (...) {
-            m_connection.rollbackTrans();
-            throw;
-        }
+        jet::Transaction transaction(m_connection);
+        steps();
+        step(commitStep);
+        transaction.commit();
     }
 
     // A table the window's grid shows while the upgrade writes it.

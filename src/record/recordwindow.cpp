@@ -2,6 +2,7 @@
 
 #include "app/navigation.h"
 #include "db/engine/error.h"
+#include "db/engine/transaction.h"
 #include "db/location.h"
 #include "record/Imecomp.h"
 #include "toolkit/binding.h"
@@ -317,20 +318,15 @@ void RecordWindow::ensureCompanionRows(const QString &episode)
     const qlonglong id = episode.toLongLong(&isNumber);
     if (!isNumber)
         return;
-    m_connection.beginTrans();
-    try {
-        for (const QString &table : {QStringLiteral("検査情報"), QStringLiteral("診断情報")}) {
-            m_connection.execute(QStringLiteral("INSERT INTO %1 (入退院ID) SELECT 入退院ID FROM 入退院情報 "
-                                                "WHERE 入退院ID = ? AND NOT EXISTS "
-                                                "(SELECT 入退院ID FROM %1 WHERE 入退院ID = ?)")
-                                     .arg(table),
-                                 {id, id});
-        }
-        m_connection.commitTrans();
-    } catch (...) {
-        m_connection.rollbackTrans();
-        throw;
+    jet::Transaction transaction(m_connection);
+    for (const QString &table : {QStringLiteral("検査情報"), QStringLiteral("診断情報")}) {
+        m_connection.execute(QStringLiteral("INSERT INTO %1 (入退院ID) SELECT 入退院ID FROM 入退院情報 "
+                                            "WHERE 入退院ID = ? AND NOT EXISTS "
+                                            "(SELECT 入退院ID FROM %1 WHERE 入退院ID = ?)")
+                                 .arg(table),
+                             {id, id});
     }
+    transaction.commit();
 }
 
 void RecordWindow::openData(const QString &sql, jet::CursorType cursor)

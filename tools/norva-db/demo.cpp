@@ -5,6 +5,7 @@
 
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
+#include "db/engine/transaction.h"
 
 #include <QDate>
 #include <QStringList>
@@ -108,18 +109,13 @@ public:
 
     DemoSummary run()
     {
-        m_connection.beginTrans();
-        try {
-            writeCodeTables();
-            planPatients();
-            planEpisodes();
-            writePatients();
-            writeEpisodes();
-            m_connection.commitTrans();
-        } catch (...) {
-            m_connection.rollbackTrans();
-            throw;
-        }
+        jet::Transaction transaction(m_connection);
+        writeCodeTables();
+        planPatients();
+        planEpisodes();
+        writePatients();
+        writeEpisodes();
+        transaction.commit();
         return m_summary;
     }
 

@@ -10,6 +10,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
 #include "db/location.h"
 #include "db/schema.h"
 
@@ -85,32 +86,27 @@ void copyIntoGeneration(const QString &from, const QString &to, db::Generation g
     jet::Connection target;
     target.open(db::plainConnectionString(to));
     const auto quoted = [](const QString &name) { return u"`%1`"_s.arg(name); };
-    target.beginTrans();
-    try {
-        for (const jet::TableDef &table : db::tables(generation)) {
-            QStringList names, markers;
-            for (const jet::ColumnDef &column : table.columns) {
-                names << quoted(column.name);
-                markers << u"?"_s;
-            }
-            // The placeholder rows of the new file come again with the copy.
-            target.execute(u"DELETE FROM %1"_s.arg(quoted(table.name)));
-            const QString insert = u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(quoted(table.name), names.join(u", "_s),
-                                                                          markers.join(u", "_s));
-            jet::Recordset rows;
-            rows.open(u"SELECT %1 FROM %2"_s.arg(names.join(u", "_s), quoted(table.name)), &source);
-            for (; !rows.eof(); rows.moveNext()) {
-                QVariantList values;
-                for (int i = 0; i < rows.fieldCount(); ++i)
-                    values << rows.value(i);
-                target.execute(insert, values);
-            }
+    jet::Transaction transaction(target);
+    for (const jet::TableDef &table : db::tables(generation)) {
+        QStringList names, markers;
+        for (const jet::ColumnDef &column : table.columns) {
+            names << quoted(column.name);
+            markers << u"?"_s;
         }
-        target.commitTrans();
-    } catch (...) {
-        target.rollbackTrans();
-        throw;
+        // The placeholder rows of the new file come again with the copy.
+        target.execute(u"DELETE FROM %1"_s.arg(quoted(table.name)));
+        const QString insert = u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(quoted(table.name), names.join(u", "_s),
+                                                                      markers.join(u", "_s));
+        jet::Recordset rows;
+        rows.open(u"SELECT %1 FROM %2"_s.arg(names.join(u", "_s), quoted(table.name)), &source);
+        for (; !rows.eof(); rows.moveNext()) {
+            QVariantList values;
+            for (int i = 0; i < rows.fieldCount(); ++i)
+                values << rows.value(i);
+            target.execute(insert, values);
+        }
     }
+    transaction.commit();
 }
 
 int demo(const QString &path, const DemoOptions &options, db::Generation generation)

@@ -5,6 +5,7 @@
 #include "db/engine/jetsql.h"
 #include "db/engine/physical.h"
 #include "db/engine/sqlite_support.h"
+#include "db/engine/transaction.h"
 
 #include <QHash>
 #include <QMap>
@@ -562,14 +563,9 @@ public:
     // Inside the caller's transaction it is a level of its own.
     void atomically(const std::function<void()> &write)
     {
-        connection->beginTrans();
-        try {
-            write();
-            connection->commitTrans();
-        } catch (...) {
-            connection->rollbackTrans();
-            throw;
-        }
+        Transaction transaction(*connection);
+        write();
+        transaction.commit();
     }
 
     QMap<int, QList<int>> pendingByInstance() const
