@@ -137,7 +137,7 @@ CheckReport checkDatabase(const QString &path)
     try {
         readContents(connection, report);
     } catch (const jet::Error &e) {
-        if (e.number() != jet::err::DatabaseDamaged || report.integrity == QStringList{u"ok"_s})
+        if (e.cause() != jet::Cause::Corrupt || report.integrity == QStringList{u"ok"_s})
             throw;
         report.unreadable = e.description();
     }

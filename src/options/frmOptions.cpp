@@ -109,7 +109,7 @@ frmOptions::frmOptions(QWidget *parent)
         list.grid->model()->setErrorHandler([](const jet::Error &error) {
             MessageBoxRequest box;
             box.text = error.description();
-            if (error.number() == jet::err::DatabaseDamaged)
+            if (error.cause() == jet::Cause::Corrupt)
                 box.text += QLatin1Char('\n') + db::damagedFileAdvice();
             box.icon = MessageIcon::Exclamation;
             toolkit::platform().messageBox(box);

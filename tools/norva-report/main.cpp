@@ -196,7 +196,7 @@ int main(int argc, char **argv)
         QString line = description.contains(database)
             ? description
             : u"データベース %1: %2"_s.arg(QDir::toNativeSeparators(database), description);
-        if (e.number() == jet::err::DatabaseDamaged)
+        if (e.cause() == jet::Cause::Corrupt)
             line += (line.endsWith(u'。') ? QString() : u"。"_s) + db::damagedFileAdvice();
         return fail(line);
     }

@@ -186,17 +186,20 @@ ExclusiveDatabase::ExclusiveDatabase(const QString &path, const QString &passwor
         const QString cause = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_close(m_db);
         m_db = nullptr;
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        const Cause why = detail::causeOf(rc);
+        if (why == Cause::Busy)
             throw Error(err::GeneralFailure,
                         QStringLiteral("データベース '%1' はほかのプログラムが開いています。すべての端末でネモリアを"
                                        "終了し、ほかにこのファイルを開いているプログラムも終了してから、"
                                        "もう一度実行してください。")
-                            .arg(path));
-        if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
+                            .arg(path),
+                        why);
+        if (why == Cause::Corrupt)
             throw Error(err::DatabaseDamaged,
                         QStringLiteral("データベース '%1' を開けません。データベースファイルではないか、破損しているか、"
-                                       "パスワードが違います。").arg(path));
-        throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' を開けません (%2)。").arg(path, cause));
+                                       "パスワードが違います。").arg(path),
+                        why);
+        throw Error(err::GeneralFailure, QStringLiteral("データベース '%1' を開けません (%2)。").arg(path, cause), why);
     }
     sql::registerFunctions(m_db);
 }

@@ -25,10 +25,10 @@ constexpr int kBusyMilliseconds = 2000;
 // Virtual machine steps between two calls of a working callback.
 constexpr int kWorkingSteps = 1000;
 
-[[noreturn]] void cannotOpen(const QString &path, const QString &why)
+[[noreturn]] void cannotOpen(const QString &path, const QString &why, Cause cause = Cause::Other)
 {
     throw Error(err::GeneralFailure,
-                QStringLiteral("データベース '%1' を開けません。%2").arg(path, why));
+                QStringLiteral("データベース '%1' を開けません。%2").arg(path, why), cause);
 }
 
 QString sqlPassword(const QString &password)
@@ -78,11 +78,13 @@ FileIdentity identifyFile(const QString &path)
     // save, leaving journal files behind that keep the next start from opening.
     if (::access(native.constData(), W_OK) != 0)
         cannotOpen(path, errno == EROFS ? QStringLiteral("読み取り専用の場所にあるため、書き込めません。")
-                                        : QStringLiteral("ファイルに書き込む権限がありません。"));
+                                        : QStringLiteral("ファイルに書き込む権限がありません。"),
+                   Cause::ReadOnly);
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     if (::access(folder.constData(), W_OK | X_OK) != 0)
         cannotOpen(path, QStringLiteral("フォルダー '%1' に書き込む権限がありません。")
-                             .arg(QFileInfo(path).absolutePath()));
+                             .arg(QFileInfo(path).absolutePath()),
+                   Cause::ReadOnly);
     FileIdentity id;
     id.device = quint64(st.st_dev);
     id.inode = quint64(st.st_ino);
@@ -106,16 +108,19 @@ PhysicalConnection::PhysicalConnection(const QString &path, const QString &passw
         sqlite3_busy_timeout(m_db, kBusyMilliseconds);
         // The key is only checked when the first page is read.
         rc = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
-        if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
+        const Cause cause = detail::causeOf(sqlite3_extended_errcode(m_db));
+        if (cause == Cause::Corrupt)
             throw Error(err::DatabaseDamaged,
                         QStringLiteral("データベース '%1' を開けません。データベースファイルではないか、破損しているか、"
-                                       "パスワードが違います。").arg(path));
-        if ((rc & 0xff) == SQLITE_BUSY)
-            cannotOpen(path, QStringLiteral("ほかのプログラムがファイルを使用中です。"));
+                                       "パスワードが違います。").arg(path),
+                        cause);
+        if (cause == Cause::Busy)
+            cannotOpen(path, QStringLiteral("ほかのプログラムがファイルを使用中です。"), cause);
         if (rc != SQLITE_OK)
-            cannotOpen(path, QStringLiteral("ファイルを読めません (%1)。").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+            cannotOpen(path, QStringLiteral("ファイルを読めません (%1)。").arg(QString::fromUtf8(sqlite3_errmsg(m_db))),
+                       cause);
         if (sqlite3_db_readonly(m_db, "main") == 1)
-            cannotOpen(path, QStringLiteral("読み取り専用でしか開けないため、書き込めません。"));
+            cannotOpen(path, QStringLiteral("読み取り専用でしか開けないため、書き込めません。"), Cause::ReadOnly);
         if (create)
             detail::exec(m_db, QStringLiteral("PRAGMA journal_mode = WAL;"));
         detail::exec(m_db, QStringLiteral("PRAGMA synchronous = FULL; PRAGMA cache_size = -16384;"));

@@ -2,8 +2,8 @@
 
 namespace jet {
 
-Error::Error(qint32 number, const QString &description)
-    : std::runtime_error(description.toStdString()), m_number(number), m_description(description)
+Error::Error(qint32 number, const QString &description, Cause cause)
+    : std::runtime_error(description.toStdString()), m_number(number), m_description(description), m_cause(cause)
 {
 }
 

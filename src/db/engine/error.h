@@ -31,12 +31,29 @@ constexpr qint32 PermissionDenied = 70;                    // a file that cannot
 constexpr qint32 DatabaseDamaged = 3049;                   // not a database, or its pages are damaged
 } // namespace err
 
+// Why the store refused, as far as the caller's answer depends on it: a busy
+// or serialization failure passes and may be tried again, a corrupt store
+// needs its administrator, and neither is read from a message's wording.
+enum class Cause {
+    Other,
+    Busy,          // another connection holds a lock
+    Constraint,    // a key, a uniqueness or a NOT NULL rule refused the change
+    DiskFull,
+    Io,            // the storage could not be read or written
+    ReadOnly,
+    Corrupt,       // not a database, or its pages are damaged
+    ConnectionLost,
+    Serialization, // the transaction met a concurrent change and must begin again
+    Authentication,
+};
+
 class Error : public std::runtime_error
 {
 public:
-    Error(qint32 number, const QString &description);
+    Error(qint32 number, const QString &description, Cause cause = Cause::Other);
 
     qint32 number() const { return m_number; }
+    Cause cause() const { return m_cause; }
     QString description() const { return m_description; }
     // The number as the platform shows it, e.g. "-2147467259" for E_FAIL.
     QString numberText() const;
@@ -44,6 +61,7 @@ public:
 private:
     qint32 m_number;
     QString m_description;
+    Cause m_cause;
 };
 
 } // namespace jet

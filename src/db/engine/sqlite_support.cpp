@@ -23,11 +23,43 @@ QString afterColon(const QString &message)
 
 } // namespace
 
+Cause causeOf(int code)
+{
+    // A write that meets a newer snapshot than its read is a conflict with
+    // another transaction, not a lock to wait out: it begins again.
+    if (code == SQLITE_BUSY_SNAPSHOT)
+        return Cause::Serialization;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Cause::Busy;
+    case SQLITE_CONSTRAINT:
+        return Cause::Constraint;
+    case SQLITE_FULL:
+        return Cause::DiskFull;
+    case SQLITE_IOERR:
+        return Cause::Io;
+    case SQLITE_READONLY:
+        return Cause::ReadOnly;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return Cause::Corrupt;
+    case SQLITE_AUTH:
+        return Cause::Authentication;
+    default:
+        return Cause::Other;
+    }
+}
+
 void raise(sqlite3 *db, int code, const QString &context)
 {
     const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
     const QString where = context.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(context);
     const int primary = code & 0xff;
+    // The handle's extended code tells more than the primary one handed in,
+    // as long as it belongs to the same failure.
+    const int extended = db && (sqlite3_extended_errcode(db) & 0xff) == primary ? sqlite3_extended_errcode(db) : code;
+    const Cause cause = causeOf(extended);
     if (message.startsWith(QLatin1String("no such table")) || message.startsWith(QLatin1String("no such view")))
         throw Error(err::TableMissing,
                     QStringLiteral("入力テーブルまたはクエリ '%1' が見つかりませんでした。").arg(afterColon(message)) + where);
@@ -38,31 +70,37 @@ void raise(sqlite3 *db, int code, const QString &context)
     if (message.startsWith(QLatin1String("no such function")) || message.contains(QLatin1String("syntax error"))
         || message.startsWith(QLatin1String("near ")))
         throw Error(err::SyntaxError, QStringLiteral("SQL ステートメントが正しくありません: %1").arg(message) + where);
-    if (primary == SQLITE_CONSTRAINT)
+    switch (cause) {
+    case Cause::Constraint:
         throw Error(err::GeneralFailure,
                     QStringLiteral("インデックス、主キー、またはリレーションシップで重複する値が生成されるため、変更できませんでした。: %1")
-                        .arg(message) + where);
-    if (primary == SQLITE_FULL)
-        throw Error(err::GeneralFailure, QStringLiteral("ディスクの空き容量が不足しています。") + where);
-    if (primary == SQLITE_IOERR)
-        throw Error(err::GeneralFailure, QStringLiteral("ディスクの読み書きに失敗しました: %1").arg(message) + where);
-    if (primary == SQLITE_READONLY)
-        throw Error(err::GeneralFailure, QStringLiteral("データベースが読み取り専用のため、書き込めません。") + where);
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
-        throw Error(err::GeneralFailure, QStringLiteral("ほかのユーザーがデータをロックしているため、更新できませんでした。") + where);
-    // A damaged page may surface at any read, long after the file opened: the
-    // error names the file, since that is what an administrator has to mend.
-    if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
+                        .arg(message) + where, cause);
+    case Cause::DiskFull:
+        throw Error(err::GeneralFailure, QStringLiteral("ディスクの空き容量が不足しています。") + where, cause);
+    case Cause::Io:
+        throw Error(err::GeneralFailure, QStringLiteral("ディスクの読み書きに失敗しました: %1").arg(message) + where, cause);
+    case Cause::ReadOnly:
+        throw Error(err::GeneralFailure, QStringLiteral("データベースが読み取り専用のため、書き込めません。") + where, cause);
+    case Cause::Busy:
+    case Cause::Serialization:
+        throw Error(err::GeneralFailure, QStringLiteral("ほかのユーザーがデータをロックしているため、更新できませんでした。") + where,
+                    cause);
+    case Cause::Corrupt: {
+        // A damaged page may surface at any read, long after the file opened: the
+        // error names the file, since that is what an administrator has to mend.
         const char *file = db ? sqlite3_db_filename(db, "main") : nullptr;
         throw Error(err::DatabaseDamaged,
                     QStringLiteral("データベース '%1' は破損しています (%2)。")
-                        .arg(file ? QFile::decodeName(file) : QString(), message) + where);
+                        .arg(file ? QFile::decodeName(file) : QString(), message) + where, cause);
+    }
+    default:
+        break;
     }
     if (primary == SQLITE_CANTOPEN)
-        throw Error(err::GeneralFailure, QStringLiteral("データベースを開けません: %1").arg(message) + where);
+        throw Error(err::GeneralFailure, QStringLiteral("データベースを開けません: %1").arg(message) + where, cause);
     if (message.startsWith(QLatin1String("table")) && message.contains(QLatin1String("already exists")))
-        throw Error(err::GeneralFailure, QStringLiteral("オブジェクトは既に存在します: %1").arg(message) + where);
-    throw Error(err::GeneralFailure, QStringLiteral("データベースエンジンのエラー: %1").arg(message) + where);
+        throw Error(err::GeneralFailure, QStringLiteral("オブジェクトは既に存在します: %1").arg(message) + where, cause);
+    throw Error(err::GeneralFailure, QStringLiteral("データベースエンジンのエラー: %1").arg(message) + where, cause);
 }
 
 void check(sqlite3 *db, int code, const QString &context)

@@ -3,6 +3,7 @@
 // Small helpers shared by the engine's classes over SQLite's C interface.
 
 #include "db/engine/catalog.h"
+#include "db/engine/error.h"
 
 #include <QString>
 #include <QVariant>
@@ -11,6 +12,9 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace jet::detail {
+
+// The cause of a failure from SQLite's result code, primary or extended.
+Cause causeOf(int code);
 
 // Turns SQLite's state after a failed call into the engine's error.
 [[noreturn]] void raise(sqlite3 *db, int code, const QString &context = {});

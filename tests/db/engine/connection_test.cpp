@@ -2,12 +2,15 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
 #include "support/tempdb.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sqlite3.h>
 
 using namespace jet;
 using testing_support::TempDatabase;
@@ -38,6 +41,16 @@ void makeTable(Connection &c)
                  ColumnDef{QStringLiteral("名前"), DataType::Text, 50, true, true, false, {}}};
     t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("ID")}, true, true}};
     catalog.createTable(t);
+}
+
+std::optional<Cause> failure(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const Error &e) {
+        return e.cause();
+    }
+    return std::nullopt;
 }
 
 int countRows(Connection &c)
@@ -103,6 +116,7 @@ TEST(ConnectionOpen, ADamagedPageIsReportedWhenReadNamingTheFile)
         FAIL() << "the damaged page was read without an error";
     } catch (const Error &e) {
         EXPECT_EQ(e.number(), err::DatabaseDamaged);
+        EXPECT_EQ(e.cause(), Cause::Corrupt);
         EXPECT_TRUE(e.description().contains(damaged)) << e.description().toStdString();
     }
 }
@@ -216,4 +230,60 @@ TEST(ConnectionFile, OpensInTheStockShellWithTheKey)
     wrong.closeWriteChannel();
     ASSERT_TRUE(wrong.waitForFinished());
     EXPECT_FALSE(QString::fromUtf8(wrong.readAllStandardOutput()).contains(QStringLiteral("山田")));
+}
+
+// What may be tried again is told from what needs the administrator by the
+// error's cause, whatever its number and wording.
+TEST(ErrorCause, TellsALockARefusalAndADamagedFileApart)
+{
+    TempDatabase db;
+    Connection &c = db.connection();
+    makeTable(c);
+    const auto insertFirst = [&c] { c.execute(QStringLiteral("INSERT INTO 記録 (ID, 名前) VALUES (1, '山田')")); };
+
+    auto other = db.connect();
+    other->beginTrans(); // holds the write lock until it ends
+    EXPECT_EQ(failure(insertFirst), Cause::Busy);
+    other->rollbackTrans();
+
+    insertFirst();
+    EXPECT_EQ(failure(insertFirst), Cause::Constraint);
+
+    ASSERT_EQ(sqlite3_exec(c.handle(), "PRAGMA query_only = 1;", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(failure([&c] { c.execute(QStringLiteral("DELETE FROM 記録")); }), Cause::ReadOnly);
+    ASSERT_EQ(sqlite3_exec(c.handle(), "PRAGMA query_only = 0;", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    EXPECT_EQ(failure([&db] { Connection keyed; keyed.open(plainConnectionString(db.path(), QStringLiteral("wrong"))); }),
+              Cause::Corrupt);
+    EXPECT_EQ(failure([&db] { db.connect(); }), std::nullopt);
+}
+
+// A level left by an exception goes with its own writes only.
+TEST(Transaction, RollsBackOnlyTheLevelAnExceptionLeaves)
+{
+    TempDatabase db;
+    Connection &c = db.connection();
+    makeTable(c);
+    const auto insert = [&c] { c.execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('山田')")); };
+    {
+        Transaction outer(c);
+        insert();
+        EXPECT_TRUE(failure([&] { Transaction inner(c); insert(); throw Error(err::UpdateCancelled, {}); }));
+        outer.commit();
+    }
+    EXPECT_TRUE(failure([&] { Transaction left(c); insert(); throw Error(err::UpdateCancelled, {}); }));
+    EXPECT_EQ(countRows(*db.connect()), 1);
+}
+
+// The error that ended the block reaches the caller, not its rollback's failure.
+TEST(Transaction, AFailedRollbackKeepsTheFirstError)
+{
+    TempDatabase db;
+    try {
+        Transaction guard(db.connection());
+        db.connection().commitTrans(); // the guard's level is gone: its rollback fails
+        throw Error(err::UpdateCancelled, QStringLiteral("最初"));
+    } catch (const Error &e) {
+        EXPECT_EQ(e.number(), err::UpdateCancelled);
+    }
 }
