@@ -42,9 +42,12 @@ void insertCodes(jet::Connection &connection, const QString &table, const QStrin
 LedgerSetUp ledgerSetUp(jet::Connection &connection)
 {
     LedgerSetUp setUp;
+    // Asked at every start: a ledger in use needs nothing else read.
     jet::Recordset patients;
     patients.open(u"SELECT Count(*) FROM 患者情報"_s, &connection);
     setUp.hasPatients = patients.value(0).toInt() > 0;
+    if (setUp.hasPatients)
+        return setUp;
     jet::Recordset hospital;
     hospital.open(u"SELECT 病院名 FROM 病院名"_s, &connection);
     setUp.hospitalNamed = !hospital.eof() && !hospital.value(0).toString().trimmed().isEmpty();

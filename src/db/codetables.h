@@ -31,7 +31,7 @@ void insertCodes(jet::Connection &connection, const QString &table, const QStrin
 // lists until the hospital's data and the code tables are filled in.
 struct LedgerSetUp
 {
-    bool hasPatients = false;
+    bool hasPatients = false;       // when true, the rest is not read
     bool hospitalNamed = false;
     bool hasSexes = false;          // 性別 holds more than its placeholder
     bool hasAdmissionForms = false; // and so does 入院形態

@@ -387,31 +387,24 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
 {
     jet::Recordset *row = binding.recordset();
     bool written = true;
-    // The refusal's box is worded once the refused columns are known.
+    const auto kept = [&written](qint32 number, const QString &text) {
+        return ErrorAnswer{number, {.text = text, .icon = MessageIcon::Exclamation}, [&written] { written = false; }, false, true};
+    };
+    const QString retry = QStringLiteral("データを保存できませんでした。\r"
+                                         "入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。");
+    // The refusal's box is worded once the refused columns are known.  A
+    // damaged file fails the save like any other cause, so that what the user
+    // typed stays on the screen; a later read ends the program with the box
+    // that names the file.
     ErrorTable answers{{jet::err::UpdateCancelled,
-                              {.text = refusalWarning({}), .icon = MessageIcon::Exclamation},
-                              [&binding] { binding.revertRefused(); },
-                              false,
-                              nameRefused},
-                             {jet::err::GeneralFailure,
-                              {.text = QStringLiteral("データを保存できませんでした。\r"
-                                                      "入力した内容は画面に残っています。原因を取り除いてから、もう一度保存してください。"),
-                               .icon = MessageIcon::Exclamation},
-                              [&written] { written = false; },
-                              false,
-                              true},
-                             {jet::err::RecordDeleted,
-                              {.text = QStringLiteral("データを保存できませんでした。\r"
-                                                      "入力した内容は画面に残っています。"),
-                               .icon = MessageIcon::Exclamation},
-                              [&written] { written = false; },
-                              false,
-                              true}};
-    // A damaged file fails the save like any other cause, so that what the
-    // user typed stays on the screen; a later read ends the program with the
-    // box that names the file.
-    answers.append(answers.at(1));
-    answers.last().number = jet::err::DatabaseDamaged;
+                        {.text = refusalWarning({}), .icon = MessageIcon::Exclamation},
+                        [&binding] { binding.revertRefused(); },
+                        false,
+                        nameRefused},
+                       kept(jet::err::GeneralFailure, retry),
+                       kept(jet::err::RecordDeleted,
+                            QStringLiteral("データを保存できませんでした。\r入力した内容は画面に残っています。")),
+                       kept(jet::err::DatabaseDamaged, retry)};
     // The edits go to the row; a refusal is answered once the row is written,
     // since only then is it true that everything else the user typed is
     // stored.  Its last line names what was left out.
