@@ -693,6 +693,10 @@ RecordsetModel *DataGrid::model() const
 void DataGrid::fitColumnsToContents(const QString &key)
 {
     m_widthsKey = key;
+    const auto settings = userSettings(key);
+    for (const QString &field : settings->childKeys())
+        if (const int width = settings->value(field).toInt(); width > 0)
+            m_chosenWidths.insert(field, width);
     connect(m_view->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int width) {
                 if (!m_sizing && !isStretched(m_view->horizontalHeader(), column))
@@ -720,14 +724,13 @@ void DataGrid::fitColumns()
     if (m_widthsKey.isEmpty())
         return;
     const QScopedValueRollback sizing(m_sizing, true);
-    const auto settings = userSettings(m_widthsKey);
     QHeaderView *header = m_view->horizontalHeader();
     const int most = twipsToPixels(kFittedWidthMostTwips, m_view);
     const QList<GridColumn> columns = m_model->columns();
     for (int i = 0; i < columns.size(); ++i) {
         if (columns.at(i).hidden || isStretched(header, i))
             continue;
-        if (const int chosen = settings->value(columns.at(i).field).toInt(); chosen > 0) {
+        if (const int chosen = m_chosenWidths.value(columns.at(i).field); chosen > 0) {
             m_view->setColumnWidth(i, chosen);
             continue;
         }
@@ -755,8 +758,10 @@ int DataGrid::widestShownCell(int column) const
 void DataGrid::rememberWidth(int column, int width)
 {
     const QList<GridColumn> columns = m_model->columns();
-    if (column < columns.size() && width > 0)
-        userSettings(m_widthsKey)->setValue(columns.at(column).field, width);
+    if (column >= columns.size() || width <= 0)
+        return;
+    m_chosenWidths.insert(columns.at(column).field, width);
+    userSettings(m_widthsKey)->setValue(columns.at(column).field, width);
 }
 
 void DataGrid::showRecordsetRow()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -181,6 +182,9 @@ private:
     std::unique_ptr<Editor> m_editor;
     QPointer<QLabel> m_caption;
     QString m_widthsKey;
+    // The widths the user dragged, by field, read once: the grid fits its
+    // columns again at every scroll step.
+    QHash<QString, int> m_chosenWidths;
     int m_row = -1;
     bool m_syncing = false;
     bool m_sizing = false;
