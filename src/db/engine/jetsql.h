@@ -9,8 +9,6 @@
 #include <optional>
 #include <vector>
 
-struct sqlite3;
-
 namespace jet::sql {
 
 enum class TokenType {
@@ -106,9 +104,6 @@ Statement translate(const QString &jetSql);
 QString quoteIdentifier(const QString &name);
 // Writes a text as an SQLite string literal.
 QString quoteString(const QString &text);
-
-// The functions the translated SQL calls; registered on every physical connection.
-void registerFunctions(sqlite3 *db);
 
 // How a filter or find criterion sees the recordset's fields.
 struct FieldInfo

@@ -164,6 +164,17 @@ TEST_F(CatalogTest, TheBareDigitNameOfTheUpgradeStatementsWorks)
     EXPECT_EQ(rs.value(1).toInt(), 1);
 }
 
+TEST_F(CatalogTest, ADefaultSetToNullReadsBackAsNone)
+{
+    createCertificates();
+    catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("主精神障害"), DataType::Long));
+    db.connection().execute(QStringLiteral("ALTER TABLE 32条診断書 ALTER COLUMN 主精神障害 SET DEFAULT '1'"));
+    db.connection().execute(QStringLiteral("ALTER TABLE 32条診断書 ALTER COLUMN 主精神障害 SET DEFAULT NULL"));
+    for (const ColumnDef &c : catalog.columns(QStringLiteral("32条診断書")))
+        if (c.name == QStringLiteral("主精神障害"))
+            EXPECT_FALSE(c.defaultValue.isValid()) << c.defaultValue.toString().toStdString();
+}
+
 TEST_F(CatalogTest, DropsAnIndexNamedOnItsTable)
 {
     TableDef t;
