@@ -139,12 +139,13 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
         throw;
     }
     out() << u"Created %1: %2 patients, %3 episodes (%4 current in-patients, %5 outpatient courses), "
-             "%6 certificates in %7 s."_s.arg(path)
+             "%6 certificates, %7 certificate records in %8 s."_s.arg(path)
                  .arg(summary.patients)
                  .arg(summary.episodes)
                  .arg(summary.inpatients)
                  .arg(summary.outpatientCourses)
                  .arg(summary.certificates)
+                 .arg(summary.certificateRecords)
                  .arg(timer.elapsed() / 1000.0, 0, 'f', 1)
           << Qt::endl;
     return 0;

@@ -8,6 +8,7 @@
 #include "support/fixture.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -235,6 +236,40 @@ TEST_F(RecordsTest, TheRenewalsListAgreesWithAnIndependentReadingOfEveryRow)
     std::sort(listed.begin(), listed.end());
     EXPECT_GE(expected.size(), 3);
     EXPECT_EQ(listed, expected);
+}
+
+// The data files as the windows and layouts will read them.
+TEST(FormCatalogTest, FormsHaveTheirTwelveGroupsAndAVariantIsASetting)
+{
+    const FormCatalog &catalog = FormCatalog::instance();
+    const QString edition = catalog.currentEdition();
+    for (Kind kind : {Kind::Medical, Kind::Handbook}) {
+        const Form *form = catalog.form(edition, kind);
+        ASSERT_NE(form, nullptr);
+        ASSERT_EQ(form->conditions.size(), 12);
+        QSet<QString> codes;
+        for (const ConditionGroup &group : form->conditions)
+            for (const Field &item : group.items) {
+                EXPECT_FALSE(codes.contains(group.code + item.code)) << item.code.toStdString();
+                codes.insert(group.code + item.code);
+            }
+    }
+    EXPECT_EQ(catalog.suggestedValidityEnd(edition, Kind::Medical, QDate(2026, 4, 1)), QDate(2027, 3, 31));
+    EXPECT_EQ(catalog.suggestedValidityEnd(edition, Kind::Handbook, QDate(2026, 4, 1)), QDate(2028, 3, 31));
+
+    const auto groups = [&](const QString &variant) {
+        QStringList list;
+        for (const Section &s : catalog.sections(edition, Kind::Medical, variant))
+            list.append(s.group + (s.separateSheet ? u"*"_s : u""_s));
+        return list;
+    };
+    const QStringList national = groups(u"national"_s);
+    QStringList ibaraki = national;
+    ibaraki.insert(national.indexOf(u"treatment"_s) + 1, u"other-clinic"_s);
+    EXPECT_EQ(groups(u"ibaraki"_s), ibaraki);
+    EXPECT_TRUE(groups(u"tokushima"_s).contains(u"severe*"_s));
+    EXPECT_TRUE(catalog.refusal(edition, {Kind::Medical}, u"ibaraki"_s, u"other-clinic"_s, u"present"_s, u"1"_s).isEmpty());
+    EXPECT_FALSE(catalog.refusal(edition, {Kind::Medical}, u"national"_s, u"other-clinic"_s, u"present"_s, u"1"_s).isEmpty());
 }
 
 } // namespace
