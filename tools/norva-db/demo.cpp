@@ -119,7 +119,8 @@ public:
         writePatients();
         writeEpisodes();
         transaction.commit();
-        writeCertificateRecords();
+        if (m_options.certificateRecords)
+            writeCertificateRecords();
         return m_summary;
     }
 

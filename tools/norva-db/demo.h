@@ -10,6 +10,7 @@ struct DemoOptions
 {
     int patients = 1000;
     std::uint64_t seed = 1;
+    bool certificateRecords = true; // today's certificates, in the extension's tables
 };
 
 struct DemoSummary

@@ -122,7 +122,11 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
     try {
         jet::Connection connection;
         connection.open(db::plainConnectionString(current));
-        summary = fillDemoDatabase(connection, options);
+        // Older generations predate the certificate records: their rows are
+        // copied table by table and the records would be left behind.
+        DemoOptions fill = options;
+        fill.certificateRecords = generation == db::Generation::V2112;
+        summary = fillDemoDatabase(connection, fill);
         connection.close();
         if (current != path) {
             db::createDatabase(path, generation);
