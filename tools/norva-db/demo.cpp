@@ -530,7 +530,7 @@ private:
         }
     }
 
-    // Today's certificates: some outpatients hold the 自立支援医療 certificate,
+    // Today's certificates: some patients hold the 自立支援医療 certificate,
     // the 手帳 certificate or both, renewed from the previous one every year
     // (every two for the 手帳 alone) since a year drawn in the last five, so
     // that the newest validities end spread over the coming year and some
@@ -540,6 +540,7 @@ private:
     {
         certificates::extendDatabase(m_connection);
         certificates::CertificateBook book(m_connection);
+        const certificates::FormCatalog &catalog = certificates::FormCatalog::instance();
         jet::Transaction transaction(m_connection);
         for (const Patient &p : std::as_const(m_patients)) {
             if (!certificates::acceptedForMedical(m_diagnoses.at(p.diagnosis).code) || !m_random.chance(0.15))
@@ -559,7 +560,7 @@ private:
                 book.issue(c.id, written.addDays(m_random.between(0, 7)));
                 const QDate from = written.addDays(m_random.between(20, 45));
                 for (certificates::Kind k : c.kinds())
-                    book.setValidity(c.id, k, {from, from.addYears(k == certificates::Kind::Medical ? 1 : 2).addDays(-1)});
+                    book.setValidity(c.id, k, {from, catalog.suggestedValidityEnd(c.edition, k, from)});
                 ++m_summary.certificateRecords;
                 if (m_random.chance(0.05)) {
                     certificates::Certificate fix = book.correct(c.id, written.addDays(m_random.between(3, 14)));
