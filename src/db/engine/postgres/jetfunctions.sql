@@ -12,7 +12,14 @@
 -- Errors carry Jet's message and an SQLSTATE of class 22 (data exception).
 -- jet.now() reads the setting jet.now when a session fixes its clock.
 
-CREATE SCHEMA IF NOT EXISTS jet;
+-- Without the notice that CREATE SCHEMA IF NOT EXISTS would send on each later run.
+DO $$
+BEGIN
+  IF NOT EXISTS (SELECT FROM pg_namespace WHERE nspname = 'jet') THEN
+    CREATE SCHEMA jet;
+  END IF;
+END
+$$;
 
 -- --- conversions -----------------------------------------------------------
 
