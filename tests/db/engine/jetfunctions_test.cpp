@@ -255,6 +255,8 @@ const Case kCases[] = {
     {"{2003-04-01} - {2003-03-01 12:00}", "jet.sub({2003-04-01}, {2003-03-01 12:00})"},
     {"{2003-04-01} - 31", "jet.sub({2003-04-01}, 31)"},
     {"NULL", "jet.add(NULL, NULL)"},
+    {"'2' + 3", "jet.add(varchar '2', 3)"},
+    {"{true} + 1", "jet.add({true}, 1)"},
 };
 
 TEST_F(SameValueOnBothBackEnds, EveryJetFunction)

@@ -646,7 +646,7 @@ $$;
 -- overloads take the other types a Jet column or literal has on the server
 -- and convert them as Jet does.  Text is among them, so that an untyped Null
 -- finds one function.  Roles: T text-like, N number, D date, P a count or
--- place, I an interval name, S a pattern.
+-- place, I an interval name.
 CREATE FUNCTION pg_temp.jet_overloads(name text, result text, roles text, volatility text DEFAULT 'IMMUTABLE')
 RETURNS void LANGUAGE plpgsql AS $gen$
 DECLARE
@@ -655,10 +655,9 @@ DECLARE
     'N', jsonb_build_array('double precision', 'text', 'boolean', 'timestamp'),
     'D', jsonb_build_array('timestamp', 'double precision', 'text'),
     'P', jsonb_build_array('double precision', 'text'),
-    'I', jsonb_build_array('text'),
-    'S', jsonb_build_array('text'));
+    'I', jsonb_build_array('text'));
   convert jsonb := jsonb_build_object('T', 'jet.as_text', 'N', 'jet.as_number', 'D', 'jet.as_date',
-                                      'P', 'jet.as_number', 'I', '', 'S', '');
+                                      'P', 'jet.as_number', 'I', '');
   combos text[];
   next text[];
   combo text[];
@@ -709,7 +708,7 @@ SELECT pg_temp.jet_overloads(f, 'text', 'TP') FROM unnest(ARRAY['left', 'right']
 SELECT pg_temp.jet_overloads('len', 'bigint', 'T');
 SELECT pg_temp.jet_overloads(f, 'text', 'T') FROM unnest(ARRAY['trim', 'ltrim', 'rtrim', 'ucase', 'lcase', 'cstr']) AS f;
 SELECT pg_temp.jet_overloads('val', 'double precision', 'T');
-SELECT pg_temp.jet_overloads('like', 'boolean', 'TS');
+SELECT pg_temp.jet_overloads('like', 'boolean', 'TT');
 SELECT pg_temp.jet_overloads('round', 'double precision', 'N');
 SELECT pg_temp.jet_overloads('round', 'double precision', 'NP');
 SELECT pg_temp.jet_overloads(f, 'double precision', 'N') FROM unnest(ARRAY['int', 'fix', 'cdbl']) AS f;
@@ -729,9 +728,6 @@ CREATE OR REPLACE FUNCTION jet.sub(a timestamp, b double precision) RETURNS time
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT jet.from_daynumber(jet.to_daynumber(a) - b) $$;
 CREATE OR REPLACE FUNCTION jet.sub(a timestamp, b timestamp) RETURNS double precision
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT jet.to_daynumber(a) - jet.to_daynumber(b) $$;
--- Text after a date reads as a number of days; an untyped Null lands here.
-CREATE OR REPLACE FUNCTION jet.sub(a timestamp, b text) RETURNS timestamp
-LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT jet.sub(a, jet.as_number(b)) $$;
 
 -- Numbers as numbers; whole numbers widen rather than overflow.
 DO $do$
@@ -749,11 +745,44 @@ BEGIN
 END
 $do$;
 
--- Text + text joins as Jet's + does, Null staying Null; − reads numbers.
+-- Text + text joins as Jet's + does, Null staying Null.
 CREATE OR REPLACE FUNCTION jet.add(a text, b text) RETURNS text
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT a || b $$;
-CREATE OR REPLACE FUNCTION jet.sub(a text, b text) RETURNS double precision
-LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT jet.as_number(a) - jet.as_number(b) $$;
+
+-- Any other mix reads both operands as numbers (text that is one, Yes/No as
+-- -1/0); beside a date the other operand is a number of days.
+DO $do$
+DECLARE
+  a text;
+  b text;
+  op text;
+  result text;
+  body text;
+BEGIN
+  FOREACH a IN ARRAY ARRAY['double precision', 'text', 'boolean', 'timestamp'] LOOP
+    FOREACH b IN ARRAY ARRAY['double precision', 'text', 'boolean', 'timestamp'] LOOP
+      FOREACH op IN ARRAY ARRAY['add', 'sub'] LOOP
+        CONTINUE WHEN a = 'timestamp' AND b = 'timestamp'
+                   OR (a, b) IN (('double precision', 'double precision'), ('timestamp', 'double precision'))
+                   OR (op = 'add' AND (a, b) IN (('text', 'text'), ('double precision', 'timestamp')))
+                   OR (op = 'sub' AND b = 'timestamp');
+        IF a = 'timestamp' THEN
+          result := 'timestamp';
+          body := format('jet.%s(a, jet.as_number(b))', op);
+        ELSIF b = 'timestamp' THEN
+          result := 'timestamp';
+          body := 'jet.add(jet.as_number(a), b)';
+        ELSE
+          result := 'double precision';
+          body := format('jet.as_number(a) %s jet.as_number(b)', CASE op WHEN 'add' THEN '+' ELSE '-' END);
+        END IF;
+        EXECUTE format('CREATE OR REPLACE FUNCTION jet.%s(a %s, b %s) RETURNS %s LANGUAGE sql IMMUTABLE'
+                       ' PARALLEL SAFE AS $f$ SELECT %s $f$', op, a, b, result, body);
+      END LOOP;
+    END LOOP;
+  END LOOP;
+END
+$do$;
 
 -- --- Yes/No against Jet's -1 and 0 -----------------------------------------
 
@@ -763,7 +792,7 @@ DECLARE
   op text;
   fn text;
 BEGIN
-  FOREACH t IN ARRAY ARRAY['smallint', 'integer', 'bigint'] LOOP
+  FOREACH t IN ARRAY ARRAY['smallint', 'integer', 'bigint', 'numeric', 'double precision'] LOOP
     FOREACH op IN ARRAY ARRAY['=', '<>'] LOOP
       fn := CASE op WHEN '=' THEN 'yesno_eq' ELSE 'yesno_ne' END;
       EXECUTE format('CREATE OR REPLACE FUNCTION jet.%1$s(a boolean, b %2$s) RETURNS boolean LANGUAGE sql'
