@@ -293,7 +293,9 @@ BEGIN
   IF unit NOT IN ('yyyy', 'q', 'm', 'd', 'y', 'w', 'ww', 'h', 'n', 's') THEN
     RAISE EXCEPTION 'Invalid procedure call or argument' USING ERRCODE = '22023';
   END IF;
-  PERFORM jet.from_daynumber(jet.to_daynumber(t));
+  IF abs(t::date - date '1899-12-30') > 3000000 THEN
+    RAISE EXCEPTION 'Invalid date' USING ERRCODE = '22008';
+  END IF;
   n := trunc(count);
   -- Beyond this no count lands on a date Jet can hold.
   IF abs(n) > 1e8 THEN
@@ -359,8 +361,11 @@ LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
   SELECT CASE WHEN a IS NOT NULL OR b IS NOT NULL THEN coalesce(a, '') || coalesce(b, '') END
 $$;
 
--- Texts are cut by characters.
-CREATE OR REPLACE FUNCTION jet.mid(s text, start double precision, length double precision) RETURNS text
+-- Texts are cut by characters.  The statistics cut codes of every episode,
+-- so each function is an SQL expression the planner inlines; its checked form
+-- runs only where an argument is out of range, to raise Jet's error.  That
+-- form takes the text too and is strict, so that a Null text stays Null.
+CREATE OR REPLACE FUNCTION jet.mid_checked(s text, start double precision, length double precision) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
 DECLARE
   first constant bigint := jet.whole_argument(start);
@@ -373,7 +378,7 @@ BEGIN
 END
 $$;
 
-CREATE OR REPLACE FUNCTION jet.mid(s text, start double precision) RETURNS text
+CREATE OR REPLACE FUNCTION jet.mid_checked(s text, start double precision) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
 DECLARE
   first constant bigint := jet.whole_argument(start);
@@ -385,7 +390,7 @@ BEGIN
 END
 $$;
 
-CREATE OR REPLACE FUNCTION jet.left(s text, length double precision) RETURNS text
+CREATE OR REPLACE FUNCTION jet.left_checked(s text, length double precision) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
 DECLARE
   n constant bigint := jet.whole_argument(length);
@@ -397,7 +402,7 @@ BEGIN
 END
 $$;
 
-CREATE OR REPLACE FUNCTION jet.right(s text, length double precision) RETURNS text
+CREATE OR REPLACE FUNCTION jet.right_checked(s text, length double precision) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
 DECLARE
   n constant bigint := jet.whole_argument(length);
@@ -407,6 +412,35 @@ BEGIN
   END IF;
   RETURN right(s, least(n, 2147483647)::integer);
 END
+$$;
+
+CREATE OR REPLACE FUNCTION jet.mid(s text, start double precision, length double precision) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT CASE WHEN abs(start) <= 2147483647 AND abs(length) <= 2147483647
+                   AND sign(start) * floor(abs(start) + 0.5) >= 1 AND sign(length) * floor(abs(length) + 0.5) >= 0
+    THEN substr(s, (sign(start) * floor(abs(start) + 0.5))::integer, (sign(length) * floor(abs(length) + 0.5))::integer)
+    ELSE jet.mid_checked(s, start, length) END
+$$;
+
+CREATE OR REPLACE FUNCTION jet.mid(s text, start double precision) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT CASE WHEN abs(start) <= 2147483647 AND sign(start) * floor(abs(start) + 0.5) >= 1
+    THEN substr(s, (sign(start) * floor(abs(start) + 0.5))::integer)
+    ELSE jet.mid_checked(s, start) END
+$$;
+
+CREATE OR REPLACE FUNCTION jet.left(s text, length double precision) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT CASE WHEN abs(length) <= 2147483647 AND sign(length) * floor(abs(length) + 0.5) >= 0
+    THEN left(s, (sign(length) * floor(abs(length) + 0.5))::integer)
+    ELSE jet.left_checked(s, length) END
+$$;
+
+CREATE OR REPLACE FUNCTION jet.right(s text, length double precision) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT CASE WHEN abs(length) <= 2147483647 AND sign(length) * floor(abs(length) + 0.5) >= 0
+    THEN right(s, (sign(length) * floor(abs(length) + 0.5))::integer)
+    ELSE jet.right_checked(s, length) END
 $$;
 
 CREATE OR REPLACE FUNCTION jet.len(s text) RETURNS bigint
@@ -420,11 +454,25 @@ LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT ltrim(s, E' \u3000') $$;
 CREATE OR REPLACE FUNCTION jet.rtrim(s text) RETURNS text
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT rtrim(s, E' \u3000') $$;
 
--- Case follows Unicode whatever the database's locale (full-width letters too).
-CREATE OR REPLACE FUNCTION jet.ucase(s text) RETURNS text
+-- Case follows Unicode whatever the database's locale (full-width letters
+-- too).  ASCII text, most codes and kana-free names, takes the quick way.
+CREATE OR REPLACE FUNCTION jet.upper_ascii(s text) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT upper(s COLLATE "C") $$;
+CREATE OR REPLACE FUNCTION jet.upper_unicode(s text) RETURNS text
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT upper(s COLLATE "und-x-icu") $$;
-CREATE OR REPLACE FUNCTION jet.lcase(s text) RETURNS text
+CREATE OR REPLACE FUNCTION jet.lower_ascii(s text) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT lower(s COLLATE "C") $$;
+CREATE OR REPLACE FUNCTION jet.lower_unicode(s text) RETURNS text
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT lower(s COLLATE "und-x-icu") $$;
+
+CREATE OR REPLACE FUNCTION jet.ucase(s text) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT CASE WHEN octet_length(s) = char_length(s) THEN jet.upper_ascii(s) ELSE jet.upper_unicode(s) END
+$$;
+CREATE OR REPLACE FUNCTION jet.lcase(s text) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT CASE WHEN octet_length(s) = char_length(s) THEN jet.lower_ascii(s) ELSE jet.lower_unicode(s) END
+$$;
 
 -- Jet's Like as a regular expression over case-folded text: * any run, ?
 -- one character, # one digit, [list], [!list] and ranges [a-z].  Kept apart
@@ -432,7 +480,7 @@ LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT lower(s COLLATE "und-x-icu") $
 CREATE OR REPLACE FUNCTION jet.like_pattern(p text) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
 DECLARE
-  chars constant text[] := regexp_split_to_array(lower(p COLLATE "und-x-icu"), '');
+  chars constant text[] := regexp_split_to_array(jet.lcase(p), '');
   n constant integer := coalesce(array_length(chars, 1), 0);
   re text := '^';
   k integer := 1;
@@ -484,7 +532,7 @@ $$;
 
 CREATE OR REPLACE FUNCTION jet.like(s text, pattern text) RETURNS boolean
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
-  SELECT lower(s COLLATE "und-x-icu") ~ jet.like_pattern(pattern)
+  SELECT jet.lcase(s) ~ jet.like_pattern(pattern)
 $$;
 
 -- --- numbers ---------------------------------------------------------------
