@@ -695,7 +695,9 @@ $$;
 -- and convert them as Jet does.  Text is among them, so that an untyped Null
 -- finds one function.  Roles: T text-like, N number, D date, P a count or
 -- place, I an interval name.
-CREATE FUNCTION pg_temp.jet_overloads(name text, result text, roles text, volatility text DEFAULT 'IMMUTABLE')
+-- It lives in jet only while this script runs, since a database may deny
+-- its users temporary objects.
+CREATE OR REPLACE FUNCTION jet.define_overloads(name text, result text, roles text)
 RETURNS void LANGUAGE plpgsql AS $gen$
 DECLARE
   kinds jsonb := jsonb_build_object(
@@ -739,31 +741,31 @@ BEGIN
       params := params || CASE WHEN j > 1 THEN ', ' ELSE '' END || 'a' || j || ' ' || combo[j];
       args := args || CASE WHEN j > 1 THEN ', ' ELSE '' END || (convert ->> r) || '(a' || j || ')';
     END LOOP;
-    EXECUTE format('CREATE OR REPLACE FUNCTION jet.%I(%s) RETURNS %s LANGUAGE sql %s PARALLEL SAFE'
-                   ' AS $f$ SELECT jet.%I(%s) $f$', name, params, result, volatility, name, args);
+    EXECUTE format('CREATE OR REPLACE FUNCTION jet.%I(%s) RETURNS %s LANGUAGE sql IMMUTABLE PARALLEL SAFE'
+                   ' AS $f$ SELECT jet.%I(%s) $f$', name, params, result, name, args);
   END LOOP;
 END
 $gen$;
 
-SELECT pg_temp.jet_overloads('datediff', 'bigint', 'IDD');
-SELECT pg_temp.jet_overloads('dateadd', 'timestamp', 'IND');
-SELECT pg_temp.jet_overloads(f, 'integer', 'D') FROM unnest(ARRAY['year', 'month', 'day', 'hour', 'minute', 'second']) AS f;
-SELECT pg_temp.jet_overloads('cdate', 'timestamp', 'D');
-SELECT pg_temp.jet_overloads('concat', 'text', 'TT');
-SELECT pg_temp.jet_overloads('mid', 'text', 'TP');
-SELECT pg_temp.jet_overloads('mid', 'text', 'TPP');
-SELECT pg_temp.jet_overloads(f, 'text', 'TP') FROM unnest(ARRAY['left', 'right']) AS f;
-SELECT pg_temp.jet_overloads('len', 'bigint', 'T');
-SELECT pg_temp.jet_overloads(f, 'text', 'T') FROM unnest(ARRAY['trim', 'ltrim', 'rtrim', 'ucase', 'lcase', 'cstr']) AS f;
-SELECT pg_temp.jet_overloads('val', 'double precision', 'T');
-SELECT pg_temp.jet_overloads('like', 'boolean', 'TT');
-SELECT pg_temp.jet_overloads('round', 'double precision', 'N');
-SELECT pg_temp.jet_overloads('round', 'double precision', 'NP');
-SELECT pg_temp.jet_overloads(f, 'double precision', 'N') FROM unnest(ARRAY['int', 'fix', 'cdbl']) AS f;
-SELECT pg_temp.jet_overloads('clng', 'integer', 'N');
-SELECT pg_temp.jet_overloads(f, 'bigint', 'NN') FROM unnest(ARRAY['idiv', 'mod']) AS f;
-SELECT pg_temp.jet_overloads('pow', 'double precision', 'NN');
-DROP FUNCTION pg_temp.jet_overloads(text, text, text, text);
+SELECT jet.define_overloads('datediff', 'bigint', 'IDD');
+SELECT jet.define_overloads('dateadd', 'timestamp', 'IND');
+SELECT jet.define_overloads(f, 'integer', 'D') FROM unnest(ARRAY['year', 'month', 'day', 'hour', 'minute', 'second']) AS f;
+SELECT jet.define_overloads('cdate', 'timestamp', 'D');
+SELECT jet.define_overloads('concat', 'text', 'TT');
+SELECT jet.define_overloads('mid', 'text', 'TP');
+SELECT jet.define_overloads('mid', 'text', 'TPP');
+SELECT jet.define_overloads(f, 'text', 'TP') FROM unnest(ARRAY['left', 'right']) AS f;
+SELECT jet.define_overloads('len', 'bigint', 'T');
+SELECT jet.define_overloads(f, 'text', 'T') FROM unnest(ARRAY['trim', 'ltrim', 'rtrim', 'ucase', 'lcase', 'cstr']) AS f;
+SELECT jet.define_overloads('val', 'double precision', 'T');
+SELECT jet.define_overloads('like', 'boolean', 'TT');
+SELECT jet.define_overloads('round', 'double precision', 'N');
+SELECT jet.define_overloads('round', 'double precision', 'NP');
+SELECT jet.define_overloads(f, 'double precision', 'N') FROM unnest(ARRAY['int', 'fix', 'cdbl']) AS f;
+SELECT jet.define_overloads('clng', 'integer', 'N');
+SELECT jet.define_overloads(f, 'bigint', 'NN') FROM unnest(ARRAY['idiv', 'mod']) AS f;
+SELECT jet.define_overloads('pow', 'double precision', 'NN');
+DROP FUNCTION jet.define_overloads(text, text, text);
 
 -- --- + and − where an operand may be a date --------------------------------
 
