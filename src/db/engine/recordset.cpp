@@ -245,6 +245,8 @@ public:
             sql += QStringLiteral(" HAVING ") + shape.having;
         if (!shape.orderBy.isEmpty())
             sql += QStringLiteral(" ORDER BY ") + shape.orderBy;
+        if (shape.top > 0)
+            sql += QStringLiteral(" LIMIT ") + QString::number(shape.top);
         return sql;
     }
 
@@ -870,7 +872,9 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         if (repeated[i] && !f.meta.baseTable.isEmpty() && f.meta.name == f.meta.baseColumn)
             f.meta.name = f.qualifiedName;
     }
-    data->keyed = !data->shape.aggregate && !data->shape.distinct && data->shape.simpleFrom && !data->instances.empty();
+    // TOP's rows are read whole: the keys and the count of a keyed result know no limit.
+    data->keyed = !data->shape.aggregate && !data->shape.distinct && data->shape.top == 0 && data->shape.simpleFrom
+        && !data->instances.empty();
     for (const Instance &instance : data->instances)
         data->keyed = data->keyed && instance.isTable;
     data->keyWidth = data->keyed ? int(data->instances.size()) : 0;
