@@ -3,6 +3,7 @@
 #include "db/engine/error.h"
 
 #include <QHash>
+#include <QSet>
 #include <cmath>
 
 namespace jet::sql {
@@ -238,6 +239,13 @@ protected:
     virtual QString rightJoin(const tree::Source &join, const QString &left, const QString &right,
                               const QString &on) const = 0;
     virtual void checkSubquerySource(const tree::Source &source) const { Q_UNUSED(source) }
+    // SQLite reads a parenthesised join as a subquery, which hides the row keys
+    // of its tables; a nest of inner joins is the same as one flat chain,
+    // which SQLite takes with the conditions at its end.
+    virtual bool flattensInnerJoins() const { return false; }
+    // Whether two output columns of one name must be told apart (a view on
+    // the server refuses them; SQLite numbers the second itself).
+    virtual bool renamesDuplicates() const { return false; }
 
     QString identifier(const QString &name) const { return quoteIdentifier(name, dialect()); }
     QString string(const QString &text) const { return quoteString(text, dialect()); }
@@ -437,11 +445,9 @@ QString Emitter::fromList(const std::vector<tree::Source> &from, SelectShape &sh
 {
     QStringList sources;
     for (const tree::Source &src : from) {
-        // SQLite reads a parenthesised join as a subquery, which hides the row keys
-        // of its tables; a nest of inner joins is the same as one flat chain.
         JoinParts parts;
         QString item = source(src, shape, parts);
-        if (parts.innerOnly && parts.tables.size() > 1 && parametersIn(src) == 0) {
+        if (flattensInnerJoins() && parts.innerOnly && parts.tables.size() > 1 && parametersIn(src) == 0) {
             QStringList conditions;
             for (const QString &c : std::as_const(parts.conditions))
                 conditions.append(QLatin1Char('(') + c + QLatin1Char(')'));
@@ -506,13 +512,25 @@ QString Emitter::select(const tree::Select &sel, SelectShape &shape)
     // Jet names an unnamed computed column Expr1000, Expr1001, ...
     QStringList items;
     int unnamed = 1000;
+    QSet<QString> names;
     for (const SelectItem &item : std::as_const(shape.items)) {
-        if (!item.alias.isEmpty())
+        if (!item.alias.isEmpty()) {
             items.append(item.sql + QStringLiteral(" AS ") + identifier(item.alias));
-        else if (item.star || !item.columnName.isEmpty())
+            names.insert(item.alias.toLower());
+        } else if (item.star) {
             items.append(item.sql);
-        else
+        } else if (!item.columnName.isEmpty()) {
+            // A second column of the same name is known by its table, as Jet names it.
+            const bool taken = names.contains(item.columnName.toLower());
+            if (taken && !item.columnQualifier.isEmpty() && renamesDuplicates())
+                items.append(item.sql + QStringLiteral(" AS ")
+                             + identifier(item.columnQualifier + QLatin1Char('.') + item.columnName));
+            else
+                items.append(item.sql);
+            names.insert(item.columnName.toLower());
+        } else {
             items.append(item.sql + QStringLiteral(" AS ") + identifier(QStringLiteral("Expr%1").arg(unnamed++)));
+        }
     }
     QString text = QStringLiteral("SELECT ");
     if (shape.distinct)
@@ -610,6 +628,7 @@ protected:
         return QStringLiteral("(1.0 * %1 / %2)").arg(left, right);
     }
     QString compare(const Expr &e, const QString &plain) override;
+    bool flattensInnerJoins() const override { return true; }
     QString prefixRange(const QString &field, const QString &low, const QString &high) const override
     {
         return QStringLiteral("(%1 >= %2 AND %1 < %3)").arg(field, low, high);
@@ -715,6 +734,7 @@ protected:
     {
         return QStringLiteral("%1 RIGHT JOIN %2 ON %3").arg(left, right, on);
     }
+    bool renamesDuplicates() const override { return true; }
     void checkSubquerySource(const tree::Source &source) const override
     {
         if (source.alias.isEmpty())

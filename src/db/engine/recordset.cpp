@@ -393,7 +393,10 @@ public:
     bool matches(Statement &test, const RowValues &row) const
     {
         test.reset();
-        for (size_t f = 0; f < fields.size(); ++f)
+        // The condition names field n as ?n; SQLite knows the markers up to the
+        // highest one named and refuses a value bound beyond it.
+        const size_t named = std::min(fields.size(), size_t(sqlite3_bind_parameter_count(test.get())));
+        for (size_t f = 0; f < named; ++f)
             test.bind(int(f) + 1, detail::toStorage(row[f], fields[f].meta.type, fields[f].meta.typeKnown));
         const bool hit = test.step() && sqlite3_column_int(test.get(), 0) == 1;
         test.reset();

@@ -395,6 +395,23 @@ TEST_F(JetSqlTest, NestingPastTheLimitIsASyntaxErrorNotACrash)
     }
     EXPECT_EQ(ward.value(nest("(", "IIf(1 = 1, 7, 0)", ")", 20)).toInt(), 7);
     EXPECT_EQ(errorNumber([&] { translate("SELECT " + nest("IIf(1 = 1, - (", "7", "), 0)", 20)); }), 0);
+    // A long chain of operators or joins nests nothing while it is read, yet
+    // is as deep as its length once written out.
+    for (const QString &text : {"1" + QStringLiteral(" & 1").repeated(100000), "1" + QStringLiteral(" AND 1").repeated(100000),
+                                "* FROM t" + QStringLiteral(" INNER JOIN t ON 1").repeated(20000)})
+        EXPECT_EQ(errorNumber([&] { translate("SELECT " + text); }), jet::err::SyntaxError) << s(text.left(40));
+    EXPECT_EQ(ward.text("1" + QStringLiteral(" & 1").repeated(20)), QStringLiteral("1").repeated(21));
+}
+
+TEST_F(JetSqlTest, TopLimitsTheRowsAndTakesOnlyAWholeCount)
+{
+    ward.createSchema();
+    const QList<QVariantList> rows = ward.run(QStringLiteral("SELECT TOP 2 入退院ID FROM 入退院情報 ORDER BY 入退院ID DESC"));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[1][0].toInt(), 4);
+    for (const char *top : {"0", "1.5", "-1", "2 PERCENT"})
+        EXPECT_EQ(errorNumber([&] { translate(QStringLiteral("SELECT TOP %1 * FROM t").arg(QLatin1String(top))); }),
+                  jet::err::SyntaxError) << top;
 }
 
 // --- statements and their shape ----------------------------------------------
@@ -770,6 +787,8 @@ TEST_F(JetSqlFilterTest, NestingPastTheLimitIsRefusedNotACrash)
         return QStringLiteral("(").repeated(depth) + core + QStringLiteral(")").repeated(depth);
     };
     EXPECT_EQ(filterError(nest(QStringLiteral("入退院ID = 1"), 15000)), jet::err::InvalidArgument);
+    EXPECT_EQ(filterError(QStringLiteral("入退院ID = 1").append(QStringLiteral(" OR 入退院ID = 1").repeated(50000))),
+              jet::err::InvalidArgument);
     EXPECT_EQ(episodes(nest(QStringLiteral("入退院ID = 1"), 20) + QStringLiteral(" OR ") + nest(QStringLiteral("入退院ID = 3"), 20)),
               (QList<qint64>{1, 3}));
 }
