@@ -200,6 +200,24 @@ std::optional<DayDiff> dayDiff(const Expr &e)
     return std::nullopt;
 }
 
+// How the column's day relates to the other operand's day plus or minus n
+// when DateDiff(...) op n: DateDiff counts day(second) - day(first), so with
+// the column first the comparison turns around.
+QString dayRelation(const DayDiff &diff, const QString &op)
+{
+    if (!diff.columnFirst)
+        return op;
+    if (op == QLatin1String(">="))
+        return QStringLiteral("<=");
+    if (op == QLatin1String(">"))
+        return QStringLiteral("<");
+    if (op == QLatin1String("<="))
+        return QStringLiteral(">=");
+    if (op == QLatin1String("<"))
+        return QStringLiteral(">");
+    return op;
+}
+
 // ---------------------------------------------------------------------------
 // What both dialects write alike; each dialect's emitter supplies the rest.
 
@@ -655,19 +673,7 @@ QString SqliteEmitter::compare(const Expr &e, const QString &plain)
     if (!diff || e.args[1].kind != ExprKind::Number)
         return plain;
     static const QString afterLastDate = QStringLiteral("2958466"); // the day after 9999-12-31
-    // DateDiff counts day(second) - day(first); with the column first the
-    // comparison turns around.
-    QString relation = e.text;
-    if (diff->columnFirst) {
-        if (relation == QLatin1String(">="))
-            relation = QStringLiteral("<=");
-        else if (relation == QLatin1String(">"))
-            relation = QStringLiteral("<");
-        else if (relation == QLatin1String("<="))
-            relation = QStringLiteral(">=");
-        else if (relation == QLatin1String("<"))
-            relation = QStringLiteral(">");
-    }
+    const QString relation = dayRelation(*diff, e.text);
     const QString k = QStringLiteral("(CAST(%1 AS INTEGER) %2 %3)")
                           .arg(value(*diff->other), diff->columnFirst ? QStringLiteral("-") : QStringLiteral("+"),
                                e.args[1].text);
@@ -711,6 +717,7 @@ protected:
         return QStringLiteral("timestamp '%1'").arg(e.moment.toString(format));
     }
     QString parameter(const Expr &e) const override { return QStringLiteral("$%1").arg(e.parameter); }
+    QString compare(const Expr &e, const QString &plain) override;
     QString jetFunction(const char *name) const override { return QStringLiteral("jet.") + QLatin1String(name); }
     QString additive(const Expr &e, const QString &left, const QString &right) const override
     {
@@ -741,6 +748,35 @@ protected:
             inexpressible(QStringLiteral("a subquery in FROM needs a name on the server"));
     }
 };
+
+// As on a file, DateDiff('d', column, constant) op n is also written as a
+// range of the column, which an index serves; here the day is the timestamp's
+// date.  A day number as the constant or a fractional n stays as it is.
+QString PostgresEmitter::compare(const Expr &e, const QString &plain)
+{
+    const std::optional<DayDiff> diff = dayDiff(e.args[0]);
+    bool whole = false;
+    e.args[1].text.toLongLong(&whole);
+    if (!diff || e.args[1].kind != ExprKind::Number || !whole || diff->other->kind == ExprKind::Number)
+        return plain;
+    const QString relation = dayRelation(*diff, e.text);
+    const QString k = QStringLiteral("(CAST(%1 AS date) %2 %3)")
+                          .arg(value(*diff->other), diff->columnFirst ? QStringLiteral("-") : QStringLiteral("+"),
+                               e.args[1].text);
+    const QString c = value(*diff->column);
+    QString range;
+    if (relation == QLatin1String("<="))
+        range = QStringLiteral("(%1 < %2 + 1)").arg(c, k);
+    else if (relation == QLatin1String("<"))
+        range = QStringLiteral("(%1 < %2)").arg(c, k);
+    else if (relation == QLatin1String(">="))
+        range = QStringLiteral("(%1 >= %2)").arg(c, k);
+    else if (relation == QLatin1String(">"))
+        range = QStringLiteral("(%1 >= %2 + 1)").arg(c, k);
+    else if (relation == QLatin1String("="))
+        range = QStringLiteral("(%1 >= %2 AND %1 < %2 + 1)").arg(c, k);
+    return range.isEmpty() ? plain : QStringLiteral("(%1 AND %2)").arg(range, plain);
+}
 
 std::unique_ptr<Emitter> emitterFor(Dialect dialect)
 {

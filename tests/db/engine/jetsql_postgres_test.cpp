@@ -37,8 +37,9 @@ TEST(JetSqlPostgresTest, TheProgramsConstructsKeepJetsMeaningOnTheServer)
         {"SELECT ROUND((DateDiff('d', 生年月日-1, NOW()) / 365.25), 0) AS 年齢, 1 + 2 - Len(氏名), 入院日 + 1 FROM 患者情報",
          R"sql(SELECT jet.round((CAST(jet.datediff('d', jet.sub("生年月日", 1), jet.now()) AS double precision) / NULLIF(365.25, 0)), 0) AS "年齢", ((1 + 2) - jet.len("氏名")) AS "Expr1000", jet.add("入院日", 1) AS "Expr1001" FROM "患者情報")sql"},
         // A comparison as a value is -1/0; a value as a condition is true when not 0.
+        // A day count against a number is also a range on the column, for its index.
         {"SELECT IIf(DateDiff('d', 入院日, Now()) <=7, '新', ''), 外入の別 = True FROM 入退院情報 WHERE 外入の別 AND Not 転帰",
-         R"sql(SELECT (CASE WHEN (jet.datediff('d', "入院日", jet.now()) <= 7) THEN '新' ELSE '' END) AS "Expr1000", (-(("外入の別" = (-1)))::integer) AS "Expr1001" FROM "入退院情報" WHERE (("外入の別" <> 0) AND (NOT ("転帰" <> 0))))sql"},
+         R"sql(SELECT (CASE WHEN (("入院日" >= (CAST(jet.now() AS date) - 7)) AND (jet.datediff('d', "入院日", jet.now()) <= 7)) THEN '新' ELSE '' END) AS "Expr1000", (-(("外入の別" = (-1)))::integer) AS "Expr1001" FROM "入退院情報" WHERE (("外入の別" <> 0) AND (NOT ("転帰" <> 0))))sql"},
         {"SELECT ICDコード & ' ' & 診断名, mid$(ICDコード,1,2), Nz(診断名) FROM `診断名(ICD10)` WHERE 診断名 Not Like 'う*' OR ICDコード Like ?",
          R"sql(SELECT jet.concat(jet.concat("ICDコード", ' '), "診断名") AS "Expr1000", jet.mid("ICDコード", 1, 2) AS "Expr1001", COALESCE("診断名", '') AS "Expr1002" FROM "診断名(ICD10)" WHERE ((NOT jet.like("診断名", 'う*')) OR (jet.like("ICDコード", $1))))sql"},
         {"SELECT TOP 5 \"a\"\"b\", 7 \\ 2, 7 Mod 2, 2 ^ 3, 'a' + 'b' FROM [say \"x\"] WHERE a IN (1, ?) AND b BETWEEN ? AND ?",
