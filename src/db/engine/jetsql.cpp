@@ -4,7 +4,6 @@
 #include "db/engine/jetdate.h"
 #include "db/engine/jetsql_emit.h"
 
-#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
