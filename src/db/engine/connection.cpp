@@ -56,14 +56,15 @@ PhysicalConnection::~PhysicalConnection()
     m_prepared.clear();
 }
 
-const sql::Statement &PhysicalConnection::translation(const QString &jetSql)
+const sql::Statement &PhysicalConnection::translation(const QString &jetSql, Dialect dialect)
 {
-    auto it = m_translations.constFind(jetSql);
+    const std::pair<int, QString> key(int(dialect), jetSql);
+    auto it = m_translations.constFind(key);
     if (it != m_translations.constEnd())
         return *it;
     if (m_translations.size() >= kTranslationCacheSize)
         m_translations.clear();
-    return *m_translations.insert(jetSql, sql::translate(jetSql));
+    return *m_translations.insert(key, sql::translate(jetSql, dialect));
 }
 
 DriverResult &PhysicalConnection::preparedForExecute(const QString &sql)
@@ -319,7 +320,7 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     case sql::Statement::Kind::Other:
         break;
     }
-    DriverResult &result = m_physical->preparedForExecute(statement.sqlite);
+    DriverResult &result = m_physical->preparedForExecute(statement.text);
     result.reset();
     result.bindAll(parameters);
     while (result.step()) {

@@ -30,6 +30,8 @@ public:
     virtual ~DriverResult() = default;
 
     virtual void bind(int index, const QVariant &value) = 0;
+    // The highest parameter marker the statement names.
+    virtual int parameterCount() const = 0;
     void bindAll(const QVariantList &values, int first = 1)
     {
         for (int i = 0; i < values.size(); ++i)

@@ -26,8 +26,8 @@ public:
     const QString &dataSource() const { return m_dataSource; }
     const QString &password() const { return m_password; }
 
-    // Translations are pure functions of the text; keep the recent ones.
-    const sql::Statement &translation(const QString &jetSql);
+    // Translations are pure functions of the text and the dialect; keep the recent ones.
+    const sql::Statement &translation(const QString &jetSql, Dialect dialect = Dialect::Sqlite);
     // A prepared statement for Connection::execute, kept across calls.
     DriverResult &preparedForExecute(const QString &sql);
     // Readies the connection for its next user: no transaction, no statement running.
@@ -37,7 +37,7 @@ private:
     std::unique_ptr<Driver> m_driver;
     QString m_dataSource;
     QString m_password;
-    QHash<QString, sql::Statement> m_translations;
+    QHash<std::pair<int, QString>, sql::Statement> m_translations; // by dialect and Jet text
     std::list<std::pair<QString, std::unique_ptr<DriverResult>>> m_prepared; // most recent first
 };
 

@@ -54,6 +54,7 @@ public:
     SqliteResult(sqlite3 *db, const QString &sql) : m_statement(db, sql), m_db(db) {}
 
     void bind(int index, const QVariant &value) override { m_statement.bind(index, value); }
+    int parameterCount() const override { return sqlite3_bind_parameter_count(m_statement.get()); }
     bool step() override { return m_statement.step(); }
     void reset() override { m_statement.reset(); }
     int columnCount() const override { return m_statement.columnCount(); }
@@ -639,7 +640,7 @@ void SqliteDriver::storeView(const QString &name, const QString &jetSql)
     Savepoint savepoint(m_db);
     if (hasObject(QStringLiteral("view"), name))
         dropView(name);
-    exec(QStringLiteral("CREATE VIEW %1 AS %2;").arg(quoteIdentifier(name), statement.sqlite));
+    exec(QStringLiteral("CREATE VIEW %1 AS %2;").arg(quoteIdentifier(name), statement.text));
     detail::Statement insert(m_db, QStringLiteral("INSERT INTO %1 (name, jet_sql) VALUES (?, ?)").arg(queryTable()));
     insert.bind(1, name);
     insert.bind(2, jetSql);
