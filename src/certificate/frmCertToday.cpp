@@ -247,9 +247,8 @@ void frmCertToday::addConditions(const certificates::Form &form)
         auto *hint = new QLabel(section->hint, box);
         hint->setObjectName(u"hint_"_s + kConditions);
         hint->setWordWrap(true);
-        layout->addWidget(hint, 0, 0, 1, 2);
+        layout->addWidget(hint, 0, 0);
     }
-    // Two groups side by side, so that the twelve fit a screen with little scrolling.
     int index = 0;
     for (const certificates::ConditionGroup &group : form.conditions) {
         auto *frame = new QGroupBox(group.number + u' ' + group.title, box);
@@ -257,7 +256,7 @@ void frmCertToday::addConditions(const certificates::Form &form)
         auto *grid = new QGridLayout(frame);
         grid->setColumnStretch(1, 1);
         addFields(grid, group.code, group.items);
-        layout->addWidget(frame, 1 + index / 2, index % 2, Qt::AlignTop);
+        layout->addWidget(frame, 1 + index, 0);
         ++index;
     }
     ui->sectionsLayout->addWidget(box);
@@ -303,15 +302,32 @@ void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QLis
             widgets << name;
             if (f.kind == FieldKind::Choice || f.kind == FieldKind::Level) {
                 auto *choices = new QWidget(owner);
-                const bool long_ = std::any_of(f.options.begin(), f.options.end(),
-                                               [](const certificates::Option &o) { return o.label.size() > 14; });
+                // Options that would not fit beside each other stand one below the other.
+                qsizetype width = 0;
+                for (const certificates::Option &o : f.options)
+                    width += o.label.size() + (o.takesText ? certificate::kOtherLength / 2 : 0);
+                const bool long_ = width > 24;
                 QBoxLayout *row_ = long_ ? static_cast<QBoxLayout *>(new QVBoxLayout(choices))
                                          : static_cast<QBoxLayout *>(new QHBoxLayout(choices));
                 row_->setContentsMargins(0, 0, 0, 0);
                 QList<QCheckBox *> boxes;
                 for (const certificates::Option &option : f.options) {
-                    auto *box = new QCheckBox(option.label, choices);
-                    row_->addWidget(box);
+                    // A sentence of an option wraps beside its box rather than
+                    // running out of the window.
+                    const bool sentence = option.label.size() > kLineLength / 2;
+                    auto *box = new QCheckBox(sentence ? QString() : option.label, choices);
+                    if (sentence) {
+                        auto *line = new QHBoxLayout;
+                        auto *text = new QLabel(option.label, choices);
+                        text->setObjectName(u"Label_%1_%2_%3"_s.arg(group, f.code, option.code));
+                        text->setWordWrap(true);
+                        toolkit::onLabelClicked(text, [box] { box->click(); });
+                        line->addWidget(box, 0, Qt::AlignTop);
+                        line->addWidget(text, 1);
+                        row_->addLayout(line);
+                    } else {
+                        row_->addWidget(box);
+                    }
                     boxes << box;
                     control.options.append({option.code, box});
                     if (option.takesText) {
@@ -367,6 +383,9 @@ void frmCertToday::addDiagnosis(QGridLayout *grid, int row, const Field &field)
     auto *name = new QLabel(field.label, grid->parentWidget());
     auto *combo = new QComboBox(grid->parentWidget());
     combo->setObjectName(field.code == u"main"_s ? u"cboMainDiagnosis"_s : u"cboSecondDiagnosis"_s);
+    // The longest name of the code table would otherwise widen the window.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(24);
     for (const QStringList &d : m_diagnoses)
         combo->addItem(d.at(0).toInt() == kPlaceholder ? u"- -"_s : d.at(2) + u' ' + d.at(1), d.at(0).toInt());
     grid->addWidget(name, row, 0);

@@ -102,25 +102,24 @@ void frmRenewals::print()
         ledger::printSettingAnswers());
 }
 
-// One line per certificate due, with the end of each kind that is due, so
-// that the sheet lists what the window lists.
+// One line per certificate due, naming the kinds that are due, so that the
+// sheet lists what the window lists; its ends stay dates.
 void frmRenewals::exportRows()
 {
-    QStringList medical;
-    QStringList handbook;
+    QStringList medical{u"0"_s};
+    QStringList handbook{u"0"_s};
     QStringList all;
     for (const Renewal &r : m_renewals) {
         (r.kind == certificates::Kind::Medical ? medical : handbook) << QString::number(r.id);
         all << QString::number(r.id);
     }
-    const auto endOf = [](const QString &column, const QStringList &ids) {
-        return ids.isEmpty() ? u"Null"_s : u"IIf(c.診断書ID IN (%1), c.%2, Null)"_s.arg(ids.join(u','), column);
-    };
     const QString statement =
-        u"SELECT c.カルテID AS カルテID, p.かな氏名 AS かな氏名, p.氏名 AS 氏名, %1 AS 自立支援医療の有効期限, "
-        u"%2 AS 手帳の有効期限, c.記載日 AS 記載日, c.医師氏名 AS 医師 INTO %3"
+        u"SELECT c.カルテID AS カルテID, p.かな氏名 AS かな氏名, p.氏名 AS 氏名, "
+        u"IIf(c.診断書ID IN (%1), '自立支援医療 ', '') & IIf(c.診断書ID IN (%2), '手帳', '') AS 更新の対象, "
+        u"c.自立支援医療終了 AS 自立支援医療の有効期限, c.手帳終了 AS 手帳の有効期限, c.記載日 AS 記載日, "
+        u"c.医師氏名 AS 医師 INTO %3"
         u"FROM `%4` AS c LEFT JOIN 患者情報 AS p ON c.カルテID = p.カルテID WHERE c.診断書ID IN (%5) "
-        u"ORDER BY p.かな氏名, c.診断書ID;"_s.arg(endOf(u"自立支援医療終了"_s, medical), endOf(u"手帳終了"_s, handbook),
+        u"ORDER BY p.かな氏名, c.診断書ID;"_s.arg(medical.join(u','), handbook.join(u','),
                                         ledger::exportTarget(u"C:\\ネモリア診断書更新.xls"_s, u"更新時期の近い診断書"_s),
                                         certificates::kRecordTable.toString(), all.join(u','));
     ledger::exportRows(u"有効期間が%1か月以内に終わる診断書の一覧を Excel 形式 (.xlsx) のファイルにエクスポートします。"
