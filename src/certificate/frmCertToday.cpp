@@ -306,7 +306,7 @@ void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QLis
                 qsizetype width = 0;
                 for (const certificates::Option &o : f.options)
                     width += o.label.size() + (o.takesText ? certificate::kOtherLength / 2 : 0);
-                const bool long_ = width > 24;
+                const bool long_ = width > 36;
                 QBoxLayout *row_ = long_ ? static_cast<QBoxLayout *>(new QVBoxLayout(choices))
                                          : static_cast<QBoxLayout *>(new QHBoxLayout(choices));
                 row_->setContentsMargins(0, 0, 0, 0);
@@ -336,6 +336,12 @@ void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QLis
                         certificate::enableWithBox(box, {line});
                         control.optionTexts.append({option.code, line});
                     }
+                }
+                // "有（　級）": the choice's own text beside its options.
+                if (f.takesText) {
+                    auto *line = shortText(certificate::kOtherLength);
+                    row_->addWidget(line);
+                    control.text = line;
                 }
                 if (!long_)
                     row_->addStretch();
