@@ -9,13 +9,14 @@ constexpr int kWidth = 9000;
 // Two lines of a name of the legible type with air above and below.
 constexpr int kLine = 480;
 
-// The columns' left edges, the last one running to the right margin.
+// The columns' left edges, the last one running to the right margin; a kind
+// is as wide as "自立支援医療" in the detail's type.
 constexpr int kEnd = 0;
 constexpr int kKind = 1300;
-constexpr int kChart = 2500;
-constexpr int kName = 3500;
-constexpr int kWritten = 6000;
-constexpr int kPhysician = 7300;
+constexpr int kChart = 2700;
+constexpr int kName = 3700;
+constexpr int kWritten = 6200;
+constexpr int kPhysician = 7400;
 
 Item columnHeading(const QString &name, int left, int right, int top, const QString &text)
 {
