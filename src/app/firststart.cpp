@@ -1,5 +1,6 @@
 #include "app/firststart.h"
 
+#include "certificate/records/extension.h"
 #include "db/codetables.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
@@ -98,6 +99,34 @@ void guideNewLedger(const QString &programFolder)
                 db::addCommonEntries(connection);
         },
         {{jet::err::GeneralFailure, failed, {}, false, true}});
+}
+
+void offerCertificateRecords(const QString &programFolder)
+{
+    jet::Connection connection;
+    toolkit::MessageBoxRequest failed;
+    failed.text = QStringLiteral("診断書の記録の表を追加できませんでした。これまでどおりの機能で起動します。");
+    failed.icon = toolkit::MessageIcon::Exclamation;
+    toolkit::trap(
+        [&] {
+            db::openWindowConnection(connection, programFolder);
+            if (certificates::extensionVersion(connection) >= certificates::kExtensionVersion)
+                return;
+            toolkit::MessageBoxRequest box;
+            box.text = QStringLiteral(
+                "このデータベースには、現行の様式の診断書（自立支援医療（精神通院医療）、精神障害者保健福祉手帳）を"
+                "1通ずつ記録する表がありません。\n"
+                "表を追加すると、患者ごとに発行した診断書の一覧、前回からの作成、更新時期の近い診断書の一覧が使えます。"
+                "これまでの診断書と台帳はそのまま残り、以前のプログラムでもこのデータベースを開けます。\n\n"
+                "表を追加しますか？\n"
+                "「いいえ」を選んだ場合は、これまでどおりの機能で起動し、次に起動したときにもう一度お尋ねします。");
+            box.icon = toolkit::MessageIcon::Question;
+            box.buttons = toolkit::MessageButtons::YesNo;
+            if (toolkit::platform().messageBox(box) == toolkit::MessageResult::Yes)
+                certificates::extendDatabase(connection);
+        },
+        {{jet::err::GeneralFailure, failed, {}, false, true}, {jet::err::PermissionDenied, failed, {}, false, true}});
+    connection.close();
 }
 
 QString userProgramFolder()

@@ -32,4 +32,12 @@ void prepareUserFolder(const QString &userFolder, const QString &installationFol
 // offered them again at the next start; one that has them is never asked.
 void guideNewLedger(const QString &programFolder);
 
+// On a database without today's certificate records, or with those of an
+// older program, asks whether to add them; yes creates them in one
+// transaction, no leaves the file as it was and the ledgers as before, and
+// the question comes again at the next start.  A file whose records are of a
+// newer program is left alone.  A failure is told with its cause, and the
+// program goes on without the records.
+void offerCertificateRecords(const QString &programFolder);
+
 } // namespace app

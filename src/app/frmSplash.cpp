@@ -112,7 +112,11 @@ void frmSplash::probe()
     unload();
     // Over the start menu, whose options window the guide points to, once
     // the menu is on the screen.
-    QTimer::singleShot(0, qApp, [] { app::guideNewLedger(toolkit::platform().programFolder()); });
+    QTimer::singleShot(0, qApp, [] {
+        app::guideNewLedger(toolkit::platform().programFolder());
+        if (!toolkit::programHasEnded())
+            app::offerCertificateRecords(toolkit::platform().programFolder());
+    });
 }
 
 void frmSplash::offerUpgrade(const QString &text, const QString &upgradeWindow)

@@ -42,6 +42,9 @@ inline const QString Statistics = QStringLiteral("frmStat");
 inline const QString Compaction = QStringLiteral("frmOptimization");
 inline const QString SubsidyCertificate = QStringLiteral("frm32New");
 inline const QString HandbookCertificate = QStringLiteral("frmWelfare");
+inline const QString CertificateList = QStringLiteral("frmCertList");
+inline const QString TodayCertificate = QStringLiteral("frmCertToday");
+inline const QString Renewals = QStringLiteral("frmRenewals");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.

@@ -5,6 +5,9 @@
 #include "app/frmSplash.h"
 #include "app/navigation.h"
 #include "certificate/frm32New.h"
+#include "certificate/frmCertList.h"
+#include "certificate/frmCertToday.h"
+#include "certificate/frmRenewals.h"
 #include "certificate/frmWelfare.h"
 #include "ledger/frmAmbuPts.h"
 #include "ledger/frmArrange.h"
@@ -38,6 +41,9 @@ void registerProgramWindows()
     registerWindow<frmNewPt>(window::NewPatient);
     registerWindow<frm32New>(window::SubsidyCertificate);
     registerWindow<frmWelfare>(window::HandbookCertificate);
+    registerWindow<frmCertList>(window::CertificateList);
+    registerWindow<frmCertToday>(window::TodayCertificate);
+    registerWindow<frmRenewals>(window::Renewals);
     registerWindow<frmConv0>(window::UpgradeTo2086);
     registerWindow<frmConv>(window::UpgradeTo2112);
     registerWindow<frmOptimization>(window::Compaction);

@@ -120,6 +120,30 @@ QList<Field> conditionFields()
     return fields;
 }
 
+void styleHints(QWidget &window)
+{
+    for (QLabel *hint : window.findChildren<QLabel *>()) {
+        if (!hint->objectName().startsWith(u"hint"_s))
+            continue;
+        hint->setStyleSheet(u"color: #8b0000; background-color: #ffe4e1; padding: 0 3px;"_s);
+        QFont small = hint->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        hint->setFont(small);
+    }
+}
+
+// Disabling neither clears nor resets a member: it keeps its value, greyed,
+// and is saved as it is.
+void enableWithBox(QCheckBox *box, const QList<QWidget *> &members)
+{
+    const auto apply = [members](bool on) {
+        for (QWidget *member : members)
+            member->setEnabled(on);
+    };
+    apply(box->isChecked());
+    QObject::connect(box, &QCheckBox::toggled, box, apply);
+}
+
 CertificateWindow::CertificateWindow(const QString &captionSuffix, QWidget *parent)
     : toolkit::Form(parent)
     , m_captionSuffix(captionSuffix)
@@ -165,28 +189,12 @@ void CertificateWindow::prepare(const QList<Field> &fields)
             toolkit::setImeMode(widget, toolkit::ImeMode::On);
     }
 
-    for (QLabel *hint : findChildren<QLabel *>()) {
-        if (!hint->objectName().startsWith(u"hint"_s))
-            continue;
-        hint->setStyleSheet(u"color: #8b0000; background-color: #ffe4e1; padding: 0 3px;"_s);
-        QFont small = hint->font();
-        small.setPointSizeF(small.pointSizeF() * 0.85);
-        hint->setFont(small);
-    }
-
-    // Disabling neither clears nor resets a member: it keeps its value,
-    // greyed, and is saved as it is.
+    styleHints(*this);
     for (const ConditionGroup &group : conditionGroups()) {
-        auto *box = control<QCheckBox>(group.box);
         QList<QWidget *> members;
         for (const QString &name : group.members)
             members.append(control<QWidget>(name));
-        const auto apply = [members](bool on) {
-            for (QWidget *member : members)
-                member->setEnabled(on);
-        };
-        apply(box->isChecked());
-        connect(box, &QCheckBox::toggled, this, apply);
+        enableWithBox(control<QCheckBox>(group.box), members);
     }
 
     auto *postalCode = control<QLineEdit>(u"Text4"_s);

@@ -57,6 +57,14 @@ const QList<ConditionGroup> &conditionGroups();
 // "その他" box, text box.
 QList<Field> conditionFields();
 
+// The hint labels of a certificate window (those named "hint…"), set off
+// from the fields they explain.
+void styleHints(QWidget &window);
+
+// A box that enables its members: unchecked, they are greyed but keep their
+// values, and are saved as they are.
+void enableWithBox(QCheckBox *box, const QList<QWidget *> &members);
+
 // What the two certificate windows share: the window connection, the
 // patient's certificate row joined to the patient row and narrowed to the
 // outpatient ledger's current chart, the bound controls, the condition groups

@@ -110,11 +110,10 @@ toolkit::ErrorTable exportAnswers()
     return {{jet::err::PermissionDenied, refused, {}, false, true}};
 }
 
-void run(ExportList list)
+void run(const QString &question, const QString &statement, const QVariantList &parameters)
 {
-    const Variant v = variant(list);
     toolkit::MessageBoxRequest ask;
-    ask.text = v.question;
+    ask.text = question;
     ask.icon = toolkit::MessageIcon::Exclamation;
     ask.buttons = toolkit::MessageButtons::YesNo;
     if (toolkit::platform().messageBox(ask) != toolkit::MessageResult::Yes)
@@ -127,7 +126,7 @@ void run(ExportList list)
     {
         toolkit::ProgressWindow progress(QStringLiteral("エクスポートしています。"));
         SpreadsheetOutput output(progress);
-        connection.execute(v.statement);
+        connection.execute(statement, parameters);
         written = output.written();
         stuck = output.stuck();
     }
@@ -151,7 +150,18 @@ QString exportStatement(ExportList list)
 
 void exportList(ExportList list)
 {
-    toolkit::trap([list] { run(list); }, exportAnswers());
+    const Variant v = variant(list);
+    exportRows(v.question, v.statement);
+}
+
+void exportRows(const QString &question, const QString &statement, const QVariantList &parameters)
+{
+    toolkit::trap([&] { run(question, statement, parameters); }, exportAnswers());
+}
+
+QString exportTarget(const QString &windowsFile, const QString &sheet)
+{
+    return target(windowsFile, sheet);
 }
 
 } // namespace ledger

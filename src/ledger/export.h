@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariantList>
 
 namespace ledger {
 
@@ -13,6 +14,14 @@ enum class ExportList { Inpatients, Outpatients, Everyone };
 // and is left as it was; the ledger stays as it was throughout.  The work
 // files of earlier exports that were killed are removed first.
 void exportList(ExportList list);
+
+// The same for another window's list: asks `question`, then runs
+// `statement`, a SELECT ... INTO the workbook that exportTarget() names.
+void exportRows(const QString &question, const QString &statement, const QVariantList &parameters = {});
+
+// "[Excel 8.0;Database=file].[sheet] ": the INTO of an export, the file
+// named as a Windows path under the drive root.
+QString exportTarget(const QString &windowsFile, const QString &sheet);
 
 // The SELECT ... INTO statement that writes the list.
 QString exportStatement(ExportList list);

@@ -75,6 +75,7 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
                                 {QStringLiteral("rptWelfare1"), QStringLiteral(" - 精神障害者保健福祉手帳用担診断書 1枚目")},
                                 {QStringLiteral("rptWelfare2"), QStringLiteral(" - 精神障害者保健福祉手帳用診断書 2枚目")});
     });
+    ledger::wireCertificateRecords(*this, *m_grid, chart, ui->mnuToolCertificates, ui->mnuToolRenewals);
     connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Outpatients); });
 }
 
@@ -92,6 +93,9 @@ void frmAmbuPts::openData()
     m_grid->setRecordset(&m_list);
     m_search->setList(&m_list);
     ui->mnuFileOpen->setEnabled(false);
+    const bool today = ledger::certificateRecordsReady(m_connection);
+    ui->mnuToolCertificates->setVisible(today);
+    ui->mnuToolRenewals->setVisible(today);
     setWindowTitle(toolkit::Forms::get<frmOptions>().Text1()->text() + QStringLiteral(" - ネモリア （外来通院中の患者）"));
 }
 

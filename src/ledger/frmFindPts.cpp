@@ -43,8 +43,10 @@ frmFindPts::frmFindPts(QWidget *parent)
     : toolkit::Form(parent), ui(std::make_unique<Ui::frmFindPts>())
 {
     ui->setupUi(this);
-    // Certificates are the out-patient ledger's; this one keeps the menu out of sight.
-    ui->mnuShindan->menuAction()->setVisible(false);
+    // The 2003 certificates are the out-patient ledger's; this one offers
+    // only today's, where the database holds them.
+    ui->mnuTool32New->setVisible(false);
+    ui->mnuToolTecho->setVisible(false);
 
     m_grid = std::make_unique<toolkit::DataGrid>(ui->DataGrid1);
     m_grid->setCaption(QStringLiteral("詳細を開きたい患者のところでダブルクリック"));
@@ -71,6 +73,8 @@ frmFindPts::frmFindPts(QWidget *parent)
                              {{ui->mnuMoveAdm, app::window::InpatientLedger},
                               {ui->mnuMoveAmbu, app::window::OutpatientLedger}}});
     connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Everyone); });
+    ledger::wireCertificateRecords(*this, *m_grid, QStringLiteral("入退院情報.カルテID"), ui->mnuToolCertificates,
+                                   ui->mnuToolRenewals);
     connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] { toolkit::trap([this] { deleteEpisode(); }); });
 
     // The compaction window unloads this ledger itself when it loads.
@@ -96,6 +100,7 @@ void frmFindPts::openData()
     m_grid->setRecordset(&m_list);
     m_search->setList(&m_list);
     ui->mnuFileOpen->setEnabled(false);
+    ui->mnuShindan->menuAction()->setVisible(ledger::certificateRecordsReady(m_connection));
     setWindowTitle(toolkit::Forms::get<frmOptions>().Text1()->text() + QStringLiteral(" - ネモリア （すべての患者）"));
 
     m_count.open(db::kLedgerCountQuery.toString(), &m_connection);

@@ -1,6 +1,7 @@
 #include "ledger/ledgermenus.h"
 
 #include "app/navigation.h"
+#include "certificate/records/extension.h"
 #include "ledger/opening.h"
 #include "ledger/registration.h"
 #include "toolkit/datagrid.h"
@@ -15,6 +16,25 @@ QString currentEpisodeKey(const toolkit::DataGrid &grid)
 {
     const int row = grid.currentRow();
     return row < 0 ? QString() : grid.value(row, QStringLiteral("入退院ID")).toString();
+}
+
+void wireCertificateRecords(toolkit::Form &ledger, toolkit::DataGrid &grid, const QString &chartColumn,
+                            QAction *list, QAction *renewals)
+{
+    QObject::connect(list, &QAction::triggered, &ledger, [&grid, chartColumn] {
+        toolkit::untrapped([&grid, &chartColumn] {
+            const int row = grid.currentRow();
+            if (row >= 0)
+                app::showModal(app::window::CertificateList, grid.value(row, chartColumn).toInt());
+        });
+    });
+    QObject::connect(renewals, &QAction::triggered, &ledger,
+                     [] { toolkit::untrapped([] { app::showModal(app::window::Renewals); }); });
+}
+
+bool certificateRecordsReady(jet::Connection &connection)
+{
+    return certificates::extensionVersion(connection) == certificates::kExtensionVersion;
 }
 
 void wireLedgerItems(toolkit::Form &ledger, toolkit::DataGrid &grid, jet::Connection &connection,

@@ -37,6 +37,17 @@ struct LedgerItems
 void wireLedgerItems(toolkit::Form &ledger, toolkit::DataGrid &grid, jet::Connection &connection,
                      const QString &recordWindow, const LedgerItems &items);
 
+// Today's certificates from a ledger: `list` opens the certificates of the
+// grid's current patient (its chart in `chartColumn`), `renewals` the
+// hospital's worklist of renewals.  Nothing happens on an empty list.
+void wireCertificateRecords(toolkit::Form &ledger, toolkit::DataGrid &grid, const QString &chartColumn,
+                            QAction *list, QAction *renewals);
+
+// Whether the database holds today's certificate records at this program's
+// version, so that a ledger offers them; one the user chose not to extend
+// runs as before.
+bool certificateRecordsReady(jet::Connection &connection);
+
 // The episode key of the grid's current row; empty when there is none, so
 // that the record window's load fails on it.
 QString currentEpisodeKey(const toolkit::DataGrid &grid);

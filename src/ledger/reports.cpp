@@ -13,8 +13,6 @@
 
 namespace ledger {
 
-namespace {
-
 toolkit::ErrorTable printSettingAnswers()
 {
     toolkit::MessageBoxRequest failure;
@@ -29,6 +27,8 @@ report::Institution institution()
     const frmOptions &options = toolkit::Forms::get<frmOptions>();
     return {options.Text1()->text(), options.Text2()->text(), options.Text4()->text(), options.Text5()->text()};
 }
+
+namespace {
 
 // Runs a launcher for the grid's current row: nothing on an empty list, the
 // print-setting box when the engine cannot show a document.

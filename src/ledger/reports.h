@@ -1,5 +1,8 @@
 #pragma once
 
+#include "report/datasource.h"
+#include "toolkit/errortrap.h"
+
 #include <QString>
 
 namespace toolkit {
@@ -7,6 +10,13 @@ class DataGrid;
 }
 
 namespace ledger {
+
+// The institution's texts as the options window's boxes hold them.
+report::Institution institution();
+
+// A document the engine cannot show gives the print-setting box and the
+// window goes on.
+toolkit::ErrorTable printSettingAnswers();
 
 // The launcher of a document for the grid's current episode: the preview is
 // titled with the patient's name and `titleSuffix` and shown modally.  The

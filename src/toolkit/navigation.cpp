@@ -78,6 +78,20 @@ bool showModal(const QString &name)
     return true;
 }
 
+bool showModal(const QString &name, const QVariant &handed)
+{
+    if (!isRegistered(name))
+        return false;
+    handedValues().insert(name, handed);
+    // A window already loaded takes nothing; the value never waits for a later opening.
+    struct Forget
+    {
+        QString name;
+        ~Forget() { handedValues().remove(name); }
+    } forget{name};
+    return showModal(name);
+}
+
 void unloadWindow(const QString &name)
 {
     if (const WindowEntry *entry = entryOf(name)) {

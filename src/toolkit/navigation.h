@@ -45,6 +45,8 @@ bool showWindow(const QString &name);
 
 // Shows the window modal above the caller and returns once it is closed.
 bool showModal(const QString &name);
+// The same, handing the window a value it takes while it loads.
+bool showModal(const QString &name, const QVariant &handed);
 
 // Unloads the window when it is loaded; unknown names are ignored.
 void unloadWindow(const QString &name);

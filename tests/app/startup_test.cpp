@@ -2,6 +2,7 @@
 #include "support/labels.h"
 
 #include "app/product.h"
+#include "certificate/records/extension.h"
 
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
@@ -64,6 +65,7 @@ TEST_F(Startup, CurrentDatabaseShowsStartMenuAboutOneSecondLater)
         jet::Connection connection;
         connection.open(db::plainConnectionString(databasePath()));
         db::addCommonEntries(connection);
+        certificates::extendDatabase(connection);
     }
     QElapsedTimer clock;
     clock.start();
@@ -223,6 +225,11 @@ TEST_F(Startup, EmptyVersionTableIsOfferedTheUpgradeThatCompletesIt)
 TEST_F(Startup, ANewLedgerIsOfferedItsCommonEntriesUntilItHasThem)
 {
     makeDatabase(db::Generation::V2112);
+    {
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(databasePath()));
+        certificates::extendDatabase(connection);
+    }
     QList<qsizetype> offers;
     for (const auto answer : {toolkit::MessageResult::No, toolkit::MessageResult::Yes, toolkit::MessageResult::Yes}) {
         SetUp();

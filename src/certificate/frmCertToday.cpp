@@ -1,0 +1,628 @@
+#include "certificate/frmCertToday.h"
+#include "ui_frmCertToday.h"
+
+#include "app/navigation.h"
+#include "certificate/certificatewindow.h"
+#include "certificate/records/extension.h"
+#include "certificate/records/formcatalog.h"
+#include "db/engine/error.h"
+#include "db/engine/recordset.h"
+#include "db/location.h"
+#include "toolkit/binding.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+#include "toolkit/widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using certificates::Certificate;
+using certificates::Field;
+using certificates::FieldKind;
+using certificates::Item;
+using certificates::Kind;
+
+namespace {
+
+const QString kConditions = u"conditions"_s;
+const QString kDateFormat = u"yyyy/MM/dd"_s;
+constexpr int kPlaceholder = 1; // the code table's "-" row
+
+// What a line of a box on the printed form holds; a box of several lines
+// holds as many times that.  A field that hangs from another (the seizure's
+// kind beside its check) shares its line with it.
+constexpr int kLineLength = 40;
+constexpr int kDependentLength = 20;
+
+int limitOf(const Field &field)
+{
+    if (field.lines > 1)
+        return field.lines * kLineLength;
+    return field.parent.isEmpty() ? kLineLength : kDependentLength;
+}
+
+QString dateText(const QDate &date)
+{
+    return date.isValid() ? date.toString(kDateFormat) : QString();
+}
+
+// Empty is no date; anything else that is no date leaves `ok` false.
+QDate readDate(const QString &text, bool &ok)
+{
+    const QString t = text.trimmed();
+    ok = true;
+    if (t.isEmpty())
+        return {};
+    for (const QString &format : {u"yyyy/M/d"_s, u"yyyy-M-d"_s}) {
+        const QDate date = QDate::fromString(t, format);
+        if (date.isValid())
+            return date;
+    }
+    ok = false;
+    return {};
+}
+
+void warn(const QString &text)
+{
+    toolkit::MessageBoxRequest box;
+    box.text = text;
+    box.icon = toolkit::MessageIcon::Exclamation;
+    toolkit::platform().messageBox(box);
+}
+
+// A refusal of the certificate book is told with its cause, and the window
+// stays as it was.
+toolkit::ErrorTable refusals(const QString &what)
+{
+    toolkit::MessageBoxRequest box;
+    box.text = what;
+    box.icon = toolkit::MessageIcon::Exclamation;
+    return {{certificates::kIssuedRefused, box, {}, false, true},
+            {jet::err::InvalidArgument, box, {}, false, true},
+            {jet::err::NotSupported, box, {}, false, true},
+            {jet::err::NoCurrentRecord, box, {}, false, true}};
+}
+
+QString kindsText(const Certificate &c)
+{
+    QStringList names;
+    for (Kind kind : c.kinds())
+        names << certificates::kindName(kind);
+    return names.join(u'・');
+}
+
+QString textOf(const QWidget *widget)
+{
+    if (const auto *line = qobject_cast<const QLineEdit *>(widget))
+        return line->text();
+    if (const auto *memo = qobject_cast<const QPlainTextEdit *>(widget))
+        return memo->toPlainText();
+    return {};
+}
+
+void setTextOf(QWidget *widget, const QString &text)
+{
+    if (auto *line = qobject_cast<QLineEdit *>(widget))
+        line->setText(text);
+    else if (auto *memo = qobject_cast<QPlainTextEdit *>(widget))
+        memo->setPlainText(text);
+}
+
+QLineEdit *shortText(int limit)
+{
+    auto *line = new QLineEdit;
+    line->setMaxLength(limit);
+    toolkit::setImeMode(line, toolkit::ImeMode::On);
+    return line;
+}
+
+} // namespace
+
+frmCertToday::frmCertToday(QWidget *parent)
+    : toolkit::Form(parent)
+    , ui(std::make_unique<Ui::frmCertToday>())
+{
+    ui->setupUi(this);
+    ui->txtPhysician->setMaxLength(certificate::kPhysicianLength);
+    ui->hintIcd->setVisible(false);
+    connect(ui->cmdSave, &QPushButton::clicked, this, [this] { save(); });
+    connect(ui->cmdCorrect, &QPushButton::clicked, this, [this] { correct(); });
+    connect(ui->cmdValidity, &QPushButton::clicked, this, [this] { saveValidity(); });
+    connect(ui->cmdClose, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
+    connect(ui->txtMedicalFrom, &QLineEdit::editingFinished, this,
+            [this] { suggestEnd(ui->txtMedicalFrom, ui->txtMedicalTo, Kind::Medical); });
+    connect(ui->txtHandbookFrom, &QLineEdit::editingFinished, this,
+            [this] { suggestEnd(ui->txtHandbookFrom, ui->txtHandbookTo, Kind::Handbook); });
+}
+
+frmCertToday::~frmCertToday() = default;
+
+void frmCertToday::onLoad()
+{
+    toolkit::MessageBoxRequest box;
+    box.text = u"診断書を開けません。"_s;
+    box.icon = toolkit::MessageIcon::Exclamation;
+    // The window goes once its modal loop runs, leaving the list as it was.
+    const auto leave = [this] { QTimer::singleShot(0, this, [this] { unload(); }); };
+    toolkit::trap([this] { openData(); }, {{jet::err::NoCurrentRecord, box, leave, false, true},
+                                           {jet::err::GeneralFailure, box, leave, false, true}});
+}
+
+void frmCertToday::openData()
+{
+    const QVariant handed = app::takeHanded(app::window::TodayCertificate);
+    db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    m_book = std::make_unique<certificates::CertificateBook>(m_connection);
+    if (handed.metaType() == QMetaType::fromType<Certificate>())
+        m_certificate = handed.value<Certificate>();
+    else if (handed.isValid())
+        m_certificate = m_book->read(handed.toInt());
+    else
+        throw jet::Error(jet::err::NoCurrentRecord, u"開く診断書が選ばれていません。"_s);
+
+    jet::Recordset list;
+    list.openCommand(u"SELECT 診断ID, 診断名, ICDコード FROM `診断名(ICD10)` ORDER BY ICDコード"_s, &m_connection, {},
+                     jet::CursorType::ForwardOnly);
+    for (; !list.eof(); list.moveNext())
+        m_diagnoses.append({list.value(0).toString(), list.value(1).toString(), list.value(2).toString()});
+    jet::Recordset patient;
+    patient.openCommand(u"SELECT 氏名 FROM 患者情報 WHERE カルテID = ?"_s, &m_connection, {m_certificate.chart},
+                        jet::CursorType::ForwardOnly);
+    ui->lblPatient->setText(patient.eof() ? QString() : patient.value(0).toString());
+
+    build();
+    show(m_certificate);
+}
+
+// Each form's sections in its order; a section the other form asks as well
+// is entered once, with the fields only the second form asks added to it.
+void frmCertToday::build()
+{
+    const certificates::FormCatalog &catalog = certificates::FormCatalog::instance();
+    const Certificate &c = m_certificate;
+    QHash<QString, QList<Kind>> askedBy;
+    for (Kind kind : c.kinds())
+        for (const certificates::Section &s : catalog.sections(c.edition, kind, c.variant))
+            askedBy[s.group].append(kind);
+    for (Kind kind : c.kinds()) {
+        const certificates::Form *form = catalog.form(c.edition, kind);
+        if (!form)
+            throw jet::Error(jet::err::GeneralFailure, u"様式 %1 はこのプログラムにありません。"_s.arg(c.edition));
+        for (const certificates::Section &s : catalog.sections(c.edition, kind, c.variant)) {
+            const bool onlyThis = c.kinds().size() > 1 && askedBy.value(s.group).size() == 1;
+            if (s.group == kConditions) {
+                if (!findChild<QGroupBox *>(u"fra_"_s + kConditions))
+                    addConditions(*form);
+                continue;
+            }
+            addSection(s, onlyThis ? certificates::kindName(kind) : QString());
+        }
+    }
+    ui->sectionsLayout->addStretch();
+    certificate::styleHints(*this);
+}
+
+void frmCertToday::addSection(const certificates::Section &section, const QString &formName)
+{
+    auto *box = findChild<QGroupBox *>(u"fra_"_s + section.group);
+    if (!box) {
+        QString title = (section.number + u' ' + section.title).trimmed();
+        if (!formName.isEmpty())
+            title += u"（%1用）"_s.arg(formName);
+        if (section.separateSheet)
+            title += u"（別紙）"_s;
+        box = new QGroupBox(title, ui->fraSections);
+        box->setObjectName(u"fra_"_s + section.group);
+        auto *grid = new QGridLayout(box);
+        grid->setColumnStretch(1, 1);
+        if (!section.hint.isEmpty()) {
+            auto *hint = new QLabel(section.hint, box);
+            hint->setObjectName(u"hint_"_s + section.group);
+            hint->setWordWrap(true);
+            grid->addWidget(hint, 0, 0, 1, 2);
+        }
+        ui->sectionsLayout->addWidget(box);
+    }
+    addFields(static_cast<QGridLayout *>(box->layout()), section.group, section.fields);
+}
+
+void frmCertToday::addConditions(const certificates::Form &form)
+{
+    auto *box = new QGroupBox(u"現在の病状、状態像等"_s, ui->fraSections);
+    box->setObjectName(u"fra_"_s + kConditions);
+    auto *layout = new QGridLayout(box);
+    const certificates::Section *section = nullptr;
+    for (const certificates::Section &s : form.sections)
+        if (s.group == kConditions)
+            section = &s;
+    if (section && !section->hint.isEmpty()) {
+        auto *hint = new QLabel(section->hint, box);
+        hint->setObjectName(u"hint_"_s + kConditions);
+        hint->setWordWrap(true);
+        layout->addWidget(hint, 0, 0);
+    }
+    int index = 0;
+    for (const certificates::ConditionGroup &group : form.conditions) {
+        auto *frame = new QGroupBox(group.number + u' ' + group.title, box);
+        frame->setObjectName(u"fra_"_s + group.code);
+        auto *grid = new QGridLayout(frame);
+        grid->setColumnStretch(1, 1);
+        addFields(grid, group.code, group.items);
+        layout->addWidget(frame, 1 + index, 0);
+        ++index;
+    }
+    ui->sectionsLayout->addWidget(box);
+}
+
+void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QList<Field> &fields)
+{
+    const bool lettered = group.startsWith(u'c') && group != kConditions;
+    for (const Field &f : fields) {
+        const bool present = std::any_of(m_controls.begin(), m_controls.end(), [&](const Control &control) {
+            return control.group == group && control.field == f.code;
+        });
+        if (present || (f.kind == FieldKind::Diagnosis && ((f.code == u"main"_s && m_main) || (f.code != u"main"_s && m_second))))
+            continue;
+        const int row = grid->rowCount();
+        QWidget *owner = grid->parentWidget();
+        if (f.kind == FieldKind::Diagnosis) {
+            addDiagnosis(grid, row, f);
+            continue;
+        }
+        Control control;
+        control.group = group;
+        control.field = f.code;
+        control.kind = f.kind;
+        QList<QWidget *> widgets;
+        const QString label = lettered && f.parent.isEmpty() && f.kind == FieldKind::Check ? f.code + u' ' + f.label
+                                                                                              : f.label;
+        if (f.kind == FieldKind::Check) {
+            control.check = new QCheckBox(label, owner);
+            grid->addWidget(control.check, row, 0);
+            widgets << control.check;
+            if (f.takesText) {
+                auto *line = shortText(certificate::kOtherLength);
+                grid->addWidget(line, row, 1);
+                certificate::enableWithBox(control.check, {line});
+                control.text = line;
+                widgets << line;
+            }
+        } else {
+            auto *name = new QLabel(label, owner);
+            name->setWordWrap(true);
+            grid->addWidget(name, row, 0, Qt::AlignTop);
+            widgets << name;
+            if (f.kind == FieldKind::Choice || f.kind == FieldKind::Level) {
+                auto *choices = new QWidget(owner);
+                // Options that would not fit beside each other stand one below the other.
+                qsizetype width = 0;
+                for (const certificates::Option &o : f.options)
+                    width += o.label.size() + (o.takesText ? certificate::kOtherLength / 2 : 0);
+                const bool long_ = width > 36;
+                QBoxLayout *row_ = long_ ? static_cast<QBoxLayout *>(new QVBoxLayout(choices))
+                                         : static_cast<QBoxLayout *>(new QHBoxLayout(choices));
+                row_->setContentsMargins(0, 0, 0, 0);
+                QList<QCheckBox *> boxes;
+                for (const certificates::Option &option : f.options) {
+                    // A sentence of an option wraps beside its box rather than
+                    // running out of the window.
+                    const bool sentence = option.label.size() > kLineLength / 2;
+                    auto *box = new QCheckBox(sentence ? QString() : option.label, choices);
+                    if (sentence) {
+                        auto *line = new QHBoxLayout;
+                        auto *text = new QLabel(option.label, choices);
+                        text->setObjectName(u"Label_%1_%2_%3"_s.arg(group, f.code, option.code));
+                        text->setWordWrap(true);
+                        toolkit::onLabelClicked(text, [box] { box->click(); });
+                        line->addWidget(box, 0, Qt::AlignTop);
+                        line->addWidget(text, 1);
+                        row_->addLayout(line);
+                    } else {
+                        row_->addWidget(box);
+                    }
+                    boxes << box;
+                    control.options.append({option.code, box});
+                    if (option.takesText) {
+                        auto *line = shortText(certificate::kOtherLength);
+                        row_->addWidget(line);
+                        certificate::enableWithBox(box, {line});
+                        control.optionTexts.append({option.code, line});
+                    }
+                }
+                // "有（　級）": the choice's own text beside its options.
+                if (f.takesText) {
+                    auto *line = shortText(certificate::kOtherLength);
+                    row_->addWidget(line);
+                    control.text = line;
+                }
+                if (!long_)
+                    row_->addStretch();
+                toolkit::makeChoiceOfOne(boxes);
+                grid->addWidget(choices, row, 1);
+                widgets << choices;
+            } else if (f.kind == FieldKind::Date) {
+                auto *line = new QLineEdit(owner);
+                line->setMaxLength(10);
+                line->setPlaceholderText(u"yyyy/mm/dd"_s);
+                toolkit::setImeMode(line, toolkit::ImeMode::Disable);
+                grid->addWidget(line, row, 1);
+                control.text = line;
+                widgets << line;
+            } else if (f.lines > 1) {
+                auto *memo = new QPlainTextEdit(owner);
+                toolkit::setMaxLength(memo, limitOf(f));
+                toolkit::setImeMode(memo, toolkit::ImeMode::On);
+                memo->setFixedHeight(memo->fontMetrics().lineSpacing() * (f.lines + 1) + 8);
+                grid->addWidget(memo, row, 1);
+                control.text = memo;
+                widgets << memo;
+            } else {
+                auto *line = shortText(limitOf(f));
+                grid->addWidget(line, row, 1);
+                control.text = line;
+                widgets << line;
+            }
+        }
+        for (QWidget *widget : widgets)
+            widget->setObjectName(u"%1_%2_%3"_s.arg(widget->metaObject()->className() + 1, group, f.code));
+        // A field that hangs from a check (the seizure's kind, the learning
+        // difficulty's areas) is filled in only while the check is on.
+        if (!f.parent.isEmpty()) {
+            for (const Control &parent : m_controls)
+                if (parent.group == group && parent.field == f.parent && parent.check)
+                    certificate::enableWithBox(parent.check, widgets);
+        }
+        m_controls.append(control);
+    }
+}
+
+void frmCertToday::addDiagnosis(QGridLayout *grid, int row, const Field &field)
+{
+    auto *name = new QLabel(field.label, grid->parentWidget());
+    auto *combo = new QComboBox(grid->parentWidget());
+    combo->setObjectName(field.code == u"main"_s ? u"cboMainDiagnosis"_s : u"cboSecondDiagnosis"_s);
+    // The longest name of the code table would otherwise widen the window.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(24);
+    for (const QStringList &d : m_diagnoses)
+        combo->addItem(d.at(0).toInt() == kPlaceholder ? u"- -"_s : d.at(2) + u' ' + d.at(1), d.at(0).toInt());
+    grid->addWidget(name, row, 0);
+    grid->addWidget(combo, row, 1);
+    (field.code == u"main"_s ? m_main : m_second) = combo;
+    connect(combo, &QComboBox::currentIndexChanged, this, [this] { showRange(); });
+}
+
+void frmCertToday::show(const Certificate &c)
+{
+    const bool draft = c.status == certificates::Status::Draft;
+    const QString name = ui->lblPatient->text();
+    setWindowTitle(name + u" - "_s + kindsText(c) + u"の診断書"_s);
+    QString kinds = kindsText(c);
+    if (const certificates::Variant *v = certificates::FormCatalog::instance().variant(c.variant);
+        v && c.variant != certificates::kDefaultVariant)
+        kinds += u"（%1の様式）"_s.arg(v->prefecture);
+    ui->lblKinds->setText(kinds);
+    ui->lblStatus->setText(
+        (draft ? u"下書き"_s : u"発行済み（%1）"_s.arg(dateText(c.issued))) + u"　第%1版"_s.arg(c.version));
+    ui->txtWritten->setText(dateText(c.written));
+    ui->txtPhysician->setText(c.physicianName);
+    for (QComboBox *combo : {m_main, m_second}) {
+        if (!combo)
+            continue;
+        const int id = combo == m_main ? c.mainDiagnosis : c.secondDiagnosis;
+        combo->setCurrentIndex(std::max(0, combo->findData(id)));
+    }
+
+    for (const Control &control : m_controls) {
+        const Item *stored = nullptr;
+        for (const Item &item : c.items)
+            if (item.group == control.group && item.field == control.field)
+                stored = &item;
+        const QString value = stored ? stored->value : QString();
+        const QString text = stored ? stored->text : QString();
+        if (control.check)
+            control.check->setChecked(value == u"1"_s);
+        for (const auto &[code, box] : control.options)
+            box->setChecked(code == value);
+        for (const auto &[code, line] : control.optionTexts)
+            line->setText(code == value ? text : QString());
+        if (control.text)
+            setTextOf(control.text, control.kind == FieldKind::Date ? dateText(QDate::fromString(value, Qt::ISODate)) : text);
+    }
+
+    ui->fraSections->setEnabled(draft);
+    ui->txtWritten->setReadOnly(!draft);
+    ui->txtPhysician->setReadOnly(!draft);
+    ui->cmdSave->setVisible(draft);
+    ui->cmdCorrect->setVisible(!draft);
+    ui->fraValidity->setVisible(!draft);
+    ui->lblMedicalValidity->setVisible(c.medical);
+    ui->txtMedicalFrom->setVisible(c.medical);
+    ui->txtMedicalTo->setVisible(c.medical);
+    ui->Label6->setVisible(c.medical);
+    ui->lblHandbookValidity->setVisible(c.handbook);
+    ui->txtHandbookFrom->setVisible(c.handbook);
+    ui->txtHandbookTo->setVisible(c.handbook);
+    ui->Label7->setVisible(c.handbook);
+    ui->txtMedicalFrom->setText(dateText(c.medicalValidity.from));
+    ui->txtMedicalTo->setText(dateText(c.medicalValidity.to));
+    ui->txtHandbookFrom->setText(dateText(c.handbookValidity.from));
+    ui->txtHandbookTo->setText(dateText(c.handbookValidity.to));
+    showRange();
+}
+
+QList<Item> frmCertToday::items() const
+{
+    QList<Item> list;
+    for (const Control &control : m_controls) {
+        Item item{control.group, control.field, {}, {}};
+        if (control.check && control.check->isChecked())
+            item.value = u"1"_s;
+        for (const auto &[code, box] : control.options)
+            if (box->isChecked())
+                item.value = code;
+        for (const auto &[code, line] : control.optionTexts)
+            if (code == item.value)
+                item.text = line->text();
+        if (control.kind == FieldKind::Date) {
+            bool ok = false;
+            const QDate date = readDate(textOf(control.text), ok);
+            // What cannot be read is kept as typed, for the book to refuse by name.
+            item.value = ok ? (date.isValid() ? date.toString(Qt::ISODate) : QString()) : textOf(control.text);
+        } else if (control.text) {
+            item.text = textOf(control.text);
+        }
+        if (!item.value.isEmpty() || !item.text.isEmpty())
+            list.append(item);
+    }
+    // What this window has no field for stays as it was stored.
+    for (const Item &item : m_certificate.items) {
+        const bool shown = std::any_of(m_controls.begin(), m_controls.end(), [&](const Control &control) {
+            return control.group == item.group && control.field == item.field;
+        });
+        if (!shown)
+            list.append(item);
+    }
+    return list;
+}
+
+void frmCertToday::pickDiagnoses(Certificate &c) const
+{
+    const auto pick = [this](QComboBox *combo, int &id, QString &name, QString &icd) {
+        if (!combo)
+            return;
+        id = combo->currentData().toInt();
+        for (const QStringList &d : m_diagnoses)
+            if (d.at(0).toInt() == id) {
+                name = id == kPlaceholder ? QString() : d.at(1);
+                icd = id == kPlaceholder ? QString() : d.at(2);
+            }
+    };
+    pick(m_main, c.mainDiagnosis, c.mainName, c.mainIcd);
+    pick(m_second, c.secondDiagnosis, c.secondName, c.secondIcd);
+}
+
+bool frmCertToday::fromControls(Certificate &c) const
+{
+    c = m_certificate;
+    bool ok = false;
+    c.written = readDate(ui->txtWritten->text(), ok);
+    if (!ok)
+        return false;
+    c.physicianName = ui->txtPhysician->text();
+    pickDiagnoses(c);
+    c.items = items();
+    return true;
+}
+
+// A new draft that holds nothing is not kept; any other draft is saved when
+// it differs from what is stored.
+bool frmCertToday::changed() const
+{
+    if (m_certificate.status != certificates::Status::Draft)
+        return false;
+    Certificate now;
+    if (!fromControls(now))
+        return true;
+    if (m_certificate.id == 0)
+        return !now.items.isEmpty() || now.written != m_certificate.written
+            || now.physicianName != m_certificate.physicianName;
+    return now.items != m_certificate.items || now.written != m_certificate.written
+        || now.physicianName != m_certificate.physicianName || now.mainDiagnosis != m_certificate.mainDiagnosis
+        || now.secondDiagnosis != m_certificate.secondDiagnosis;
+}
+
+bool frmCertToday::save()
+{
+    if (m_certificate.status != certificates::Status::Draft)
+        return true;
+    Certificate c;
+    if (!fromControls(c)) {
+        warn(u"記載日は 2026/12/10 のように入力してください。"_s);
+        return false;
+    }
+    bool saved = false;
+    toolkit::trap(
+        [&] {
+            m_book->save(c);
+            saved = true;
+        },
+        refusals(u"診断書を保存できません。"_s));
+    if (saved) {
+        m_certificate = c;
+        show(m_certificate);
+    }
+    return saved;
+}
+
+void frmCertToday::correct()
+{
+    toolkit::trap(
+        [this] {
+            m_certificate = m_book->correct(m_certificate.id, toolkit::platform().now().date());
+            show(m_certificate);
+        },
+        refusals(u"訂正版を作成できません。"_s));
+}
+
+void frmCertToday::saveValidity()
+{
+    bool ok[4] = {};
+    const certificates::Validity medical{readDate(ui->txtMedicalFrom->text(), ok[0]),
+                                         readDate(ui->txtMedicalTo->text(), ok[1])};
+    const certificates::Validity handbook{readDate(ui->txtHandbookFrom->text(), ok[2]),
+                                          readDate(ui->txtHandbookTo->text(), ok[3])};
+    if (!(ok[0] && ok[1] && ok[2] && ok[3])) {
+        warn(u"有効期間は 2026/12/10 のように入力してください。"_s);
+        return;
+    }
+    toolkit::trap(
+        [&] {
+            if (m_certificate.medical)
+                m_book->setValidity(m_certificate.id, Kind::Medical, medical);
+            if (m_certificate.handbook)
+                m_book->setValidity(m_certificate.id, Kind::Handbook, handbook);
+            m_certificate = m_book->read(m_certificate.id);
+            show(m_certificate);
+        },
+        refusals(u"有効期間を保存できません。"_s));
+}
+
+void frmCertToday::suggestEnd(QLineEdit *from, QLineEdit *to, Kind kind)
+{
+    bool ok = false;
+    const QDate start = readDate(from->text(), ok);
+    if (!ok || !start.isValid() || !to->text().trimmed().isEmpty())
+        return;
+    to->setText(dateText(
+        certificates::FormCatalog::instance().suggestedValidityEnd(m_certificate.edition, kind, start)));
+}
+
+void frmCertToday::showRange()
+{
+    Certificate c = m_certificate;
+    pickDiagnoses(c);
+    QStringList messages;
+    for (const certificates::DiagnosisOutside &outside : certificates::outsideMedicalRange(c))
+        messages << outside.message();
+    ui->hintIcd->setText(messages.join(u'\n'));
+    ui->hintIcd->setVisible(!messages.isEmpty());
+}
+
+void frmCertToday::onUnload(bool &cancel)
+{
+    if (m_book && changed() && !save() && !toolkit::programHasEnded()) {
+        cancel = true;
+        return;
+    }
+    m_book.reset();
+    m_connection.close();
+}
