@@ -350,7 +350,7 @@ QList<TodayCertificate::Piece> TodayCertificate::pieces(const QString &group, co
 void TodayCertificate::flow(const QList<Piece> &pieces, int indent)
 {
     const int right = width - kInset;
-    int left = kInset;
+    int left = kInset + 100;
     Piece line;
     const auto setLine = [&] {
         if (line.text.isEmpty())
