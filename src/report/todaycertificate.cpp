@@ -170,11 +170,13 @@ std::unique_ptr<Layout> TodayCertificate::declaredFor(const Rows &rows) const
         const QDate day = QDate::fromString(rows.value(0, date.value()).toString(), Qt::ISODate);
         declared->find(u"Section1"_s, date.key())->text = toolkit::formatDate(day, kDateFormat);
     }
-    for (const QStringView label : {kInstitution, kLocation, kTelephone, kDepartment}) {
-        const Item *own = const_cast<TodayCertificate *>(this)->find(u"Section1"_s, label.toString());
+    // The institution's labels, written at run time into this declaration.
+    for (const Item &own : detail.items) {
+        if (!own.name.startsWith(u"Inst_"_s))
+            continue;
         for (Item &item : declared->detail.items)
-            if (own && item.name == label)
-                item.text = own->text;
+            if (item.name == own.name)
+                item.text = own.text;
     }
     return declared;
 }

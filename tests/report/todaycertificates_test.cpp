@@ -116,6 +116,10 @@ TEST_F(TodayCertificatesTest, EveryFormFullOnOneSheetWithItsTextsInOrder)
                 ASSERT_LT(next, runs.size()) << name.toStdString() << ": " << text.toStdString();
                 ++next;
             }
+            // The institution written at run time and a date item as a date.
+            EXPECT_TRUE(out.pages.first().plainText().contains(source.institution().name));
+            if (kind == certificates::Kind::Handbook)
+                EXPECT_TRUE(out.pages.first().plainText().contains(u"令和1年5月1日"_s));
             for (const report::TextRun &run : runs) {
                 EXPECT_GE(run.font.pointSizeF(), report::kLegiblePoints) << run.text.toStdString();
                 EXPECT_LE(run.rect.right(), out.pages.first().paper.width()) << run.text.toStdString();
