@@ -42,11 +42,21 @@ constexpr int kPlaceholder = 1; // the code table's "-" row
 constexpr int kLineLength = 40;
 constexpr int kDependentLength = 20;
 
+// The forms' data give each text the length its box on the sheet holds;
+// the line lengths are for a field they leave without one.
 int limitOf(const Field &field)
 {
+    if (field.maxLength > 0)
+        return field.maxLength;
     if (field.lines > 1)
         return field.lines * kLineLength;
     return field.parent.isEmpty() ? kLineLength : kDependentLength;
+}
+
+// The text beside a check or an option ("その他（　）").
+int otherLimit(const Field &field)
+{
+    return field.maxLength > 0 ? field.maxLength : certificate::kOtherLength;
 }
 
 QString dateText(const QDate &date)
@@ -289,7 +299,7 @@ void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QLis
             grid->addWidget(control.check, row, 0);
             widgets << control.check;
             if (f.takesText) {
-                auto *line = shortText(certificate::kOtherLength);
+                auto *line = shortText(otherLimit(f));
                 grid->addWidget(line, row, 1);
                 certificate::enableWithBox(control.check, {line});
                 control.text = line;
@@ -331,7 +341,7 @@ void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QLis
                     boxes << box;
                     control.options.append({option.code, box});
                     if (option.takesText) {
-                        auto *line = shortText(certificate::kOtherLength);
+                        auto *line = shortText(otherLimit(f));
                         row_->addWidget(line);
                         certificate::enableWithBox(box, {line});
                         control.optionTexts.append({option.code, line});
@@ -339,7 +349,7 @@ void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QLis
                 }
                 // "有（　級）": the choice's own text beside its options.
                 if (f.takesText) {
-                    auto *line = shortText(certificate::kOtherLength);
+                    auto *line = shortText(otherLimit(f));
                     row_->addWidget(line);
                     control.text = line;
                 }

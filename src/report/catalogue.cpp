@@ -11,6 +11,8 @@
 #include "report/rpt32New2.h"
 #include "report/rptWelfare1.h"
 #include "report/rptWelfare2.h"
+#include "report/rptJiritsuToday.h"
+#include "report/rptTechoToday.h"
 #include "toolkit/format.h"
 
 using namespace Qt::StringLiterals;
@@ -57,6 +59,18 @@ void certificateSigning(Layout &layout, const Institution &institution, const QD
     layout.setLabel(u"Section1"_s, u"Label21"_s, institution.telephone);
 }
 
+// Today's certificates: the institution's name, address, telephone and
+// department; the day is the certificate's own 記載日.
+void todaySigning(Layout &layout, const Institution &institution, const QDateTime &)
+{
+    layout.setLabel(u"Section1"_s, TodayCertificate::kInstitution.toString(), institution.name);
+    layout.setLabel(u"Section1"_s, TodayCertificate::kLocation.toString(), institution.address);
+    layout.setLabel(u"Section1"_s, TodayCertificate::kTelephone.toString(), institution.telephone);
+    // The medical form asks no department.
+    if (layout.find(u"Section1"_s, TodayCertificate::kDepartment.toString()))
+        layout.setLabel(u"Section1"_s, TodayCertificate::kDepartment.toString(), institution.department);
+}
+
 const QList<Entry> &entries()
 {
     using Command = DataSource::Command;
@@ -101,6 +115,8 @@ const QList<Entry> &entries()
         {u"rpt32New2"_s, make<rpt32New2>, Command::Certificate, true, certificateSigning},
         {u"rptWelfare1"_s, make<rptWelfare1>, Command::Certificate, true, noLabels},
         {u"rptWelfare2"_s, make<rptWelfare2>, Command::Certificate, false, certificateSigning},
+        {u"rptJiritsuToday"_s, make<rptJiritsuToday>, Command::CertificateRecord, true, todaySigning},
+        {u"rptTechoToday"_s, make<rptTechoToday>, Command::CertificateRecord, true, todaySigning},
     };
     return list;
 }

@@ -1,5 +1,8 @@
 #include "report/datasource.h"
 
+#include "certificate/records/extension.h"
+#include "report/certificaterecord.h"
+
 #include "db/engine/catalog.h"
 #include "db/location.h"
 #include "toolkit/platform.h"
@@ -74,13 +77,29 @@ QString DataSource::sqlOf(Command command, db::RoomOrder order)
                + within(u"入院日"_s) + u" OR "_s + within(u"退院日"_s) + u") "_s
                + db::inpatientListOrder(order).toString();
     }
+    case Command::CertificateRecord:
+        return certificaterecord::sql();
     }
     return QString();
 }
 
 bool DataSource::takesKey(Command command)
 {
-    return command == Command::Patient || command == Command::Certificate;
+    return command == Command::Patient || command == Command::Certificate || command == Command::CertificateRecord;
+}
+
+QString DataSource::keyName(Command command)
+{
+    switch (command) {
+    case Command::Patient:
+        return u"入退院ID"_s;
+    case Command::Certificate:
+        return u"カルテID"_s;
+    case Command::CertificateRecord:
+        return u"診断書ID"_s;
+    default:
+        return {};
+    }
 }
 
 int DataSource::periodOf(Command command)
@@ -190,6 +209,11 @@ QString DataSource::missingReference(Command command)
         references = {{table, u"主精神障害"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
                       {table, u"従精神障害"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
                       sex};
+        break;
+    case Command::CertificateRecord:
+        // Its sex and items are joined loosely: only the record and its patient can be missing.
+        table = certificates::kRecordTable.toString();
+        keyColumn = u"診断書ID"_s;
         break;
     default:
         return {};

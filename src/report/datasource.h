@@ -32,7 +32,8 @@ class DataSource
 {
 public:
     // The admission records of the last week and of the last two weeks
-    // follow the six commands of the documents.
+    // follow the six commands of the documents; today's certificates read
+    // one certificate record by its ID.
     enum class Command {
         Patient,
         Certificate,
@@ -41,7 +42,8 @@ public:
         Psychotherapy2,
         Psychotherapy3,
         AdmissionRecords1,
-        AdmissionRecords2
+        AdmissionRecords2,
+        CertificateRecord
     };
 
     // The program's one data source, over the location file of its folder,
@@ -55,6 +57,8 @@ public:
     // order the in-patient list was last given.
     static QString sqlOf(Command command, db::RoomOrder order = db::RoomOrder::Ascending);
     static bool takesKey(Command command);
+    // What a keyed command's key is: 入退院ID, カルテID or 診断書ID.
+    static QString keyName(Command command);
     // The days up to today whose admissions and discharges an admission
     // record lists, 0 for the other commands.
     static int periodOf(Command command);
@@ -78,7 +82,7 @@ private:
     void disconnectWhenIdle();
     db::RoomOrder roomOrder();
 
-    static constexpr int kCommands = 8;
+    static constexpr int kCommands = 9;
     QString m_folder;
     QString m_database; // when named directly
     jet::Connection m_connection;

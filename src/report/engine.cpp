@@ -742,11 +742,13 @@ QFont textFont(double points, bool gothic)
 
 void layOut(const Layout &layout, const Rows &rows, const QDateTime &now, const PageSink &sink)
 {
-    PageWriter writer(layout, rows, now, sink);
+    const std::unique_ptr<Layout> declared = layout.declaredFor(rows);
+    const Layout &used = declared ? *declared : layout;
+    PageWriter writer(used, rows, now, sink);
     // A form prints its fixed texts even without a row to fill it in.
-    const int bands = std::max(rows.count(), layout.blankForm ? 1 : 0);
+    const int bands = std::max(rows.count(), used.blankForm ? 1 : 0);
     for (int row = 0; row < bands; ++row) {
-        writer.band(layout.detail, row);
+        writer.band(used.detail, row);
         writer.handOnDone();
     }
     writer.finish();

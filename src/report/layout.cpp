@@ -135,6 +135,11 @@ Item Layout::mark(const QString &name, const Item &anchor, const QString &column
     return item;
 }
 
+std::unique_ptr<Layout> Layout::declaredFor(const Rows &) const
+{
+    return nullptr;
+}
+
 Item Layout::box(const QString &name, const QRect &rect)
 {
     Item item;

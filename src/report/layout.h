@@ -5,8 +5,11 @@
 #include <QPageLayout>
 #include <QRect>
 #include <QString>
+#include <memory>
 
 namespace report {
+
+class Rows;
 
 // One printed item of a band, placed in twips from the band's top left
 // corner inside the margins.
@@ -94,6 +97,12 @@ public:
 
     // A4 in the layout's orientation, twips.
     QSize paper() const;
+
+    // A form whose sections depend on what it prints (its edition and a
+    // prefecture's variant, read from its row) declares itself again for
+    // the rows; the engine lays out that declaration, or this one when
+    // there is none.
+    virtual std::unique_ptr<Layout> declaredFor(const Rows &rows) const;
 
     // Sections of a declaration, in the classes of the documents.
     static Item label(const QString &name, const QRect &rect, const QString &text);

@@ -16,7 +16,7 @@ chart="$(printf "PRAGMA key='tamik4062';\nSELECT カルテID FROM \`32条診断�
 failed=0
 check() {
   local report="$1"; shift
-  "$norva_report" "$report" --key "$chart" --db "$work/demo.mdb" --out "$work/$report.pdf" >/dev/null
+  "$norva_report" "$report" --key "${key:-$chart}" --db "$work/demo.mdb" --out "$work/$report.pdf" >/dev/null
   local pages
   pages="$(pdfinfo "$work/$report.pdf" | awk '/^Pages:/ {print $2}')"
   if [ "$pages" != 1 ]; then
@@ -62,4 +62,17 @@ check rptWelfare2 生活能力の状態 （保護的環境ではなく、例え�
   日常生活能力の程度（該当する項目を一つ○で囲む。） 精神障害を認めるが、日常生活及び社会生活は普通にできる。 \
   精神障害を認め、身の回りのことはほとんどできない。 現在の精神保健福祉サービスの利用状況 備考 医師氏名（自署又は記名押印） \
   医療機関所在地 名称 精神保健指定医 電話番号 精神障害の診断又は治療に従事する医師 その他の医師 （※該当する項目の□にレ印をつける。）
+
+# Today's forms, by a certificate record of each kind.
+record() {
+  printf "PRAGMA key='tamik4062';\nSELECT 診断書ID FROM 診断書記録 WHERE %s <> 0 ORDER BY 診断書ID LIMIT 1;\n" "$1" \
+    | sqlcipher "$work/demo.mdb" | tail -n 1
+}
+groups=(抑うつ状態 躁状態 幻覚妄想状態 精神運動興奮及び昏迷の状態 統合失調症等残遺状態 情動及び行動の障害 不安及び不穏
+  てんかん発作等（けいれん及び意識障害） 精神作用物質の乱用、依存等 知能・記憶・学習・注意の障害 広汎性発達障害関連症状)
+key="$(record 自立支援医療)" check rptJiritsuToday 自立支援医療診断書（精神通院医療用） 1病名 主たる精神障害 \
+  2発病から現在までの病歴及び治療の経過、内容 3現在の病状、状態像等 "${groups[@]}" 現在の治療内容 今後の治療方針 \
+  現在の障害福祉等サービスの利用状況 備考 重度かつ継続 記載日 指定自立支援医療機関の名称 医師氏名
+key="$(record 手帳)" check rptTechoToday 精神障害者保健福祉手帳用診断書 ①病名 ②初診年月日 "${groups[@]}" \
+  ⑥生活能力の状態 日常生活能力の判定 日常生活能力の程度 ⑦⑥の具体的程度、状態等 ⑨備考 診療担当科名 医師氏名
 exit "$failed"

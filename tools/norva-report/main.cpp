@@ -1,5 +1,5 @@
 // norva-report REPORT [--key N] [--out FILE.pdf] [--force] [--db PATH]
-// Renders one document for an episode or chart to PDF without a display,
+// Renders one document for an episode, a chart or a certificate record to PDF without a display,
 // from the database the location file beside the program names, or PATH.
 #include "db/check.h"
 #include "db/engine/error.h"
@@ -94,6 +94,18 @@ QString databasePath(const QString &given)
     }
 }
 
+// Each document with the ID its key names, the ward's documents alone.
+QString documentList()
+{
+    QStringList names;
+    for (const QString &name : report::documentNames()) {
+        const report::Document doc = report::document(name, {}, QDateTime::currentDateTime());
+        const QString key = report::DataSource::keyName(doc.command);
+        names << (key.isEmpty() ? name : u"%1 (%2)"_s.arg(name, key));
+    }
+    return names.join(u", "_s);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -106,8 +118,8 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(u"ネモリアの文書を一つ PDF に書き出します。"_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"report"_s, u"文書の名前: "_s + report::documentNames().join(u", "_s));
-    parser.addOption({u"key"_s, u"印刷する入退院ID またはカルテID (病棟の文書には付けません)"_s, u"N"_s});
+    parser.addPositionalArgument(u"report"_s, u"文書の名前と --key に指定する ID: "_s + documentList());
+    parser.addOption({u"key"_s, u"印刷する入退院ID、カルテID または診断書ID (病棟の文書には付けません)"_s, u"N"_s});
     parser.addOption({u"out"_s, u"書き出す PDF (既定は REPORT-N.pdf)"_s, u"FILE"_s});
     parser.addOption({u"force"_s, u"既にある --out のファイルを置き換えます"_s});
     parser.addOption({u"db"_s, u"場所ファイルの示すデータベースの代わりに使うデータベース"_s, u"PATH"_s});
@@ -126,7 +138,7 @@ int main(int argc, char **argv)
         return fail(u"%1 という文書はありません (%2)。"_s.arg(name, report::documentNames().join(u", "_s)));
     const bool keyed = report::DataSource::takesKey(doc.command);
     if (keyed && !numeric)
-        return fail(u"%1 には --key N で入退院ID またはカルテID を指定してください。"_s.arg(name));
+        return fail(u"%1 には --key N で%2を指定してください。"_s.arg(name, report::DataSource::keyName(doc.command)));
     if (!keyed && parser.isSet(u"key"_s))
         return fail(u"%1 は病棟全体の文書です。--key は指定できません。"_s.arg(name));
 

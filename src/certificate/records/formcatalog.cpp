@@ -79,6 +79,7 @@ Field field(const QJsonObject &o, const QJsonObject &levels, const QString &path
     f.takesText = o.value(u"text"_s).toBool();
     f.confirmed = o.value(u"confirmed"_s).toBool();
     f.lines = o.value(u"lines"_s).toInt(1);
+    f.maxLength = o.value(u"max"_s).toInt();
     // Ability areas share their scales; the form names the scale.
     const QString scale = o.value(u"levels"_s).toString();
     f.options = options(scale.isEmpty() ? o.value(u"options"_s).toArray() : levels.value(scale).toArray());
@@ -152,6 +153,8 @@ Variant variant(const QString &path)
         const QString form = o.value(u"form"_s).toString();
         if (o.contains(u"section"_s))
             v.extras.append({form, o.value(u"after"_s).toString(), section(o.value(u"section"_s).toObject(), {}, path)});
+        if (v.combinedForm && !o.contains(u"section"_s) && !o.contains(u"group"_s))
+            v.combinedTitle = o.value(u"title"_s).toString();
         if (o.value(u"separateSheet"_s).toBool())
             v.separateSheets.append({form, o.value(u"group"_s).toString(), o.value(u"title"_s).toString(),
                                      strings(o.value(u"icd"_s))});

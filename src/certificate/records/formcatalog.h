@@ -39,6 +39,7 @@ struct Field
     bool takesText = false; // "その他（　）": a check with a text beside it
     bool confirmed = false; // false: the wording awaits a check against the model form
     int lines = 1;
+    int maxLength = 0; // the characters a text may have; 0 for a field that is no text
     QList<Option> options;
 };
 
@@ -85,6 +86,7 @@ struct Variant
     QString prefecture;
     bool handbookFormServesMedical = false;
     bool combinedForm = false;
+    QString combinedTitle; // the combined form's title, where it has one
     struct Extra
     {
         QString form;
