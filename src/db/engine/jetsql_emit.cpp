@@ -749,16 +749,23 @@ protected:
         return QStringLiteral("%1 RIGHT JOIN %2 ON %3").arg(left, right, on);
     }
     bool renamesDuplicates() const override { return true; }
-    // Beside a text, a value becomes the text Jet prints for it (Null stays Null),
-    // as Jet's own query gives such a column as text.
+    // Beside a text, a value becomes the text Jet prints for it (Null stays
+    // Null), as Jet's own query gives such a column as text.  Beside another
+    // value, Yes/No is -1/0, as a number beside it reads it.
     QStringList branches(const Expr &first, const Expr &second) override
     {
         QStringList values = Emitter::branches(first, second);
-        // Null and a ? take the other branch's type as they are.
-        const auto typed = [](const Expr &e) { return e.kind != ExprKind::Null && e.kind != ExprKind::Parameter; };
-        const bool firstText = first.kind == ExprKind::Text;
-        if (typed(first) && typed(second) && firstText != (second.kind == ExprKind::Text))
-            values[firstText ? 1 : 0] = call(jetFunction("concat"), {values[firstText ? 1 : 0], QStringLiteral("NULL::text")});
+        const Expr *branch[] = {&first, &second};
+        for (int i = 0; i < 2; ++i) {
+            const Expr &self = *branch[i];
+            const Expr &other = *branch[1 - i];
+            // Literals, Null and a ? take the other branch's type as they are.
+            if (self.kind == ExprKind::Text || self.kind == ExprKind::Number || self.kind == ExprKind::Null
+                || self.kind == ExprKind::Parameter || other.kind == ExprKind::Null || other.kind == ExprKind::Parameter)
+                continue;
+            values[i] = other.kind == ExprKind::Text ? call(jetFunction("concat"), {values[i], QStringLiteral("NULL::text")})
+                                                      : call(jetFunction("value"), {values[i]});
+        }
         return values;
     }
     void checkSubquerySource(const tree::Source &source) const override

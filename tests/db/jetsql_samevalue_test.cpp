@@ -1,3 +1,4 @@
+#include "db/schema.h"
 #include "db/engine/clock.h"
 #include "db/engine/error.h"
 #include "db/engine/jetdate.h"
@@ -67,7 +68,6 @@ const Expression kExpressions[] = {
     {"一時診断名 & 現病歴"},
     {"mid$(ICDコード, 1, 2) & ' ' & 診断名"},
     {"Left(かな氏名, 2) & Right(氏名, 1)"},
-    {"Format(入院日, 'yyyy/mm/dd')"},
     {"Year(入院日) * 100 + Month(入院日)"},
     {"IIf(外入の別, 'Y', 'N')"},
     {"外入の別 = True"},
@@ -77,6 +77,18 @@ const Expression kExpressions[] = {
     {"かな氏名 Like 'タ*'"},
     {"ICDコード Like 'f##*'"},
     {"ICDコード Like ?"},
+    {"ICDコード = 'f20'"},
+    {"IIf(点数 > 0, 点数, Null)"},
+    {"Nz(点数, 0) + 1"},
+    {"Nz(外入の別, 0)"},
+    {"Nz(一時診断名, '未')"},
+    {"入院日 = #2003/03/28#"},
+    {"生年月日 - 1"},
+    {"ICDコード Like '[A-F]*'"},
+    {"かな氏名 Like '*か*'"},
+    {"1 = Null"},
+    {"'a' & Null"},
+    {"10 \\ 点数"},
     {"氏名 = '田中'"},
     {"性別 = 1 And 外入の別"},
     {"Int(点数) ^ 2 Mod 3 \\ 1"},
@@ -86,9 +98,6 @@ const Expression kExpressions[] = {
     {"Val(病室番号.病室番号) + 1"},
     {"CDate('2024/1/5') - 入院日"},
     {"DateAdd('m', 1, 入院日)"},
-    {"Format(点数, '0.00')"},
-    {"Format(入院日, 'yyyy年m月d日')"},
-    {"Format(Now(), 'hh:nn')"},
     {"IIf(退院日 Is Null, 'Y', 退院日)", "'2003/03/01'\n'2003/04/05'\n'Y'"},
     {"IIf(ポリクリ, 1, 2)"},
     {"DateDiff('yyyy', 生年月日, 入院日)"},
@@ -98,19 +107,13 @@ const Expression kExpressions[] = {
     {"点数 + 性別"},
     {"'1' + 点数"},
     {"性別 & 点数"},
-    {"-点数"},
-    {"Abs(点数) * 2"},
     {"ポリクリ + 1"},
     {"ポリクリ = 外入の別"},
     {"外入の別 = -1"},
     {"Trim(' ' & 氏名 & ' ')"},
-    {"UCase(ICDコード)"},
-    {"Month(Date())"},
     {"Round(点数)"},
     {"Fix(点数)"},
     {"CLng(点数)"},
-    {"Hour(入院日)"},
-    {"現病歴 Is Null"},
     {"Len(一時診断名) = 0"},
 };
 
@@ -170,9 +173,15 @@ protected:
             rows.replace(QStringLiteral("true"), QStringLiteral("-1")).replace(QStringLiteral("false"), QStringLiteral("0"));
             exec(QStringLiteral("INSERT INTO %1 VALUES %2").arg(jet::sql::quoteIdentifier(name), rows));
         }
-        const QString list = corpus().value(0);
-        exec(QStringLiteral("CREATE VIEW 入院患者一覧 AS ") + jet::sql::translate(list).text);
-        s_server->exec(("CREATE VIEW \"入院患者一覧\" AS " + jet::sql::translate(list, Dialect::Postgres).text).toUtf8());
+        // The corpus reads the in-patient list by an older name.
+        QList<db::StoredQuery> views = db::storedQueries();
+        views.append({QStringLiteral("入院患者一覧"), corpus().value(0)});
+        for (const db::StoredQuery &view : views) {
+            exec(QStringLiteral("CREATE VIEW %1 AS %2").arg(jet::sql::quoteIdentifier(view.name), jet::sql::translate(view.jetSql).text));
+            s_server->exec(QStringLiteral("CREATE VIEW %1 AS %2")
+                               .arg(jet::sql::quoteIdentifier(view.name, Dialect::Postgres),
+                                    jet::sql::translate(view.jetSql, Dialect::Postgres).text).toUtf8());
+        }
     }
     static void TearDownTestSuite()
     {
@@ -306,6 +315,8 @@ TEST_F(TranslatedStatementsOnBothBackEnds, TheProgramsExpressionsAndTheTranslato
         expectSameOutcome(QStringLiteral("SELECT %1 FROM (患者情報 INNER JOIN 入退院情報 ON 患者情報.カルテID = 入退院情報.カルテID) "
                                          "INNER JOIN 病室番号 ON 入退院情報.病室番号 = 病室番号.病室ID")
                               .arg(QString::fromUtf8(expression.jet)), expression.jetRows);
+    for (const db::StoredQuery &view : db::storedQueries())
+        expectSameOutcome(QStringLiteral("SELECT * FROM [%1]").arg(view.name));
     for (const QString &statement : corpus()) {
         const auto kind = jet::sql::translate(statement).kind;
         // The engine carries out exports, defaults and indexes itself.
