@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QStringList>
-#include <memory>
 
 namespace {
 
