@@ -120,30 +120,30 @@ public:
     QVariant value(const QByteArray &sql) const
     {
         PGresult *result = run(m_connection, sql);
-        QVariant value;
-        if (PQntuples(result) > 0 && !PQgetisnull(result, 0, 0)) {
-            const QString text = QString::fromUtf8(PQgetvalue(result, 0, 0));
-            switch (PQftype(result, 0)) {
-            case 16: // boolean
-                value = text == QLatin1String("t");
-                break;
-            case 20: case 21: case 23: // bigint, smallint, integer
-                value = text.toLongLong();
-                break;
-            case 700: case 701: case 1700: // real, double precision, numeric
-                value = text.toDouble();
-                break;
-            case 1114: { // timestamp, with up to six digits of a second
-                const QDateTime whole = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-                value = whole.addMSecs(qRound64(text.mid(19).prepend(QLatin1Char('0')).toDouble() * 1000));
-                break;
-            }
-            default:
-                value = text;
-            }
-        }
+        const QVariant value = PQntuples(result) > 0 ? cell(result, 0, 0) : QVariant();
         PQclear(result);
         return value;
+    }
+
+    static QVariant cell(const PGresult *result, int row, int column)
+    {
+        if (PQgetisnull(result, row, column))
+            return {};
+        const QString text = QString::fromUtf8(PQgetvalue(result, row, column));
+        switch (PQftype(result, column)) {
+        case 16: // boolean
+            return text == QLatin1String("t");
+        case 20: case 21: case 23: // bigint, smallint, integer
+            return text.toLongLong();
+        case 700: case 701: case 1700: // real, double precision, numeric
+            return text.toDouble();
+        case 1114: { // timestamp, with up to six digits of a second
+            const QDateTime whole = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            return whole.addMSecs(qRound64(text.mid(19).prepend(QLatin1Char('0')).toDouble() * 1000));
+        }
+        default:
+            return text;
+        }
     }
 
 private:

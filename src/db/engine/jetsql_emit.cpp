@@ -264,6 +264,9 @@ protected:
     // Whether two output columns of one name must be told apart (a view on
     // the server refuses them; SQLite numbers the second itself).
     virtual bool renamesDuplicates() const { return false; }
+    // The branches of IIf and Nz as one value.  A file holds a text in one row
+    // and a number or date in the next; a server's column has one type.
+    virtual QStringList branches(const Expr &first, const Expr &second) { return {value(first), value(second)}; }
 
     QString identifier(const QString &name) const { return quoteIdentifier(name, dialect()); }
     QString string(const QString &text) const { return quoteString(text, dialect()); }
@@ -372,11 +375,15 @@ QString Emitter::functionCall(const Expr &e)
     switch (def.kind) {
     case FunctionKind::IIf:
         // A Null condition takes the false branch, as CASE does.
-        return QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)")
-            .arg(condition(e.args[0]), value(e.args[1]), value(e.args[2]));
-    case FunctionKind::Nz:
-        return call(QStringLiteral("COALESCE"),
-                    {value(e.args[0]), e.args.size() > 1 ? value(e.args[1]) : QStringLiteral("''")});
+    {
+        const QStringList values = branches(e.args[1], e.args[2]);
+        return QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(condition(e.args[0]), values[0], values[1]);
+    }
+    case FunctionKind::Nz: {
+        // Without a value for Null, Jet gives an empty text.
+        const Expr empty{.kind = ExprKind::Text};
+        return call(QStringLiteral("COALESCE"), branches(e.args[0], e.args.size() > 1 ? e.args[1] : empty));
+    }
     case FunctionKind::Aggregate:
     case FunctionKind::Plain:
         break;
@@ -742,6 +749,25 @@ protected:
         return QStringLiteral("%1 RIGHT JOIN %2 ON %3").arg(left, right, on);
     }
     bool renamesDuplicates() const override { return true; }
+    // Beside a text, a value becomes the text Jet prints for it (Null stays
+    // Null), as Jet's own query gives such a column as text.  Beside another
+    // value, Yes/No is -1/0, as a number beside it reads it.
+    QStringList branches(const Expr &first, const Expr &second) override
+    {
+        QStringList values = Emitter::branches(first, second);
+        const Expr *branch[] = {&first, &second};
+        for (int i = 0; i < 2; ++i) {
+            const Expr &self = *branch[i];
+            const Expr &other = *branch[1 - i];
+            // Literals, Null and a ? take the other branch's type as they are.
+            if (self.kind == ExprKind::Text || self.kind == ExprKind::Number || self.kind == ExprKind::Null
+                || self.kind == ExprKind::Parameter || other.kind == ExprKind::Null || other.kind == ExprKind::Parameter)
+                continue;
+            values[i] = other.kind == ExprKind::Text ? call(jetFunction("concat"), {values[i], QStringLiteral("NULL::text")})
+                                                      : call(jetFunction("value"), {values[i]});
+        }
+        return values;
+    }
     void checkSubquerySource(const tree::Source &source) const override
     {
         if (source.alias.isEmpty())

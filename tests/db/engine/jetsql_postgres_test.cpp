@@ -41,7 +41,7 @@ TEST(JetSqlPostgresTest, TheProgramsConstructsKeepJetsMeaningOnTheServer)
         {"SELECT IIf(DateDiff('d', 入院日, Now()) <=7, '新', ''), 外入の別 = True FROM 入退院情報 WHERE 外入の別 AND Not 転帰",
          R"sql(SELECT (CASE WHEN (("入院日" >= (CAST(jet.now() AS date) - 7)) AND (jet.datediff('d', "入院日", jet.now()) <= 7)) THEN '新' ELSE '' END) AS "Expr1000", (-(("外入の別" = (-1)))::integer) AS "Expr1001" FROM "入退院情報" WHERE (("外入の別" <> 0) AND (NOT ("転帰" <> 0))))sql"},
         {"SELECT ICDコード & ' ' & 診断名, mid$(ICDコード,1,2), Nz(診断名) FROM `診断名(ICD10)` WHERE 診断名 Not Like 'う*' OR ICDコード Like ?",
-         R"sql(SELECT jet.concat(jet.concat("ICDコード", ' '), "診断名") AS "Expr1000", jet.mid("ICDコード", 1, 2) AS "Expr1001", COALESCE("診断名", '') AS "Expr1002" FROM "診断名(ICD10)" WHERE ((NOT jet.like("診断名", 'う*')) OR (jet.like("ICDコード", $1))))sql"},
+         R"sql(SELECT jet.concat(jet.concat("ICDコード", ' '), "診断名") AS "Expr1000", jet.mid("ICDコード", 1, 2) AS "Expr1001", COALESCE(jet.concat("診断名", NULL::text), '') AS "Expr1002" FROM "診断名(ICD10)" WHERE ((NOT jet.like("診断名", 'う*')) OR (jet.like("ICDコード", $1))))sql"},
         {"SELECT TOP 5 \"a\"\"b\", 7 \\ 2, 7 Mod 2, 2 ^ 3, 'a' + 'b' FROM [say \"x\"] WHERE a IN (1, ?) AND b BETWEEN ? AND ?",
          R"sql(SELECT 'a"b' AS "Expr1000", jet.idiv(7, 2) AS "Expr1001", jet.mod(7, 2) AS "Expr1002", jet.pow(2, 3) AS "Expr1003", ('a' || 'b') AS "Expr1004" FROM "say ""x""" WHERE (("a" IN (1, $1)) AND ("b" BETWEEN $2 AND $3)) LIMIT 5)sql"},
         // The server takes nested and right joins as they are, and no two output columns of one name.

@@ -849,6 +849,12 @@ $do$;
 
 -- --- Yes/No against Jet's -1 and 0 -----------------------------------------
 
+-- A value beside others in IIf or Nz: Yes/No as Jet's number, the rest as it is.
+CREATE OR REPLACE FUNCTION jet.value(a boolean) RETURNS integer
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT CASE WHEN a THEN -1 WHEN NOT a THEN 0 END $$;
+CREATE OR REPLACE FUNCTION jet.value(a anyelement) RETURNS anyelement
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT a $$;
+
 DO $do$
 DECLARE
   t text;
