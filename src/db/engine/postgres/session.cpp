@@ -77,6 +77,14 @@ void raiseResult(PGconn *connection, const PGresult *result, const QString &serv
         throw Error(err::GeneralFailure,
                     QStringLiteral("サーバー %1 への認証に失敗しました。ユーザー名とパスワードを確認してください。").arg(server), cause);
     case Cause::Constraint:
+        if (state == "23502")
+            throw Error(err::GeneralFailure,
+                        QStringLiteral("フィールド '%1' には値が必要です。").arg(field(result, PG_DIAG_COLUMN_NAME)), cause);
+        if (state == "23514" && field(result, PG_DIAG_CONSTRAINT_NAME).startsWith(QLatin1String("nonempty#")))
+            throw Error(err::GeneralFailure,
+                        QStringLiteral("フィールド '%1' には長さ 0 の文字列を入力できません。")
+                            .arg(field(result, PG_DIAG_CONSTRAINT_NAME).mid(9)),
+                        cause);
         throw Error(err::GeneralFailure,
                     QStringLiteral("インデックス、主キー、またはリレーションシップで重複する値が生成されるため、変更できませんでした。: %1")
                         .arg(message), cause);

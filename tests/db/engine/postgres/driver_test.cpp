@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <optional>
@@ -232,6 +233,8 @@ TEST_F(ServerTest, FailuresCarryTheirNumberAndCause)
     const Error refused = errorOf([&] { openServer(address + QStringLiteral(" password=wrong-secret passfile=/nonexistent")); });
     EXPECT_EQ(refused.cause(), Cause::Authentication);
     EXPECT_FALSE(refused.description().contains(QStringLiteral("wrong-secret")));
+    // sslmode is libpq's to honour: a server without TLS is refused when it is required.
+    EXPECT_EQ(errorOf([&] { openServer(address + QStringLiteral(" sslmode=require")); }).cause(), Cause::ConnectionLost);
     const Error unreachable = errorOf([&] { openServer(QStringLiteral("host=127.0.0.1 port=1 dbname=x connect_timeout=3")); });
     EXPECT_EQ(unreachable.cause(), Cause::ConnectionLost);
     EXPECT_TRUE(unreachable.description().contains(QStringLiteral("127.0.0.1:1/x")));
@@ -260,23 +263,51 @@ TEST_F(ServerTest, APasswordAskedForIsKeptForTheProcessOnly)
     EXPECT_TRUE(asked[0].endsWith(QStringLiteral("/") + name));
     setPasswordPrompt([&](const QString &) -> std::optional<QString> { return QStringLiteral("wrong-secret"); });
     EXPECT_EQ(errorOf([&] { openServer(withoutFile); }).cause(), Cause::Authentication);
+
+    QFile passwords(qEnvironmentVariable("PGPASSFILE"));
+    if (passwords.open(QIODevice::ReadOnly)) {
+        const QString password = QString::fromUtf8(passwords.readLine().trimmed()).section(QLatin1Char(':'), 4);
+        int prompts = 0;
+        setPasswordPrompt([&](const QString &) -> std::optional<QString> {
+            ++prompts;
+            return password;
+        });
+        EXPECT_NO_THROW(openServer(withoutFile));
+        EXPECT_NO_THROW(openServer(withoutFile));
+        EXPECT_EQ(prompts, 1);
+    }
     setPasswordPrompt({});
 }
 
 TEST_F(ServerTest, LargeResultsStreamAndGiveWayToOtherStatements)
 {
-    auto rows = driver->prepare(QStringLiteral("SELECT g, 'row ' || g FROM generate_series(1, 300000) g"));
-    qint64 count = 0, sum = 0;
+    const auto residentBytes = [] {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        return statm.readAll().split(' ').value(1).toLongLong() * 4096;
+    };
+    // 120 MB of rows, read without holding them.
+    auto rows = driver->prepare(QStringLiteral("SELECT g, repeat('x', 400) FROM generate_series(1, 300000) g"));
+    const qint64 before = residentBytes();
+    qint64 count = 0, sum = 0, peak = 0;
     while (rows->step()) {
-        ++count;
         sum += rows->column(0).toLongLong();
-        // Another statement in the middle of the read leaves the read whole.
+        if (++count % 10000 == 0)
+            peak = std::max(peak, residentBytes() - before);
+    }
+    EXPECT_EQ(count, 300000);
+    EXPECT_EQ(sum, 300000LL * 300001 / 2);
+    EXPECT_LT(peak, 40 << 20);
+
+    // Another statement in the middle of a read leaves the read whole.
+    rows = driver->prepare(QStringLiteral("SELECT g FROM generate_series(1, 5000) g"));
+    for (count = 0; rows->step();) {
+        EXPECT_EQ(rows->column(0), ++count);
         if (count == 1000) {
             EXPECT_EQ(scalar(QStringLiteral("SELECT 41 + 1")), 42);
         }
     }
-    EXPECT_EQ(count, 300000);
-    EXPECT_EQ(sum, 300000LL * 300001 / 2);
+    EXPECT_EQ(count, 5000);
     // A read left unfinished frees the connection.
     rows->reset();
     ASSERT_TRUE(rows->step());
