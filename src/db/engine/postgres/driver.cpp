@@ -126,11 +126,18 @@ void PgDriver::exec(const QString &sql)
 
 void PgDriver::begin()
 {
+    // The server would only warn, and the caller's levels would go astray.
+    if (inTransaction())
+        throw Error(err::GeneralFailure, QStringLiteral("トランザクションは既に開始されています。"));
     m_session->run(QStringLiteral("BEGIN"));
 }
 
 void PgDriver::commit()
 {
+    // The server would only warn and report success, also when the work it
+    // was to keep went with a lost connection.
+    if (!inTransaction())
+        throw Error(err::GeneralFailure, QStringLiteral("コミットするトランザクションがありません。変更は保存されていない可能性があります。"));
     const ResultPtr result = m_session->run(QStringLiteral("COMMIT"));
     // The server answers COMMIT of a transaction that a failure aborted by
     // rolling it back, and calls that success.

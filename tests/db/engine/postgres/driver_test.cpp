@@ -213,6 +213,7 @@ TEST_F(ServerTest, TransactionsAndSavepointsKeepWhatWasCommittedOnly)
     EXPECT_EQ(errorOf([&] { driver->commit(); }).number(), err::GeneralFailure);
     EXPECT_FALSE(driver->inTransaction());
     EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM t")), 1);
+    EXPECT_EQ(errorOf([&] { driver->commit(); }).number(), err::GeneralFailure);
 }
 
 TEST_F(ServerTest, FailuresCarryTheirNumberAndCause)
