@@ -12,7 +12,7 @@ namespace {
 
 // Type numbers of the server's built-in types (pg_type.oid), fixed since ever.
 constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701,
-              kDate = 1082, kTimestamp = 1114, kTimestampTz = 1184, kNumeric = 1700;
+              kBpchar = 1042, kDate = 1082, kTimestamp = 1114, kTimestampTz = 1184, kNumeric = 1700;
 
 QString field(const PGresult *result, int code)
 {
@@ -159,6 +159,14 @@ QVariant readValue(const PGresult *result, int row, int column)
     case kTimestampTz: {
         const QDateTime moment = QDateTime::fromString(QString::fromLatin1(text, length), Qt::ISODateWithMs);
         return moment.isValid() ? QVariant(moment.toLocalTime()) : QVariant(QString::fromLatin1(text, length));
+    }
+    case kBpchar: {
+        // The server pads fixed-length text and ignores the padding in every
+        // comparison; the program reads the text as it was written, as from a file.
+        int end = length;
+        while (end > 0 && text[end - 1] == ' ')
+            --end;
+        return QString::fromUtf8(text, end);
     }
     case kBytea: {
         size_t size = 0;

@@ -151,10 +151,8 @@ TEST_F(ServerTest, ColumnsReadBackAsTheyWereDefinedAndValuesRoundTrip)
     }
     auto select = driver->prepare(QStringLiteral("SELECT * FROM \"患者情報\" ORDER BY 1"));
     ASSERT_TRUE(select->step());
-    for (int i = 0; i < values.size(); ++i) {
-        const QVariant expected = i == 4 ? QVariant(QStringLiteral("A ")) : values[i];
-        EXPECT_EQ(driver->fromStorage(select->column(i + 1), types[i].type, true), expected) << i;
-    }
+    for (int i = 0; i < values.size(); ++i)
+        EXPECT_EQ(driver->fromStorage(select->column(i + 1), types[i].type, true), values[i]) << i;
     ASSERT_TRUE(select->step());
     for (int i = 0; i < values.size(); ++i)
         EXPECT_EQ(driver->fromStorage(select->column(i + 1), types[i].type, true).isNull(), i != 1 && i != 3) << i;
