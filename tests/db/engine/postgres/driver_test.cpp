@@ -46,7 +46,8 @@ protected:
             GTEST_SKIP() << "NORVA_TEST_PG names no server";
         static int number = 0;
         name = QStringLiteral("norva_driver_%1_%2").arg(QCoreApplication::applicationPid()).arg(++number);
-        admin("CREATE DATABASE " + name);
+        // A locale that sorts otherwise than by code point, as a hospital's may.
+        admin("CREATE DATABASE " + name + " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und'");
         address = server + QStringLiteral(" dbname=") + name;
         driver = openServer(address);
         pg = static_cast<postgres::PgDriver *>(driver.get());
@@ -159,6 +160,10 @@ TEST_F(ServerTest, ColumnsReadBackAsTheyWereDefinedAndValuesRoundTrip)
     EXPECT_EQ(driver->fromStorage(select->column(4), DataType::YesNo, true), 0);
     EXPECT_FALSE(select->step());
 
+    // Text sorts by code point whatever the database's locale.
+    driver->exec(QStringLiteral("INSERT INTO \"患者情報\" (\"氏名\") VALUES ('b'), ('B'), ('あ'), ('ア')"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT string_agg(\"氏名\", '' ORDER BY \"氏名\") FROM \"患者情報\" WHERE \"患者ID\" > 2")),
+              QStringLiteral("Bbあア"));
     EXPECT_EQ(scalar(QStringLiteral("SHOW search_path")), QStringLiteral("public, jet"));
     EXPECT_EQ(scalar(QStringLiteral("SHOW application_name")), QStringLiteral("norva"));
 }
