@@ -160,15 +160,10 @@ bool isServerAddress(const QString &location)
     if (text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
         || text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive))
         return true;
-    if (!text.contains(QLatin1Char('=')))
-        return false;
-    char *error = nullptr;
-    PQconninfoOption *options = PQconninfoParse(text.toUtf8().constData(), &error);
-    PQfreemem(error);
-    if (!options)
-        return false;
-    PQconninfoFree(options);
-    return true;
+    // A keyword string, even one libpq cannot read: opening it says why,
+    // rather than looking for a file of that name.
+    static const QRegularExpression keyword(QStringLiteral(R"(^[A-Za-z_]+\s*=)"));
+    return keyword.match(text).hasMatch();
 }
 
 QString describeServer(const QString &address)
@@ -204,6 +199,16 @@ void setPasswordPrompt(PasswordPrompt ask)
 std::unique_ptr<Driver> openServer(const QString &address)
 {
     const QByteArray info = address.trimmed().toUtf8();
+    {
+        // libpq's complaint would quote the text, which may hold a password.
+        char *error = nullptr;
+        PQconninfoOption *options = PQconninfoParse(info.constData(), &error);
+        PQfreemem(error);
+        if (!options)
+            throw Error(err::GeneralFailure,
+                        QStringLiteral("サーバーのアドレスを読めません。キーワードの綴りと、値の空白や引用符を確かめてください。"));
+        PQconninfoFree(options);
+    }
     std::optional<QString> password;
     PasswordPrompt ask;
     {
