@@ -56,10 +56,8 @@ void PgResult::start()
 
     QByteArray name = m_session->prepared.value(key);
     if (name.isEmpty()) {
-        if (m_session->prepared.size() >= kPreparedLimit) {
-            m_session->run(QStringLiteral("DEALLOCATE ALL"));
-            m_session->prepared.clear();
-        }
+        if (m_session->prepared.size() >= kPreparedLimit)
+            m_session->forgetPrepared();
         name = "jet_" + QByteArray::number(++m_session->statementNumber);
         if (!PQsendPrepare(conn, name.constData(), m_sql.constData(), int(types.size()), types.data()))
             raiseConnection(conn, m_session->server);
@@ -138,10 +136,21 @@ bool PgResult::step()
         case PGRES_EMPTY_QUERY:
             m_changes = QByteArray(PQcmdTuples(result.get())).toLongLong();
             continue;
-        default:
+        default: {
+            // A table changed since the statement was prepared (by another
+            // workstation, say) refuses the old plan; outside a transaction
+            // the statement has done nothing yet and is prepared afresh.
+            const bool stale = !m_retried && QByteArray(PQresultErrorField(result.get(), PG_DIAG_SQLSTATE)) == "0A000";
             discardRest();
+            if (stale && PQtransactionStatus(m_session->connection) == PQTRANS_IDLE) {
+                m_retried = true;
+                m_session->forgetPrepared();
+                start();
+                continue;
+            }
             m_state = State::Finished;
             raiseResult(m_session->connection, result.get(), m_session->server);
+        }
         }
     }
     m_state = State::Finished;
@@ -181,6 +190,7 @@ void PgResult::reset()
     m_keptRow.clear();
     m_row = -1;
     m_changes = 0;
+    m_retried = false;
     m_state = State::Ready;
 }
 

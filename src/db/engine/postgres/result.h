@@ -53,6 +53,7 @@ private:
     bool m_returnsKey;
     std::vector<QVariant> m_parameters;
     State m_state = State::Ready;
+    bool m_retried = false; // prepared afresh once in this run
     bool m_streaming = false; // results still coming from the server
     std::deque<Kept> m_kept;
     ResultPtr m_rows;

@@ -147,6 +147,7 @@ void PgDriver::requireTable(const QString &table) const
 void PgDriver::runAtomically(const QStringList &statements)
 {
     const QString joined = statements.join(QStringLiteral(";\n"));
+    m_session->forgetPrepared();
     if (!inTransaction()) {
         // One query of several statements is one transaction of its own.
         m_session->run(joined);

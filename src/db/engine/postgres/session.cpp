@@ -331,6 +331,14 @@ void Session::setUp()
     run(QStringLiteral("SET search_path = public, jet; SET datestyle = 'ISO, YMD'; SET standard_conforming_strings = on;"));
 }
 
+void Session::forgetPrepared()
+{
+    if (prepared.isEmpty())
+        return;
+    run(QStringLiteral("DEALLOCATE ALL"));
+    prepared.clear();
+}
+
 QList<QVariantList> Session::query(const QString &sql, const QVariantList &parameters)
 {
     claim();

@@ -74,6 +74,8 @@ struct Session
     // Readies a new or renewed connection: names found in public and then
     // among the Jet functions, dates written as the driver reads them.
     void setUp();
+    // Drops the prepared statements, whose plans may rest on a table as it was.
+    void forgetPrepared();
     // Runs one statement with parameters and returns its rows.
     QList<QVariantList> query(const QString &sql, const QVariantList &parameters = {});
 };

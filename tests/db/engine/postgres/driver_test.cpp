@@ -58,9 +58,9 @@ protected:
         if (!name.isEmpty())
             admin("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
     }
-    void admin(const QString &sql)
+    void admin(const QString &sql, const QString &database = QStringLiteral("postgres"))
     {
-        PGconn *conn = PQconnectdb(server.toUtf8().constData());
+        PGconn *conn = PQconnectdb((server + QStringLiteral(" dbname=") + database).toUtf8().constData());
         for (const QString &statement : sql.split(QLatin1Char(';'))) {
             PGresult *r = PQexec(conn, statement.toUtf8().constData());
             EXPECT_NE(PQresultStatus(r), PGRES_FATAL_ERROR) << PQerrorMessage(conn);
@@ -285,6 +285,22 @@ TEST_F(ServerTest, APasswordAskedForIsKeptForTheProcessOnly)
         EXPECT_EQ(prompts, 1);
     }
     setPasswordPrompt({});
+}
+
+TEST_F(ServerTest, AStatementKeptPreparedSeesColumnsAddedSince)
+{
+    driver->exec(QStringLiteral("CREATE TABLE t (k integer PRIMARY KEY); INSERT INTO t VALUES (1)"));
+    auto all = driver->prepare(QStringLiteral("SELECT * FROM t"));
+    ASSERT_TRUE(all->step());
+    all->reset();
+    // Added by another workstation, and by this one.
+    admin(QStringLiteral("ALTER TABLE t ADD COLUMN a integer"), name);
+    ASSERT_TRUE(all->step());
+    EXPECT_EQ(all->columnCount(), 2);
+    all->reset();
+    driver->appendColumn(QStringLiteral("t"), col(QStringLiteral("b"), DataType::Long));
+    ASSERT_TRUE(all->step());
+    EXPECT_EQ(all->columnCount(), 3);
 }
 
 TEST_F(ServerTest, LargeResultsStreamAndGiveWayToOtherStatements)
