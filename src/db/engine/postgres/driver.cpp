@@ -21,6 +21,13 @@ QString quoted(const QString &name)
 
 // Numbers the engine's ? markers as the server's $1, $2, …, leaving those in
 // strings, quoted names and comments alone.  Returns the markers counted.
+// Whether a statement may change what a prepared plan rests on.
+bool changesSchema(const QString &sql)
+{
+    static const QRegularExpression ddl(QStringLiteral(R"(^\s*(ALTER|CREATE|DROP)\b)"), QRegularExpression::CaseInsensitiveOption);
+    return ddl.match(sql).hasMatch();
+}
+
 int numberParameters(QString &sql)
 {
     QString out;
@@ -116,11 +123,13 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
         text += QStringLiteral(" RETURNING ") + quoted(rowKeyColumn(table));
         returnsKey = true;
     }
-    return std::make_unique<PgResult>(m_session, text.toUtf8(), parameters, returnsKey);
+    return std::make_unique<PgResult>(m_session, text.toUtf8(), parameters, returnsKey, changesSchema(text));
 }
 
 void PgDriver::exec(const QString &sql)
 {
+    if (changesSchema(sql))
+        m_session->forgetPrepared();
     m_session->run(sql);
 }
 

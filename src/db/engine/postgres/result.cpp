@@ -10,8 +10,9 @@ constexpr int kPreparedLimit = 256;
 
 } // namespace
 
-PgResult::PgResult(std::shared_ptr<Session> session, const QByteArray &sql, int parameters, bool returnsKey)
-    : m_session(std::move(session)), m_sql(sql), m_returnsKey(returnsKey), m_parameters(size_t(parameters))
+PgResult::PgResult(std::shared_ptr<Session> session, const QByteArray &sql, int parameters, bool returnsKey, bool changesSchema)
+    : m_session(std::move(session)), m_sql(sql), m_returnsKey(returnsKey), m_changesSchema(changesSchema),
+      m_parameters(size_t(parameters))
 {
 }
 
@@ -54,6 +55,16 @@ void PgResult::start()
         types.push_back(p.type);
     }
 
+    if (m_changesSchema) {
+        m_session->forgetPrepared();
+        if (!PQsendQueryParams(conn, m_sql.constData(), int(values.size()), types.data(), values.data(), nullptr, nullptr, 0))
+            raiseConnection(conn, m_session->server);
+        m_session->streaming = this;
+        m_streaming = true;
+        m_state = State::Running;
+        m_changes = 0;
+        return;
+    }
     QByteArray name = m_session->prepared.value(key);
     if (name.isEmpty()) {
         if (m_session->prepared.size() >= kPreparedLimit)

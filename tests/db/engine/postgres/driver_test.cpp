@@ -301,6 +301,17 @@ TEST_F(ServerTest, AStatementKeptPreparedSeesColumnsAddedSince)
     driver->appendColumn(QStringLiteral("t"), col(QStringLiteral("b"), DataType::Long));
     ASSERT_TRUE(all->step());
     EXPECT_EQ(all->columnCount(), 3);
+    all->reset();
+    // Inside a transaction, where the statement cannot be tried again.
+    driver->begin();
+    driver->prepare(QStringLiteral("ALTER TABLE t ADD COLUMN c integer"))->step();
+    ASSERT_TRUE(all->step());
+    EXPECT_EQ(all->columnCount(), 4);
+    all->reset();
+    driver->exec(QStringLiteral("ALTER TABLE t ADD COLUMN d integer"));
+    ASSERT_TRUE(all->step());
+    EXPECT_EQ(all->columnCount(), 5);
+    driver->commit();
 }
 
 TEST_F(ServerTest, LargeResultsStreamAndGiveWayToOtherStatements)
