@@ -120,8 +120,15 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
         QString table = m.captured(1);
         if (table.startsWith(QLatin1Char('"')))
             table = table.mid(1, table.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
-        text += QStringLiteral(" RETURNING ") + quoted(rowKeyColumn(table));
-        returnsKey = true;
+        else
+            table = table.toLower(); // as the server folds a name without quotes
+        try {
+            text += QStringLiteral(" RETURNING ") + quoted(rowKeyColumn(table));
+            returnsKey = true;
+        } catch (const Error &) {
+            // Not one of the ledger's tables (another schema's, a view): the
+            // statement runs as written and answers for itself.
+        }
     }
     return std::make_unique<PgResult>(m_session, text.toUtf8(), parameters, returnsKey, changesSchema(text));
 }
