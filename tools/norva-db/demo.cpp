@@ -3,6 +3,9 @@
 #include "demodata.h"
 #include "random.h"
 
+#include "certificate/records/certificates.h"
+#include "certificate/records/extension.h"
+
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/transaction.h"
@@ -116,6 +119,8 @@ public:
         writePatients();
         writeEpisodes();
         transaction.commit();
+        if (m_options.certificateRecords)
+            writeCertificateRecords();
         return m_summary;
     }
 
@@ -523,6 +528,89 @@ private:
             if (e.outpatient)
                 ++m_summary.outpatientCourses;
         }
+    }
+
+    // Today's certificates: some patients hold the 自立支援医療 certificate,
+    // the 手帳 certificate or both, renewed from the previous one every year
+    // (every two for the 手帳 alone) since a year drawn in the last five, so
+    // that the newest validities end spread over the coming year and some
+    // fall in the renewal window.  A few were corrected after issue, and a
+    // few renewals are still drafts.
+    void writeCertificateRecords()
+    {
+        certificates::extendDatabase(m_connection);
+        certificates::CertificateBook book(m_connection);
+        const certificates::FormCatalog &catalog = certificates::FormCatalog::instance();
+        jet::Transaction transaction(m_connection);
+        for (const Patient &p : std::as_const(m_patients)) {
+            if (!certificates::acceptedForMedical(m_diagnoses.at(p.diagnosis).code) || !m_random.chance(0.15))
+                continue;
+            const int kind = m_random.weighted({60, 20, 20}); // medical, handbook, both
+            const bool medical = kind != 1;
+            const bool handbook = kind != 0;
+            const int years = medical ? 1 : 2;
+            QDate written = m_today.addDays(-m_random.between(365, 5 * 365));
+            certificates::Certificate c = book.create(p.chart, medical, handbook, written);
+            c.items = certificateItems(p.group, medical, handbook);
+            for (;;) {
+                book.save(c);
+                const bool renewalInProgress = written.addDays(60) > m_today;
+                if (renewalInProgress && m_random.chance(0.5))
+                    break; // still a draft
+                book.issue(c.id, written.addDays(m_random.between(0, 7)));
+                const QDate from = written.addDays(m_random.between(20, 45));
+                for (certificates::Kind k : c.kinds())
+                    book.setValidity(c.id, k, {from, catalog.suggestedValidityEnd(c.edition, k, from)});
+                ++m_summary.certificateRecords;
+                if (m_random.chance(0.05)) {
+                    certificates::Certificate fix = book.correct(c.id, written.addDays(m_random.between(3, 14)));
+                    fix.items.append({u"remarks"_s, u"text"_s, {}, u"病名の記載を訂正。"_s});
+                    book.save(fix);
+                    book.issue(fix.id, fix.written);
+                    ++m_summary.certificateRecords;
+                }
+                // A renewal is written in the months before the validity ends.
+                const QDate next = from.addYears(years).addDays(-m_random.between(20, 80));
+                if (next > m_today)
+                    break;
+                written = next;
+                c = book.copyFromLast(p.chart, written);
+            }
+        }
+        transaction.commit();
+    }
+
+    QList<certificates::Item> certificateItems(Group g, bool medical, bool handbook)
+    {
+        const demo::GroupTexts &t = m_texts.at(int(g));
+        using Items = QList<certificates::Item>;
+        static const QList<Items> conditions{
+            {{u"c3"_s, u"ア"_s, u"1"_s, {}}, {u"c3"_s, u"イ"_s, u"1"_s, {}}, {u"c5"_s, u"イ"_s, u"1"_s, {}},
+             {u"c5"_s, u"ウ"_s, u"1"_s, {}}},
+            {{u"c1"_s, u"ア"_s, u"1"_s, {}}, {u"c1"_s, u"ウ"_s, u"1"_s, {}}},
+            {{u"c10"_s, u"イ"_s, u"1"_s, {}}, {u"c10"_s, u"ウ"_s, u"1"_s, u"近時記憶の障害"_s}},
+            {{u"c9"_s, u"ア"_s, u"1"_s, {}}, {u"c9"_s, u"状態"_s, u"2"_s, {}}, {u"c9"_s, u"使用"_s, u"0"_s, {}}},
+            {{u"c7"_s, u"ア"_s, u"1"_s, {}}, {u"c7"_s, u"イ"_s, u"1"_s, {}}},
+            {{u"c11"_s, u"ア"_s, u"1"_s, {}}, {u"c11"_s, u"イ"_s, u"1"_s, {}}, {u"c6"_s, u"ウ"_s, u"1"_s, {}}},
+            {{u"c8"_s, u"ア"_s, u"1"_s, {}}, {u"c8"_s, u"ア.発作型"_s, {}, u"複雑部分発作"_s},
+             {u"c8"_s, u"ア.頻度"_s, {}, u"年2回"_s}},
+        };
+        Items items = conditions.at(int(g));
+        items.append({u"history"_s, u"course"_s, {}, sentences(t.onset, 1) + sentences(t.course, 2)});
+        items.append({u"detail"_s, u"text"_s, {}, sentences(t.outpatient, 1)});
+        if (medical) {
+            items.append({u"treatment"_s, u"drugs"_s, {}, m_random.pick(t.prescription)});
+            items.append({u"treatment"_s, u"nursing"_s, m_random.chance(0.2) ? u"1"_s : u"0"_s, {}});
+        }
+        if (handbook) {
+            const int severity = g == Group::Dementia ? 3 : (g == Group::Schizophrenia ? 2 : 1);
+            items.append({u"living"_s, u"environment"_s, m_random.chance(0.8) ? u"4"_s : u"3"_s, {}});
+            for (int area = 1; area <= 8; ++area)
+                items.append({u"abilities"_s, QString::number(area),
+                              QString::number(std::clamp(severity + m_random.between(-1, 1), 1, 4)), {}});
+            items.append({u"degree"_s, u"level"_s, QString::number(severity + 1), {}});
+        }
+        return items;
     }
 
     jet::Connection &m_connection;

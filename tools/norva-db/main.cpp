@@ -122,7 +122,11 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
     try {
         jet::Connection connection;
         connection.open(db::plainConnectionString(current));
-        summary = fillDemoDatabase(connection, options);
+        // Older generations predate the certificate records: their rows are
+        // copied table by table and the records would be left behind.
+        DemoOptions fill = options;
+        fill.certificateRecords = generation == db::Generation::V2112;
+        summary = fillDemoDatabase(connection, fill);
         connection.close();
         if (current != path) {
             db::createDatabase(path, generation);
@@ -139,12 +143,13 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
         throw;
     }
     out() << u"Created %1: %2 patients, %3 episodes (%4 current in-patients, %5 outpatient courses), "
-             "%6 certificates in %7 s."_s.arg(path)
+             "%6 certificates, %7 certificate records in %8 s."_s.arg(path)
                  .arg(summary.patients)
                  .arg(summary.episodes)
                  .arg(summary.inpatients)
                  .arg(summary.outpatientCourses)
                  .arg(summary.certificates)
+                 .arg(summary.certificateRecords)
                  .arg(timer.elapsed() / 1000.0, 0, 'f', 1)
           << Qt::endl;
     return 0;

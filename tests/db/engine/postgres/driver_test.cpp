@@ -1,6 +1,7 @@
 #include "db/engine/error.h"
 #include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/server.h"
+#include "support/testserver.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -41,14 +42,12 @@ class ServerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        server = qEnvironmentVariable("NORVA_TEST_PG");
-        if (server.isEmpty())
-            GTEST_SKIP() << "NORVA_TEST_PG names no server";
+        server = QString::fromUtf8(testing_support::testServerConninfo());
         static int number = 0;
         name = QStringLiteral("norva_driver_%1_%2").arg(QCoreApplication::applicationPid()).arg(++number);
         // A locale that sorts otherwise than by code point, as a hospital's may.
         admin("CREATE DATABASE " + name + " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und'");
-        address = server + QStringLiteral(" dbname=") + name;
+        address = QString::fromUtf8(testing_support::withDatabase(server.toUtf8(), name.toUtf8()));
         driver = openServer(address);
         pg = static_cast<postgres::PgDriver *>(driver.get());
     }
@@ -60,7 +59,7 @@ protected:
     }
     void admin(const QString &sql, const QString &database = QStringLiteral("postgres"))
     {
-        PGconn *conn = PQconnectdb((server + QStringLiteral(" dbname=") + database).toUtf8().constData());
+        PGconn *conn = PQconnectdb(testing_support::withDatabase(server.toUtf8(), database.toUtf8()).constData());
         for (const QString &statement : sql.split(QLatin1Char(';'))) {
             PGresult *r = PQexec(conn, statement.toUtf8().constData());
             EXPECT_NE(PQresultStatus(r), PGRES_FATAL_ERROR) << PQerrorMessage(conn);
@@ -235,7 +234,7 @@ TEST_F(ServerTest, FailuresCarryTheirNumberAndCause)
     EXPECT_EQ(errorOf([&] { driver->appendColumn(QStringLiteral("患者情報"), col(QStringLiteral("氏名"), DataType::Text, 5)); }).number(),
               err::FieldDefinedTwice);
 
-    const Error missing = errorOf([&] { openServer(server + QStringLiteral(" dbname=norva_no_such_database")); });
+    const Error missing = errorOf([&] { openServer(QString::fromUtf8(testing_support::withDatabase(server.toUtf8(), "norva_no_such_database"))); });
     EXPECT_EQ(missing.number(), err::FileNotFound);
     EXPECT_TRUE(missing.description().contains(QStringLiteral("/norva_no_such_database"))) << missing.description().toStdString();
     const Error refused = errorOf([&] { openServer(address + QStringLiteral(" password=wrong-secret passfile=/nonexistent")); });

@@ -1,0 +1,185 @@
+#include "certificate/records/extension.h"
+
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
+
+#include <functional>
+
+namespace certificates {
+
+using namespace Qt::StringLiterals;
+using jet::ColumnDef;
+using jet::DataType;
+using jet::IndexDef;
+using jet::TableDef;
+
+namespace {
+
+ColumnDef column(const QString &name, DataType type, int size = 0, const QVariant &defaultValue = {})
+{
+    ColumnDef def;
+    def.name = name;
+    def.type = type;
+    def.definedSize = size;
+    def.defaultValue = defaultValue;
+    return def;
+}
+
+ColumnDef autoNumber(const QString &name)
+{
+    ColumnDef def = column(name, DataType::Long);
+    def.nullable = false;
+    def.autoIncrement = true;
+    return def;
+}
+
+ColumnDef required(const QString &name)
+{
+    ColumnDef def = column(name, DataType::Long);
+    def.nullable = false;
+    return def;
+}
+
+IndexDef primaryKey(const QString &columnName)
+{
+    return IndexDef{u"PrimaryKey"_s, {columnName}, true, false};
+}
+
+TableDef recordTable()
+{
+    TableDef table;
+    table.name = kRecordTable.toString();
+    // A correction is a new row of the same series; the series is the ID of
+    // its first version, so that every version of a certificate is found by it.
+    // Code references start at the placeholder row, as in the 2003 tables.
+    table.columns = {
+        autoNumber(u"診断書ID"_s),
+        required(u"系列ID"_s),
+        required(u"版"_s),
+        column(u"前版ID"_s, DataType::Long),
+        required(u"カルテID"_s),
+        column(u"自立支援医療"_s, DataType::YesNo),
+        column(u"手帳"_s, DataType::YesNo),
+        column(u"様式"_s, DataType::Text, 20),
+        column(u"都道府県様式"_s, DataType::Text, 30),
+        column(u"記載日"_s, DataType::Date),
+        column(u"主治医"_s, DataType::Long, 0, 1),
+        column(u"医師氏名"_s, DataType::Text, 50),
+        column(u"状態"_s, DataType::Long, 0, 0),
+        column(u"発行日"_s, DataType::Date),
+        column(u"主精神障害"_s, DataType::Long, 0, 1),
+        column(u"主病名"_s, DataType::Text, 100),
+        column(u"主ICD"_s, DataType::Text, 20),
+        column(u"従精神障害"_s, DataType::Long, 0, 1),
+        column(u"従病名"_s, DataType::Text, 100),
+        column(u"従ICD"_s, DataType::Text, 20),
+        column(u"自立支援医療開始"_s, DataType::Date),
+        column(u"自立支援医療終了"_s, DataType::Date),
+        column(u"手帳開始"_s, DataType::Date),
+        column(u"手帳終了"_s, DataType::Date),
+    };
+    // A patient's certificates are listed newest first; the versions of one
+    // certificate are found by their series.
+    table.indexes = {primaryKey(u"診断書ID"_s),
+                     IndexDef{u"カルテID"_s, {u"カルテID"_s, u"記載日"_s}, false, false},
+                     IndexDef{u"系列ID"_s, {u"系列ID"_s, u"版"_s}, false, false}};
+    return table;
+}
+
+TableDef itemTable()
+{
+    TableDef table;
+    table.name = kItemTable.toString();
+    table.columns = {
+        autoNumber(u"項目ID"_s),
+        required(u"診断書ID"_s),
+        column(u"群"_s, DataType::Text, 20),
+        column(u"項目"_s, DataType::Text, 30),
+        column(u"値"_s, DataType::Text, 20),
+        column(u"自由記載"_s, DataType::Memo),
+    };
+    table.indexes = {primaryKey(u"項目ID"_s), IndexDef{u"診断書ID"_s, {u"診断書ID"_s}, false, false}};
+    return table;
+}
+
+// The hospital's choices for its certificates, one row: the prefecture's
+// variant of the forms and how many months before the end of validity a
+// renewal is listed.
+TableDef settingsTable()
+{
+    TableDef table;
+    table.name = kSettingsTable.toString();
+    table.columns = {autoNumber(u"設定ID"_s), column(u"都道府県様式"_s, DataType::Text, 30),
+                     column(u"更新案内月数"_s, DataType::Long)};
+    table.indexes = {primaryKey(u"設定ID"_s)};
+    return table;
+}
+
+TableDef versionTable()
+{
+    TableDef table;
+    table.name = kVersionTable.toString();
+    table.columns = {autoNumber(u"バージョンID"_s), column(u"バージョン"_s, DataType::Long)};
+    table.indexes = {primaryKey(u"バージョンID"_s)};
+    return table;
+}
+
+// Each step brings the extension from the version before it to its own.
+using Step = std::function<void(jet::Catalog &)>;
+
+QList<Step> steps()
+{
+    return {
+        [](jet::Catalog &catalog) {
+            for (const TableDef &table : extensionTables())
+                catalog.createTable(table);
+        },
+    };
+}
+
+} // namespace
+
+QList<jet::TableDef> extensionTables()
+{
+    return {recordTable(), itemTable(), settingsTable(), versionTable()};
+}
+
+int extensionVersion(jet::Connection &connection)
+{
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    if (!catalog.tables().contains(kVersionTable.toString()))
+        return 0;
+    jet::Recordset version;
+    version.open(u"SELECT MAX(バージョン) AS 版 FROM `%1`"_s.arg(kVersionTable), &connection,
+                 jet::CursorType::ForwardOnly, jet::LockType::ReadOnly);
+    return version.eof() ? 0 : version.value(0).toInt();
+}
+
+void extendDatabase(jet::Connection &connection)
+{
+    const int from = extensionVersion(connection);
+    if (from > kExtensionVersion)
+        throw jet::Error(jet::err::GeneralFailure,
+                         u"このデータベースの診断書記録（第%1版）は、このプログラムより新しいプログラムで作られています。"_s
+                             .arg(from));
+    if (from == kExtensionVersion)
+        return;
+
+    jet::Transaction transaction(connection);
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    const QList<Step> all = steps();
+    for (int version = from + 1; version <= kExtensionVersion; ++version)
+        all.at(version - 1)(catalog);
+    if (from == 0)
+        connection.execute(u"INSERT INTO `%1` (都道府県様式, 更新案内月数) VALUES (?, ?)"_s.arg(kSettingsTable),
+                           {kDefaultVariant.toString(), kDefaultRenewalMonths});
+    connection.execute(u"DELETE FROM `%1`"_s.arg(kVersionTable));
+    connection.execute(u"INSERT INTO `%1` (バージョン) VALUES (?)"_s.arg(kVersionTable), {kExtensionVersion});
+    transaction.commit();
+}
+
+} // namespace certificates
