@@ -124,7 +124,7 @@ private:
 
 QString translated(const QString &jet)
 {
-    return jet::sql::translate(jet).sqlite;
+    return jet::sql::translate(jet).text;
 }
 
 // How a careful hand would count a list straight: the rows of its FROM and

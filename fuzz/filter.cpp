@@ -29,13 +29,15 @@ std::optional<FieldInfo> lookup(const QString &name)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    try {
-        jet::sql::translateFilter(text, lookup);
-    } catch (const jet::Error &) {
-    }
-    try {
-        jet::sql::translateCriterion(text, lookup);
-    } catch (const jet::Error &) {
+    for (const jet::Dialect dialect : {jet::Dialect::Sqlite, jet::Dialect::Postgres}) {
+        try {
+            jet::sql::translateFilter(text, lookup, dialect);
+        } catch (const jet::Error &) {
+        }
+        try {
+            jet::sql::translateCriterion(text, lookup, dialect);
+        } catch (const jet::Error &) {
+        }
     }
     return 0;
 }

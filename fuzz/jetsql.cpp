@@ -9,9 +9,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    try {
-        jet::sql::translate(text);
-    } catch (const jet::Error &) {
+    for (const jet::Dialect dialect : {jet::Dialect::Sqlite, jet::Dialect::Postgres}) {
+        try {
+            jet::sql::translate(text, dialect);
+        } catch (const jet::Error &) {
+        }
     }
     return 0;
 }

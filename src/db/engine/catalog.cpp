@@ -349,7 +349,7 @@ void Catalog::appendView(const QString &name, const QString &jetSql)
         throw Error(err::GeneralFailure, QStringLiteral("オブジェクト '%1' は既に存在します。").arg(name));
     ensureQueryTable(db);
     Savepoint savepoint(db);
-    exec(db, QStringLiteral("CREATE VIEW %1 AS %2;").arg(quoteIdentifier(name), statement.sqlite));
+    exec(db, QStringLiteral("CREATE VIEW %1 AS %2;").arg(quoteIdentifier(name), statement.text));
     detail::Statement insert(db, QStringLiteral("INSERT INTO %1 (name, jet_sql) VALUES (?, ?)").arg(queryTable()));
     insert.bind(1, name);
     insert.bind(2, jetSql);

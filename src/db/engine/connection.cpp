@@ -172,14 +172,15 @@ PhysicalConnection::~PhysicalConnection()
     sqlite3_close_v2(m_db);
 }
 
-const sql::Statement &PhysicalConnection::translation(const QString &jetSql)
+const sql::Statement &PhysicalConnection::translation(const QString &jetSql, Dialect dialect)
 {
-    auto it = m_translations.constFind(jetSql);
+    const std::pair<int, QString> key(int(dialect), jetSql);
+    auto it = m_translations.constFind(key);
     if (it != m_translations.constEnd())
         return *it;
     if (m_translations.size() >= kTranslationCacheSize)
         m_translations.clear();
-    return *m_translations.insert(jetSql, sql::translate(jetSql));
+    return *m_translations.insert(key, sql::translate(jetSql, dialect));
 }
 
 detail::Statement &PhysicalConnection::preparedForExecute(const QString &sqlite)
@@ -441,7 +442,7 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     case sql::Statement::Kind::Other:
         break;
     }
-    detail::Statement &stmt = m_physical->preparedForExecute(statement.sqlite);
+    detail::Statement &stmt = m_physical->preparedForExecute(statement.text);
     stmt.reset();
     stmt.bindAll(parameters);
     while (stmt.step()) {

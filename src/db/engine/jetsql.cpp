@@ -2,6 +2,7 @@
 
 #include "db/engine/error.h"
 #include "db/engine/jetdate.h"
+#include "db/engine/jetsql_emit.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -9,6 +10,9 @@
 #include <cmath>
 
 namespace jet::sql {
+
+using tree::Expr;
+using ExprKind = tree::Expr::Kind;
 
 namespace {
 
@@ -31,24 +35,12 @@ bool isDigit(QChar c)
     return c.unicode() >= '0' && c.unicode() <= '9';
 }
 
-// Number literals are written as SQLite reads them; day numbers and negative
-// values go in parentheses so that "a - -1" can never become "a --1", which
-// SQLite would read as the start of a comment.
-QString numberLiteral(double value)
-{
-    QString text;
-    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
-        text = QString::number(qint64(value));
-    else
-        text = QString::number(value, 'g', 17);
-    return value < 0 ? QLatin1Char('(') + text + QLatin1Char(')') : text;
-}
-
 // Both parsers recurse once per level of parentheses, subqueries, function
 // calls and prefix operators, and a stored query comes from the database
 // file: a damaged one nested a few thousand deep would overrun the stack.
 // Jet calls queries too complex long before this depth, and the program's
 // own statements nest fewer than ten levels, so only such text meets it.
+// The emitters recurse over the same tree and need no limit of their own.
 constexpr int kMaxNesting = 100;
 
 // One level deeper for as long as it lives; past the limit the text is
@@ -70,95 +62,62 @@ private:
     int &m_depth;
 };
 
-double dayNumberOfLiteral(const QString &text)
+// The emitters walk the tree recursively, and a chain of operators (a & b &
+// c ...) deepens it without deepening the parser.  Far beyond any query Jet
+// itself runs, well within the stack.
+constexpr int kMaxTreeDepth = 500;
+
+Expr node(ExprKind kind, std::vector<Expr> args = {}, const QString &text = {})
+{
+    Expr e;
+    e.kind = kind;
+    e.args = std::move(args);
+    e.text = text;
+    for (const Expr &arg : e.args)
+        e.depth = std::max(e.depth, arg.depth + 1);
+    return e;
+}
+
+Expr withSelect(Expr e, std::shared_ptr<const tree::Select> select)
+{
+    e.depth = std::max(e.depth, select->depth + 1);
+    e.select = std::move(select);
+    return e;
+}
+
+int depthOf(const std::optional<Expr> &e)
+{
+    return e ? e->depth : 0;
+}
+
+// Refuses a tree too deep to emit, with the error number of the parser that reads it.
+void checkDepth(int depth, qint32 errorNumber)
+{
+    if (depth > kMaxTreeDepth)
+        throw Error(errorNumber, QStringLiteral("式の入れ子が深すぎます。"));
+}
+
+template<typename T>
+T checked(T t, qint32 errorNumber)
+{
+    checkDepth(t.depth, errorNumber);
+    return t;
+}
+
+Expr dateNode(const QDateTime &moment)
+{
+    Expr e = node(ExprKind::Date);
+    e.moment = moment;
+    e.day = toDayNumber(moment);
+    return e;
+}
+
+Expr dateLiteral(const QString &text)
 {
     const std::optional<QDateTime> moment = parseJetDate(text);
     if (!moment)
         throw Error(err::ConversionFailed, QStringLiteral("The date literal #%1# cannot be read").arg(text));
-    return toDayNumber(*moment);
-}
-
-// ---------------------------------------------------------------------------
-// Expressions
-
-struct Expr
-{
-    QString sql;
-    // The expression yields SQLite's truth values 1/0; where Jet would deliver
-    // the value itself (a select item, an operand) it has to become -1/0.
-    bool boolean = false;
-    bool column = false; // a plain column reference
-    QString qualifier;
-    QString name;
-    bool stringLiteral = false;
-    bool number = false;   // a number literal
-    bool constant = false; // no column in it: a literal or Now()
-    // DateDiff('d', column, constant) or DateDiff('d', constant, column): kept so
-    // that a comparison with a number can also be written as a range on the
-    // column, which an index serves (the lists test every episode's dates).
-    bool dayDiff = false;
-    bool dayDiffColumnFirst = false;
-    QString dayColumn;
-    QString dayOther;
-};
-
-// The range on the column that DateDiff('d', …) op n implies.  The day of a
-// date is its day number truncated; for "day(column) <= k" the column lies
-// below k + 1 and so on.  The range is a necessary condition only: the exact
-// comparison stays beside it.
-const QString kAfterLastDate = QStringLiteral("2958466"); // the day after 9999-12-31
-
-QString dayRange(const Expr &diff, const QString &op, const QString &n)
-{
-    // DateDiff counts day(second) - day(first); with the column first the
-    // comparison turns around.
-    QString relation = op;
-    if (diff.dayDiffColumnFirst) {
-        if (op == QLatin1String(">="))
-            relation = QStringLiteral("<=");
-        else if (op == QLatin1String(">"))
-            relation = QStringLiteral("<");
-        else if (op == QLatin1String("<="))
-            relation = QStringLiteral(">=");
-        else if (op == QLatin1String("<"))
-            relation = QStringLiteral(">");
-    }
-    const QString k = QStringLiteral("(CAST(%1 AS INTEGER) %2 %3)")
-                          .arg(diff.dayOther, diff.dayDiffColumnFirst ? QStringLiteral("-") : QStringLiteral("+"), n);
-    const QString &c = diff.dayColumn;
-    if (relation == QLatin1String("<="))
-        return QStringLiteral("(%1 < %2 + 1)").arg(c, k);
-    if (relation == QLatin1String("<"))
-        return QStringLiteral("(%1 < %2)").arg(c, k);
-    // Dates lie mostly in the past, so "on or after" is the narrow side.  The
-    // upper bound (after Jet's last date, so never false) tells the planner so.
-    if (relation == QLatin1String(">="))
-        return QStringLiteral("(%1 > %2 - 1 AND %1 < %3)").arg(c, k, kAfterLastDate);
-    if (relation == QLatin1String(">"))
-        return QStringLiteral("(%1 > %2 AND %1 < %3)").arg(c, k, kAfterLastDate);
-    if (relation == QLatin1String("="))
-        return QStringLiteral("(%1 > %2 - 1 AND %1 < %2 + 1)").arg(c, k);
-    return QString();
-}
-
-QString asValue(const Expr &e)
-{
-    return e.boolean ? QStringLiteral("(-%1)").arg(e.sql) : e.sql;
-}
-
-Expr booleanExpr(const QString &sql)
-{
-    Expr e;
-    e.sql = sql;
-    e.boolean = true;
-    return e;
-}
-
-Expr valueExpr(const QString &sql)
-{
-    Expr e;
-    e.sql = sql;
-    return e;
+    return dateNode(*moment);
 }
 
 const QSet<QString> &reservedWords()
@@ -186,61 +145,6 @@ bool isReserved(const Token &t)
     return t.type == TokenType::Identifier && reservedWords().contains(t.text.toUpper());
 }
 
-// How a Jet function becomes SQL.
-enum class FunctionKind { Plain, Aggregate, IIf, Nz };
-
-struct FunctionDef
-{
-    const char *sqlName;
-    int minArgs;
-    int maxArgs;
-    FunctionKind kind = FunctionKind::Plain;
-    bool textFunction = false; // also known with a trailing $ (Mid$)
-};
-
-const QHash<QString, FunctionDef> &functions()
-{
-    static const QHash<QString, FunctionDef> table = {
-        {QStringLiteral("DATEDIFF"), {"jet_datediff", 3, 3}},
-        {QStringLiteral("DATEADD"), {"jet_dateadd", 3, 3}},
-        {QStringLiteral("NOW"), {"jet_now", 0, 0}},
-        {QStringLiteral("DATE"), {"jet_date", 0, 0}},
-        {QStringLiteral("YEAR"), {"jet_year", 1, 1}},
-        {QStringLiteral("MONTH"), {"jet_month", 1, 1}},
-        {QStringLiteral("DAY"), {"jet_day", 1, 1}},
-        {QStringLiteral("HOUR"), {"jet_hour", 1, 1}},
-        {QStringLiteral("MINUTE"), {"jet_minute", 1, 1}},
-        {QStringLiteral("SECOND"), {"jet_second", 1, 1}},
-        {QStringLiteral("IIF"), {"", 3, 3, FunctionKind::IIf}},
-        {QStringLiteral("NZ"), {"", 1, 2, FunctionKind::Nz}},
-        {QStringLiteral("MID"), {"jet_mid", 2, 3, FunctionKind::Plain, true}},
-        {QStringLiteral("LEFT"), {"jet_left", 2, 2, FunctionKind::Plain, true}},
-        {QStringLiteral("RIGHT"), {"jet_right", 2, 2, FunctionKind::Plain, true}},
-        {QStringLiteral("LEN"), {"jet_len", 1, 1}},
-        {QStringLiteral("TRIM"), {"jet_trim", 1, 1, FunctionKind::Plain, true}},
-        {QStringLiteral("LTRIM"), {"jet_ltrim", 1, 1, FunctionKind::Plain, true}},
-        {QStringLiteral("RTRIM"), {"jet_rtrim", 1, 1, FunctionKind::Plain, true}},
-        {QStringLiteral("UCASE"), {"jet_ucase", 1, 1, FunctionKind::Plain, true}},
-        {QStringLiteral("LCASE"), {"jet_lcase", 1, 1, FunctionKind::Plain, true}},
-        {QStringLiteral("ROUND"), {"jet_round", 1, 2}},
-        {QStringLiteral("INT"), {"jet_int", 1, 1}},
-        {QStringLiteral("FIX"), {"jet_fix", 1, 1}},
-        {QStringLiteral("ABS"), {"abs", 1, 1}},
-        {QStringLiteral("VAL"), {"jet_val", 1, 1}},
-        {QStringLiteral("CSTR"), {"jet_cstr", 1, 1}},
-        {QStringLiteral("CLNG"), {"jet_clng", 1, 1}},
-        {QStringLiteral("CINT"), {"jet_clng", 1, 1}},
-        {QStringLiteral("CDBL"), {"jet_cdbl", 1, 1}},
-        {QStringLiteral("CDATE"), {"jet_cdate", 1, 1}},
-        {QStringLiteral("COUNT"), {"COUNT", 1, 1, FunctionKind::Aggregate}},
-        {QStringLiteral("SUM"), {"SUM", 1, 1, FunctionKind::Aggregate}},
-        {QStringLiteral("AVG"), {"AVG", 1, 1, FunctionKind::Aggregate}},
-        {QStringLiteral("MIN"), {"MIN", 1, 1, FunctionKind::Aggregate}},
-        {QStringLiteral("MAX"), {"MAX", 1, 1, FunctionKind::Aggregate}},
-    };
-    return table;
-}
-
 // ---------------------------------------------------------------------------
 // Statements
 
@@ -249,7 +153,7 @@ class Parser
 public:
     explicit Parser(std::vector<Token> tokens) : m_tokens(std::move(tokens)) {}
 
-    Statement statement();
+    tree::Statement statement();
 
 private:
     // Token access.
@@ -322,6 +226,10 @@ private:
         return take().text;
     }
     Nesting deeper() { return Nesting(m_depth, err::SyntaxError); }
+    static Expr make(ExprKind kind, std::vector<Expr> args, const QString &text = {})
+    {
+        return checked(node(kind, std::move(args), text), err::SyntaxError);
+    }
 
     // Expressions, loosest binding first.
     Expr disjunction();
@@ -338,38 +246,26 @@ private:
     Expr powerOperand();
     Expr primary();
     Expr functionCall(const QString &functionName);
-    QString condition() { return disjunction().sql; }
-    QString value() { return asValue(disjunction()); }
-    QString valueList();
+    std::vector<Expr> valueList();
 
     // SELECT and its clauses.
-    QString select(SelectShape &shape, bool nested);
-    SelectItem selectItem();
-    // The tables and join conditions of one FROM item, to flatten nested inner joins.
-    struct JoinParts
-    {
-        QStringList tables;
-        QStringList conditions;
-        bool innerOnly = true;
-    };
-    QString fromList(SelectShape &shape);
-    QString joinedSource(SelectShape &shape, JoinParts &parts);
-    QString source(SelectShape &shape, JoinParts &parts);
-    QList<OrderTerm> orderList();
+    std::shared_ptr<const tree::Select> select(bool nested);
+    tree::Item selectItem();
+    tree::Source joinedSource();
+    tree::Source source();
+    std::vector<tree::OrderItem> orderList();
 
-    Statement selectStatement();
-    Statement insertStatement();
-    Statement updateStatement();
-    Statement deleteStatement();
-    Statement alterStatement();
-    Statement dropStatement();
+    tree::Statement insertStatement();
+    tree::Statement updateStatement();
+    tree::Statement deleteStatement();
+    tree::Statement alterStatement();
+    tree::Statement dropStatement();
     void finish();
-    QString defaultLiteral();
+    Expr defaultLiteral();
 
     std::vector<Token> m_tokens;
     size_t m_pos = 0;
     int m_parameters = 0;
-    bool m_aggregate = false;
     int m_depth = 0;
 };
 
@@ -380,23 +276,24 @@ void Parser::finish()
         unexpected(QStringLiteral("end of statement"));
 }
 
-Statement Parser::statement()
+tree::Statement Parser::statement()
 {
-    Statement result;
-    if (atKeyword("SELECT"))
-        result = selectStatement();
-    else if (atKeyword("INSERT"))
+    tree::Statement result;
+    if (atKeyword("SELECT")) {
+        result.select = select(false);
+    } else if (atKeyword("INSERT")) {
         result = insertStatement();
-    else if (atKeyword("UPDATE"))
+    } else if (atKeyword("UPDATE")) {
         result = updateStatement();
-    else if (atKeyword("DELETE"))
+    } else if (atKeyword("DELETE")) {
         result = deleteStatement();
-    else if (atKeyword("ALTER"))
+    } else if (atKeyword("ALTER")) {
         result = alterStatement();
-    else if (atKeyword("DROP"))
+    } else if (atKeyword("DROP")) {
         result = dropStatement();
-    else
+    } else {
         unexpected(QStringLiteral("SELECT, INSERT, UPDATE, DELETE, ALTER or DROP"));
+    }
     finish();
     result.parameters = m_parameters;
     return result;
@@ -408,20 +305,16 @@ Expr Parser::disjunction()
 {
     const Nesting level = deeper();
     Expr left = conjunction();
-    while (acceptKeyword("OR")) {
-        const Expr right = conjunction();
-        left = booleanExpr(QStringLiteral("(%1 OR %2)").arg(left.sql, right.sql));
-    }
+    while (acceptKeyword("OR"))
+        left = make(ExprKind::Logical, {std::move(left), conjunction()}, QStringLiteral("OR"));
     return left;
 }
 
 Expr Parser::conjunction()
 {
     Expr left = negation();
-    while (acceptKeyword("AND")) {
-        const Expr right = negation();
-        left = booleanExpr(QStringLiteral("(%1 AND %2)").arg(left.sql, right.sql));
-    }
+    while (acceptKeyword("AND"))
+        left = make(ExprKind::Logical, {std::move(left), negation()}, QStringLiteral("AND"));
     return left;
 }
 
@@ -429,7 +322,7 @@ Expr Parser::negation()
 {
     if (acceptKeyword("NOT")) {
         const Nesting level = deeper();
-        return booleanExpr(QStringLiteral("(NOT %1)").arg(negation().sql));
+        return make(ExprKind::Not, {negation()});
     }
     return comparison();
 }
@@ -446,20 +339,15 @@ Expr Parser::comparison()
                 || t->text == QLatin1String("<") || t->text == QLatin1String(">")
                 || t->text == QLatin1String("<=") || t->text == QLatin1String(">="))) {
             const QString op = take().text;
-            const Expr right = concatenation();
-            const QString plain = QStringLiteral("(%1 %2 %3)").arg(asValue(left), op, asValue(right));
-            const QString range = left.dayDiff && right.number ? dayRange(left, op, right.sql) : QString();
-            left = booleanExpr(range.isEmpty() ? plain : QStringLiteral("(%1 AND %2)").arg(range, plain));
+            left = make(ExprKind::Compare, {std::move(left), concatenation()}, op);
             continue;
         }
         if (atKeyword("IS")) {
             ++m_pos;
             const bool negated = acceptKeyword("NOT");
             expectKeyword("NULL");
-            // Now() and a date literal are never Null, so only the column decides.
-            const QString tested = left.dayDiff ? left.dayColumn : asValue(left);
-            left = booleanExpr(QStringLiteral("(%1 IS %2NULL)")
-                                   .arg(tested, negated ? QStringLiteral("NOT ") : QString()));
+            left = make(ExprKind::IsNull, {std::move(left)});
+            left.negated = negated;
             continue;
         }
         bool negated = false;
@@ -467,43 +355,38 @@ Expr Parser::comparison()
             ++m_pos;
             negated = true;
         }
-        const QString notText = negated ? QStringLiteral("NOT ") : QString();
         if (acceptKeyword("LIKE")) {
-            const Expr pattern = concatenation();
-            left = booleanExpr(QStringLiteral("(%1jet_like(%2, %3))")
-                                   .arg(notText, asValue(left), asValue(pattern)));
+            left = make(ExprKind::Like, {std::move(left), concatenation()});
         } else if (acceptKeyword("BETWEEN")) {
-            const Expr low = concatenation();
+            Expr low = concatenation();
             expectKeyword("AND");
-            const Expr high = concatenation();
-            left = booleanExpr(QStringLiteral("(%1 %2BETWEEN %3 AND %4)")
-                                   .arg(asValue(left), notText, asValue(low), asValue(high)));
+            left = make(ExprKind::Between, {std::move(left), std::move(low), concatenation()});
         } else if (acceptKeyword("IN")) {
             expectPunct("(");
-            QString list;
             if (atKeyword("SELECT")) {
-                SelectShape inner;
-                list = select(inner, true);
+                left = checked(withSelect(node(ExprKind::In, {std::move(left)}), select(true)), err::SyntaxError);
             } else {
-                list = valueList();
+                std::vector<Expr> args = valueList();
+                args.insert(args.begin(), std::move(left));
+                left = make(ExprKind::In, std::move(args));
             }
             expectPunct(")");
-            left = booleanExpr(QStringLiteral("(%1 %2IN (%3))").arg(asValue(left), notText, list));
         } else {
             if (negated)
                 unexpected();
             return left;
         }
+        left.negated = negated;
     }
 }
 
-QString Parser::valueList()
+std::vector<Expr> Parser::valueList()
 {
-    QStringList values;
+    std::vector<Expr> values;
     do {
-        values.append(value());
+        values.push_back(disjunction());
     } while (acceptPunct(","));
-    return values.join(QStringLiteral(", "));
+    return values;
 }
 
 Expr Parser::concatenation()
@@ -511,8 +394,7 @@ Expr Parser::concatenation()
     Expr left = additive();
     while (atOperator("&")) {
         ++m_pos;
-        const Expr right = additive();
-        left = valueExpr(QStringLiteral("jet_concat(%1, %2)").arg(asValue(left), asValue(right)));
+        left = make(ExprKind::Arithmetic, {std::move(left), additive()}, QStringLiteral("&"));
     }
     return left;
 }
@@ -522,12 +404,7 @@ Expr Parser::additive()
     Expr left = modulo();
     while (atOperator("+") || atOperator("-")) {
         const QString op = take().text;
-        const Expr right = modulo();
-        // Jet's + joins two texts; only a literal tells us here that an operand is text.
-        if (op == QLatin1String("+") && (left.stringLiteral || right.stringLiteral))
-            left = valueExpr(QStringLiteral("(%1 || %2)").arg(asValue(left), asValue(right)));
-        else
-            left = valueExpr(QStringLiteral("(%1 %2 %3)").arg(asValue(left), op, asValue(right)));
+        left = make(ExprKind::Arithmetic, {std::move(left), modulo()}, op);
     }
     return left;
 }
@@ -535,10 +412,8 @@ Expr Parser::additive()
 Expr Parser::modulo()
 {
     Expr left = integerDivision();
-    while (acceptKeyword("MOD")) {
-        const Expr right = integerDivision();
-        left = valueExpr(QStringLiteral("jet_mod(%1, %2)").arg(asValue(left), asValue(right)));
-    }
+    while (acceptKeyword("MOD"))
+        left = make(ExprKind::Arithmetic, {std::move(left), integerDivision()}, QStringLiteral("MOD"));
     return left;
 }
 
@@ -547,8 +422,7 @@ Expr Parser::integerDivision()
     Expr left = multiplicative();
     while (atOperator("\\")) {
         ++m_pos;
-        const Expr right = multiplicative();
-        left = valueExpr(QStringLiteral("jet_idiv(%1, %2)").arg(asValue(left), asValue(right)));
+        left = make(ExprKind::Arithmetic, {std::move(left), multiplicative()}, QStringLiteral("\\"));
     }
     return left;
 }
@@ -558,12 +432,7 @@ Expr Parser::multiplicative()
     Expr left = unary();
     while (atOperator("*") || atOperator("/")) {
         const QString op = take().text;
-        const Expr right = unary();
-        // Jet divides in floating point even when both operands are whole numbers.
-        if (op == QLatin1String("/"))
-            left = valueExpr(QStringLiteral("(1.0 * %1 / %2)").arg(asValue(left), asValue(right)));
-        else
-            left = valueExpr(QStringLiteral("(%1 * %2)").arg(asValue(left), asValue(right)));
+        left = make(ExprKind::Arithmetic, {std::move(left), unary()}, op);
     }
     return left;
 }
@@ -573,7 +442,7 @@ Expr Parser::unary()
     if (atOperator("-")) {
         ++m_pos;
         const Nesting level = deeper();
-        return valueExpr(QStringLiteral("(-%1)").arg(asValue(unary())));
+        return make(ExprKind::Negate, {unary()});
     }
     if (atOperator("+")) {
         ++m_pos;
@@ -588,8 +457,7 @@ Expr Parser::power()
     Expr left = primary();
     while (atOperator("^")) {
         ++m_pos;
-        const Expr right = powerOperand();
-        left = valueExpr(QStringLiteral("jet_pow(%1, %2)").arg(asValue(left), asValue(right)));
+        left = make(ExprKind::Arithmetic, {std::move(left), powerOperand()}, QStringLiteral("^"));
     }
     return left;
 }
@@ -599,7 +467,7 @@ Expr Parser::powerOperand()
     if (atOperator("-")) {
         ++m_pos;
         const Nesting level = deeper();
-        return valueExpr(QStringLiteral("(-%1)").arg(asValue(powerOperand())));
+        return make(ExprKind::Negate, {powerOperand()});
     }
     return primary();
 }
@@ -608,35 +476,27 @@ Expr Parser::primary()
 {
     const Token &t = take();
     switch (t.type) {
-    case TokenType::Number: {
-        Expr e = valueExpr(t.text);
-        e.number = e.constant = true;
+    case TokenType::Number:
+        return node(ExprKind::Number, {}, t.text);
+    case TokenType::String:
+        return node(ExprKind::Text, {}, t.text);
+    case TokenType::DateLiteral:
+        return dateLiteral(t.text);
+    case TokenType::Parameter: {
+        Expr e = node(ExprKind::Parameter);
+        e.parameter = ++m_parameters;
         return e;
     }
-    case TokenType::String: {
-        Expr e = valueExpr(quoteString(t.text));
-        e.stringLiteral = true;
-        return e;
-    }
-    case TokenType::DateLiteral: {
-        Expr e = valueExpr(numberLiteral(dayNumberOfLiteral(t.text)));
-        e.constant = true;
-        return e;
-    }
-    case TokenType::Parameter:
-        ++m_parameters;
-        return valueExpr(QStringLiteral("?"));
     case TokenType::Punct:
         if (t.text == QLatin1String("(")) {
             if (atKeyword("SELECT")) {
-                SelectShape inner;
-                const QString sub = select(inner, true);
+                Expr sub = checked(withSelect(node(ExprKind::Subquery), select(true)), err::SyntaxError);
                 expectPunct(")");
-                return valueExpr(QLatin1Char('(') + sub + QLatin1Char(')'));
+                return sub;
             }
             Expr inner = disjunction();
             expectPunct(")");
-            inner.column = false;
+            inner.parenthesized = true;
             return inner;
         }
         break;
@@ -645,33 +505,30 @@ Expr Parser::primary()
         if (t.type == TokenType::Identifier) {
             const QString upper = t.text.toUpper();
             if (upper == QLatin1String("NULL"))
-                return valueExpr(QStringLiteral("NULL"));
-            if (upper == QLatin1String("TRUE"))
-                return valueExpr(QStringLiteral("(-1)"));
-            if (upper == QLatin1String("FALSE"))
-                return valueExpr(QStringLiteral("0"));
+                return node(ExprKind::Null);
+            if (upper == QLatin1String("TRUE") || upper == QLatin1String("FALSE")) {
+                Expr e = node(ExprKind::Boolean);
+                e.truth = upper == QLatin1String("TRUE");
+                return e;
+            }
             if (upper == QLatin1String("EXISTS")) {
                 expectPunct("(");
-                SelectShape inner;
-                const QString sub = select(inner, true);
+                Expr e = checked(withSelect(node(ExprKind::Exists), select(true)), err::SyntaxError);
                 expectPunct(")");
-                return booleanExpr(QStringLiteral("(EXISTS (%1))").arg(sub));
+                return e;
             }
             if (atType(TokenType::Punct, "("))
                 return functionCall(t.text);
             if (isReserved(t))
                 break;
         }
-        Expr e;
-        e.column = true;
+        Expr e = node(ExprKind::Column);
         if (atType(TokenType::Punct, ".")) {
             ++m_pos;
             e.qualifier = t.text;
-            e.name = name();
-            e.sql = quoteIdentifier(e.qualifier) + QLatin1Char('.') + quoteIdentifier(e.name);
+            e.text = name();
         } else {
-            e.name = t.text;
-            e.sql = quoteIdentifier(e.name);
+            e.text = t.text;
         }
         return e;
     }
@@ -688,359 +545,234 @@ Expr Parser::functionCall(const QString &functionName)
     const bool dollar = key.endsWith(QLatin1Char('$'));
     if (dollar)
         key.chop(1);
-    const auto found = functions().constFind(key);
-    if (found == functions().constEnd() || (dollar && !found->textFunction))
+    const FunctionDef *def = findFunction(key);
+    if (!def || (dollar && !def->textFunction))
         syntaxError(QStringLiteral("undefined function '%1'").arg(functionName));
-    const FunctionDef &def = *found;
 
     expectPunct("(");
-    std::vector<Expr> args;
-    if (def.kind == FunctionKind::Aggregate && key == QLatin1String("COUNT") && atOperator("*")) {
+    if (def->kind == FunctionKind::Aggregate && key == QLatin1String("COUNT") && atOperator("*")) {
         ++m_pos;
-        args.push_back(valueExpr(QStringLiteral("*")));
-    } else if (!atType(TokenType::Punct, ")")) {
-        do {
-            args.push_back(disjunction());
-        } while (acceptPunct(","));
+        expectPunct(")");
+        return node(ExprKind::CountAll);
     }
+    Expr call = make(ExprKind::Call, atType(TokenType::Punct, ")") ? std::vector<Expr>() : valueList(), key);
     expectPunct(")");
-    if (int(args.size()) < def.minArgs || int(args.size()) > def.maxArgs)
+    if (int(call.args.size()) < def->minArgs || int(call.args.size()) > def->maxArgs)
         syntaxError(QStringLiteral("wrong number of arguments for '%1'").arg(functionName));
-
-    switch (def.kind) {
-    case FunctionKind::IIf:
-        // A Null condition takes the false branch, as CASE does.
-        return valueExpr(QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)")
-                             .arg(args[0].sql, asValue(args[1]), asValue(args[2])));
-    case FunctionKind::Nz:
-        return valueExpr(QStringLiteral("COALESCE(%1, %2)")
-                             .arg(asValue(args[0]),
-                                  args.size() > 1 ? asValue(args[1]) : QStringLiteral("''")));
-    case FunctionKind::Aggregate:
-        m_aggregate = true;
-        break;
-    case FunctionKind::Plain:
-        break;
-    }
-    QStringList sqlArgs;
-    for (const Expr &arg : args)
-        sqlArgs.append(asValue(arg));
-    Expr call = valueExpr(QStringLiteral("%1(%2)").arg(QLatin1String(def.sqlName), sqlArgs.join(QStringLiteral(", "))));
-    if (key == QLatin1String("NOW") || key == QLatin1String("DATE"))
-        call.constant = true;
-    if (key == QLatin1String("DATEDIFF") && args.size() == 3 && args[0].stringLiteral
-        && args[0].sql.compare(QLatin1String("'d'"), Qt::CaseInsensitive) == 0
-        && ((args[1].column && args[2].constant) || (args[2].column && args[1].constant))) {
-        call.dayDiff = true;
-        call.dayDiffColumnFirst = args[1].column;
-        call.dayColumn = call.dayDiffColumnFirst ? args[1].sql : args[2].sql;
-        call.dayOther = call.dayDiffColumnFirst ? args[2].sql : args[1].sql;
-    }
     return call;
 }
 
 // --- SELECT ----------------------------------------------------------------
 
-SelectItem Parser::selectItem()
+tree::Item Parser::selectItem()
 {
-    SelectItem item;
-    const int before = m_parameters;
+    tree::Item item;
     if (atOperator("*")) {
         ++m_pos;
         item.star = true;
-        item.sql = QStringLiteral("*");
         return item;
     }
     if (atName() && atType(TokenType::Punct, ".", 1) && atType(TokenType::Operator, "*", 2)) {
         item.star = true;
         item.starQualifier = take().text;
         m_pos += 2;
-        item.sql = quoteIdentifier(item.starQualifier) + QStringLiteral(".*");
         return item;
     }
-    const Expr e = disjunction();
-    item.sql = asValue(e);
-    if (e.column) {
-        item.columnQualifier = e.qualifier;
-        item.columnName = e.name;
-    }
+    item.expr = disjunction();
     if (acceptKeyword("AS"))
         item.alias = name();
     else if (atName())
         item.alias = take().text;
-    item.parameters = m_parameters - before;
     return item;
 }
 
-QString Parser::source(SelectShape &shape, JoinParts &parts)
+tree::Source Parser::source()
 {
+    tree::Source result;
     if (acceptPunct("(")) {
         const Nesting level = deeper();
         if (atKeyword("SELECT")) {
-            SelectShape inner;
-            const QString sub = select(inner, true);
+            result.kind = tree::Source::Kind::Subquery;
+            result.select = select(true);
+            result.depth = result.select->depth + 1;
             expectPunct(")");
-            shape.simpleFrom = false;
-            parts.innerOnly = false;
-            QString text = QLatin1Char('(') + sub + QLatin1Char(')');
             acceptKeyword("AS");
             if (atName())
-                text += QStringLiteral(" AS ") + quoteIdentifier(take().text);
-            return text;
+                result.alias = take().text;
+            return result;
         }
-        const QString inner = joinedSource(shape, parts);
+        result = joinedSource();
         expectPunct(")");
-        return QLatin1Char('(') + inner + QLatin1Char(')');
+        result.parenthesized = true;
+        return result;
     }
-    TableRef ref;
-    ref.table = name();
-    ref.alias = ref.table;
-    QString text = quoteIdentifier(ref.table);
-    const bool as = acceptKeyword("AS");
-    if (as || atName()) {
-        ref.alias = name();
-        text += QStringLiteral(" AS ") + quoteIdentifier(ref.alias);
-    }
-    shape.tables.append(ref);
-    parts.tables.append(text);
-    return text;
+    result.table = name();
+    if (acceptKeyword("AS") || atName())
+        result.alias = name();
+    return result;
 }
 
-QString Parser::joinedSource(SelectShape &shape, JoinParts &parts)
+tree::Source Parser::joinedSource()
 {
-    int leftParameters = m_parameters;
-    QString left = source(shape, parts);
-    leftParameters = m_parameters - leftParameters;
+    tree::Source left = source();
     for (;;) {
-        QString joinType;
-        bool right = false;
+        tree::Source join;
+        join.kind = tree::Source::Kind::Join;
         if (acceptKeyword("INNER")) {
-            joinType = QStringLiteral("INNER JOIN");
+            join.join = tree::Source::Join::Inner;
         } else if (acceptKeyword("LEFT")) {
             acceptKeyword("OUTER");
-            joinType = QStringLiteral("LEFT JOIN");
+            join.join = tree::Source::Join::Left;
         } else if (acceptKeyword("RIGHT")) {
             acceptKeyword("OUTER");
-            joinType = QStringLiteral("LEFT JOIN");
-            right = true;
+            join.join = tree::Source::Join::Right;
         } else {
             return left;
         }
         expectKeyword("JOIN");
-        if (joinType != QLatin1String("INNER JOIN"))
-            parts.innerOnly = false;
-        const int rightStart = m_parameters;
-        const QString rightSource = source(shape, parts);
-        const int rightParameters = m_parameters - rightStart;
+        tree::Source right = source();
         expectKeyword("ON");
-        const QString on = condition();
-        parts.conditions.append(on);
-        if (right) {
-            // SQLite has no RIGHT JOIN; the mirrored LEFT JOIN yields the same rows,
-            // but only keeps the order of the ? markers when one side has none.
-            if (leftParameters > 0 && rightParameters > 0)
-                syntaxError(QStringLiteral("parameters on both sides of a RIGHT JOIN"));
-            left = QStringLiteral("%1 %2 %3 ON %4").arg(rightSource, joinType, left, on);
-        } else {
-            left = QStringLiteral("%1 %2 %3 ON %4").arg(left, joinType, rightSource, on);
-        }
-        leftParameters += rightParameters;
+        join.on = disjunction();
+        join.depth = std::max({left.depth, right.depth, join.on->depth}) + 1;
+        join.sides.push_back(std::move(left));
+        join.sides.push_back(std::move(right));
+        left = checked(std::move(join), err::SyntaxError);
     }
 }
 
-QString Parser::fromList(SelectShape &shape)
+std::vector<tree::OrderItem> Parser::orderList()
 {
-    QStringList sources;
+    std::vector<tree::OrderItem> terms;
     do {
-        // SQLite reads a parenthesised join as a subquery, which hides the row keys
-        // of its tables; a nest of inner joins is the same as one flat chain.
-        JoinParts parts;
-        const int before = m_parameters;
-        QString item = joinedSource(shape, parts);
-        if (parts.innerOnly && parts.tables.size() > 1 && m_parameters == before) {
-            QStringList conditions;
-            for (const QString &c : parts.conditions)
-                conditions.append(QLatin1Char('(') + c + QLatin1Char(')'));
-            item = parts.tables.join(QStringLiteral(" INNER JOIN ")) + QStringLiteral(" ON ")
-                + conditions.join(QStringLiteral(" AND "));
-        }
-        sources.append(item);
-    } while (acceptPunct(","));
-    return sources.join(QStringLiteral(", "));
-}
-
-QList<OrderTerm> Parser::orderList()
-{
-    QList<OrderTerm> terms;
-    do {
-        OrderTerm term;
-        term.sql = value();
+        tree::OrderItem term;
+        term.expr = disjunction();
         term.descending = acceptKeyword("DESC");
         if (!term.descending)
             acceptKeyword("ASC");
-        terms.append(term);
+        terms.push_back(std::move(term));
     } while (acceptPunct(","));
     return terms;
 }
 
-QString orderText(const QList<OrderTerm> &terms)
-{
-    QStringList items;
-    for (const OrderTerm &term : terms)
-        items.append(term.descending ? term.sql + QStringLiteral(" DESC") : term.sql);
-    return items.join(QStringLiteral(", "));
-}
-
-QString Parser::select(SelectShape &shape, bool nested)
+std::shared_ptr<const tree::Select> Parser::select(bool nested)
 {
     const Nesting level = deeper();
-    const bool outerAggregate = m_aggregate;
-    m_aggregate = false;
+    auto shape = std::make_shared<tree::Select>();
 
     expectKeyword("SELECT");
     if (acceptKeyword("DISTINCT"))
-        shape.distinct = true;
+        shape->distinct = true;
     else
         acceptKeyword("DISTINCTROW"); // the rows come from keyed tables, so they are distinct already
+    if (acceptKeyword("TOP")) {
+        const Token &count = take();
+        bool ok = false;
+        const qint64 n = count.text.toLongLong(&ok);
+        if (count.type != TokenType::Number || !ok || n <= 0)
+            syntaxError(QStringLiteral("TOP takes a whole number of rows"));
+        if (atKeyword("PERCENT"))
+            syntaxError(QStringLiteral("TOP ... PERCENT is not supported"));
+        shape->top = n;
+    }
     do {
-        shape.items.append(selectItem());
+        shape->items.push_back(selectItem());
     } while (acceptPunct(","));
-    const bool itemsAggregate = m_aggregate;
 
     if (acceptKeyword("INTO")) {
         if (nested)
             unexpected(QStringLiteral("FROM"));
         const QString first = name();
         if (acceptPunct(".")) {
-            shape.intoConnect = first;
-            shape.intoName = name();
+            shape->intoConnect = first;
+            shape->intoName = name();
         } else {
-            shape.intoName = first;
+            shape->intoName = first;
         }
     }
 
-    int mark = m_parameters;
-    if (acceptKeyword("FROM"))
-        shape.from = fromList(shape);
-    shape.fromParameters = m_parameters - mark;
-
-    mark = m_parameters;
+    if (acceptKeyword("FROM")) {
+        do {
+            shape->from.push_back(joinedSource());
+        } while (acceptPunct(","));
+    }
     if (acceptKeyword("WHERE"))
-        shape.where = condition();
-    shape.whereParameters = m_parameters - mark;
-
-    mark = m_parameters;
-    bool grouped = false;
+        shape->where = disjunction();
     if (acceptKeyword("GROUP")) {
         expectKeyword("BY");
-        shape.groupBy = valueList();
-        grouped = true;
+        shape->groupBy = valueList();
     }
-    if (acceptKeyword("HAVING")) {
-        shape.having = condition();
-        grouped = true;
-    }
+    if (acceptKeyword("HAVING"))
+        shape->having = disjunction();
     if (acceptKeyword("ORDER")) {
         expectKeyword("BY");
-        shape.order = orderList();
-        shape.orderBy = orderText(shape.order);
+        shape->order = orderList();
     }
-    shape.restParameters = m_parameters - mark;
-    shape.aggregate = itemsAggregate || grouped;
-    m_aggregate = outerAggregate;
-
-    // Jet names an unnamed computed column Expr1000, Expr1001, ...
-    QStringList items;
-    int unnamed = 1000;
-    for (const SelectItem &item : std::as_const(shape.items)) {
-        if (!item.alias.isEmpty())
-            items.append(item.sql + QStringLiteral(" AS ") + quoteIdentifier(item.alias));
-        else if (item.star || !item.columnName.isEmpty())
-            items.append(item.sql);
-        else
-            items.append(item.sql + QStringLiteral(" AS ") + quoteIdentifier(QStringLiteral("Expr%1").arg(unnamed++)));
-    }
-    QString text = QStringLiteral("SELECT ");
-    if (shape.distinct)
-        text += QStringLiteral("DISTINCT ");
-    text += items.join(QStringLiteral(", "));
-    if (!shape.from.isEmpty())
-        text += QStringLiteral(" FROM ") + shape.from;
-    if (!shape.where.isEmpty())
-        text += QStringLiteral(" WHERE ") + shape.where;
-    if (!shape.groupBy.isEmpty())
-        text += QStringLiteral(" GROUP BY ") + shape.groupBy;
-    if (!shape.having.isEmpty())
-        text += QStringLiteral(" HAVING ") + shape.having;
-    if (!shape.orderBy.isEmpty())
-        text += QStringLiteral(" ORDER BY ") + shape.orderBy;
-    return text;
-}
-
-Statement Parser::selectStatement()
-{
-    Statement result;
-    result.sqlite = select(result.select, false);
-    result.kind = result.select.intoName.isEmpty() ? Statement::Kind::Select : Statement::Kind::SelectInto;
-    return result;
+    int depth = std::max(depthOf(shape->where), depthOf(shape->having));
+    for (const tree::Item &item : shape->items)
+        depth = std::max(depth, depthOf(item.expr));
+    for (const tree::Source &source : shape->from)
+        depth = std::max(depth, source.depth);
+    for (const Expr &e : shape->groupBy)
+        depth = std::max(depth, e.depth);
+    for (const tree::OrderItem &term : shape->order)
+        depth = std::max(depth, term.expr.depth);
+    shape->depth = depth + 1;
+    checkDepth(shape->depth, err::SyntaxError);
+    return shape;
 }
 
 // --- other statements ------------------------------------------------------
 
-Statement Parser::insertStatement()
+tree::Statement Parser::insertStatement()
 {
     expectKeyword("INSERT");
     expectKeyword("INTO");
-    QString text = QStringLiteral("INSERT INTO ") + quoteIdentifier(name());
+    tree::Statement result;
+    result.kind = tree::Statement::Kind::Insert;
+    result.table = name();
     if (acceptPunct("(")) {
-        QStringList columns;
         do {
-            columns.append(quoteIdentifier(name()));
+            result.columns.push_back(name());
         } while (acceptPunct(","));
         expectPunct(")");
-        text += QStringLiteral(" (") + columns.join(QStringLiteral(", ")) + QLatin1Char(')');
     }
     if (acceptKeyword("VALUES")) {
         expectPunct("(");
-        text += QStringLiteral(" VALUES (") + valueList() + QLatin1Char(')');
+        result.values = valueList();
         expectPunct(")");
     } else {
-        SelectShape shape;
-        text += QLatin1Char(' ') + select(shape, true);
+        result.select = select(true);
     }
-    Statement result;
-    result.sqlite = text;
     return result;
 }
 
-Statement Parser::updateStatement()
+tree::Statement Parser::updateStatement()
 {
     expectKeyword("UPDATE");
-    const QString table = name();
+    tree::Statement result;
+    result.kind = tree::Statement::Kind::Update;
+    result.table = name();
     expectKeyword("SET");
-    QStringList assignments;
     do {
         QString column = name();
-        // SQLite does not take a qualified name on the left of SET.
+        // Neither back end takes a qualified name on the left of SET.
         if (acceptPunct(".")) {
-            if (column.compare(table, Qt::CaseInsensitive) != 0)
+            if (column.compare(result.table, Qt::CaseInsensitive) != 0)
                 syntaxError(QStringLiteral("column of another table in SET"));
             column = name();
         }
         if (!atOperator("="))
             unexpected(QStringLiteral("="));
         ++m_pos;
-        assignments.append(quoteIdentifier(column) + QStringLiteral(" = ") + value());
+        result.columns.push_back(column);
+        result.values.push_back(disjunction());
     } while (acceptPunct(","));
-    QString text = QStringLiteral("UPDATE %1 SET %2").arg(quoteIdentifier(table), assignments.join(QStringLiteral(", ")));
     if (acceptKeyword("WHERE"))
-        text += QStringLiteral(" WHERE ") + condition();
-    Statement result;
-    result.sqlite = text;
+        result.where = disjunction();
     return result;
 }
 
-Statement Parser::deleteStatement()
+tree::Statement Parser::deleteStatement()
 {
     expectKeyword("DELETE");
     if (atOperator("*")) {
@@ -1049,15 +781,15 @@ Statement Parser::deleteStatement()
         m_pos += 3;
     }
     expectKeyword("FROM");
-    QString text = QStringLiteral("DELETE FROM ") + quoteIdentifier(name());
+    tree::Statement result;
+    result.kind = tree::Statement::Kind::Delete;
+    result.table = name();
     if (acceptKeyword("WHERE"))
-        text += QStringLiteral(" WHERE ") + condition();
-    Statement result;
-    result.sqlite = text;
+        result.where = disjunction();
     return result;
 }
 
-QString Parser::defaultLiteral()
+Expr Parser::defaultLiteral()
 {
     bool negative = false;
     if (atOperator("-")) {
@@ -1066,21 +798,23 @@ QString Parser::defaultLiteral()
     }
     const Token &t = take();
     if (t.type == TokenType::Number)
-        return negative ? QStringLiteral("-") + t.text : t.text;
+        return node(ExprKind::Number, {}, negative ? QStringLiteral("-") + t.text : t.text);
     if (negative)
         syntaxError(QStringLiteral("a number must follow the minus sign"));
     switch (t.type) {
     case TokenType::String:
-        return quoteString(t.text);
+        return node(ExprKind::Text, {}, t.text);
     case TokenType::DateLiteral:
-        return numberLiteral(dayNumberOfLiteral(t.text));
+        return dateLiteral(t.text);
     case TokenType::Identifier:
         if (t.text.compare(QLatin1String("NULL"), Qt::CaseInsensitive) == 0)
-            return QStringLiteral("NULL");
-        if (t.text.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
-            return QStringLiteral("-1");
-        if (t.text.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0)
-            return QStringLiteral("0");
+            return node(ExprKind::Null);
+        if (t.text.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0
+            || t.text.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0) {
+            Expr e = node(ExprKind::Boolean);
+            e.truth = t.text.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
+            return e;
+        }
         break;
     default:
         break;
@@ -1089,28 +823,28 @@ QString Parser::defaultLiteral()
     unexpected(QStringLiteral("default value"));
 }
 
-Statement Parser::alterStatement()
+tree::Statement Parser::alterStatement()
 {
     expectKeyword("ALTER");
     expectKeyword("TABLE");
-    Statement result;
-    result.kind = Statement::Kind::AlterColumnDefault;
+    tree::Statement result;
+    result.kind = tree::Statement::Kind::AlterColumnDefault;
     result.table = name();
     expectKeyword("ALTER");
     acceptKeyword("COLUMN");
     result.column = name();
     expectKeyword("SET");
     expectKeyword("DEFAULT");
-    result.defaultSql = defaultLiteral();
+    result.defaultValue = defaultLiteral();
     return result;
 }
 
-Statement Parser::dropStatement()
+tree::Statement Parser::dropStatement()
 {
     expectKeyword("DROP");
     expectKeyword("INDEX");
-    Statement result;
-    result.kind = Statement::Kind::DropIndex;
+    tree::Statement result;
+    result.kind = tree::Statement::Kind::DropIndex;
     result.index = name();
     expectKeyword("ON");
     result.table = name();
@@ -1154,6 +888,30 @@ QString escapeLikePattern(const QString &text)
     return out;
 }
 
+tree::FieldType fieldType(FieldInfo::Type type)
+{
+    switch (type) {
+    case FieldInfo::Type::Number:
+        return tree::FieldType::Number;
+    case FieldInfo::Type::Text:
+        return tree::FieldType::Text;
+    case FieldInfo::Type::Date:
+        return tree::FieldType::Date;
+    case FieldInfo::Type::Boolean:
+        return tree::FieldType::Boolean;
+    case FieldInfo::Type::Unknown:
+        break;
+    }
+    return tree::FieldType::Unknown;
+}
+
+Expr booleanNode(bool truth)
+{
+    Expr e = node(ExprKind::Boolean);
+    e.truth = truth;
+    return e;
+}
+
 class FilterParser
 {
 public:
@@ -1162,8 +920,8 @@ public:
     {
     }
 
-    QString disjunction();
-    QString comparison();
+    Expr disjunction();
+    Expr comparison();
     bool atEnd() const { return m_pos >= m_tokens.size(); }
 
 private:
@@ -1191,9 +949,9 @@ private:
         ++m_pos;
         return true;
     }
-    QString conjunction();
-    QString term();
-    QString literalFor(const FieldInfo &field, const Token &value, bool negative);
+    Expr conjunction();
+    Expr term();
+    Expr literalFor(tree::FieldType type, const Token &value, bool negative);
 
     std::vector<Token> m_tokens;
     const FieldLookup &m_lookup;
@@ -1201,28 +959,28 @@ private:
     int m_depth = 0;
 };
 
-QString FilterParser::disjunction()
+Expr FilterParser::disjunction()
 {
-    QString left = conjunction();
+    Expr left = conjunction();
     while (acceptKeyword("OR"))
-        left = QStringLiteral("(%1 OR %2)").arg(left, conjunction());
+        left = checked(node(ExprKind::Logical, {std::move(left), conjunction()}, QStringLiteral("OR")), err::InvalidArgument);
     return left;
 }
 
-QString FilterParser::conjunction()
+Expr FilterParser::conjunction()
 {
-    QString left = term();
+    Expr left = term();
     while (acceptKeyword("AND"))
-        left = QStringLiteral("(%1 AND %2)").arg(left, term());
+        left = checked(node(ExprKind::Logical, {std::move(left), term()}, QStringLiteral("AND")), err::InvalidArgument);
     return left;
 }
 
-QString FilterParser::term()
+Expr FilterParser::term()
 {
     if (acceptPunct("(")) {
         // A filter the grammar refuses is an invalid argument to ADO, however it fails.
         const Nesting level(m_depth, err::InvalidArgument);
-        const QString inner = disjunction();
+        Expr inner = disjunction();
         if (!acceptPunct(")"))
             invalidFilter(QStringLiteral("')' expected"));
         return inner;
@@ -1230,7 +988,7 @@ QString FilterParser::term()
     return comparison();
 }
 
-QString FilterParser::comparison()
+Expr FilterParser::comparison()
 {
     const Token &first = take();
     if (first.type != TokenType::Identifier && first.type != TokenType::QuotedIdentifier)
@@ -1242,9 +1000,11 @@ QString FilterParser::comparison()
             invalidFilter(QStringLiteral("a field name expected after '.'"));
         fieldName += QLatin1Char('.') + second.text;
     }
-    const std::optional<FieldInfo> field = m_lookup(fieldName);
-    if (!field)
+    const std::optional<FieldInfo> info = m_lookup(fieldName);
+    if (!info)
         invalidFilter(QStringLiteral("unknown field '%1'").arg(fieldName));
+    Expr field = node(ExprKind::Field, {}, info->sql);
+    field.fieldType = fieldType(info->type);
 
     QString op;
     const Token &opToken = take();
@@ -1271,11 +1031,11 @@ QString FilterParser::comparison()
 
     if (valueToken.type == TokenType::Identifier
         && valueToken.text.compare(QLatin1String("NULL"), Qt::CaseInsensitive) == 0) {
-        if (op == QLatin1String("="))
-            return QStringLiteral("(%1 IS NULL)").arg(field->sql);
-        if (op == QLatin1String("<>"))
-            return QStringLiteral("(%1 IS NOT NULL)").arg(field->sql);
-        invalidFilter(QStringLiteral("Null compares only with = or <>"));
+        if (op != QLatin1String("=") && op != QLatin1String("<>"))
+            invalidFilter(QStringLiteral("Null compares only with = or <>"));
+        Expr test = node(ExprKind::IsNull, {std::move(field)});
+        test.negated = op == QLatin1String("<>");
+        return test;
     }
 
     if (op == QLatin1String("LIKE")) {
@@ -1302,36 +1062,36 @@ QString FilterParser::comparison()
             pattern.prepend(QLatin1Char('*'));
         if (trailing)
             pattern.append(QLatin1Char('*'));
-        const QString like = QStringLiteral("jet_like(%1, %2)").arg(field->sql, quoteString(pattern));
+        const bool textField = field.fieldType == tree::FieldType::Text;
+        Expr like = node(ExprKind::Like, {std::move(field), node(ExprKind::Text, {}, pattern)});
         // A prefix without letters of two cases (a kana reading) is also a range,
-        // which an index on the field serves; the pattern still decides.
+        // which an index on the field can serve.
         const bool caseless = std::all_of(core.cbegin(), core.cend(), [](QChar c) { return c.toUpper() == c.toLower(); });
-        if (trailing && !leading && !core.isEmpty() && caseless && field->type == FieldInfo::Type::Text
-            && !core.back().isSurrogate() && core.back().unicode() < 0xFFFF) {
-            QString upper = core;
-            upper.back() = QChar(char16_t(upper.back().unicode() + 1));
-            return QStringLiteral("(%1 >= %2 AND %1 < %3 AND %4)").arg(field->sql, quoteString(core), quoteString(upper), like);
-        }
+        if (trailing && !leading && !core.isEmpty() && caseless && textField && !core.back().isSurrogate()
+            && core.back().unicode() < 0xFFFF)
+            like.text = core;
         return like;
     }
 
-    return QStringLiteral("(%1 %2 %3)").arg(field->sql, op, literalFor(*field, valueToken, negative));
+    Expr literal = literalFor(field.fieldType, valueToken, negative);
+    return node(ExprKind::Compare, {std::move(field), std::move(literal)}, op);
 }
 
-QString FilterParser::literalFor(const FieldInfo &field, const Token &value, bool negative)
+Expr FilterParser::literalFor(tree::FieldType type, const Token &value, bool negative)
 {
     const auto dateOf = [](const QString &text) {
         const std::optional<QDateTime> moment = parseJetDate(text);
         if (!moment)
             invalidFilter(QStringLiteral("'%1' is not a date").arg(text));
-        return numberLiteral(toDayNumber(*moment));
+        return dateNode(*moment);
     };
     const auto numberOf = [negative](const QString &text) {
         const std::optional<double> number = readNumber(text);
         if (!number)
             invalidFilter(QStringLiteral("'%1' is not a number").arg(text));
-        return numberLiteral(negative ? -*number : *number);
+        return negative ? -*number : *number;
     };
+    const auto numberNode = [](double number) { return node(ExprKind::Number, {}, numberLiteral(number)); };
     const bool isTrue = value.type == TokenType::Identifier
         && value.text.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
     const bool isFalse = value.type == TokenType::Identifier
@@ -1341,45 +1101,50 @@ QString FilterParser::literalFor(const FieldInfo &field, const Token &value, boo
     if (!plain && !isTrue && !isFalse)
         invalidFilter(QStringLiteral("a value expected"));
 
-    switch (field.type) {
-    case FieldInfo::Type::Number:
+    switch (type) {
+    case tree::FieldType::Number:
         if (isTrue || isFalse)
-            return isTrue ? QStringLiteral("(-1)") : QStringLiteral("0");
+            return booleanNode(isTrue);
         if (value.type == TokenType::DateLiteral)
-            return dateOf(value.text);
-        return numberOf(value.text);
-    case FieldInfo::Type::Date:
-        if (value.type == TokenType::Number)
-            return numberOf(value.text);
+            return numberNode(dateOf(value.text).day);
+        return numberNode(numberOf(value.text));
+    case tree::FieldType::Date:
+        if (value.type == TokenType::Number) {
+            // A day number names the same moment on every back end.
+            Expr date = node(ExprKind::Date);
+            date.day = numberOf(value.text);
+            date.moment = fromDayNumber(date.day);
+            return date;
+        }
         if (isTrue || isFalse)
             invalidFilter(QStringLiteral("a date expected"));
         return dateOf(value.text);
-    case FieldInfo::Type::Boolean: {
+    case tree::FieldType::Boolean: {
         if (isTrue || isFalse)
-            return isTrue ? QStringLiteral("(-1)") : QStringLiteral("0");
+            return booleanNode(isTrue);
         if (value.type == TokenType::Number)
-            return numberOf(value.text) == QLatin1String("0") ? QStringLiteral("0") : QStringLiteral("(-1)");
+            return booleanNode(numberOf(value.text) != 0);
         const QString text = value.text.trimmed().toUpper();
         if (text == QLatin1String("TRUE") || text == QLatin1String("-1"))
-            return QStringLiteral("(-1)");
+            return booleanNode(true);
         if (text == QLatin1String("FALSE") || text == QLatin1String("0"))
-            return QStringLiteral("0");
+            return booleanNode(false);
         invalidFilter(QStringLiteral("'%1' is not a Yes/No value").arg(value.text));
     }
-    case FieldInfo::Type::Text:
+    case tree::FieldType::Text:
         if (value.type == TokenType::DateLiteral || isTrue || isFalse)
             invalidFilter(QStringLiteral("a text expected"));
-        return quoteString(negative ? QLatin1Char('-') + value.text : value.text);
-    case FieldInfo::Type::Unknown:
+        return node(ExprKind::Text, {}, negative ? QLatin1Char('-') + value.text : value.text);
+    case tree::FieldType::Unknown:
         break;
     }
     if (isTrue || isFalse)
-        return isTrue ? QStringLiteral("(-1)") : QStringLiteral("0");
+        return booleanNode(isTrue);
     if (value.type == TokenType::Number)
-        return numberOf(value.text);
+        return numberNode(numberOf(value.text));
     if (value.type == TokenType::DateLiteral)
         return dateOf(value.text);
-    return quoteString(value.text);
+    return node(ExprKind::Text, {}, value.text);
 }
 
 std::vector<Token> filterTokens(const QString &text)
@@ -1529,19 +1294,37 @@ std::vector<Token> tokenize(const QString &jetSql)
     }
     return tokens;
 }
-
-// Back-quotes, not double quotes: SQLite reads a double-quoted name that names
-// no column as a string literal, which would turn a misspelt column into text
-// instead of the missing-column error the windows rely on.
-QString quoteIdentifier(const QString &name)
+QString quoteIdentifier(const QString &name, Dialect dialect)
 {
+    if (dialect == Dialect::Postgres) {
+        // The server cuts a longer name short without a word, and two names
+        // cut alike would then mean the same column.
+        if (name.toUtf8().size() > 63)
+            syntaxError(QStringLiteral("the name '%1' is longer than the server's 63 bytes").arg(name));
+        if (name.contains(QChar(0)))
+            syntaxError(QStringLiteral("a name with a NUL character"));
+        QString quoted = name;
+        quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        return QLatin1Char('"') + quoted + QLatin1Char('"');
+    }
+    // Back-quotes, not double quotes: SQLite reads a double-quoted name that
+    // names no column as a string literal, which would turn a misspelt column
+    // into text instead of the missing-column error the windows rely on.
     QString quoted = name;
     quoted.replace(QLatin1Char('`'), QStringLiteral("``"));
     return QLatin1Char('`') + quoted + QLatin1Char('`');
 }
 
-QString quoteString(const QString &text)
+QString quoteString(const QString &text, Dialect dialect)
 {
+    if (dialect == Dialect::Postgres) {
+        // The server's text holds no NUL character at all.
+        if (text.contains(QChar(0)))
+            syntaxError(QStringLiteral("a text with a NUL character"));
+        QString quoted = text;
+        quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+        return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    }
     // SQLite's tokenizer stops at a NUL character, so one inside a text is
     // spliced in with char(0) instead of standing in the literal.
     const QStringList parts = text.split(QChar(0));
@@ -1555,30 +1338,30 @@ QString quoteString(const QString &text)
     return QLatin1Char('(') + quoted.join(QStringLiteral(" || char(0) || ")) + QLatin1Char(')');
 }
 
-Statement translate(const QString &jetSql)
+Statement translate(const QString &jetSql, Dialect dialect)
 {
     Parser parser(tokenize(jetSql));
-    return parser.statement();
+    return emitStatement(parser.statement(), dialect);
 }
 
-QString translateFilter(const QString &filter, const FieldLookup &lookup)
+QString translateFilter(const QString &filter, const FieldLookup &lookup, Dialect dialect)
 {
     if (filter.trimmed().isEmpty())
         return QString();
     FilterParser parser(filterTokens(filter), lookup);
-    const QString condition = parser.disjunction();
+    const Expr condition = parser.disjunction();
     if (!parser.atEnd())
         invalidFilter(QStringLiteral("text after the end of the filter"));
-    return condition;
+    return emitCondition(condition, dialect);
 }
 
-QString translateCriterion(const QString &criterion, const FieldLookup &lookup)
+QString translateCriterion(const QString &criterion, const FieldLookup &lookup, Dialect dialect)
 {
     FilterParser parser(filterTokens(criterion), lookup);
-    const QString condition = parser.comparison();
+    const Expr condition = parser.comparison();
     if (!parser.atEnd())
         invalidFilter(QStringLiteral("a criterion holds one comparison"));
-    return condition;
+    return emitCondition(condition, dialect);
 }
 
 } // namespace jet::sql

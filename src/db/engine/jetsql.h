@@ -1,7 +1,10 @@
 #pragma once
 
-// Translation of the Jet SQL dialect the program writes into SQLite's, and of
-// ADO's filter and find criteria into SQLite conditions.
+// Translation of the Jet SQL dialect the program writes, and of ADO's filter
+// and find criteria, into the SQL of a storage back end: the text is parsed
+// into a tree (jetsql_tree.h) and written by the dialect's emitter.
+
+#include "db/engine/driver.h"
 
 #include <QList>
 #include <QString>
@@ -42,7 +45,7 @@ struct TableRef
 
 struct SelectItem
 {
-    QString sql;   // the item's expression in SQLite, without its alias
+    QString sql;   // the item's expression in the dialect, without its alias
     QString alias; // the name given with or without AS; empty when none
     bool star = false;
     QString starQualifier; // "患者情報" for 患者情報.*; empty for a bare *
@@ -54,7 +57,7 @@ struct SelectItem
 
 struct OrderTerm
 {
-    QString sql; // the term's expression in SQLite
+    QString sql; // the term's expression in the dialect
     bool descending = false;
 };
 
@@ -62,14 +65,15 @@ struct SelectShape
 {
     bool distinct = false;
     QList<SelectItem> items;
-    QString from;             // the FROM clause in SQLite, without the keyword
+    QString from;             // the FROM clause in the dialect, without the keyword
     QList<TableRef> tables;   // every named source of FROM, in order of appearance
     bool simpleFrom = true;   // no subquery among the sources
-    QString where;            // each clause in SQLite, without its keyword(s); empty when absent
+    QString where;            // each clause in the dialect, without its keyword(s); empty when absent
     QString groupBy;
     QString having;
     QString orderBy;
     QList<OrderTerm> order;   // the terms of orderBy, one by one
+    qint64 top = 0;           // SELECT TOP n: the rows wanted at most; 0 for all
     bool aggregate = false;   // an aggregate function in the items, or GROUP BY / HAVING
     int fromParameters = 0;   // ? markers in FROM only
     int whereParameters = 0;  // in WHERE
@@ -83,11 +87,11 @@ struct Statement
 {
     enum class Kind { Select, SelectInto, AlterColumnDefault, DropIndex, Other };
     Kind kind = Kind::Other;
-    QString sqlite;      // the whole statement in SQLite (Select, Other)
+    QString text;        // the whole statement in the dialect (Select, Other)
     SelectShape select;  // Select, SelectInto
     QString table;       // AlterColumnDefault, DropIndex
     QString column;      // AlterColumnDefault
-    QString defaultSql;  // AlterColumnDefault: the new default as an SQLite literal
+    QString defaultSql;  // AlterColumnDefault: the new default as a literal of the dialect
     QString index;       // DropIndex
     int parameters = 0;  // ? markers in the whole statement
 };
@@ -95,17 +99,27 @@ struct Statement
 // Throws jet::Error: err::SyntaxError for text that is not Jet SQL the engine
 // understands, err::ConversionFailed for an empty or unreadable #date# literal.
 //
-// The SQL keeps Jet's meaning where SQLite's differs: a comparison used as a
-// value gives -1/0, "/" divides in floating point, "&" prints numbers as Jet
-// does and takes a Null operand as empty text (Null & Null stays Null), Like
-// takes Jet's wildcards without regard to case.  Text comparisons with = < >
-// and ORDER BY stay SQLite's binary ones, so that indexes keep serving them.
-Statement translate(const QString &jetSql);
+// The SQL keeps Jet's meaning where the back end's differs: a comparison used
+// as a value gives -1/0, "/" divides in floating point (by zero: Null), "&"
+// prints numbers as Jet does and takes a Null operand as empty text (Null &
+// Null stays Null), Like takes Jet's wildcards without regard to case.  Text
+// comparisons with = < > and ORDER BY stay the back end's own, so that indexes
+// keep serving them.
+//
+// On a server the engine's functions are called in schema jet (jet.mid), a
+// date literal is a timestamp, + and - go through jet.add and jet.sub unless
+// both operands are numbers, and the ? markers become $1, $2 ... numbered
+// through the whole statement in the order they stand in the Jet text, also
+// in the parts of SelectShape.  What the server cannot be told (a subquery in
+// FROM without a name, a name longer than 63 bytes, a NUL in a text) is an
+// err::SyntaxError naming it.
+Statement translate(const QString &jetSql, Dialect dialect = Dialect::Sqlite);
 
-// Quotes a name as an SQLite identifier.
-QString quoteIdentifier(const QString &name);
-// Writes a text as an SQLite string literal.
-QString quoteString(const QString &text);
+// Quotes a name as an identifier of the dialect.
+QString quoteIdentifier(const QString &name, Dialect dialect = Dialect::Sqlite);
+// Writes a text as a string literal of the dialect (on a server with
+// standard_conforming_strings, which the server has on by default).
+QString quoteString(const QString &text, Dialect dialect = Dialect::Sqlite);
 
 // The functions the translated SQL calls; registered on every physical connection.
 void registerFunctions(sqlite3 *db);
@@ -114,7 +128,7 @@ void registerFunctions(sqlite3 *db);
 struct FieldInfo
 {
     enum class Type { Number, Text, Date, Boolean, Unknown };
-    QString sql; // how the field is written in the SQLite condition
+    QString sql; // how the field is written in the condition, in the dialect
     Type type = Type::Unknown;
 };
 using FieldLookup = std::function<std::optional<FieldInfo>(const QString &name)>;
@@ -123,8 +137,8 @@ using FieldLookup = std::function<std::optional<FieldInfo>(const QString &name)>
 // parentheses.  Throws jet::Error(err::InvalidArgument) for anything else,
 // including a field the lookup does not know.  A blank filter gives an empty
 // condition.  The lookup receives a qualified field as written: "table.column".
-QString translateFilter(const QString &filter, const FieldLookup &lookup);
+QString translateFilter(const QString &filter, const FieldLookup &lookup, Dialect dialect = Dialect::Sqlite);
 // Find's criterion: one comparison.
-QString translateCriterion(const QString &criterion, const FieldLookup &lookup);
+QString translateCriterion(const QString &criterion, const FieldLookup &lookup, Dialect dialect = Dialect::Sqlite);
 
 } // namespace jet::sql

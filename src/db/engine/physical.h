@@ -54,8 +54,8 @@ public:
     // first bytes of an encrypted file) differs.
     bool isOn(const FileIdentity &file) const;
 
-    // Translations are pure functions of the text; keep the recent ones.
-    const sql::Statement &translation(const QString &jetSql);
+    // Translations are pure functions of the text and the dialect; keep the recent ones.
+    const sql::Statement &translation(const QString &jetSql, Dialect dialect = Dialect::Sqlite);
     // A prepared statement for Connection::execute, kept across calls.
     detail::Statement &preparedForExecute(const QString &sqlite);
     // Copies the journal into the main file and empties it, unless a reader
@@ -72,7 +72,7 @@ private:
     QString m_password;
     FileIdentity m_identity;
     QByteArray m_salt;
-    QHash<QString, sql::Statement> m_translations;
+    QHash<std::pair<int, QString>, sql::Statement> m_translations; // by dialect and Jet text
     std::list<std::pair<QString, detail::Statement>> m_prepared; // most recent first
 };
 

@@ -245,6 +245,8 @@ public:
             sql += QStringLiteral(" HAVING ") + shape.having;
         if (!shape.orderBy.isEmpty())
             sql += QStringLiteral(" ORDER BY ") + shape.orderBy;
+        if (shape.top > 0)
+            sql += QStringLiteral(" LIMIT ") + QString::number(shape.top);
         return sql;
     }
 
@@ -391,7 +393,10 @@ public:
     bool matches(Statement &test, const RowValues &row) const
     {
         test.reset();
-        for (size_t f = 0; f < fields.size(); ++f)
+        // The condition names field n as ?n; SQLite knows the markers up to the
+        // highest one named and refuses a value bound beyond it.
+        const size_t named = std::min(fields.size(), size_t(sqlite3_bind_parameter_count(test.get())));
+        for (size_t f = 0; f < named; ++f)
             test.bind(int(f) + 1, detail::toStorage(row[f], fields[f].meta.type, fields[f].meta.typeKnown));
         const bool hit = test.step() && sqlite3_column_int(test.get(), 0) == 1;
         test.reset();
@@ -870,7 +875,9 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         if (repeated[i] && !f.meta.baseTable.isEmpty() && f.meta.name == f.meta.baseColumn)
             f.meta.name = f.qualifiedName;
     }
-    data->keyed = !data->shape.aggregate && !data->shape.distinct && data->shape.simpleFrom && !data->instances.empty();
+    // TOP's rows are read whole: the keys and the count of a keyed result know no limit.
+    data->keyed = !data->shape.aggregate && !data->shape.distinct && data->shape.top == 0 && data->shape.simpleFrom
+        && !data->instances.empty();
     for (const Instance &instance : data->instances)
         data->keyed = data->keyed && instance.isTable;
     data->keyWidth = data->keyed ? int(data->instances.size()) : 0;

@@ -79,7 +79,7 @@ public:
 
     QList<QVariantList> run(const QString &jetSql, const QVariantList &parameters = {})
     {
-        return rows(translate(jetSql).sqlite, parameters);
+        return rows(translate(jetSql).text, parameters);
     }
 
     QVariant value(const QString &jetExpression) { return run(QStringLiteral("SELECT ") + jetExpression).at(0).at(0); }
@@ -395,6 +395,23 @@ TEST_F(JetSqlTest, NestingPastTheLimitIsASyntaxErrorNotACrash)
     }
     EXPECT_EQ(ward.value(nest("(", "IIf(1 = 1, 7, 0)", ")", 20)).toInt(), 7);
     EXPECT_EQ(errorNumber([&] { translate("SELECT " + nest("IIf(1 = 1, - (", "7", "), 0)", 20)); }), 0);
+    // A long chain of operators or joins nests nothing while it is read, yet
+    // is as deep as its length once written out.
+    for (const QString &text : {"1" + QStringLiteral(" & 1").repeated(100000), "1" + QStringLiteral(" AND 1").repeated(100000),
+                                "* FROM t" + QStringLiteral(" INNER JOIN t ON 1").repeated(20000)})
+        EXPECT_EQ(errorNumber([&] { translate("SELECT " + text); }), jet::err::SyntaxError) << s(text.left(40));
+    EXPECT_EQ(ward.text("1" + QStringLiteral(" & 1").repeated(20)), QStringLiteral("1").repeated(21));
+}
+
+TEST_F(JetSqlTest, TopLimitsTheRowsAndTakesOnlyAWholeCount)
+{
+    ward.createSchema();
+    const QList<QVariantList> rows = ward.run(QStringLiteral("SELECT TOP 2 入退院ID FROM 入退院情報 ORDER BY 入退院ID DESC"));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[1][0].toInt(), 4);
+    for (const char *top : {"0", "1.5", "-1", "2 PERCENT"})
+        EXPECT_EQ(errorNumber([&] { translate(QStringLiteral("SELECT TOP %1 * FROM t").arg(QLatin1String(top))); }),
+                  jet::err::SyntaxError) << top;
 }
 
 // --- statements and their shape ----------------------------------------------
@@ -426,7 +443,7 @@ TEST_F(JetSqlTest, CurrentInpatientListRunsWithJetMeaning)
 
     // Episode 1 (room 202, 7 days ago) and 2 (room 101, discharged today) are in hospital;
     // 3 left yesterday, 4 is an outpatient course, 5 comes next week.
-    const QList<QVariantList> rows = ward.rows(st.sqlite);
+    const QList<QVariantList> rows = ward.rows(st.text);
     ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0][9].toLongLong(), 1);
     EXPECT_EQ(s(rows[0][17].toString()), "新");
@@ -474,7 +491,7 @@ TEST_F(JetSqlTest, ReportCommandCountsItsParameterInWhere)
     EXPECT_EQ(s(st.select.tables[7].alias), "診断名(ICD10)1");
     EXPECT_EQ(s(st.select.tables[11].alias), "主治医1");
 
-    const QList<QVariantList> rows = ward.rows(st.sqlite, {2});
+    const QList<QVariantList> rows = ward.rows(st.text, {2});
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(s(rows[0].last().toString()), "-");
 }
@@ -485,7 +502,7 @@ TEST_F(JetSqlTest, CertificateCommandAndEditSources)
     const Statement cert = translate(QStringLiteral(
         "SELECT `32条診断書`.*, 患者情報.*, `診断名(ICD10)`.診断名 AS 主診断名, `診断名(ICD10)`.`ICDコード` AS `主コード`, `診断名(ICD10)1`.診断名 AS 従診断名, `診断名(ICD10)1`.`ICDコード` AS `従コード`, 性別.略称 AS 略称, ROUND((DateDiff('d', 生年月日-1, NOW()) / 365.25), 0) AS 年齢 FROM `32条診断書`, 患者情報, `診断名(ICD10)`, `診断名(ICD10)` `診断名(ICD10)1`, 性別 WHERE `32条診断書`.カルテID = 患者情報.カルテID AND `32条診断書`.主精神障害 = `診断名(ICD10)`.診断ID AND `32条診断書`.従精神障害 = `診断名(ICD10)1`.診断ID AND 患者情報.性別 = 性別.性別ID AND (患者情報.カルテID = ?) "));
     EXPECT_EQ(s(cert.select.items[0].starQualifier), "32条診断書");
-    const QList<QVariantList> rows = ward.rows(cert.sqlite, {1});
+    const QList<QVariantList> rows = ward.rows(cert.text, {1});
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(s(rows[0][rows[0].size() - 2].toString()), "男");
     EXPECT_EQ(rows[0].last().toDouble(), 3.0);
@@ -494,12 +511,12 @@ TEST_F(JetSqlTest, CertificateCommandAndEditSources)
         "SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID"));
     ASSERT_EQ(edit.select.items.size(), 3);
     EXPECT_EQ(s(edit.select.items[2].sql), "`検査情報`.*");
-    EXPECT_EQ(ward.rows(edit.sqlite).size(), 5);
+    EXPECT_EQ(ward.rows(edit.text).size(), 5);
 
     const Statement ledger = translate(QStringLiteral(
         "SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID AND 外入の別 = -1 ORDER BY 入退院情報.入退院ID DESC;"));
     EXPECT_EQ(s(ledger.select.orderBy), "`入退院情報`.`入退院ID` DESC");
-    EXPECT_EQ(ward.rows(ledger.sqlite).size(), 1);
+    EXPECT_EQ(ward.rows(ledger.text).size(), 1);
 }
 
 TEST_F(JetSqlTest, DiagnosisStatisticsGroupByCodePrefix)
@@ -515,7 +532,7 @@ TEST_F(JetSqlTest, DiagnosisStatisticsGroupByCodePrefix)
     EXPECT_TRUE(st.select.aggregate);
     EXPECT_EQ(s(st.select.groupBy), "jet_mid(`診断名(ICD10)`.`ICDコード`, 1, 2)");
     // Admissions of 03-24 (F25.1) and 03-25 (F20) count under F2; that of 04-05 is left out.
-    const QList<QVariantList> rows = ward.rows(st.sqlite);
+    const QList<QVariantList> rows = ward.rows(st.text);
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(s(rows[0][0].toString()), "F2");
     EXPECT_EQ(rows[0][1].toLongLong(), 2);
@@ -539,7 +556,7 @@ TEST_F(JetSqlTest, DiagnosisListJoinsCodeAndName)
     EXPECT_TRUE(st.select.items[3].columnName.isEmpty());
     EXPECT_EQ(s(st.select.items[2].columnName), "ICDコード");
     EXPECT_TRUE(st.select.items[2].columnQualifier.isEmpty());
-    const QList<QVariantList> rows = ward.rows(st.sqlite);
+    const QList<QVariantList> rows = ward.rows(st.text);
     ASSERT_EQ(rows.size(), 4);
     EXPECT_EQ(s(rows[0][3].toString()), "- -");
     EXPECT_EQ(s(rows[1][3].toString()), "F20 統合失調症");
@@ -555,8 +572,8 @@ TEST_F(JetSqlTest, ExportSelectIntoKeepsTargetApart)
     ASSERT_EQ(st.kind, Kind::SelectInto);
     EXPECT_EQ(s(st.select.intoConnect), "Excel 8.0;Database=C:\\ネモリア外来通院中.xls");
     EXPECT_EQ(s(st.select.intoName), "外来通院中の患者");
-    EXPECT_FALSE(st.sqlite.contains(QStringLiteral("INTO")));
-    const QList<QVariantList> rows = ward.rows(st.sqlite);
+    EXPECT_FALSE(st.text.contains(QStringLiteral("INTO")));
+    const QList<QVariantList> rows = ward.rows(st.text);
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(s(rows[0][2].toString()), "ない");
 }
@@ -583,7 +600,7 @@ TEST_F(JetSqlTest, InsertUpdateDeleteRun)
     const Statement insert = translate(QStringLiteral("INSERT INTO 主治医 (主治医ID, 主治医) VALUES (?, \"佐藤\");"));
     EXPECT_EQ(insert.kind, Kind::Other);
     EXPECT_EQ(insert.parameters, 1);
-    ward.rows(insert.sqlite, {3});
+    ward.rows(insert.text, {3});
     ward.run(QStringLiteral("UPDATE 主治医 SET 主治医.主治医 = 主治医 & '先生' WHERE 主治医ID = 3"));
     EXPECT_EQ(s(ward.text(QStringLiteral("主治医 FROM 主治医 WHERE 主治医ID = 3"))), "佐藤先生");
     ward.run(QStringLiteral("DELETE * FROM 主治医 WHERE 主治医ID = 3"));
@@ -603,7 +620,7 @@ TEST_F(JetSqlTest, OuterJoinsAndAliases)
     EXPECT_EQ(s(st.select.items[0].alias), "名前");
     EXPECT_EQ(s(st.select.items[0].columnQualifier), "p");
     EXPECT_EQ(s(st.select.tables[1].alias), "e");
-    const QList<QVariantList> rows = ward.rows(st.sqlite);
+    const QList<QVariantList> rows = ward.rows(st.text);
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(s(rows[0][0].toString()), "外来なし");
 
@@ -770,6 +787,8 @@ TEST_F(JetSqlFilterTest, NestingPastTheLimitIsRefusedNotACrash)
         return QStringLiteral("(").repeated(depth) + core + QStringLiteral(")").repeated(depth);
     };
     EXPECT_EQ(filterError(nest(QStringLiteral("入退院ID = 1"), 15000)), jet::err::InvalidArgument);
+    EXPECT_EQ(filterError(QStringLiteral("入退院ID = 1").append(QStringLiteral(" OR 入退院ID = 1").repeated(50000))),
+              jet::err::InvalidArgument);
     EXPECT_EQ(episodes(nest(QStringLiteral("入退院ID = 1"), 20) + QStringLiteral(" OR ") + nest(QStringLiteral("入退院ID = 3"), 20)),
               (QList<qint64>{1, 3}));
 }

@@ -333,6 +333,17 @@ TEST_F(RecordsetTest, AggregatesAreReadWholeAndFilterable)
     rs.setFilter(QStringLiteral("件数 = 3"));
     EXPECT_EQ(rs.recordCount(), 1);
     EXPECT_EQ(rs.value(QStringLiteral("外入の別")).toInt(), 0);
+    rs.setFilter(QStringLiteral("外入の別 = True"));
+    EXPECT_EQ(rs.recordCount(), 1);
+}
+
+TEST_F(RecordsetTest, TopKeepsItsLimitUnderAFilter)
+{
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT TOP 3 入退院ID, 外入の別 FROM 入退院情報 ORDER BY 入退院ID"), &conn());
+    EXPECT_EQ(rs.recordCount(), 3);
+    rs.setFilter(QStringLiteral("入退院ID > 1"));
+    EXPECT_EQ(rs.recordCount(), 2);
 }
 
 TEST_F(RecordsetTest, CommandsBindParametersInOrder)
