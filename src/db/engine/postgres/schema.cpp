@@ -399,10 +399,17 @@ void PgDriver::setColumnDefault(const QString &table, const QString &column, con
 
 void PgDriver::storeView(const QString &name, const QString &jetSql)
 {
-    // A view on the server needs the Jet text written as PostgreSQL's; until
-    // the translator writes that, a query is refused rather than stored half.
-    Q_UNUSED(jetSql);
-    throw Error(err::NotSupported, QStringLiteral("サーバーのデータベースにはクエリ '%1' を保存できません。").arg(name));
+    const sql::Statement statement = sql::translate(jetSql, Dialect::Postgres);
+    if (statement.kind != sql::Statement::Kind::Select || statement.parameters > 0)
+        throw Error(err::SyntaxError, QStringLiteral("クエリ '%1' は SELECT ステートメントではありません。").arg(name));
+    const auto existing = m_session->query(QStringLiteral("SELECT relkind FROM pg_class WHERE oid = to_regclass($1)"), {qualified(name)});
+    if (!existing.isEmpty() && existing[0][0].toString() != QLatin1String("v"))
+        throw Error(err::GeneralFailure, QStringLiteral("オブジェクト '%1' は既に存在します。").arg(name));
+    // Replaced in place, so that the views built on it stay.
+    runAtomically({QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name text PRIMARY KEY, jet_sql text NOT NULL)").arg(qualified(kQueryTable)),
+                   QStringLiteral("CREATE OR REPLACE VIEW %1 AS %2").arg(qualified(name), statement.text),
+                   QStringLiteral("INSERT INTO %1 (name, jet_sql) VALUES (%2, %3) ON CONFLICT (name) DO UPDATE SET jet_sql = EXCLUDED.jet_sql")
+                       .arg(qualified(kQueryTable), literal(name), literal(jetSql))});
 }
 
 QString PgDriver::viewText(const QString &name) const

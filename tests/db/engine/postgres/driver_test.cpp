@@ -171,6 +171,24 @@ TEST_F(ServerTest, ColumnsReadBackAsTheyWereDefinedAndValuesRoundTrip)
     EXPECT_EQ(scalar(QStringLiteral("SHOW application_name")), QStringLiteral("norva"));
 }
 
+TEST_F(ServerTest, AStoredQueryKeepsItsJetTextAndIsReplacedInPlace)
+{
+    driver->createTable(everyType());
+    const QString jet = QStringLiteral("SELECT 患者ID, 氏名 FROM 患者情報 WHERE 病棟 = 2");
+    driver->storeView(QStringLiteral("措置患者"), jet);
+    driver->exec(QStringLiteral("CREATE VIEW \"件数\" AS SELECT count(*) AS n FROM \"措置患者\""));
+    const QString narrower = QStringLiteral("SELECT 患者ID, 氏名 FROM 患者情報 WHERE 病棟 = 1");
+    driver->storeView(QStringLiteral("措置患者"), narrower);
+    EXPECT_EQ(driver->viewText(QStringLiteral("措置患者")), narrower);
+    EXPECT_EQ(driver->views(), (QStringList{QStringLiteral("件数"), QStringLiteral("措置患者")}));
+    driver->exec(QStringLiteral("INSERT INTO \"患者情報\" (\"病棟\") VALUES (1)"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT n FROM \"件数\"")), 1);
+    EXPECT_EQ(errorOf([&] { driver->storeView(QStringLiteral("患者情報"), jet); }).number(), err::GeneralFailure);
+    driver->exec(QStringLiteral("DROP VIEW \"件数\""));
+    driver->dropView(QStringLiteral("措置患者"));
+    EXPECT_TRUE(driver->viewText(QStringLiteral("措置患者")).isEmpty());
+}
+
 TEST_F(ServerTest, ATableWithoutAnIntegerKeyIsAddressedByAHiddenOne)
 {
     TableDef t;
