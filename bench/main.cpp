@@ -5,6 +5,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/jetsql.h"
+#include "db/engine/sqlite/sqlfunctions.h"
 #include "db/engine/recordset.h"
 #include "db/engine/spreadsheet.h"
 #include "db/location.h"

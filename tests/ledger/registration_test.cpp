@@ -3,6 +3,7 @@
 #include "app/navigation.h"
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "db/schema.h"
 #include "support/fixture.h"
 #include "toolkit/form.h"
@@ -225,7 +226,7 @@ TEST_F(RegistrationTest, NumberBeyond32BitsIsRefusedAndTheLedgerStays)
 // A failure on the companion rows must not leave an episode that could never be opened.
 TEST_F(RegistrationTest, FailureLeavesNoHalfRegisteredEpisode)
 {
-    ASSERT_EQ(sqlite3_exec(ward.connection().handle(),
+    ASSERT_EQ(sqlite3_exec(jet::sqliteHandle(ward.connection()),
                            "CREATE TRIGGER refuse BEFORE INSERT ON 診断情報 BEGIN SELECT RAISE(ABORT, 'refused'); END",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);

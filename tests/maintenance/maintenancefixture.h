@@ -2,6 +2,7 @@
 
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "db/location.h"
 #include "db/schema.h"
 
@@ -40,7 +41,7 @@ inline QString scalar(const QString &path, const QString &sql)
     connection.open(db::plainConnectionString(path));
     sqlite3_stmt *stmt = nullptr;
     QString result;
-    if (sqlite3_prepare_v2(connection.handle(), sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK
+    if (sqlite3_prepare_v2(jet::sqliteHandle(connection), sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK
         && sqlite3_step(stmt) == SQLITE_ROW)
         result = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
     sqlite3_finalize(stmt);
@@ -55,7 +56,7 @@ inline QString fingerprint(const QString &path)
 {
     jet::Connection connection;
     connection.open(db::plainConnectionString(path));
-    sqlite3 *handle = connection.handle();
+    sqlite3 *handle = jet::sqliteHandle(connection);
     const auto rows = [handle](const QString &sql) {
         QStringList lines;
         sqlite3_stmt *stmt = nullptr;

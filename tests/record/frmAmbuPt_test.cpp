@@ -2,6 +2,7 @@
 #include "support/labels.h"
 
 #include "db/engine/catalog.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/frmAmbuPts.h"
@@ -304,7 +305,7 @@ TEST_F(OutpatientRecordTest, ARowThatCannotBeWrittenKeepsTheWindowAndItsText)
     frmAmbuPt *window = open(5);
     ASSERT_NE(window, nullptr);
     const QString name = patientValue(QStringLiteral("氏名"), 1004).toString();
-    auto refuse = [&](const char *sql) { ASSERT_EQ(sqlite3_exec(ward.connection().handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK); };
+    auto refuse = [&](const char *sql) { ASSERT_EQ(sqlite3_exec(jet::sqliteHandle(ward.connection()), sql, nullptr, nullptr, nullptr), SQLITE_OK); };
     refuse("CREATE TRIGGER 書込失敗 BEFORE UPDATE ON 入退院情報 BEGIN SELECT RAISE(ABORT, '空き容量なし'); END;");
     retype(field(window, "Text2"), QStringLiteral("山本花子"));
     retype(field(window, "Text8"), QStringLiteral("不安発作"));

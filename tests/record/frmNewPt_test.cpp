@@ -4,6 +4,7 @@
 #include "app/navigation.h"
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/frmAmbuPts.h"
@@ -196,7 +197,7 @@ TEST_F(NewPatientWindowTest, FurtherEpisodeShowsThePatientAsStored)
 // episode, newer than ours, is not the one this registration opens.
 TEST_F(NewPatientWindowTest, RegistrationOpensItsOwnEpisodeThoughANewerOneFollows)
 {
-    ASSERT_EQ(sqlite3_exec(ward.connection().handle(),
+    ASSERT_EQ(sqlite3_exec(jet::sqliteHandle(ward.connection()),
                            "CREATE TRIGGER elsewhere AFTER INSERT ON 入退院情報 WHEN NEW.カルテID = 1001 "
                            "BEGIN INSERT INTO 入退院情報 (カルテID) VALUES (1006); END;",
                            nullptr, nullptr, nullptr),

@@ -1,3 +1,4 @@
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "record/frmPt.h"
 #include "support/labels.h"
 
@@ -319,7 +320,7 @@ TEST_F(InpatientRecordTest, AnEpisodeWithoutItsCompanionRowsGetsThemAndOpens)
 // fails on the first of them (545), which this window answers with the fatal box.
 TEST_F(InpatientRecordTest, ALoadFailureEndsTheProgram)
 {
-    ASSERT_EQ(sqlite3_exec(ward.connection().handle(),
+    ASSERT_EQ(sqlite3_exec(jet::sqliteHandle(ward.connection()),
                            "ALTER TABLE 検査情報 RENAME TO 検査情報_旧; CREATE TABLE 検査情報 (入退院ID INT); "
                            "INSERT INTO 検査情報 SELECT 入退院ID FROM 検査情報_旧;",
                            nullptr, nullptr, nullptr),

@@ -15,6 +15,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/frmArrange.h"
@@ -146,7 +147,7 @@ public:
         QStringList faults;
         jet::Connection connection;
         connection.open(db::plainConnectionString(m_path));
-        sqlite3 *handle = connection.handle();
+        sqlite3 *handle = jet::sqliteHandle(connection);
         sqlite3_stmt *stmt = nullptr;
         sqlite3_prepare_v2(handle, "PRAGMA integrity_check;", -1, &stmt, nullptr);
         if (sqlite3_step(stmt) != SQLITE_ROW || QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))) != QLatin1String("ok"))

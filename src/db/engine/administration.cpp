@@ -4,7 +4,10 @@
 
 #include "db/engine/error.h"
 #include "db/engine/files.h"
-#include "db/engine/physical.h"
+#include "db/engine/jetsql.h"
+#include "db/engine/sqlite/sqlfunctions.h"
+#include "db/engine/sqlite/sqlite_support.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 
 #include <QDir>
 #include <QFile>
@@ -239,8 +242,8 @@ void ExclusiveDatabase::compactTo(const QString &target, const std::function<voi
             throw;
         }
         detail::exec(m_db, QStringLiteral("DETACH DATABASE jet_compact;"));
-        PhysicalConnection copy(target, m_password, false);
-        detail::exec(copy.db(), QStringLiteral("PRAGMA journal_mode = WAL;"));
+        SqliteDriver copy(target, m_password, false);
+        detail::exec(copy.handle(), QStringLiteral("PRAGMA journal_mode = WAL;"));
     } catch (...) {
         removeWithJournals(target);
         throw;
@@ -268,7 +271,7 @@ QStringList copyOver(const QString &source, const QString &password, const QStri
         refuse(target, QStringLiteral("ファイルではありません。"), failure);
 
     const QStringList left = removeStalePartials(target, password);
-    PhysicalConnection database(source, password, false);
+    SqliteDriver database(source, password, false);
     // The file replaced is held until the rename, so that nobody writes to it
     // meanwhile; releasing it folds its journal in, which would otherwise be
     // read into the copy.
@@ -279,7 +282,7 @@ QStringList copyOver(const QString &source, const QString &password, const QStri
     removeWithJournals(partial); // left by an earlier process of the same number that was killed
     try {
         TargetHandle copy(partial, password);
-        copyInto(database.db(), copy);
+        copyInto(database.handle(), copy);
         copy.close();
         if (exists)
             keepAttributes(partial, target);
@@ -311,8 +314,8 @@ QStringList backupDatabase(const QString &source, const QString &password, const
 QStringList restoreDatabase(const QString &backup, const QString &password, const QString &database)
 {
     {
-        PhysicalConnection copy(backup, password, false);
-        const QStringList problems = problemsOf(copy.db());
+        SqliteDriver copy(backup, password, false);
+        const QStringList problems = problemsOf(copy.handle());
         if (problems != QStringList{QStringLiteral("ok")})
             throw Error(err::GeneralFailure, QStringLiteral("バックアップ '%1' は壊れているため、戻せません: %2")
                                                  .arg(backup, problems.value(0)));
@@ -322,7 +325,7 @@ QStringList restoreDatabase(const QString &backup, const QString &password, cons
 
 QStringList integrityCheck(Connection &connection)
 {
-    return problemsOf(connection.handle());
+    return problemsOf(sqliteHandle(connection));
 }
 
 void keepAttributes(const QString &file, const QString &replaced)

@@ -66,7 +66,8 @@ public:
     void appendColumn(const QString &table, const ColumnDef &column);
     void createIndex(const QString &table, const IndexDef &index);
     void dropIndex(const QString &table, const QString &index);
-    // SQLite cannot change a default in place: the table is rebuilt in one
+    // `defaultSql` is a literal as the translator writes it (NULL: no default).
+    // A file cannot change a default in place: its table is rebuilt in one
     // transaction, keeping every row, row key and AutoNumber counter.
     void setColumnDefaultSql(const QString &table, const QString &column, const QString &defaultSql);
 

@@ -5,10 +5,9 @@
 #include <functional>
 #include <memory>
 
-struct sqlite3;
-
 namespace jet {
 
+class Driver;
 class PhysicalConnection;
 
 // A connection in ADO's sense: a provider, a connection string naming an
@@ -49,8 +48,8 @@ public:
     void commitTrans();
     void rollbackTrans();
 
-    // For the engine's own classes.
-    sqlite3 *handle() const;
+    // For the engine's own classes.  Throws Error(err::ObjectClosed) when closed.
+    Driver &driver() const;
     PhysicalConnection *physical() const { return m_physical.get(); }
     std::shared_ptr<PhysicalConnection> sharedPhysical() const { return m_physical; }
     // Expires when the connection object is destroyed, so that a recordset

@@ -12,8 +12,6 @@
 #include <optional>
 #include <vector>
 
-struct sqlite3;
-
 namespace jet::sql {
 
 enum class TokenType {
@@ -120,9 +118,6 @@ QString quoteIdentifier(const QString &name, Dialect dialect = Dialect::Sqlite);
 // Writes a text as a string literal of the dialect (on a server with
 // standard_conforming_strings, which the server has on by default).
 QString quoteString(const QString &text, Dialect dialect = Dialect::Sqlite);
-
-// The functions the translated SQL calls; registered on every physical connection.
-void registerFunctions(sqlite3 *db);
 
 // How a filter or find criterion sees the recordset's fields.
 struct FieldInfo

@@ -1,10 +1,10 @@
 #include "db/engine/recordset.h"
 
 #include "db/engine/connection.h"
+#include "db/engine/driver.h"
 #include "db/engine/error.h"
 #include "db/engine/jetsql.h"
 #include "db/engine/physical.h"
-#include "db/engine/sqlite_support.h"
 #include "db/engine/transaction.h"
 
 #include <QHash>
@@ -12,14 +12,13 @@
 #include <functional>
 #include <limits>
 #include <list>
-#include <sqlite3.h>
 #include <unordered_map>
 #include <unordered_set>
 
 namespace jet {
 
-using detail::Statement;
 using sql::quoteIdentifier;
+using Statement = std::unique_ptr<DriverResult>;
 
 namespace {
 
@@ -31,10 +30,10 @@ constexpr int kLastKeys = 4 * kSegmentRows;
 // The key of a table that gave a row of an outer join no partner row.
 constexpr qint64 kNoPartner = std::numeric_limits<qint64>::min();
 
-qint64 keyAt(sqlite3_stmt *statement, int column)
+qint64 keyAt(const DriverResult &result, int column)
 {
-    return sqlite3_column_type(statement, column) == SQLITE_NULL ? kNoPartner
-                                                                 : sqlite3_column_int64(statement, column);
+    const QVariant key = result.column(column);
+    return key.isNull() ? kNoPartner : key.toLongLong();
 }
 
 [[noreturn]] void noCurrentRecord()
@@ -48,6 +47,7 @@ struct Instance
     QString table;
     QString alias;
     bool isTable = false; // a base table with row keys, not a stored query
+    QString key;          // its row key in the statement: alias.column
     QList<ColumnDef> columns;
 };
 
@@ -88,8 +88,9 @@ public:
     Connection *connection = nullptr;
     std::weak_ptr<const void> connectionLifetime;
     quint64 connectionOpen = 0;
-    // Keeps the handle the statements below were prepared on until they are finalized.
+    // Keeps the driver the statements below were prepared on until they are finalized.
     std::shared_ptr<PhysicalConnection> physical;
+    Driver *driver = nullptr;
     QString source;
     CursorType cursor = CursorType::Static;
     LockType lock = LockType::Optimistic;
@@ -120,7 +121,11 @@ public:
     QHash<int, QVariant> pending;
     std::unordered_map<int, RowValues> unreadable; // rows added whose keys do not read back
 
-    sqlite3 *db() const { return connection->handle(); }
+    Statement prepare(const QString &sql) const
+    {
+        connection->driver(); // reports a closed connection
+        return driver->prepare(sql);
+    }
 
     // Keys are read when first needed, so that a filter set straight after the
     // open (the record windows do this) never pays for the unfiltered rows.  A
@@ -194,7 +199,7 @@ public:
     }
 
     // Prepares the key query without running it, so that a bad filter or source fails now.
-    void checkKeysQuery() const { Statement(db(), keysSql(QString())); }
+    void checkKeysQuery() const { prepare(keysSql(QString())); }
 
     std::vector<qint64> keyOf(int row)
     {
@@ -220,7 +225,7 @@ public:
     {
         QStringList items;
         for (const Instance &instance : instances)
-            items.append(quoteIdentifier(instance.alias) + QStringLiteral(".rowid"));
+            items.append(instance.key);
         return joinParts(items);
     }
 
@@ -269,7 +274,7 @@ public:
         for (const sql::OrderTerm &term : shape.order)
             items.append(term.descending != backwards ? term.sql + QStringLiteral(" DESC") : term.sql);
         for (const Instance &instance : instances)
-            items.append(quoteIdentifier(instance.alias) + (backwards ? QStringLiteral(".rowid DESC") : QStringLiteral(".rowid")));
+            items.append(backwards ? instance.key + QStringLiteral(" DESC") : instance.key);
         return QStringLiteral(" ORDER BY ") + joinParts(items);
     }
 
@@ -286,13 +291,12 @@ public:
     std::vector<qint64> keysOf(const QString &sql) const
     {
         std::vector<qint64> read;
-        Statement stmt(db(), sql);
-        stmt.bindAll(keysParameters());
-        sqlite3_stmt *raw = stmt.get();
+        const Statement stmt = prepare(sql);
+        stmt->bindAll(keysParameters());
         read.reserve(1024);
-        while (stmt.step())
+        while (stmt->step())
             for (int k = 0; k < keyWidth; ++k)
-                read.push_back(keyAt(raw, k));
+                read.push_back(keyAt(*stmt, k));
         return read;
     }
 
@@ -324,10 +328,10 @@ public:
 
     void countRows()
     {
-        Statement count(db(), QStringLiteral("SELECT COUNT(*)") + fromClause() + whereWith(QString()));
-        count.bindAll(fromParameters + whereParameters);
-        count.step();
-        knownCount = int(sqlite3_column_int64(count.get(), 0));
+        const Statement count = prepare(QStringLiteral("SELECT COUNT(*)") + fromClause() + whereWith(QString()));
+        count->bindAll(fromParameters + whereParameters);
+        count->step();
+        knownCount = int(count->column(0).toLongLong());
     }
 
     const RowValues &forwardRow(int index)
@@ -335,12 +339,12 @@ public:
         if (index < streamRow)
             throw Error(err::NotSupported, QStringLiteral("前方スクロールのみのレコードセットでは前の行に戻れません。"));
         if (!stream) {
-            stream = Statement(db(), fullSql());
-            stream.bindAll(itemParameters + keysParameters());
+            stream = prepare(fullSql());
+            stream->bindAll(itemParameters + keysParameters());
         }
         while (streamRow < index) {
             ++streamRow;
-            streamValues = stream.step() ? readRow(stream) : RowValues(fields.size());
+            streamValues = stream->step() ? readRow(*stream) : RowValues(fields.size());
         }
         return streamValues;
     }
@@ -357,21 +361,21 @@ public:
             loadKeys();
     }
 
-    RowValues readRow(Statement &stmt) const
+    RowValues readRow(const DriverResult &stmt) const
     {
         RowValues row(fields.size());
         for (size_t i = 0; i < fields.size(); ++i)
-            row[i] = detail::fromStorage(stmt.column(int(i)), fields[i].meta.type, fields[i].meta.typeKnown);
+            row[i] = driver->fromStorage(stmt.column(int(i)), fields[i].meta.type, fields[i].meta.typeKnown);
         return row;
     }
 
     void loadAll()
     {
         allRows.clear();
-        Statement stmt(db(), fullSql());
-        stmt.bindAll(itemParameters + keysParameters());
-        while (stmt.step())
-            allRows.push_back(readRow(stmt));
+        const Statement stmt = prepare(fullSql());
+        stmt->bindAll(itemParameters + keysParameters());
+        while (stmt->step())
+            allRows.push_back(readRow(*stmt));
         applyMaterializedFilter();
     }
 
@@ -384,21 +388,21 @@ public:
                 visible[i] = int(i);
             return;
         }
-        Statement test(db(), QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(filterSql));
+        const Statement test = prepare(QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(filterSql));
         for (size_t i = 0; i < allRows.size(); ++i)
-            if (matches(test, allRows[i]))
+            if (matches(*test, allRows[i]))
                 visible.push_back(int(i));
     }
 
-    bool matches(Statement &test, const RowValues &row) const
+    bool matches(DriverResult &test, const RowValues &row) const
     {
         test.reset();
-        // The condition names field n as ?n; SQLite knows the markers up to the
-        // highest one named and refuses a value bound beyond it.
-        const size_t named = std::min(fields.size(), size_t(sqlite3_bind_parameter_count(test.get())));
+        // The condition names field n as ?n; the back end knows the markers up
+        // to the highest one named and refuses a value bound beyond it.
+        const size_t named = std::min(fields.size(), size_t(test.parameterCount()));
         for (size_t f = 0; f < named; ++f)
-            test.bind(int(f) + 1, detail::toStorage(row[f], fields[f].meta.type, fields[f].meta.typeKnown));
-        const bool hit = test.step() && sqlite3_column_int(test.get(), 0) == 1;
+            test.bind(int(f) + 1, driver->toStorage(row[f], fields[f].meta.type, fields[f].meta.typeKnown));
+        const bool hit = test.step() && test.column(0).toLongLong() == 1;
         test.reset();
         return hit;
     }
@@ -415,9 +419,8 @@ public:
     {
         QStringList conditions;
         for (int k = 0; k < keyWidth; ++k)
-            conditions.append(quoteIdentifier(instances[size_t(k)].alias)
-                              + (key[size_t(k)] == kNoPartner ? QStringLiteral(".rowid IS NULL")
-                                                              : QStringLiteral(".rowid = ?")));
+            conditions.append(instances[size_t(k)].key
+                              + (key[size_t(k)] == kNoPartner ? QStringLiteral(" IS NULL") : QStringLiteral(" = ?")));
         return QStringLiteral("SELECT ") + selectList() + fromClause() + QStringLiteral(" WHERE ")
             + conditions.join(QStringLiteral(" AND "));
     }
@@ -425,7 +428,7 @@ public:
     void prepareFetch()
     {
         if (!fetch)
-            fetch = Statement(db(), fetchSql(std::vector<qint64>(size_t(keyWidth), 0)));
+            fetch = prepare(fetchSql(std::vector<qint64>(size_t(keyWidth), 0)));
     }
 
     RowValues fetchRow(int row)
@@ -439,14 +442,14 @@ public:
         Statement alone;
         if (partnered)
             prepareFetch();
-        Statement &statement = partnered ? fetch : (alone = Statement(db(), fetchSql(key)));
+        DriverResult &statement = partnered ? *fetch : *(alone = prepare(fetchSql(key)));
         statement.reset();
         const QVariantList fixed = itemParameters + fromParameters;
         statement.bindAll(fixed);
         int parameter = int(fixed.size());
         for (int k = 0; k < keyWidth; ++k)
             if (key[size_t(k)] != kNoPartner)
-                sqlite3_bind_int64(statement.get(), ++parameter, key[size_t(k)]);
+                statement.bind(++parameter, QVariant(qlonglong(key[size_t(k)])));
         RowValues values = statement.step() ? readRow(statement) : RowValues(fields.size());
         statement.reset();
         return values;
@@ -550,8 +553,8 @@ public:
     QVariant storageValue(int field, const QVariant &value) const
     {
         const Field &f = fields[size_t(field)];
-        const QVariant stored = detail::toStorage(value, f.meta.type, f.meta.typeKnown);
-        // SQLite keeps any length; the declared size is ours to hold.
+        const QVariant stored = driver->toStorage(value, f.meta.type, f.meta.typeKnown);
+        // The stored column may keep any length; the declared size is ours to hold.
         if (f.meta.typeKnown && f.meta.definedSize > 0
             && (f.meta.type == DataType::Text || f.meta.type == DataType::FixedText)
             && stored.metaType().id() == QMetaType::QString && stored.toString().size() > f.meta.definedSize)
@@ -595,7 +598,7 @@ public:
             QStringList sets;
             QVariantList values;
             for (int f : it.value()) {
-                sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn) + QStringLiteral(" = ?"));
+                sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn, driver->dialect()) + QStringLiteral(" = ?"));
                 values.append(storageValue(f, pending.value(f)));
             }
             // A value for a partner row the outer join did not find has no
@@ -604,17 +607,18 @@ public:
                 throw Error(err::NotSupported,
                             QStringLiteral("テーブル '%1' に対応する行がないため、更新できません。").arg(instance.table));
             values.append(key[size_t(it.key())]);
-            statements.emplace_back(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                        .arg(quoteIdentifier(instance.table), sets.join(QStringLiteral(", "))),
+            statements.emplace_back(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                                        .arg(quoteIdentifier(instance.table, driver->dialect()), sets.join(QStringLiteral(", ")),
+                                             quoteIdentifier(driver->rowKeyColumn(instance.table), driver->dialect())),
                                     values);
         }
         atomically([&] {
             ensureRowStillThere(key);
             for (const auto &[sql, values] : statements) {
-                Statement stmt(db(), sql);
-                stmt.bindAll(values);
-                stmt.step();
-                if (sqlite3_changes(db()) == 0)
+                const Statement stmt = prepare(sql);
+                stmt->bindAll(values);
+                stmt->step();
+                if (stmt->changes() == 0)
                     rowDeleted();
             }
         });
@@ -626,7 +630,7 @@ public:
                     QStringLiteral("このレコードは、ほかのユーザーによって削除されています。変更は保存されませんでした。"));
     }
 
-    // SQLite gives a deleted row's key to the next row added, so a key alone
+    // A file gives a deleted row's key to the next row added, so a key alone
     // may name a row that was never read: the row is still the one read only
     // while its tables' rows still meet the conditions that joined them.
     void ensureRowStillThere(const std::vector<qint64> &key)
@@ -641,16 +645,16 @@ public:
         }
         for (int k = 0; k < keyWidth; ++k) {
             if (key[size_t(k)] == kNoPartner) {
-                conditions.append(quoteIdentifier(instances[size_t(k)].alias) + QStringLiteral(".rowid IS NULL"));
+                conditions.append(instances[size_t(k)].key + QStringLiteral(" IS NULL"));
                 continue;
             }
-            conditions.append(quoteIdentifier(instances[size_t(k)].alias) + QStringLiteral(".rowid = ?"));
+            conditions.append(instances[size_t(k)].key + QStringLiteral(" = ?"));
             values.append(key[size_t(k)]);
         }
-        Statement probe(db(), QStringLiteral("SELECT 1") + fromClause() + QStringLiteral(" WHERE ")
-                                  + conditions.join(QStringLiteral(" AND ")));
-        probe.bindAll(values);
-        if (!probe.step())
+        const Statement probe = prepare(QStringLiteral("SELECT 1") + fromClause() + QStringLiteral(" WHERE ")
+                                        + conditions.join(QStringLiteral(" AND ")));
+        probe->bindAll(values);
+        if (!probe->step())
             rowDeleted();
     }
 
@@ -661,36 +665,31 @@ public:
         // A single-table recordset inserts a row even when nothing was assigned.
         if (byInstance.isEmpty() && instances.size() == 1)
             byInstance[0];
-        std::vector<std::pair<QString, QVariantList>> statements(instances.size());
+        struct Insert
+        {
+            bool wanted = false;
+            QStringList columns;
+            QVariantList values;
+        };
+        std::vector<Insert> inserts(instances.size());
         bool readable = true;
         for (size_t i = 0; i < instances.size(); ++i) {
             if (!byInstance.contains(int(i))) {
                 readable = false;
                 continue;
             }
-            QStringList columns, marks;
-            QVariantList values;
+            inserts[i].wanted = true;
             for (int f : byInstance.value(int(i))) {
-                columns.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn));
-                marks.append(QStringLiteral("?"));
-                values.append(storageValue(f, pending.value(f)));
+                inserts[i].columns.append(fields[size_t(f)].meta.baseColumn);
+                inserts[i].values.append(storageValue(f, pending.value(f)));
             }
-            statements[i].first = columns.isEmpty()
-                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(instances[i].table))
-                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoteIdentifier(instances[i].table), joinParts(columns), joinParts(marks));
-            statements[i].second = values;
         }
         std::vector<qint64> key(size_t(keyWidth), 0);
         atomically([&] {
-            for (size_t i = 0; i < statements.size(); ++i) {
-                if (statements[i].first.isEmpty())
-                    continue;
-                Statement stmt(db(), statements[i].first);
-                stmt.bindAll(statements[i].second);
-                stmt.step();
-                key[i] = sqlite3_last_insert_rowid(db());
-            }
+            connection->driver(); // reports a closed connection
+            for (size_t i = 0; i < inserts.size(); ++i)
+                if (inserts[i].wanted)
+                    key[i] = driver->insert(instances[i].table, inserts[i].columns, inserts[i].values);
         });
         const int row = rowCount();
         keys.insert(keys.end(), key.begin(), key.end());
@@ -725,9 +724,10 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
     data->connectionLifetime = connection->lifetime();
     data->connectionOpen = connection->openCount();
     data->physical = connection->sharedPhysical();
+    data->driver = &connection->driver();
     data->source = source;
     data->parameters = parameters;
-    sqlite3 *db = connection->handle();
+    Driver &driver = *data->driver;
 
     // A bare or quoted name opens the table or stored query of that name.
     QString name = source.trimmed();
@@ -737,24 +737,16 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         || (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']'))))
         name = name.mid(1, name.size() - 2);
     QString jetSql = source;
-    {
-        Statement stmt(db, QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
-        stmt.bind(1, name);
-        if (stmt.step()) {
-            const QString type = stmt.column(0).toString();
-            const QString found = stmt.column(1).toString();
-            jetSql = QStringLiteral("SELECT * FROM [%1]").arg(found);
-            if (type == QLatin1String("view")) {
-                Catalog catalog;
-                catalog.setActiveConnection(connection);
-                const QString text = catalog.viewText(found);
-                if (!text.isEmpty())
-                    jetSql = text;
-            }
+    if (const std::optional<SchemaObject> object = driver.findObject(name)) {
+        jetSql = QStringLiteral("SELECT * FROM [%1]").arg(object->name);
+        if (object->kind == SchemaObject::Kind::View) {
+            const QString text = driver.viewText(object->name);
+            if (!text.isEmpty())
+                jetSql = text;
         }
     }
 
-    const sql::Statement &statement = connection->physical()->translation(jetSql);
+    const sql::Statement &statement = connection->physical()->translation(jetSql, driver.dialect());
     if (statement.kind != sql::Statement::Kind::Select && statement.kind != sql::Statement::Kind::SelectInto)
         throw Error(err::GeneralFailure, QStringLiteral("行を返すコマンドではありません: %1").arg(source));
     data->shape = statement.select;
@@ -778,28 +770,16 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         Instance instance;
         instance.table = ref.table;
         instance.alias = ref.alias.isEmpty() ? ref.table : ref.alias;
-        Statement stmt(db, QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
-        stmt.bind(1, ref.table);
-        if (!stmt.step())
+        const std::optional<SchemaObject> object = driver.findObject(ref.table);
+        if (!object)
             throw Error(err::TableMissing,
                         QStringLiteral("入力テーブルまたはクエリ '%1' が見つかりませんでした。").arg(ref.table));
-        instance.isTable = stmt.column(0).toString() == QLatin1String("table");
-        instance.table = stmt.column(1).toString();
-        Catalog catalog;
-        catalog.setActiveConnection(connection);
-        if (instance.isTable) {
-            instance.columns = catalog.columns(instance.table);
-        } else {
-            Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(instance.table)));
-            while (info.step()) {
-                ColumnDef c;
-                c.name = info.column(1).toString();
-                const detail::DeclaredType declared = detail::parseDeclaredType(info.column(2).toString());
-                c.type = declared.type;
-                c.definedSize = declared.known ? declared.size : -1;
-                instance.columns.append(c);
-            }
-        }
+        instance.isTable = object->kind == SchemaObject::Kind::Table;
+        instance.table = object->name;
+        instance.columns = driver.columns(instance.table);
+        if (instance.isTable)
+            instance.key = quoteIdentifier(instance.alias, driver.dialect()) + QLatin1Char('.')
+                + quoteIdentifier(driver.rowKeyColumn(instance.table), driver.dialect());
         data->instances.push_back(instance);
     }
 
@@ -813,7 +793,7 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         f.meta.type = column.type;
         f.meta.typeKnown = instance.isTable || column.definedSize >= 0;
         f.meta.definedSize = std::max(column.definedSize, 0);
-        f.expression = quoteIdentifier(instance.alias) + QLatin1Char('.') + quoteIdentifier(column.name);
+        f.expression = quoteIdentifier(instance.alias, driver.dialect()) + QLatin1Char('.') + quoteIdentifier(column.name, driver.dialect());
         f.instance = instance.isTable ? instanceIndex : -1;
         f.qualifiedName = instance.alias + QLatin1Char('.') + column.name;
         data->fields.push_back(f);
@@ -1180,9 +1160,11 @@ void Recordset::deleteCurrent()
     d->pending.clear();
     d->ensureKeys();
     const int row = d->current;
-    Statement stmt(d->db(), QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdentifier(d->instances[0].table)));
-    stmt.bind(1, d->keyOf(row)[0]);
-    stmt.step();
+    const Statement stmt = d->prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                                          .arg(quoteIdentifier(d->instances[0].table, d->driver->dialect()),
+                                               quoteIdentifier(d->driver->rowKeyColumn(d->instances[0].table), d->driver->dialect())));
+    stmt->bind(1, QVariant(qlonglong(d->keyOf(row)[0])));
+    stmt->step();
     d->keys.erase(d->keys.begin() + ptrdiff_t(row) * d->keyWidth, d->keys.begin() + ptrdiff_t(row + 1) * d->keyWidth);
     d->clearCache();
     d->unreadable.clear();
@@ -1198,22 +1180,22 @@ void Recordset::find(const QString &criterion)
         update();
     const int start = std::max(d->current, 0);
     if (!d->keyed) {
-        const QString condition = sql::translateCriterion(criterion, d->lookup(true));
-        Statement test(d->db(), QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(condition));
+        const QString condition = sql::translateCriterion(criterion, d->lookup(true), d->driver->dialect());
+        const Statement test = d->prepare(QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(condition));
         int row = start;
-        while (row < d->rowCount() && !d->matches(test, d->row(row)))
+        while (row < d->rowCount() && !d->matches(*test, d->row(row)))
             ++row;
         setCurrent(row);
         return;
     }
-    const QString condition = sql::translateCriterion(criterion, d->lookup(false));
-    Statement stmt(d->db(), d->keysSql(condition));
-    stmt.bindAll(d->keysParameters());
+    const QString condition = sql::translateCriterion(criterion, d->lookup(false), d->driver->dialect());
+    const Statement stmt = d->prepare(d->keysSql(condition));
+    stmt->bindAll(d->keysParameters());
     std::unordered_set<std::vector<qint64>, KeyHash> hits;
     std::vector<qint64> key(size_t(d->keyWidth));
-    while (stmt.step()) {
+    while (stmt->step()) {
         for (int k = 0; k < d->keyWidth; ++k)
-            key[size_t(k)] = keyAt(stmt.get(), k);
+            key[size_t(k)] = keyAt(*stmt, k);
         hits.insert(key);
     }
     int row = start;
@@ -1230,7 +1212,7 @@ void Recordset::setFilter(const QString &filter)
         update();
     const QString trimmed = filter.trimmed();
     const bool clear = trimmed.isEmpty() || trimmed == QLatin1String("0");
-    const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(!d->keyed));
+    const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(!d->keyed), d->driver->dialect());
     const QString previous = d->filterSql;
     d->filterSql = condition;
     try {

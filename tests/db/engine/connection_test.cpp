@@ -2,6 +2,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "db/engine/transaction.h"
 #include "support/tempdb.h"
 
@@ -249,9 +250,9 @@ TEST(ErrorCause, TellsALockARefusalAndADamagedFileApart)
     insertFirst();
     EXPECT_EQ(failure(insertFirst), Cause::Constraint);
 
-    ASSERT_EQ(sqlite3_exec(c.handle(), "PRAGMA query_only = 1;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(jet::sqliteHandle(c), "PRAGMA query_only = 1;", nullptr, nullptr, nullptr), SQLITE_OK);
     EXPECT_EQ(failure([&c] { c.execute(QStringLiteral("DELETE FROM 記録")); }), Cause::ReadOnly);
-    ASSERT_EQ(sqlite3_exec(c.handle(), "PRAGMA query_only = 0;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(jet::sqliteHandle(c), "PRAGMA query_only = 0;", nullptr, nullptr, nullptr), SQLITE_OK);
 
     EXPECT_EQ(failure([&db] { Connection keyed; keyed.open(plainConnectionString(db.path(), QStringLiteral("wrong"))); }),
               Cause::Corrupt);

@@ -2,6 +2,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "support/tempdb.h"
 
 #include <QDir>
@@ -149,7 +150,7 @@ TEST_F(Integrity, AJoinedRowIsWrittenWholeOrNotAtAll)
     };
 
     // A disk that fills up while the second table is written.
-    sqlite3_exec(window->handle(), "PRAGMA max_page_count = 8;", nullptr, nullptr, nullptr);
+    sqlite3_exec(jet::sqliteHandle(*window), "PRAGMA max_page_count = 8;", nullptr, nullptr, nullptr);
     row.setValue(QStringLiteral("名前"), QStringLiteral("山田太郎"));
     row.setValue(QStringLiteral("本文"), QString(200000, QChar(u'経')));
     try {
@@ -161,7 +162,7 @@ TEST_F(Integrity, AJoinedRowIsWrittenWholeOrNotAtAll)
     }
     EXPECT_EQ(reread(QStringLiteral("SELECT 名前 FROM 記録")).toString(), QStringLiteral("山田"));
 
-    sqlite3_exec(window->handle(), "PRAGMA max_page_count = 1000000;", nullptr, nullptr, nullptr);
+    sqlite3_exec(jet::sqliteHandle(*window), "PRAGMA max_page_count = 1000000;", nullptr, nullptr, nullptr);
     row.update();
     EXPECT_EQ(reread(QStringLiteral("SELECT 名前 FROM 記録")).toString(), QStringLiteral("山田太郎"));
     EXPECT_EQ(reread(QStringLiteral("SELECT Len(本文) FROM 経過")).toInt(), 200000);

@@ -1,6 +1,7 @@
 #include "db/engine/clock.h"
 #include "db/engine/jetdate.h"
 #include "db/engine/jetsql.h"
+#include "db/engine/sqlite/sqlfunctions.h"
 #include "support/testserver.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 #include "db/engine/error.h"
 #include "db/engine/jetdate.h"
 #include "db/engine/jetsql.h"
+#include "db/engine/sqlite/sqlfunctions.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

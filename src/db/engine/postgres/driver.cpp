@@ -3,7 +3,7 @@
 #include "db/engine/jetdate.h"
 #include "db/engine/postgres/result.h"
 #include "db/engine/postgres/session.h"
-#include "db/engine/sqlite_support.h"
+#include "db/engine/sqlite/sqlite_support.h"
 
 #include <QRegularExpression>
 #include <limits>
@@ -19,8 +19,6 @@ QString quoted(const QString &name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-// Numbers the engine's ? markers as the server's $1, $2, …, leaving those in
-// strings, quoted names and comments alone.  Returns the markers counted.
 // Whether a statement may change what a prepared plan rests on.
 bool changesSchema(const QString &sql)
 {
@@ -28,6 +26,8 @@ bool changesSchema(const QString &sql)
     return ddl.match(sql).hasMatch();
 }
 
+// Numbers the engine's ? markers as the server's $1, $2, …, leaving those in
+// strings, quoted names and comments alone.  Returns the markers counted.
 int numberParameters(QString &sql)
 {
     QString out;
@@ -50,14 +50,15 @@ int numberParameters(QString &sql)
             const qsizetype stop = end < 0 ? sql.size() - 1 : end + 1;
             out += sql.mid(i, stop - i + 1);
             i = stop;
-        } else if (c == QLatin1Char('?')) {
+        } else if (c == QLatin1Char('?') && !(i + 1 < sql.size() && sql.at(i + 1).isDigit())) {
             out += QLatin1Char('$') + QString::number(++count);
-        } else if (c == QLatin1Char('$') && i + 1 < sql.size() && sql.at(i + 1).isDigit()) {
+        } else if ((c == QLatin1Char('$') || c == QLatin1Char('?')) && i + 1 < sql.size() && sql.at(i + 1).isDigit()) {
+            // A numbered marker (?2, as SQLite reads it, or $2) keeps its number.
             qsizetype j = i + 1;
             while (j < sql.size() && sql.at(j).isDigit())
                 ++j;
             count = std::max(count, sql.mid(i + 1, j - i - 1).toInt());
-            out += sql.mid(i, j - i);
+            out += QLatin1Char('$') + sql.mid(i + 1, j - i - 1);
             i = j - 1;
         } else {
             out += c;
@@ -104,6 +105,11 @@ QString PgDriver::databaseName() const
     return m_session->server;
 }
 
+bool PgDriver::isUsable() const
+{
+    return m_session->connection && PQstatus(m_session->connection) == CONNECTION_OK;
+}
+
 std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
 {
     m_session->open();
@@ -111,26 +117,7 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
     if (text.endsWith(QLatin1Char(';')))
         text.chop(1);
     const int parameters = numberParameters(text);
-    // An insert reports the key of its row in its own round trip.
-    static const QRegularExpression insert(QStringLiteral(R"(^\s*INSERT\s+INTO\s+("(?:[^"]|"")+"|[^\s(]+))"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    bool returnsKey = false;
-    const QRegularExpressionMatch m = insert.match(text);
-    if (m.hasMatch() && !text.contains(QLatin1String("RETURNING"), Qt::CaseInsensitive)) {
-        QString table = m.captured(1);
-        if (table.startsWith(QLatin1Char('"')))
-            table = table.mid(1, table.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
-        else
-            table = table.toLower(); // as the server folds a name without quotes
-        try {
-            text += QStringLiteral(" RETURNING ") + quoted(rowKeyColumn(table));
-            returnsKey = true;
-        } catch (const Error &) {
-            // Not one of the ledger's tables (another schema's, a view): the
-            // statement runs as written and answers for itself.
-        }
-    }
-    return std::make_unique<PgResult>(m_session, text.toUtf8(), parameters, returnsKey, changesSchema(text));
+    return std::make_unique<PgResult>(m_session, text.toUtf8(), parameters, changesSchema(text));
 }
 
 void PgDriver::exec(const QString &sql)
@@ -146,6 +133,14 @@ void PgDriver::begin()
     if (inTransaction())
         throw Error(err::GeneralFailure, QStringLiteral("トランザクションは既に開始されています。"));
     m_session->run(QStringLiteral("BEGIN"));
+}
+
+void PgDriver::beginRead()
+{
+    if (inTransaction())
+        throw Error(err::GeneralFailure, QStringLiteral("トランザクションは既に開始されています。"));
+    // One snapshot for every statement of the read, as a file's read transaction sees it.
+    m_session->run(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ"));
 }
 
 void PgDriver::commit()
@@ -179,7 +174,7 @@ void PgDriver::releaseSavepoint(const QString &name)
 
 void PgDriver::rollbackToSavepoint(const QString &name)
 {
-    m_session->run(QStringLiteral("ROLLBACK TO SAVEPOINT ") + quoted(name));
+    m_session->run(QStringLiteral("ROLLBACK TO SAVEPOINT %1; RELEASE SAVEPOINT %1").arg(quoted(name)));
 }
 
 bool PgDriver::inTransaction() const
@@ -200,9 +195,28 @@ bool PgDriver::inTransaction() const
     }
 }
 
-qint64 PgDriver::lastInsertKey() const
+qint64 PgDriver::insert(const QString &table, const QStringList &columns, const QVariantList &values)
 {
-    return m_session->lastInsertKey;
+    QStringList names;
+    QStringList marks;
+    for (const QString &column : columns) {
+        names.append(quoted(column));
+        marks.append(QStringLiteral("?"));
+    }
+    // The key comes back with the INSERT: one round trip for the row.
+    const QString key = quoted(rowKeyColumn(table));
+    const QString sql = columns.isEmpty()
+        ? QStringLiteral("INSERT INTO public.%1 DEFAULT VALUES RETURNING %2").arg(quoted(table), key)
+        : QStringLiteral("INSERT INTO public.%1 (%2) VALUES (%3) RETURNING %4")
+              .arg(quoted(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")), key);
+    const std::unique_ptr<DriverResult> result = prepare(sql);
+    result->bindAll(values);
+    if (!result->step())
+        throw Error(err::GeneralFailure, QStringLiteral("テーブル '%1' に行を追加できませんでした。").arg(table));
+    const qint64 added = result->column(0).toLongLong();
+    while (result->step()) {
+    }
+    return added;
 }
 
 QVariant PgDriver::toStorage(const QVariant &value, DataType type, bool typeKnown) const
@@ -286,14 +300,10 @@ void PgDriver::setWorking(const std::function<void()> *working)
 void PgDriver::resetForReuse()
 {
     PGconn *conn = m_session->open();
+    // A lost connection is not usable; the pool opens a new one when the
+    // server is back.  Nothing is thrown here, where a window closes.
     if (PQstatus(conn) == CONNECTION_BAD) {
-        // The server came back after a stop, or the network did: the next
-        // user gets a new session with the address and password of this one.
         m_session->streaming = nullptr;
-        PQreset(conn);
-        if (PQstatus(conn) == CONNECTION_BAD)
-            raiseConnection(conn, m_session->server);
-        m_session->setUp();
         return;
     }
     m_session->discardStreaming();

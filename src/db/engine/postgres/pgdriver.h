@@ -28,11 +28,14 @@ public:
 
     Dialect dialect() const override { return Dialect::Postgres; }
     QString databaseName() const override;
+    bool isUsable() const override;
+    void idle() override {}
 
     std::unique_ptr<DriverResult> prepare(const QString &sql) override;
     void exec(const QString &sql) override;
 
     void begin() override;
+    void beginRead() override;
     void commit() override;
     void rollback() override;
     void savepoint(const QString &name) override;
@@ -42,20 +45,23 @@ public:
     bool inTransaction() const override;
 
     QString rowKeyColumn(const QString &table) const override;
-    qint64 lastInsertKey() const override;
+    qint64 insert(const QString &table, const QStringList &columns, const QVariantList &values) override;
 
     QVariant toStorage(const QVariant &value, DataType type, bool typeKnown) const override;
     QVariant fromStorage(const QVariant &stored, DataType type, bool typeKnown) const override;
 
+    std::optional<SchemaObject> findObject(const QString &name) const override;
     QStringList tables() const override;
     QStringList views() const override;
-    QList<ColumnDef> columns(const QString &table) const override;
+    QList<ColumnDef> columns(const QString &name) const override;
     QStringList indexes(const QString &table) const override;
     void createTable(const TableDef &table) override;
     void appendColumn(const QString &table, const ColumnDef &column) override;
     void createIndex(const QString &table, const IndexDef &index) override;
     void dropIndex(const QString &table, const QString &index) override;
     void setColumnDefault(const QString &table, const QString &column, const QVariant &value) override;
+    // The server gathers its own.
+    void setIndexStatistics(const QString &, const QString &, const QString &) override {}
     void storeView(const QString &name, const QString &jetSql) override;
     void dropView(const QString &name) override;
     QString viewText(const QString &name) const override;

@@ -10,8 +10,8 @@ constexpr int kPreparedLimit = 256;
 
 } // namespace
 
-PgResult::PgResult(std::shared_ptr<Session> session, const QByteArray &sql, int parameters, bool returnsKey, bool changesSchema)
-    : m_session(std::move(session)), m_sql(sql), m_returnsKey(returnsKey), m_changesSchema(changesSchema),
+PgResult::PgResult(std::shared_ptr<Session> session, const QByteArray &sql, int parameters, bool changesSchema)
+    : m_session(std::move(session)), m_sql(sql), m_changesSchema(changesSchema),
       m_parameters(size_t(parameters))
 {
 }
@@ -136,10 +136,6 @@ bool PgResult::step()
             m_changes = QByteArray(PQcmdTuples(result.get())).toLongLong();
             if (PQntuples(result.get()) == 0)
                 continue;
-            if (m_returnsKey) {
-                m_session->lastInsertKey = QByteArray(PQgetvalue(result.get(), 0, 0)).toLongLong();
-                continue;
-            }
             m_rows = std::move(result);
             m_row = 0;
             return true;
@@ -178,7 +174,7 @@ void PgResult::keepRest()
             break;
         }
         const PGresult *result = next.result.get();
-        if (PQresultStatus(result) == PGRES_SINGLE_TUPLE && !m_returnsKey) {
+        if (PQresultStatus(result) == PGRES_SINGLE_TUPLE) {
             for (int c = 0; c < PQnfields(result); ++c)
                 next.row.append(readValue(result, 0, c));
             next.result.reset();
@@ -203,6 +199,7 @@ void PgResult::reset()
     m_changes = 0;
     m_retried = false;
     m_state = State::Ready;
+    std::fill(m_parameters.begin(), m_parameters.end(), QVariant());
 }
 
 int PgResult::columnCount() const

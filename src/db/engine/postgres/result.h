@@ -14,14 +14,13 @@ namespace jet::postgres {
 class PgResult final : public DriverResult
 {
 public:
-    // `sql` uses $1, $2, … for its parameters.  With `returnsKey`, the
-    // statement is an INSERT ending in RETURNING the new row's key, which
-    // goes to the session rather than to the caller as a row.  A statement
-    // that `changesSchema` is not kept prepared, and no plan made before it is.
-    PgResult(std::shared_ptr<Session> session, const QByteArray &sql, int parameters, bool returnsKey, bool changesSchema);
+    // `sql` uses $1, $2, … for its parameters.  A statement that
+    // `changesSchema` is not kept prepared, and no plan made before it is.
+    PgResult(std::shared_ptr<Session> session, const QByteArray &sql, int parameters, bool changesSchema);
     ~PgResult() override;
 
     void bind(int index, const QVariant &value) override;
+    int parameterCount() const override { return int(m_parameters.size()); }
     bool step() override;
     void reset() override;
     int columnCount() const override;
@@ -51,7 +50,6 @@ private:
 
     std::shared_ptr<Session> m_session;
     QByteArray m_sql;
-    bool m_returnsKey;
     bool m_changesSchema;
     std::vector<QVariant> m_parameters;
     State m_state = State::Ready;

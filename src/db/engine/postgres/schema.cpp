@@ -203,9 +203,28 @@ QStringList PgDriver::views() const
     return result;
 }
 
+std::optional<SchemaObject> PgDriver::findObject(const QString &name) const
+{
+    // Without regard to case as a file's names are found: ASCII letters only.
+    const auto rows = m_session->query(
+        QStringLiteral("SELECT relname, relkind FROM pg_class WHERE relnamespace = 'public'::regnamespace AND relkind IN ('r', 'p', 'v') "
+                       "AND lower(relname COLLATE \"C\") = lower($1 COLLATE \"C\") AND relname <> $2 ORDER BY relname = $1 DESC LIMIT 1"),
+        {name, kQueryTable});
+    if (rows.isEmpty())
+        return std::nullopt;
+    SchemaObject object;
+    object.kind = rows[0][1].toString() == QLatin1String("v") ? SchemaObject::Kind::View : SchemaObject::Kind::Table;
+    object.name = rows[0][0].toString();
+    return object;
+}
+
 QList<ColumnDef> PgDriver::columns(const QString &table) const
 {
-    requireTable(table);
+    const auto kind = m_session->query(QStringLiteral("SELECT relkind FROM pg_class WHERE oid = to_regclass($1) AND relkind IN ('r', 'p', 'v')"),
+                                       {qualified(table)});
+    if (kind.isEmpty())
+        throw Error(err::TableMissing, QStringLiteral("テーブル '%1' が見つかりません。").arg(table));
+    const bool view = kind[0][0].toString() == QLatin1String("v");
     const auto rows = m_session->query(
         QStringLiteral("SELECT a.attname, t.typname, a.atttypmod, a.attnotnull, a.attidentity <> '', pg_get_expr(d.adbin, d.adrelid), "
                        "       EXISTS (SELECT 1 FROM pg_constraint k WHERE k.conrelid = a.attrelid AND k.contype = 'c' "
@@ -240,6 +259,10 @@ QList<ColumnDef> PgDriver::columns(const QString &table) const
             def.type = DataType::Text;
         if (def.type == DataType::Text || def.type == DataType::FixedText)
             def.definedSize = modifier > 4 ? modifier - 4 : 0;
+        // A stored query's text of no declared length is computed; its
+        // values are read as they come, as from a file's computed column.
+        if (view && modifier < 0 && isText(def.type))
+            def.definedSize = -1;
         const QString comment = row[7].toString();
         if (def.type == DataType::Memo && comment.startsWith(kMemoSize))
             def.definedSize = comment.mid(kMemoSize.size()).toInt();

@@ -56,7 +56,6 @@ struct Session
     const std::function<void()> *working = nullptr;
     QHash<QByteArray, QByteArray> prepared; // statement text and parameter types → name
     int statementNumber = 0;
-    qint64 lastInsertKey = 0;
     QHash<QString, QString> rowKeys;
 
     // Throws Error(err::ObjectClosed) once the driver is gone.

@@ -1,4 +1,4 @@
-#include "db/engine/sqlite_support.h"
+#include "db/engine/sqlite/sqlite_support.h"
 
 #include "db/engine/error.h"
 #include "db/engine/jetdate.h"

@@ -5,6 +5,7 @@
 #include "db/engine/error.h"
 #include "db/engine/jetdate.h"
 #include "db/engine/jetsql.h"
+#include "db/engine/sqlite/sqlfunctions.h"
 
 #include <sqlite3.h>
 
