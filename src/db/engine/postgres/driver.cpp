@@ -117,7 +117,9 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
     if (text.endsWith(QLatin1Char(';')))
         text.chop(1);
     const int parameters = numberParameters(text);
-    return std::make_unique<PgResult>(m_session, text.toUtf8(), parameters, changesSchema(text));
+    auto result = std::make_unique<PgResult>(m_session, text.toUtf8(), parameters, changesSchema(text));
+    result->check();
+    return result;
 }
 
 void PgDriver::exec(const QString &sql)

@@ -67,18 +67,10 @@ void PgResult::start()
     }
     QByteArray name = m_session->prepared.value(key);
     if (name.isEmpty()) {
-        if (m_session->prepared.size() >= kPreparedLimit)
-            m_session->forgetPrepared();
-        name = "jet_" + QByteArray::number(++m_session->statementNumber);
-        if (!PQsendPrepare(conn, name.constData(), m_sql.constData(), int(types.size()), types.data()))
-            raiseConnection(conn, m_session->server);
         ResultPtr failure;
-        while (ResultPtr result = m_session->nextResult())
-            if (PQresultStatus(result.get()) != PGRES_COMMAND_OK && !failure)
-                failure = std::move(result);
+        name = prepareNamed(key, types, failure);
         if (failure)
             raiseResult(conn, failure.get(), m_session->server);
-        m_session->prepared.insert(key, name);
     }
     if (!PQsendQueryPrepared(conn, name.constData(), int(values.size()), values.data(), nullptr, nullptr, 0))
         raiseConnection(conn, m_session->server);
@@ -87,6 +79,50 @@ void PgResult::start()
     m_streaming = true;
     m_state = State::Running;
     m_changes = 0;
+}
+
+QByteArray PgResult::prepareNamed(const QByteArray &key, const std::vector<Oid> &types, ResultPtr &failure)
+{
+    PGconn *conn = m_session->connection;
+    if (m_session->prepared.size() >= kPreparedLimit)
+        m_session->forgetPrepared();
+    const QByteArray name = "jet_" + QByteArray::number(++m_session->statementNumber);
+    if (!PQsendPrepare(conn, name.constData(), m_sql.constData(), int(types.size()), types.data()))
+        raiseConnection(conn, m_session->server);
+    while (ResultPtr result = m_session->nextResult())
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK && !failure)
+            failure = std::move(result);
+    if (failure)
+        return QByteArray();
+    m_session->prepared.insert(key, name);
+    return name;
+}
+
+void PgResult::check()
+{
+    if (m_changesSchema)
+        return;
+    // Parameters of no stated type, as an unbound run would send them.
+    QByteArray key = m_sql;
+    key.append('\0');
+    for (size_t i = 0; i < m_parameters.size(); ++i)
+        key.append("0,");
+    if (m_session->prepared.contains(key))
+        return;
+    m_session->claim(this);
+    // A refusal inside a transaction would abort it, where the run with its
+    // values might have succeeded.
+    if (PQtransactionStatus(m_session->connection) != PQTRANS_IDLE)
+        return;
+    ResultPtr failure;
+    prepareNamed(key, std::vector<Oid>(m_parameters.size(), 0), failure);
+    if (!failure)
+        return;
+    // Only a missing table or column is certain before the values are known;
+    // anything else (a function the parameters' types will choose) waits for the run.
+    const QByteArray state = PQresultErrorField(failure.get(), PG_DIAG_SQLSTATE);
+    if (state == "42P01" || state == "42703")
+        raiseResult(m_session->connection, failure.get(), m_session->server);
 }
 
 PgResult::Kept PgResult::take()

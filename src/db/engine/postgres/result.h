@@ -27,6 +27,10 @@ public:
     QVariant column(int index) const override;
     qint64 changes() const override;
 
+    // Has the server read the statement, so that a missing table or column
+    // is reported now, as a file reports it when a statement is prepared.
+    void check();
+
     // Reads the rows still coming from the server into memory, so that the
     // connection can carry another statement; step() goes on with them.
     void keepRest();
@@ -45,6 +49,9 @@ private:
     };
 
     void start();
+    // Prepares the statement on the server under a new name kept for `key`;
+    // a refusal is handed back in `failure` and keeps nothing.
+    QByteArray prepareNamed(const QByteArray &key, const std::vector<Oid> &types, ResultPtr &failure);
     // The next result of the run: kept ones first, then the server's.
     Kept take();
 
