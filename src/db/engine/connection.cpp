@@ -47,6 +47,26 @@ std::unique_ptr<Driver> openDriver(const QString &dataSource, const QString &pas
     return std::make_unique<SqliteDriver>(dataSource, password, false);
 }
 
+// An INSERT that names no columns fills the table's columns in their order.
+// A server's table may have its hidden row key among them, after a column
+// added later; the columns the engine sees are named so that the values go
+// where they go in a file.
+QString withColumnsNamed(const sql::Statement &statement, const Driver &db)
+{
+    if (db.dialect() == Dialect::Sqlite || statement.kind != sql::Statement::Kind::Other || statement.table.isEmpty())
+        return statement.text;
+    const QString target = QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(statement.table, db.dialect());
+    if (!statement.text.startsWith(target))
+        return statement.text;
+    const std::optional<SchemaObject> table = db.findObject(statement.table);
+    if (!table || table->kind != SchemaObject::Kind::Table)
+        return statement.text; // the server refuses it in its own words
+    QStringList names;
+    for (const ColumnDef &column : db.columns(table->name))
+        names.append(sql::quoteIdentifier(column.name, db.dialect()));
+    return QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(table->name, db.dialect()) + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')') + statement.text.mid(target.size());
+}
+
 } // namespace
 
 PhysicalConnection::PhysicalConnection(const QString &dataSource, const QString &password)
@@ -329,7 +349,7 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
         break;
     }
     const sql::Statement &statement = db.dialect() == Dialect::Sqlite ? jet : m_physical->translation(jetSql, db.dialect());
-    DriverResult &result = m_physical->preparedForExecute(statement.text);
+    DriverResult &result = m_physical->preparedForExecute(withColumnsNamed(statement, db));
     result.reset();
     result.bindAll(parameters);
     while (result.step()) {

@@ -87,7 +87,7 @@ struct Statement
     Kind kind = Kind::Other;
     QString text;        // the whole statement in the dialect (Select, Other)
     SelectShape select;  // Select, SelectInto
-    QString table;       // AlterColumnDefault, DropIndex
+    QString table;       // AlterColumnDefault, DropIndex; Other: an INSERT that names no columns
     QString column;      // AlterColumnDefault
     QString defaultSql;  // AlterColumnDefault: the new default as a literal of the dialect
     QString index;       // DropIndex

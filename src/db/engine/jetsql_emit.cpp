@@ -585,6 +585,8 @@ Statement Emitter::statement(const tree::Statement &st)
             for (const QString &column : st.columns)
                 columns.append(identifier(column));
             result.text += QStringLiteral(" (") + columns.join(QStringLiteral(", ")) + QLatin1Char(')');
+        } else {
+            result.table = st.table;
         }
         if (st.select)
             result.text += QLatin1Char(' ') + subquery(*st.select);

@@ -173,6 +173,22 @@ TEST_P(CatalogTest, TheBareDigitNameOfTheUpgradeStatementsWorks)
     EXPECT_EQ(rs.value(1).toInt(), 1);
 }
 
+TEST_P(CatalogTest, AnInsertWithoutColumnsFillsTheVisibleColumnsInOrderAfterOneIsAppended)
+{
+    TableDef t;
+    t.name = QStringLiteral("検査情報");
+    t.columns = {col(QStringLiteral("入退院ID"), DataType::Long), col(QStringLiteral("検査名"), DataType::Text, 20)};
+    catalog.createTable(t);
+    catalog.appendColumn(QStringLiteral("検査情報"), col(QStringLiteral("結果"), DataType::Long));
+    db.connection().execute(QStringLiteral("INSERT INTO 検査情報 VALUES (7, 'CT', 3)"));
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 検査情報"), &db.connection());
+    ASSERT_EQ(rs.fieldCount(), 3);
+    EXPECT_EQ(rs.value(0).toInt(), 7);
+    EXPECT_EQ(rs.value(1).toString(), QStringLiteral("CT"));
+    EXPECT_EQ(rs.value(2).toInt(), 3);
+}
+
 TEST_P(CatalogTest, ADefaultSetToNullReadsBackAsNone)
 {
     createCertificates();
