@@ -428,9 +428,34 @@ void PgDriver::storeView(const QString &name, const QString &jetSql)
     const auto existing = m_session->query(QStringLiteral("SELECT relkind FROM pg_class WHERE oid = to_regclass($1)"), {qualified(name)});
     if (!existing.isEmpty() && existing[0][0].toString() != QLatin1String("v"))
         throw Error(err::GeneralFailure, QStringLiteral("オブジェクト '%1' は既に存在します。").arg(name));
+    // A * over a table with a hidden key would show the key to every SQL
+    // tool, and a * over two such tables could not be stored at all: the
+    // view names the other columns.
+    QString text = statement.text;
+    const QString describe = QStringLiteral("SELECT * FROM (%1) AS jet_view LIMIT 0").arg(text);
+    ResultPtr shape;
+    if (inTransaction()) {
+        // A refusal must not end the transaction the caller goes on with.
+        m_session->run(QStringLiteral("SAVEPOINT jet_describe"));
+        try {
+            shape = m_session->run(describe);
+        } catch (...) {
+            m_session->run(QStringLiteral("ROLLBACK TO SAVEPOINT jet_describe; RELEASE SAVEPOINT jet_describe"));
+            throw;
+        }
+        m_session->run(QStringLiteral("RELEASE SAVEPOINT jet_describe"));
+    } else {
+        shape = m_session->run(describe);
+    }
+    QStringList visible;
+    for (int c = 0; shape && c < PQnfields(shape.get()); ++c)
+        if (QString::fromUtf8(PQfname(shape.get(), c)) != kHiddenKey)
+            visible.append(quoted(QString::fromUtf8(PQfname(shape.get(), c))));
+    if (shape && visible.size() < PQnfields(shape.get()))
+        text = QStringLiteral("SELECT %1 FROM (%2) AS jet_view").arg(visible.join(QStringLiteral(", ")), text);
     // Replaced in place, so that the views built on it stay.
     runAtomically({QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name text PRIMARY KEY, jet_sql text NOT NULL)").arg(qualified(kQueryTable)),
-                   QStringLiteral("CREATE OR REPLACE VIEW %1 AS %2").arg(qualified(name), statement.text),
+                   QStringLiteral("CREATE OR REPLACE VIEW %1 AS %2").arg(qualified(name), text),
                    QStringLiteral("INSERT INTO %1 (name, jet_sql) VALUES (%2, %3) ON CONFLICT (name) DO UPDATE SET jet_sql = EXCLUDED.jet_sql")
                        .arg(qualified(kQueryTable), literal(name), literal(jetSql))});
 }

@@ -204,6 +204,9 @@ TEST_F(ServerTest, ATableWithoutAnIntegerKeyIsAddressedByAHiddenOne)
             EXPECT_EQ(driver->insert(table, {QStringLiteral("カルテID"), QStringLiteral("検査名")}, {7, QString::number(i)}), i);
     }
     EXPECT_EQ(driver->insert(QStringLiteral("検査情報"), {}, {}), 3);
+    // Nor does a stored query show it, also over two such tables.
+    driver->storeView(QStringLiteral("検査一覧"), QStringLiteral("SELECT 検査情報.*, 病院名.検査名 AS 名 FROM 検査情報, 病院名"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE table_name = '検査一覧'")), 3);
     EXPECT_TRUE(driver->indexes(QStringLiteral("検査情報")).isEmpty());
     EXPECT_EQ(driver->indexes(QStringLiteral("病院名")), QStringList{QStringLiteral("PrimaryKey")});
 }
