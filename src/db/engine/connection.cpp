@@ -67,6 +67,26 @@ QString withColumnsNamed(const sql::Statement &statement, const Driver &db)
     return QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(table->name, db.dialect()) + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')') + statement.text.mid(target.size());
 }
 
+// A value bound to a column in its column's stored form, as Jet converts it
+// on assignment: a server takes -1 for a Yes/No column only as a boolean.
+QVariantList assignedValues(const sql::Statement &statement, const Driver &db, QVariantList parameters)
+{
+    if (db.dialect() == Dialect::Sqlite || statement.assigned.empty())
+        return parameters;
+    const std::optional<SchemaObject> table = db.findObject(statement.target);
+    if (!table || table->kind != SchemaObject::Kind::Table)
+        return parameters;
+    const QList<ColumnDef> columns = db.columns(table->name);
+    for (const auto &[marker, name] : statement.assigned) {
+        if (marker < 1 || marker > parameters.size())
+            continue;
+        for (const ColumnDef &column : columns)
+            if (column.name.compare(name, Qt::CaseInsensitive) == 0)
+                parameters[marker - 1] = db.toStorage(parameters.at(marker - 1), column.type, true);
+    }
+    return parameters;
+}
+
 } // namespace
 
 PhysicalConnection::PhysicalConnection(const QString &dataSource, const QString &password)
@@ -351,7 +371,7 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     const sql::Statement &statement = db.dialect() == Dialect::Sqlite ? jet : m_physical->translation(jetSql, db.dialect());
     DriverResult &result = m_physical->preparedForExecute(withColumnsNamed(statement, db));
     result.reset();
-    result.bindAll(parameters);
+    result.bindAll(assignedValues(statement, db, parameters));
     while (result.step()) {
     }
     result.reset();

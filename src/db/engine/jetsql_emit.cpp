@@ -592,6 +592,10 @@ Statement Emitter::statement(const tree::Statement &st)
             result.text += QLatin1Char(' ') + subquery(*st.select);
         else
             result.text += QStringLiteral(" VALUES (") + values(st.values) + QLatin1Char(')');
+        result.target = st.table;
+        for (size_t i = 0; i < st.columns.size() && i < st.values.size() && !st.select; ++i)
+            if (st.values[i].kind == tree::Expr::Kind::Parameter)
+                result.assigned.emplace_back(st.values[i].parameter, st.columns[i]);
         return result;
     }
     case tree::Statement::Kind::Update: {
@@ -599,6 +603,10 @@ Statement Emitter::statement(const tree::Statement &st)
         for (size_t i = 0; i < st.columns.size(); ++i)
             assignments.append(identifier(st.columns[i]) + QStringLiteral(" = ") + value(st.values[i]));
         result.text = QStringLiteral("UPDATE %1 SET %2").arg(identifier(st.table), assignments.join(QStringLiteral(", ")));
+        result.target = st.table;
+        for (size_t i = 0; i < st.columns.size(); ++i)
+            if (st.values[i].kind == tree::Expr::Kind::Parameter)
+                result.assigned.emplace_back(st.values[i].parameter, st.columns[i]);
         if (st.where)
             result.text += QStringLiteral(" WHERE ") + condition(*st.where);
         return result;

@@ -66,7 +66,7 @@ protected:
             conn().execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名, かな氏名, 生年月日) VALUES (?, ?, ?, ?)"),
                            {100 + i, names[i], kana[i], QDate(1950 + i, 1, 15)});
             conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 入院日, 一時診断名, 外入の別) VALUES (?, ?, ?, ?)"),
-                           {100 + i, QDate(2003, 3, 1 + i), QStringLiteral("診断%1").arg(i), i % 2 == 1});
+                           {100 + i, QDate(2003, 3, 1 + i), QStringLiteral("診断%1").arg(i), i % 2 ? -1 : 0});
             conn().execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID, [検査(ＣＴ)]) VALUES (?, ?)"),
                            {i + 1, QStringLiteral("CT所見%1").arg(i)});
         }
