@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/postgres/server.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,7 +24,9 @@ QString jetPart()
 
 QString sourceAndPassword(const QString &databasePath)
 {
-    return QStringLiteral("Data Source= '") + databasePath + QStringLiteral("';")
+    // A server's keyword string may hold single quotes of its own.
+    const QChar quote = databasePath.contains(u'\'') ? u'"' : u'\'';
+    return QStringLiteral("Data Source= ") + quote + databasePath + quote + u';'
         + QStringLiteral("Jet OLEDB:Database Password=") + databasePassword() + u';';
 }
 
@@ -143,6 +146,10 @@ QString readDatabasePath(const QString &folder)
         throw jet::Error(fileerr::InputPastEndOfFile, QStringLiteral("ファイルにこれ以上データがありません。"));
 
     const QStringView line = QStringView(text).mid(start, lineEnd - start);
+    // A server's address is taken whole: a comma separates its hosts, and it
+    // lies in no folder.
+    if (jet::isServerAddress(line.trimmed().toString()))
+        return line.trimmed().toString();
     QString path;
     if (line.startsWith(u'"')) {
         // Without its closing quote the field runs to the end of the line.
@@ -154,7 +161,7 @@ QString readDatabasePath(const QString &folder)
     }
     // The file lies beside the program, and so does a database it names
     // relatively, wherever the program was started from.
-    if (!path.isEmpty() && QDir::isRelativePath(path) && !isWindowsAbsolute(path))
+    if (!path.isEmpty() && QDir::isRelativePath(path) && !isWindowsAbsolute(path) && !jet::isServerAddress(path))
         path = QDir(folder).filePath(path);
     return path;
 }

@@ -113,6 +113,18 @@ TEST_F(LocationFile, MissingOrEmptyFileRaisesFileErrors)
     EXPECT_EQ(readError(), db::fileerr::InputPastEndOfFile);
 }
 
+TEST_F(LocationFile, AServerAddressIsTakenWholeAndReachesTheConnectionUnharmed)
+{
+    const QString keywords = QStringLiteral("host=db1,db2 port=5432 dbname=ledger application_name='nurses station'");
+    const QString uri = QStringLiteral("postgresql://norva@db1:5432,db2:5432/ledger?sslmode=verify-full");
+    for (const QString &address : {keywords, uri}) {
+        write("  " + address.toUtf8() + "\r\n");
+        EXPECT_EQ(read(), address) << qPrintable(address);
+        for (const QString &text : {db::shapedConnectionString(address), db::plainConnectionString(address)})
+            EXPECT_EQ(jet::parseConnectionString(text).dataSource, address) << qPrintable(text);
+    }
+}
+
 TEST(ConnectionStrings, FormsAsDesigned)
 {
     EXPECT_EQ(db::shapedConnectionString(installedPath),

@@ -4,6 +4,7 @@
 #include "db/engine/driver.h"
 #include "db/engine/error.h"
 #include "db/engine/jetsql.h"
+#include "db/engine/postgres/server.h"
 
 #include <QFileInfo>
 
@@ -50,7 +51,7 @@ Catalog::~Catalog() = default;
 void Catalog::open(const QString &connectionString)
 {
     const ConnectionSettings settings = parseConnectionString(connectionString);
-    if (!QFileInfo(settings.dataSource).isFile())
+    if (!isServerAddress(settings.dataSource) && !QFileInfo(settings.dataSource).isFile())
         throw Error(err::FileNotFound, QStringLiteral("ファイル '%1' が見つかりません。").arg(settings.dataSource));
     auto own = std::make_unique<Connection>();
     own->open(connectionString);

@@ -5,6 +5,7 @@
 #include "db/engine/physical.h"
 #include "db/engine/recordset.h"
 
+#include "db/engine/postgres/server.h"
 #include "db/engine/sqlite/sqlitedriver.h"
 
 #include <QFile>
@@ -37,11 +38,53 @@ void endReadAfterFailure(Driver &db)
     }
 }
 
-// The driver a data source calls for.  Every data source is a database file
-// today; a server address will choose the server's driver here.
+// The driver a data source calls for: a server address opens the server,
+// with libpq's own means of finding its password; anything else is a file.
 std::unique_ptr<Driver> openDriver(const QString &dataSource, const QString &password)
 {
+    if (isServerAddress(dataSource))
+        return openServer(dataSource);
     return std::make_unique<SqliteDriver>(dataSource, password, false);
+}
+
+// An INSERT that names no columns fills the table's columns in their order.
+// A server's table may have its hidden row key among them, after a column
+// added later; the columns the engine sees are named so that the values go
+// where they go in a file.
+QString withColumnsNamed(const sql::Statement &statement, const Driver &db)
+{
+    if (db.dialect() == Dialect::Sqlite || statement.kind != sql::Statement::Kind::Other || statement.table.isEmpty())
+        return statement.text;
+    const QString target = QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(statement.table, db.dialect());
+    if (!statement.text.startsWith(target))
+        return statement.text;
+    const std::optional<SchemaObject> table = db.findObject(statement.table);
+    if (!table || table->kind != SchemaObject::Kind::Table)
+        return statement.text; // the server refuses it in its own words
+    QStringList names;
+    for (const ColumnDef &column : db.columns(table->name))
+        names.append(sql::quoteIdentifier(column.name, db.dialect()));
+    return QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(table->name, db.dialect()) + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')') + statement.text.mid(target.size());
+}
+
+// A value bound to a column in its column's stored form, as Jet converts it
+// on assignment: a server takes -1 for a Yes/No column only as a boolean.
+QVariantList assignedValues(const sql::Statement &statement, const Driver &db, QVariantList parameters)
+{
+    if (db.dialect() == Dialect::Sqlite || statement.assigned.empty())
+        return parameters;
+    const std::optional<SchemaObject> table = db.findObject(statement.target);
+    if (!table || table->kind != SchemaObject::Kind::Table)
+        return parameters;
+    const QList<ColumnDef> columns = db.columns(table->name);
+    for (const auto &[marker, name] : statement.assigned) {
+        if (marker < 1 || marker > parameters.size())
+            continue;
+        for (const ColumnDef &column : columns)
+            if (column.name.compare(name, Qt::CaseInsensitive) == 0)
+                parameters[marker - 1] = db.toStorage(parameters.at(marker - 1), column.type, true);
+    }
+    return parameters;
 }
 
 } // namespace
@@ -103,9 +146,13 @@ Idle &idle()
     static Idle instance;
     return instance;
 }
-QString keyOf(const QString &path, const QString &password)
+// A file by its absolute path and password; a server by its address alone,
+// since the file's password means nothing to it.
+QString keyOf(const QString &dataSource, const QString &password)
 {
-    return QFileInfo(path).absoluteFilePath() + QChar(0) + password;
+    if (isServerAddress(dataSource))
+        return dataSource + QChar(0);
+    return QFileInfo(dataSource).absoluteFilePath() + QChar(0) + password;
 }
 } // namespace
 
@@ -280,23 +327,24 @@ Driver &Connection::driver() const
 int Connection::execute(const QString &jetSql, const QVariantList &parameters)
 {
     Driver &db = driver();
-    const sql::Statement &statement = m_physical->translation(jetSql);
-    switch (statement.kind) {
+    // The catalog reads a new default back from the file's dialect, whatever the back end.
+    const sql::Statement &jet = m_physical->translation(jetSql);
+    switch (jet.kind) {
     case sql::Statement::Kind::AlterColumnDefault: {
         Catalog catalog;
         catalog.setActiveConnection(this);
-        catalog.setColumnDefaultSql(statement.table, statement.column, statement.defaultSql);
+        catalog.setColumnDefaultSql(jet.table, jet.column, jet.defaultSql);
         return 0;
     }
     case sql::Statement::Kind::DropIndex: {
         Catalog catalog;
         catalog.setActiveConnection(this);
-        catalog.dropIndex(statement.table, statement.index);
+        catalog.dropIndex(jet.table, jet.index);
         return 0;
     }
     case sql::Statement::Kind::SelectInto: {
         if (!selectIntoHandler())
-            throw Error(err::NotSupported, QStringLiteral("SELECT ... INTO の出力先を扱えません: %1").arg(statement.select.intoConnect));
+            throw Error(err::NotSupported, QStringLiteral("SELECT ... INTO の出力先を扱えません: %1").arg(jet.select.intoConnect));
         // One read transaction for the whole output: the rows are one moment's,
         // and reading them does not take and release the file's locks row by row.
         const bool ownRead = !db.inTransaction();
@@ -305,7 +353,7 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
         try {
             Recordset rows;
             rows.openCommand(jetSql, this, parameters, CursorType::ForwardOnly);
-            const int written = selectIntoHandler()(*this, statement.select.intoConnect, statement.select.intoName, rows);
+            const int written = selectIntoHandler()(*this, jet.select.intoConnect, jet.select.intoName, rows);
             rows.close();
             if (ownRead)
                 db.commit();
@@ -320,9 +368,10 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     case sql::Statement::Kind::Other:
         break;
     }
-    DriverResult &result = m_physical->preparedForExecute(statement.text);
+    const sql::Statement &statement = db.dialect() == Dialect::Sqlite ? jet : m_physical->translation(jetSql, db.dialect());
+    DriverResult &result = m_physical->preparedForExecute(withColumnsNamed(statement, db));
     result.reset();
-    result.bindAll(parameters);
+    result.bindAll(assignedValues(statement, db, parameters));
     while (result.step()) {
     }
     result.reset();

@@ -87,11 +87,15 @@ struct Statement
     Kind kind = Kind::Other;
     QString text;        // the whole statement in the dialect (Select, Other)
     SelectShape select;  // Select, SelectInto
-    QString table;       // AlterColumnDefault, DropIndex
+    QString table;       // AlterColumnDefault, DropIndex; Other: an INSERT that names no columns
     QString column;      // AlterColumnDefault
     QString defaultSql;  // AlterColumnDefault: the new default as a literal of the dialect
     QString index;       // DropIndex
     int parameters = 0;  // ? markers in the whole statement
+    // Other: the table an INSERT or UPDATE writes, and each ? marker that is
+    // a column's whole new value (its place, from 1, and the column).
+    QString target;
+    std::vector<std::pair<int, QString>> assigned;
 };
 
 // Throws jet::Error: err::SyntaxError for text that is not Jet SQL the engine

@@ -592,11 +592,17 @@ Statement Emitter::statement(const tree::Statement &st)
             for (const QString &column : st.columns)
                 columns.append(identifier(column));
             result.text += QStringLiteral(" (") + columns.join(QStringLiteral(", ")) + QLatin1Char(')');
+        } else {
+            result.table = st.table;
         }
         if (st.select)
             result.text += QLatin1Char(' ') + subquery(*st.select);
         else
             result.text += QStringLiteral(" VALUES (") + values(st.values) + QLatin1Char(')');
+        result.target = st.table;
+        for (size_t i = 0; i < st.columns.size() && i < st.values.size() && !st.select; ++i)
+            if (st.values[i].kind == tree::Expr::Kind::Parameter)
+                result.assigned.emplace_back(st.values[i].parameter, st.columns[i]);
         return result;
     }
     case tree::Statement::Kind::Update: {
@@ -604,6 +610,10 @@ Statement Emitter::statement(const tree::Statement &st)
         for (size_t i = 0; i < st.columns.size(); ++i)
             assignments.append(identifier(st.columns[i]) + QStringLiteral(" = ") + value(st.values[i]));
         result.text = QStringLiteral("UPDATE %1 SET %2").arg(identifier(st.table), assignments.join(QStringLiteral(", ")));
+        result.target = st.table;
+        for (size_t i = 0; i < st.columns.size(); ++i)
+            if (st.values[i].kind == tree::Expr::Kind::Parameter)
+                result.assigned.emplace_back(st.values[i].parameter, st.columns[i]);
         if (st.where)
             result.text += QStringLiteral(" WHERE ") + condition(*st.where);
         return result;

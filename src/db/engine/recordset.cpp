@@ -598,7 +598,7 @@ public:
             QStringList sets;
             QVariantList values;
             for (int f : it.value()) {
-                sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn) + QStringLiteral(" = ?"));
+                sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn, driver->dialect()) + QStringLiteral(" = ?"));
                 values.append(storageValue(f, pending.value(f)));
             }
             // A value for a partner row the outer join did not find has no
@@ -608,8 +608,8 @@ public:
                             QStringLiteral("テーブル '%1' に対応する行がないため、更新できません。").arg(instance.table));
             values.append(key[size_t(it.key())]);
             statements.emplace_back(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                                        .arg(quoteIdentifier(instance.table), sets.join(QStringLiteral(", ")),
-                                             quoteIdentifier(driver->rowKeyColumn(instance.table))),
+                                        .arg(quoteIdentifier(instance.table, driver->dialect()), sets.join(QStringLiteral(", ")),
+                                             quoteIdentifier(driver->rowKeyColumn(instance.table), driver->dialect())),
                                     values);
         }
         atomically([&] {
@@ -746,7 +746,7 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         }
     }
 
-    const sql::Statement &statement = connection->physical()->translation(jetSql);
+    const sql::Statement &statement = connection->physical()->translation(jetSql, driver.dialect());
     if (statement.kind != sql::Statement::Kind::Select && statement.kind != sql::Statement::Kind::SelectInto)
         throw Error(err::GeneralFailure, QStringLiteral("行を返すコマンドではありません: %1").arg(source));
     data->shape = statement.select;
@@ -778,8 +778,8 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         instance.table = object->name;
         instance.columns = driver.columns(instance.table);
         if (instance.isTable)
-            instance.key = quoteIdentifier(instance.alias) + QLatin1Char('.')
-                + quoteIdentifier(driver.rowKeyColumn(instance.table));
+            instance.key = quoteIdentifier(instance.alias, driver.dialect()) + QLatin1Char('.')
+                + quoteIdentifier(driver.rowKeyColumn(instance.table), driver.dialect());
         data->instances.push_back(instance);
     }
 
@@ -793,7 +793,7 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         f.meta.type = column.type;
         f.meta.typeKnown = instance.isTable || column.definedSize >= 0;
         f.meta.definedSize = std::max(column.definedSize, 0);
-        f.expression = quoteIdentifier(instance.alias) + QLatin1Char('.') + quoteIdentifier(column.name);
+        f.expression = quoteIdentifier(instance.alias, driver.dialect()) + QLatin1Char('.') + quoteIdentifier(column.name, driver.dialect());
         f.instance = instance.isTable ? instanceIndex : -1;
         f.qualifiedName = instance.alias + QLatin1Char('.') + column.name;
         data->fields.push_back(f);
@@ -1161,8 +1161,8 @@ void Recordset::deleteCurrent()
     d->ensureKeys();
     const int row = d->current;
     const Statement stmt = d->prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
-                                          .arg(quoteIdentifier(d->instances[0].table),
-                                               quoteIdentifier(d->driver->rowKeyColumn(d->instances[0].table))));
+                                          .arg(quoteIdentifier(d->instances[0].table, d->driver->dialect()),
+                                               quoteIdentifier(d->driver->rowKeyColumn(d->instances[0].table), d->driver->dialect())));
     stmt->bind(1, QVariant(qlonglong(d->keyOf(row)[0])));
     stmt->step();
     d->keys.erase(d->keys.begin() + ptrdiff_t(row) * d->keyWidth, d->keys.begin() + ptrdiff_t(row + 1) * d->keyWidth);
@@ -1180,7 +1180,7 @@ void Recordset::find(const QString &criterion)
         update();
     const int start = std::max(d->current, 0);
     if (!d->keyed) {
-        const QString condition = sql::translateCriterion(criterion, d->lookup(true));
+        const QString condition = sql::translateCriterion(criterion, d->lookup(true), d->driver->dialect());
         const Statement test = d->prepare(QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(condition));
         int row = start;
         while (row < d->rowCount() && !d->matches(*test, d->row(row)))
@@ -1188,7 +1188,7 @@ void Recordset::find(const QString &criterion)
         setCurrent(row);
         return;
     }
-    const QString condition = sql::translateCriterion(criterion, d->lookup(false));
+    const QString condition = sql::translateCriterion(criterion, d->lookup(false), d->driver->dialect());
     const Statement stmt = d->prepare(d->keysSql(condition));
     stmt->bindAll(d->keysParameters());
     std::unordered_set<std::vector<qint64>, KeyHash> hits;
@@ -1212,7 +1212,7 @@ void Recordset::setFilter(const QString &filter)
         update();
     const QString trimmed = filter.trimmed();
     const bool clear = trimmed.isEmpty() || trimmed == QLatin1String("0");
-    const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(!d->keyed));
+    const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(!d->keyed), d->driver->dialect());
     const QString previous = d->filterSql;
     d->filterSql = condition;
     try {

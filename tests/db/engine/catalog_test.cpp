@@ -3,8 +3,8 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
+#include "support/backend.h"
 #include "support/errors.h"
-#include "support/tempdb.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +12,8 @@
 #include <gtest/gtest.h>
 
 using namespace jet;
-using testing_support::TempDatabase;
+using testing_support::Backend;
+using testing_support::BackendDatabase;
 using testing_support::errorOf;
 
 namespace {
@@ -34,7 +35,7 @@ ColumnDef autoNumber(const QString &name)
     return c;
 }
 
-class CatalogTest : public ::testing::Test
+class CatalogTest : public ::testing::TestWithParam<Backend>
 {
 protected:
     void SetUp() override { catalog.setActiveConnection(&db.connection()); }
@@ -49,13 +50,21 @@ protected:
         catalog.createTable(t);
     }
 
-    TempDatabase db;
+    BackendDatabase db{GetParam()};
     Catalog catalog;
+};
+
+// What only a file has: its path, its compaction.
+class CatalogFileTest : public CatalogTest
+{
 };
 
 } // namespace
 
-TEST_F(CatalogTest, ColumnsReadBackWithTheirTypesSizesAndDefaults)
+INSTANTIATE_TEST_SUITE_P(Backends, CatalogTest, ::testing::Values(Backend::File, Backend::Server), ::testing::PrintToStringParamName());
+INSTANTIATE_TEST_SUITE_P(File, CatalogFileTest, ::testing::Values(Backend::File), ::testing::PrintToStringParamName());
+
+TEST_P(CatalogTest, ColumnsReadBackWithTheirTypesSizesAndDefaults)
 {
     TableDef t;
     t.name = QStringLiteral("入退院情報");
@@ -90,7 +99,7 @@ TEST_F(CatalogTest, ColumnsReadBackWithTheirTypesSizesAndDefaults)
     EXPECT_TRUE(rs.value(QStringLiteral("入院日")).isNull());
 }
 
-TEST_F(CatalogTest, AutoNumbersIncreaseAndAreNeverReused)
+TEST_P(CatalogTest, AutoNumbersIncreaseAndAreNeverReused)
 {
     TableDef t;
     t.name = QStringLiteral("バージョン");
@@ -106,7 +115,7 @@ TEST_F(CatalogTest, AutoNumbersIncreaseAndAreNeverReused)
     EXPECT_EQ(rs.value(0).toInt(), 4);
 }
 
-TEST_F(CatalogTest, AppendingAColumnTwiceRaises3191)
+TEST_P(CatalogTest, AppendingAColumnTwiceRaises3191)
 {
     createCertificates();
     catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("身体合併症"), DataType::FixedText, 50));
@@ -120,7 +129,7 @@ TEST_F(CatalogTest, AppendingAColumnTwiceRaises3191)
     EXPECT_EQ(errorOf([&] { catalog.createTable(twice); }), err::FieldDefinedTwice);
 }
 
-TEST_F(CatalogTest, SettingADefaultRebuildsTheTableKeepingRowsKeysAndCounters)
+TEST_P(CatalogTest, SettingADefaultRebuildsTheTableKeepingRowsKeysAndCounters)
 {
     TableDef t;
     t.name = QStringLiteral("入退院情報");
@@ -150,7 +159,7 @@ TEST_F(CatalogTest, SettingADefaultRebuildsTheTableKeepingRowsKeysAndCounters)
     EXPECT_EQ(catalog.indexes(QStringLiteral("入退院情報")), (QStringList{QStringLiteral("PrimaryKey"), QStringLiteral("カルテID")}));
 }
 
-TEST_F(CatalogTest, TheBareDigitNameOfTheUpgradeStatementsWorks)
+TEST_P(CatalogTest, TheBareDigitNameOfTheUpgradeStatementsWorks)
 {
     createCertificates();
     catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("主精神障害"), DataType::Long));
@@ -164,7 +173,23 @@ TEST_F(CatalogTest, TheBareDigitNameOfTheUpgradeStatementsWorks)
     EXPECT_EQ(rs.value(1).toInt(), 1);
 }
 
-TEST_F(CatalogTest, ADefaultSetToNullReadsBackAsNone)
+TEST_P(CatalogTest, AnInsertWithoutColumnsFillsTheVisibleColumnsInOrderAfterOneIsAppended)
+{
+    TableDef t;
+    t.name = QStringLiteral("検査情報");
+    t.columns = {col(QStringLiteral("入退院ID"), DataType::Long), col(QStringLiteral("検査名"), DataType::Text, 20)};
+    catalog.createTable(t);
+    catalog.appendColumn(QStringLiteral("検査情報"), col(QStringLiteral("結果"), DataType::Long));
+    db.connection().execute(QStringLiteral("INSERT INTO 検査情報 VALUES (7, 'CT', 3)"));
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT * FROM 検査情報"), &db.connection());
+    ASSERT_EQ(rs.fieldCount(), 3);
+    EXPECT_EQ(rs.value(0).toInt(), 7);
+    EXPECT_EQ(rs.value(1).toString(), QStringLiteral("CT"));
+    EXPECT_EQ(rs.value(2).toInt(), 3);
+}
+
+TEST_P(CatalogTest, ADefaultSetToNullReadsBackAsNone)
 {
     createCertificates();
     catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("主精神障害"), DataType::Long));
@@ -175,7 +200,7 @@ TEST_F(CatalogTest, ADefaultSetToNullReadsBackAsNone)
             EXPECT_FALSE(c.defaultValue.isValid()) << c.defaultValue.toString().toStdString();
 }
 
-TEST_F(CatalogTest, DropsAnIndexNamedOnItsTable)
+TEST_P(CatalogTest, DropsAnIndexNamedOnItsTable)
 {
     TableDef t;
     t.name = QStringLiteral("診断名(ICD10)");
@@ -188,7 +213,7 @@ TEST_F(CatalogTest, DropsAnIndexNamedOnItsTable)
     EXPECT_NE(errorOf([&] { db.connection().execute(QStringLiteral("DROP INDEX 診断名 ON `診断名(ICD10)`;")); }), 0);
 }
 
-TEST_F(CatalogTest, StoredQueriesKeepTheirJetText)
+TEST_P(CatalogTest, StoredQueriesKeepTheirJetText)
 {
     createCertificates();
     const QString text = QStringLiteral("SELECT カルテID FROM `32条診断書` WHERE ○抑うつ状態 = True ORDER BY カルテID DESC;");
@@ -202,14 +227,14 @@ TEST_F(CatalogTest, StoredQueriesKeepTheirJetText)
     EXPECT_EQ(errorOf([&] { catalog.deleteView(QStringLiteral("Q_テスト")); }), err::ItemNotFound);
 }
 
-TEST_F(CatalogTest, OpeningOnAMissingFileRaises3024)
+TEST_P(CatalogFileTest, OpeningOnAMissingFileRaises3024)
 {
     Catalog other;
-    EXPECT_EQ(errorOf([&] { other.open(testing_support::plainConnectionString(db.folder() + QStringLiteral("/none.mdb"))); }),
+    EXPECT_EQ(errorOf([&] { other.open(testing_support::plainConnectionString(db.file().folder() + QStringLiteral("/none.mdb"))); }),
               err::FileNotFound);
 }
 
-TEST_F(CatalogTest, CompactionCopiesEverythingUnderTheSamePasswordAndRefusesAnExistingTarget)
+TEST_P(CatalogFileTest, CompactionCopiesEverythingUnderTheSamePasswordAndRefusesAnExistingTarget)
 {
     createCertificates();
     catalog.appendView(QStringLiteral("Q_一覧"), QStringLiteral("SELECT カルテID FROM `32条診断書`"));
@@ -217,10 +242,10 @@ TEST_F(CatalogTest, CompactionCopiesEverythingUnderTheSamePasswordAndRefusesAnEx
         db.connection().execute(QStringLiteral("INSERT INTO `32条診断書` (カルテID, 推定発病時期) VALUES (?, ?)"),
                                 {i, QStringLiteral("平成%1年ころ").arg(i)});
     db.connection().execute(QStringLiteral("DELETE FROM `32条診断書` WHERE カルテID > 10"));
-    const QString target = db.folder() + QStringLiteral("/compact.mdb");
+    const QString target = db.file().folder() + QStringLiteral("/compact.mdb");
     db.connection().close();
-    releasePooledHandles(db.path());
-    ExclusiveDatabase held(db.path(), testing_support::kPassword);
+    releasePooledHandles(db.file().path());
+    ExclusiveDatabase held(db.file().path(), testing_support::kPassword);
     held.compactTo(target);
 
     Connection c;

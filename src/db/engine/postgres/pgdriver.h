@@ -1,0 +1,89 @@
+#pragma once
+
+// The driver of a ledger on a PostgreSQL server, over libpq.  Values travel
+// as text; each result reads its rows one at a time, so that a long list is
+// never held whole in memory while it is read.
+
+#include "db/engine/driver.h"
+
+#include <QHash>
+#include <QString>
+#include <functional>
+#include <memory>
+
+typedef struct pg_conn PGconn;
+
+namespace jet::postgres {
+
+struct Session;
+
+class PgDriver final : public Driver
+{
+public:
+    // Takes over a connection that is open; see openServer().
+    PgDriver(PGconn *connection, const QString &server);
+    ~PgDriver() override;
+    PgDriver(const PgDriver &) = delete;
+    PgDriver &operator=(const PgDriver &) = delete;
+
+    Dialect dialect() const override { return Dialect::Postgres; }
+    QString databaseName() const override;
+    bool isUsable() const override;
+    void idle() override {}
+
+    std::unique_ptr<DriverResult> prepare(const QString &sql) override;
+    void exec(const QString &sql) override;
+
+    void begin() override;
+    void beginRead() override;
+    void commit() override;
+    void rollback() override;
+    void savepoint(const QString &name) override;
+    void releaseSavepoint(const QString &name) override;
+    void rollbackToSavepoint(const QString &name) override;
+    // A transaction that a failure aborted counts: it must still be rolled back.
+    bool inTransaction() const override;
+
+    QString rowKeyColumn(const QString &table) const override;
+    qint64 insert(const QString &table, const QStringList &columns, const QVariantList &values) override;
+
+    QVariant toStorage(const QVariant &value, DataType type, bool typeKnown) const override;
+    QVariant fromStorage(const QVariant &stored, DataType type, bool typeKnown) const override;
+
+    std::optional<SchemaObject> findObject(const QString &name) const override;
+    QStringList tables() const override;
+    QStringList views() const override;
+    QList<ColumnDef> columns(const QString &name) const override;
+    QStringList indexes(const QString &table) const override;
+    void createTable(const TableDef &table) override;
+    void appendColumn(const QString &table, const ColumnDef &column) override;
+    void createIndex(const QString &table, const IndexDef &index) override;
+    void dropIndex(const QString &table, const QString &index) override;
+    void setColumnDefault(const QString &table, const QString &column, const QVariant &value) override;
+    // The server gathers its own.
+    void setIndexStatistics(const QString &, const QString &, const QString &) override {}
+    void storeView(const QString &name, const QString &jetSql) override;
+    void dropView(const QString &name) override;
+    QString viewText(const QString &name) const override;
+
+    void setWorking(const std::function<void()> *working) override;
+    void resetForReuse() override;
+
+    // Loads rows into `columns` of the table with one COPY, which costs a
+    // round trip for the whole load rather than one a row.  `nextRow` fills
+    // the row's values, in the engine's form, and returns false after the
+    // last.  An AutoNumber column given values continues after the highest.
+    // Returns the rows loaded.
+    qint64 copyRows(const QString &table, const QStringList &columns,
+                    const std::function<bool(QVariantList &row)> &nextRow);
+
+private:
+    void requireTable(const QString &table) const;
+    // Runs DDL so that it is whole or not at all, also inside a transaction
+    // that must go on after a refusal.
+    void runAtomically(const QStringList &statements);
+
+    std::shared_ptr<Session> m_session;
+};
+
+} // namespace jet::postgres

@@ -1,0 +1,82 @@
+#pragma once
+
+// The state one server connection shares between its driver and its
+// results, and the helpers that speak libpq for both.  Internal to the driver.
+
+#include "db/engine/error.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <functional>
+#include <libpq-fe.h>
+#include <memory>
+
+namespace jet::postgres {
+
+class PgResult;
+
+struct ResultDeleter
+{
+    void operator()(PGresult *result) const { PQclear(result); }
+};
+using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
+
+// Why a connection failed, or a statement on it, and how a message says so.
+[[noreturn]] void raiseResult(PGconn *connection, const PGresult *result, const QString &server);
+// A failure with no result to read, as libpq reports it on the connection.
+[[noreturn]] void raiseConnection(PGconn *connection, const QString &server);
+Cause causeOfState(const QByteArray &sqlState);
+
+// A value of a result's column, as the driver hands it out: integers as
+// qlonglong, booleans as bool, timestamps as QDateTime, text as QString.
+QVariant readValue(const PGresult *result, int row, int column);
+
+// A parameter as libpq takes it: its text and, where the server cannot tell
+// the type from the statement alone, its type.
+struct Parameter
+{
+    QByteArray text;
+    bool null = true;
+    Oid type = 0;
+};
+Parameter parameter(const QVariant &value);
+// The same as an SQL literal, for DDL.
+QString literal(const QVariant &value);
+
+struct Session
+{
+    PGconn *connection = nullptr;
+    QString server;
+    // The result whose rows are still coming in; the connection carries
+    // nothing else until they are read.
+    PgResult *streaming = nullptr;
+    const std::function<void()> *working = nullptr;
+    QHash<QByteArray, QByteArray> prepared; // statement text and parameter types → name
+    int statementNumber = 0;
+    QHash<QString, QString> rowKeys;
+
+    // Throws Error(err::ObjectClosed) once the driver is gone.
+    PGconn *open() const;
+    // Frees the connection for another statement: rows still coming to a
+    // result are kept by it, to be read later.
+    void claim(const PgResult *by = nullptr);
+    // The same, throwing away the rows still coming.
+    void discardStreaming();
+    // Waits for the next result, calling `working` now and then.
+    ResultPtr nextResult();
+    // Runs statements and reads every result; throws at the first failure
+    // once the connection is ready again.  Returns the last statement's result.
+    ResultPtr run(const QString &sql);
+    // Readies a new or renewed connection: names found in public and then
+    // among the Jet functions, dates written as the driver reads them.
+    void setUp();
+    // Drops the prepared statements, whose plans may rest on a table as it was.
+    void forgetPrepared();
+    // Runs one statement with parameters and returns its rows.
+    QList<QVariantList> query(const QString &sql, const QVariantList &parameters = {});
+};
+
+} // namespace jet::postgres
