@@ -246,13 +246,16 @@ void frmCertToday::addSection(const certificates::Section &section, const QStrin
 
 void frmCertToday::addConditions(const certificates::Form &form)
 {
-    auto *box = new QGroupBox(u"現在の病状、状態像等"_s, ui->fraSections);
-    box->setObjectName(u"fra_"_s + kConditions);
-    auto *layout = new QGridLayout(box);
     const certificates::Section *section = nullptr;
     for (const certificates::Section &s : form.sections)
         if (s.group == kConditions)
             section = &s;
+    // Numbered and worded as the form prints it, so that the physician finds
+    // each block of the sheet under the same heading here.
+    const QString title = section ? (section->number + u' ' + section->title).trimmed() : QString();
+    auto *box = new QGroupBox(title, ui->fraSections);
+    box->setObjectName(u"fra_"_s + kConditions);
+    auto *layout = new QGridLayout(box);
     if (section && !section->hint.isEmpty()) {
         auto *hint = new QLabel(section->hint, box);
         hint->setObjectName(u"hint_"_s + kConditions);
@@ -261,7 +264,7 @@ void frmCertToday::addConditions(const certificates::Form &form)
     }
     int index = 0;
     for (const certificates::ConditionGroup &group : form.conditions) {
-        auto *frame = new QGroupBox(group.number + u' ' + group.title, box);
+        auto *frame = new QGroupBox(u"(%1) %2"_s.arg(group.number, group.title), box);
         frame->setObjectName(u"fra_"_s + group.code);
         auto *grid = new QGridLayout(frame);
         grid->setColumnStretch(1, 1);

@@ -188,7 +188,7 @@ TEST_F(TodayCertificatesTest, SeparateSheetOnlyForTheDiagnosesItServes)
     out = print(kForms.first(), id);
     ASSERT_EQ(out.pages.size(), 2);
     EXPECT_FALSE(severeOn(out.pages.first()));
-    EXPECT_TRUE(out.pages.at(1).plainText().startsWith(u"意見書（重度かつ継続）"_s));
+    EXPECT_TRUE(out.pages.at(1).plainText().startsWith(u"「重度かつ継続」に関する意見書"_s));
     EXPECT_TRUE(severeOn(out.pages.at(1)));
 }
 
