@@ -352,7 +352,11 @@ TEST_F(ServerTest, LargeResultsStreamAndGiveWayToOtherStatements)
     }
     EXPECT_EQ(count, 300000);
     EXPECT_EQ(sum, 300000LL * 300001 / 2);
+#ifndef __SANITIZE_ADDRESS__
+    // The address sanitizer keeps freed memory aside, so that under it the
+    // resident size says nothing of what the read holds.
     EXPECT_LT(peak, 40 << 20);
+#endif
 
     // Another statement in the middle of a read leaves the read whole.
     rows = driver->prepare(QStringLiteral("SELECT g FROM generate_series(1, 5000) g"));
