@@ -4,6 +4,7 @@
 #include <QVariantList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace jet {
 
@@ -82,6 +83,15 @@ struct ConnectionSettings
 // blanks around it are skipped.  Throws Error(err::GeneralFailure) for text
 // after a quoted value or an unterminated quote.
 ConnectionSettings parseConnectionString(const QString &connectionString);
+
+// Asked for the password when a database server wants one that none of its
+// client's own means (~/.pgpass, PGPASSFILE, a service file) gives; `server`
+// names the database as messages do (host:port/dbname).  Nothing, or no
+// prompt installed, opens nothing.  A password that the server accepts is
+// kept in this process's memory for later connections to the same address,
+// and nowhere else.
+using PasswordPrompt = std::function<std::optional<QString>(const QString &server)>;
+void setPasswordPrompt(PasswordPrompt prompt);
 
 // Drops the pooled handles of a file, so that it can be replaced on disk.
 void releasePooledHandles(const QString &path);
