@@ -107,9 +107,8 @@ public:
     // Keyed rows: keyWidth keys per row, in result order.
     int keyWidth = 0;
     std::vector<qint64> keys;
-    // Materialized rows: every row, and the rows the filter lets through.
+    // Materialized rows: the rows the filter lets through.
     std::vector<RowValues> allRows;
-    std::vector<int> visible;
 
     // Segment cache over keyed rows.
     std::list<int> segmentOrder; // most recently used first
@@ -150,7 +149,7 @@ public:
     int rowCount()
     {
         if (!keyed)
-            return int(visible.size());
+            return int(allRows.size());
         if (forward) {
             if (knownCount < 0)
                 countRows();
@@ -419,9 +418,6 @@ public:
         while (stmt->step())
             read.push_back(readRow(*stmt));
         allRows = std::move(read);
-        visible.resize(allRows.size());
-        for (size_t i = 0; i < allRows.size(); ++i)
-            visible[i] = int(i);
     }
 
     static QString rowColumn(int field) { return QStringLiteral("jet_c%1").arg(field + 1); }
@@ -555,7 +551,7 @@ public:
         if (forward)
             return forwardRow(index);
         if (!keyed)
-            return allRows[size_t(visible[size_t(index)])];
+            return allRows[size_t(index)];
         const int segment = index / kSegmentRows;
         auto it = segments.find(segment);
         if (it == segments.end()) {
