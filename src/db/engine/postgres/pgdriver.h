@@ -77,6 +77,10 @@ public:
     qint64 copyRows(const QString &table, const QStringList &columns,
                     const std::function<bool(QVariantList &row)> &nextRow);
 
+    // The statements sent to the server since the connection opened, each a
+    // round trip; what a window's open costs is read from it.
+    qint64 roundTrips() const;
+
 private:
     void requireTable(const QString &table) const;
     // Runs DDL so that it is whole or not at all, also inside a transaction

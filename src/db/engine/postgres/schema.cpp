@@ -205,21 +205,29 @@ QStringList PgDriver::views() const
 
 std::optional<SchemaObject> PgDriver::findObject(const QString &name) const
 {
+    const auto known = m_session->objects.constFind(name);
+    if (known != m_session->objects.constEnd())
+        return *known;
     // Without regard to case as a file's names are found: ASCII letters only.
     const auto rows = m_session->query(
         QStringLiteral("SELECT relname, relkind FROM pg_class WHERE relnamespace = 'public'::regnamespace AND relkind IN ('r', 'p', 'v') "
                        "AND lower(relname COLLATE \"C\") = lower($1 COLLATE \"C\") AND relname <> $2 ORDER BY relname = $1 DESC LIMIT 1"),
         {name, kQueryTable});
+    // A name not found is not kept: another workstation may create it.
     if (rows.isEmpty())
         return std::nullopt;
     SchemaObject object;
     object.kind = rows[0][1].toString() == QLatin1String("v") ? SchemaObject::Kind::View : SchemaObject::Kind::Table;
     object.name = rows[0][0].toString();
+    m_session->objects.insert(name, object);
     return object;
 }
 
 QList<ColumnDef> PgDriver::columns(const QString &table) const
 {
+    const auto known = m_session->columns.constFind(table);
+    if (known != m_session->columns.constEnd())
+        return *known;
     const auto kind = m_session->query(QStringLiteral("SELECT relkind FROM pg_class WHERE oid = to_regclass($1) AND relkind IN ('r', 'p', 'v')"),
                                        {qualified(table)});
     if (kind.isEmpty())
@@ -272,6 +280,7 @@ QList<ColumnDef> PgDriver::columns(const QString &table) const
         def.allowZeroLength = !row[6].toBool();
         result.append(def);
     }
+    m_session->columns.insert(table, result);
     return result;
 }
 
