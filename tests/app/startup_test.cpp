@@ -11,6 +11,8 @@
 #include "db/engine/recordset.h"
 #include "db/engine/catalog.h"
 #include "db/location.h"
+#include "db/schema.h"
+#include "support/testserver.h"
 
 #include <QTimer>
 
@@ -84,6 +86,27 @@ TEST_F(Startup, CurrentDatabaseShowsStartMenuAboutOneSecondLater)
     EXPECT_EQ(Forms::find<frmSplash>(), nullptr);
     EXPECT_TRUE(platform->boxes().isEmpty());
     EXPECT_FALSE(exitStatus.has_value());
+}
+
+// The probe tells a ledger's generation by its tables, which a server's
+// database must carry exactly as a file does.
+TEST_F(Startup, ALedgerCreatedOnAServerOpensTheStartMenu)
+{
+    ServerDatabase server(testServerConninfo());
+    const QString location = QString::fromUtf8(server.conninfo());
+    db::createDatabase(location, db::Generation::V2112);
+    {
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(location));
+        db::addCommonEntries(connection);
+        certificates::extendDatabase(connection);
+    }
+    writeLocationFile(location + u'\n');
+    probe();
+    ASSERT_TRUE(waitFor([] { return Forms::find<frmSelector>() != nullptr; })) << boxTexts().join(u'|').toStdString();
+    settle();
+    EXPECT_EQ(labelText(Forms::find<frmSelector>(), "Label4"), QStringLiteral("2.112"));
+    EXPECT_TRUE(platform->boxes().isEmpty()) << boxTexts().join(u'|').toStdString();
 }
 
 TEST_F(Startup, SplashShowsProgramVersion)
