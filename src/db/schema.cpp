@@ -333,13 +333,15 @@ void buildDatabase(const QString &path, Generation generation)
     connection.open(plainConnectionString(path));
     jet::Catalog catalog;
     catalog.setActiveConnection(&connection);
+    // Whole or not at all: a server's database has no file to remove when
+    // building it fails part-way.
+    jet::Transaction transaction(connection);
+    jet::prepareNewDatabase(connection);
     for (const TableDef &table : tables(generation))
         catalog.createTable(table);
     for (const StoredQuery &query : storedQueries())
         catalog.appendView(query.name, query.jetSql);
     setPlannerStatistics(catalog);
-
-    jet::Transaction transaction(connection);
     insertPlaceholders(connection, generation);
     transaction.commit();
     catalog.close();
@@ -562,7 +564,7 @@ void createDatabase(const QString &path, Generation generation)
     jet::createDatabase(path, databasePassword());
     try {
         try {
-            jet::restrictNewFile(path);
+            jet::restrictNewDatabase(path);
         } catch (const jet::Error &e) {
             throw jet::Error(fileerr::PathFileAccess,
                              QStringLiteral("パス/ファイル アクセス エラーです。\n%1").arg(e.description()));
@@ -570,7 +572,7 @@ void createDatabase(const QString &path, Generation generation)
         buildDatabase(path, generation);
     } catch (...) {
         jet::releasePooledHandles(path);
-        QFile::remove(path);
+        jet::discardNewDatabase(path);
         throw;
     }
     jet::releasePooledHandles(path);

@@ -366,6 +366,14 @@ TEST_P(RecordsetTest, CommandsBindParametersInOrder)
     EXPECT_EQ(cmd.execute()->value(0).toString(), QStringLiteral("佐藤 三郎"));
 }
 
+// Callers tell "done" from "someone else changed it first" by the count.
+TEST_P(RecordsetTest, ExecuteReturnsTheRowsItChanged)
+{
+    EXPECT_EQ(conn().execute(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = 'x' WHERE カルテID >= ?"), {103}), 2);
+    EXPECT_EQ(conn().execute(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = 'y' WHERE カルテID = 999")), 0);
+    EXPECT_EQ(conn().execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = 1")), 1);
+}
+
 TEST_P(RecordsetTest, ManyRowsReadCorrectlyAcrossSegments)
 {
     conn().beginTrans();
