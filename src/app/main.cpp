@@ -2,6 +2,7 @@
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/screenshots.h"
+#include "app/serverpassword.h"
 #include "app/versionerrors.h"
 #include "db/engine/clock.h"
 #include "app/windows.h"
@@ -30,6 +31,7 @@ int main(int argc, char **argv)
     toolkit::setExitHandler({});
     app::registerProgramWindows();
     toolkit::setStandingAnswers(app::damagedDatabaseAnswers());
+    app::askForServerPasswords();
 
     // NORVA_SCREENSHOTS=folder: pictures of the windows instead of a session.
     std::unique_ptr<app::ScreenshotTour> tour;

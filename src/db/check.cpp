@@ -133,7 +133,7 @@ CheckReport checkDatabase(const QString &path)
     // stop at the first bad page, and the administrator needs the whole list
     // of what is damaged to choose between repair and restore.
     CheckReport report;
-    report.integrity = jet::integrityCheck(connection);
+    report.integrity = jet::integrityCheck(connection, &report.integritySkipped);
     try {
         readContents(connection, report);
     } catch (const jet::Error &e) {

@@ -11,8 +11,11 @@ struct CheckReport
 {
     // "2.112" (or whatever the version table holds), "2.086" or "old".
     QString generation;
-    // SQLite's integrity check: {"ok"} for a sound file.
+    // The back end's own check: {"ok"} for a sound database.
     QStringList integrity;
+    // What that check could not look at and why: a server role that may not
+    // create the extension the index check needs.  Said, never taken for damage.
+    QString integritySkipped;
     // Why the tables could not be read past a damaged page; what follows it
     // in this report is then incomplete.
     QString unreadable;
@@ -47,7 +50,7 @@ struct CheckReport
     }
 };
 
-// Opens the file with the system password and checks it, changing nothing.
+// Opens the database (a file with the system password) and checks it, changing nothing.
 // Throws jet::Error when the file cannot be opened.
 CheckReport checkDatabase(const QString &path);
 

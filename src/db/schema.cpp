@@ -1,5 +1,6 @@
 #include "db/schema.h"
 
+#include "db/columndefs.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/files.h"
@@ -15,6 +16,7 @@ using jet::ColumnDef;
 using jet::DataType;
 using jet::IndexDef;
 using jet::TableDef;
+using namespace db::columns;
 
 namespace {
 
@@ -29,31 +31,6 @@ struct SchemaColumn
     ColumnDef def;
     Generation since = Generation::Old;
 };
-
-ColumnDef column(const QString &name, DataType type, int size = 0, const QVariant &defaultValue = {})
-{
-    ColumnDef def;
-    def.name = name;
-    def.type = type;
-    def.definedSize = size;
-    def.defaultValue = defaultValue;
-    return def;
-}
-
-ColumnDef autoNumber(const QString &name)
-{
-    ColumnDef def = column(name, DataType::Long);
-    def.nullable = false;
-    def.autoIncrement = true;
-    return def;
-}
-
-ColumnDef key(const QString &name)
-{
-    ColumnDef def = column(name, DataType::Long);
-    def.nullable = false;
-    return def;
-}
 
 // Every code reference starts at the placeholder row, so that a new row
 // joins its code tables in the lists before a window has set it.
@@ -85,11 +62,6 @@ ColumnDef yesNo(const QString &name)
 ColumnDef date(const QString &name)
 {
     return column(name, DataType::Date);
-}
-
-IndexDef primaryKey(const QString &columnName)
-{
-    return IndexDef{QStringLiteral("PrimaryKey"), {columnName}, true, false};
 }
 
 IndexDef plainIndex(const QString &columnName)
@@ -361,13 +333,15 @@ void buildDatabase(const QString &path, Generation generation)
     connection.open(plainConnectionString(path));
     jet::Catalog catalog;
     catalog.setActiveConnection(&connection);
+    // Whole or not at all: a server's database has no file to remove when
+    // building it fails part-way.
+    jet::Transaction transaction(connection);
+    jet::prepareNewDatabase(connection);
     for (const TableDef &table : tables(generation))
         catalog.createTable(table);
     for (const StoredQuery &query : storedQueries())
         catalog.appendView(query.name, query.jetSql);
     setPlannerStatistics(catalog);
-
-    jet::Transaction transaction(connection);
     insertPlaceholders(connection, generation);
     transaction.commit();
     catalog.close();
@@ -590,7 +564,7 @@ void createDatabase(const QString &path, Generation generation)
     jet::createDatabase(path, databasePassword());
     try {
         try {
-            jet::restrictNewFile(path);
+            jet::restrictNewDatabase(path);
         } catch (const jet::Error &e) {
             throw jet::Error(fileerr::PathFileAccess,
                              QStringLiteral("パス/ファイル アクセス エラーです。\n%1").arg(e.description()));
@@ -598,7 +572,7 @@ void createDatabase(const QString &path, Generation generation)
         buildDatabase(path, generation);
     } catch (...) {
         jet::releasePooledHandles(path);
-        QFile::remove(path);
+        jet::discardNewDatabase(path);
         throw;
     }
     jet::releasePooledHandles(path);

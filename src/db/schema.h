@@ -14,10 +14,11 @@ namespace db {
 // table, the outpatient flag and the welfare-handbook certificate.
 enum class Generation { Old, V2086, V2112 };
 
-// Creates an encrypted database file at path with every table, code-table
-// placeholder row and stored query of the generation.  Throws
-// jet::Error(err::GeneralFailure) when the file exists; a file left half-made
-// by a failure is removed before the error is passed on.
+// Creates a database at path, a file or a server's database, with every
+// table, code-table placeholder row and stored query of the generation, all
+// in one transaction.  Throws jet::Error(err::GeneralFailure) when the file
+// exists or the server's database is not empty; a file left half-made by a
+// failure is removed before the error is passed on.
 void createDatabase(const QString &path, Generation generation);
 
 // Tells SQLite's planner that the chart number singles out one patient in

@@ -11,6 +11,8 @@
 #include "db/engine/recordset.h"
 #include "db/engine/catalog.h"
 #include "db/location.h"
+#include "db/schema.h"
+#include "support/testserver.h"
 
 #include <QTimer>
 
@@ -84,6 +86,16 @@ TEST_F(Startup, CurrentDatabaseShowsStartMenuAboutOneSecondLater)
     EXPECT_EQ(Forms::find<frmSplash>(), nullptr);
     EXPECT_TRUE(platform->boxes().isEmpty());
     EXPECT_FALSE(exitStatus.has_value());
+}
+
+// The probe tells a generation by the tables, which a server must carry as a file does.
+TEST_F(Startup, ALedgerCreatedOnAServerOpensTheStartMenu)
+{
+    ServerDatabase server(testServerConninfo());
+    db::createDatabase(QString::fromUtf8(server.conninfo()), db::Generation::V2112);
+    writeLocationFile(QString::fromUtf8(server.conninfo()) + u'\n');
+    probe();
+    EXPECT_TRUE(waitFor([] { return Forms::find<frmSelector>() != nullptr; })) << boxTexts().join(u'|').toStdString();
 }
 
 TEST_F(Startup, SplashShowsProgramVersion)

@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <cerrno>
 #include <cstdio>
@@ -72,7 +73,7 @@ int create(const QString &path, const QString &generationName)
     if (refuseExisting(path))
         return 1;
     db::createDatabase(path, *generation);
-    out() << u"Created %1 (generation %2)."_s.arg(path, generationName) << Qt::endl;
+    out() << u"Created %1 (generation %2)."_s.arg(jet::describeDataSource(path), generationName) << Qt::endl;
     return 0;
 }
 
@@ -115,8 +116,12 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
         return 1;
     QElapsedTimer timer;
     timer.start();
-    // An older generation is the current one's rows copied into its tables.
-    const QString current = generation == db::Generation::V2112 ? path : path + u".2112"_s;
+    // An older generation is the current one's rows copied into its tables,
+    // by way of a file of this run's own.
+    QTemporaryDir work;
+    if (generation != db::Generation::V2112 && !work.isValid())
+        throw jet::Error(jet::err::GeneralFailure, u"作業用のフォルダーを作れません: %1"_s.arg(work.errorString()));
+    const QString current = generation == db::Generation::V2112 ? path : work.filePath(u"demo.2112"_s);
     db::createDatabase(current, db::Generation::V2112);
     DemoSummary summary;
     try {
@@ -126,7 +131,11 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
         // copied table by table and the records would be left behind.
         DemoOptions fill = options;
         fill.certificateRecords = generation == db::Generation::V2112;
+        // A server's database outlives a failure: it is left an empty ledger,
+        // never a hospital cut off half-way.
+        jet::Transaction transaction(connection);
         summary = fillDemoDatabase(connection, fill);
+        transaction.commit();
         connection.close();
         if (current != path) {
             db::createDatabase(path, generation);
@@ -138,12 +147,12 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
     } catch (...) {
         jet::releasePooledHandles(current);
         jet::releasePooledHandles(path);
-        QFile::remove(current);
-        QFile::remove(path);
+        QFile::remove(work.filePath(u"demo.2112"_s));
+        jet::discardNewDatabase(path);
         throw;
     }
     out() << u"Created %1: %2 patients, %3 episodes (%4 current in-patients, %5 outpatient courses), "
-             "%6 certificates, %7 certificate records in %8 s."_s.arg(path)
+             "%6 certificates, %7 certificate records in %8 s."_s.arg(jet::describeDataSource(path))
                  .arg(summary.patients)
                  .arg(summary.episodes)
                  .arg(summary.inpatients)
@@ -218,8 +227,12 @@ int check(const QString &database)
     const db::CheckReport report = db::checkDatabase(database);
     // Every line names the file, so that a cron mail or a log of several
     // files' checks is read line by line.
-    const auto line = [&database](const QString &text) { out() << database << u": "_s << text << Qt::endl; };
+    const auto line = [name = jet::describeDataSource(database)](const QString &text) {
+        out() << name << u": "_s << text << Qt::endl;
+    };
     line(u"schema generation %1"_s.arg(report.generation));
+    if (!report.integritySkipped.isEmpty())
+        line(u"index check skipped: %1"_s.arg(report.integritySkipped));
     // SQLite puts several findings into one row, a line each.
     for (const QString &finding : report.integrity.join(u"\n"_s).split(u'\n', Qt::SkipEmptyParts))
         line(u"integrity_check: %1"_s.arg(finding));
@@ -247,19 +260,21 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        u"Creates database files for ネモリア.\n\n"
-        "  create PATH [--generation 2.112|2.086|old]   an empty database\n"
-        "  demo PATH [--patients N] [--seed S] [--today YYYY-MM-DD] [--generation 2.112|2.086|old]\n"
+        u"Creates database files for ネモリア.\n"
+        "DB may also be a PostgreSQL server's database, as a libpq URI (postgresql://user@host:port/dbname)\n"
+        "or keyword string (host=… dbname=…); create and demo need it to exist and be empty.\n\n"
+        "  create DB [--generation 2.112|2.086|old]     an empty database\n"
+        "  demo DB [--patients N] [--seed S] [--today YYYY-MM-DD] [--generation 2.112|2.086|old]\n"
         "                                               a database of a fictional hospital\n"
         "  backup DB DEST [--force | --keep N]          a consistent copy, also while the program runs;\n"
         "                                               quiet when it succeeds; --keep N moves the earlier\n"
         "                                               copies to DEST.1 … DEST.(N-1) and removes the oldest\n"
         "  restore BACKUP DB                            puts a sound backup in place of DB, which no\n"
         "                                               program may have open\n"
-        "  check DB                                     the file's soundness; exit status 0 only when sound"_s);
+        "  check DB                                     the database's soundness; exit status 0 only when sound"_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore or check"_s);
-    parser.addPositionalArgument(u"path"_s, u"the database file"_s);
+    parser.addPositionalArgument(u"path"_s, u"the database file or server address"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
     const QCommandLineOption patients(u"patients"_s, u"Number of demo patients."_s, u"N"_s, u"1000"_s);
@@ -323,7 +338,9 @@ int main(int argc, char **argv)
         }
         return demo(args.at(1), options, *demoGeneration);
     } catch (const jet::Error &error) {
-        err() << u"norva-db: %1: %2 (%3)"_s.arg(args.at(1), error.description(), error.numberText()) << Qt::endl;
+        err() << u"norva-db: %1: %2 (%3)"_s.arg(jet::describeDataSource(args.at(1)), error.description(),
+                                                 error.numberText())
+              << Qt::endl;
         return 1;
     }
 }

@@ -1,5 +1,6 @@
 #include "certificate/records/extension.h"
 
+#include "db/columndefs.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
@@ -14,38 +15,9 @@ using jet::ColumnDef;
 using jet::DataType;
 using jet::IndexDef;
 using jet::TableDef;
+using namespace db::columns;
 
 namespace {
-
-ColumnDef column(const QString &name, DataType type, int size = 0, const QVariant &defaultValue = {})
-{
-    ColumnDef def;
-    def.name = name;
-    def.type = type;
-    def.definedSize = size;
-    def.defaultValue = defaultValue;
-    return def;
-}
-
-ColumnDef autoNumber(const QString &name)
-{
-    ColumnDef def = column(name, DataType::Long);
-    def.nullable = false;
-    def.autoIncrement = true;
-    return def;
-}
-
-ColumnDef required(const QString &name)
-{
-    ColumnDef def = column(name, DataType::Long);
-    def.nullable = false;
-    return def;
-}
-
-IndexDef primaryKey(const QString &columnName)
-{
-    return IndexDef{u"PrimaryKey"_s, {columnName}, true, false};
-}
 
 TableDef recordTable()
 {
@@ -56,10 +28,10 @@ TableDef recordTable()
     // Code references start at the placeholder row, as in the 2003 tables.
     table.columns = {
         autoNumber(u"診断書ID"_s),
-        required(u"系列ID"_s),
-        required(u"版"_s),
+        key(u"系列ID"_s),
+        key(u"版"_s),
         column(u"前版ID"_s, DataType::Long),
-        required(u"カルテID"_s),
+        key(u"カルテID"_s),
         column(u"自立支援医療"_s, DataType::YesNo),
         column(u"手帳"_s, DataType::YesNo),
         column(u"様式"_s, DataType::Text, 20),
@@ -94,7 +66,7 @@ TableDef itemTable()
     table.name = kItemTable.toString();
     table.columns = {
         autoNumber(u"項目ID"_s),
-        required(u"診断書ID"_s),
+        key(u"診断書ID"_s),
         column(u"群"_s, DataType::Text, 20),
         column(u"項目"_s, DataType::Text, 30),
         column(u"値"_s, DataType::Text, 20),

@@ -5,6 +5,7 @@
 #include "db/engine/error.h"
 #include "db/engine/files.h"
 #include "db/engine/jetsql.h"
+#include "db/engine/postgres/pgdriver.h"
 #include "db/engine/sqlite/sqlfunctions.h"
 #include "db/engine/sqlite/sqlite_support.h"
 #include "db/engine/sqlite/sqlitedriver.h"
@@ -323,8 +324,11 @@ QStringList restoreDatabase(const QString &backup, const QString &password, cons
     return copyOver(backup, password, database, true, kRestoreFailure);
 }
 
-QStringList integrityCheck(Connection &connection)
+QStringList integrityCheck(Connection &connection, QString *skipped)
 {
+    Driver &db = connection.driver();
+    if (db.dialect() == Dialect::Postgres)
+        return static_cast<postgres::PgDriver &>(db).checkIndexes(skipped);
     return problemsOf(sqliteHandle(connection));
 }
 

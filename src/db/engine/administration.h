@@ -58,9 +58,11 @@ QStringList backupDatabase(const QString &source, const QString &password, const
 // the backup and its first problem when it is not.
 QStringList restoreDatabase(const QString &backup, const QString &password, const QString &database);
 
-// SQLite's own check of the open file: its b-trees, indexes and free pages.
-// Returns {"ok"} for a sound file, otherwise the problems it found (at most 100).
-QStringList integrityCheck(Connection &connection);
+// The back end's own check of the open database: a file's b-trees, indexes
+// and free pages; a server's indexes against their tables.  Returns {"ok"}
+// for a sound database, otherwise the problems it found (at most 100 of a
+// file's).  What the check could not look at, and why, goes to `skipped`.
+QStringList integrityCheck(Connection &connection, QString *skipped = nullptr);
 
 // Gives `file`, which is to replace `replaced`, that file's group and mode,
 // and its owner where this process may, so that a shared database stays open

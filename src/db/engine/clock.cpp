@@ -1,5 +1,6 @@
 #include "db/engine/clock.h"
 
+#include <atomic>
 #include <optional>
 
 namespace jet {
@@ -10,6 +11,8 @@ std::optional<QDateTime> &fixedMoment()
     static std::optional<QDateTime> moment;
     return moment;
 }
+
+std::atomic<quint64> changes{0};
 } // namespace
 
 QDateTime Clock::now()
@@ -22,11 +25,18 @@ QDateTime Clock::now()
 void Clock::setFixed(const QDateTime &moment)
 {
     fixedMoment() = moment;
+    ++changes;
 }
 
 void Clock::setSystem()
 {
     fixedMoment().reset();
+    ++changes;
+}
+
+quint64 Clock::generation()
+{
+    return changes.load();
 }
 
 bool Clock::isFixed()

@@ -15,6 +15,9 @@ public:
     static void setFixed(const QDateTime &moment);
     static void setSystem();
     static bool isFixed();
+    // Counts the changes of setFixed() and setSystem(), so that a server
+    // session tells its server of a change once, and only then.
+    static quint64 generation();
 };
 
 // Names the system's zone file in TZ where TZ is unset: without it the C

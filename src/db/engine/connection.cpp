@@ -2,9 +2,11 @@
 
 #include "db/engine/catalog.h"
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/engine/physical.h"
 #include "db/engine/recordset.h"
 
+#include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/server.h"
 #include "db/engine/sqlite/sqlitedriver.h"
 
@@ -154,6 +156,11 @@ QString keyOf(const QString &dataSource, const QString &password)
         return dataSource + QChar(0);
     return QFileInfo(dataSource).absoluteFilePath() + QChar(0) + password;
 }
+// The beginning of the keys of every handle on a data source, whatever the password.
+QString prefixOf(const QString &dataSource)
+{
+    return keyOf(dataSource, QString());
+}
 } // namespace
 
 std::shared_ptr<PhysicalConnection> acquire(const QString &path, const QString &password)
@@ -190,7 +197,7 @@ void release(std::shared_ptr<PhysicalConnection> connection)
 
 bool inUse(const QString &path)
 {
-    const QString prefix = QFileInfo(path).absoluteFilePath() + QChar(0);
+    const QString prefix = prefixOf(path);
     for (auto it = idle().inUse.cbegin(); it != idle().inUse.cend(); ++it)
         if (it.key().startsWith(prefix) && it.value() > 0)
             return true;
@@ -199,7 +206,7 @@ bool inUse(const QString &path)
 
 void drop(const QString &path)
 {
-    const QString prefix = QFileInfo(path).absoluteFilePath() + QChar(0);
+    const QString prefix = prefixOf(path);
     for (auto it = idle().byKey.begin(); it != idle().byKey.end();) {
         if (it.key().startsWith(prefix))
             it = idle().byKey.erase(it);
@@ -374,8 +381,10 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     result.bindAll(assignedValues(statement, db, parameters));
     while (result.step()) {
     }
+    // Read before the reset, which forgets a server's count with its result.
+    const qint64 changed = result.changes();
     result.reset();
-    return statement.kind == sql::Statement::Kind::Other ? int(result.changes()) : 0;
+    return statement.kind == sql::Statement::Kind::Other ? int(changed) : 0;
 }
 
 void Connection::setWorking(std::function<void()> working)
@@ -446,6 +455,8 @@ void closeDatabaseFile(const QString &path)
 
 void createDatabase(const QString &path, const QString &password)
 {
+    if (isServerAddress(path))
+        return;
     if (QFileInfo::exists(path))
         throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' は既に存在します。").arg(path));
     try {
@@ -454,6 +465,30 @@ void createDatabase(const QString &path, const QString &password)
         QFile::remove(path);
         throw;
     }
+}
+
+QString describeDataSource(const QString &dataSource)
+{
+    return isServerAddress(dataSource) ? describeServer(dataSource) : dataSource;
+}
+
+void restrictNewDatabase(const QString &dataSource)
+{
+    if (!isServerAddress(dataSource))
+        restrictNewFile(dataSource);
+}
+
+void prepareNewDatabase(Connection &connection)
+{
+    Driver &db = connection.driver();
+    if (db.dialect() == Dialect::Postgres)
+        static_cast<postgres::PgDriver &>(db).prepareNewDatabase();
+}
+
+void discardNewDatabase(const QString &dataSource)
+{
+    if (!isServerAddress(dataSource))
+        QFile::remove(dataSource);
 }
 
 void setSelectIntoHandler(SelectIntoHandler handler)

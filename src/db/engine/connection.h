@@ -4,6 +4,7 @@
 #include <QVariantList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace jet {
 
@@ -83,6 +84,15 @@ struct ConnectionSettings
 // after a quoted value or an unterminated quote.
 ConnectionSettings parseConnectionString(const QString &connectionString);
 
+// Asked for the password when a database server wants one that none of its
+// client's own means (~/.pgpass, PGPASSFILE, a service file) gives; `server`
+// names the database as messages do (host:port/dbname).  Nothing, or no
+// prompt installed, opens nothing.  A password that the server accepts is
+// kept in this process's memory for later connections to the same address,
+// and nowhere else.
+using PasswordPrompt = std::function<std::optional<QString>(const QString &server)>;
+void setPasswordPrompt(PasswordPrompt prompt);
+
 // Drops the pooled handles of a file, so that it can be replaced on disk.
 void releasePooledHandles(const QString &path);
 
@@ -91,9 +101,31 @@ void releasePooledHandles(const QString &path);
 // when a connection of the program is still open on it.
 void closeDatabaseFile(const QString &path);
 
-// Creates a new, empty encrypted database file keyed by the password.  Throws
-// Error(err::GeneralFailure) when the file exists already or cannot be made.
-void createDatabase(const QString &path, const QString &password);
+// Makes a new, empty database at a data source, for a ledger to be built
+// into with one transaction that begins with prepareNewDatabase().  A file is
+// created, encrypted and keyed by the password; throws
+// Error(err::GeneralFailure) when it exists already or cannot be made.  A
+// server's database is its administrator's to make: nothing is made here,
+// and opening it says when it is missing.
+void createDatabase(const QString &dataSource, const QString &password);
+
+// A data source as a message names it: a file by its path, a server as
+// describeServer() names it, never with a password.
+QString describeDataSource(const QString &dataSource);
+
+// A new file gets the access restrictNewFile() gives; a server's database
+// keeps the grants its administrator gave.
+void restrictNewDatabase(const QString &dataSource);
+
+// Readies the database of a new ledger, inside the transaction that fills it.
+// A new file needs nothing.  A server's database is refused with a message
+// naming the server when its schema public holds anything already, and
+// receives the Jet functions that translated SQL calls.
+void prepareNewDatabase(Connection &connection);
+
+// Undoes createDatabase() after building the ledger failed: a new file is
+// removed; on a server the rolled-back transaction left nothing to remove.
+void discardNewDatabase(const QString &dataSource);
 
 // What SELECT ... INTO [connect].[name] does; the spreadsheet export installs one.
 // Returns the number of rows written.

@@ -107,9 +107,8 @@ public:
     // Keyed rows: keyWidth keys per row, in result order.
     int keyWidth = 0;
     std::vector<qint64> keys;
-    // Materialized rows: every row, and the rows the filter lets through.
+    // Materialized rows: the rows the filter lets through.
     std::vector<RowValues> allRows;
-    std::vector<int> visible;
 
     // Segment cache over keyed rows.
     std::list<int> segmentOrder; // most recently used first
@@ -150,7 +149,7 @@ public:
     int rowCount()
     {
         if (!keyed)
-            return int(visible.size());
+            return int(allRows.size());
         if (forward) {
             if (knownCount < 0)
                 countRows();
@@ -229,12 +228,12 @@ public:
         return joinParts(items);
     }
 
-    QString whereWith(const QString &extra) const
+    QString whereWith(const QString &extra, bool filtered = true) const
     {
         QStringList conditions;
         if (!shape.where.isEmpty())
             conditions.append(QLatin1Char('(') + shape.where + QLatin1Char(')'));
-        if (!filterSql.isEmpty())
+        if (filtered && !filterSql.isEmpty())
             conditions.append(QLatin1Char('(') + filterSql + QLatin1Char(')'));
         if (!extra.isEmpty())
             conditions.append(QLatin1Char('(') + extra + QLatin1Char(')'));
@@ -278,10 +277,11 @@ public:
         return QStringLiteral(" ORDER BY ") + joinParts(items);
     }
 
-    QString fullSql() const
+    // Rows read whole are filtered around this read (see loadAll()).
+    QString fullSql(bool filtered = true) const
     {
         return QStringLiteral("SELECT ") + QString(shape.distinct ? QStringLiteral("DISTINCT ") : QString()) + selectList()
-            + fromClause() + whereWith(QString()) + tail();
+            + fromClause() + whereWith(QString(), filtered) + tail();
     }
 
     QVariantList keysParameters() const { return fromParameters + whereParameters + restParameters; }
@@ -309,6 +309,36 @@ public:
     void loadKeys()
     {
         readKeys(keysSql(QString()));
+        forgetLastKeys();
+        keysLoaded = true;
+        knownCount = int(keys.size() / size_t(keyWidth));
+    }
+
+    // A result short enough to list whole is read with its rows in the same
+    // statement, so that a window's list costs its count and this one read
+    // however many rows it shows.
+    void loadKeysWithRows()
+    {
+        const Statement stmt = prepare(QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
+                                       + whereWith(QString()) + keysOrder(false));
+        stmt->bindAll(itemParameters + keysParameters());
+        std::vector<qint64> read;
+        std::vector<RowValues> rows;
+        while (stmt->step()) {
+            for (int k = 0; k < keyWidth; ++k)
+                read.push_back(keyAt(*stmt, int(fields.size()) + k));
+            rows.push_back(readRow(*stmt));
+        }
+        keys = std::move(read);
+        clearCache();
+        for (size_t first = 0; first < rows.size() && int(segments.size()) < kCachedSegments; first += kSegmentRows) {
+            const auto end = rows.begin() + ptrdiff_t(std::min(rows.size(), first + kSegmentRows));
+            segmentOrder.push_back(int(first / kSegmentRows));
+            segments.emplace(int(first / kSegmentRows),
+                             std::make_pair(std::vector<RowValues>(std::make_move_iterator(rows.begin() + ptrdiff_t(first)),
+                                                                   std::make_move_iterator(end)),
+                                            std::prev(segmentOrder.end())));
+        }
         forgetLastKeys();
         keysLoaded = true;
         knownCount = int(keys.size() / size_t(keyWidth));
@@ -353,7 +383,7 @@ public:
     {
         countRows();
         if (knownCount <= kReadWholeBelow) {
-            loadKeys();
+            loadKeysWithRows();
             return;
         }
         readKeys(keysSql(QString()) + QStringLiteral(" LIMIT %1").arg(kFirstKeys));
@@ -369,30 +399,28 @@ public:
         return row;
     }
 
+    // A filter over rows read whole is a condition on the read itself, so
+    // that filtering costs one statement however many rows there are.
     void loadAll()
     {
-        allRows.clear();
-        const Statement stmt = prepare(fullSql());
+        QString sql = fullSql(false);
+        if (!filterSql.isEmpty()) {
+            QStringList names;
+            for (size_t i = 0; i < fields.size(); ++i)
+                names.append(rowColumn(int(i)));
+            sql = QStringLiteral("WITH jet_rows(%1) AS (%2) SELECT * FROM jet_rows WHERE %3")
+                      .arg(names.join(QStringLiteral(", ")), sql, filterSql);
+        }
+        // Read aside, so that a refused filter keeps the rows read before it.
+        std::vector<RowValues> read;
+        const Statement stmt = prepare(sql);
         stmt->bindAll(itemParameters + keysParameters());
         while (stmt->step())
-            allRows.push_back(readRow(*stmt));
-        applyMaterializedFilter();
+            read.push_back(readRow(*stmt));
+        allRows = std::move(read);
     }
 
-    void applyMaterializedFilter()
-    {
-        visible.clear();
-        if (filterSql.isEmpty()) {
-            visible.resize(allRows.size());
-            for (size_t i = 0; i < allRows.size(); ++i)
-                visible[i] = int(i);
-            return;
-        }
-        const Statement test = prepare(QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(filterSql));
-        for (size_t i = 0; i < allRows.size(); ++i)
-            if (matches(*test, allRows[i]))
-                visible.push_back(int(i));
-    }
+    static QString rowColumn(int field) { return QStringLiteral("jet_c%1").arg(field + 1); }
 
     bool matches(DriverResult &test, const RowValues &row) const
     {
@@ -455,21 +483,80 @@ public:
         return values;
     }
 
+    // The rows from `first` to before `last` with one statement, so that a
+    // segment costs one round trip to a server rather than one a row.  Each
+    // key column is matched against the segment's keys with a fixed number of
+    // markers, so that the statement is prepared once; the rows found are
+    // then paired with their rows here by their keys.
+    std::vector<RowValues> fetchSegment(int first, int last)
+    {
+        std::vector<std::vector<qint64>> wanted;
+        for (int r = first; r < last; ++r)
+            wanted.push_back(unreadable.count(r) ? std::vector<qint64>() : keyOf(r));
+        QStringList conditions;
+        QVariantList values = itemParameters + fromParameters;
+        for (int k = 0; k < keyWidth; ++k) {
+            QList<qint64> present;
+            bool partnerless = false;
+            for (const std::vector<qint64> &key : wanted) {
+                if (key.empty())
+                    continue;
+                if (key[size_t(k)] == kNoPartner)
+                    partnerless = true;
+                else if (!present.contains(key[size_t(k)]))
+                    present.append(key[size_t(k)]);
+            }
+            QStringList either;
+            if (!present.isEmpty()) {
+                for (int i = 0; i < kSegmentRows; ++i)
+                    values.append(QVariant(qlonglong(present.at(std::min(i, int(present.size()) - 1)))));
+                either.append(instances[size_t(k)].key + QStringLiteral(" IN (")
+                              + QStringList(kSegmentRows, QStringLiteral("?")).join(QStringLiteral(", ")) + QLatin1Char(')'));
+            }
+            if (partnerless)
+                either.append(instances[size_t(k)].key + QStringLiteral(" IS NULL"));
+            if (either.isEmpty())
+                break; // every row of the segment is one read aside
+            conditions.append(QLatin1Char('(') + either.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
+        }
+
+        std::unordered_map<std::vector<qint64>, RowValues, KeyHash> found;
+        if (int(conditions.size()) == keyWidth) {
+            const Statement stmt = prepare(QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
+                                           + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND ")));
+            stmt->bindAll(values);
+            std::vector<qint64> key(static_cast<size_t>(keyWidth));
+            while (stmt->step()) {
+                for (int k = 0; k < keyWidth; ++k)
+                    key[size_t(k)] = keyAt(*stmt, int(fields.size()) + k);
+                if (!found.count(key))
+                    found.emplace(key, readRow(*stmt));
+            }
+        }
+        std::vector<RowValues> rows;
+        rows.reserve(wanted.size());
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            if (wanted[i].empty()) {
+                rows.push_back(unreadable.at(first + int(i)));
+                continue;
+            }
+            const auto it = found.find(wanted[i]);
+            rows.push_back(it != found.end() ? it->second : RowValues(fields.size()));
+        }
+        return rows;
+    }
+
     const RowValues &row(int index)
     {
         if (forward)
             return forwardRow(index);
         if (!keyed)
-            return allRows[size_t(visible[size_t(index)])];
+            return allRows[size_t(index)];
         const int segment = index / kSegmentRows;
         auto it = segments.find(segment);
         if (it == segments.end()) {
-            std::vector<RowValues> rows;
             const int first = segment * kSegmentRows;
-            const int last = std::min(rowCount(), first + kSegmentRows);
-            rows.reserve(size_t(last - first));
-            for (int r = first; r < last; ++r)
-                rows.push_back(fetchRow(r));
+            std::vector<RowValues> rows = fetchSegment(first, std::min(rowCount(), first + kSegmentRows));
             segmentOrder.push_front(segment);
             it = segments.emplace(segment, std::make_pair(std::move(rows), segmentOrder.begin())).first;
             if (int(segments.size()) > kCachedSegments) {
@@ -502,15 +589,21 @@ public:
 
     // --- filters and finds ---
 
-    sql::FieldLookup lookup(bool asParameters) const
+    // How a condition names a field: by its expression in the statement, as
+    // a parameter ?n bound to a row's value, or as a column of the rows read whole.
+    enum class FieldRef { Expression, Parameter, RowColumn };
+
+    sql::FieldLookup lookup(FieldRef ref) const
     {
-        return [this, asParameters](const QString &name) -> std::optional<sql::FieldInfo> {
+        return [this, ref](const QString &name) -> std::optional<sql::FieldInfo> {
             const int index = fieldIndex(name);
             if (index < 0)
                 return std::nullopt;
             const Field &f = fields[size_t(index)];
             sql::FieldInfo info;
-            info.sql = asParameters ? QStringLiteral("?%1").arg(index + 1) : f.expression;
+            info.sql = ref == FieldRef::Parameter ? QStringLiteral("?%1").arg(index + 1)
+                : ref == FieldRef::RowColumn     ? rowColumn(index)
+                                                 : f.expression;
             if (!f.meta.typeKnown)
                 info.type = sql::FieldInfo::Type::Unknown;
             else
@@ -1180,7 +1273,7 @@ void Recordset::find(const QString &criterion)
         update();
     const int start = std::max(d->current, 0);
     if (!d->keyed) {
-        const QString condition = sql::translateCriterion(criterion, d->lookup(true), d->driver->dialect());
+        const QString condition = sql::translateCriterion(criterion, d->lookup(RecordsetData::FieldRef::Parameter), d->driver->dialect());
         const Statement test = d->prepare(QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END").arg(condition));
         int row = start;
         while (row < d->rowCount() && !d->matches(*test, d->row(row)))
@@ -1188,7 +1281,7 @@ void Recordset::find(const QString &criterion)
         setCurrent(row);
         return;
     }
-    const QString condition = sql::translateCriterion(criterion, d->lookup(false), d->driver->dialect());
+    const QString condition = sql::translateCriterion(criterion, d->lookup(RecordsetData::FieldRef::Expression), d->driver->dialect());
     const Statement stmt = d->prepare(d->keysSql(condition));
     stmt->bindAll(d->keysParameters());
     std::unordered_set<std::vector<qint64>, KeyHash> hits;
@@ -1212,7 +1305,7 @@ void Recordset::setFilter(const QString &filter)
         update();
     const QString trimmed = filter.trimmed();
     const bool clear = trimmed.isEmpty() || trimmed == QLatin1String("0");
-    const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(!d->keyed), d->driver->dialect());
+    const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(d->keyed ? RecordsetData::FieldRef::Expression : RecordsetData::FieldRef::RowColumn), d->driver->dialect());
     const QString previous = d->filterSql;
     d->filterSql = condition;
     try {
@@ -1220,7 +1313,7 @@ void Recordset::setFilter(const QString &filter)
             d->checkKeysQuery();
             d->invalidateKeys();
         } else {
-            d->applyMaterializedFilter();
+            d->loadAll();
         }
     } catch (...) {
         d->filterSql = previous;

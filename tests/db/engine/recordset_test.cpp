@@ -1,7 +1,10 @@
 #include "db/engine/catalog.h"
+#include "db/engine/clock.h"
 #include "db/engine/command.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/jetdate.h"
+#include "db/engine/postgres/pgdriver.h"
 #include "db/engine/recordset.h"
 #include "support/backend.h"
 #include "support/errors.h"
@@ -363,6 +366,14 @@ TEST_P(RecordsetTest, CommandsBindParametersInOrder)
     EXPECT_EQ(cmd.execute()->value(0).toString(), QStringLiteral("佐藤 三郎"));
 }
 
+// Callers tell "done" from "someone else changed it first" by the count.
+TEST_P(RecordsetTest, ExecuteReturnsTheRowsItChanged)
+{
+    EXPECT_EQ(conn().execute(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = 'x' WHERE カルテID >= ?"), {103}), 2);
+    EXPECT_EQ(conn().execute(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = 'y' WHERE カルテID = 999")), 0);
+    EXPECT_EQ(conn().execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = 1")), 1);
+}
+
 TEST_P(RecordsetTest, ManyRowsReadCorrectlyAcrossSegments)
 {
     conn().beginTrans();
@@ -461,4 +472,84 @@ TEST_P(RecordsetTest, ForwardOnlyReadsEachRowOnceInStatementOrder)
     EXPECT_EQ(names, (QStringList{QStringLiteral("佐藤 三郎"), QStringLiteral("高橋 一郎"), QStringLiteral("山田 太郎")}));
     EXPECT_EQ(rs.valueAt(2, 1).toDate(), QDate(2003, 3, 1));
     EXPECT_EQ(errorOf([&] { rs.valueAt(0, 0); }), err::NotSupported);
+}
+
+// Reading a list and filtering an aggregate send as many statements to a
+// server at 1,000 rows as at 100, and an INSERT sends only itself.
+TEST_P(RecordsetTest, ReadingEveryRowCostsTheSameFewStatementsWhateverTheCount)
+{
+    const auto *server = dynamic_cast<const postgres::PgDriver *>(&conn().driver());
+    const auto addRows = [&](int count) {
+        conn().beginTrans();
+        for (int i = 0; i < count; ++i)
+            conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 一時診断名) VALUES (?, ?)"), {100 + i % 5, QStringLiteral("行")});
+        conn().commitTrans();
+    };
+    const auto readAll = [&](int rows) {
+        const qint64 before = server ? server->roundTrips() : 0;
+        Recordset list;
+        list.open(QStringLiteral("SELECT 入退院ID, 一時診断名 FROM 入退院情報 ORDER BY 入退院ID"), &conn());
+        int read = 0;
+        for (; !list.eof(); list.moveNext())
+            EXPECT_EQ(list.value(0).toInt(), ++read);
+        EXPECT_EQ(read, rows);
+        Recordset counts;
+        counts.open(QStringLiteral("SELECT カルテID, COUNT(*) AS 件数 FROM 入退院情報 GROUP BY カルテID"), &conn());
+        counts.setFilter(QStringLiteral("件数 > 1 AND カルテID <> 104"));
+        EXPECT_EQ(counts.recordCount(), rows > 5 ? 4 : 0);
+        return server ? server->roundTrips() - before : 0;
+    };
+    readAll(5); // prepares the statements once
+    addRows(95);
+    const qint64 atHundred = readAll(100);
+    const qint64 beforeAdding = server ? server->roundTrips() : 0;
+    addRows(900);
+    // Each INSERT is its one statement: its table's columns are known already.
+    if (server)
+        EXPECT_LE(server->roundTrips() - beforeAdding, 900 + 4);
+    EXPECT_EQ(readAll(1000), atHundred);
+    EXPECT_LE(atHundred, 8);
+}
+
+// Now() and Date() read the program's clock on either back end: a fixed
+// moment, each change of it, one undone with a rollback, and the
+// workstation's own time once it runs free, in the workstation's zone.
+TEST_P(RecordsetTest, NowIsTheProgramsClockOnEitherBackEnd)
+{
+    // A zone far from any server's, given back with the clock however the test ends.
+    struct Restore
+    {
+        QByteArray zone = qgetenv("TZ");
+        ~Restore()
+        {
+            Clock::setSystem();
+            zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+            tzset();
+        }
+    } restore;
+    qputenv("TZ", "Pacific/Kiritimati");
+    tzset();
+    const std::unique_ptr<Connection> other = db.connect();
+    // A file gives the computed moments as day numbers, a server as timestamps.
+    const auto moment = [](const QVariant &v) {
+        return v.typeId() == QMetaType::QDateTime ? v.toDateTime() : fromDayNumber(v.toDouble());
+    };
+    const auto now = [&] {
+        Recordset rs;
+        rs.open(QStringLiteral("SELECT Now() AS 今, Date() AS 今日"), other.get());
+        EXPECT_EQ(moment(rs.value(1)), QDateTime(moment(rs.value(0)).date(), QTime(0, 0)));
+        return moment(rs.value(0));
+    };
+    const QDateTime fixed(QDate(2004, 2, 29), QTime(23, 59, 58));
+    Clock::setFixed(fixed);
+    EXPECT_EQ(now(), fixed);
+    Clock::setFixed(fixed.addDays(1));
+    EXPECT_EQ(now(), fixed.addDays(1));
+    other->beginTrans();
+    Clock::setFixed(fixed.addDays(2));
+    EXPECT_EQ(now(), fixed.addDays(2));
+    other->rollbackTrans();
+    EXPECT_EQ(now(), fixed.addDays(2));
+    Clock::setSystem();
+    EXPECT_LE(std::abs(now().secsTo(QDateTime::currentDateTime())), 5);
 }

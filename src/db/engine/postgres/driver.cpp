@@ -68,6 +68,14 @@ int numberParameters(QString &sql)
     return count;
 }
 
+// Marks what a rollback undoes once it has run, whether or not it succeeded.
+struct RollingBack
+{
+    Session &session;
+    explicit RollingBack(Session &s) : session(s) {}
+    ~RollingBack() { session.rolledBack(); }
+};
+
 QVariant integerValue(qlonglong v)
 {
     if (v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max())
@@ -147,6 +155,7 @@ void PgDriver::beginRead()
 
 void PgDriver::commit()
 {
+    m_session->clockSetInTransaction = false;
     // The server would only warn and report success, also when the work it
     // was to keep went with a lost connection.
     if (!inTransaction())
@@ -161,6 +170,7 @@ void PgDriver::commit()
 
 void PgDriver::rollback()
 {
+    const RollingBack undone(*m_session);
     m_session->run(QStringLiteral("ROLLBACK"));
 }
 
@@ -176,6 +186,7 @@ void PgDriver::releaseSavepoint(const QString &name)
 
 void PgDriver::rollbackToSavepoint(const QString &name)
 {
+    const RollingBack undone(*m_session);
     m_session->run(QStringLiteral("ROLLBACK TO SAVEPOINT %1; RELEASE SAVEPOINT %1").arg(quoted(name)));
 }
 
@@ -309,8 +320,15 @@ void PgDriver::resetForReuse()
         return;
     }
     m_session->discardStreaming();
-    if (PQtransactionStatus(conn) != PQTRANS_IDLE)
+    if (PQtransactionStatus(conn) != PQTRANS_IDLE) {
+        const RollingBack undone(*m_session);
         m_session->run(QStringLiteral("ROLLBACK"));
+    }
+}
+
+qint64 PgDriver::roundTrips() const
+{
+    return m_session->roundTrips;
 }
 
 qint64 PgDriver::copyRows(const QString &table, const QStringList &columnNames,
@@ -331,6 +349,7 @@ qint64 PgDriver::copyRows(const QString &table, const QStringList &columnNames,
     m_session->claim();
     PGconn *conn = m_session->connection;
     const QString sql = QStringLiteral("COPY public.%1 (%2) FROM STDIN").arg(quoted(table), names.join(QStringLiteral(", ")));
+    ++m_session->roundTrips;
     if (!PQsendQuery(conn, sql.toUtf8().constData()))
         raiseConnection(conn, m_session->server);
     // Every result up to the end of the command, the first failure thrown.

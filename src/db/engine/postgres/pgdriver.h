@@ -77,6 +77,24 @@ public:
     qint64 copyRows(const QString &table, const QStringList &columns,
                     const std::function<bool(QVariantList &row)> &nextRow);
 
+    // The statements sent to the server since the connection opened, each a
+    // round trip; what a window's open costs is read from it.
+    qint64 roundTrips() const;
+
+    // Readies an existing database to receive a new ledger, inside the
+    // transaction that fills it: refuses one whose schema public holds a
+    // table, view or sequence already, naming the server, and installs the
+    // Jet functions that translated SQL calls.
+    void prepareNewDatabase();
+
+    // The server's structural check of every B-tree index of the ledger,
+    // each against its table's rows, with the amcheck extension.  Returns
+    // {"ok"} or one line per damaged index.  Where the database lacks the
+    // extension it is created for the check alone and rolled back with it;
+    // where the role may not create it, no index is checked and `skipped`
+    // says why.
+    QStringList checkIndexes(QString *skipped);
+
 private:
     void requireTable(const QString &table) const;
     // Runs DDL so that it is whole or not at all, also inside a transaction

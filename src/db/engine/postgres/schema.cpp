@@ -6,6 +6,7 @@
 #include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/session.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 namespace jet::postgres {
@@ -205,21 +206,29 @@ QStringList PgDriver::views() const
 
 std::optional<SchemaObject> PgDriver::findObject(const QString &name) const
 {
+    const auto known = m_session->objects.constFind(name);
+    if (known != m_session->objects.constEnd())
+        return *known;
     // Without regard to case as a file's names are found: ASCII letters only.
     const auto rows = m_session->query(
         QStringLiteral("SELECT relname, relkind FROM pg_class WHERE relnamespace = 'public'::regnamespace AND relkind IN ('r', 'p', 'v') "
                        "AND lower(relname COLLATE \"C\") = lower($1 COLLATE \"C\") AND relname <> $2 ORDER BY relname = $1 DESC LIMIT 1"),
         {name, kQueryTable});
+    // A name not found is not kept: another workstation may create it.
     if (rows.isEmpty())
         return std::nullopt;
     SchemaObject object;
     object.kind = rows[0][1].toString() == QLatin1String("v") ? SchemaObject::Kind::View : SchemaObject::Kind::Table;
     object.name = rows[0][0].toString();
+    m_session->objects.insert(name, object);
     return object;
 }
 
 QList<ColumnDef> PgDriver::columns(const QString &table) const
 {
+    const auto known = m_session->columns.constFind(table);
+    if (known != m_session->columns.constEnd())
+        return *known;
     const auto kind = m_session->query(QStringLiteral("SELECT relkind FROM pg_class WHERE oid = to_regclass($1) AND relkind IN ('r', 'p', 'v')"),
                                        {qualified(table)});
     if (kind.isEmpty())
@@ -272,6 +281,7 @@ QList<ColumnDef> PgDriver::columns(const QString &table) const
         def.allowZeroLength = !row[6].toBool();
         result.append(def);
     }
+    m_session->columns.insert(table, result);
     return result;
 }
 
@@ -477,6 +487,73 @@ void PgDriver::dropView(const QString &name)
     if (!m_session->query(QStringLiteral("SELECT 1 FROM pg_class WHERE oid = to_regclass($1)"), {qualified(kQueryTable)}).isEmpty())
         statements.append(QStringLiteral("DELETE FROM %1 WHERE name = %2").arg(qualified(kQueryTable), literal(name)));
     runAtomically(statements);
+}
+
+void PgDriver::prepareNewDatabase()
+{
+    // Anything of someone else's in public would mix with the ledger's names,
+    // and a copy or a second create would double its rows.
+    const auto found = m_session->query(QStringLiteral(
+        "SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+        "WHERE n.nspname = 'public' AND c.relkind IN ('r', 'p', 'v', 'm', 'f', 'S')"));
+    if (!found.isEmpty() && found[0][0].toLongLong() > 0)
+        throw Error(err::GeneralFailure,
+                    QStringLiteral("サーバー %1 のデータベースは空ではありません (スキーマ public にテーブルなどが "
+                                   "%2 個あります)。台帳は空のデータベースにだけ作成できます。")
+                        .arg(m_session->server)
+                        .arg(found[0][0].toLongLong()));
+    QFile functions(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
+    if (!functions.open(QIODevice::ReadOnly))
+        throw Error(err::GeneralFailure, QStringLiteral("サーバー用の関数がプログラムにありません。"));
+    exec(QString::fromUtf8(functions.readAll()));
+}
+
+QStringList PgDriver::checkIndexes(QString *skipped)
+{
+    QStringList problems;
+    begin();
+    try {
+        const QString findExtension = QStringLiteral(
+            "SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
+            "WHERE e.extname = 'amcheck'");
+        auto schema = m_session->query(findExtension);
+        if (schema.isEmpty()) {
+            savepoint(QStringLiteral("jet_amcheck"));
+            try {
+                m_session->run(QStringLiteral("CREATE EXTENSION amcheck"));
+            } catch (const Error &e) {
+                rollbackToSavepoint(QStringLiteral("jet_amcheck"));
+                if (skipped)
+                    *skipped = QStringLiteral("拡張 amcheck を作成できないため、索引は検査していません (%1)。"
+                                              "サーバーの管理者が CREATE EXTENSION amcheck を実行すれば検査できます。")
+                                   .arg(e.description());
+                rollback();
+                return {QStringLiteral("ok")};
+            }
+            schema = m_session->query(findExtension);
+        }
+        const QString check = quoted(schema[0][0].toString()) + QStringLiteral(".bt_index_check");
+        const auto indexes = m_session->query(QStringLiteral(
+            "SELECT c.oid::bigint, c.relname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+            "JOIN pg_class t ON t.oid = i.indrelid JOIN pg_namespace n ON n.oid = t.relnamespace "
+            "JOIN pg_am a ON a.oid = c.relam WHERE n.nspname = 'public' AND a.amname = 'btree' ORDER BY c.relname"));
+        for (const QVariantList &index : indexes) {
+            // A damaged index ends its own check only, not the transaction.
+            savepoint(QStringLiteral("jet_index"));
+            try {
+                m_session->run(QStringLiteral("SELECT %1(%2::oid::regclass, true)").arg(check).arg(index[0].toLongLong()));
+                releaseSavepoint(QStringLiteral("jet_index"));
+            } catch (const Error &e) {
+                rollbackToSavepoint(QStringLiteral("jet_index"));
+                problems << QStringLiteral("%1: %2").arg(index[1].toString(), e.description());
+            }
+        }
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    rollback();
+    return problems.isEmpty() ? QStringList{QStringLiteral("ok")} : problems;
 }
 
 } // namespace jet::postgres

@@ -1,8 +1,11 @@
 #include "db/engine/postgres/session.h"
 
+#include "db/engine/clock.h"
 #include "db/engine/postgres/result.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
+#include <QTimeZone>
 #include <cmath>
 #include <poll.h>
 
@@ -268,6 +271,37 @@ void Session::claim(const PgResult *by)
         streaming = nullptr;
         earlier->keepRest();
     }
+    syncClock();
+}
+
+void Session::syncClock()
+{
+    const quint64 generation = Clock::generation();
+    if (generation == clockGeneration)
+        return;
+    // A transaction that failed takes nothing more; its rollback comes first.
+    const PGTransactionStatusType state = PQtransactionStatus(connection);
+    if (state == PQTRANS_INERROR || state == PQTRANS_ACTIVE)
+        return;
+    clockGeneration = generation; // run() below claims the connection again
+    const QString moment = Clock::isFixed() ? Clock::now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
+    try {
+        run(QStringLiteral("SELECT set_config('jet.now', '%1', false)").arg(moment));
+    } catch (...) {
+        clockGeneration = generation - 1;
+        throw;
+    }
+    clockSetInTransaction = state == PQTRANS_INTRANS;
+}
+
+void Session::rolledBack()
+{
+    // The schema read inside the transaction may be undone with it.
+    objects.clear();
+    columns.clear();
+    if (clockSetInTransaction)
+        clockGeneration = Clock::generation() - 1;
+    clockSetInTransaction = false;
 }
 
 ResultPtr Session::nextResult()
@@ -301,6 +335,7 @@ void Session::discardStreaming()
 ResultPtr Session::run(const QString &sql)
 {
     claim();
+    ++roundTrips;
     if (!PQsendQuery(connection, sql.toUtf8().constData()))
         raiseConnection(connection, server);
     ResultPtr last;
@@ -328,11 +363,32 @@ void Session::setUp()
     PQsetNoticeProcessor(open(), [](void *, const char *) {}, nullptr);
     prepared.clear();
     rowKeys.clear();
-    run(QStringLiteral("SET search_path = public, jet; SET datestyle = 'ISO, YMD'; SET standard_conforming_strings = on;"));
+    objects.clear();
+    columns.clear();
+    // Now() and Date() on the server are the workstation's, as on a file.
+    const QByteArray zone = QTimeZone::systemTimeZoneId();
+    const int offset = QDateTime::currentDateTime().offsetFromUtc();
+    const QString fixedZone = QStringLiteral("SET TIME ZONE INTERVAL '%1%2:%3' HOUR TO MINUTE")
+                                  .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                                  .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                                  .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
+    const QString common = QStringLiteral("SET search_path = public, jet; SET datestyle = 'ISO, YMD'; SET standard_conforming_strings = on; ");
+    static const QRegularExpression zoneName(QStringLiteral("^[A-Za-z0-9_+/-]+$"));
+    if (!zone.isEmpty() && zoneName.match(QString::fromLatin1(zone)).hasMatch()) {
+        try {
+            run(common + QStringLiteral("SET TimeZone = '%1'").arg(QString::fromLatin1(zone)));
+            return;
+        } catch (const Error &) {
+            // A zone the server does not know by name: its offset now.
+        }
+    }
+    run(common + fixedZone);
 }
 
 void Session::forgetPrepared()
 {
+    objects.clear();
+    columns.clear();
     if (prepared.isEmpty())
         return;
     run(QStringLiteral("DEALLOCATE ALL"));
@@ -351,6 +407,7 @@ QList<QVariantList> Session::query(const QString &sql, const QVariantList &param
         values.push_back(p.null ? nullptr : p.text.constData());
         types.push_back(p.type);
     }
+    ++roundTrips;
     if (!PQsendQueryParams(connection, sql.toUtf8().constData(), int(params.size()), types.data(), values.data(),
                            nullptr, nullptr, 0))
         raiseConnection(connection, server);

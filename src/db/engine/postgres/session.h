@@ -3,6 +3,7 @@
 // The state one server connection shares between its driver and its
 // results, and the helpers that speak libpq for both.  Internal to the driver.
 
+#include "db/engine/driver.h"
 #include "db/engine/error.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <libpq-fe.h>
 #include <memory>
+#include <optional>
 
 namespace jet::postgres {
 
@@ -57,6 +59,15 @@ struct Session
     QHash<QByteArray, QByteArray> prepared; // statement text and parameter types → name
     int statementNumber = 0;
     QHash<QString, QString> rowKeys;
+    // The schema as this connection last read it, kept until it changes the
+    // schema itself: an INSERT or UPDATE asks for its table's columns.
+    QHash<QString, std::optional<SchemaObject>> objects; // by the name asked for
+    QHash<QString, QList<ColumnDef>> columns;
+    // Statements sent to the server, each a round trip.
+    qint64 roundTrips = 0;
+    // The engine's clock as the server's jet.now() last heard of it.
+    quint64 clockGeneration = 0;
+    bool clockSetInTransaction = false;
 
     // Throws Error(err::ObjectClosed) once the driver is gone.
     PGconn *open() const;
@@ -73,8 +84,15 @@ struct Session
     // Readies a new or renewed connection: names found in public and then
     // among the Jet functions, dates written as the driver reads them.
     void setUp();
-    // Drops the prepared statements, whose plans may rest on a table as it was.
+    // Drops the prepared statements, whose plans may rest on a table as it
+    // was, and the schema as read.
     void forgetPrepared();
+    // Tells the server the engine's clock when it changed since it last did,
+    // so that Now() reads the same moment on the server as in the program.
+    void syncClock();
+    // After a rollback: a clock set inside the transaction went with it, and
+    // the schema as read there may have.
+    void rolledBack();
     // Runs one statement with parameters and returns its rows.
     QList<QVariantList> query(const QString &sql, const QVariantList &parameters = {});
 };
