@@ -6,7 +6,6 @@
 #include "db/engine/sqlite/sqlite_support.h"
 
 #include <QRegularExpression>
-#include <limits>
 
 namespace jet::postgres {
 
@@ -75,13 +74,6 @@ struct RollingBack
     explicit RollingBack(Session &s) : session(s) {}
     ~RollingBack() { session.rolledBack(); }
 };
-
-QVariant integerValue(qlonglong v)
-{
-    if (v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max())
-        return QVariant(int(v));
-    return QVariant(v);
-}
 
 } // namespace
 
@@ -271,38 +263,14 @@ QVariant PgDriver::toStorage(const QVariant &value, DataType type, bool typeKnow
 
 QVariant PgDriver::fromStorage(const QVariant &stored, DataType type, bool typeKnown) const
 {
-    if (!stored.isValid() || stored.isNull())
-        return QVariant();
+    // The server hands out booleans and timestamps of its own; anything else
+    // reads as it does from a file.
     const int id = stored.metaType().id();
     if (id == QMetaType::Bool)
         return stored.toBool() ? -1 : 0;
-    if (!typeKnown)
-        return id == QMetaType::LongLong ? integerValue(stored.toLongLong()) : stored;
-    switch (type) {
-    case DataType::Date:
-        if (id == QMetaType::QDateTime)
-            return stored;
-        if (id == QMetaType::Double || id == QMetaType::LongLong)
-            return fromDayNumber(stored.toDouble());
-        if (const auto parsed = parseJetDate(stored.toString()))
-            return *parsed;
+    if (id == QMetaType::QDateTime && type == DataType::Date)
         return stored;
-    case DataType::Long:
-    case DataType::Integer:
-    case DataType::YesNo:
-        if (id == QMetaType::LongLong)
-            return integerValue(stored.toLongLong());
-        if (id == QMetaType::Double)
-            return integerValue(qlonglong(stored.toDouble()));
-        return stored;
-    case DataType::Double:
-        return id == QMetaType::QString ? stored : QVariant(stored.toDouble());
-    case DataType::Text:
-    case DataType::FixedText:
-    case DataType::Memo:
-        return id == QMetaType::QString ? stored : QVariant(stored.toString());
-    }
-    return stored;
+    return detail::fromStorage(stored, type, typeKnown);
 }
 
 void PgDriver::setWorking(const std::function<void()> *working)
