@@ -370,7 +370,6 @@ void PgDriver::createTable(const TableDef &table)
                                    qualified(table.name), names.join(QStringLiteral(", "))));
     }
     runAtomically(statements);
-    m_session->rowKeys.remove(table.name);
 }
 
 void PgDriver::appendColumn(const QString &table, const ColumnDef &column)

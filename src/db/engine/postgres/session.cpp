@@ -297,8 +297,7 @@ void Session::syncClock()
 void Session::rolledBack()
 {
     // The schema read inside the transaction may be undone with it.
-    objects.clear();
-    columns.clear();
+    forgetSchema();
     if (clockSetInTransaction)
         clockGeneration = Clock::generation() - 1;
     clockSetInTransaction = false;
@@ -361,10 +360,6 @@ ResultPtr Session::run(const QString &sql)
 void Session::setUp()
 {
     PQsetNoticeProcessor(open(), [](void *, const char *) {}, nullptr);
-    prepared.clear();
-    rowKeys.clear();
-    objects.clear();
-    columns.clear();
     // Now() and Date() on the server are the workstation's, as on a file.
     const QByteArray zone = QTimeZone::systemTimeZoneId();
     const int offset = QDateTime::currentDateTime().offsetFromUtc();
@@ -387,12 +382,18 @@ void Session::setUp()
 
 void Session::forgetPrepared()
 {
-    objects.clear();
-    columns.clear();
+    forgetSchema();
     if (prepared.isEmpty())
         return;
     run(QStringLiteral("DEALLOCATE ALL"));
     prepared.clear();
+}
+
+void Session::forgetSchema()
+{
+    objects.clear();
+    columns.clear();
+    rowKeys.clear();
 }
 
 QList<QVariantList> Session::query(const QString &sql, const QVariantList &parameters)

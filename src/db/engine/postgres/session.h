@@ -14,7 +14,6 @@
 #include <functional>
 #include <libpq-fe.h>
 #include <memory>
-#include <optional>
 
 namespace jet::postgres {
 
@@ -58,11 +57,11 @@ struct Session
     const std::function<void()> *working = nullptr;
     QHash<QByteArray, QByteArray> prepared; // statement text and parameter types → name
     int statementNumber = 0;
-    QHash<QString, QString> rowKeys;
     // The schema as this connection last read it, kept until it changes the
     // schema itself: an INSERT or UPDATE asks for its table's columns.
-    QHash<QString, std::optional<SchemaObject>> objects; // by the name asked for
+    QHash<QString, SchemaObject> objects; // by the name asked for
     QHash<QString, QList<ColumnDef>> columns;
+    QHash<QString, QString> rowKeys;
     // Statements sent to the server, each a round trip.
     qint64 roundTrips = 0;
     // The engine's clock as the server's jet.now() last heard of it.
@@ -81,12 +80,14 @@ struct Session
     // Runs statements and reads every result; throws at the first failure
     // once the connection is ready again.  Returns the last statement's result.
     ResultPtr run(const QString &sql);
-    // Readies a new or renewed connection: names found in public and then
+    // Readies a new connection: names found in public and then
     // among the Jet functions, dates written as the driver reads them.
     void setUp();
     // Drops the prepared statements, whose plans may rest on a table as it
     // was, and the schema as read.
     void forgetPrepared();
+    // Drops the schema as read, so that it is read again when next needed.
+    void forgetSchema();
     // Tells the server the engine's clock when it changed since it last did,
     // so that Now() reads the same moment on the server as in the program.
     void syncClock();

@@ -209,6 +209,11 @@ TEST_F(ServerTest, ATableWithoutAnIntegerKeyIsAddressedByAHiddenOne)
     EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE table_name = '検査一覧'")), 3);
     EXPECT_TRUE(driver->indexes(QStringLiteral("検査情報")).isEmpty());
     EXPECT_EQ(driver->indexes(QStringLiteral("病院名")), QStringList{QStringLiteral("PrimaryKey")});
+
+    // A table made anew by SQL is addressed by its new key, not the one read before.
+    driver->exec(QStringLiteral("DROP VIEW \"検査一覧\"; DROP TABLE \"検査情報\""));
+    driver->prepare(QStringLiteral("CREATE TABLE \"検査情報\" (k integer PRIMARY KEY)"))->step();
+    EXPECT_EQ(driver->rowKeyColumn(QStringLiteral("検査情報")), QStringLiteral("k"));
 }
 
 TEST_F(ServerTest, TransactionsAndSavepointsKeepWhatWasCommittedOnly)
