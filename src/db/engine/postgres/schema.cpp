@@ -310,12 +310,6 @@ void PgDriver::createTable(const TableDef &table)
 {
     if (!m_session->query(QStringLiteral("SELECT 1 FROM pg_class WHERE oid = to_regclass($1)"), {qualified(table.name)}).isEmpty())
         throw Error(err::GeneralFailure, QStringLiteral("テーブル '%1' は既に存在します。").arg(table.name));
-    QStringList seen;
-    for (const ColumnDef &c : table.columns) {
-        if (seen.contains(c.name, Qt::CaseInsensitive))
-            throw Error(err::FieldDefinedTwice, QStringLiteral("フィールド '%1' は複数定義されています。").arg(c.name));
-        seen.append(c.name);
-    }
     QStringList primaryKey;
     QString primaryName;
     for (const IndexDef &index : table.indexes)
@@ -324,12 +318,8 @@ void PgDriver::createTable(const TableDef &table)
             primaryName = index.name;
         }
     bool integerKey = false;
-    for (const ColumnDef &c : table.columns) {
-        if (c.autoIncrement && (!isInteger(c.type) || (!primaryKey.isEmpty() && primaryKey != QStringList{c.name})))
-            throw Error(err::NotSupported, QStringLiteral("オートナンバー型のフィールド '%1' は主キーでなければなりません。").arg(c.name));
-        if (primaryKey == QStringList{c.name} && isInteger(c.type))
-            integerKey = true;
-    }
+    for (const ColumnDef &c : table.columns)
+        integerKey = integerKey || (primaryKey == QStringList{c.name} && isInteger(c.type));
 
     QStringList parts;
     QStringList comments;
@@ -374,13 +364,6 @@ void PgDriver::createTable(const TableDef &table)
 
 void PgDriver::appendColumn(const QString &table, const ColumnDef &column)
 {
-    for (const ColumnDef &existing : columns(table))
-        if (existing.name.compare(column.name, Qt::CaseInsensitive) == 0)
-            throw Error(err::FieldDefinedTwice, QStringLiteral("フィールド '%1' は複数定義されています。").arg(column.name));
-    if (column.autoIncrement)
-        throw Error(err::NotSupported, QStringLiteral("既存のテーブルにオートナンバー型のフィールドは追加できません。"));
-    if (!column.nullable && column.defaultValue.isNull() && column.type != DataType::YesNo)
-        throw Error(err::GeneralFailure, QStringLiteral("既定値のない必須フィールド '%1' は追加できません。").arg(column.name));
     QStringList statements{QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(qualified(table), columnDefinition(*this, column))};
     const QString comment = memoComment(table, column);
     if (!comment.isEmpty())
@@ -390,8 +373,6 @@ void PgDriver::appendColumn(const QString &table, const ColumnDef &column)
 
 void PgDriver::createIndex(const QString &table, const IndexDef &index)
 {
-    if (index.primaryKey)
-        throw Error(err::NotSupported, QStringLiteral("主キーはテーブルの作成時に指定してください。"));
     requireTable(table);
     QStringList names;
     for (const QString &c : index.columns)
@@ -403,7 +384,6 @@ void PgDriver::createIndex(const QString &table, const IndexDef &index)
 
 void PgDriver::dropIndex(const QString &table, const QString &index)
 {
-    requireTable(table);
     const QString stored = storedIndexName(table, index);
     const auto rows = m_session->query(
         QStringLiteral("SELECT 1 FROM pg_index WHERE indexrelid = to_regclass($1) AND indrelid = to_regclass($2) AND NOT indisprimary"),
