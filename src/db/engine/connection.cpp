@@ -96,11 +96,6 @@ PhysicalConnection::PhysicalConnection(const QString &dataSource, const QString 
 {
 }
 
-PhysicalConnection::~PhysicalConnection()
-{
-    m_prepared.clear();
-}
-
 const sql::Statement &PhysicalConnection::translation(const QString &jetSql, Dialect dialect)
 {
     const std::pair<int, QString> key(int(dialect), jetSql);

@@ -18,7 +18,6 @@ class PhysicalConnection
 public:
     // Opens the database the data source names with the driver it calls for.
     PhysicalConnection(const QString &dataSource, const QString &password);
-    ~PhysicalConnection();
     PhysicalConnection(const PhysicalConnection &) = delete;
     PhysicalConnection &operator=(const PhysicalConnection &) = delete;
 
@@ -34,6 +33,7 @@ public:
     void resetForReuse();
 
 private:
+    // Declared first, so that it is destroyed after the statements prepared on it.
     std::unique_ptr<Driver> m_driver;
     QString m_dataSource;
     QString m_password;
