@@ -321,12 +321,20 @@ QVariant naturalValue(const QVariant &raw)
                 QStringLiteral("抽出条件でデータ型が一致しません: '%1'").arg(value.toString()));
 }
 
-// Jet converts a fraction to a whole number by rounding halves to even.
-qlonglong roundedInteger(const QVariant &value)
+double numberValue(const QVariant &value)
 {
     bool ok = false;
     const double d = value.toDouble(&ok);
-    if (!ok || !std::isfinite(d))
+    if (!ok)
+        conversionFailed(value);
+    return d;
+}
+
+// Jet converts a fraction to a whole number by rounding halves to even.
+qlonglong roundedInteger(const QVariant &value)
+{
+    const double d = numberValue(value);
+    if (!std::isfinite(d))
         conversionFailed(value);
     return qlonglong(std::nearbyint(d));
 }
@@ -393,13 +401,7 @@ QVariant toStorage(const QVariant &value, DataType type, bool typeKnown)
                 return toDayNumber(*parsed);
             conversionFailed(value);
         }
-        {
-            bool ok = false;
-            const double d = value.toDouble(&ok);
-            if (!ok)
-                conversionFailed(value);
-            return d;
-        }
+        return numberValue(value);
     case DataType::Long:
     case DataType::Integer: {
         if (id == QMetaType::Bool)
@@ -423,19 +425,10 @@ QVariant toStorage(const QVariant &value, DataType type, bool typeKnown)
             if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || t.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0)
                 return 0;
         }
-        bool ok = false;
-        const double d = value.toDouble(&ok);
-        if (!ok)
-            conversionFailed(value);
-        return d != 0 ? -1 : 0;
+        return numberValue(value) != 0 ? -1 : 0;
     }
-    case DataType::Double: {
-        bool ok = false;
-        const double d = value.toDouble(&ok);
-        if (!ok)
-            conversionFailed(value);
-        return d;
-    }
+    case DataType::Double:
+        return numberValue(value);
     case DataType::Text:
     case DataType::FixedText:
     case DataType::Memo:
