@@ -135,6 +135,25 @@ QVariant defaultFromExpression(const QVariant &expression, DataType type)
     }
 }
 
+// Runs statements whole or not at all, also inside a transaction that must
+// go on after a refusal; returns the last statement's result.
+ResultPtr runWhole(const PgDriver &driver, Session &session, const QString &sql)
+{
+    // One query of several statements is one transaction of its own.
+    if (!driver.inTransaction())
+        return session.run(sql);
+    session.run(QStringLiteral("SAVEPOINT jet_catalog"));
+    ResultPtr result;
+    try {
+        result = session.run(sql);
+    } catch (...) {
+        session.run(QStringLiteral("ROLLBACK TO SAVEPOINT jet_catalog; RELEASE SAVEPOINT jet_catalog"));
+        throw;
+    }
+    session.run(QStringLiteral("RELEASE SAVEPOINT jet_catalog"));
+    return result;
+}
+
 } // namespace
 
 void PgDriver::requireTable(const QString &table) const
@@ -147,21 +166,8 @@ void PgDriver::requireTable(const QString &table) const
 
 void PgDriver::runAtomically(const QStringList &statements)
 {
-    const QString joined = statements.join(QStringLiteral(";\n"));
     m_session->forgetPrepared();
-    if (!inTransaction()) {
-        // One query of several statements is one transaction of its own.
-        m_session->run(joined);
-        return;
-    }
-    m_session->run(QStringLiteral("SAVEPOINT jet_catalog"));
-    try {
-        m_session->run(joined);
-    } catch (...) {
-        m_session->run(QStringLiteral("ROLLBACK TO SAVEPOINT jet_catalog; RELEASE SAVEPOINT jet_catalog"));
-        throw;
-    }
-    m_session->run(QStringLiteral("RELEASE SAVEPOINT jet_catalog"));
+    runWhole(*this, *m_session, statements.join(QStringLiteral(";\n")));
 }
 
 QString PgDriver::rowKeyColumn(const QString &table) const
@@ -422,20 +428,7 @@ void PgDriver::storeView(const QString &name, const QString &jetSql)
     // view names the other columns.
     QString text = statement.text;
     const QString describe = QStringLiteral("SELECT * FROM (%1) AS jet_view LIMIT 0").arg(text);
-    ResultPtr shape;
-    if (inTransaction()) {
-        // A refusal must not end the transaction the caller goes on with.
-        m_session->run(QStringLiteral("SAVEPOINT jet_describe"));
-        try {
-            shape = m_session->run(describe);
-        } catch (...) {
-            m_session->run(QStringLiteral("ROLLBACK TO SAVEPOINT jet_describe; RELEASE SAVEPOINT jet_describe"));
-            throw;
-        }
-        m_session->run(QStringLiteral("RELEASE SAVEPOINT jet_describe"));
-    } else {
-        shape = m_session->run(describe);
-    }
+    const ResultPtr shape = runWhole(*this, *m_session, describe);
     QStringList visible;
     for (int c = 0; shape && c < PQnfields(shape.get()); ++c)
         if (QString::fromUtf8(PQfname(shape.get(), c)) != kHiddenKey)
