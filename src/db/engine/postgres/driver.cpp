@@ -11,13 +11,6 @@ namespace jet::postgres {
 
 namespace {
 
-QString quoted(const QString &name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 // Whether a statement may change what a prepared plan rests on.
 bool changesSchema(const QString &sql)
 {

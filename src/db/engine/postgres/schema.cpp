@@ -23,13 +23,6 @@ const QString kNonEmpty = QStringLiteral("nonempty#");
 const QString kMemoSize = QStringLiteral("jet:size=");
 const QString kQueryTable = QStringLiteral("jet_queries");
 
-QString quoted(const QString &name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 QString qualified(const QString &name)
 {
     return QStringLiteral("public.") + quoted(name);

@@ -256,6 +256,13 @@ QString literal(const QVariant &value)
     }
 }
 
+QString quoted(const QString &name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
 PGconn *Session::open() const
 {
     if (!connection)

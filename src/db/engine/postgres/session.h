@@ -46,6 +46,10 @@ struct Parameter
 Parameter parameter(const QVariant &value);
 // The same as an SQL literal, for DDL.
 QString literal(const QVariant &value);
+// A name quoted for the server.  Unlike the translator's quoting it refuses
+// no name for its length: a name the engine makes itself (an index's, as
+// table#index) may be longer than the server keeps, and the server cuts it.
+QString quoted(const QString &name);
 
 struct Session
 {
