@@ -92,7 +92,6 @@ public:
     std::shared_ptr<PhysicalConnection> physical;
     Driver *driver = nullptr;
     QString source;
-    CursorType cursor = CursorType::Static;
     LockType lock = LockType::Optimistic;
     QVariantList parameters;
     sql::SelectShape shape;
@@ -954,7 +953,6 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
     for (const Instance &instance : data->instances)
         data->keyed = data->keyed && instance.isTable;
     data->keyWidth = data->keyed ? int(data->instances.size()) : 0;
-    data->cursor = cursor;
     data->forward = data->keyed && cursor == CursorType::ForwardOnly;
     if (data->keyed) {
         // Preparing both reads reports a missing table or column as the open's failure.
