@@ -14,12 +14,12 @@ namespace jet::sql {
 using tree::Expr;
 using ExprKind = tree::Expr::Kind;
 
-namespace {
-
-[[noreturn]] void syntaxError(const QString &detail)
+void syntaxError(const QString &detail)
 {
     throw Error(err::SyntaxError, QStringLiteral("Syntax error in SQL statement: %1").arg(detail));
 }
+
+namespace {
 
 bool isIdentifierChar(QChar c)
 {
