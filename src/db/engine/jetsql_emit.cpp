@@ -558,15 +558,7 @@ QString Emitter::select(const tree::Select &sel, SelectShape &shape)
         text += QStringLiteral(" FROM ") + shape.from;
     if (!shape.where.isEmpty())
         text += QStringLiteral(" WHERE ") + shape.where;
-    if (!shape.groupBy.isEmpty())
-        text += QStringLiteral(" GROUP BY ") + shape.groupBy;
-    if (!shape.having.isEmpty())
-        text += QStringLiteral(" HAVING ") + shape.having;
-    if (!shape.orderBy.isEmpty())
-        text += QStringLiteral(" ORDER BY ") + shape.orderBy;
-    if (shape.top > 0)
-        text += QStringLiteral(" LIMIT ") + QString::number(shape.top);
-    return text;
+    return text + shape.tail();
 }
 
 Statement Emitter::statement(const tree::Statement &st)
@@ -815,6 +807,20 @@ std::unique_ptr<Emitter> emitterFor(Dialect dialect)
 }
 
 } // namespace
+
+QString SelectShape::tail() const
+{
+    QString sql;
+    if (!groupBy.isEmpty())
+        sql += QStringLiteral(" GROUP BY ") + groupBy;
+    if (!having.isEmpty())
+        sql += QStringLiteral(" HAVING ") + having;
+    if (!orderBy.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + orderBy;
+    if (top > 0)
+        sql += QStringLiteral(" LIMIT ") + QString::number(top);
+    return sql;
+}
 
 const FunctionDef *findFunction(const QString &name)
 {

@@ -239,20 +239,6 @@ public:
         return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     }
 
-    QString tail() const
-    {
-        QString sql;
-        if (!shape.groupBy.isEmpty())
-            sql += QStringLiteral(" GROUP BY ") + shape.groupBy;
-        if (!shape.having.isEmpty())
-            sql += QStringLiteral(" HAVING ") + shape.having;
-        if (!shape.orderBy.isEmpty())
-            sql += QStringLiteral(" ORDER BY ") + shape.orderBy;
-        if (shape.top > 0)
-            sql += QStringLiteral(" LIMIT ") + QString::number(shape.top);
-        return sql;
-    }
-
     QString fromClause() const
     {
         return shape.from.isEmpty() ? QString() : QStringLiteral(" FROM ") + shape.from;
@@ -280,7 +266,7 @@ public:
     QString fullSql(bool filtered = true) const
     {
         return QStringLiteral("SELECT ") + QString(shape.distinct ? QStringLiteral("DISTINCT ") : QString()) + selectList()
-            + fromClause() + whereWith(QString(), filtered) + tail();
+            + fromClause() + whereWith(QString(), filtered) + shape.tail();
     }
 
     QVariantList keysParameters() const { return fromParameters + whereParameters + restParameters; }
