@@ -113,6 +113,10 @@ public:
     std::list<int> segmentOrder; // most recently used first
     std::unordered_map<int, std::pair<std::vector<RowValues>, std::list<int>::iterator>> segments;
     Statement fetch;
+    // The last segment's read: the next segment's has the same text unless
+    // outer-join rows without a partner come or go.
+    Statement segmentRead;
+    QString segmentReadSql;
 
     int current = 0;
     EditMode mode = EditMode::None;
@@ -507,16 +511,23 @@ public:
 
         std::unordered_map<std::vector<qint64>, RowValues, KeyHash> found;
         if (int(conditions.size()) == keyWidth) {
-            const Statement stmt = prepare(QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
-                                           + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND ")));
-            stmt->bindAll(values);
-            std::vector<qint64> key(static_cast<size_t>(keyWidth));
-            while (stmt->step()) {
-                for (int k = 0; k < keyWidth; ++k)
-                    key[size_t(k)] = keyAt(*stmt, int(fields.size()) + k);
-                if (!found.count(key))
-                    found.emplace(key, readRow(*stmt));
+            const QString sql = QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
+                + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+            if (!segmentRead || sql != segmentReadSql) {
+                segmentRead = prepare(sql);
+                segmentReadSql = sql;
             }
+            DriverResult &stmt = *segmentRead;
+            stmt.reset();
+            stmt.bindAll(values);
+            std::vector<qint64> key(static_cast<size_t>(keyWidth));
+            while (stmt.step()) {
+                for (int k = 0; k < keyWidth; ++k)
+                    key[size_t(k)] = keyAt(stmt, int(fields.size()) + k);
+                if (!found.count(key))
+                    found.emplace(key, readRow(stmt));
+            }
+            stmt.reset();
         }
         std::vector<RowValues> rows;
         rows.reserve(wanted.size());
