@@ -150,9 +150,7 @@ protected:
         sqlite3_open(":memory:", &s_sqlite);
         jet::sql::registerFunctions(s_sqlite);
         s_server = new ServerDatabase(testing_support::testServerConninfo());
-        QFile functions(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
-        functions.open(QIODevice::ReadOnly);
-        s_server->exec(functions.readAll());
+        s_server->installJetFunctions();
         s_server->exec("SET search_path = public, jet; SET jet.now = '2003-04-01 18:00'");
         for (const auto &table : kTables) {
             const QString name = QString::fromUtf8(table[0]);

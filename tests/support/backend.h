@@ -8,7 +8,6 @@
 #include "support/tempdb.h"
 #include "support/testserver.h"
 
-#include <QFile>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -32,10 +31,7 @@ public:
             return;
         }
         m_server = std::make_unique<ServerDatabase>(testServerConninfo());
-        QFile functions(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
-        if (!functions.open(QIODevice::ReadOnly))
-            throw ServerError("the engine carries no server functions");
-        m_server->exec(functions.readAll());
+        m_server->installJetFunctions();
         m_connection = connect();
     }
 

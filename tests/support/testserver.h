@@ -115,6 +115,15 @@ public:
     // Runs statements; an error is thrown with the server's message and SQLSTATE.
     void exec(const QByteArray &sql) const { PQclear(run(m_connection, sql)); }
 
+    // The Jet functions a ledger's database is created with.
+    void installJetFunctions() const
+    {
+        QFile functions(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
+        if (!functions.open(QIODevice::ReadOnly))
+            throw ServerError("the engine carries no server functions");
+        exec(functions.readAll());
+    }
+
     // The first column of the first row, typed by the column's server type;
     // timestamps come back as QDateTime, booleans as bool.
     QVariant value(const QByteArray &sql) const

@@ -14,12 +14,12 @@ namespace jet::sql {
 using tree::Expr;
 using ExprKind = tree::Expr::Kind;
 
-namespace {
-
-[[noreturn]] void syntaxError(const QString &detail)
+void syntaxError(const QString &detail)
 {
     throw Error(err::SyntaxError, QStringLiteral("Syntax error in SQL statement: %1").arg(detail));
 }
+
+namespace {
 
 bool isIdentifierChar(QChar c)
 {
@@ -888,23 +888,6 @@ QString escapeLikePattern(const QString &text)
     return out;
 }
 
-tree::FieldType fieldType(FieldInfo::Type type)
-{
-    switch (type) {
-    case FieldInfo::Type::Number:
-        return tree::FieldType::Number;
-    case FieldInfo::Type::Text:
-        return tree::FieldType::Text;
-    case FieldInfo::Type::Date:
-        return tree::FieldType::Date;
-    case FieldInfo::Type::Boolean:
-        return tree::FieldType::Boolean;
-    case FieldInfo::Type::Unknown:
-        break;
-    }
-    return tree::FieldType::Unknown;
-}
-
 Expr booleanNode(bool truth)
 {
     Expr e = node(ExprKind::Boolean);
@@ -1004,7 +987,7 @@ Expr FilterParser::comparison()
     if (!info)
         invalidFilter(QStringLiteral("unknown field '%1'").arg(fieldName));
     Expr field = node(ExprKind::Field, {}, info->sql);
-    field.fieldType = fieldType(info->type);
+    field.fieldType = info->type;
 
     QString op;
     const Token &opToken = take();

@@ -79,6 +79,10 @@ struct SelectShape
     // SELECT ... INTO [connect].[name]: the bracketed connect text and the target name.
     QString intoConnect;
     QString intoName;
+
+    // GROUP BY, HAVING, ORDER BY and LIMIT as they follow WHERE: empty, or
+    // the clauses each with a space before it.
+    QString tail() const;
 };
 
 struct Statement

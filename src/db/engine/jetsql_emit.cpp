@@ -1,7 +1,5 @@
 #include "db/engine/jetsql_emit.h"
 
-#include "db/engine/error.h"
-
 #include <QHash>
 #include <QSet>
 #include <cmath>
@@ -12,11 +10,6 @@ using tree::Expr;
 using ExprKind = tree::Expr::Kind;
 
 namespace {
-
-[[noreturn]] void inexpressible(const QString &construct)
-{
-    throw Error(err::SyntaxError, QStringLiteral("Syntax error in SQL statement: %1").arg(construct));
-}
 
 const QHash<QString, FunctionDef> &functions()
 {
@@ -565,15 +558,7 @@ QString Emitter::select(const tree::Select &sel, SelectShape &shape)
         text += QStringLiteral(" FROM ") + shape.from;
     if (!shape.where.isEmpty())
         text += QStringLiteral(" WHERE ") + shape.where;
-    if (!shape.groupBy.isEmpty())
-        text += QStringLiteral(" GROUP BY ") + shape.groupBy;
-    if (!shape.having.isEmpty())
-        text += QStringLiteral(" HAVING ") + shape.having;
-    if (!shape.orderBy.isEmpty())
-        text += QStringLiteral(" ORDER BY ") + shape.orderBy;
-    if (shape.top > 0)
-        text += QStringLiteral(" LIMIT ") + QString::number(shape.top);
-    return text;
+    return text + shape.tail();
 }
 
 Statement Emitter::statement(const tree::Statement &st)
@@ -674,7 +659,7 @@ protected:
         // SQLite has no RIGHT JOIN; the mirrored LEFT JOIN yields the same rows,
         // but only keeps the order of the ? markers when one side has none.
         if (parametersIn(join.sides[0]) > 0 && parametersIn(join.sides[1]) > 0)
-            inexpressible(QStringLiteral("parameters on both sides of a RIGHT JOIN"));
+            syntaxError(QStringLiteral("parameters on both sides of a RIGHT JOIN"));
         return QStringLiteral("%1 LEFT JOIN %2 ON %3").arg(right, left, on);
     }
 };
@@ -728,7 +713,7 @@ protected:
     QString date(const Expr &e) const override
     {
         if (!e.moment.isValid())
-            inexpressible(QStringLiteral("the day number %1 is no date").arg(e.day));
+            syntaxError(QStringLiteral("the day number %1 is no date").arg(e.day));
         const QString format = e.moment.time().msec() == 0 ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
                                                             : QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
         return QStringLiteral("timestamp '%1'").arg(e.moment.toString(format));
@@ -781,7 +766,7 @@ protected:
     void checkSubquerySource(const tree::Source &source) const override
     {
         if (source.alias.isEmpty())
-            inexpressible(QStringLiteral("a subquery in FROM needs a name on the server"));
+            syntaxError(QStringLiteral("a subquery in FROM needs a name on the server"));
     }
 };
 
@@ -822,6 +807,20 @@ std::unique_ptr<Emitter> emitterFor(Dialect dialect)
 }
 
 } // namespace
+
+QString SelectShape::tail() const
+{
+    QString sql;
+    if (!groupBy.isEmpty())
+        sql += QStringLiteral(" GROUP BY ") + groupBy;
+    if (!having.isEmpty())
+        sql += QStringLiteral(" HAVING ") + having;
+    if (!orderBy.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + orderBy;
+    if (top > 0)
+        sql += QStringLiteral(" LIMIT ") + QString::number(top);
+    return sql;
+}
 
 const FunctionDef *findFunction(const QString &name)
 {

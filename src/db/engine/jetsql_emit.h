@@ -22,6 +22,9 @@ struct FunctionDef
     bool number = false;       // always gives a number (never a date or a text)
 };
 
+// Refuses text the engine cannot read, or a tree the dialect cannot express.
+[[noreturn]] void syntaxError(const QString &detail);
+
 // The function Jet knows by this name (upper case, without $), or nullptr.
 const FunctionDef *findFunction(const QString &name);
 

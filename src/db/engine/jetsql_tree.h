@@ -4,6 +4,8 @@
 // criterion.  The parser builds it once; each dialect's emitter writes it as
 // that back end's SQL.  Plain values: a tree copies like a QString list.
 
+#include "db/engine/jetsql.h"
+
 #include <QDateTime>
 #include <QString>
 #include <memory>
@@ -15,7 +17,7 @@ namespace jet::sql::tree {
 struct Select;
 
 // The type a filter's field has in its recordset.
-enum class FieldType { Number, Text, Date, Boolean, Unknown };
+using FieldType = FieldInfo::Type;
 
 struct Expr
 {

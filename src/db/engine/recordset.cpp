@@ -92,7 +92,6 @@ public:
     std::shared_ptr<PhysicalConnection> physical;
     Driver *driver = nullptr;
     QString source;
-    CursorType cursor = CursorType::Static;
     LockType lock = LockType::Optimistic;
     QVariantList parameters;
     sql::SelectShape shape;
@@ -114,6 +113,10 @@ public:
     std::list<int> segmentOrder; // most recently used first
     std::unordered_map<int, std::pair<std::vector<RowValues>, std::list<int>::iterator>> segments;
     Statement fetch;
+    // The last segment's read: the next segment's has the same text unless
+    // outer-join rows without a partner come or go.
+    Statement segmentRead;
+    QString segmentReadSql;
 
     int current = 0;
     EditMode mode = EditMode::None;
@@ -240,20 +243,6 @@ public:
         return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     }
 
-    QString tail() const
-    {
-        QString sql;
-        if (!shape.groupBy.isEmpty())
-            sql += QStringLiteral(" GROUP BY ") + shape.groupBy;
-        if (!shape.having.isEmpty())
-            sql += QStringLiteral(" HAVING ") + shape.having;
-        if (!shape.orderBy.isEmpty())
-            sql += QStringLiteral(" ORDER BY ") + shape.orderBy;
-        if (shape.top > 0)
-            sql += QStringLiteral(" LIMIT ") + QString::number(shape.top);
-        return sql;
-    }
-
     QString fromClause() const
     {
         return shape.from.isEmpty() ? QString() : QStringLiteral(" FROM ") + shape.from;
@@ -281,7 +270,7 @@ public:
     QString fullSql(bool filtered = true) const
     {
         return QStringLiteral("SELECT ") + QString(shape.distinct ? QStringLiteral("DISTINCT ") : QString()) + selectList()
-            + fromClause() + whereWith(QString(), filtered) + tail();
+            + fromClause() + whereWith(QString(), filtered) + shape.tail();
     }
 
     QVariantList keysParameters() const { return fromParameters + whereParameters + restParameters; }
@@ -522,16 +511,23 @@ public:
 
         std::unordered_map<std::vector<qint64>, RowValues, KeyHash> found;
         if (int(conditions.size()) == keyWidth) {
-            const Statement stmt = prepare(QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
-                                           + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND ")));
-            stmt->bindAll(values);
-            std::vector<qint64> key(static_cast<size_t>(keyWidth));
-            while (stmt->step()) {
-                for (int k = 0; k < keyWidth; ++k)
-                    key[size_t(k)] = keyAt(*stmt, int(fields.size()) + k);
-                if (!found.count(key))
-                    found.emplace(key, readRow(*stmt));
+            const QString sql = QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
+                + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+            if (!segmentRead || sql != segmentReadSql) {
+                segmentRead = prepare(sql);
+                segmentReadSql = sql;
             }
+            DriverResult &stmt = *segmentRead;
+            stmt.reset();
+            stmt.bindAll(values);
+            std::vector<qint64> key(static_cast<size_t>(keyWidth));
+            while (stmt.step()) {
+                for (int k = 0; k < keyWidth; ++k)
+                    key[size_t(k)] = keyAt(stmt, int(fields.size()) + k);
+                if (!found.count(key))
+                    found.emplace(key, readRow(stmt));
+            }
+            stmt.reset();
         }
         std::vector<RowValues> rows;
         rows.reserve(wanted.size());
@@ -954,7 +950,6 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
     for (const Instance &instance : data->instances)
         data->keyed = data->keyed && instance.isTable;
     data->keyWidth = data->keyed ? int(data->instances.size()) : 0;
-    data->cursor = cursor;
     data->forward = data->keyed && cursor == CursorType::ForwardOnly;
     if (data->keyed) {
         // Preparing both reads reports a missing table or column as the open's failure.

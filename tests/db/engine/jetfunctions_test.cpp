@@ -15,14 +15,6 @@ namespace {
 using testing_support::ServerDatabase;
 using testing_support::ServerError;
 
-QByteArray serverFunctions()
-{
-    QFile file(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("the engine carries no server functions");
-    return file.readAll();
-}
-
 // An expression as the SQLite text calls the functions; {2003-04-01 18:00} is
 // a date and {true} a Yes/No value, written in each back end's own form.  The
 // server's text is the same with jet.name for jet_name unless given.
@@ -59,7 +51,7 @@ protected:
         jet::sql::registerFunctions(m_sqlite);
         jet::Clock::setFixed(QDateTime(QDate(2003, 4, 1), QTime(18, 0)));
         m_server = std::make_unique<ServerDatabase>(testing_support::testServerConninfo());
-        m_server->exec(serverFunctions());
+        m_server->installJetFunctions();
         m_server->exec("SET search_path = public, jet; SET jet.now = '2003-04-01 18:00'");
     }
     void TearDown() override
@@ -271,9 +263,9 @@ TEST_F(SameValueOnBothBackEnds, EveryJetFunction)
 TEST(ServerJetFunctions, CreatingThemAgainKeepsTheViewsThatUseThem)
 {
     ServerDatabase db(testing_support::testServerConninfo());
-    db.exec(serverFunctions());
+    db.installJetFunctions();
     db.exec("CREATE VIEW public.\"コード\" AS SELECT jet.left('F20.1', 3) AS code WHERE true OPERATOR(jet.=) -1");
-    db.exec(serverFunctions());
+    db.installJetFunctions();
     EXPECT_EQ(db.value("SELECT code FROM public.\"コード\"").toString(), QStringLiteral("F20"));
 }
 
