@@ -9,6 +9,7 @@
 #include "ledger/reports.h"
 #include "report/launch.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/format.h"
 #include "toolkit/platform.h"
 
 #include <QHeaderView>
@@ -20,18 +21,11 @@ using certificates::Kind;
 
 namespace {
 
-const QString kDateFormat = u"yyyy/MM/dd"_s;
-
-QString dateText(const QDate &date)
-{
-    return date.isValid() ? date.toString(kDateFormat) : QString();
-}
-
 QString validityText(const certificates::Validity &validity)
 {
     if (!validity.from.isValid() && !validity.to.isValid())
         return {};
-    return dateText(validity.from) + u"～"_s + dateText(validity.to);
+    return toolkit::formatDate(validity.from, {}) + u"～"_s + toolkit::formatDate(validity.to, {});
 }
 
 toolkit::ErrorTable refusals(const QString &what)
@@ -106,7 +100,8 @@ void frmCertList::refresh(int select)
             status += u"（第%1版）"_s.arg(c.version);
         const int row = grid->rowCount();
         grid->insertRow(row);
-        const QStringList cells{kinds.join(u'・'), dateText(c.written), c.physicianName, status, validity.join(u"、"_s)};
+        const QStringList cells{kinds.join(u'・'), toolkit::formatDate(c.written, {}), c.physicianName, status,
+                                validity.join(u"、"_s)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *cell = new QTableWidgetItem(cells.at(column));
             cell->setData(Qt::UserRole, c.id);
@@ -205,7 +200,7 @@ void frmCertList::issue()
             QStringList lines{u"%1の診断書（記載日 %2）を発行済みにします。発行済みの診断書は変更できなくなり、"
                               u"直すときは訂正版を作成します。"_s.arg(
                                   c.kinds().size() > 1 ? u"自立支援医療・手帳"_s : certificates::kindName(c.kinds().first()),
-                                  dateText(c.written))};
+                                  toolkit::formatDate(c.written, {}))};
             for (const certificates::DiagnosisOutside &outside : certificates::outsideMedicalRange(c))
                 lines << outside.message();
             lines << u"発行済みにしますか？"_s;
