@@ -2,6 +2,7 @@
 #include "ui_frmCertList.h"
 
 #include "app/navigation.h"
+#include "certificate/certificatewindow.h"
 #include "certificate/frmCertToday.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
@@ -26,17 +27,6 @@ QString validityText(const certificates::Validity &validity)
     if (!validity.from.isValid() && !validity.to.isValid())
         return {};
     return toolkit::formatDate(validity.from, {}) + u"～"_s + toolkit::formatDate(validity.to, {});
-}
-
-toolkit::ErrorTable refusals(const QString &what)
-{
-    toolkit::MessageBoxRequest box;
-    box.text = what;
-    box.icon = toolkit::MessageIcon::Exclamation;
-    return {{certificates::kIssuedRefused, box, {}, false, true},
-            {jet::err::InvalidArgument, box, {}, false, true},
-            {jet::err::NotSupported, box, {}, false, true},
-            {jet::err::NoCurrentRecord, box, {}, false, true}};
 }
 
 } // namespace
@@ -137,7 +127,7 @@ void frmCertList::create(bool medical, bool handbook)
             draft = m_book->create(m_chart, medical, handbook, toolkit::platform().now().date());
             made = true;
         },
-        refusals(u"診断書を作成できません。"_s));
+        certificate::bookRefusals(u"診断書を作成できません。"_s));
     if (made)
         write(draft);
 }
@@ -151,7 +141,7 @@ void frmCertList::copyFromLast()
             draft = m_book->copyFromLast(m_chart, toolkit::platform().now().date());
             made = true;
         },
-        refusals(u"前回の診断書から作成できません。"_s));
+        certificate::bookRefusals(u"前回の診断書から作成できません。"_s));
     if (made)
         write(draft);
 }
@@ -184,7 +174,7 @@ void frmCertList::print()
                 report::showDocument(u"rptTechoToday"_s, id, m_name + u" - 精神障害者保健福祉手帳用診断書"_s, hospital,
                                      false);
         },
-        ledger::printSettingAnswers() + refusals(u"診断書を印刷できません。"_s));
+        ledger::printSettingAnswers() + certificate::bookRefusals(u"診断書を印刷できません。"_s));
 }
 
 void frmCertList::issue()
@@ -212,7 +202,7 @@ void frmCertList::issue()
                 return;
             m_book->issue(id, toolkit::platform().now().date());
         },
-        refusals(u"発行済みにできません。"_s));
+        certificate::bookRefusals(u"発行済みにできません。"_s));
     refresh(id);
 }
 

@@ -83,19 +83,6 @@ void warn(const QString &text)
     toolkit::platform().messageBox(box);
 }
 
-// A refusal of the certificate book is told with its cause, and the window
-// stays as it was.
-toolkit::ErrorTable refusals(const QString &what)
-{
-    toolkit::MessageBoxRequest box;
-    box.text = what;
-    box.icon = toolkit::MessageIcon::Exclamation;
-    return {{certificates::kIssuedRefused, box, {}, false, true},
-            {jet::err::InvalidArgument, box, {}, false, true},
-            {jet::err::NotSupported, box, {}, false, true},
-            {jet::err::NoCurrentRecord, box, {}, false, true}};
-}
-
 QString kindsText(const Certificate &c)
 {
     QStringList names;
@@ -565,7 +552,7 @@ bool frmCertToday::save()
             m_book->save(c);
             saved = true;
         },
-        refusals(u"診断書を保存できません。"_s));
+        certificate::bookRefusals(u"診断書を保存できません。"_s));
     if (saved) {
         m_certificate = c;
         show(m_certificate);
@@ -580,7 +567,7 @@ void frmCertToday::correct()
             m_certificate = m_book->correct(m_certificate.id, toolkit::platform().now().date());
             show(m_certificate);
         },
-        refusals(u"訂正版を作成できません。"_s));
+        certificate::bookRefusals(u"訂正版を作成できません。"_s));
 }
 
 void frmCertToday::saveValidity()
@@ -603,7 +590,7 @@ void frmCertToday::saveValidity()
             m_certificate = m_book->read(m_certificate.id);
             show(m_certificate);
         },
-        refusals(u"有効期間を保存できません。"_s));
+        certificate::bookRefusals(u"有効期間を保存できません。"_s));
 }
 
 void frmCertToday::suggestEnd(QLineEdit *from, QLineEdit *to, Kind kind)
