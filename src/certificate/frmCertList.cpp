@@ -16,6 +16,9 @@
 #include <QHeaderView>
 #include <QMenu>
 
+#include <functional>
+#include <optional>
+
 using namespace Qt::StringLiterals;
 using certificates::Certificate;
 using certificates::Kind;
@@ -112,38 +115,28 @@ int frmCertList::chosen() const
     return cell ? cell->data(Qt::UserRole).toInt() : 0;
 }
 
-void frmCertList::write(const Certificate &draft)
+// A draft the book makes opens in the certificate's window; one it refuses
+// is told under `refused`, and nothing opens.
+void frmCertList::write(const std::function<Certificate(const QDate &today)> &make, const QString &refused)
 {
-    toolkit::untrapped([&] { app::showModal(app::window::TodayCertificate, QVariant::fromValue(draft)); });
+    std::optional<Certificate> draft;
+    toolkit::trap([&] { draft = make(toolkit::platform().now().date()); }, certificate::bookRefusals(refused));
+    if (!draft)
+        return;
+    toolkit::untrapped([&] { app::showModal(app::window::TodayCertificate, QVariant::fromValue(*draft)); });
     refresh();
 }
 
 void frmCertList::create(bool medical, bool handbook)
 {
-    Certificate draft;
-    bool made = false;
-    toolkit::trap(
-        [&] {
-            draft = m_book->create(m_chart, medical, handbook, toolkit::platform().now().date());
-            made = true;
-        },
-        certificate::bookRefusals(u"診断書を作成できません。"_s));
-    if (made)
-        write(draft);
+    write([&](const QDate &today) { return m_book->create(m_chart, medical, handbook, today); },
+          u"診断書を作成できません。"_s);
 }
 
 void frmCertList::copyFromLast()
 {
-    Certificate draft;
-    bool made = false;
-    toolkit::trap(
-        [&] {
-            draft = m_book->copyFromLast(m_chart, toolkit::platform().now().date());
-            made = true;
-        },
-        certificate::bookRefusals(u"前回の診断書から作成できません。"_s));
-    if (made)
-        write(draft);
+    write([this](const QDate &today) { return m_book->copyFromLast(m_chart, today); },
+          u"前回の診断書から作成できません。"_s);
 }
 
 void frmCertList::open()
