@@ -1,6 +1,7 @@
 #include "certificate/certificatewindow.h"
 
 #include "app/navigation.h"
+#include "certificate/records/certificates.h"
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "toolkit/binding.h"
@@ -142,6 +143,17 @@ void enableWithBox(QCheckBox *box, const QList<QWidget *> &members)
     };
     apply(box->isChecked());
     QObject::connect(box, &QCheckBox::toggled, box, apply);
+}
+
+toolkit::ErrorTable bookRefusals(const QString &what)
+{
+    toolkit::MessageBoxRequest box;
+    box.text = what;
+    box.icon = toolkit::MessageIcon::Exclamation;
+    return {{certificates::kIssuedRefused, box, {}, false, true},
+            {jet::err::InvalidArgument, box, {}, false, true},
+            {jet::err::NotSupported, box, {}, false, true},
+            {jet::err::NoCurrentRecord, box, {}, false, true}};
 }
 
 CertificateWindow::CertificateWindow(const QString &captionSuffix, QWidget *parent)

@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "toolkit/errortrap.h"
 #include "toolkit/form.h"
 
 #include <QList>
@@ -64,6 +65,11 @@ void styleHints(QWidget &window);
 // A box that enables its members: unchecked, they are greyed but keep their
 // values, and are saved as they are.
 void enableWithBox(QCheckBox *box, const QList<QWidget *> &members);
+
+// A refusal of the certificate book (an issued certificate, a value the
+// forms do not ask, a correction another has overtaken, a record gone) is
+// told under `what` with its cause, and the window stays as it was.
+toolkit::ErrorTable bookRefusals(const QString &what);
 
 // What the two certificate windows share: the window connection, the
 // patient's certificate row joined to the patient row and narrowed to the

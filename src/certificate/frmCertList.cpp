@@ -2,6 +2,7 @@
 #include "ui_frmCertList.h"
 
 #include "app/navigation.h"
+#include "certificate/certificatewindow.h"
 #include "certificate/frmCertToday.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
@@ -9,10 +10,14 @@
 #include "ledger/reports.h"
 #include "report/launch.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/format.h"
 #include "toolkit/platform.h"
 
 #include <QHeaderView>
 #include <QMenu>
+
+#include <functional>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using certificates::Certificate;
@@ -20,29 +25,11 @@ using certificates::Kind;
 
 namespace {
 
-const QString kDateFormat = u"yyyy/MM/dd"_s;
-
-QString dateText(const QDate &date)
-{
-    return date.isValid() ? date.toString(kDateFormat) : QString();
-}
-
 QString validityText(const certificates::Validity &validity)
 {
     if (!validity.from.isValid() && !validity.to.isValid())
         return {};
-    return dateText(validity.from) + u"～"_s + dateText(validity.to);
-}
-
-toolkit::ErrorTable refusals(const QString &what)
-{
-    toolkit::MessageBoxRequest box;
-    box.text = what;
-    box.icon = toolkit::MessageIcon::Exclamation;
-    return {{certificates::kIssuedRefused, box, {}, false, true},
-            {jet::err::InvalidArgument, box, {}, false, true},
-            {jet::err::NotSupported, box, {}, false, true},
-            {jet::err::NoCurrentRecord, box, {}, false, true}};
+    return toolkit::formatDate(validity.from, {}) + u"～"_s + toolkit::formatDate(validity.to, {});
 }
 
 } // namespace
@@ -106,7 +93,8 @@ void frmCertList::refresh(int select)
             status += u"（第%1版）"_s.arg(c.version);
         const int row = grid->rowCount();
         grid->insertRow(row);
-        const QStringList cells{kinds.join(u'・'), dateText(c.written), c.physicianName, status, validity.join(u"、"_s)};
+        const QStringList cells{kinds.join(u'・'), toolkit::formatDate(c.written, {}), c.physicianName, status,
+                                validity.join(u"、"_s)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *cell = new QTableWidgetItem(cells.at(column));
             cell->setData(Qt::UserRole, c.id);
@@ -127,38 +115,28 @@ int frmCertList::chosen() const
     return cell ? cell->data(Qt::UserRole).toInt() : 0;
 }
 
-void frmCertList::write(const Certificate &draft)
+// A draft the book makes opens in the certificate's window; one it refuses
+// is told under `refused`, and nothing opens.
+void frmCertList::write(const std::function<Certificate(const QDate &today)> &make, const QString &refused)
 {
-    toolkit::untrapped([&] { app::showModal(app::window::TodayCertificate, QVariant::fromValue(draft)); });
+    std::optional<Certificate> draft;
+    toolkit::trap([&] { draft = make(toolkit::platform().now().date()); }, certificate::bookRefusals(refused));
+    if (!draft)
+        return;
+    toolkit::untrapped([&] { app::showModal(app::window::TodayCertificate, QVariant::fromValue(*draft)); });
     refresh();
 }
 
 void frmCertList::create(bool medical, bool handbook)
 {
-    Certificate draft;
-    bool made = false;
-    toolkit::trap(
-        [&] {
-            draft = m_book->create(m_chart, medical, handbook, toolkit::platform().now().date());
-            made = true;
-        },
-        refusals(u"診断書を作成できません。"_s));
-    if (made)
-        write(draft);
+    write([&](const QDate &today) { return m_book->create(m_chart, medical, handbook, today); },
+          u"診断書を作成できません。"_s);
 }
 
 void frmCertList::copyFromLast()
 {
-    Certificate draft;
-    bool made = false;
-    toolkit::trap(
-        [&] {
-            draft = m_book->copyFromLast(m_chart, toolkit::platform().now().date());
-            made = true;
-        },
-        refusals(u"前回の診断書から作成できません。"_s));
-    if (made)
-        write(draft);
+    write([this](const QDate &today) { return m_book->copyFromLast(m_chart, today); },
+          u"前回の診断書から作成できません。"_s);
 }
 
 void frmCertList::open()
@@ -189,7 +167,7 @@ void frmCertList::print()
                 report::showDocument(u"rptTechoToday"_s, id, m_name + u" - 精神障害者保健福祉手帳用診断書"_s, hospital,
                                      false);
         },
-        ledger::printSettingAnswers() + refusals(u"診断書を印刷できません。"_s));
+        ledger::printSettingAnswers() + certificate::bookRefusals(u"診断書を印刷できません。"_s));
 }
 
 void frmCertList::issue()
@@ -205,7 +183,7 @@ void frmCertList::issue()
             QStringList lines{u"%1の診断書（記載日 %2）を発行済みにします。発行済みの診断書は変更できなくなり、"
                               u"直すときは訂正版を作成します。"_s.arg(
                                   c.kinds().size() > 1 ? u"自立支援医療・手帳"_s : certificates::kindName(c.kinds().first()),
-                                  dateText(c.written))};
+                                  toolkit::formatDate(c.written, {}))};
             for (const certificates::DiagnosisOutside &outside : certificates::outsideMedicalRange(c))
                 lines << outside.message();
             lines << u"発行済みにしますか？"_s;
@@ -217,7 +195,7 @@ void frmCertList::issue()
                 return;
             m_book->issue(id, toolkit::platform().now().date());
         },
-        refusals(u"発行済みにできません。"_s));
+        certificate::bookRefusals(u"発行済みにできません。"_s));
     refresh(id);
 }
 

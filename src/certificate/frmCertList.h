@@ -4,6 +4,7 @@
 #include "db/engine/connection.h"
 #include "toolkit/form.h"
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -30,7 +31,7 @@ private:
     void refresh(int select = 0);
     // The ID of the chosen row; 0 when none is chosen.
     int chosen() const;
-    void write(const certificates::Certificate &draft);
+    void write(const std::function<certificates::Certificate(const QDate &today)> &make, const QString &refused);
     void create(bool medical, bool handbook);
     void copyFromLast();
     void open();

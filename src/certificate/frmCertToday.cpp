@@ -10,6 +10,7 @@
 #include "db/location.h"
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/format.h"
 #include "toolkit/platform.h"
 #include "toolkit/widgets.h"
 
@@ -33,7 +34,6 @@ using certificates::Kind;
 namespace {
 
 const QString kConditions = u"conditions"_s;
-const QString kDateFormat = u"yyyy/MM/dd"_s;
 constexpr int kPlaceholder = 1; // the code table's "-" row
 
 // What a line of a box on the printed form holds; a box of several lines
@@ -59,11 +59,6 @@ int otherLimit(const Field &field)
     return field.maxLength > 0 ? field.maxLength : certificate::kOtherLength;
 }
 
-QString dateText(const QDate &date)
-{
-    return date.isValid() ? date.toString(kDateFormat) : QString();
-}
-
 // Empty is no date; anything else that is no date leaves `ok` false.
 QDate readDate(const QString &text, bool &ok)
 {
@@ -86,19 +81,6 @@ void warn(const QString &text)
     box.text = text;
     box.icon = toolkit::MessageIcon::Exclamation;
     toolkit::platform().messageBox(box);
-}
-
-// A refusal of the certificate book is told with its cause, and the window
-// stays as it was.
-toolkit::ErrorTable refusals(const QString &what)
-{
-    toolkit::MessageBoxRequest box;
-    box.text = what;
-    box.icon = toolkit::MessageIcon::Exclamation;
-    return {{certificates::kIssuedRefused, box, {}, false, true},
-            {jet::err::InvalidArgument, box, {}, false, true},
-            {jet::err::NotSupported, box, {}, false, true},
-            {jet::err::NoCurrentRecord, box, {}, false, true}};
 }
 
 QString kindsText(const Certificate &c)
@@ -424,8 +406,8 @@ void frmCertToday::show(const Certificate &c)
         kinds += u"（%1の様式）"_s.arg(v->prefecture);
     ui->lblKinds->setText(kinds);
     ui->lblStatus->setText(
-        (draft ? u"下書き"_s : u"発行済み（%1）"_s.arg(dateText(c.issued))) + u"　第%1版"_s.arg(c.version));
-    ui->txtWritten->setText(dateText(c.written));
+        (draft ? u"下書き"_s : u"発行済み（%1）"_s.arg(toolkit::formatDate(c.issued, {}))) + u"　第%1版"_s.arg(c.version));
+    ui->txtWritten->setText(toolkit::formatDate(c.written, {}));
     ui->txtPhysician->setText(c.physicianName);
     for (QComboBox *combo : {m_main, m_second}) {
         if (!combo)
@@ -448,7 +430,9 @@ void frmCertToday::show(const Certificate &c)
         for (const auto &[code, line] : control.optionTexts)
             line->setText(code == value ? text : QString());
         if (control.text)
-            setTextOf(control.text, control.kind == FieldKind::Date ? dateText(QDate::fromString(value, Qt::ISODate)) : text);
+            setTextOf(control.text, control.kind == FieldKind::Date
+                                        ? toolkit::formatDate(QDate::fromString(value, Qt::ISODate), {})
+                                        : text);
     }
 
     ui->fraSections->setEnabled(draft);
@@ -465,10 +449,10 @@ void frmCertToday::show(const Certificate &c)
     ui->txtHandbookFrom->setVisible(c.handbook);
     ui->txtHandbookTo->setVisible(c.handbook);
     ui->Label7->setVisible(c.handbook);
-    ui->txtMedicalFrom->setText(dateText(c.medicalValidity.from));
-    ui->txtMedicalTo->setText(dateText(c.medicalValidity.to));
-    ui->txtHandbookFrom->setText(dateText(c.handbookValidity.from));
-    ui->txtHandbookTo->setText(dateText(c.handbookValidity.to));
+    ui->txtMedicalFrom->setText(toolkit::formatDate(c.medicalValidity.from, {}));
+    ui->txtMedicalTo->setText(toolkit::formatDate(c.medicalValidity.to, {}));
+    ui->txtHandbookFrom->setText(toolkit::formatDate(c.handbookValidity.from, {}));
+    ui->txtHandbookTo->setText(toolkit::formatDate(c.handbookValidity.to, {}));
     showRange();
 }
 
@@ -568,7 +552,7 @@ bool frmCertToday::save()
             m_book->save(c);
             saved = true;
         },
-        refusals(u"診断書を保存できません。"_s));
+        certificate::bookRefusals(u"診断書を保存できません。"_s));
     if (saved) {
         m_certificate = c;
         show(m_certificate);
@@ -583,7 +567,7 @@ void frmCertToday::correct()
             m_certificate = m_book->correct(m_certificate.id, toolkit::platform().now().date());
             show(m_certificate);
         },
-        refusals(u"訂正版を作成できません。"_s));
+        certificate::bookRefusals(u"訂正版を作成できません。"_s));
 }
 
 void frmCertToday::saveValidity()
@@ -606,7 +590,7 @@ void frmCertToday::saveValidity()
             m_certificate = m_book->read(m_certificate.id);
             show(m_certificate);
         },
-        refusals(u"有効期間を保存できません。"_s));
+        certificate::bookRefusals(u"有効期間を保存できません。"_s));
 }
 
 void frmCertToday::suggestEnd(QLineEdit *from, QLineEdit *to, Kind kind)
@@ -615,8 +599,8 @@ void frmCertToday::suggestEnd(QLineEdit *from, QLineEdit *to, Kind kind)
     const QDate start = readDate(from->text(), ok);
     if (!ok || !start.isValid() || !to->text().trimmed().isEmpty())
         return;
-    to->setText(dateText(
-        certificates::FormCatalog::instance().suggestedValidityEnd(m_certificate.edition, kind, start)));
+    to->setText(toolkit::formatDate(
+        certificates::FormCatalog::instance().suggestedValidityEnd(m_certificate.edition, kind, start), {}));
 }
 
 void frmCertToday::showRange()

@@ -10,6 +10,7 @@
 #include "report/preview.h"
 #include "report/rptRenewals.h"
 #include "toolkit/errortrap.h"
+#include "toolkit/format.h"
 #include "toolkit/platform.h"
 
 #include <QHeaderView>
@@ -19,12 +20,10 @@ using certificates::Renewal;
 
 namespace {
 
-const QString kDateFormat = u"yyyy/MM/dd"_s;
-
 QStringList cells(const Renewal &r)
 {
-    return {r.validTo.toString(kDateFormat), certificates::kindName(r.kind), QString::number(r.chart), r.name,
-            r.written.toString(kDateFormat), r.physicianName};
+    return {toolkit::formatDate(r.validTo, {}), certificates::kindName(r.kind), QString::number(r.chart), r.name,
+            toolkit::formatDate(r.written, {}), r.physicianName};
 }
 
 // The worklist as the layout reads it, by its column headings.

@@ -85,7 +85,7 @@ QString DataSource::sqlOf(Command command, db::RoomOrder order)
 
 bool DataSource::takesKey(Command command)
 {
-    return command == Command::Patient || command == Command::Certificate || command == Command::CertificateRecord;
+    return !keyName(command).isEmpty();
 }
 
 QString DataSource::keyName(Command command)
@@ -182,13 +182,12 @@ struct Reference
 QString DataSource::missingReference(Command command)
 {
     QString table;
-    QString keyColumn;
+    const QString keyColumn = keyName(command);
     QList<Reference> references;
     const Reference sex{u"患者情報"_s, u"性別"_s, u"性別"_s, u"性別ID"_s};
     switch (command) {
     case Command::Patient: {
         table = u"入退院情報"_s;
-        keyColumn = u"入退院ID"_s;
         const QString episode = table;
         references = {{episode, u"ベッド番号"_s, u"ベッド番号"_s, u"ベッドID"_s},
                       {episode, u"病室番号"_s, u"病室番号"_s, u"病室ID"_s},
@@ -205,7 +204,6 @@ QString DataSource::missingReference(Command command)
     }
     case Command::Certificate:
         table = u"32条診断書"_s;
-        keyColumn = u"カルテID"_s;
         references = {{table, u"主精神障害"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
                       {table, u"従精神障害"_s, u"診断名(ICD10)"_s, u"診断ID"_s},
                       sex};
@@ -213,7 +211,6 @@ QString DataSource::missingReference(Command command)
     case Command::CertificateRecord:
         // Its sex and items are joined loosely: only the record and its patient can be missing.
         table = certificates::kRecordTable.toString();
-        keyColumn = u"診断書ID"_s;
         break;
     default:
         return {};

@@ -57,7 +57,8 @@ public:
     // order the in-patient list was last given.
     static QString sqlOf(Command command, db::RoomOrder order = db::RoomOrder::Ascending);
     static bool takesKey(Command command);
-    // What a keyed command's key is: 入退院ID, カルテID or 診断書ID.
+    // What a keyed command's key is: 入退院ID, カルテID or 診断書ID; empty
+    // for a ward's document, which takes none.
     static QString keyName(Command command);
     // The days up to today whose admissions and discharges an admission
     // record lists, 0 for the other commands.

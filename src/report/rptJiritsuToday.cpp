@@ -2,13 +2,7 @@
 
 using namespace Qt::StringLiterals;
 
-rptJiritsuToday::rptJiritsuToday(const QString &edition, const QString &variant, bool separateSheet)
-    : report::TodayCertificate(u"rptJiritsuToday"_s, certificates::Kind::Medical, edition, variant, separateSheet)
+rptJiritsuToday::rptJiritsuToday()
+    : report::TodayCertificate(u"rptJiritsuToday"_s, certificates::Kind::Medical, {}, {}, false)
 {
-}
-
-std::unique_ptr<report::TodayCertificate> rptJiritsuToday::make(const QString &edition, const QString &variant,
-                                                          bool separateSheet) const
-{
-    return std::make_unique<rptJiritsuToday>(edition, variant, separateSheet);
 }

@@ -6,9 +6,5 @@
 class rptJiritsuToday : public report::TodayCertificate
 {
 public:
-    rptJiritsuToday(const QString &edition = {}, const QString &variant = {}, bool separateSheet = false);
-
-private:
-    std::unique_ptr<report::TodayCertificate> make(const QString &edition, const QString &variant,
-                                                   bool separateSheet) const override;
+    rptJiritsuToday();
 };

@@ -2,13 +2,7 @@
 
 using namespace Qt::StringLiterals;
 
-rptTechoToday::rptTechoToday(const QString &edition, const QString &variant, bool separateSheet)
-    : report::TodayCertificate(u"rptTechoToday"_s, certificates::Kind::Handbook, edition, variant, separateSheet)
+rptTechoToday::rptTechoToday()
+    : report::TodayCertificate(u"rptTechoToday"_s, certificates::Kind::Handbook, {}, {}, false)
 {
-}
-
-std::unique_ptr<report::TodayCertificate> rptTechoToday::make(const QString &edition, const QString &variant,
-                                                          bool separateSheet) const
-{
-    return std::make_unique<rptTechoToday>(edition, variant, separateSheet);
 }

@@ -7,9 +7,5 @@
 class rptTechoToday : public report::TodayCertificate
 {
 public:
-    rptTechoToday(const QString &edition = {}, const QString &variant = {}, bool separateSheet = false);
-
-private:
-    std::unique_ptr<report::TodayCertificate> make(const QString &edition, const QString &variant,
-                                                   bool separateSheet) const override;
+    rptTechoToday();
 };

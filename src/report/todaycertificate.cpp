@@ -165,7 +165,7 @@ std::unique_ptr<Layout> TodayCertificate::declaredFor(const Rows &rows) const
     if (const certificates::Variant *v = catalog.variant(variant))
         for (const certificates::Variant::SeparateSheet &s : v->separateSheets)
             separate = separate || (form && s.form == form->id && within(rows.value(0, u"主ICD"_s).toString(), s.icd));
-    std::unique_ptr<TodayCertificate> declared = make(edition, variant, separate);
+    std::unique_ptr<TodayCertificate> declared(new TodayCertificate(name, m_kind, edition, variant, separate));
     for (auto date = declared->m_dates.cbegin(); date != declared->m_dates.cend(); ++date) {
         const QDate day = QDate::fromString(rows.value(0, date.value()).toString(), Qt::ISODate);
         declared->find(u"Section1"_s, date.key())->text = toolkit::formatDate(day, kDateFormat);

@@ -34,8 +34,6 @@ protected:
 
 private:
     struct Piece;
-    virtual std::unique_ptr<TodayCertificate> make(const QString &edition, const QString &variant,
-                                                   bool separateSheet) const = 0;
 
     void addTitle(const QString &title);
     void addPatient(const QList<certificates::Field> &header);
