@@ -4,11 +4,9 @@
 #include "db/engine/postgres/server.h"
 #include "support/testserver.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 #include <optional>
 
 using namespace jet;
@@ -35,30 +33,15 @@ protected:
     void SetUp() override
     {
         server = QString::fromUtf8(testing_support::testServerConninfo());
-        static int number = 0;
-        name = QStringLiteral("norva_driver_%1_%2").arg(QCoreApplication::applicationPid()).arg(++number);
         // A locale that sorts otherwise than by code point, as a hospital's may.
-        admin("CREATE DATABASE " + name + " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und'");
-        address = QString::fromUtf8(testing_support::withDatabase(server.toUtf8(), name.toUtf8()));
+        database.emplace(server.toUtf8(), "LOCALE_PROVIDER icu ICU_LOCALE 'und'");
+        name = QString::fromUtf8(database->name());
+        address = QString::fromUtf8(database->conninfo());
         driver = openServer(address);
         pg = static_cast<postgres::PgDriver *>(driver.get());
     }
-    void TearDown() override
-    {
-        driver.reset();
-        if (!name.isEmpty())
-            admin("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
-    }
-    void admin(const QString &sql, const QString &database = QStringLiteral("postgres"))
-    {
-        PGconn *conn = PQconnectdb(testing_support::withDatabase(server.toUtf8(), database.toUtf8()).constData());
-        for (const QString &statement : sql.split(QLatin1Char(';'))) {
-            PGresult *r = PQexec(conn, statement.toUtf8().constData());
-            EXPECT_NE(PQresultStatus(r), PGRES_FATAL_ERROR) << PQerrorMessage(conn);
-            PQclear(r);
-        }
-        PQfinish(conn);
-    }
+    // On a connection of its own, as another workstation's.
+    void admin(const QString &sql) { database->exec(sql.toUtf8()); }
     QVariant scalar(const QString &sql)
     {
         auto r = driver->prepare(sql);
@@ -66,6 +49,7 @@ protected:
     }
 
     QString server, name, address;
+    std::optional<testing_support::ServerDatabase> database;
     std::unique_ptr<Driver> driver;
     postgres::PgDriver *pg = nullptr;
 };
@@ -306,7 +290,7 @@ TEST_F(ServerTest, AStatementKeptPreparedSeesColumnsAddedSince)
     ASSERT_TRUE(all->step());
     all->reset();
     // Added by another workstation, and by this one.
-    admin(QStringLiteral("ALTER TABLE t ADD COLUMN a integer"), name);
+    admin(QStringLiteral("ALTER TABLE t ADD COLUMN a integer"));
     ASSERT_TRUE(all->step());
     EXPECT_EQ(all->columnCount(), 2);
     all->reset();
