@@ -90,13 +90,14 @@ inline QByteArray withDatabase(const QByteArray &conninfo, const QByteArray &dbn
 class ServerDatabase
 {
 public:
-    explicit ServerDatabase(const QByteArray &serverConninfo)
+    // createOptions: further clauses of CREATE DATABASE, such as a locale.
+    explicit ServerDatabase(const QByteArray &serverConninfo, const QByteArray &createOptions = {})
         : m_server(serverConninfo)
     {
         static std::atomic<int> counter{0};
         m_name = QByteArray("norva_test_") + QByteArray::number(QCoreApplication::applicationPid()) + '_'
                  + QByteArray::number(++counter) + '_' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        adminExec("CREATE DATABASE \"" + m_name + "\" ENCODING 'UTF8' TEMPLATE template0");
+        adminExec("CREATE DATABASE \"" + m_name + "\" ENCODING 'UTF8' TEMPLATE template0 " + createOptions);
         m_connection = PQconnectdb(conninfo().constData());
         if (PQstatus(m_connection) != CONNECTION_OK) {
             const std::string message = PQerrorMessage(m_connection);

@@ -1,3 +1,4 @@
+#include "db/columndefs.h"
 #include "db/engine/catalog.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
@@ -23,6 +24,8 @@ using jet::DataType;
 using testing_support::errorOf;
 using testing_support::TempDatabase;
 using namespace toolkit;
+using db::columns::autoNumber;
+using db::columns::column;
 
 namespace {
 
@@ -31,23 +34,6 @@ void type(QWidget *widget, const QString &text)
 {
     for (QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
-jet::ColumnDef column(const QString &name, DataType type, int size = 0)
-{
-    jet::ColumnDef def;
-    def.name = name;
-    def.type = type;
-    def.definedSize = size;
-    return def;
-}
-
-jet::ColumnDef autoNumber(const QString &name)
-{
-    jet::ColumnDef def = column(name, DataType::Long);
-    def.autoIncrement = true;
-    def.nullable = false;
-    return def;
 }
 
 // Two patients and a code table of sexes; row 2 names a sex with no code row.

@@ -1,3 +1,4 @@
+#include "db/columndefs.h"
 #include "db/engine/catalog.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
@@ -23,19 +24,11 @@
 using namespace toolkit;
 using testing_support::TempDatabase;
 using testing_support::errorOf;
+using db::columns::column;
 
 namespace {
 
 constexpr int kRows = 3000;
-
-jet::ColumnDef column(const QString &name, jet::DataType type, int size = 0)
-{
-    jet::ColumnDef c;
-    c.name = name;
-    c.type = type;
-    c.definedSize = size;
-    return c;
-}
 
 // Remembers which rows a view asked for.
 class CountingModel : public RecordsetModel

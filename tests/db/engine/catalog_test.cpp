@@ -1,3 +1,4 @@
+#include "db/columndefs.h"
 #include "db/engine/administration.h"
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
@@ -15,22 +16,13 @@ using namespace jet;
 using testing_support::Backend;
 using testing_support::BackendDatabase;
 using testing_support::errorOf;
+using db::columns::column;
 
 namespace {
 
-ColumnDef col(const QString &name, DataType type, int size = 0, QVariant dflt = {})
-{
-    ColumnDef c;
-    c.name = name;
-    c.type = type;
-    c.definedSize = size;
-    c.defaultValue = dflt;
-    return c;
-}
-
 ColumnDef autoNumber(const QString &name)
 {
-    ColumnDef c = col(name, DataType::Long);
+    ColumnDef c = column(name, DataType::Long);
     c.autoIncrement = true;
     return c;
 }
@@ -44,8 +36,8 @@ protected:
     {
         TableDef t;
         t.name = QStringLiteral("32条診断書");
-        t.columns = {col(QStringLiteral("カルテID"), DataType::Long), col(QStringLiteral("推定発病時期"), DataType::Text, 100),
-                     col(QStringLiteral("○抑うつ状態"), DataType::YesNo)};
+        t.columns = {column(QStringLiteral("カルテID"), DataType::Long), column(QStringLiteral("推定発病時期"), DataType::Text, 100),
+                     column(QStringLiteral("○抑うつ状態"), DataType::YesNo)};
         t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("カルテID")}, true, true}};
         catalog.createTable(t);
     }
@@ -68,10 +60,10 @@ TEST_P(CatalogTest, ColumnsReadBackWithTheirTypesSizesAndDefaults)
 {
     TableDef t;
     t.name = QStringLiteral("入退院情報");
-    t.columns = {autoNumber(QStringLiteral("入退院ID")), col(QStringLiteral("カルテID"), DataType::Long),
-                 col(QStringLiteral("入院日"), DataType::Date), col(QStringLiteral("一時診断名"), DataType::Text, 100),
-                 col(QStringLiteral("初診日"), DataType::FixedText, 50), col(QStringLiteral("個別注意事項"), DataType::Memo, 500),
-                 col(QStringLiteral("外入の別"), DataType::YesNo), col(QStringLiteral("病室番号"), DataType::Long, 0, 1)};
+    t.columns = {autoNumber(QStringLiteral("入退院ID")), column(QStringLiteral("カルテID"), DataType::Long),
+                 column(QStringLiteral("入院日"), DataType::Date), column(QStringLiteral("一時診断名"), DataType::Text, 100),
+                 column(QStringLiteral("初診日"), DataType::FixedText, 50), column(QStringLiteral("個別注意事項"), DataType::Memo, 500),
+                 column(QStringLiteral("外入の別"), DataType::YesNo), column(QStringLiteral("病室番号"), DataType::Long, 0, 1)};
     t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("入退院ID")}, true, true},
                  IndexDef{QStringLiteral("カルテID"), {QStringLiteral("カルテID")}, false, false}};
     catalog.createTable(t);
@@ -103,7 +95,7 @@ TEST_P(CatalogTest, AutoNumbersIncreaseAndAreNeverReused)
 {
     TableDef t;
     t.name = QStringLiteral("バージョン");
-    t.columns = {autoNumber(QStringLiteral("バージョンID")), col(QStringLiteral("バージョン"), DataType::Text, 20)};
+    t.columns = {autoNumber(QStringLiteral("バージョンID")), column(QStringLiteral("バージョン"), DataType::Text, 20)};
     t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("バージョンID")}, true, true}};
     catalog.createTable(t);
     for (int i = 0; i < 3; ++i)
@@ -118,14 +110,14 @@ TEST_P(CatalogTest, AutoNumbersIncreaseAndAreNeverReused)
 TEST_P(CatalogTest, AppendingAColumnTwiceRaises3191)
 {
     createCertificates();
-    catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("身体合併症"), DataType::FixedText, 50));
-    EXPECT_EQ(errorOf([&] { catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("身体合併症"), DataType::FixedText, 50)); }),
+    catalog.appendColumn(QStringLiteral("32条診断書"), column(QStringLiteral("身体合併症"), DataType::FixedText, 50));
+    EXPECT_EQ(errorOf([&] { catalog.appendColumn(QStringLiteral("32条診断書"), column(QStringLiteral("身体合併症"), DataType::FixedText, 50)); }),
               err::FieldDefinedTwice);
-    EXPECT_EQ(errorOf([&] { catalog.appendColumn(QStringLiteral("なし"), col(QStringLiteral("x"), DataType::Long)); }),
+    EXPECT_EQ(errorOf([&] { catalog.appendColumn(QStringLiteral("なし"), column(QStringLiteral("x"), DataType::Long)); }),
               err::TableMissing);
     TableDef twice;
     twice.name = QStringLiteral("重複");
-    twice.columns = {col(QStringLiteral("a"), DataType::Long), col(QStringLiteral("a"), DataType::Text)};
+    twice.columns = {column(QStringLiteral("a"), DataType::Long), column(QStringLiteral("a"), DataType::Text)};
     EXPECT_EQ(errorOf([&] { catalog.createTable(twice); }), err::FieldDefinedTwice);
 }
 
@@ -133,8 +125,8 @@ TEST_P(CatalogTest, SettingADefaultRebuildsTheTableKeepingRowsKeysAndCounters)
 {
     TableDef t;
     t.name = QStringLiteral("入退院情報");
-    t.columns = {autoNumber(QStringLiteral("入退院ID")), col(QStringLiteral("カルテID"), DataType::Long),
-                 col(QStringLiteral("時間外頻度"), DataType::Long)};
+    t.columns = {autoNumber(QStringLiteral("入退院ID")), column(QStringLiteral("カルテID"), DataType::Long),
+                 column(QStringLiteral("時間外頻度"), DataType::Long)};
     t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("入退院ID")}, true, true},
                  IndexDef{QStringLiteral("カルテID"), {QStringLiteral("カルテID")}, false, false}};
     catalog.createTable(t);
@@ -162,7 +154,7 @@ TEST_P(CatalogTest, SettingADefaultRebuildsTheTableKeepingRowsKeysAndCounters)
 TEST_P(CatalogTest, TheBareDigitNameOfTheUpgradeStatementsWorks)
 {
     createCertificates();
-    catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("主精神障害"), DataType::Long));
+    catalog.appendColumn(QStringLiteral("32条診断書"), column(QStringLiteral("主精神障害"), DataType::Long));
     db.connection().execute(QStringLiteral("INSERT INTO `32条診断書` (カルテID) VALUES (7)"));
     db.connection().execute(QStringLiteral("ALTER TABLE 32条診断書 ALTER COLUMN 主精神障害 SET DEFAULT '1'"));
     db.connection().execute(QStringLiteral("INSERT INTO `32条診断書` (カルテID) VALUES (8)"));
@@ -177,9 +169,9 @@ TEST_P(CatalogTest, AnInsertWithoutColumnsFillsTheVisibleColumnsInOrderAfterOneI
 {
     TableDef t;
     t.name = QStringLiteral("検査情報");
-    t.columns = {col(QStringLiteral("入退院ID"), DataType::Long), col(QStringLiteral("検査名"), DataType::Text, 20)};
+    t.columns = {column(QStringLiteral("入退院ID"), DataType::Long), column(QStringLiteral("検査名"), DataType::Text, 20)};
     catalog.createTable(t);
-    catalog.appendColumn(QStringLiteral("検査情報"), col(QStringLiteral("結果"), DataType::Long));
+    catalog.appendColumn(QStringLiteral("検査情報"), column(QStringLiteral("結果"), DataType::Long));
     db.connection().execute(QStringLiteral("INSERT INTO 検査情報 VALUES (7, 'CT', 3)"));
     Recordset rs;
     rs.open(QStringLiteral("SELECT * FROM 検査情報"), &db.connection());
@@ -192,7 +184,7 @@ TEST_P(CatalogTest, AnInsertWithoutColumnsFillsTheVisibleColumnsInOrderAfterOneI
 TEST_P(CatalogTest, ADefaultSetToNullReadsBackAsNone)
 {
     createCertificates();
-    catalog.appendColumn(QStringLiteral("32条診断書"), col(QStringLiteral("主精神障害"), DataType::Long));
+    catalog.appendColumn(QStringLiteral("32条診断書"), column(QStringLiteral("主精神障害"), DataType::Long));
     db.connection().execute(QStringLiteral("ALTER TABLE 32条診断書 ALTER COLUMN 主精神障害 SET DEFAULT '1'"));
     db.connection().execute(QStringLiteral("ALTER TABLE 32条診断書 ALTER COLUMN 主精神障害 SET DEFAULT NULL"));
     for (const ColumnDef &c : catalog.columns(QStringLiteral("32条診断書")))
@@ -204,7 +196,7 @@ TEST_P(CatalogTest, DropsAnIndexNamedOnItsTable)
 {
     TableDef t;
     t.name = QStringLiteral("診断名(ICD10)");
-    t.columns = {autoNumber(QStringLiteral("診断ID")), col(QStringLiteral("診断名"), DataType::Text, 100)};
+    t.columns = {autoNumber(QStringLiteral("診断ID")), column(QStringLiteral("診断名"), DataType::Text, 100)};
     t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("診断ID")}, true, true},
                  IndexDef{QStringLiteral("診断名"), {QStringLiteral("診断名")}, false, false}};
     catalog.createTable(t);

@@ -1,11 +1,10 @@
 #include "db/engine/clock.h"
 #include "db/engine/jetdate.h"
 #include "db/engine/jetsql.h"
-#include "db/engine/sqlite/sqlfunctions.h"
+#include "support/sqlitefunctions.h"
 #include "support/testserver.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QRegularExpression>
 #include <memory>
@@ -47,35 +46,21 @@ class SameValueOnBothBackEnds : public ::testing::Test
 protected:
     void SetUp() override
     {
-        sqlite3_open(":memory:", &m_sqlite);
-        jet::sql::registerFunctions(m_sqlite);
         jet::Clock::setFixed(QDateTime(QDate(2003, 4, 1), QTime(18, 0)));
         m_server = std::make_unique<ServerDatabase>(testing_support::testServerConninfo());
         m_server->installJetFunctions();
         m_server->exec("SET search_path = public, jet; SET jet.now = '2003-04-01 18:00'");
     }
-    void TearDown() override
-    {
-        jet::Clock::setSystem();
-        sqlite3_close(m_sqlite);
-    }
+    void TearDown() override { jet::Clock::setSystem(); }
 
     // The value, or the error's message.
     std::pair<QVariant, QString> onSqlite(const QString &expression)
     {
-        sqlite3_stmt *stmt = nullptr;
-        const QByteArray sql = QStringLiteral("SELECT %1").arg(expression).toUtf8();
-        if (sqlite3_prepare_v2(m_sqlite, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-            return {{}, QString::fromUtf8(sqlite3_errmsg(m_sqlite))};
-        std::pair<QVariant, QString> outcome;
-        if (sqlite3_step(stmt) != SQLITE_ROW)
-            outcome.second = QString::fromUtf8(sqlite3_errmsg(m_sqlite));
-        else if (sqlite3_column_type(stmt, 0) == SQLITE_TEXT)
-            outcome.first = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-        else if (sqlite3_column_type(stmt, 0) != SQLITE_NULL)
-            outcome.first = sqlite3_column_double(stmt, 0);
-        sqlite3_finalize(stmt);
-        return outcome;
+        try {
+            return {m_sqlite.eval(expression), QString()};
+        } catch (const std::runtime_error &e) {
+            return {{}, QString::fromUtf8(e.what())};
+        }
     }
     std::pair<QVariant, QString> onServer(const QString &expression)
     {
@@ -108,7 +93,7 @@ protected:
         }
     }
 
-    sqlite3 *m_sqlite = nullptr;
+    testing_support::SqliteFunctions m_sqlite;
     std::unique_ptr<ServerDatabase> m_server;
 };
 

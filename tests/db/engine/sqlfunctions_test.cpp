@@ -2,9 +2,9 @@
 #include "db/engine/jetdate.h"
 #include "db/engine/jetsql.h"
 #include "db/engine/sqlite/sqlfunctions.h"
+#include "support/sqlitefunctions.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QVariant>
 #include <stdexcept>
@@ -15,46 +15,10 @@ namespace {
 class SqlFunctionsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        sqlite3_open(":memory:", &m_db);
-        jet::sql::registerFunctions(m_db);
-        jet::Clock::setFixed(QDateTime(QDate(2003, 4, 1), QTime(18, 0)));
-    }
-    void TearDown() override
-    {
-        jet::Clock::setSystem();
-        sqlite3_close(m_db);
-    }
+    void SetUp() override { jet::Clock::setFixed(QDateTime(QDate(2003, 4, 1), QTime(18, 0))); }
+    void TearDown() override { jet::Clock::setSystem(); }
 
-    QVariant eval(const QString &expression)
-    {
-        sqlite3_stmt *stmt = nullptr;
-        const QByteArray sql = QStringLiteral("SELECT %1").arg(expression).toUtf8();
-        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-            throw std::runtime_error(sqlite3_errmsg(m_db));
-        QVariant result;
-        if (sqlite3_step(stmt) != SQLITE_ROW) {
-            const std::string message = sqlite3_errmsg(m_db);
-            sqlite3_finalize(stmt);
-            throw std::runtime_error(message);
-        }
-        switch (sqlite3_column_type(stmt, 0)) {
-        case SQLITE_INTEGER:
-            result = qint64(sqlite3_column_int64(stmt, 0));
-            break;
-        case SQLITE_FLOAT:
-            result = sqlite3_column_double(stmt, 0);
-            break;
-        case SQLITE_TEXT:
-            result = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-            break;
-        default:
-            break;
-        }
-        sqlite3_finalize(stmt);
-        return result;
-    }
+    QVariant eval(const QString &expression) const { return m_sqlite.eval(expression); }
     qint64 integer(const QString &expression) { return eval(expression).toLongLong(); }
     double real(const QString &expression) { return eval(expression).toDouble(); }
     std::string text(const QString &expression) { return eval(expression).toString().toStdString(); }
@@ -63,7 +27,7 @@ protected:
         return QString::number(jet::toDayNumber(QDate(y, m, d)) + fraction, 'g', 17);
     }
 
-    sqlite3 *m_db = nullptr;
+    testing_support::SqliteFunctions m_sqlite;
 };
 
 } // namespace
@@ -200,6 +164,6 @@ TEST_F(SqlFunctionsTest, LikePatterns)
 
 TEST_F(SqlFunctionsTest, RegisteringTwiceReplacesTheFunctions)
 {
-    jet::sql::registerFunctions(m_db);
+    jet::sql::registerFunctions(m_sqlite.handle());
     EXPECT_EQ(integer(QStringLiteral("jet_datediff('d', 0, 1)")), 1);
 }

@@ -1,16 +1,16 @@
+#include "db/columndefs.h"
 #include "db/engine/error.h"
 #include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/server.h"
 #include "support/testserver.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 #include <optional>
 
 using namespace jet;
+using db::columns::column;
 
 namespace {
 
@@ -26,16 +26,6 @@ Error errorOf(const std::function<void()> &work)
     return Error(0, {});
 }
 
-ColumnDef col(const QString &name, DataType type, int size = 0, const QVariant &dflt = {})
-{
-    ColumnDef c;
-    c.name = name;
-    c.type = type;
-    c.definedSize = size;
-    c.defaultValue = dflt;
-    return c;
-}
-
 // A database of its own on the server of NORVA_TEST_PG, dropped afterwards.
 class ServerTest : public ::testing::Test
 {
@@ -43,30 +33,15 @@ protected:
     void SetUp() override
     {
         server = QString::fromUtf8(testing_support::testServerConninfo());
-        static int number = 0;
-        name = QStringLiteral("norva_driver_%1_%2").arg(QCoreApplication::applicationPid()).arg(++number);
         // A locale that sorts otherwise than by code point, as a hospital's may.
-        admin("CREATE DATABASE " + name + " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und'");
-        address = QString::fromUtf8(testing_support::withDatabase(server.toUtf8(), name.toUtf8()));
+        database.emplace(server.toUtf8(), "LOCALE_PROVIDER icu ICU_LOCALE 'und'");
+        name = QString::fromUtf8(database->name());
+        address = QString::fromUtf8(database->conninfo());
         driver = openServer(address);
         pg = static_cast<postgres::PgDriver *>(driver.get());
     }
-    void TearDown() override
-    {
-        driver.reset();
-        if (!name.isEmpty())
-            admin("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
-    }
-    void admin(const QString &sql, const QString &database = QStringLiteral("postgres"))
-    {
-        PGconn *conn = PQconnectdb(testing_support::withDatabase(server.toUtf8(), database.toUtf8()).constData());
-        for (const QString &statement : sql.split(QLatin1Char(';'))) {
-            PGresult *r = PQexec(conn, statement.toUtf8().constData());
-            EXPECT_NE(PQresultStatus(r), PGRES_FATAL_ERROR) << PQerrorMessage(conn);
-            PQclear(r);
-        }
-        PQfinish(conn);
-    }
+    // On a connection of its own, as another workstation's.
+    void admin(const QString &sql) { database->exec(sql.toUtf8()); }
     QVariant scalar(const QString &sql)
     {
         auto r = driver->prepare(sql);
@@ -74,6 +49,7 @@ protected:
     }
 
     QString server, name, address;
+    std::optional<testing_support::ServerDatabase> database;
     std::unique_ptr<Driver> driver;
     postgres::PgDriver *pg = nullptr;
 };
@@ -82,16 +58,16 @@ TableDef everyType()
 {
     TableDef t;
     t.name = QStringLiteral("患者情報");
-    ColumnDef id = col(QStringLiteral("患者ID"), DataType::Long);
+    ColumnDef id = column(QStringLiteral("患者ID"), DataType::Long);
     id.autoIncrement = true;
     id.nullable = false;
-    ColumnDef name = col(QStringLiteral("氏名"), DataType::Text, 40, QStringLiteral("未入力"));
+    ColumnDef name = column(QStringLiteral("氏名"), DataType::Text, 40, QStringLiteral("未入力"));
     name.allowZeroLength = false;
-    ColumnDef ward = col(QStringLiteral("病棟"), DataType::Integer, 0, 1);
+    ColumnDef ward = column(QStringLiteral("病棟"), DataType::Integer, 0, 1);
     ward.nullable = false;
-    t.columns = {id, name, ward, col(QStringLiteral("体重"), DataType::Double), col(QStringLiteral("措置"), DataType::YesNo, 0, -1),
-                 col(QStringLiteral("区分"), DataType::FixedText, 2), col(QStringLiteral("経過"), DataType::Memo, 4000),
-                 col(QStringLiteral("入院日"), DataType::Date)};
+    t.columns = {id, name, ward, column(QStringLiteral("体重"), DataType::Double), column(QStringLiteral("措置"), DataType::YesNo, 0, -1),
+                 column(QStringLiteral("区分"), DataType::FixedText, 2), column(QStringLiteral("経過"), DataType::Memo, 4000),
+                 column(QStringLiteral("入院日"), DataType::Date)};
     t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("患者ID")}, true, true},
                  IndexDef{QStringLiteral("氏名"), {QStringLiteral("氏名")}, false, false}};
     return t;
@@ -192,7 +168,7 @@ TEST_F(ServerTest, ATableWithoutAnIntegerKeyIsAddressedByAHiddenOne)
 {
     TableDef t;
     t.name = QStringLiteral("検査情報");
-    t.columns = {col(QStringLiteral("カルテID"), DataType::Long), col(QStringLiteral("検査名"), DataType::Text, 50)};
+    t.columns = {column(QStringLiteral("カルテID"), DataType::Long), column(QStringLiteral("検査名"), DataType::Text, 50)};
     driver->createTable(t);
     t.name = QStringLiteral("病院名");
     t.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("カルテID"), QStringLiteral("検査名")}, true, true}};
@@ -255,7 +231,7 @@ TEST_F(ServerTest, FailuresCarryTheirNumberAndCause)
     EXPECT_EQ(errorOf([&] { driver->exec(QStringLiteral("INSERT INTO \"患者情報\" (\"氏名\") VALUES ('')")); }).cause(), Cause::Constraint);
     EXPECT_EQ(errorOf([&] { driver->exec(QStringLiteral("INSERT INTO \"患者情報\" (\"区分\") VALUES ('ABC')")); }).number(),
               err::FieldTooSmall);
-    EXPECT_EQ(errorOf([&] { driver->appendColumn(QStringLiteral("患者情報"), col(QStringLiteral("氏名"), DataType::Text, 5)); }).number(),
+    EXPECT_EQ(errorOf([&] { driver->appendColumn(QStringLiteral("患者情報"), column(QStringLiteral("氏名"), DataType::Text, 5)); }).number(),
               err::FieldDefinedTwice);
 
     const Error missing = errorOf([&] { openServer(QString::fromUtf8(testing_support::withDatabase(server.toUtf8(), "norva_no_such_database"))); });
@@ -319,11 +295,11 @@ TEST_F(ServerTest, AStatementKeptPreparedSeesColumnsAddedSince)
     ASSERT_TRUE(all->step());
     all->reset();
     // Added by another workstation, and by this one.
-    admin(QStringLiteral("ALTER TABLE t ADD COLUMN a integer"), name);
+    admin(QStringLiteral("ALTER TABLE t ADD COLUMN a integer"));
     ASSERT_TRUE(all->step());
     EXPECT_EQ(all->columnCount(), 2);
     all->reset();
-    driver->appendColumn(QStringLiteral("t"), col(QStringLiteral("b"), DataType::Long));
+    driver->appendColumn(QStringLiteral("t"), column(QStringLiteral("b"), DataType::Long));
     ASSERT_TRUE(all->step());
     EXPECT_EQ(all->columnCount(), 3);
     all->reset();
