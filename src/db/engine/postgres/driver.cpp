@@ -118,7 +118,7 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
 void PgDriver::exec(const QString &sql)
 {
     if (changesSchema(sql))
-        m_session->forgetPrepared();
+        m_session->changeSchema();
     m_session->run(sql);
 }
 
@@ -145,10 +145,16 @@ void PgDriver::commit()
     // was to keep went with a lost connection.
     if (!inTransaction())
         throw Error(err::GeneralFailure, QStringLiteral("コミットするトランザクションがありません。変更は保存されていない可能性があります。"));
-    const ResultPtr result = m_session->run(QStringLiteral("COMMIT"));
+    // Other workstations hear of a change of the schema once it is committed.
+    m_session->claim();
+    const bool announce = m_session->schemaChangedInTransaction && PQtransactionStatus(m_session->connection) == PQTRANS_INTRANS;
+    const ResultPtr result = m_session->run(announce ? QStringLiteral("NOTIFY %1; COMMIT").arg(QLatin1String(kSchemaChannel))
+                                                     : QStringLiteral("COMMIT"));
     // The server answers COMMIT of a transaction that a failure aborted by
     // rolling it back, and calls that success.
-    if (result && qstrcmp(PQcmdStatus(result.get()), "ROLLBACK") == 0)
+    const bool rolledBack = result && qstrcmp(PQcmdStatus(result.get()), "ROLLBACK") == 0;
+    m_session->transactionEnded(!rolledBack);
+    if (rolledBack)
         throw Error(err::GeneralFailure,
                     QStringLiteral("トランザクションの途中で操作が失敗していたため、変更は保存されずに取り消されました。"));
 }
@@ -156,6 +162,7 @@ void PgDriver::commit()
 void PgDriver::rollback()
 {
     const RollingBack undone(*m_session);
+    m_session->transactionEnded(false);
     m_session->run(QStringLiteral("ROLLBACK"));
 }
 
@@ -283,6 +290,7 @@ void PgDriver::resetForReuse()
     m_session->discardStreaming();
     if (PQtransactionStatus(conn) != PQTRANS_IDLE) {
         const RollingBack undone(*m_session);
+        m_session->transactionEnded(false);
         m_session->run(QStringLiteral("ROLLBACK"));
     }
 }

@@ -56,7 +56,7 @@ void PgResult::start()
     }
 
     if (m_changesSchema) {
-        m_session->forgetPrepared();
+        m_session->changeSchema();
         ++m_session->roundTrips;
         if (!PQsendQueryParams(conn, m_sql.constData(), int(values.size()), types.data(), values.data(), nullptr, nullptr, 0))
             raiseConnection(conn, m_session->server);

@@ -159,12 +159,15 @@ void PgDriver::requireTable(const QString &table) const
 
 void PgDriver::runAtomically(const QStringList &statements)
 {
-    m_session->forgetPrepared();
-    runWhole(*this, *m_session, statements.join(QStringLiteral(";\n")));
+    m_session->changeSchema();
+    // Inside a transaction its commit tells the other workstations.
+    const QStringList announced = inTransaction() ? statements : statements + QStringList{QStringLiteral("NOTIFY ") + QLatin1String(kSchemaChannel)};
+    runWhole(*this, *m_session, announced.join(QStringLiteral(";\n")));
 }
 
 QString PgDriver::rowKeyColumn(const QString &table) const
 {
+    m_session->catchUpWithSchema();
     const auto known = m_session->rowKeys.constFind(table);
     if (known != m_session->rowKeys.constEnd())
         return *known;
@@ -205,6 +208,7 @@ QStringList PgDriver::views() const
 
 std::optional<SchemaObject> PgDriver::findObject(const QString &name) const
 {
+    m_session->catchUpWithSchema();
     const auto known = m_session->objects.constFind(name);
     if (known != m_session->objects.constEnd())
         return *known;
@@ -225,6 +229,7 @@ std::optional<SchemaObject> PgDriver::findObject(const QString &name) const
 
 QList<ColumnDef> PgDriver::columns(const QString &table) const
 {
+    m_session->catchUpWithSchema();
     const auto known = m_session->columns.constFind(table);
     if (known != m_session->columns.constEnd())
         return *known;

@@ -4,6 +4,7 @@
 #include "db/engine/postgres/result.h"
 
 #include <QDateTime>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <cmath>
@@ -28,6 +29,34 @@ QString sqlQuoted(const QString &text)
     QString quoted = text;
     quoted.replace(QLatin1Char('\''), QLatin1String("''"));
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// The schema changes the program's connections committed, by database (as
+// messages name it); a connection compares its own count with it.
+struct SchemaChanges
+{
+    QMutex lock;
+    QHash<QString, quint64> count;
+};
+
+SchemaChanges &schemaChanges()
+{
+    static SchemaChanges changes;
+    return changes;
+}
+
+quint64 schemaChangesOf(const QString &server)
+{
+    SchemaChanges &changes = schemaChanges();
+    const QMutexLocker locker(&changes.lock);
+    return changes.count.value(server);
+}
+
+void announceSchemaChange(const QString &server)
+{
+    SchemaChanges &changes = schemaChanges();
+    const QMutexLocker locker(&changes.lock);
+    ++changes.count[server];
 }
 
 } // namespace
@@ -278,7 +307,58 @@ void Session::claim(const PgResult *by)
         streaming = nullptr;
         earlier->keepRest();
     }
+    catchUpWithSchema();
     syncClock();
+}
+
+void Session::changeSchema()
+{
+    forgetPrepared();
+    // Outside a transaction the change is committed before any other
+    // connection of this thread runs a statement.
+    const PGTransactionStatusType state = PQtransactionStatus(open());
+    if (state == PQTRANS_INTRANS || state == PQTRANS_INERROR)
+        schemaChangedInTransaction = true;
+    else
+        announceSchemaChange(server);
+}
+
+void Session::transactionEnded(bool committed)
+{
+    // This connection catches up as well: another's change may have come
+    // in while the transaction ran.
+    if (committed && schemaChangedInTransaction)
+        announceSchemaChange(server);
+    schemaChangedInTransaction = false;
+}
+
+bool Session::heardOfSchemaChange()
+{
+    if (streaming || PQtransactionStatus(connection) == PQTRANS_ACTIVE || !PQconsumeInput(connection))
+        return false; // a broken connection is reported by the statement that meets it
+    bool heard = false;
+    while (PGnotify *notice = PQnotifies(connection)) {
+        heard = heard || notice->be_pid != PQbackendPID(connection);
+        PQfreemem(notice);
+    }
+    return heard;
+}
+
+void Session::catchUpWithSchema()
+{
+    open();
+    const quint64 changes = schemaChangesOf(server);
+    schemaChangeHeard = heardOfSchemaChange() || schemaChangeHeard;
+    if (changes == schemaChangesSeen && !schemaChangeHeard)
+        return;
+    forgetSchema();
+    // A failed transaction takes no DEALLOCATE; its rollback comes first.
+    const PGTransactionStatusType state = PQtransactionStatus(connection);
+    if (state == PQTRANS_INERROR || state == PQTRANS_ACTIVE)
+        return;
+    schemaChangesSeen = changes; // forgetPrepared() below claims the connection again
+    schemaChangeHeard = false;
+    forgetPrepared();
 }
 
 void Session::syncClock()
@@ -374,7 +454,8 @@ void Session::setUp()
                                   .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                                   .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
                                   .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
-    const QString common = QStringLiteral("SET search_path = public, jet; SET datestyle = 'ISO, YMD'; SET standard_conforming_strings = on; ");
+    const QString common = QStringLiteral("SET search_path = public, jet; SET datestyle = 'ISO, YMD'; SET standard_conforming_strings = on; "
+                                          "LISTEN %1; ").arg(QLatin1String(kSchemaChannel));
     static const QRegularExpression zoneName(QStringLiteral("^[A-Za-z0-9_+/-]+$"));
     if (!zone.isEmpty() && zoneName.match(QString::fromLatin1(zone)).hasMatch()) {
         try {

@@ -51,6 +51,11 @@ QString literal(const QVariant &value);
 // table#index) may be longer than the server keeps, and the server cuts it.
 QString quoted(const QString &name);
 
+// The channel on which a connection that changed the schema tells every
+// other connection to the database, of this or another workstation, when
+// the change is committed.
+inline constexpr char kSchemaChannel[] = "jet_schema_changed";
+
 struct Session
 {
     PGconn *connection = nullptr;
@@ -68,6 +73,13 @@ struct Session
     QHash<QString, QString> rowKeys;
     // Statements sent to the server, each a round trip.
     qint64 roundTrips = 0;
+    // How many schema changes of the program's connections to this database
+    // the schema as read and the prepared statements have caught up with, and
+    // whether the transaction under way has made one that its commit announces.
+    quint64 schemaChangesSeen = 0;
+    bool schemaChangedInTransaction = false;
+    // Another connection's change heard of, not yet caught up with.
+    bool schemaChangeHeard = false;
     // The engine's clock as the server's jet.now() last heard of it.
     quint64 clockGeneration = 0;
     bool clockSetInTransaction = false;
@@ -92,6 +104,19 @@ struct Session
     void forgetPrepared();
     // Drops the schema as read, so that it is read again when next needed.
     void forgetSchema();
+    // Before a statement that may change the schema: drops what rests on the
+    // schema as it was, here and, once the change is committed, in every other
+    // connection of the program to the database, so that a pooled connection
+    // opened before an upgrade never keeps the columns of before.
+    void changeSchema();
+    // After a commit or a rollback of the whole transaction.
+    void transactionEnded(bool committed);
+    // Drops the schema as read and the prepared statements once another
+    // connection committed a change of the schema.
+    void catchUpWithSchema();
+    // Whether another connection announced a change since this one last
+    // looked; reads what has arrived without waiting.
+    bool heardOfSchemaChange();
     // Tells the server the engine's clock when it changed since it last did,
     // so that Now() reads the same moment on the server as in the program.
     void syncClock();
