@@ -146,4 +146,16 @@ void compact(const CompactionFiles &files, const CompactionHook &hook, const std
         fileFailure(QStringLiteral("ファイルを削除できません:"), files.work);
 }
 
+QString compactDatabase(const QString &location, const QString &homeFolder, const CompactionHook &hook,
+                        const std::function<void()> &working)
+{
+    if (hook)
+        hook(1);
+    if (jet::compactInPlace(db::plainConnectionString(location), working))
+        return QString();
+    const CompactionFiles files = compactionFiles(location, homeFolder);
+    compact(files, hook, working);
+    return files.backup;
+}
+
 } // namespace maintenance

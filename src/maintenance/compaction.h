@@ -46,4 +46,11 @@ inline constexpr int kCompactionSteps = 6;
 // `working` is called now and then inside a long step.
 void compact(const CompactionFiles &files, const CompactionHook &hook = {}, const std::function<void()> &working = {});
 
+// Compacts the database the location names and returns the backup kept of
+// it as it was: a file as compact() does, with the work file in the home
+// folder; a server's database where it stands, by the server, which keeps
+// no backup (an empty path) and needs no step but the first.
+QString compactDatabase(const QString &location, const QString &homeFolder, const CompactionHook &hook = {},
+                        const std::function<void()> &working = {});
+
 } // namespace maintenance

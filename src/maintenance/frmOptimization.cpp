@@ -68,20 +68,22 @@ void frmOptimization::optimize()
 {
     toolkit::trap(
         [this] {
-            const maintenance::CompactionFiles files =
-                filesOf(db::readDatabasePath(toolkit::platform().programFolder()));
+            const QString location = db::readDatabasePath(toolkit::platform().programFolder());
             // A document still shown holds its rows open on the file.
             report::closeAllDocuments();
+            QString backup;
             {
                 maintenance::BusyProgress progress(this, QStringLiteral("データベースを最適化しています。"),
                                                    maintenance::kCompactionSteps);
-                maintenance::compact(
-                    files, [&progress](int step) { progress.step(step); }, [&progress] { progress.keepAlive(); });
+                backup = maintenance::compactDatabase(
+                    location, toolkit::platform().homeFolder(), [&progress](int step) { progress.step(step); },
+                    [&progress] { progress.keepAlive(); });
             }
             toolkit::MessageBoxRequest done;
-            done.text = QStringLiteral("データベースを最適化しました。最適化する前のデータベースは次のファイルに"
-                                       "保存されています。\r%1")
-                            .arg(QDir::toNativeSeparators(files.backup));
+            done.text = QStringLiteral("データベースを最適化しました。");
+            if (!backup.isEmpty())
+                done.text += QStringLiteral("最適化する前のデータベースは次のファイルに保存されています。\r%1")
+                                 .arg(QDir::toNativeSeparators(backup));
             done.icon = toolkit::MessageIcon::Information;
             toolkit::platform().messageBox(done);
             unload();

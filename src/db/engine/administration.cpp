@@ -6,6 +6,7 @@
 #include "db/engine/files.h"
 #include "db/engine/jetsql.h"
 #include "db/engine/postgres/pgdriver.h"
+#include "db/engine/postgres/server.h"
 #include "db/engine/sqlite/sqlfunctions.h"
 #include "db/engine/sqlite/sqlite_support.h"
 #include "db/engine/sqlite/sqlitedriver.h"
@@ -367,6 +368,18 @@ QStringList removeLeftover(const QString &path, const QString &password)
             left << QStringLiteral("%1 (%2)").arg(file, systemCause());
     }
     return left;
+}
+
+bool compactInPlace(const QString &connectionString, const std::function<void()> &working)
+{
+    if (!isServerAddress(parseConnectionString(connectionString).dataSource))
+        return false;
+    Connection connection;
+    connection.open(connectionString);
+    if (working)
+        connection.setWorking(working);
+    static_cast<postgres::PgDriver &>(connection.driver()).compact();
+    return true;
 }
 
 } // namespace jet

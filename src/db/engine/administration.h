@@ -64,6 +64,13 @@ QStringList restoreDatabase(const QString &backup, const QString &password, cons
 // file's).  What the check could not look at, and why, goes to `skipped`.
 QStringList integrityCheck(Connection &connection, QString *skipped = nullptr);
 
+// Compacts a server's database where it stands: the server reclaims the
+// space of deleted rows of every table of the ledger and renews its
+// planner's statistics of them (VACUUM (ANALYZE)), outside a transaction and
+// with the ledger in use.  Returns false, doing nothing, for a file, which is
+// compacted into a copy that then takes its place (ExclusiveDatabase).
+bool compactInPlace(const QString &connectionString, const std::function<void()> &working = {});
+
 // Gives `file`, which is to replace `replaced`, that file's group and mode,
 // and its owner where this process may, so that a shared database stays open
 // to the users it was open to.  Throws Error(err::GeneralFailure) naming the

@@ -87,6 +87,10 @@ public:
     // Jet functions that translated SQL calls.
     void prepareNewDatabase();
 
+    // Reclaims the space of deleted rows of every table of the ledger and
+    // renews the planner's statistics of them; outside a transaction only.
+    void compact();
+
     // The server's structural check of every B-tree index of the ledger,
     // each against its table's rows, with the amcheck extension.  Returns
     // {"ok"} or one line per damaged index.  Where the database lacks the

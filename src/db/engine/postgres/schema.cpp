@@ -478,6 +478,18 @@ void PgDriver::prepareNewDatabase()
     exec(QString::fromUtf8(functions.readAll()));
 }
 
+void PgDriver::compact()
+{
+    if (inTransaction())
+        throw Error(err::GeneralFailure, QStringLiteral("トランザクションの中ではデータベースを最適化できません。"));
+    QStringList names;
+    for (const QString &table : tables())
+        names.append(qualified(table));
+    // VACUUM runs alone, never in the transaction of a query of several statements.
+    if (!names.isEmpty())
+        m_session->run(QStringLiteral("VACUUM (ANALYZE) ") + names.join(QStringLiteral(", ")));
+}
+
 QStringList PgDriver::checkIndexes(QString *skipped)
 {
     QStringList problems;
