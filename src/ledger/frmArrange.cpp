@@ -2,33 +2,21 @@
 #include "ui_frmArrange.h"
 
 #include "app/navigation.h"
-#include "db/engine/catalog.h"
-#include "db/engine/connection.h"
+#include "db/engine/administration.h"
 #include "db/engine/error.h"
-#include "db/engine/transaction.h"
 #include "db/location.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 
-#include <QFileInfo>
 #include <QShortcut>
 
-// Rewrites the stored list in one transaction: a failure between dropping
-// the old text and storing the new one would otherwise leave the database
-// without the list every ledger and report reads.
+// Rewrites the stored list in place and whole: dropped, even for a moment,
+// it would take the summaries built on it along, and a failure between the
+// drop and the new text would leave the database without the list every
+// ledger and report reads.
 void ledger::storeListOrder(const QString &path, db::RoomOrder order)
 {
-    if (!QFileInfo(path).isFile())
-        throw jet::Error(jet::err::FileNotFound, QStringLiteral("ファイル '%1' が見つかりません。").arg(path));
-    jet::Connection connection;
-    connection.open(db::plainConnectionString(path));
-    jet::Catalog catalog;
-    catalog.setActiveConnection(&connection);
-    const QString name = db::kInpatientListQuery.toString();
-    jet::Transaction transaction(connection);
-    catalog.deleteView(name);
-    catalog.appendView(name, db::inpatientListSql(order));
-    transaction.commit();
+    jet::replaceStoredQuery(db::plainConnectionString(path), db::kInpatientListQuery.toString(), db::inpatientListSql(order));
 }
 
 namespace {

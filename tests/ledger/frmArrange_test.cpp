@@ -5,9 +5,11 @@
 #include "app/navigation.h"
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
+#include "db/engine/recordset.h"
 #include "db/schema.h"
 #include "support/fixture.h"
 #include "support/scripted.h"
+#include "support/testserver.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/form.h"
 
@@ -174,6 +176,27 @@ TEST_F(ListOrderTest, AFailedRewriteKeepsTheStoredList)
     press(window, "Command3");
     ASSERT_NE(ledger(), nullptr);
     EXPECT_EQ(episodes(), (QList<int>{6, 2, 1}));
+}
+
+// The summaries are stored queries over the list: the list is replaced in
+// place, on a server as on a file, and they go on reading it.
+TEST(ListOrder, IsReplacedInPlaceOnAFileAndOnAServer)
+{
+    QTemporaryDir folder;
+    testing_support::ServerDatabase server(testing_support::testServerConninfo());
+    for (const QString &location : {QDir(folder.path()).filePath(QStringLiteral("ward.mdb")), QString::fromUtf8(server.conninfo())}) {
+        SCOPED_TRACE(location.toStdString());
+        db::createDatabase(location, db::Generation::V2112);
+        ledger::storeListOrder(location, db::RoomOrder::Descending);
+        jet::Catalog catalog;
+        catalog.open(db::plainConnectionString(location));
+        EXPECT_EQ(catalog.viewText(db::kInpatientListQuery.toString()), db::inpatientListSql(db::RoomOrder::Descending));
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(location));
+        jet::Recordset summary;
+        summary.open(db::kInpatientCountQuery.toString(), &connection);
+        EXPECT_FALSE(summary.eof());
+    }
 }
 
 } // namespace

@@ -382,4 +382,20 @@ bool compactInPlace(const QString &connectionString, const std::function<void()>
     return true;
 }
 
+void replaceStoredQuery(const QString &connectionString, const QString &name, const QString &jetSql)
+{
+    const QString dataSource = parseConnectionString(connectionString).dataSource;
+    if (!isServerAddress(dataSource) && !QFileInfo(dataSource).isFile())
+        throw Error(err::FileNotFound, QStringLiteral("ファイル '%1' が見つかりません。").arg(dataSource));
+    Connection connection;
+    connection.open(connectionString);
+    Driver &driver = connection.driver();
+    const std::optional<SchemaObject> object = driver.findObject(name);
+    if (!object || object->kind != SchemaObject::Kind::View)
+        throw Error(err::ItemNotFound, QStringLiteral("クエリ '%1' が見つかりません。").arg(name));
+    if (sql::translate(jetSql).kind != sql::Statement::Kind::Select)
+        throw Error(err::SyntaxError, QStringLiteral("クエリ '%1' は SELECT ステートメントではありません。").arg(name));
+    driver.storeView(object->name, jetSql);
+}
+
 } // namespace jet

@@ -71,6 +71,14 @@ QStringList integrityCheck(Connection &connection, QString *skipped = nullptr);
 // compacted into a copy that then takes its place (ExclusiveDatabase).
 bool compactInPlace(const QString &connectionString, const std::function<void()> &working = {});
 
+// Gives the stored query a new text in place and whole, on the database the
+// connection string names, so that the stored queries built on it keep
+// working: a server replaces its view (CREATE OR REPLACE VIEW), which it may
+// not drop while others are built on it.  Throws Error(err::FileNotFound)
+// when the file named is missing and Error(err::ItemNotFound) when the
+// database has no such query.
+void replaceStoredQuery(const QString &connectionString, const QString &name, const QString &jetSql);
+
 // Gives `file`, which is to replace `replaced`, that file's group and mode,
 // and its owner where this process may, so that a shared database stays open
 // to the users it was open to.  Throws Error(err::GeneralFailure) naming the
