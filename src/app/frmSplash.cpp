@@ -4,6 +4,7 @@
 #include "app/firststart.h"
 #include "app/navigation.h"
 #include "app/product.h"
+#include "db/check.h"
 #include "db/engine/catalog.h"
 #include "db/engine/error.h"
 #include "db/location.h"
@@ -85,6 +86,8 @@ void frmSplash::timerTicked()
 void frmSplash::probe()
 {
     db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    // Neither an empty database nor a newer program's ledger is offered an upgrade.
+    db::requireLedger(m_connection);
     // The column came with ver2.086 and the table with ver2.112, so a file
     // lacking both is sent to the older upgrade first.
     m_icdProbe.open(QStringLiteral("SELECT ICDコード FROM `診断名(ICD10)`"), &m_connection, jet::CursorType::Dynamic);

@@ -144,6 +144,37 @@ CheckReport checkDatabase(const QString &path)
     return report;
 }
 
+void requireLedger(jet::Connection &connection)
+{
+    const QString name = jet::describeDataSource(connection.dataSource());
+    jet::Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    const QStringList present = catalog.tables();
+    QStringList missing;
+    for (const jet::TableDef &table : tables(Generation::Old))
+        if (!present.contains(table.name))
+            missing.append(table.name);
+    if (!missing.isEmpty())
+        throw jet::Error(jet::err::GeneralFailure,
+                         u"データベース %1 はネモリアの台帳ではありません（台帳の表 %2 がありません）。"
+                         u"場所のファイル norva.txt が台帳のデータベースを指しているか確かめてください。"_s
+                             .arg(name, missing.mid(0, 3).join(u"、"_s) + (missing.size() > 3 ? u" など"_s : QString())));
+    if (!present.contains(u"バージョン"_s))
+        return;
+    jet::Recordset version;
+    version.open(u"SELECT バージョン FROM バージョン"_s, &connection, jet::CursorType::ForwardOnly, jet::LockType::ReadOnly);
+    for (; !version.eof(); version.moveNext()) {
+        // Only a number is a generation; any other text is shown, as ever.
+        bool isNumber = false;
+        const double stored = version.value(0).toString().trimmed().toDouble(&isNumber);
+        if (isNumber && stored > kCurrentVersion.toString().toDouble())
+            throw jet::Error(jet::err::GeneralFailure,
+                             u"データベース %1 は、このプログラム（ver%2 の台帳まで）より新しい ver%3 の台帳です。"
+                             u"このプログラムでは開けません。新しいネモリアで開いてください。"_s
+                                 .arg(name, kCurrentVersion.toString(), version.value(0).toString().trimmed()));
+    }
+}
+
 QString damagedFileAdvice()
 {
     return QStringLiteral("管理者が「norva-db check」でファイルを調べ、「norva-db restore」でバックアップから戻してください。");

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace jet {
+class Connection;
+}
+
 namespace db {
 
 // What an administrator's check of a database file finds.
@@ -53,6 +57,14 @@ struct CheckReport
 // Opens the database (a file with the system password) and checks it, changing nothing.
 // Throws jet::Error when the file cannot be opened.
 CheckReport checkDatabase(const QString &path);
+
+// Refuses, before any probe of its generation, a database that the program
+// cannot take for a ledger, with jet::Error(err::GeneralFailure) naming it
+// as messages name it (a server as host:port/dbname): one reached but
+// without the ledger's tables (an empty database, or someone else's), and
+// one whose version row names a version newer than this program's, which
+// an older program must not write to.
+void requireLedger(jet::Connection &connection);
 
 // What an administrator does about a damaged file, in the words every
 // message about one uses: find the damage, then put a backup back.

@@ -12,6 +12,7 @@
 #include "db/engine/catalog.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "db/engine/postgres/server.h"
 #include "support/testserver.h"
 
 #include <QTimer>
@@ -96,6 +97,30 @@ TEST_F(Startup, ALedgerCreatedOnAServerOpensTheStartMenu)
     writeLocationFile(QString::fromUtf8(server.conninfo()) + u'\n');
     probe();
     EXPECT_TRUE(waitFor([] { return Forms::find<frmSelector>() != nullptr; })) << boxTexts().join(u'|').toStdString();
+}
+
+// Reached but not a ledger the program may open: the box names the server
+// and says why, and the program ends, before any upgrade is offered.
+TEST_F(Startup, AServerDatabaseThatIsNoLedgerOrANewerLedgerIsNamedAndTheProgramEnds)
+{
+    ServerDatabase server(testServerConninfo());
+    const QString location = QString::fromUtf8(server.conninfo());
+    const QString named = kAcquisitionFailed + u"\rデータベース "_s + jet::describeServer(location);
+    for (const QString &reason : {u" はネモリアの台帳ではありません"_s, u" は、このプログラム（ver2.112 の台帳まで）より新しい ver2.200 の台帳です。"_s}) {
+        SCOPED_TRACE(reason.toStdString());
+        SetUp();
+        if (reason.contains(u"2.200"_s)) {
+            db::createDatabase(location, db::Generation::V2112);
+            server.exec("UPDATE \"バージョン\" SET \"バージョン\" = '2.200'");
+        }
+        writeLocationFile(location + u'\n');
+        probe();
+        ASSERT_EQ(platform->boxes().size(), 1);
+        EXPECT_TRUE(platform->boxes().first().request.text.startsWith(named + reason)) << boxTexts().join(u'|').toStdString();
+        EXPECT_EQ(exitStatus, 1);
+        EXPECT_TRUE(Forms::loaded().isEmpty());
+        TearDown();
+    }
 }
 
 TEST_F(Startup, SplashShowsProgramVersion)
