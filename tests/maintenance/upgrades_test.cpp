@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 using namespace testing_support;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -73,22 +74,14 @@ protected:
     QTemporaryDir folder;
 };
 
-// What a server's database holds: every column with its type and default,
-// every index and view, and every row of every table.
+// Every column with its default, index, view and row of a server's ledger.
 QString serverFingerprint(const ServerDatabase &server)
 {
-    const auto lines = [&](const QByteArray &sql) {
-        return server.value("SELECT string_agg(line, E'\\n' ORDER BY line) FROM (" + sql + ") AS lines(line)").toString();
-    };
-    QStringList parts{
-        lines("SELECT table_name || '.' || column_name || ' ' || data_type || ' ' || coalesce(column_default, '') "
-              "FROM information_schema.columns WHERE table_schema = 'public'"),
-        lines("SELECT indexdef FROM pg_indexes WHERE schemaname = 'public'"),
-        lines("SELECT viewname || ' ' || definition FROM pg_views WHERE schemaname = 'public'")};
-    const QStringList tables = lines("SELECT tablename FROM pg_tables WHERE schemaname = 'public'").split(u'\n');
-    for (const QString &table : tables)
-        parts << table << lines("SELECT t::text FROM public.\"" + table.toUtf8() + "\" AS t");
-    return parts.join(u'\n');
+    return server.value("SELECT string_agg(x, E'\\n' ORDER BY x) FROM (SELECT table_name || column_name || coalesce(column_default, '') "
+                        "FROM information_schema.columns WHERE table_schema = 'public' UNION ALL SELECT indexdef FROM pg_indexes "
+                        "WHERE schemaname = 'public' UNION ALL SELECT viewname || definition FROM pg_views WHERE schemaname = 'public' "
+                        "UNION ALL SELECT query_to_xml(format('SELECT * FROM public.%I', tablename), true, false, '')::text "
+                        "FROM pg_tables WHERE schemaname = 'public') AS d(x)").toString();
 }
 
 TEST_F(UpgradeTest, OldDatabaseThroughBothUpgradesMatchesANewOneWithItsRowsAndDefaults)
@@ -126,9 +119,10 @@ TEST_F(UpgradeTest, OldDatabaseThroughBothUpgradesMatchesANewOneWithItsRowsAndDe
 }
 
 // Each step in turn fails (as a full disk or a broken file would make it):
-// the file is left exactly as it was, so the next start offers the same
-// upgrade, which then succeeds.
-TEST_F(UpgradeTest, FailureAtAnyStepLeavesTheFileAsItWas)
+// the database, a file or a server's, is left exactly as it was, so the next
+// start offers the same upgrade, which then succeeds; on the server the two
+// bring the ledger to what they bring a file to.
+TEST_F(UpgradeTest, FailureAtAnyStepLeavesTheDatabaseAsItWasOnAFileAndOnAServer)
 {
     struct Case
     {
@@ -141,98 +135,58 @@ TEST_F(UpgradeTest, FailureAtAnyStepLeavesTheFileAsItWas)
         {db::Generation::V2086, maintenance::kStepsTo2112,
          [](const QString &path, const maintenance::UpgradeHooks &hooks) { maintenance::upgradeTo2112(path, hooks); }},
     };
-    for (const Case &c : cases) {
-        const QString path = make(c.generation);
-        const QString before = fingerprint(path);
+    ServerDatabase server(testServerConninfo());
+    const QString onServer = QString::fromUtf8(server.conninfo());
+    db::createDatabase(onServer, db::Generation::Old);
+    fillWard(onServer, 20);
+    const QList<std::pair<Case, QString>> runs = {{cases[0], make(cases[0].generation)}, {cases[0], onServer},
+                                                  {cases[1], make(cases[1].generation, u"v2086.mdb"_s)}, {cases[1], onServer}};
+    for (const auto &[c, path] : runs) {
+        const auto state = [&, path = path] { return path == onServer ? serverFingerprint(server) : fingerprint(path); };
+        const QString before = state();
         for (int failing = 1; failing <= c.steps; ++failing) {
-            SCOPED_TRACE(QStringLiteral("generation %1, step %2").arg(int(c.generation)).arg(failing).toStdString());
+            SCOPED_TRACE(QStringLiteral("%1, step %2").arg(path).arg(failing).toStdString());
             maintenance::UpgradeHooks hooks;
             hooks.step = [failing](int step) {
                 if (step == failing)
                     throw jet::Error(jet::err::GeneralFailure, QStringLiteral("injected"));
             };
             EXPECT_THROW(c.run(path, hooks), jet::Error);
-            EXPECT_EQ(fingerprint(path), before);
+            EXPECT_EQ(state(), before);
         }
         c.run(path, {});
-        EXPECT_NE(fingerprint(path), before);
-        QFile::remove(path);
+        EXPECT_NE(state(), before);
     }
+    const QString file = runs[0].second; // old, now 2.086
+    maintenance::upgradeTo2112(file);
+    EXPECT_EQ(schema(onServer), schema(file));
+    for (const QString &sql : {u"SELECT バージョン FROM バージョン"_s, u"SELECT 時間外頻度 FROM 時間外頻度 ORDER BY 時間外頻度ID"_s,
+                               u"SELECT ICDコード FROM `診断名(ICD10)` ORDER BY 診断ID"_s})
+        EXPECT_EQ(column(onServer, sql), column(file, sql)) << sql.toStdString();
+    jet::Catalog serverCatalog, fileCatalog;
+    serverCatalog.open(db::plainConnectionString(onServer));
+    fileCatalog.open(db::plainConnectionString(file));
+    for (const QString &view : fileCatalog.views())
+        EXPECT_EQ(serverCatalog.viewText(view), fileCatalog.viewText(view)) << view.toStdString();
 }
 
-// On a server each upgrade is one transaction as well, and the two bring an
-// old database to what they bring an old file to.
-TEST_F(UpgradeTest, OnAServerBothUpgradesGiveWhatTheyGiveOnAFileOrNothing)
-{
-    ServerDatabase server(testServerConninfo());
-    const QString location = QString::fromUtf8(server.conninfo());
-    db::createDatabase(location, db::Generation::Old);
-    fillWard(location, 20);
-    const QString file = make(db::Generation::Old);
-    const QList<std::pair<int, std::function<void(const QString &, const maintenance::UpgradeHooks &)>>> upgrades = {
-        {maintenance::kStepsTo2086, maintenance::upgradeTo2086},
-        {maintenance::kStepsTo2112,
-         [](const QString &path, const maintenance::UpgradeHooks &hooks) { EXPECT_TRUE(maintenance::upgradeTo2112(path, hooks)); }},
-    };
-    for (const auto &[steps, run] : upgrades) {
-        const QString before = serverFingerprint(server);
-        for (int failing = 1; failing <= steps; ++failing) {
-            SCOPED_TRACE(QStringLiteral("%1 steps, step %2 fails").arg(steps).arg(failing).toStdString());
-            maintenance::UpgradeHooks hooks;
-            hooks.step = [failing](int step) {
-                if (step == failing)
-                    throw jet::Error(jet::err::GeneralFailure, QStringLiteral("injected"));
-            };
-            EXPECT_THROW(run(location, hooks), jet::Error);
-            EXPECT_EQ(serverFingerprint(server), before);
-        }
-        run(location, {});
-        run(file, {});
-    }
-    EXPECT_EQ(schema(location), schema(file));
-    for (const QString &sql : {QStringLiteral("SELECT バージョン FROM バージョン"),
-                               QStringLiteral("SELECT 時間外頻度ID & ':' & 時間外頻度 FROM 時間外頻度 ORDER BY 時間外頻度ID"),
-                               QStringLiteral("SELECT 診断ID & ':' & ICDコード FROM `診断名(ICD10)` ORDER BY 診断ID"),
-                               QStringLiteral("SELECT 時間外頻度 FROM 入退院情報 ORDER BY 入退院ID")})
-        EXPECT_EQ(column(location, sql), column(file, sql)) << sql.toStdString();
-    jet::Catalog onServer, onFile;
-    onServer.open(db::plainConnectionString(location));
-    onFile.open(db::plainConnectionString(file));
-    EXPECT_EQ(onServer.views(), onFile.views());
-    for (const QString &view : onFile.views())
-        EXPECT_EQ(onServer.viewText(view), onFile.viewText(view)) << view.toStdString();
-}
-
-// A connection of the program that read the episodes' columns before the
-// upgrade, still open, reads and writes the upgraded table afterwards.
-TEST_F(UpgradeTest, AServerConnectionOpenedBeforeTheUpgradeSeesWhatItAdded)
+// A server connection that read the columns before the upgrade, still open,
+// reads the upgraded ones, and those of another workstation's change.
+TEST_F(UpgradeTest, AServerConnectionOpenedBeforeASchemaChangeReadsTheNewColumns)
 {
     ServerDatabase server(testServerConninfo());
     const QString location = QString::fromUtf8(server.conninfo());
     db::createDatabase(location, db::Generation::V2086);
-    jet::Connection before;
+    jet::Catalog before;
     before.open(db::plainConnectionString(location));
-    jet::Catalog catalog;
-    catalog.setActiveConnection(&before);
-    const qsizetype columnsBefore = catalog.columns(QStringLiteral("入退院情報")).size();
-    jet::Recordset episodes;
-    episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &before);
-    episodes.close();
-
-    EXPECT_TRUE(maintenance::upgradeTo2112(location));
-    EXPECT_EQ(catalog.columns(QStringLiteral("入退院情報")).size(), columnsBefore + 3);
-    before.execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (1)"));
-    episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &before);
-    ASSERT_FALSE(episodes.eof());
-    EXPECT_EQ(episodes.value(QStringLiteral("時間外頻度")).toInt(), 1);
-    episodes.close();
-
-    // Another workstation's change, announced at its commit, reaches it too.
+    const auto columns = [&] { return before.columns(u"入退院情報"_s).size(); };
+    const qsizetype read = columns();
+    maintenance::upgradeTo2112(location);
+    EXPECT_EQ(columns(), read + 3);
     server.exec("ALTER TABLE public.\"入退院情報\" ADD COLUMN \"備考\" text; NOTIFY jet_schema_changed");
-    QDeadlineTimer deadline(5000);
-    while (catalog.columns(QStringLiteral("入退院情報")).size() == columnsBefore + 3 && !deadline.hasExpired())
+    for (QDeadlineTimer deadline(5000); columns() == read + 3 && !deadline.hasExpired();)
         QThread::msleep(20);
-    EXPECT_EQ(catalog.columns(QStringLiteral("入退院情報")).size(), columnsBefore + 4);
+    EXPECT_EQ(columns(), read + 4);
 }
 
 } // namespace
