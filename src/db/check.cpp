@@ -158,7 +158,7 @@ void requireLedger(jet::Connection &connection)
         throw jet::Error(jet::err::GeneralFailure,
                          u"データベース %1 はネモリアの台帳ではありません（台帳の表 %2 がありません）。"
                          u"場所のファイル norva.txt が台帳のデータベースを指しているか確かめてください。"_s
-                             .arg(name, missing.mid(0, 3).join(u"、"_s) + (missing.size() > 3 ? u" など"_s : QString())));
+                             .arg(name, missing.mid(0, 3).join(u"、"_s) + (missing.size() > 3 ? u"など"_s : QString())));
     if (!present.contains(u"バージョン"_s))
         return;
     jet::Recordset version;
