@@ -75,6 +75,8 @@ void frmSplash::timerTicked()
     const toolkit::ErrorTable answers = {
         // The second line names the path that was tried and why it failed.
         {jet::err::GeneralFailure, errorBox(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), {}, true, true},
+        // A server says so when the database it is asked for is not there.
+        {jet::err::FileNotFound, errorBox(QStringLiteral("データベース norva2000.mdb の取得に失敗しました。")), {}, true, true},
         {jet::err::TableMissing, errorBox(kTo2112),
          [this] { announceUpgrade(app::window::UpgradeTo2112); }, false},
         {jet::err::ColumnMissing, errorBox(kTo2086),

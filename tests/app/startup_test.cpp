@@ -99,22 +99,24 @@ TEST_F(Startup, ALedgerCreatedOnAServerOpensTheStartMenu)
     EXPECT_TRUE(waitFor([] { return Forms::find<frmSelector>() != nullptr; })) << boxTexts().join(u'|').toStdString();
 }
 
-// Reached but not a ledger the program may open: the box names the server
-// and says why, and the program ends, before any upgrade is offered.
-TEST_F(Startup, AServerDatabaseThatIsNoLedgerOrANewerLedgerIsNamedAndTheProgramEnds)
+// Missing, or reached but not a ledger the program may open: the box names
+// the server and says why, and the program ends, before any upgrade is offered.
+TEST_F(Startup, AServerDatabaseMissingOrNoLedgerOrNewerIsNamedAndTheProgramEnds)
 {
     ServerDatabase server(testServerConninfo());
     const QString location = QString::fromUtf8(server.conninfo());
-    writeLocationFile(location + u'\n');
-    for (const QString &reason : {u" はネモリアの台帳ではありません"_s, u" は、このプログラム（ver2.112 の台帳まで）より新しい ver2.200 の台帳です。"_s}) {
+    const QString missing = QString::fromUtf8(withDatabase(server.conninfo(), server.name() + "_missing"));
+    for (const auto &[at, reason] : {std::pair{missing, u" はサーバーにありません。"_s}, std::pair{location, u" はネモリアの台帳ではありません"_s},
+                                     std::pair{location, u" は、このプログラム（ver2.112 の台帳まで）より新しい ver2.200 の台帳です。"_s}}) {
         SetUp();
         if (reason.contains(u"2.200"_s)) {
             db::createDatabase(location, db::Generation::V2112);
             server.exec("UPDATE \"バージョン\" SET \"バージョン\" = '2.200'");
         }
+        writeLocationFile(at + u'\n');
         probe();
         ASSERT_EQ(platform->boxes().size(), 1);
-        EXPECT_TRUE(platform->boxes().first().request.text.startsWith(kAcquisitionFailed + u"\rデータベース "_s + jet::describeServer(location) + reason))
+        EXPECT_TRUE(platform->boxes().first().request.text.startsWith(kAcquisitionFailed + u"\rデータベース "_s + jet::describeServer(at) + reason))
             << boxTexts().join(u'|').toStdString();
         EXPECT_EQ(exitStatus, 1);
         TearDown();
