@@ -147,7 +147,8 @@ void PgDriver::commit()
         throw Error(err::GeneralFailure, QStringLiteral("コミットするトランザクションがありません。変更は保存されていない可能性があります。"));
     // Other workstations hear of a change of the schema once it is committed.
     m_session->claim();
-    const bool announce = m_session->schemaChangedInTransaction && PQtransactionStatus(m_session->connection) == PQTRANS_INTRANS;
+    const bool announce =
+        m_session->schemaChangedInTransaction && PQtransactionStatus(m_session->connection) == PQTRANS_INTRANS;
     const ResultPtr result = m_session->run(announce ? QStringLiteral("NOTIFY %1; COMMIT").arg(QLatin1String(kSchemaChannel))
                                                      : QStringLiteral("COMMIT"));
     // The server answers COMMIT of a transaction that a failure aborted by

@@ -161,7 +161,8 @@ void PgDriver::runAtomically(const QStringList &statements)
 {
     m_session->changeSchema();
     // Inside a transaction its commit tells the other workstations.
-    const QStringList announced = inTransaction() ? statements : statements + QStringList{QStringLiteral("NOTIFY ") + QLatin1String(kSchemaChannel)};
+    const QStringList announced =
+        inTransaction() ? statements : statements + QStringList{QStringLiteral("NOTIFY ") + QLatin1String(kSchemaChannel)};
     runWhole(*this, *m_session, announced.join(QStringLiteral(";\n")));
 }
 
