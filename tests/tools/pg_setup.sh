@@ -44,7 +44,9 @@ install -d -m 0700 client
 (umask 077; echo "localhost:$port:norva:norva:$password" >client/pgpass)
 export PGPASSFILE="$work/client/pgpass"
 "$norva_db" create "$uri" >/dev/null
-"$norva_db" check "$uri" | grep -q ': sound$' || { echo "the new ledger is not sound"; exit 1; }
+checked="$("$norva_db" check "$uri")"
+echo "$checked" | grep -q ': sound$' && ! echo "$checked" | grep -q 'skipped' \
+  || { echo "the new ledger's check:"; echo "$checked"; exit 1; }
 if psql "postgresql://norva@localhost:$port/norva?sslmode=disable" -c 'SELECT 1' >/dev/null 2>&1; then
   echo "the server let the role in without TLS"; exit 1
 fi
