@@ -261,6 +261,11 @@ protected:
     // and a number or date in the next; a server's column has one type.
     virtual QStringList branches(const Expr &first, const Expr &second) { return {value(first), value(second)}; }
 
+    // A column's whole new value in an INSERT or UPDATE.
+    virtual QString assignedValue(const QString &table, const QString &column, const Expr &e)
+    {
+        Q_UNUSED(table) Q_UNUSED(column) return value(e);
+    }
     // Whether an ORDER BY term is a Yes/No column that this back end sorts No
     // first, the reverse of Jet.
     virtual bool sortsYesNoReversed(const tree::Select &sel, const Expr &term) const
@@ -587,10 +592,14 @@ Statement Emitter::statement(const tree::Statement &st)
         } else {
             result.table = st.table;
         }
-        if (st.select)
+        if (st.select) {
             result.text += QLatin1Char(' ') + subquery(*st.select);
-        else
-            result.text += QStringLiteral(" VALUES (") + values(st.values) + QLatin1Char(')');
+        } else {
+            QStringList values;
+            for (size_t i = 0; i < st.values.size(); ++i)
+                values.append(i < st.columns.size() ? assignedValue(st.table, st.columns[i], st.values[i]) : value(st.values[i]));
+            result.text += QStringLiteral(" VALUES (") + values.join(QStringLiteral(", ")) + QLatin1Char(')');
+        }
         result.target = st.table;
         for (size_t i = 0; i < st.columns.size() && i < st.values.size() && !st.select; ++i)
             if (st.values[i].kind == tree::Expr::Kind::Parameter)
@@ -600,7 +609,8 @@ Statement Emitter::statement(const tree::Statement &st)
     case tree::Statement::Kind::Update: {
         QStringList assignments;
         for (size_t i = 0; i < st.columns.size(); ++i)
-            assignments.append(identifier(st.columns[i]) + QStringLiteral(" = ") + value(st.values[i]));
+            assignments.append(identifier(st.columns[i]) + QStringLiteral(" = ")
+                               + assignedValue(st.table, st.columns[i], st.values[i]));
         result.text = QStringLiteral("UPDATE %1 SET %2").arg(identifier(st.table), assignments.join(QStringLiteral(", ")));
         result.target = st.table;
         for (size_t i = 0; i < st.columns.size(); ++i)
@@ -717,6 +727,14 @@ protected:
     bool sortsYesNoReversed(const tree::Select &sel, const Expr &term) const override
     {
         return m_yesNo && isPlainColumn(term) && isYesNoIn(sel.from, term);
+    }
+    // Jet stores -1 or 0 in a Yes/No column, the server's boolean takes a
+    // truth.  A ? marker is bound as a boolean already.
+    QString assignedValue(const QString &table, const QString &column, const Expr &e) override
+    {
+        if (e.kind == ExprKind::Parameter || e.kind == ExprKind::Null || !m_yesNo || !m_yesNo(table, column))
+            return value(e);
+        return condition(e);
     }
     Dialect dialect() const override { return Dialect::Postgres; }
     QString truthAsValue(const QString &truth) const override

@@ -366,6 +366,19 @@ TEST_P(RecordsetTest, YesSortsBeforeNo)
     }
 }
 
+TEST_P(RecordsetTest, AYesNoColumnIsGivenJetsValues)
+{
+    conn().execute(QStringLiteral("UPDATE 入退院情報 SET 外入の別 = -1 WHERE 入退院ID = 1"));
+    conn().execute(QStringLiteral("UPDATE 入退院情報 SET 外入の別 = (入退院ID = 3) WHERE 入退院ID >= 3"));
+    conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (104, True)"));
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT 入退院ID FROM 入退院情報 WHERE 外入の別 = -1 ORDER BY 入退院ID"), &conn());
+    QList<int> ids;
+    for (; !rs.eof(); rs.moveNext())
+        ids << rs.value(0).toInt();
+    EXPECT_EQ(ids, (QList<int>{1, 2, 3, 6}));
+}
+
 TEST_P(RecordsetTest, TopKeepsItsLimitUnderAFilter)
 {
     Recordset rs;
