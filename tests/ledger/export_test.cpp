@@ -116,6 +116,8 @@ private:
 class ExportTest : public ::testing::Test
 {
 protected:
+    explicit ExportTest(testing_support::Backend backend = testing_support::Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         program.services->setProgramFolder(folder.path());
@@ -159,7 +161,12 @@ protected:
     QTemporaryDir home;
 };
 
-TEST_F(ExportTest, EachLedgerWritesAWorkbookThatOpenpyxlReads)
+using Export = testing_support::OnBothBackends<ExportTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, Export,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(Export, EachLedgerWritesAWorkbookThatOpenpyxlReads)
 {
     struct Case
     {

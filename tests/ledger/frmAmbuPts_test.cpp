@@ -50,6 +50,8 @@ protected:
 class OutpatientLedgerTest : public ::testing::Test
 {
 protected:
+    explicit OutpatientLedgerTest(testing_support::Backend backend = testing_support::Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         program.services->setProgramFolder(folder.path());
@@ -108,7 +110,12 @@ protected:
     ScriptedProgram program;
 };
 
-TEST_F(OutpatientLedgerTest, ListsEveryOutpatientCourseNewestFirstAndNoAdmission)
+using OutpatientLedger = testing_support::OnBothBackends<OutpatientLedgerTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, OutpatientLedger,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(OutpatientLedger, ListsEveryOutpatientCourseNewestFirstAndNoAdmission)
 {
     frmAmbuPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
@@ -181,7 +188,7 @@ TEST_F(OutpatientLedgerTest, ClickEnablesOpeningAndTheRecordWindowLoadsOverTheLe
     EXPECT_TRUE(program.statuses.isEmpty());
 }
 
-TEST_F(OutpatientLedgerTest, MovingAwayAndBackReadsTheListAgain)
+TEST_P(OutpatientLedger, MovingAwayAndBackReadsTheListAgain)
 {
     frmAmbuPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
@@ -208,7 +215,7 @@ TEST_F(OutpatientLedgerTest, MovingAwayAndBackReadsTheListAgain)
 // Both pages of a certificate open at once without waiting, each titled with
 // its page, and the ledger goes on: the handbook certificate of the next
 // patient opens while the first pages are still open.
-TEST_F(OutpatientLedgerTest, ACertificateShowsBothPagesSideBySide)
+TEST_P(OutpatientLedger, ACertificateShowsBothPagesSideBySide)
 {
     frmAmbuPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);

@@ -36,6 +36,8 @@ constexpr int kKeyColumn = 6;
 class AllPatientLedgerTest : public ::testing::Test
 {
 protected:
+    explicit AllPatientLedgerTest(testing_support::Backend backend = testing_support::Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         program.services->setProgramFolder(folder.path());
@@ -98,7 +100,12 @@ protected:
     ScriptedProgram program;
 };
 
-TEST_F(AllPatientLedgerTest, ListsEveryEpisodeWithAPatientNewestFirst)
+using AllPatientLedger = testing_support::OnBothBackends<AllPatientLedgerTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, AllPatientLedger,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(AllPatientLedger, ListsEveryEpisodeWithAPatientNewestFirst)
 {
     frmFindPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
@@ -155,7 +162,7 @@ TEST_F(AllPatientLedgerTest, EmptyLedgerCountsNoCase)
 }
 
 // Each launch previews its own patient: the ended document closed its result.
-TEST_F(AllPatientLedgerTest, TheAdmissionSummaryPreviewsThePatientOfTheRowChosen)
+TEST_P(AllPatientLedger, TheAdmissionSummaryPreviewsThePatientOfTheRowChosen)
 {
     frmFindPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
@@ -180,7 +187,7 @@ TEST_F(AllPatientLedgerTest, TheAdmissionSummaryPreviewsThePatientOfTheRowChosen
     EXPECT_TRUE(program.services->boxes().isEmpty());
 }
 
-TEST_F(AllPatientLedgerTest, ASummaryWithAnOutcomeThatNamesNoCodeSaysSo)
+TEST_P(AllPatientLedger, ASummaryWithAnOutcomeThatNamesNoCodeSaysSo)
 {
     ward.connection().execute(QStringLiteral("UPDATE 入退院情報 SET 転帰 = 999 WHERE カルテID = 1001"));
     frmFindPts *ledger = shown();
@@ -196,7 +203,7 @@ TEST_F(AllPatientLedgerTest, ASummaryWithAnOutcomeThatNamesNoCodeSaysSo)
         QStringLiteral("入退院情報 の 転帰 が空か、転帰 にないコードを指しています。")));
 }
 
-TEST_F(AllPatientLedgerTest, NewEpisodeIsTheFirstRow)
+TEST_P(AllPatientLedger, NewEpisodeIsTheFirstRow)
 {
     frmFindPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
@@ -227,7 +234,7 @@ TEST_F(AllPatientLedgerTest, DeletionAsksAndNoChangesNothing)
     EXPECT_EQ(keys(ledger).size(), 8);
 }
 
-TEST_F(AllPatientLedgerTest, YesDeletesTheEpisodeWithItsCompanionsAndKeepsThePatient)
+TEST_P(AllPatientLedger, YesDeletesTheEpisodeWithItsCompanionsAndKeepsThePatient)
 {
     frmFindPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
@@ -244,7 +251,7 @@ TEST_F(AllPatientLedgerTest, YesDeletesTheEpisodeWithItsCompanionsAndKeepsThePat
     EXPECT_TRUE(program.statuses.isEmpty());
 }
 
-TEST_F(AllPatientLedgerTest, UnderAKanaFilterTheCurrentFilteredRowIsDeleted)
+TEST_P(AllPatientLedger, UnderAKanaFilterTheCurrentFilteredRowIsDeleted)
 {
     frmFindPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);
@@ -269,7 +276,7 @@ TEST_F(AllPatientLedgerTest, UnderAKanaFilterTheCurrentFilteredRowIsDeleted)
     EXPECT_EQ(rowsOf(4).value(0), 1);
 }
 
-TEST_F(AllPatientLedgerTest, EpisodeWithoutCompanionRowsIsDeletedAndTheProgramGoesOn)
+TEST_P(AllPatientLedger, EpisodeWithoutCompanionRowsIsDeletedAndTheProgramGoesOn)
 {
     frmFindPts *ledger = shown();
     ASSERT_NE(ledger, nullptr);

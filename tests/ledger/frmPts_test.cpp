@@ -57,6 +57,8 @@ class AllPatientLedger : public toolkit::Form {};
 class InpatientLedgerTest : public ::testing::Test
 {
 protected:
+    explicit InpatientLedgerTest(testing_support::Backend backend = testing_support::Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         program.services->setProgramFolder(folder.path());
@@ -122,11 +124,16 @@ protected:
     QTemporaryDir folder;
 };
 
+using InpatientLedger = testing_support::OnBothBackends<InpatientLedgerTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, InpatientLedger,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
 // Today is 1 April 2003: episode 1 came in a week ago, 2 leaves today, 3 left
 // yesterday, 4 comes tomorrow, 8 lies on a bed code that names no bed.  Rooms
 // "305" (ID 2) and "201" (ID 3) and beds "2" (ID 2) and "1" (ID 3) are numbered
 // against their IDs, so only an order by the texts gives 6, 2, 1.
-TEST_F(InpatientLedgerTest, ListsTodaysInpatientsByRoomAndBedText)
+TEST_P(InpatientLedger, ListsTodaysInpatientsByRoomAndBedText)
 {
     frmPts &ledger = shown();
     EXPECT_EQ(testing_support::narrowLabels(&ledger), QStringList());
@@ -183,7 +190,7 @@ TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
     EXPECT_TRUE(item(ledger, "mnuMoveAmbu")->isEnabled());
 }
 
-TEST_F(InpatientLedgerTest, EmptyListKeepsTheSummaryCaptions)
+TEST_P(InpatientLedger, EmptyListKeepsTheSummaryCaptions)
 {
     ward.connection().execute(QStringLiteral("DELETE FROM 入退院情報"));
     frmPts &ledger = shown();
@@ -196,7 +203,7 @@ TEST_F(InpatientLedgerTest, EmptyListKeepsTheSummaryCaptions)
     EXPECT_TRUE(item(ledger, "mnuFileOpen")->isEnabled());
 }
 
-TEST_F(InpatientLedgerTest, TitleIsTheHospitalNameAsAtLoad)
+TEST_P(InpatientLedger, TitleIsTheHospitalNameAsAtLoad)
 {
     frmPts &ledger = shown();
     EXPECT_EQ(ledger.windowTitle(), QStringLiteral("A病院 - ネモリア （入院中の患者）"));
@@ -260,7 +267,7 @@ TEST_F(InpatientLedgerTest, ClosingEndsTheProgramAndMovingDoesNot)
     EXPECT_EQ(program.statuses, QList<int>{0});
 }
 
-TEST_F(InpatientLedgerTest, OpeningUnderAKanaFilterTakesTheFilteredRow)
+TEST_P(InpatientLedger, OpeningUnderAKanaFilterTakesTheFilteredRow)
 {
     frmPts &ledger = shown();
     ledger.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("た"));
@@ -273,7 +280,7 @@ TEST_F(InpatientLedgerTest, OpeningUnderAKanaFilterTakesTheFilteredRow)
     EXPECT_EQ(RecordWindow::keySeen, std::optional<QString>(QStringLiteral("2")));
 }
 
-TEST_F(InpatientLedgerTest, NewEpisodeFromTheLedgerLeavesIt)
+TEST_P(InpatientLedger, NewEpisodeFromTheLedgerLeavesIt)
 {
     program.services->answerInput(QStringLiteral("1001"));
     item(shown(), "mnuFileNew")->trigger();
@@ -347,7 +354,7 @@ TEST_F(InpatientLedgerTest, TheVoucherIsHeadedAndTitledWithTheInstitution)
 // The three sheets stay open beside the ledger, each once however often it
 // is asked for; a failed print of the third closes all three, of another
 // only tells the user.
-TEST_F(InpatientLedgerTest, TheCheckSheetsOpenSideBySideOnceEach)
+TEST_P(InpatientLedger, TheCheckSheetsOpenSideBySideOnceEach)
 {
     frmPts &ledger = shown();
     item(ledger, "mnuReportAdmPsy")->trigger();

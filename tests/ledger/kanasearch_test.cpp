@@ -70,6 +70,8 @@ protected:
 class KanaSearchTest : public ::testing::Test
 {
 protected:
+    explicit KanaSearchTest(testing_support::Backend backend = testing_support::Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         SearchLedger::ward = &ward;
@@ -117,6 +119,11 @@ protected:
     std::optional<int> exitStatus;
 };
 
+using KanaSearch = testing_support::OnBothBackends<KanaSearchTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, KanaSearch,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
 TEST_F(KanaSearchTest, BoxTakesHiraganaAndAsteriskOnly)
 {
     for (const QString &accepted : {QStringLiteral("た"), QStringLiteral("ゐ"), QStringLiteral("ぽ"), QStringLiteral("ょ"),
@@ -159,7 +166,7 @@ TEST_F(KanaSearchTest, EmptyBoxAsksForKanaAndLeavesTheList)
     EXPECT_EQ(ledger->list.recordCount(), 8);
 }
 
-TEST_F(KanaSearchTest, PrefixMatchReplacesAnEarlierFilter)
+TEST_P(KanaSearch, PrefixMatchReplacesAnEarlierFilter)
 {
     search(QStringLiteral("た"));
     EXPECT_EQ(listedKana(), (QStringList{QStringLiteral("たなかはなこ"), QStringLiteral("たかはしいちろう"),
@@ -188,7 +195,7 @@ TEST_F(KanaSearchTest, EnterInTheBoxSearchesWithoutABeep)
     EXPECT_TRUE(ledger->cmdFilter->isDefault());
 }
 
-TEST_F(KanaSearchTest, NoMatchWarnsWithoutFinalStopAndKeepsTheEmptyList)
+TEST_P(KanaSearch, NoMatchWarnsWithoutFinalStopAndKeepsTheEmptyList)
 {
     search(QStringLiteral("ん"));
     ASSERT_EQ(platform->boxes().size(), 1);
@@ -201,7 +208,7 @@ TEST_F(KanaSearchTest, NoMatchWarnsWithoutFinalStopAndKeepsTheEmptyList)
     EXPECT_FALSE(ledger->list.filter().isEmpty());
 }
 
-TEST_F(KanaSearchTest, RefusedPatternWarnsWithFinalStopAndGoesOn)
+TEST_P(KanaSearch, RefusedPatternWarnsWithFinalStopAndGoesOn)
 {
     search(QStringLiteral("た*か"));
     ASSERT_EQ(platform->boxes().size(), 1);
@@ -217,7 +224,7 @@ TEST_F(KanaSearchTest, RefusedPatternWarnsWithFinalStopAndGoesOn)
     EXPECT_EQ(listedKana().size(), 2);
 }
 
-TEST_F(KanaSearchTest, ResetShowsRowsAddedMeanwhileAndEmptiesTheBox)
+TEST_P(KanaSearch, ResetShowsRowsAddedMeanwhileAndEmptiesTheBox)
 {
     search(QStringLiteral("た"));
     ward.connection().execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, かな氏名) VALUES (2001, 'あべ')"));

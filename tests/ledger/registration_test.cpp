@@ -40,6 +40,8 @@ class NewPatientWindow : public toolkit::Form {};
 class RegistrationTest : public ::testing::Test
 {
 protected:
+    explicit RegistrationTest(testing_support::Backend backend = testing_support::Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         RegisteringLedger::connect = [this] { return ward.connect(); };
@@ -99,6 +101,11 @@ protected:
     std::optional<int> exitStatus;
 };
 
+using Registration = testing_support::OnBothBackends<RegistrationTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, Registration,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
 TEST(ChartNumber, ConvertsAsTheLedgerReadsIt)
 {
     using ledger::chartNumber;
@@ -129,7 +136,7 @@ TEST(ChartNumber, ConvertsAsTheLedgerReadsIt)
     EXPECT_THROW(chartNumber(QStringLiteral("99999999999999999999999")), std::overflow_error);
 }
 
-TEST_F(RegistrationTest, NewChartGetsPatientEpisodeAndCompanionRows)
+TEST_P(Registration, NewChartGetsPatientEpisodeAndCompanionRows)
 {
     registerAnswering(QStringLiteral("2001"));
     ASSERT_EQ(platform->inputs().size(), 1);
@@ -147,7 +154,7 @@ TEST_F(RegistrationTest, NewChartGetsPatientEpisodeAndCompanionRows)
     EXPECT_TRUE(platform->boxes().isEmpty());
 }
 
-TEST_F(RegistrationTest, ExistingChartGetsOnlyAnEpisode)
+TEST_P(Registration, ExistingChartGetsOnlyAnEpisode)
 {
     registerAnswering(QStringLiteral("1001"));
     EXPECT_EQ(patients(1001), 1);
@@ -157,7 +164,7 @@ TEST_F(RegistrationTest, ExistingChartGetsOnlyAnEpisode)
     EXPECT_TRUE(handedOver());
 }
 
-TEST_F(RegistrationTest, ZeroNegativeAndHalvesMakeTheirCharts)
+TEST_P(Registration, ZeroNegativeAndHalvesMakeTheirCharts)
 {
     registerAnswering(QStringLiteral("0"));
     registerAnswering(QStringLiteral("-7"));

@@ -32,6 +32,8 @@ namespace {
 class OutpatientRecordTest : public testing_support::RecordWindowTest
 {
 protected:
+    explicit OutpatientRecordTest(testing_support::Backend backend = testing_support::Backend::File) : RecordWindowTest(backend) {}
+
     void SetUp() override
     {
         RecordWindowTest::SetUp();
@@ -98,7 +100,12 @@ protected:
     }
 };
 
-TEST_F(OutpatientRecordTest, ShowsTheCourseOnSixTabsWithTheAfterHoursAndPrecautions)
+using OutpatientRecord = testing_support::OnBothBackends<OutpatientRecordTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, OutpatientRecord,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(OutpatientRecord, ShowsTheCourseOnSixTabsWithTheAfterHoursAndPrecautions)
 {
     frmAmbuPt *window = open(5);
     ASSERT_NE(window, nullptr);
@@ -198,7 +205,7 @@ TEST_F(OutpatientRecordTest, TabMovesThroughTheFirstTabInItsOrder)
     EXPECT_TRUE(window->statusPanels()->text(0).isEmpty());
 }
 
-TEST_F(OutpatientRecordTest, ClosingStoresTheEditsAndTheOutpatientLedgerListsThem)
+TEST_P(OutpatientRecord, ClosingStoresTheEditsAndTheOutpatientLedgerListsThem)
 {
     frmAmbuPt *window = open(7);
     ASSERT_NE(window, nullptr);
@@ -226,7 +233,7 @@ TEST_F(OutpatientRecordTest, ClosingStoresTheEditsAndTheOutpatientLedgerListsThe
 
 // Each application box governs its own field, and unchecking keeps the
 // field's value.
-TEST_F(OutpatientRecordTest, ApplicationBoxesEnableTheirOwnFields)
+TEST_P(OutpatientRecord, ApplicationBoxesEnableTheirOwnFields)
 {
     frmAmbuPt *window = open(5);
     ASSERT_NE(window, nullptr);
@@ -251,7 +258,7 @@ TEST_F(OutpatientRecordTest, ApplicationBoxesEnableTheirOwnFields)
     EXPECT_NE(patientValue(QStringLiteral("特定疾患申請"), 1004).toInt(), 0);
 }
 
-TEST_F(OutpatientRecordTest, InsuranceRefusesThe63rdCharacter)
+TEST_P(OutpatientRecord, InsuranceRefusesThe63rdCharacter)
 {
     frmAmbuPt *window = open(5);
     ASSERT_NE(window, nullptr);
@@ -269,7 +276,7 @@ TEST_F(OutpatientRecordTest, InsuranceRefusesThe63rdCharacter)
 
 // A refused value is answered and left out; the rest of the row is stored and
 // the window carries on, saving with the window open, closing to the ledger.
-TEST_F(OutpatientRecordTest, AnImpossibleBirthDateIsRefusedAndTheOtherEditsStored)
+TEST_P(OutpatientRecord, AnImpossibleBirthDateIsRefusedAndTheOtherEditsStored)
 {
     frmAmbuPt *window = open(5);
     ASSERT_NE(window, nullptr);

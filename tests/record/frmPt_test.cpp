@@ -25,6 +25,8 @@ namespace {
 class InpatientRecordTest : public testing_support::RecordWindowTest
 {
 protected:
+    explicit InpatientRecordTest(testing_support::Backend backend = testing_support::Backend::File) : RecordWindowTest(backend) {}
+
     void SetUp() override
     {
         RecordWindowTest::SetUp();
@@ -67,7 +69,12 @@ protected:
     }
 };
 
-TEST_F(InpatientRecordTest, ShowsTheLedgersEpisodeOnEveryTab)
+using InpatientRecord = testing_support::OnBothBackends<InpatientRecordTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, InpatientRecord,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(InpatientRecord, ShowsTheLedgersEpisodeOnEveryTab)
 {
     frmPt *window = open(1);
     ASSERT_NE(window, nullptr);
@@ -150,7 +157,7 @@ TEST_F(InpatientRecordTest, MenusAndTheFocusOrderOfTheFirstTab)
 
 // The name typed anew through the input method: emptying the name empties
 // the reading, and the reading of the confirmed text is what is stored.
-TEST_F(InpatientRecordTest, TheReadingOfATypedNameIsStoredWithIt)
+TEST_P(InpatientRecord, TheReadingOfATypedNameIsStoredWithIt)
 {
     frmPt *window = open(1);
     ASSERT_NE(window, nullptr);
@@ -173,7 +180,7 @@ TEST_F(InpatientRecordTest, TheReadingOfATypedNameIsStoredWithIt)
     EXPECT_EQ(patientValue(QStringLiteral("かな氏名")).toString(), QStringLiteral("やまだ"));
 }
 
-TEST_F(InpatientRecordTest, ClosingStoresEveryEditAndTheLedgerListsIt)
+TEST_P(InpatientRecord, ClosingStoresEveryEditAndTheLedgerListsIt)
 {
     frmPt *window = open(1);
     ASSERT_NE(window, nullptr);
@@ -212,7 +219,7 @@ TEST_F(InpatientRecordTest, ClosingStoresEveryEditAndTheLedgerListsIt)
 
 // The warning of a refused value no longer ends the program and loses the
 // window's work: the rest is stored, the refused field shows what is stored.
-TEST_F(InpatientRecordTest, AnImpossibleDateIsRefusedAndTheOtherEditsAreStored)
+TEST_P(InpatientRecord, AnImpossibleDateIsRefusedAndTheOtherEditsAreStored)
 {
     frmPt *window = open(1);
     ASSERT_NE(window, nullptr);
@@ -272,7 +279,7 @@ TEST_F(InpatientRecordTest, KeyFiltersAndDateHints)
     EXPECT_EQ(window->statusPanels()->text(0), QString());
 }
 
-TEST_F(InpatientRecordTest, ApplicationBoxesEnableTheirFieldsWithoutClearingThem)
+TEST_P(InpatientRecord, ApplicationBoxesEnableTheirFieldsWithoutClearingThem)
 {
     frmPt *window = open(1);
     ASSERT_NE(window, nullptr);
@@ -298,7 +305,7 @@ TEST_F(InpatientRecordTest, ApplicationBoxesEnableTheirFieldsWithoutClearingThem
 
 // An episode an older program left without its examination row would drop
 // out of the join; it gets its companion rows and opens.
-TEST_F(InpatientRecordTest, AnEpisodeWithoutItsCompanionRowsGetsThemAndOpens)
+TEST_P(InpatientRecord, AnEpisodeWithoutItsCompanionRowsGetsThemAndOpens)
 {
     ward.connection().execute(QStringLiteral("UPDATE 入退院情報 SET 入院日 = #2003/03/31# WHERE 入退院ID = 4"));
     frmPt *window = open(4);

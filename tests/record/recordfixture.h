@@ -31,6 +31,8 @@ namespace testing_support {
 class RecordWindowTest : public ::testing::Test
 {
 protected:
+    explicit RecordWindowTest(Backend backend = Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         program.services->setProgramFolder(folder.path());

@@ -18,6 +18,8 @@ namespace {
 class DocumentTest : public ::testing::Test
 {
 protected:
+    explicit DocumentTest(testing_support::Backend backend) : ward(backend) {}
+
     QList<report::Page> print(const QString &name, int key)
     {
         report::Document doc = report::document(name, source.institution(), testing_support::WardDatabase::today());
@@ -50,8 +52,13 @@ protected:
     report::DataSource source{QString(), ward.path()};
 };
 
+using Documents = testing_support::OnBothBackends<DocumentTest>;
+INSTANTIATE_TEST_SUITE_P(Backends, Documents,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
 // Each launch runs the command again with its own key.
-TEST_F(DocumentTest, TheAdmissionSummaryOfTwoPatientsInTurn)
+TEST_P(Documents, TheAdmissionSummaryOfTwoPatientsInTurn)
 {
     QList<report::Page> pages = print(u"rptAdmSum"_s, 1);
     ASSERT_EQ(pages.size(), 1);
@@ -73,7 +80,7 @@ TEST_F(DocumentTest, TheAdmissionSummaryOfTwoPatientsInTurn)
 
 // The title line carries the institution; two long texts side by side grow
 // their row once, by the longer, and push the next row below both.
-TEST_F(DocumentTest, TheDischargeHistoryMarksEventsAndGrowsItsTextsAsOneRow)
+TEST_P(Documents, TheDischargeHistoryMarksEventsAndGrowsItsTextsAsOneRow)
 {
     ward.connection().execute(u"UPDATE 入退院情報 SET 退院時処方 = ?, 入院後経過 = '落ち着いた', 入院中の自殺企図 = -1, "
                               u"入院中の保護室使用 = 0 WHERE 入退院ID = 1"_s,
@@ -109,7 +116,7 @@ TEST_F(DocumentTest, TheDischargeHistoryMarksEventsAndGrowsItsTextsAsOneRow)
 
 // On 1 April 2003 the admission plan dates itself with two blanks before
 // 年, the discharge plan with one; both carry the department and the room.
-TEST_F(DocumentTest, TheCarePlansDateThemselvesInTheEraAndPrintTheirRows)
+TEST_P(Documents, TheCarePlansDateThemselvesInTheEraAndPrintTheirRows)
 {
     const QList<report::Page> admission = print(u"rptAdmissionPlan"_s, 1);
     ASSERT_EQ(admission.size(), 1);
@@ -129,7 +136,7 @@ TEST_F(DocumentTest, TheCarePlansDateThemselvesInTheEraAndPrintTheirRows)
 
 // A list, not one patient: the voucher is headed by the institution, and an
 // empty 病院名 row leaves the two ideographic blanks before 処置伝票.
-TEST_F(DocumentTest, TheTreatmentVoucherListsTheInpatientsUnderTheInstitutionsHeading)
+TEST_P(Documents, TheTreatmentVoucherListsTheInpatientsUnderTheInstitutionsHeading)
 {
     QList<report::Page> pages = print(u"rptTreatment"_s, 0);
     ASSERT_EQ(pages.size(), 1);
@@ -144,7 +151,7 @@ TEST_F(DocumentTest, TheTreatmentVoucherListsTheInpatientsUnderTheInstitutionsHe
     EXPECT_EQ(textOf(pages[0], u"Label1"_s), u"　　処置伝票"_s);
 }
 
-TEST_F(DocumentTest, TheCheckSheetsAreLandscapeListsOfTheirPeriodsPatients)
+TEST_P(Documents, TheCheckSheetsAreLandscapeListsOfTheirPeriodsPatients)
 {
     const QList<report::Page> first = print(u"rptAdmPsy1"_s, 0);
     ASSERT_EQ(first.size(), 1);
@@ -163,7 +170,7 @@ TEST_F(DocumentTest, TheCheckSheetsAreLandscapeListsOfTheirPeriodsPatients)
 
 // The last week is today and the six days before it; the records follow the
 // room order the in-patient list was last given.
-TEST_F(DocumentTest, TheAdmissionRecordsListThePeriodsAdmissionsAndDischargesInTheListsOrder)
+TEST_P(Documents, TheAdmissionRecordsListThePeriodsAdmissionsAndDischargesInTheListsOrder)
 {
     const QList<report::Page> week = print(u"rptAdmRecord1"_s, 0);
     ASSERT_EQ(week.size(), 1);
@@ -176,6 +183,8 @@ TEST_F(DocumentTest, TheAdmissionRecordsListThePeriodsAdmissionsAndDischargesInT
     EXPECT_EQ(textOf(fortnight[0], u"Label2"_s), u"平成15年3月19日 〜 平成15年4月1日"_s);
     EXPECT_EQ(column(fortnight[0], u"Field2"_s), (QStringList{u"田中花子"_s, u"山田太郎"_s, u"高橋一郎"_s}));
 
+    if (GetParam() == testing_support::Backend::Server)
+        GTEST_SKIP() << "not yet: the list order is stored on a file only";
     jet::Catalog catalog;
     catalog.setActiveConnection(&ward.connection());
     catalog.deleteView(db::kInpatientListQuery.toString());
@@ -187,7 +196,7 @@ TEST_F(DocumentTest, TheAdmissionRecordsListThePeriodsAdmissionsAndDischargesInT
 // A name too long for one line of its row takes two, in its own type up to
 // twenty characters, every character kept; the longest room and institution
 // stay whole inside the margins.
-TEST_F(DocumentTest, TheLongestNamesRoomsAndInstitutionsPrintWholeInsideTheirRowsAndMargins)
+TEST_P(Documents, TheLongestNamesRoomsAndInstitutionsPrintWholeInsideTheirRowsAndMargins)
 {
     const QString fourteen = u"勅使河原　由紀美子長谷川花子"_s, twenty = fourteen + u"左衛門三郎太"_s;
     const QString kana = u"テシガワラ　ユキミコハセガワハナコ　サエモンサブロウタロウ"_s;

@@ -8,6 +8,7 @@
 #include "support/tempdb.h"
 #include "support/testserver.h"
 
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -58,6 +59,16 @@ private:
     std::optional<TempDatabase> m_file;
     std::unique_ptr<ServerDatabase> m_server;
     std::unique_ptr<jet::Connection> m_connection;
+};
+
+// A suite of cases over both back ends made from a fixture of the file
+// whose constructor takes the back end; the fixture's other cases stay on the
+// file.  INSTANTIATE_TEST_SUITE_P(Backends, X, ::testing::Values(Backend::File, Backend::Server)).
+template <class Fixture>
+class OnBothBackends : public Fixture, public ::testing::WithParamInterface<Backend>
+{
+protected:
+    OnBothBackends() : Fixture(GetParam()) {}
 };
 
 } // namespace testing_support

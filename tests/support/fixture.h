@@ -4,6 +4,7 @@
 #include "db/engine/connection.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "support/backend.h"
 
 #include <QDate>
 #include <QDir>
@@ -40,18 +41,36 @@ namespace testing_support {
 //   1006 鈴木 すずき: no episode
 //   [9] an outpatient course of chart 9999, which has no patient row
 // Every episode but 4 and 9 has its 検査情報 and 診断情報 rows.
+//
+// On the server the ward is a database of its own on the test server, made
+// the way norva-db makes one; path() is then its keyword string, which a
+// location file names as it names a file.
 class WardDatabase
 {
 public:
     static QDateTime today() { return QDateTime(QDate(2003, 4, 1), QTime(10, 0)); }
 
-    WardDatabase()
+    explicit WardDatabase(Backend backend = Backend::File)
     {
+        if (backend == Backend::Server) {
+            // Building a ledger on the server takes seconds: each ward is a
+            // copy of one built once for the test program.
+            static const std::unique_ptr<ServerDatabase> built = [] {
+                WardDatabase ward(std::make_unique<ServerDatabase>(testServerConninfo()));
+                ward.m_connection.reset();
+                jet::releasePooledHandles(ward.m_path);
+                ward.m_server->disconnect();
+                return std::move(ward.m_server);
+            }();
+            m_server = std::make_unique<ServerDatabase>(testServerConninfo(), QByteArray(), built->name());
+            m_path = QString::fromUtf8(m_server->conninfo()).trimmed();
+            jet::Clock::setFixed(today());
+            m_connection = connect();
+            return;
+        }
         jet::Clock::setFixed(today());
         m_path = QDir(m_dir.path()).filePath(QStringLiteral("norva2000.mdb"));
-        db::createDatabase(m_path, db::Generation::V2112);
-        m_connection = connect();
-        fill();
+        build();
     }
     ~WardDatabase() { jet::Clock::setSystem(); }
     WardDatabase(const WardDatabase &) = delete;
@@ -70,6 +89,20 @@ public:
     }
 
 private:
+    explicit WardDatabase(std::unique_ptr<ServerDatabase> empty)
+        : m_server(std::move(empty)), m_path(QString::fromUtf8(m_server->conninfo()).trimmed())
+    {
+        jet::Clock::setFixed(today());
+        build();
+    }
+
+    void build()
+    {
+        db::createDatabase(m_path, db::Generation::V2112);
+        m_connection = connect();
+        fill();
+    }
+
     void exec(const QString &sql, const QVariantList &values = {}) { m_connection->execute(sql, values); }
 
     void code(const QString &table, const QString &display)
@@ -166,6 +199,7 @@ private:
     }
 
     QTemporaryDir m_dir;
+    std::unique_ptr<ServerDatabase> m_server;
     QString m_path;
     std::unique_ptr<jet::Connection> m_connection;
     int m_episodes = 0;

@@ -90,14 +90,17 @@ inline QByteArray withDatabase(const QByteArray &conninfo, const QByteArray &dbn
 class ServerDatabase
 {
 public:
-    // createOptions: further clauses of CREATE DATABASE, such as a locale.
-    explicit ServerDatabase(const QByteArray &serverConninfo, const QByteArray &createOptions = {})
+    // createOptions: further clauses of CREATE DATABASE, such as a locale;
+    // copyOf: the database this one starts as a copy of, which nobody may be
+    // connected to.
+    explicit ServerDatabase(const QByteArray &serverConninfo, const QByteArray &createOptions = {},
+                            const QByteArray &copyOf = "template0")
         : m_server(serverConninfo)
     {
         static std::atomic<int> counter{0};
         m_name = QByteArray("norva_test_") + QByteArray::number(QCoreApplication::applicationPid()) + '_'
                  + QByteArray::number(++counter) + '_' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        adminExec("CREATE DATABASE \"" + m_name + "\" ENCODING 'UTF8' TEMPLATE template0 " + createOptions);
+        adminExec("CREATE DATABASE \"" + m_name + "\" ENCODING 'UTF8' TEMPLATE \"" + copyOf + "\" " + createOptions);
         m_connection = PQconnectdb(conninfo().constData());
         if (PQstatus(m_connection) != CONNECTION_OK) {
             const std::string message = PQerrorMessage(m_connection);
@@ -110,6 +113,12 @@ public:
     ServerDatabase &operator=(const ServerDatabase &) = delete;
 
     QByteArray name() const { return m_name; }
+    // Closes this object's own connection, so that the database may be copied.
+    void disconnect()
+    {
+        PQfinish(m_connection);
+        m_connection = nullptr;
+    }
     QByteArray conninfo() const { return withDatabase(m_server, m_name); }
     PGconn *connection() const { return m_connection; }
 

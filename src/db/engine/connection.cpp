@@ -104,6 +104,8 @@ const sql::Statement &PhysicalConnection::translation(const QString &jetSql, Dia
         return *it;
     if (m_translations.size() >= kTranslationCacheSize)
         m_translations.clear();
+    if (dialect == Dialect::Postgres && m_driver->dialect() == Dialect::Postgres)
+        return *m_translations.insert(key, static_cast<const postgres::PgDriver &>(*m_driver).translate(jetSql));
     return *m_translations.insert(key, sql::translate(jetSql, dialect));
 }
 

@@ -1321,10 +1321,10 @@ QString quoteString(const QString &text, Dialect dialect)
     return QLatin1Char('(') + quoted.join(QStringLiteral(" || char(0) || ")) + QLatin1Char(')');
 }
 
-Statement translate(const QString &jetSql, Dialect dialect)
+Statement translate(const QString &jetSql, Dialect dialect, const YesNoLookup &yesNo)
 {
     Parser parser(tokenize(jetSql));
-    return emitStatement(parser.statement(), dialect);
+    return emitStatement(parser.statement(), dialect, yesNo);
 }
 
 QString translateFilter(const QString &filter, const FieldLookup &lookup, Dialect dialect)

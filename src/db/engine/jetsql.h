@@ -119,7 +119,14 @@ struct Statement
 // in the parts of SelectShape.  What the server cannot be told (a subquery in
 // FROM without a name, a name longer than 63 bytes, a NUL in a text) is an
 // err::SyntaxError naming it.
-Statement translate(const QString &jetSql, Dialect dialect = Dialect::Sqlite);
+//
+// Yes/No is boolean on a server, which sorts No first; Jet sorts Yes (-1)
+// first.  With yesNo, which tells the Yes/No columns of a table or stored
+// query, an ORDER BY term that is such a column is sorted the other way
+// round on a server, Nulls first as in Jet,
+// and a value an INSERT or UPDATE gives such a column becomes a truth.
+using YesNoLookup = std::function<bool(const QString &relation, const QString &column)>;
+Statement translate(const QString &jetSql, Dialect dialect = Dialect::Sqlite, const YesNoLookup &yesNo = {});
 
 // Quotes a name as an identifier of the dialect.
 QString quoteIdentifier(const QString &name, Dialect dialect = Dialect::Sqlite);

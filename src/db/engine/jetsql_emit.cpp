@@ -261,6 +261,18 @@ protected:
     // and a number or date in the next; a server's column has one type.
     virtual QStringList branches(const Expr &first, const Expr &second) { return {value(first), value(second)}; }
 
+    // A column's whole new value in an INSERT or UPDATE.
+    virtual QString assignedValue(const QString &table, const QString &column, const Expr &e)
+    {
+        Q_UNUSED(table) Q_UNUSED(column) return value(e);
+    }
+    // Whether an ORDER BY term is a Yes/No column that this back end sorts No
+    // first, the reverse of Jet.
+    virtual bool sortsYesNoReversed(const tree::Select &sel, const Expr &term) const
+    {
+        Q_UNUSED(sel) Q_UNUSED(term) return false;
+    }
+
     QString identifier(const QString &name) const { return quoteIdentifier(name, dialect()); }
     QString string(const QString &text) const { return quoteString(text, dialect()); }
     QString call(const QString &name, const QStringList &args) const
@@ -519,9 +531,9 @@ QString Emitter::select(const tree::Select &sel, SelectShape &shape)
     for (const tree::OrderItem &term : sel.order) {
         OrderTerm out;
         out.sql = value(term.expr);
-        out.descending = term.descending;
+        out.descending = term.descending != sortsYesNoReversed(sel, term.expr);
         shape.order.append(out);
-        order.append(term.descending ? out.sql + QStringLiteral(" DESC") : out.sql);
+        order.append(out.descending ? out.sql + QStringLiteral(" DESC") : out.sql);
         shape.restParameters += parametersIn(term.expr);
     }
     shape.orderBy = order.join(QStringLiteral(", "));
@@ -580,10 +592,14 @@ Statement Emitter::statement(const tree::Statement &st)
         } else {
             result.table = st.table;
         }
-        if (st.select)
+        if (st.select) {
             result.text += QLatin1Char(' ') + subquery(*st.select);
-        else
-            result.text += QStringLiteral(" VALUES (") + values(st.values) + QLatin1Char(')');
+        } else {
+            QStringList values;
+            for (size_t i = 0; i < st.values.size(); ++i)
+                values.append(i < st.columns.size() ? assignedValue(st.table, st.columns[i], st.values[i]) : value(st.values[i]));
+            result.text += QStringLiteral(" VALUES (") + values.join(QStringLiteral(", ")) + QLatin1Char(')');
+        }
         result.target = st.table;
         for (size_t i = 0; i < st.columns.size() && i < st.values.size() && !st.select; ++i)
             if (st.values[i].kind == tree::Expr::Kind::Parameter)
@@ -593,7 +609,8 @@ Statement Emitter::statement(const tree::Statement &st)
     case tree::Statement::Kind::Update: {
         QStringList assignments;
         for (size_t i = 0; i < st.columns.size(); ++i)
-            assignments.append(identifier(st.columns[i]) + QStringLiteral(" = ") + value(st.values[i]));
+            assignments.append(identifier(st.columns[i]) + QStringLiteral(" = ")
+                               + assignedValue(st.table, st.columns[i], st.values[i]));
         result.text = QStringLiteral("UPDATE %1 SET %2").arg(identifier(st.table), assignments.join(QStringLiteral(", ")));
         result.target = st.table;
         for (size_t i = 0; i < st.columns.size(); ++i)
@@ -701,7 +718,24 @@ QString SqliteEmitter::compare(const Expr &e, const QString &plain)
 // Jet's -1 and 0.  Dates are timestamps.
 class PostgresEmitter : public Emitter
 {
+public:
+    explicit PostgresEmitter(YesNoLookup yesNo) : m_yesNo(std::move(yesNo)) {}
+
 protected:
+    // A boolean sorts false, true, Null; reversed it sorts as Jet's -1/0 do:
+    // Null, Yes, No.
+    bool sortsYesNoReversed(const tree::Select &sel, const Expr &term) const override
+    {
+        return m_yesNo && isPlainColumn(term) && isYesNoIn(sel.from, term);
+    }
+    // Jet stores -1 or 0 in a Yes/No column, the server's boolean takes a
+    // truth.  A ? marker is bound as a boolean already.
+    QString assignedValue(const QString &table, const QString &column, const Expr &e) override
+    {
+        if (e.kind == ExprKind::Parameter || e.kind == ExprKind::Null || !m_yesNo || !m_yesNo(table, column))
+            return value(e);
+        return condition(e);
+    }
     Dialect dialect() const override { return Dialect::Postgres; }
     QString truthAsValue(const QString &truth) const override
     {
@@ -768,6 +802,23 @@ protected:
         if (source.alias.isEmpty())
             syntaxError(QStringLiteral("a subquery in FROM needs a name on the server"));
     }
+
+private:
+    bool isYesNoIn(const std::vector<tree::Source> &sources, const Expr &e) const
+    {
+        for (const tree::Source &src : sources) {
+            if (src.kind == tree::Source::Kind::Join && isYesNoIn(src.sides, e))
+                return true;
+            if (src.kind != tree::Source::Kind::Table)
+                continue;
+            const QString &name = src.alias.isEmpty() ? src.table : src.alias;
+            if ((e.qualifier.isEmpty() || e.qualifier.compare(name, Qt::CaseInsensitive) == 0) && m_yesNo(src.table, e.text))
+                return true;
+        }
+        return false;
+    }
+
+    YesNoLookup m_yesNo;
 };
 
 // As on a file, DateDiff('d', column, constant) op n is also written as a
@@ -799,10 +850,10 @@ QString PostgresEmitter::compare(const Expr &e, const QString &plain)
     return range.isEmpty() ? plain : QStringLiteral("(%1 AND %2)").arg(range, plain);
 }
 
-std::unique_ptr<Emitter> emitterFor(Dialect dialect)
+std::unique_ptr<Emitter> emitterFor(Dialect dialect, const YesNoLookup &yesNo = {})
 {
     if (dialect == Dialect::Postgres)
-        return std::make_unique<PostgresEmitter>();
+        return std::make_unique<PostgresEmitter>(yesNo);
     return std::make_unique<SqliteEmitter>();
 }
 
@@ -838,9 +889,9 @@ QString numberLiteral(double value)
     return value < 0 ? QLatin1Char('(') + text + QLatin1Char(')') : text;
 }
 
-Statement emitStatement(const tree::Statement &statement, Dialect dialect)
+Statement emitStatement(const tree::Statement &statement, Dialect dialect, const YesNoLookup &yesNo)
 {
-    return emitterFor(dialect)->statement(statement);
+    return emitterFor(dialect, yesNo)->statement(statement);
 }
 
 QString emitCondition(const tree::Expr &condition, Dialect dialect)

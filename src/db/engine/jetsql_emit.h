@@ -32,7 +32,7 @@ const FunctionDef *findFunction(const QString &name);
 // "a - -1" can never become "a --1", which starts a comment.
 QString numberLiteral(double value);
 
-Statement emitStatement(const tree::Statement &statement, Dialect dialect);
+Statement emitStatement(const tree::Statement &statement, Dialect dialect, const YesNoLookup &yesNo = {});
 // A filter's or criterion's tree as a condition.
 QString emitCondition(const tree::Expr &condition, Dialect dialect);
 

@@ -341,9 +341,42 @@ TEST_P(RecordsetTest, AggregatesAreReadWholeAndFilterable)
     rs.setFilter(QStringLiteral("外入の別 = True"));
     EXPECT_EQ(rs.recordCount(), 1);
     rs.setFilter(QString());
-    if (GetParam() == Backend::Server)
-        GTEST_SKIP() << "not yet: the server sorts Yes/No with No first, Jet sorts Yes (-1) first";
     EXPECT_EQ(rs.value(QStringLiteral("件数")).toInt(), 2) << "Yes (-1) sorts first";
+}
+
+// Whether the Yes/No column is named, qualified by its table's alias or read
+// through a stored query.
+TEST_P(RecordsetTest, YesSortsBeforeNo)
+{
+    Catalog catalog;
+    catalog.setActiveConnection(&conn());
+    catalog.appendView(QStringLiteral("外来"), QStringLiteral("SELECT 入退院ID, 外入の別 AS 外来 FROM 入退院情報"));
+    const std::pair<const char *, QList<int>> cases[] = {
+        {"SELECT 入退院ID FROM 入退院情報 ORDER BY 外入の別, 入退院ID", {2, 4, 1, 3, 5}},
+        {"SELECT 入退院ID FROM 入退院情報 AS e ORDER BY e.外入の別 DESC, e.入退院ID", {1, 3, 5, 2, 4}},
+        {"SELECT 入退院ID FROM 外来 ORDER BY 外来.外来, 入退院ID", {2, 4, 1, 3, 5}},
+    };
+    for (const auto &[sql, expected] : cases) {
+        Recordset rs;
+        rs.open(QString::fromUtf8(sql), &conn());
+        QList<int> ids;
+        for (; !rs.eof(); rs.moveNext())
+            ids << rs.value(0).toInt();
+        EXPECT_EQ(ids, expected) << sql;
+    }
+}
+
+TEST_P(RecordsetTest, AYesNoColumnIsGivenJetsValues)
+{
+    conn().execute(QStringLiteral("UPDATE 入退院情報 SET 外入の別 = -1 WHERE 入退院ID = 1"));
+    conn().execute(QStringLiteral("UPDATE 入退院情報 SET 外入の別 = (入退院ID = 3) WHERE 入退院ID >= 3"));
+    conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID, 外入の別) VALUES (104, True)"));
+    Recordset rs;
+    rs.open(QStringLiteral("SELECT 入退院ID FROM 入退院情報 WHERE 外入の別 = -1 ORDER BY 入退院ID"), &conn());
+    QList<int> ids;
+    for (; !rs.eof(); rs.moveNext())
+        ids << rs.value(0).toInt();
+    EXPECT_EQ(ids, (QList<int>{1, 2, 3, 6}));
 }
 
 TEST_P(RecordsetTest, TopKeepsItsLimitUnderAFilter)

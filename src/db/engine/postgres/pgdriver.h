@@ -5,6 +5,7 @@
 // never held whole in memory while it is read.
 
 #include "db/engine/driver.h"
+#include "db/engine/jetsql.h"
 
 #include <QHash>
 #include <QString>
@@ -80,6 +81,10 @@ public:
     // The statements sent to the server since the connection opened, each a
     // round trip; what a window's open costs is read from it.
     qint64 roundTrips() const;
+
+    // Jet SQL for this server: an ORDER BY on a Yes/No column is told the
+    // column's type by the server's catalogue.
+    sql::Statement translate(const QString &jetSql) const;
 
     // Readies an existing database to receive a new ledger, inside the
     // transaction that fills it: refuses one whose schema public holds a

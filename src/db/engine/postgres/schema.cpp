@@ -414,9 +414,23 @@ void PgDriver::setColumnDefault(const QString &table, const QString &column, con
     throw Error(err::ColumnMissing, QStringLiteral("フィールド '%1' がテーブル '%2' にありません。").arg(column, table));
 }
 
+sql::Statement PgDriver::translate(const QString &jetSql) const
+{
+    // A relation that is missing is the statement's own error, raised when it runs.
+    return sql::translate(jetSql, Dialect::Postgres, [this](const QString &relation, const QString &column) {
+        if (!findObject(relation))
+            return false;
+        for (const ColumnDef &c : columns(relation)) {
+            if (c.name.compare(column, Qt::CaseInsensitive) == 0)
+                return c.type == DataType::YesNo;
+        }
+        return false;
+    });
+}
+
 void PgDriver::storeView(const QString &name, const QString &jetSql)
 {
-    const sql::Statement statement = sql::translate(jetSql, Dialect::Postgres);
+    const sql::Statement statement = translate(jetSql);
     if (statement.kind != sql::Statement::Kind::Select || statement.parameters > 0)
         throw Error(err::SyntaxError, QStringLiteral("クエリ '%1' は SELECT ステートメントではありません。").arg(name));
     const auto existing = m_session->query(QStringLiteral("SELECT relkind FROM pg_class WHERE oid = to_regclass($1)"), {qualified(name)});
