@@ -6,8 +6,11 @@
 #include "db/schema.h"
 #include "support/backend.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <memory>
@@ -53,16 +56,25 @@ public:
     explicit WardDatabase(Backend backend = Backend::File)
     {
         if (backend == Backend::Server) {
-            // Building a ledger on the server takes seconds: each ward is a
-            // copy of one built once for the test program.
-            static const std::unique_ptr<ServerDatabase> built = [] {
-                WardDatabase ward(std::make_unique<ServerDatabase>(testServerConninfo()));
-                ward.m_connection.reset();
-                jet::releasePooledHandles(ward.m_path);
-                ward.m_server->disconnect();
-                return std::move(ward.m_server);
+            // Building a ledger on the server takes seconds, and ctest runs
+            // each test in a process of its own: each ward is a copy of one
+            // built once for the test program (named by the program and its
+            // build) and kept on the server for its later processes.
+            static const QByteArray built = [] {
+                const QFileInfo program(QCoreApplication::applicationFilePath());
+                const QByteArray name = "norva_ward_"
+                    + QCryptographicHash::hash(program.absoluteFilePath().toUtf8()
+                                                   + QByteArray::number(program.lastModified().toMSecsSinceEpoch()),
+                                               QCryptographicHash::Sha1).toHex().left(20);
+                if (!ServerDatabase::exists(testServerConninfo(), name)) {
+                    WardDatabase ward(std::make_unique<ServerDatabase>(testServerConninfo()));
+                    ward.m_connection.reset();
+                    jet::releasePooledHandles(ward.m_path);
+                    ward.m_server->keepAs(name);
+                }
+                return name;
             }();
-            m_server = std::make_unique<ServerDatabase>(testServerConninfo(), QByteArray(), built->name());
+            m_server = std::make_unique<ServerDatabase>(testServerConninfo(), QByteArray(), built);
             m_path = QString::fromUtf8(m_server->conninfo()).trimmed();
             jet::Clock::setFixed(today());
             m_connection = connect();

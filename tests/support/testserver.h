@@ -119,6 +119,34 @@ public:
         PQfinish(m_connection);
         m_connection = nullptr;
     }
+    // Renames the database and leaves it on the server when this object goes,
+    // for the test programs after this one. False where another program kept
+    // one of that name first: this one is then dropped as usual.
+    bool keepAs(const QByteArray &name)
+    {
+        disconnect();
+        try {
+            adminExec("ALTER DATABASE \"" + m_name + "\" RENAME TO \"" + name + "\"");
+        } catch (const ServerError &e) {
+            if (e.sqlState() != "42P04") // duplicate_database
+                throw;
+            return false;
+        }
+        m_name = name;
+        m_kept = true;
+        return true;
+    }
+    static bool exists(const QByteArray &serverConninfo, const QByteArray &name)
+    {
+        PGconn *admin = connectAdmin(serverConninfo);
+        const char *values[] = {name.constData()};
+        PGresult *result = PQexecParams(admin, "SELECT 1 FROM pg_database WHERE datname = $1", 1, nullptr, values,
+                                        nullptr, nullptr, 0);
+        const bool found = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
+        PQclear(result);
+        PQfinish(admin);
+        return found;
+    }
     QByteArray conninfo() const { return withDatabase(m_server, m_name); }
     PGconn *connection() const { return m_connection; }
 
@@ -179,14 +207,20 @@ private:
         throw ServerError(message, state);
     }
 
-    void adminExec(const QByteArray &sql) const
+    static PGconn *connectAdmin(const QByteArray &serverConninfo)
     {
-        PGconn *admin = PQconnectdb(m_server.constData());
+        PGconn *admin = PQconnectdb(serverConninfo.constData());
         if (PQstatus(admin) != CONNECTION_OK) {
             const std::string message = PQerrorMessage(admin);
             PQfinish(admin);
             throw ServerError("cannot reach the test server: " + message);
         }
+        return admin;
+    }
+
+    void adminExec(const QByteArray &sql) const
+    {
+        PGconn *admin = connectAdmin(m_server);
         try {
             exec(admin, sql);
         } catch (...) {
@@ -203,6 +237,8 @@ private:
         if (m_connection)
             PQfinish(m_connection);
         m_connection = nullptr;
+        if (m_kept)
+            return;
         try {
             adminExec("DROP DATABASE IF EXISTS \"" + m_name + "\" WITH (FORCE)");
         } catch (const ServerError &e) {
@@ -213,6 +249,7 @@ private:
     QByteArray m_server;
     QByteArray m_name;
     PGconn *m_connection = nullptr;
+    bool m_kept = false;
 };
 
 } // namespace testing_support
