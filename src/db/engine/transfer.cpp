@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QtEndian>
+#include <algorithm>
 #include <memory>
 
 namespace jet {
