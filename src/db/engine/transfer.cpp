@@ -6,8 +6,7 @@
 #include "db/engine/jetsql.h"
 #include "db/engine/postgres/pgdriver.h"
 
-#include <QCryptographicHash>
-#include <QtEndian>
+#include <QHashFunctions>
 #include <algorithm>
 #include <memory>
 
@@ -17,6 +16,8 @@ namespace {
 
 // Rows between two reports of a table's progress.
 constexpr qint64 kProgressRows = 1000;
+constexpr size_t kHighSeed = 0x6a09e667f3bcc908;
+constexpr size_t kLowSeed = 0xbb67ae8584caa73b;
 
 QString columnList(const QList<ColumnDef> &columns, Dialect dialect)
 {
@@ -140,29 +141,37 @@ QStringList inDependencyOrder(const Driver &driver, QStringList views)
 
 } // namespace
 
+void RowSum::add(const QVariantList &row)
+{
+    // Null apart from every text, the empty one included: each value is its
+    // UTF-16 text and its length.  Both sums are taken in one process, so
+    // the hash's seeds and byte order are the same for both.
+    m_row.clear();
+    for (const QVariant &value : row) {
+        if (value.isNull()) {
+            m_row.append(QChar(0xffff));
+            continue;
+        }
+        const QString text = value.toString();
+        m_row.append(text);
+        m_row.append(QChar(0xfffe)).append(QChar(char16_t(text.size() & 0xffff)));
+    }
+    const auto bytes = reinterpret_cast<const uchar *>(m_row.constData());
+    const size_t size = size_t(m_row.size()) * sizeof(QChar);
+    // A sum, so that the order the rows come in does not count.
+    m_sum.high += quint64(qHashBits(bytes, size, kHighSeed));
+    m_sum.low += quint64(qHashBits(bytes, size, kLowSeed));
+    ++m_sum.rows;
+}
+
 TableSum sumTable(Connection &connection, const QString &table, const QList<ColumnDef> &columns)
 {
-    TableSum sum;
+    RowSum sum;
     RowReader reader(connection.driver(), table, columns);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray row;
-    QVariantList values;
-    while (reader.next(values)) {
-        // Null apart from every text, the empty one included; each value ends
-        // with a byte no UTF-8 text holds.
-        row.clear();
-        for (const QVariant &value : std::as_const(values))
-            row += value.isNull() ? QByteArray("\xfe") : value.toString().toUtf8() + '\xff';
-        hash.reset();
-        hash.addData(row);
-        const QByteArrayView digest = hash.resultView();
-        // A sum, so that the order the rows come in does not count.
-        const quint64 low = qFromBigEndian<quint64>(digest.data() + 8);
-        sum.high += qFromBigEndian<quint64>(digest.data()) + (sum.low + low < sum.low ? 1 : 0);
-        sum.low += low;
-        ++sum.rows;
-    }
-    return sum;
+    QVariantList row;
+    while (reader.next(row))
+        sum.add(row);
+    return sum.result();
 }
 
 void copyContents(Connection &source, Connection &target, const CopyProgress &progress)
@@ -177,6 +186,7 @@ void copyContents(Connection &source, Connection &target, const CopyProgress &pr
         qint64 rows = 0;
     };
     QList<Table> tables;
+    QList<TableSum> sums;
     for (const QString &name : from.tables()) {
         Table table{TableDef{name, from.columns(name), from.indexDefinitions(name)}, countRows(from, name)};
         to.createTable(table.definition);
@@ -187,16 +197,19 @@ void copyContents(Connection &source, Connection &target, const CopyProgress &pr
         if (progress)
             progress(name, 0, table.rows);
         RowReader reader(from, name, table.definition.columns);
+        RowSum sum;
         qint64 done = 0;
         loadRows(to, name, table.definition.columns, [&](QVariantList &row) {
             if (!reader.next(row))
                 return false;
+            sum.add(row);
             if (++done % kProgressRows == 0 && progress)
                 progress(name, done, table.rows);
             return true;
         });
         if (progress)
             progress(name, done, table.rows);
+        sums.append(sum.result());
     }
     for (const QString &view : inDependencyOrder(from, from.views())) {
         const QString text = from.viewText(view);
@@ -205,10 +218,10 @@ void copyContents(Connection &source, Connection &target, const CopyProgress &pr
         to.storeView(view, text);
     }
 
-    for (const Table &table : std::as_const(tables)) {
-        const QString &name = table.definition.name;
-        const TableSum original = sumTable(source, name, table.definition.columns);
-        const TableSum copy = sumTable(target, name, table.definition.columns);
+    for (qsizetype i = 0; i < tables.size(); ++i) {
+        const QString &name = tables.at(i).definition.name;
+        const TableSum &original = sums.at(i);
+        const TableSum copy = sumTable(target, name, tables.at(i).definition.columns);
         if (copy.rows != original.rows)
             throw Error(err::GeneralFailure, QStringLiteral("テーブル '%1' の行数がコピー元 (%2 行) とコピー先 (%3 行) で異なります。")
                                                  .arg(name)

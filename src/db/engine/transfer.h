@@ -6,6 +6,7 @@
 #include "db/engine/catalog.h"
 
 #include <QString>
+#include <QVariantList>
 #include <QtGlobal>
 #include <functional>
 
@@ -24,6 +25,19 @@ struct TableSum
     bool operator==(const TableSum &) const = default;
 };
 
+// Sums rows as they come, values in the engine's form.  Sums are compared
+// within one process: the hash behind them may differ between builds.
+class RowSum
+{
+public:
+    void add(const QVariantList &row);
+    TableSum result() const { return m_sum; }
+
+private:
+    TableSum m_sum;
+    QString m_row;
+};
+
 // Reads `columns` of every row of the table.
 TableSum sumTable(Connection &connection, const QString &table, const QList<ColumnDef> &columns);
 
@@ -34,8 +48,8 @@ using CopyProgress = std::function<void(const QString &table, qint64 done, qint6
 // Copies every table of `source` (its columns, indexes and rows, row keys
 // and AutoNumber values as they are) and every stored query into `target`,
 // which holds none of them and is in a transaction of the caller's, and then
-// checks each table of the target against the source's by its number of rows
-// and sum.  The source is read at one moment, as it stood when the copy
+// checks each table of the target, read back, against the rows read from the
+// source by their number and sum.  The source is read at one moment, as it stood when the copy
 // began, while others may go on writing to it; its rows are streamed, never
 // held whole.  A server's AutoNumber counters continue after the highest key
 // copied.  Throws Error(err::GeneralFailure) naming the table whose rows
