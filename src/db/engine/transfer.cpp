@@ -189,7 +189,11 @@ void copyContents(Connection &source, Connection &target, const CopyProgress &pr
     QList<TableSum> sums;
     for (const QString &name : from.tables()) {
         Table table{TableDef{name, from.columns(name), from.indexDefinitions(name)}, countRows(from, name)};
-        to.createTable(table.definition);
+        // The other indexes are built once the rows are in, which costs less
+        // than keeping them up to date row by row.
+        TableDef keyed = table.definition;
+        keyed.indexes.removeIf([](const IndexDef &index) { return !index.primaryKey; });
+        to.createTable(keyed);
         tables.append(table);
     }
     for (const Table &table : std::as_const(tables)) {
@@ -210,6 +214,9 @@ void copyContents(Connection &source, Connection &target, const CopyProgress &pr
         if (progress)
             progress(name, done, table.rows);
         sums.append(sum.result());
+        for (const IndexDef &index : table.definition.indexes)
+            if (!index.primaryKey)
+                to.createIndex(name, index);
     }
     for (const QString &view : inDependencyOrder(from, from.views())) {
         const QString text = from.viewText(view);
