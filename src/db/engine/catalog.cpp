@@ -190,11 +190,6 @@ QStringList Catalog::indexes(const QString &table) const
     return connection()->driver().indexes(table);
 }
 
-QList<IndexDef> Catalog::indexDefinitions(const QString &table) const
-{
-    return connection()->driver().indexDefinitions(table);
-}
-
 void Catalog::setIndexStatistics(const QString &table, const QString &index, const QString &stat)
 {
     connection()->driver().setIndexStatistics(table, index, stat);

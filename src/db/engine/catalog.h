@@ -78,8 +78,6 @@ public:
     QStringList tables() const;
     QList<ColumnDef> columns(const QString &table) const;
     QStringList indexes(const QString &table) const;
-    // The same with each index's columns, the primary key first.
-    QList<IndexDef> indexDefinitions(const QString &table) const;
     // Fixed statistics for SQLite's planner (a row of sqlite_stat1): `stat`
     // gives the rows the index's table is taken to hold, then how many rows
     // share a value of each leading part of the index's columns ("1000000 1").
