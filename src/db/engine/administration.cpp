@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <cerrno>
@@ -306,15 +307,67 @@ QStringList copyOver(const QString &source, const QString &password, const QStri
     return left;
 }
 
+// A server's database as pg_dump writes it in its custom format, which
+// pg_restore reads: one consistent state, while others go on working.
+QStringList dumpServer(const QString &address, const QString &target, bool replace)
+{
+    const bool exists = QFileInfo::exists(target) || QFileInfo(target).isSymLink();
+    if (exists && !replace)
+        refuse(target, QStringLiteral("ファイルが既に存在します。"), kBackupFailure);
+    if (exists && !QFileInfo(target).isFile())
+        refuse(target, QStringLiteral("ファイルではありません。"), kBackupFailure);
+    // Opening says in the program's words why the server cannot be reached,
+    // and asks for the password where libpq's own means give none.
+    openServer(address);
+    const QStringList left = removeLeftovers(target);
+    PartialFile partial(target);
+    if (!partial.created())
+        refuse(target, QString::fromLocal8Bit(::strerror(partial.error())), kBackupFailure);
+
+    QProcess dump;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // pg_dump finds the password by libpq's means as we did; one given at the
+    // prompt goes to it in its environment alone, never on its command line.
+    if (const std::optional<QString> password = acceptedPassword(address))
+        environment.insert(QStringLiteral("PGPASSWORD"), *password);
+    dump.setProcessEnvironment(environment);
+    dump.setProcessChannelMode(QProcess::SeparateChannels);
+    dump.setStandardOutputFile(QProcess::nullDevice());
+    dump.start(QStringLiteral("pg_dump"), {QStringLiteral("--format=custom"), QStringLiteral("--no-password"),
+                                          QStringLiteral("--file=") + partial.name(), QStringLiteral("--dbname=") + address});
+    if (!dump.waitForStarted(-1))
+        refuse(target,
+               QStringLiteral("pg_dump を起動できません (%1)。PostgreSQL のクライアント (Debian の postgresql-client) を"
+                              "インストールしてください。").arg(dump.errorString()),
+               kBackupFailure);
+    dump.waitForFinished(-1);
+    if (dump.exitStatus() != QProcess::NormalExit || dump.exitCode() != 0) {
+        const QString said = QString::fromLocal8Bit(dump.readAllStandardError()).trimmed();
+        refuse(target, QStringLiteral("pg_dump が失敗しました: %1").arg(said.isEmpty() ? dump.errorString() : said),
+               kBackupFailure);
+    }
+    if (exists)
+        keepAttributes(partial.name(), target);
+    if (const int error = partial.place(replace))
+        refuse(target, error == EEXIST ? QStringLiteral("ファイルが既に存在します。") : QString::fromLocal8Bit(::strerror(error)),
+               kBackupFailure);
+    return left;
+}
+
 } // namespace
 
 QStringList backupDatabase(const QString &source, const QString &password, const QString &target, bool replace)
 {
+    if (isServerAddress(source))
+        return dumpServer(source, target, replace);
     return copyOver(source, password, target, replace, kBackupFailure);
 }
 
 QStringList restoreDatabase(const QString &backup, const QString &password, const QString &database)
 {
+    if (isServerAddress(database))
+        throw Error(err::GeneralFailure,
+                    QStringLiteral("サーバー %1 のデータベースは pg_restore で戻してください。").arg(describeServer(database)));
     {
         SqliteDriver copy(backup, password, false);
         const QStringList problems = problemsOf(copy.handle());

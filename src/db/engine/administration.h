@@ -51,11 +51,17 @@ private:
 // Error(err::GeneralFailure) naming the reason when the source cannot be read,
 // when the target exists and `replace` is false, when the target is the source
 // itself or is open in another connection, or when the copy cannot be written.
+//
+// A server's database (`source` a server address) is written by pg_dump in
+// its custom format, which pg_restore reads, with the password libpq's own
+// means give or, when they give none, the one the password prompt asks for;
+// `password` is not used.  The same rules for the target hold.
 QStringList backupDatabase(const QString &source, const QString &password, const QString &target, bool replace);
 
 // Puts the backup in place of the database as backupDatabase() does, after
 // checking that the backup is sound; throws Error(err::GeneralFailure) naming
-// the backup and its first problem when it is not.
+// the backup and its first problem when it is not.  A server's database is refused:
+// pg_restore puts a backup of one in place.
 QStringList restoreDatabase(const QString &backup, const QString &password, const QString &database);
 
 // The back end's own check of the open database: a file's b-trees, indexes

@@ -114,7 +114,16 @@ public:
     // back end cannot tell (a computed one) has definedSize -1.  Throws
     // Error(err::TableMissing) when there is neither.
     virtual QList<ColumnDef> columns(const QString &name) const = 0;
-    virtual QStringList indexes(const QString &table) const = 0;
+    // A table's indexes, the primary key first and named "PrimaryKey"; a
+    // server's hidden row key is none of them.
+    virtual QList<IndexDef> indexDefinitions(const QString &table) const = 0;
+    QStringList indexes(const QString &table) const
+    {
+        QStringList names;
+        for (const IndexDef &index : indexDefinitions(table))
+            names.append(index.name);
+        return names;
+    }
     virtual void createTable(const TableDef &table) = 0;
     virtual void appendColumn(const QString &table, const ColumnDef &column) = 0;
     virtual void createIndex(const QString &table, const IndexDef &index) = 0;

@@ -290,23 +290,29 @@ QList<ColumnDef> PgDriver::columns(const QString &table) const
     return result;
 }
 
-QStringList PgDriver::indexes(const QString &table) const
+QList<IndexDef> PgDriver::indexDefinitions(const QString &table) const
 {
     requireTable(table);
+    // Column names hold no line break: the engine's names are single lines.
     const auto rows = m_session->query(
-        QStringLiteral("SELECT i.relname, x.indisprimary FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
+        QStringLiteral("SELECT i.relname, x.indisprimary, x.indisunique, "
+                       "       (SELECT string_agg(a.attname, E'\\n' ORDER BY k.o) FROM unnest(x.indkey) WITH ORDINALITY k(n, o) "
+                       "        JOIN pg_attribute a ON a.attrelid = x.indrelid AND a.attnum = k.n) "
+                       "FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
                        "WHERE x.indrelid = to_regclass($1) AND NOT (x.indnatts = 1 AND EXISTS ("
                        "  SELECT 1 FROM pg_attribute a WHERE a.attrelid = x.indrelid AND a.attnum = x.indkey[0] AND a.attname = $2)) "
                        "ORDER BY x.indisprimary DESC, i.relname"),
         {qualified(table), kHiddenKey});
-    QStringList result;
+    QList<IndexDef> result;
     const QString prefix = table + QLatin1Char('#');
     for (const QVariantList &row : rows) {
+        IndexDef index;
         const QString name = row[0].toString();
-        if (row[1].toBool())
-            result.append(kPrimaryKey);
-        else
-            result.append(name.startsWith(prefix) ? name.mid(prefix.size()) : name);
+        index.primaryKey = row[1].toBool();
+        index.name = index.primaryKey ? kPrimaryKey : name.startsWith(prefix) ? name.mid(prefix.size()) : name;
+        index.unique = row[2].toBool();
+        index.columns = row[3].toString().split(QLatin1Char('\n'));
+        result.append(index);
     }
     return result;
 }

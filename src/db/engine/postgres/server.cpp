@@ -250,4 +250,13 @@ std::unique_ptr<Driver> openServer(const QString &address)
     return std::make_unique<postgres::PgDriver>(connection.release(), server);
 }
 
+std::optional<QString> acceptedPassword(const QString &address)
+{
+    QMutexLocker locker(&passwordLock());
+    const auto found = passwords().constFind(address);
+    if (found == passwords().constEnd())
+        return std::nullopt;
+    return *found;
+}
+
 } // namespace jet

@@ -28,4 +28,10 @@ QString describeServer(const QString &address);
 // not there.
 std::unique_ptr<Driver> openServer(const QString &address);
 
+// The password that the server at the address accepted from the prompt in
+// this process; none when libpq's own means gave one or none was needed.
+// Only for a child process of ours that must connect likewise (pg_dump), in
+// its environment.
+std::optional<QString> acceptedPassword(const QString &address);
+
 } // namespace jet

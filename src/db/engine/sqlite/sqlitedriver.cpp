@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -464,21 +465,33 @@ QList<ColumnDef> SqliteDriver::columns(const QString &name) const
     return result;
 }
 
-QStringList SqliteDriver::indexes(const QString &table) const
+QList<IndexDef> SqliteDriver::indexDefinitions(const QString &table) const
 {
-    QStringList result;
-    for (const TableColumn &c : tableColumns(m_db, table))
-        if (c.primaryKeyOrder > 0) {
-            result.append(kPrimaryKey);
-            break;
-        }
-    detail::Statement stmt(m_db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL ORDER BY name"));
-    stmt.bind(1, table);
+    QList<IndexDef> result;
+    IndexDef key{kPrimaryKey, {}, true, true};
+    QList<TableColumn> columns = tableColumns(m_db, table);
+    std::sort(columns.begin(), columns.end(),
+              [](const TableColumn &a, const TableColumn &b) { return a.primaryKeyOrder < b.primaryKeyOrder; });
+    for (const TableColumn &c : columns)
+        if (c.primaryKeyOrder > 0)
+            key.columns.append(c.name);
+    if (!key.columns.isEmpty())
+        result.append(key);
+    // The key's own index (sqlite_autoindex_…, origin "pk") stands above.
+    detail::Statement list(m_db, QStringLiteral("PRAGMA index_list(%1)").arg(quoteIdentifier(table)));
     const QString prefix = table + QLatin1Char('#');
-    while (stmt.step()) {
-        const QString name = stmt.column(0).toString();
-        result.append(name.startsWith(prefix) ? name.mid(prefix.size()) : name);
+    while (list.step()) {
+        if (list.column(3).toString() != QLatin1String("c"))
+            continue;
+        const QString name = list.column(1).toString();
+        IndexDef index{name.startsWith(prefix) ? name.mid(prefix.size()) : name, {}, false, list.column(2).toLongLong() != 0};
+        detail::Statement parts(m_db, QStringLiteral("PRAGMA index_info(%1)").arg(quoteIdentifier(name)));
+        while (parts.step())
+            index.columns.append(parts.column(2).toString());
+        result.append(index);
     }
+    std::sort(result.begin() + (key.columns.isEmpty() ? 0 : 1), result.end(),
+              [](const IndexDef &a, const IndexDef &b) { return a.name < b.name; });
     return result;
 }
 

@@ -74,7 +74,7 @@ public:
     QStringList tables() const override;
     QStringList views() const override;
     QList<ColumnDef> columns(const QString &name) const override;
-    QStringList indexes(const QString &table) const override;
+    QList<IndexDef> indexDefinitions(const QString &table) const override;
     void createTable(const TableDef &table) override;
     void appendColumn(const QString &table, const ColumnDef &column) override;
     void createIndex(const QString &table, const IndexDef &index) override;
