@@ -123,6 +123,23 @@ public:
     QHash<int, QVariant> pending;
     std::unordered_map<int, RowValues> unreadable; // rows added whose keys do not read back
 
+    // A connection lost and renewed (Connection::renewIfLost) serves on; the
+    // statements prepared on the lost one go with it.  Rows read stay: the
+    // server's database and its keys are the same.
+    void follow()
+    {
+        connection->renewIfLost();
+        if (connection->sharedPhysical() == physical)
+            return;
+        fetch.reset();
+        segmentRead.reset();
+        segmentReadSql.clear();
+        stream.reset();
+        streamRow = -1;
+        driver = &connection->driver();
+        physical = connection->sharedPhysical();
+    }
+
     Statement prepare(const QString &sql) const
     {
         connection->driver(); // reports a closed connection
@@ -1204,6 +1221,7 @@ void Recordset::update()
     commitEditors();
     if (d->mode == EditMode::None)
         return;
+    d->follow();
     if (d->mode == EditMode::Add) {
         d->writeInsert();
         d->mode = EditMode::None;
@@ -1244,6 +1262,7 @@ void Recordset::deleteCurrent()
         noCurrentRecord();
     if (!d->keyed || d->instances.size() != 1 || d->lock == LockType::ReadOnly)
         throw Error(err::NotSupported, QStringLiteral("このレコードセットからは削除できません。"));
+    d->follow();
     d->mode = EditMode::None;
     d->pending.clear();
     d->ensureKeys();
@@ -1266,6 +1285,7 @@ void Recordset::find(const QString &criterion)
     commitEditors();
     if (d->mode != EditMode::None)
         update();
+    d->follow();
     const int start = std::max(d->current, 0);
     if (!d->keyed) {
         const QString condition = sql::translateCriterion(criterion, d->lookup(RecordsetData::FieldRef::Parameter), d->driver->dialect());
@@ -1301,6 +1321,7 @@ void Recordset::setFilter(const QString &filter)
     const QString trimmed = filter.trimmed();
     const bool clear = trimmed.isEmpty() || trimmed == QLatin1String("0");
     const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(d->keyed ? RecordsetData::FieldRef::Expression : RecordsetData::FieldRef::RowColumn), d->driver->dialect());
+    d->follow();
     const QString previous = d->filterSql;
     d->filterSql = condition;
     try {
@@ -1331,6 +1352,7 @@ void Recordset::requery()
     commitEditors();
     if (d->mode != EditMode::None)
         update();
+    d->follow();
     if (d->keyed)
         d->invalidateKeys();
     else
