@@ -6,7 +6,6 @@
 
 #include "support/testserver.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -17,50 +16,44 @@ class OwnServer
 public:
     OwnServer()
     {
-        run(QStringLiteral("start"));
-        QFile state(statePath());
-        if (!state.open(QIODevice::ReadOnly))
-            throw ServerError("test-pg wrote no state file");
-        QByteArray conninfo, passfile;
-        for (const QByteArray &line : state.readAll().split('\n')) {
-            const QByteArray value = line.mid(line.indexOf('=') + 1).replace('\'', QByteArray());
-            if (line.startsWith("export NORVA_TEST_PG="))
-                conninfo = value;
-            else if (line.startsWith("export PGPASSFILE="))
-                passfile = value;
-        }
+        must(QStringLiteral("start"));
+        QFile state(m_folder.filePath(QStringLiteral("state")));
+        state.open(QIODevice::ReadOnly);
         // Its password file named in the address, so that the run's own stays in force.
-        m_conninfo = conninfo + " passfile=" + passfile;
+        for (const QByteArray &line : state.readAll().split('\n'))
+            if (line.startsWith("export "))
+                m_conninfo += (line.startsWith("export PGPASSFILE=") ? " passfile=" : "")
+                    + line.mid(line.indexOf('=') + 1).replace('\'', QByteArray());
     }
     ~OwnServer()
     {
-        try {
-            run(QStringLiteral("stop"));
-        } catch (const ServerError &e) {
-            qWarning("%s", e.what());
-        }
+        if (!run(QStringLiteral("stop")))
+            qWarning("the test's own server is left in %s", qPrintable(m_folder.path()));
     }
     OwnServer(const OwnServer &) = delete;
     OwnServer &operator=(const OwnServer &) = delete;
 
     QByteArray conninfo() const { return m_conninfo; }
-    // Stops it at once, as a power cut would, and starts it again.
-    void crash() const { run(QStringLiteral("crash")); }
-    void restart() const { run(QStringLiteral("restart")); }
+    // Stops it at once, as a power cut would; starts it again.
+    void crash() const { must(QStringLiteral("crash")); }
+    void restart() const { must(QStringLiteral("restart")); }
     // The command line that does either, for another program to run.
     QString command(const QString &verb) const
     {
-        return QStringLiteral("'%1' %2 '%3'").arg(QStringLiteral(NORVA_TEST_PG_SCRIPT), verb, statePath());
+        return QStringLiteral("'%1' %2 '%3/state'").arg(QStringLiteral(NORVA_TEST_PG_SCRIPT), verb, m_folder.path());
     }
 
 private:
-    QString statePath() const { return m_folder.filePath(QStringLiteral("state")); }
-    void run(const QString &verb) const
+    bool run(const QString &verb) const
     {
         QProcess script;
         script.setProcessChannelMode(QProcess::ForwardedChannels);
-        script.start(QStringLiteral(NORVA_TEST_PG_SCRIPT), {verb, statePath()});
-        if (!script.waitForFinished(120000) || script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0)
+        script.start(QStringLiteral(NORVA_TEST_PG_SCRIPT), {verb, m_folder.filePath(QStringLiteral("state"))});
+        return script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
+    }
+    void must(const QString &verb) const
+    {
+        if (!run(verb))
             throw ServerError("scripts/test-pg " + verb.toStdString() + " failed");
     }
 
