@@ -64,6 +64,17 @@ TEST_F(LostServerTest, WhileTheServerIsGoneASaveKeepsTheWindowAndItsTextAndOnceI
     stored.open(QStringLiteral("SELECT 住所 FROM 患者情報 WHERE カルテID = 1001"), &reading);
     EXPECT_EQ(stored.value(0).toString(), QStringLiteral("Sapporo 3-1"));
     stored.close();
+
+    // A server that went and came back between two saves is not even noticed.
+    server.crash();
+    server.restart();
+    QTest::keyClick(address, Qt::Key_End);
+    QTest::keyClicks(address, QStringLiteral("-2"));
+    window->findChild<QAction *>(QStringLiteral("mnuFileSave"))->trigger();
+    EXPECT_EQ(boxes().size(), 2);
+    stored.open(QStringLiteral("SELECT 住所 FROM 患者情報 WHERE カルテID = 1001"), &reading);
+    EXPECT_EQ(stored.value(0).toString(), QStringLiteral("Sapporo 3-1-2"));
+    stored.close();
     reading.close();
     EXPECT_TRUE(window->unload());
 }

@@ -825,6 +825,7 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         throw Error(err::GeneralFailure, QStringLiteral("オブジェクトが開いている場合は、操作は許可されません。"));
     if (!connection || !connection->isOpen())
         throw Error(err::ObjectClosed, QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+    connection->renewIfLost();
     auto data = std::make_unique<RecordsetData>();
     data->connection = connection;
     data->connectionLifetime = connection->lifetime();
