@@ -405,6 +405,13 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
                        kept(jet::err::RecordDeleted,
                             QStringLiteral("データを保存できませんでした。\r入力した内容は画面に残っています。")),
                        kept(jet::err::DatabaseDamaged, retry)};
+    // The server out of reach: the next save, or closing, stores the edits
+    // over a new connection once it is back, and the program goes on.
+    ErrorAnswer unreachable = kept(0, QStringLiteral("データベースのサーバーに接続できないため、保存できませんでした。\r"
+                                                     "入力した内容は画面に残っています。"
+                                                     "サーバーが使えるようになってから、もう一度保存してください。"));
+    unreachable.retryable = true;
+    answers.append(unreachable);
     // The edits go to the row; a refusal is answered once the row is written,
     // since only then is it true that everything else the user typed is
     // stored.  Its last line names what was left out.

@@ -72,12 +72,23 @@ ErrorTable &standingAnswers()
 
 void runFollowUp(const std::function<void()> &then);
 
-// Gives the first answer of the table for the error; false when it has none.
+const ErrorAnswer *answerFor(const ErrorTable &answers, const jet::Error &error)
+{
+    if (jet::isRetryable(error.cause()))
+        for (const ErrorAnswer &answer : answers)
+            if (answer.retryable)
+                return &answer;
+    for (const ErrorAnswer &answer : answers)
+        if (!answer.retryable && answer.number == error.number())
+            return &answer;
+    return nullptr;
+}
+
+// Gives the table's answer for the error; false when it has none.
 bool answerFrom(const ErrorTable &answers, const jet::Error &error)
 {
-    for (const ErrorAnswer &answer : answers) {
-        if (answer.number != error.number())
-            continue;
+    if (const ErrorAnswer *found = answerFor(answers, error)) {
+        const ErrorAnswer &answer = *found;
         if (!answer.box.text.isEmpty()) {
             MessageBoxRequest box = answer.box;
             if (answer.withCause)

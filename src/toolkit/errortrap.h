@@ -16,6 +16,9 @@ struct ErrorAnswer {
     std::function<void()> then; // runs after the box (may be empty)
     bool endsProgram = true;    // most answers end the program
     bool withCause = false;     // the box gains a line with the error's own description
+    // Answers, whatever its number and before the numbers, an error that may
+    // be tried again as it is (jet::isRetryable): the number is then ignored.
+    bool retryable = false;
 };
 using ErrorTable = QList<ErrorAnswer>;
 

@@ -3,11 +3,17 @@
 // and checks after every kill that the database holds every committed change
 // whole and no change in part.
 //
-//   norva-crashtest [--runs N] [--seed S]
+//   norva-crashtest [--runs N] [--seed S] [--location LOCATION]
+//                   [--stop-server COMMAND --start-server COMMAND]
 //
-// Half of the kills come at a chosen write, sync or truncation of the
-// database's files, half at a random moment.  The child reports each change
-// before it begins and once it is committed, on a pipe that survives the kill.
+// The database is a new file, or the empty server database LOCATION names (a
+// libpq URI or keyword string).  On a file half of the kills come at a chosen
+// write, sync or truncation of the database's files, half at a random moment;
+// on a server all at a random moment.  With the two commands (run by
+// /bin/sh) the server is stopped at the random moment instead, the child
+// left to find it gone, and started again before the check.  The child
+// reports each change before it begins and once it is committed, on a pipe
+// that survives the kill.
 
 #include "killswitch.h"
 
@@ -15,7 +21,8 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
-#include "db/engine/sqlite/sqlitedriver.h"
+#include "db/check.h"
+#include "db/engine/postgres/server.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/frmArrange.h"
@@ -32,7 +39,6 @@
 #include <QTextStream>
 #include <QThread>
 #include <cstdio>
-#include <sqlite3.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +46,8 @@ namespace {
 const QString kName = QStringLiteral("氏名");
 const QString kDiagnosis = QStringLiteral("一時診断名");
 const QString kExamination = QStringLiteral("検査内容");
+// The child's status when its server went away under it.
+constexpr int kServerGone = 3;
 
 void report(const QString &line)
 {
@@ -88,7 +96,8 @@ int child(const QString &path, quint32 seed, int firstChart, long killAt)
     int chart = firstChart;
     for (int n = 0; n < 400; ++n) {
         const QList<int> ids = episodes(connection);
-        const int choice = ids.size() < 5 ? 0 : int(random.bounded(10));
+        // The list order is the file's alone until the server rewrites its stored query in place.
+        const int choice = ids.size() < 5 ? 0 : int(random.bounded(jet::isServerAddress(path) ? 9 : 10));
         if (choice < 4) {
             report(QStringLiteral("begin reg %1").arg(chart));
             const int episode = ledger::storeRegistration(connection, chart);
@@ -141,18 +150,16 @@ public:
 
     // Checks the file against the model and the change the child was in the
     // middle of (its last "begin" without a "done"), then takes that change
-    // into the model as the file shows it.  Returns the faults found.
-    QStringList check(Model &model, const QStringList &inFlight)
+    // into the model as the file shows it.  Returns the faults found.  The
+    // back end's own check of its pages and indexes is made when asked.
+    QStringList check(Model &model, const QStringList &inFlight, bool backEndCheck)
     {
         QStringList faults;
+        const QStringList integrity = backEndCheck ? db::checkDatabase(m_path).integrity : QStringList{QStringLiteral("ok")};
+        if (integrity != QStringList{QStringLiteral("ok")})
+            faults << QStringLiteral("the back end's check failed: ") + integrity.join(QStringLiteral("; "));
         jet::Connection connection;
         connection.open(db::plainConnectionString(m_path));
-        sqlite3 *handle = jet::sqliteHandle(connection);
-        sqlite3_stmt *stmt = nullptr;
-        sqlite3_prepare_v2(handle, "PRAGMA integrity_check;", -1, &stmt, nullptr);
-        if (sqlite3_step(stmt) != SQLITE_ROW || QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))) != QLatin1String("ok"))
-            faults << QStringLiteral("integrity_check failed");
-        sqlite3_finalize(stmt);
 
         QMap<int, Row> rows;
         {
@@ -260,11 +267,31 @@ QStringList apply(Model &model, const QStringList &lines)
     return inFlight;
 }
 
-int parent(int runs, quint32 seed)
+// How the harness ends the child's work: by killing it, or by stopping its
+// server under it.
+struct Crash
+{
+    QString stopServer, startServer;
+    bool stopsServer() const { return !stopServer.isEmpty(); }
+};
+
+bool runShell(const QString &command, QTextStream &out)
+{
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::ForwardedChannels);
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    if (shell.waitForFinished(120000) && shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0)
+        return true;
+    out << "the command failed: " << command << Qt::endl;
+    return false;
+}
+
+int parent(int runs, quint32 seed, const QString &location, const Crash &crash)
 {
     QTextStream out(stdout);
     QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("norva2000.mdb"));
+    const bool server = jet::isServerAddress(location);
+    const QString path = server ? location : folder.filePath(QStringLiteral("norva2000.mdb"));
     db::createDatabase(path, db::Generation::V2112);
     jet::releasePooledHandles(path);
     QRandomGenerator random(seed);
@@ -272,7 +299,8 @@ int parent(int runs, quint32 seed)
     Verifier verifier(path);
     int faults = 0, atWrite = 0, atMoment = 0, finished = 0, committed = 0, inFlightCount = 0;
     for (int run = 0; run < runs; ++run) {
-        const bool injected = run % 2 == 0;
+        // The server's files are not the program's: its kills come at a random moment.
+        const bool injected = !server && run % 2 == 0;
         const long killAt = injected ? long(random.bounded(1, 600)) : 0;
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
@@ -281,11 +309,20 @@ int parent(int runs, quint32 seed)
         if (!child.waitForStarted())
             return 2;
         if (!injected) {
+            // A server's child connects first, which takes longer than the moments chosen.
+            if (server)
+                child.waitForReadyRead(30000);
             QThread::msleep(random.bounded(20, 400));
-            child.kill();
+            if (!crash.stopsServer())
+                child.kill();
+            else if (!runShell(crash.stopServer, out))
+                return 2;
         }
         child.waitForFinished(60000);
-        const bool killed = child.exitStatus() == QProcess::CrashExit;
+        if (crash.stopsServer() && !runShell(crash.startServer, out))
+            return 2;
+        // A child that found its server gone ended as one killed.
+        const bool killed = child.exitStatus() == QProcess::CrashExit || (crash.stopsServer() && child.exitCode() == kServerGone);
         if (!killed && child.exitCode() != 0) {
             out << "run " << run << ": the child failed: " << QString::fromUtf8(child.readAllStandardError()) << Qt::endl;
             return 2;
@@ -295,15 +332,17 @@ int parent(int runs, quint32 seed)
         committed += int(lines.filter(QStringLiteral("done ")).size());
         const QStringList inFlight = apply(model, lines);
         inFlightCount += inFlight.isEmpty() ? 0 : 1;
-        const QStringList found = verifier.check(model, inFlight);
+        // A server's check of every index takes seconds: it is made once, at the end.
+        const QStringList found = verifier.check(model, inFlight, !server || run == runs - 1);
         for (const QString &fault : found)
             out << "run " << run << ": " << fault << Qt::endl;
         faults += int(found.size());
     }
-    out << runs << " runs: " << atWrite << " killed at a file operation, " << atMoment << " at a random moment, "
-        << finished << " finished; " << committed << " changes committed, " << inFlightCount
-        << " kills inside a change; " << model.episodes.size() << " episodes kept, " << model.deleted.size()
-        << " deleted; " << faults << " faults" << Qt::endl;
+    out << runs << " runs: " << atWrite << " killed at a file operation, " << atMoment
+        << (crash.stopsServer() ? " by a server stop, " : " at a random moment, ") << finished << " finished; "
+        << committed << " changes committed, " << inFlightCount << " kills inside a change; "
+        << model.episodes.size() << " episodes kept, " << model.deleted.size() << " deleted; " << faults << " faults"
+        << Qt::endl;
     return faults == 0 ? 0 : 1;
 }
 
@@ -318,15 +357,27 @@ int main(int argc, char **argv)
             return child(args.value(2), args.value(3).toUInt(), args.value(4).toInt(), args.value(5).toLong());
         int runs = 300;
         quint32 seed = 1;
+        QString location;
+        Crash crash;
         for (int i = 1; i + 1 < args.size(); i += 2) {
             if (args.at(i) == QLatin1String("--runs"))
                 runs = args.at(i + 1).toInt();
             else if (args.at(i) == QLatin1String("--seed"))
                 seed = args.at(i + 1).toUInt();
+            else if (args.at(i) == QLatin1String("--location"))
+                location = args.at(i + 1);
+            else if (args.at(i) == QLatin1String("--stop-server"))
+                crash.stopServer = args.at(i + 1);
+            else if (args.at(i) == QLatin1String("--start-server"))
+                crash.startServer = args.at(i + 1);
         }
-        return parent(runs, seed);
+        if (crash.stopServer.isEmpty() != crash.startServer.isEmpty() || (crash.stopsServer() && !jet::isServerAddress(location))) {
+            std::fprintf(stderr, "--stop-server and --start-server go together, with a server's --location\n");
+            return 2;
+        }
+        return parent(runs, seed, location, crash);
     } catch (const jet::Error &e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.description()));
-        return 2;
+        return e.cause() == jet::Cause::ConnectionLost ? kServerGone : 2;
     }
 }

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <utility>
 #include <vector>
 
 namespace jet {
@@ -328,8 +329,25 @@ Driver &Connection::driver() const
     return m_physical->driver();
 }
 
+void Connection::renewIfLost()
+{
+    // A file's check looks at the file on disk: it is never made here.
+    if (!m_physical || m_transactionDepth > 0 || m_physical->driver().dialect() != Dialect::Postgres
+        || m_physical->driver().isUsable())
+        return;
+    // The idle connections to the server went with this one, though they may not know it yet.
+    pool::drop(m_dataSource);
+    std::shared_ptr<PhysicalConnection> renewed = pool::acquire(m_dataSource, m_physical->password());
+    if (m_working) {
+        m_physical->driver().setWorking(nullptr);
+        renewed->driver().setWorking(&m_working);
+    }
+    pool::release(std::exchange(m_physical, std::move(renewed)));
+}
+
 int Connection::execute(const QString &jetSql, const QVariantList &parameters)
 {
+    renewIfLost();
     Driver &db = driver();
     // The catalog reads a new default back from the file's dialect, whatever the back end.
     const sql::Statement &jet = m_physical->translation(jetSql);
@@ -400,6 +418,7 @@ QString levelName(int depth)
 
 void Connection::beginTrans()
 {
+    renewIfLost();
     Driver &db = driver();
     if (m_transactionDepth == 0)
         db.begin();

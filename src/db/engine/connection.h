@@ -49,6 +49,14 @@ public:
     void commitTrans();
     void rollbackTrans();
 
+    // A server's connection that was lost is replaced by a new one from the
+    // pool, outside a transaction, so that the work tried again after the
+    // server came back is done; statements and transactions begin it
+    // themselves.  Throws the new connection's failure while the server is
+    // still gone.  A file's handle is never replaced: the rows read from it
+    // may not be the rows of a file put in its place.
+    void renewIfLost();
+
     // For the engine's own classes.  Throws Error(err::ObjectClosed) when closed.
     Driver &driver() const;
     PhysicalConnection *physical() const { return m_physical.get(); }

@@ -7,6 +7,11 @@ Error::Error(qint32 number, const QString &description, Cause cause)
 {
 }
 
+bool isRetryable(Cause cause)
+{
+    return cause == Cause::ConnectionLost;
+}
+
 QString Error::numberText() const
 {
     return QString::number(m_number);

@@ -47,6 +47,12 @@ enum class Cause {
     Authentication,
 };
 
+// Whether the same work may succeed when tried again as it is, so that the
+// program keeps what the user typed and lets the user try again rather than
+// ending: the server could not be reached, and the next try connects anew.
+// The other causes are answered by the error's number, as a file's are.
+bool isRetryable(Cause cause);
+
 class Error : public std::runtime_error
 {
 public:

@@ -123,6 +123,23 @@ public:
     QHash<int, QVariant> pending;
     std::unordered_map<int, RowValues> unreadable; // rows added whose keys do not read back
 
+    // A connection lost and renewed (Connection::renewIfLost) serves on; the
+    // statements prepared on the lost one go with it.  Rows read stay: the
+    // server's database and its keys are the same.
+    void follow()
+    {
+        connection->renewIfLost();
+        if (connection->sharedPhysical() == physical)
+            return;
+        fetch.reset();
+        segmentRead.reset();
+        segmentReadSql.clear();
+        stream.reset();
+        streamRow = -1;
+        driver = &connection->driver();
+        physical = connection->sharedPhysical();
+    }
+
     Statement prepare(const QString &sql) const
     {
         connection->driver(); // reports a closed connection
@@ -808,6 +825,7 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         throw Error(err::GeneralFailure, QStringLiteral("オブジェクトが開いている場合は、操作は許可されません。"));
     if (!connection || !connection->isOpen())
         throw Error(err::ObjectClosed, QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+    connection->renewIfLost();
     auto data = std::make_unique<RecordsetData>();
     data->connection = connection;
     data->connectionLifetime = connection->lifetime();
@@ -1204,6 +1222,7 @@ void Recordset::update()
     commitEditors();
     if (d->mode == EditMode::None)
         return;
+    d->follow();
     if (d->mode == EditMode::Add) {
         d->writeInsert();
         d->mode = EditMode::None;
@@ -1244,6 +1263,7 @@ void Recordset::deleteCurrent()
         noCurrentRecord();
     if (!d->keyed || d->instances.size() != 1 || d->lock == LockType::ReadOnly)
         throw Error(err::NotSupported, QStringLiteral("このレコードセットからは削除できません。"));
+    d->follow();
     d->mode = EditMode::None;
     d->pending.clear();
     d->ensureKeys();
@@ -1266,6 +1286,7 @@ void Recordset::find(const QString &criterion)
     commitEditors();
     if (d->mode != EditMode::None)
         update();
+    d->follow();
     const int start = std::max(d->current, 0);
     if (!d->keyed) {
         const QString condition = sql::translateCriterion(criterion, d->lookup(RecordsetData::FieldRef::Parameter), d->driver->dialect());
@@ -1301,6 +1322,7 @@ void Recordset::setFilter(const QString &filter)
     const QString trimmed = filter.trimmed();
     const bool clear = trimmed.isEmpty() || trimmed == QLatin1String("0");
     const QString condition = clear ? QString() : sql::translateFilter(trimmed, d->lookup(d->keyed ? RecordsetData::FieldRef::Expression : RecordsetData::FieldRef::RowColumn), d->driver->dialect());
+    d->follow();
     const QString previous = d->filterSql;
     d->filterSql = condition;
     try {
@@ -1331,6 +1353,7 @@ void Recordset::requery()
     commitEditors();
     if (d->mode != EditMode::None)
         update();
+    d->follow();
     if (d->keyed)
         d->invalidateKeys();
     else

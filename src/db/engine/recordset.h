@@ -54,6 +54,8 @@ public:
 // rows is fixed until a requery or a new filter.  Row values are read on
 // demand, a segment at a time, so that 300,000 rows cost little more than 100.
 // A result without row keys (aggregates, DISTINCT, subqueries) is read whole.
+// When the connection to a server was lost, the next open, update, deletion,
+// find, filter or requery goes over a new one (Connection::renewIfLost).
 class Recordset : public QObject
 {
     Q_OBJECT

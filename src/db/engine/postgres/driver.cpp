@@ -6,6 +6,7 @@
 #include "db/engine/sqlite/sqlite_support.h"
 
 #include <QRegularExpression>
+#include <poll.h>
 
 namespace jet::postgres {
 
@@ -100,7 +101,19 @@ QString PgDriver::databaseName() const
 
 bool PgDriver::isUsable() const
 {
-    return m_session->connection && PQstatus(m_session->connection) == CONNECTION_OK;
+    PGconn *conn = m_session->connection;
+    if (!conn)
+        return false;
+    // A server that ended the session while the connection sat idle (a
+    // restart, an administrator) has said so on its socket: reading what is
+    // there notices it without a round trip.
+    if (!m_session->streaming && PQtransactionStatus(conn) == PQTRANS_IDLE) {
+        // Its last words first, then the end of the stream.
+        pollfd fd{PQsocket(conn), POLLIN, 0};
+        while (PQstatus(conn) == CONNECTION_OK && ::poll(&fd, 1, 0) > 0 && PQconsumeInput(conn)) {
+        }
+    }
+    return PQstatus(conn) == CONNECTION_OK;
 }
 
 std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)

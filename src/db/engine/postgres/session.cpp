@@ -157,7 +157,9 @@ void raiseResult(PGconn *connection, const PGresult *result, const QString &serv
 
 void raiseConnection(PGconn *connection, const QString &server)
 {
-    const QString reason = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+    // libpq's first line says what happened; the rest guesses at why, in a
+    // box that already says it.
+    const QString reason = QString::fromUtf8(PQerrorMessage(connection)).section(QLatin1Char('\n'), 0, 0).trimmed();
     throw Error(err::GeneralFailure,
                 QStringLiteral("サーバー %1 との接続が切れました。サーバーが停止したか、ネットワークが切断されました。(%2)").arg(server, reason),
                 Cause::ConnectionLost);
