@@ -80,6 +80,9 @@ public:
     // The statements sent to the server since the connection opened, each a
     // round trip; what a window's open costs is read from it.
     qint64 roundTrips() const;
+    // The same over every connection of the process, pooled ones included:
+    // what opening a window costs, whatever connections it opens.
+    static qint64 roundTripsOfProcess();
 
     // Readies an existing database to receive a new ledger, inside the
     // transaction that fills it: refuses one whose schema public holds a
