@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QMap>
+#include <QRegularExpression>
 #include <functional>
 #include <limits>
 #include <list>
@@ -826,7 +827,12 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         || (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']'))))
         name = name.mid(1, name.size() - 2);
     QString jetSql = source;
-    if (const std::optional<SchemaObject> object = driver.findObject(name)) {
+    // A text that begins with SELECT is a statement, as ADO tries a source as
+    // command text first; asking whether a table bears it as its name would
+    // cost a server a round trip on every open.
+    static const QRegularExpression selectText(QStringLiteral(R"(^select[\s(*])"), QRegularExpression::CaseInsensitiveOption);
+    const bool isStatement = selectText.match(source.trimmed()).hasMatch();
+    if (const std::optional<SchemaObject> object = isStatement ? std::nullopt : driver.findObject(name)) {
         jetSql = QStringLiteral("SELECT * FROM [%1]").arg(object->name);
         if (object->kind == SchemaObject::Kind::View) {
             const QString text = driver.viewText(object->name);

@@ -475,7 +475,8 @@ TEST_P(RecordsetTest, ForwardOnlyReadsEachRowOnceInStatementOrder)
 }
 
 // Reading a list and filtering an aggregate send as many statements to a
-// server at 1,000 rows as at 100, and an INSERT sends only itself.
+// server at 1,000 rows as at 100, two for each: no question whether a
+// statement's text is a table's name.  An INSERT sends only itself.
 TEST_P(RecordsetTest, ReadingEveryRowCostsTheSameFewStatementsWhateverTheCount)
 {
     const auto *server = dynamic_cast<const postgres::PgDriver *>(&conn().driver());
@@ -508,7 +509,7 @@ TEST_P(RecordsetTest, ReadingEveryRowCostsTheSameFewStatementsWhateverTheCount)
     if (server)
         EXPECT_LE(server->roundTrips() - beforeAdding, 900 + 4);
     EXPECT_EQ(readAll(1000), atHundred);
-    EXPECT_LE(atHundred, 8);
+    EXPECT_LE(atHundred, 4);
 }
 
 // Now() and Date() read the program's clock on either back end: a fixed
