@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QMap>
 #include <QRegularExpression>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <list>
@@ -509,9 +510,32 @@ public:
                 break; // every row of the segment is one read aside
             conditions.append(QLatin1Char('(') + either.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
         }
+        const bool readable = int(conditions.size()) == keyWidth;
+        // The lists above match every pairing of their keys: with two tables
+        // up to kSegmentRows² rows for kSegmentRows, which on a server would
+        // each cross the network.  There the pairs themselves are asked for
+        // too, so that only the segment's rows come back.
+        std::vector<std::vector<qint64>> pairs;
+        for (const std::vector<qint64> &key : wanted)
+            if (!key.empty())
+                pairs.push_back(key);
+        const bool partnerless = std::any_of(pairs.begin(), pairs.end(), [](const std::vector<qint64> &key) {
+            return std::find(key.begin(), key.end(), kNoPartner) != key.end();
+        });
+        if (readable && keyWidth > 1 && !partnerless && driver->dialect() == Dialect::Postgres) {
+            QStringList keyColumns;
+            for (int k = 0; k < keyWidth; ++k)
+                keyColumns.append(instances[size_t(k)].key);
+            for (int i = 0; i < kSegmentRows; ++i)
+                for (qint64 key : pairs.at(size_t(std::min(i, int(pairs.size()) - 1))))
+                    values.append(QVariant(qlonglong(key)));
+            const QString tuple = QLatin1Char('(') + QStringList(keyWidth, QStringLiteral("?")).join(QStringLiteral(", ")) + QLatin1Char(')');
+            conditions.append(QLatin1Char('(') + keyColumns.join(QStringLiteral(", ")) + QStringLiteral(") IN (")
+                              + QStringList(kSegmentRows, tuple).join(QStringLiteral(", ")) + QLatin1Char(')'));
+        }
 
         std::unordered_map<std::vector<qint64>, RowValues, KeyHash> found;
-        if (int(conditions.size()) == keyWidth) {
+        if (readable) {
             const QString sql = QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
                 + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
             if (!segmentRead || sql != segmentReadSql) {
