@@ -1,10 +1,13 @@
 // The benchmark: the operations the windows do most over demo hospitals of
-// three sizes, each beside the same work done straight through SQLCipher.
+// three sizes, on a file or a server, each beside the same work done straight
+// through SQLCipher or libpq; on a server also the round trips of each.
 
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/jetsql.h"
+#include "db/engine/postgres/pgdriver.h"
+#include "db/engine/postgres/server.h"
 #include "db/engine/sqlite/sqlfunctions.h"
 #include "db/engine/recordset.h"
 #include "db/engine/spreadsheet.h"
@@ -13,8 +16,10 @@
 #include "app/navigation.h"
 #include "support/scriptedplatform.h"
 #include "ledger/export.h"
+#include "ledger/frmAmbuPts.h"
 #include "ledger/frmFindPts.h"
 #include "ledger/frmPts.h"
+#include "record/frmAmbuPt.h"
 #include "record/frmFindPt.h"
 #include "record/frmNewPt.h"
 #include "record/frmPt.h"
@@ -33,6 +38,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -40,6 +46,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <libpq-fe.h>
+#include <memory>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <vector>
@@ -54,33 +62,84 @@ QTextStream &out()
 
 constexpr int kFirstScreen = 40;
 
-double medianMs(int runs, const std::function<void()> &work)
+// The median of the runs, and the statements the last run sent to a server
+// (over every connection it used; none on a file).  The last run finds the
+// pooled connections' statements prepared, as every open but a process's first.
+struct Timed
+{
+    double ms = 0;
+    qint64 trips = 0;
+};
+
+qint64 tripsSoFar()
+{
+    return jet::postgres::PgDriver::roundTripsOfProcess();
+}
+
+Timed timed(int runs, const std::function<void()> &work)
 {
     std::vector<double> times;
+    qint64 trips = 0;
     for (int i = 0; i < runs; ++i) {
+        const qint64 before = tripsSoFar();
         QElapsedTimer timer;
         timer.start();
         work();
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        trips = tripsSoFar() - before;
     }
     std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return {times[times.size() / 2], trips};
 }
 
-// A raw keyed handle, to run the engine's own translation straight through SQLCipher.
+double medianMs(int runs, const std::function<void()> &work)
+{
+    return timed(runs, work).ms;
+}
+
+// The same work as the engine's, straight through the back end's own client
+// library, with the engine's own translation for that back end.
 class Straight
 {
 public:
-    explicit Straight(const QString &path)
+    virtual ~Straight() = default;
+    virtual jet::Dialect dialect() const = 0;
+    // How the tables name it.
+    virtual QString name() const = 0;
+    // Reads at most limit rows of the back end's text, every column; returns the rows read.
+    virtual int read(const QString &sql, int limit = -1) = 0;
+    virtual int count(const QString &selectSql) = 0;
+    virtual void exec(const QString &sql) = 0;
+    virtual void explain(const QString &sql) = 0;
+    // A statement that reads nothing of the ledger, to finish opening a connection.
+    virtual void touch() = 0;
+
+    QString translated(const QString &jet) const { return jet::sql::translate(jet, dialect()).text; }
+    // How a careful hand would count a list straight: the rows of its FROM and
+    // WHERE, without computing its columns.
+    QString counting(const QString &jet) const
+    {
+        const jet::sql::SelectShape shape = jet::sql::translate(jet, dialect()).select;
+        return QStringLiteral("SELECT 1 FROM ") + shape.from
+            + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
+    }
+};
+
+// A raw keyed handle.
+class StraightSqlite final : public Straight
+{
+public:
+    explicit StraightSqlite(const QString &path)
     {
         sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_exec(m_db, "PRAGMA key = 'tamik4062'; PRAGMA cache_size = -16384;", nullptr, nullptr, nullptr);
         jet::sql::registerFunctions(m_db);
     }
-    ~Straight() { sqlite3_close(m_db); }
+    ~StraightSqlite() override { sqlite3_close(m_db); }
 
-    // Steps at most limit rows, reading every column; returns the rows read.
-    int read(const QString &sql, int limit = -1) const
+    jet::Dialect dialect() const override { return jet::Dialect::Sqlite; }
+    QString name() const override { return QStringLiteral("straight SQLCipher"); }
+    int read(const QString &sql, int limit = -1) override
     {
         sqlite3_stmt *stmt = nullptr;
         const QByteArray utf8 = sql.toUtf8();
@@ -96,7 +155,7 @@ public:
         sqlite3_finalize(stmt);
         return rows;
     }
-    int count(const QString &selectSql) const
+    int count(const QString &selectSql) override
     {
         sqlite3_stmt *stmt = nullptr;
         const QByteArray utf8 = (QStringLiteral("SELECT COUNT(*) FROM (") + selectSql + QStringLiteral(")")).toUtf8();
@@ -106,7 +165,7 @@ public:
         sqlite3_finalize(stmt);
         return n;
     }
-    void explain(const QString &sql) const
+    void explain(const QString &sql) override
     {
         out() << sql << "\n";
         sqlite3_stmt *stmt = nullptr;
@@ -117,24 +176,103 @@ public:
             out() << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 3)) << "\n";
         sqlite3_finalize(stmt);
     }
-    void exec(const QString &sql) const { sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr); }
+    void exec(const QString &sql) override { sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr); }
+    void touch() override { read(QStringLiteral("SELECT count(*) FROM sqlite_master")); }
 
 private:
     sqlite3 *m_db = nullptr;
 };
 
-QString translated(const QString &jet)
+// A raw PGconn that reads as the engine does: each text prepared once, its
+// rows one at a time in single-row mode, every value as text.  Where the
+// engine stops after a screenful, a careful hand asks for no more (LIMIT).
+class StraightLibpq final : public Straight
 {
-    return jet::sql::translate(jet).text;
-}
+public:
+    explicit StraightLibpq(const QString &address) : m_conn(PQconnectdb(address.toUtf8().constData()))
+    {
+        if (PQstatus(m_conn) != CONNECTION_OK) {
+            const std::string message = PQerrorMessage(m_conn);
+            PQfinish(m_conn);
+            throw std::runtime_error(message);
+        }
+        exec(QStringLiteral("SET search_path = public, jet; SET datestyle = 'ISO, YMD'"));
+    }
+    ~StraightLibpq() override { PQfinish(m_conn); }
 
-// How a careful hand would count a list straight: the rows of its FROM and
-// WHERE, without computing its columns.
-QString counting(const QString &jet)
+    jet::Dialect dialect() const override { return jet::Dialect::Postgres; }
+    QString name() const override { return QStringLiteral("straight libpq"); }
+    int read(const QString &sql, int limit = -1) override
+    {
+        const QByteArray text = (limit < 0 ? sql : sql + QStringLiteral(" LIMIT %1").arg(limit)).toUtf8();
+        QByteArray &statement = m_prepared[text];
+        if (statement.isEmpty()) {
+            statement = "straight_" + QByteArray::number(m_prepared.size());
+            PGresult *prepared = PQprepare(m_conn, statement.constData(), text.constData(), 0, nullptr);
+            const bool ok = PQresultStatus(prepared) == PGRES_COMMAND_OK;
+            PQclear(prepared);
+            if (!ok) {
+                m_prepared.remove(text);
+                throw std::runtime_error(PQerrorMessage(m_conn));
+            }
+        }
+        if (!PQsendQueryPrepared(m_conn, statement.constData(), 0, nullptr, nullptr, nullptr, 0))
+            throw std::runtime_error(PQerrorMessage(m_conn));
+        PQsetSingleRowMode(m_conn);
+        int rows = 0;
+        std::string failure;
+        while (PGresult *result = PQgetResult(m_conn)) {
+            const ExecStatusType status = PQresultStatus(result);
+            if (status == PGRES_SINGLE_TUPLE) {
+                for (int c = 0; c < PQnfields(result); ++c)
+                    if (!PQgetisnull(result, 0, c))
+                        QString::fromUtf8(PQgetvalue(result, 0, c), PQgetlength(result, 0, c));
+                ++rows;
+            } else if (status != PGRES_TUPLES_OK && failure.empty()) {
+                failure = PQresultErrorMessage(result);
+            }
+            PQclear(result);
+        }
+        if (!failure.empty())
+            throw std::runtime_error(failure);
+        return rows;
+    }
+    int count(const QString &selectSql) override
+    {
+        return read(QStringLiteral("SELECT COUNT(*) FROM (") + selectSql + QStringLiteral(") AS counted"));
+    }
+    void explain(const QString &sql) override
+    {
+        out() << sql << "\n";
+        PGresult *result = PQexec(m_conn, (QStringLiteral("EXPLAIN ") + sql).toUtf8().constData());
+        if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+            PQclear(result);
+            throw std::runtime_error(PQerrorMessage(m_conn));
+        }
+        for (int r = 0; r < PQntuples(result); ++r)
+            out() << PQgetvalue(result, r, 0) << "\n";
+        PQclear(result);
+    }
+    void exec(const QString &sql) override
+    {
+        PGresult *result = PQexec(m_conn, sql.toUtf8().constData());
+        const ExecStatusType status = PQresultStatus(result);
+        PQclear(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            throw std::runtime_error(PQerrorMessage(m_conn));
+    }
+    void touch() override { read(QStringLiteral("SELECT 1")); }
+
+private:
+    PGconn *m_conn;
+    QHash<QByteArray, QByteArray> m_prepared; // text → statement name
+};
+
+std::unique_ptr<Straight> straightTo(const QString &dataSource)
 {
-    const jet::sql::SelectShape shape = jet::sql::translate(jet).select;
-    return QStringLiteral("SELECT 1 FROM ") + shape.from
-        + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
+    if (jet::isServerAddress(dataSource))
+        return std::make_unique<StraightLibpq>(dataSource);
+    return std::make_unique<StraightSqlite>(dataSource);
 }
 
 void readFirstScreen(jet::Recordset &rs)
@@ -154,7 +292,7 @@ void readCurrent(jet::Recordset &rs)
 struct Row
 {
     QString name;
-    double engine = 0;
+    Timed engine;
     double straight = 0;
     QString target;
 };
@@ -183,15 +321,16 @@ QStringList statisticsQueries()
             kStatisticsHead + kStatisticsJoin + QStringLiteral("外入の別 = -1 ") + kStatisticsTail};
 }
 
-// The inpatient ledger as the user meets it, offscreen: the window loads
-// (its connection, list, title and summaries) and its grid paints the first
+// A ledger as the user meets it, offscreen: the window loads (its
+// connection, list, title and summaries) and its grid paints the first
 // screenful; then it unloads, closing all of that again.
-void openInpatientLedger()
+template <class Ledger>
+void openLedger()
 {
     toolkit::resetProgramState();
-    frmPts &ledger = toolkit::Forms::get<frmPts>();
+    Ledger &ledger = toolkit::Forms::get<Ledger>();
     ledger.showModeless();
-    ledger.DataGrid1()->view()->viewport()->grab();
+    toolkit::DataGrid::of(&ledger, QStringLiteral("DataGrid1"))->view()->viewport()->grab();
     ledger.unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -201,49 +340,56 @@ void openInpatientLedger()
 // is shown before the clock starts; the record window closes (storing its
 // row and showing the ledger again) after it stops.
 template <class Record>
-double openRecordWindow(int runs, const QString &ledgerName)
+Timed openRecordWindow(int runs, const QString &ledgerName)
 {
     std::vector<double> times;
+    qint64 trips = 0;
     app::showWindow(ledgerName);
     for (int i = 0; i < runs; ++i) {
         toolkit::Form *ledger = app::findWindow(ledgerName);
         toolkit::DataGrid *grid = toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"));
         grid->setCurrentRow(0);
         ledger->grab();
+        const qint64 before = tripsSoFar();
         QElapsedTimer timer;
         timer.start();
         ledger->findChild<QAction *>(QStringLiteral("mnuFileOpen"))->trigger();
         Record &record = toolkit::Forms::get<Record>();
         record.grab();
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        trips = tripsSoFar() - before;
         record.unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     app::unloadWindow(ledgerName);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return {times[times.size() / 2], trips};
 }
 
 // A one-page document as the user prints it: from the inpatient ledger with
 // its first row chosen, the menu item 入院時サマリー to its preview painted.
-double previewAdmissionSummary(int runs)
+Timed previewAdmissionSummary(int runs)
 {
     std::vector<double> times;
+    qint64 trips = 0;
     app::showWindow(app::window::InpatientLedger);
     toolkit::Form *ledger = app::findWindow(app::window::InpatientLedger);
     toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"))->setCurrentRow(0);
     ledger->grab();
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
+        qint64 before = 0;
         QObject call;
         QTimer::singleShot(0, &call, [&] {
             if (auto *preview = qobject_cast<report::Preview *>(QApplication::activeModalWidget())) {
                 preview->grab();
                 times.push_back(double(timer.nsecsElapsed()) / 1e6);
+                trips = tripsSoFar() - before;
                 preview->reject();
             }
         });
+        before = tripsSoFar();
         timer.start();
         ledger->findChild<QAction *>(QStringLiteral("mnuReportAdmSum"))->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -253,7 +399,7 @@ double previewAdmissionSummary(int runs)
     if (times.empty())
         throw std::runtime_error("the admission summary showed no preview");
     std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return {times[times.size() / 2], trips};
 }
 
 // The new-patient window over the newest episode: the ordered join moved to
@@ -269,24 +415,27 @@ void openNewPatientWindow()
 
 QList<Row> measure(const QString &folder, int runs)
 {
-    const QString path = db::readDatabasePath(folder);
-    Straight straight(path);
+    const QString dataSource = db::readDatabasePath(folder);
+    const std::unique_ptr<Straight> straight = straightTo(dataSource);
     jet::Connection conn;
     db::openWindowConnection(conn, folder);
     QList<Row> rows;
 
     rows.append({QStringLiteral("window connection open"),
-                 medianMs(runs, [&] {
+                 timed(runs, [&] {
                      jet::Connection c;
                      db::openWindowConnection(c, folder);
                  }),
-                 medianMs(runs, [&] { Straight s(path); s.read(QStringLiteral("SELECT count(*) FROM sqlite_master")); }),
+                 medianMs(runs, [&] { straightTo(dataSource)->touch(); }),
                  QStringLiteral("< 3 ms")});
 
     const QString inpatientJet = db::inpatientListSql(db::RoomOrder::Ascending);
-    const QString inpatient = translated(inpatientJet);
+    const QString inpatient = straight->translated(inpatientJet);
+    QStringList summaries;
+    for (const char *q : {"Q_現在入院者全集計", "Q_現在入院者平均年齢", "Q_現在入院者平均入院日数"})
+        summaries.append(straight->translated(QStringLiteral("SELECT * FROM `%1`").arg(QString::fromUtf8(q))));
     rows.append({QStringLiteral("in-patient list + 3 summaries, first 40 rows"),
-                 medianMs(runs, [&] {
+                 timed(runs, [&] {
                      jet::Recordset list;
                      list.open(QStringLiteral("Q_現在入院者リスト"), &conn);
                      readFirstScreen(list);
@@ -297,50 +446,57 @@ QList<Row> measure(const QString &folder, int runs)
                      }
                  }),
                  medianMs(runs, [&] {
-                     straight.count(counting(inpatientJet));
-                     straight.read(inpatient, kFirstScreen);
-                     for (const char *q : {"Q_現在入院者全集計", "Q_現在入院者平均年齢", "Q_現在入院者平均入院日数"})
-                         straight.read(QStringLiteral("SELECT * FROM `%1`").arg(QString::fromUtf8(q)));
+                     straight->count(straight->counting(inpatientJet));
+                     straight->read(inpatient, kFirstScreen);
+                     for (const QString &summary : summaries)
+                         straight->read(summary);
                  }),
                  QStringLiteral("< 100 ms, ≤ 1.5×")});
+    const double listAndSummaries = rows.last().straight;
 
     auto services = std::make_unique<toolkit::ScriptedPlatform>();
     services->setProgramFolder(folder);
     toolkit::setPlatform(std::move(services));
     toolkit::setExitHandler([](int) {});
-    rows.append({QStringLiteral("inpatient ledger window, load to first painted rows"),
-                 medianMs(runs, openInpatientLedger),
-                 rows.last().straight,
+    rows.append({QStringLiteral("inpatient ledger window, load to first painted rows"), timed(runs, openLedger<frmPts>),
+                 listAndSummaries, QStringLiteral("< 500 ms")});
+    rows.append({QStringLiteral("outpatient ledger window, load to first painted rows"), timed(runs, openLedger<frmAmbuPts>), 0,
+                 QStringLiteral("< 500 ms")});
+    rows.append({QStringLiteral("all-patient ledger window, load to first painted rows"), timed(runs, openLedger<frmFindPts>), 0,
                  QStringLiteral("< 500 ms")});
     app::registerWindow<frmPts>(app::window::InpatientLedger);
     app::registerWindow<frmPt>(app::window::InpatientRecord);
+    app::registerWindow<frmAmbuPts>(app::window::OutpatientLedger);
+    app::registerWindow<frmAmbuPt>(app::window::OutpatientRecord);
     app::registerWindow<frmFindPts>(app::window::AllPatientLedger);
     app::registerWindow<frmFindPt>(app::window::AllPatientRecord);
     rows.append({QStringLiteral("inpatient record window, 開く in the ledger to painted"),
                  openRecordWindow<frmPt>(runs, app::window::InpatientLedger), 0, QStringLiteral("< 150 ms")});
+    rows.append({QStringLiteral("outpatient record window, 開く in the ledger to painted"),
+                 openRecordWindow<frmAmbuPt>(runs, app::window::OutpatientLedger), 0, QStringLiteral("< 150 ms")});
     rows.append({QStringLiteral("all-patients record window, 開く in the ledger to painted"),
                  openRecordWindow<frmFindPt>(runs, app::window::AllPatientLedger), 0, QStringLiteral("< 150 ms")});
     rows.append({QStringLiteral("new-patient window, load over the newest episode to painted"),
-                 medianMs(runs, openNewPatientWindow), 0, QStringLiteral("no full listing")});
+                 timed(runs, openNewPatientWindow), 0, QStringLiteral("no full listing")});
     rows.append({QStringLiteral("admission summary, 入院時サマリー in the ledger to painted preview"),
                  previewAdmissionSummary(runs), 0, QStringLiteral("< 300 ms")});
-    for (const QString &name : {app::window::InpatientLedger, app::window::InpatientRecord, app::window::AllPatientLedger,
-                                app::window::AllPatientRecord})
+    for (const QString &name : {app::window::InpatientLedger, app::window::InpatientRecord, app::window::OutpatientLedger,
+                                app::window::OutpatientRecord, app::window::AllPatientLedger, app::window::AllPatientRecord})
         app::unregisterWindow(name);
     toolkit::setPlatform(nullptr);
 
     for (const auto &[label, sql] : {std::pair{QStringLiteral("all-patient list, count + first 40 rows"), kAllPatients},
                                      std::pair{QStringLiteral("outpatient list, count + first 40 rows"), kOutpatients}}) {
-        const QString raw = translated(sql);
+        const QString raw = straight->translated(sql);
         rows.append({label,
-                     medianMs(runs, [&] {
+                     timed(runs, [&] {
                          jet::Recordset list;
                          list.open(sql, &conn);
                          readFirstScreen(list);
                      }),
                      medianMs(runs, [&] {
-                         straight.count(counting(sql));
-                         straight.read(raw, kFirstScreen);
+                         straight->count(straight->counting(sql));
+                         straight->read(raw, kFirstScreen);
                      }),
                      QStringLiteral("< 100 ms, ≤ 1.5×")});
     }
@@ -351,15 +507,15 @@ QList<Row> measure(const QString &folder, int runs)
         list.recordCount();
         const QString filtered = QString(kAllPatients).chopped(1).replace(
             QStringLiteral(" ORDER BY"), QStringLiteral(" AND 患者情報.かな氏名 >= 'た' AND 患者情報.かな氏名 < 'ぢ' ORDER BY"));
-        const QString raw = translated(filtered);
+        const QString raw = straight->translated(filtered);
         rows.append({QStringLiteral("kana filter かな氏名 like 'た*' on the all-patient list"),
-                     medianMs(runs, [&] {
+                     timed(runs, [&] {
                          list.setFilter(QStringLiteral("かな氏名 like 'た*'"));
                          readFirstScreen(list);
                      }),
                      medianMs(runs, [&] {
-                         straight.count(counting(filtered));
-                         straight.read(raw, kFirstScreen);
+                         straight->count(straight->counting(filtered));
+                         straight->read(raw, kFirstScreen);
                      }),
                      QStringLiteral("< 100 ms")});
     }
@@ -371,26 +527,26 @@ QList<Row> measure(const QString &folder, int runs)
         lastEpisode = last.value(0).toInt();
     }
     const int someEpisode = std::max(1, lastEpisode / 2);
+    const QString oneEpisode = straight->translated(kRecordJoin + QStringLiteral(" AND 入退院情報.入退院ID = %1").arg(someEpisode));
     rows.append({QStringLiteral("record window join filtered on one episode"),
-                 medianMs(runs, [&] {
+                 timed(runs, [&] {
                      jet::Recordset rs;
                      rs.open(kRecordJoin, &conn, jet::CursorType::Dynamic);
                      rs.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(someEpisode));
                      readCurrent(rs);
                  }),
-                 medianMs(runs, [&] {
-                     straight.read(translated(kRecordJoin + QStringLiteral(" AND 入退院情報.入退院ID = %1").arg(someEpisode)));
-                 }),
+                 medianMs(runs, [&] { straight->read(oneEpisode); }),
                  QStringLiteral("< 10 ms")});
 
+    const QString newPatientJoin = straight->translated(kNewPatientJoin);
     rows.append({QStringLiteral("new-patient join moved to its last row"),
-                 medianMs(runs, [&] {
+                 timed(runs, [&] {
                      jet::Recordset rs;
                      rs.open(kNewPatientJoin, &conn);
                      rs.moveLast();
                      readCurrent(rs);
                  }),
-                 medianMs(runs, [&] { straight.read(translated(kNewPatientJoin)); }),
+                 medianMs(runs, [&] { straight->read(newPatientJoin); }),
                  QStringLiteral("— (straight steps every row)")});
 
     {
@@ -399,12 +555,13 @@ QList<Row> measure(const QString &folder, int runs)
         rs.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(someEpisode));
         int n = 0;
         rows.append({QStringLiteral("update of one text field of the record join"),
-                     medianMs(runs, [&] {
+                     timed(runs, [&] {
                          rs.setValue(QStringLiteral("一時診断名"), QStringLiteral("ベンチ%1").arg(++n));
                          rs.update();
                      }),
                      medianMs(runs, [&] {
-                         straight.exec(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = 'ベンチ%1' WHERE 入退院ID = %2").arg(++n).arg(someEpisode));
+                         straight->exec(straight->translated(
+                             QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = 'ベンチ%1' WHERE 入退院ID = %2").arg(++n).arg(someEpisode)));
                      }),
                      QStringLiteral("—")});
     }
@@ -413,17 +570,36 @@ QList<Row> measure(const QString &folder, int runs)
     const QStringList statLabels = {QStringLiteral("statistics: admission period"), QStringLiteral("statistics: current in-patients"),
                                     QStringLiteral("statistics: outpatients")};
     for (int i = 0; i < statistics.size(); ++i) {
+        const QString raw = straight->translated(statistics[i]);
         rows.append({statLabels[i],
-                     medianMs(runs, [&] {
+                     timed(runs, [&] {
                          jet::Recordset rs;
                          rs.open(statistics[i], &conn, jet::CursorType::Dynamic);
                          for (int r = 0; r < rs.recordCount(); ++r)
                              rs.valueAt(r, 1);
                      }),
-                     medianMs(runs, [&] { straight.read(translated(statistics[i])); }),
+                     medianMs(runs, [&] { straight->read(raw); }),
                      QStringLiteral("< 150 ms")});
     }
     return rows;
+}
+
+QString demoTool()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/norva-db");
+}
+
+QStringList demoArguments(const QString &dataSource, int patients)
+{
+    return {QStringLiteral("demo"), dataSource, QStringLiteral("--patients"), QString::number(patients), QStringLiteral("--seed"),
+            QStringLiteral("1")};
+}
+
+void writeLocation(const QString &folder, const QString &dataSource)
+{
+    QFile location(folder + QStringLiteral("/norva.txt"));
+    location.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    location.write(dataSource.toUtf8() + "\n");
 }
 
 QString ensureDatabase(const QString &cache, int patients)
@@ -432,15 +608,101 @@ QString ensureDatabase(const QString &cache, int patients)
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/norva2000.mdb");
     if (!QFileInfo::exists(path)) {
-        const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/norva-db");
         out() << "building " << path << " ..." << Qt::endl;
-        if (QProcess::execute(tool, {QStringLiteral("demo"), path, QStringLiteral("--patients"), QString::number(patients),
-                                     QStringLiteral("--seed"), QStringLiteral("1")}) != 0)
+        if (QProcess::execute(demoTool(), demoArguments(path, patients)) != 0)
             throw std::runtime_error("norva-db demo failed");
     }
-    QFile location(folder + QStringLiteral("/norva.txt"));
-    location.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    location.write(path.toUtf8() + "\n");
+    writeLocation(folder, path);
+    return folder;
+}
+
+// One connection to a server for the benchmark's own housekeeping.
+class ServerSession
+{
+public:
+    explicit ServerSession(const QString &address) : m_conn(PQconnectdb(address.toUtf8().constData()))
+    {
+        if (PQstatus(m_conn) != CONNECTION_OK) {
+            const std::string message = PQerrorMessage(m_conn);
+            PQfinish(m_conn);
+            throw std::runtime_error(message);
+        }
+    }
+    ~ServerSession() { PQfinish(m_conn); }
+    ServerSession(const ServerSession &) = delete;
+    ServerSession &operator=(const ServerSession &) = delete;
+
+    // The first value of the first row, empty when there is none.
+    QString value(const QString &sql, const QString &parameter = QString())
+    {
+        const QByteArray text = parameter.toUtf8();
+        const char *values[] = {text.constData()};
+        PGresult *result = PQexecParams(m_conn, sql.toUtf8().constData(), parameter.isNull() ? 0 : 1, nullptr, values,
+                                        nullptr, nullptr, 0);
+        const ExecStatusType status = PQresultStatus(result);
+        QString first;
+        if (status == PGRES_TUPLES_OK && PQntuples(result) > 0 && !PQgetisnull(result, 0, 0))
+            first = QString::fromUtf8(PQgetvalue(result, 0, 0));
+        PQclear(result);
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+            throw std::runtime_error(PQerrorMessage(m_conn));
+        return first;
+    }
+
+private:
+    PGconn *m_conn;
+};
+
+// The address of database `name` on the server `address` names, as a
+// keyword string without the password it may hold: it goes into a location file.
+QString databaseOn(const QString &address, const QString &name)
+{
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(address.toUtf8().constData(), &error);
+    if (!options) {
+        const std::string message = error ? error : "unreadable server address";
+        PQfreemem(error);
+        throw std::runtime_error(message);
+    }
+    QStringList parts;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        const QByteArray keyword = o->keyword;
+        if (!o->val || !*o->val || keyword == "password" || keyword == "dbname")
+            continue;
+        QString value = QString::fromUtf8(o->val);
+        value.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+        parts.append(QString::fromUtf8(keyword) + QStringLiteral("='") + value + QLatin1Char('\''));
+    }
+    PQconninfoFree(options);
+    parts.append(QStringLiteral("dbname=") + name);
+    return parts.join(QLatin1Char(' '));
+}
+
+// A demo hospital on the server, built once as database norva_bench_N and
+// marked complete by its comment; one left unfinished is built again.
+QString ensureServerDatabase(const QString &cache, const QString &server, int patients)
+{
+    const QString name = QStringLiteral("norva_bench_%1").arg(patients);
+    const QString mark = QStringLiteral("norva-bench demo, %1 patients, seed 1").arg(patients);
+    const QString dataSource = databaseOn(server, name);
+    ServerSession session(server);
+    const QString comment = session.value(
+        QStringLiteral("SELECT coalesce(shobj_description(oid, 'pg_database'), '') FROM pg_database WHERE datname = $1"), name);
+    if (comment != mark) {
+        if (!session.value(QStringLiteral("SELECT datname FROM pg_database WHERE datname = $1"), name).isEmpty())
+            session.value(QStringLiteral("DROP DATABASE %1").arg(name));
+        session.value(QStringLiteral("CREATE DATABASE %1").arg(name));
+        out() << "building " << name << " on " << jet::describeServer(dataSource) << " ..." << Qt::endl;
+        QElapsedTimer timer;
+        timer.start();
+        if (QProcess::execute(demoTool(), demoArguments(dataSource, patients)) != 0)
+            throw std::runtime_error("norva-db demo failed");
+        out() << "built in " << QString::number(double(timer.elapsed()) / 1000, 'f', 0) << " s" << Qt::endl;
+        session.value(QStringLiteral("COMMENT ON DATABASE %1 IS '%2'").arg(name, mark));
+    }
+    const QString folder = QStringLiteral("%1/server-%2").arg(cache).arg(patients);
+    QDir().mkpath(folder);
+    writeLocation(folder, dataSource);
     return folder;
 }
 
@@ -525,6 +787,9 @@ int main(int argc, char **argv)
     int runs = 7;
     QList<int> sizes = {1000, 20000, 100000};
     QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/norva-bench");
+    // The demo hospitals on a server are databases beside the one the address names.
+    QStringList backEnds = {QStringLiteral("file")};
+    QString server = qEnvironmentVariable("NORVA_TEST_PG");
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--runs") && i + 1 < args.size())
             runs = args[++i].toInt();
@@ -532,14 +797,29 @@ int main(int argc, char **argv)
             sizes.clear();
             for (const QString &s : args[++i].split(QLatin1Char(',')))
                 sizes.append(s.toInt());
-        } else if (args[i] == QLatin1String("--cache") && i + 1 < args.size())
+        } else if (args[i] == QLatin1String("--cache") && i + 1 < args.size()) {
             cache = args[++i];
+        } else if (args[i] == QLatin1String("--backend") && i + 1 < args.size()) {
+            const QString which = args[++i];
+            backEnds = which == QLatin1String("both") ? QStringList{QStringLiteral("file"), QStringLiteral("pg")} : QStringList{which};
+        } else if (args[i] == QLatin1String("--server") && i + 1 < args.size()) {
+            server = args[++i];
+        }
+    }
+    for (const QString &backEnd : backEnds)
+        if (backEnd != QLatin1String("file") && backEnd != QLatin1String("pg")) {
+            out() << "--backend is file, pg or both" << Qt::endl;
+            return 2;
+        }
+    if (backEnds.contains(QStringLiteral("pg")) && server.isEmpty()) {
+        out() << "a server benchmark needs --server ADDRESS or NORVA_TEST_PG (scripts/bench starts one)" << Qt::endl;
+        return 2;
     }
     try {
-        // --explain FOLDER JETSQL: how SQLite plans the translated text, for tuning.
+        // --explain FOLDER JETSQL: how the back end plans the translated text, for tuning.
         if (args.size() == 3 && args[0] == QLatin1String("--explain")) {
-            Straight straight(db::readDatabasePath(args[1]));
-            straight.explain(translated(args[2]));
+            const std::unique_ptr<Straight> straight = straightTo(db::readDatabasePath(args[1]));
+            straight->explain(straight->translated(args[2]));
             return 0;
         }
         // --export FOLDER: the all-patient export alone.
@@ -548,17 +828,45 @@ int main(int argc, char **argv)
         // --voucher FOLDER: the treatment voucher alone.
         if (args.size() == 2 && args[0] == QLatin1String("--voucher"))
             return writeVoucher(args[1]);
-        for (int patients : sizes) {
-            const QString folder = ensureDatabase(cache, patients);
-            const QList<Row> rows = measure(folder, runs);
-            out() << "\n### " << patients << " patients (median of " << runs << " runs, ms)\n\n";
-            out() << "| operation | engine | straight SQLCipher | ratio | target |\n|---|---:|---:|---:|---|\n";
-            for (const Row &row : rows)
-                out() << "| " << row.name << " | " << QString::number(row.engine, 'f', 2) << " | "
-                      << (row.straight > 0 ? QString::number(row.straight, 'f', 2) : QStringLiteral("—")) << " | "
-                      << (row.straight > 0 ? QString::number(row.engine / row.straight, 'f', 2) : QStringLiteral("—"))
-                      << " | " << row.target << " |\n";
-            out().flush();
+        QMap<QString, QList<std::pair<int, QList<Row>>>> results; // by back end
+        for (const QString &backEnd : backEnds) {
+            const bool onServer = backEnd == QLatin1String("pg");
+            for (int patients : sizes) {
+                const QString folder = onServer ? ensureServerDatabase(cache, server, patients) : ensureDatabase(cache, patients);
+                const QList<Row> rows = measure(folder, runs);
+                results[backEnd].append({patients, rows});
+                out() << "\n### " << (onServer ? "PostgreSQL, " : "") << patients << " patients (median of " << runs
+                      << " runs, ms)\n\n";
+                out() << "| operation | engine | " << (onServer ? "straight libpq" : "straight SQLCipher")
+                      << " | ratio | target |\n|---|---:|---:|---:|---|\n";
+                for (const Row &row : rows) {
+                    QString target = row.target;
+                    if (onServer && row.straight > 0 && !target.contains(QStringLiteral("×")))
+                        target += QStringLiteral(", ≤ 1.5×");
+                    out() << "| " << row.name << " | " << QString::number(row.engine.ms, 'f', 2) << " | "
+                          << (row.straight > 0 ? QString::number(row.straight, 'f', 2) : QStringLiteral("—")) << " | "
+                          << (row.straight > 0 ? QString::number(row.engine.ms / row.straight, 'f', 2) : QStringLiteral("—"))
+                          << " | " << target << " |\n";
+                }
+                out().flush();
+            }
+        }
+        // A count that grows with the size is a statement per row somewhere.
+        if (results.contains(QStringLiteral("pg"))) {
+            const auto &bySize = results[QStringLiteral("pg")];
+            out() << "\n### PostgreSQL round trips (statements sent, the last of " << runs << " runs)\n\n| operation |";
+            for (const auto &[patients, rows] : bySize)
+                out() << " " << patients << " patients |";
+            out() << "\n|---|";
+            for (int i = 0; i < bySize.size(); ++i)
+                out() << "---:|";
+            out() << "\n";
+            for (int r = 0; r < bySize.first().second.size(); ++r) {
+                out() << "| " << bySize.first().second.at(r).name << " |";
+                for (const auto &[patients, rows] : bySize)
+                    out() << " " << rows.at(r).engine.trips << " |";
+                out() << "\n";
+            }
         }
         rusage usage {};
         getrusage(RUSAGE_SELF, &usage);

@@ -9,6 +9,8 @@
 
 #include <QHash>
 #include <QMap>
+#include <QRegularExpression>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <list>
@@ -525,9 +527,32 @@ public:
                 break; // every row of the segment is one read aside
             conditions.append(QLatin1Char('(') + either.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
         }
+        const bool readable = int(conditions.size()) == keyWidth;
+        // The lists above match every pairing of their keys: with two tables
+        // up to kSegmentRows² rows for kSegmentRows, which on a server would
+        // each cross the network.  There the pairs themselves are asked for
+        // too, so that only the segment's rows come back.
+        std::vector<std::vector<qint64>> pairs;
+        for (const std::vector<qint64> &key : wanted)
+            if (!key.empty())
+                pairs.push_back(key);
+        const bool partnerless = std::any_of(pairs.begin(), pairs.end(), [](const std::vector<qint64> &key) {
+            return std::find(key.begin(), key.end(), kNoPartner) != key.end();
+        });
+        if (readable && keyWidth > 1 && !partnerless && driver->dialect() == Dialect::Postgres) {
+            QStringList keyColumns;
+            for (int k = 0; k < keyWidth; ++k)
+                keyColumns.append(instances[size_t(k)].key);
+            for (int i = 0; i < kSegmentRows; ++i)
+                for (qint64 key : pairs.at(size_t(std::min(i, int(pairs.size()) - 1))))
+                    values.append(QVariant(qlonglong(key)));
+            const QString tuple = QLatin1Char('(') + QStringList(keyWidth, QStringLiteral("?")).join(QStringLiteral(", ")) + QLatin1Char(')');
+            conditions.append(QLatin1Char('(') + keyColumns.join(QStringLiteral(", ")) + QStringLiteral(") IN (")
+                              + QStringList(kSegmentRows, tuple).join(QStringLiteral(", ")) + QLatin1Char(')'));
+        }
 
         std::unordered_map<std::vector<qint64>, RowValues, KeyHash> found;
-        if (int(conditions.size()) == keyWidth) {
+        if (readable) {
             const QString sql = QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
                 + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
             if (!segmentRead || sql != segmentReadSql) {
@@ -844,7 +869,12 @@ void Recordset::openCommand(const QString &source, Connection *connection, const
         || (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']'))))
         name = name.mid(1, name.size() - 2);
     QString jetSql = source;
-    if (const std::optional<SchemaObject> object = driver.findObject(name)) {
+    // A text that begins with SELECT is a statement, as ADO tries a source as
+    // command text first; asking whether a table bears it as its name would
+    // cost a server a round trip on every open.
+    static const QRegularExpression selectText(QStringLiteral(R"(^select[\s(*])"), QRegularExpression::CaseInsensitiveOption);
+    const bool isStatement = selectText.match(source.trimmed()).hasMatch();
+    if (const std::optional<SchemaObject> object = isStatement ? std::nullopt : driver.findObject(name)) {
         jetSql = QStringLiteral("SELECT * FROM [%1]").arg(object->name);
         if (object->kind == SchemaObject::Kind::View) {
             const QString text = driver.viewText(object->name);

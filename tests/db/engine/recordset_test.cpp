@@ -61,8 +61,7 @@ protected:
         exams.columns = {col(QStringLiteral("入退院ID"), DataType::Long), col(QStringLiteral("検査(ＣＴ)"), DataType::Memo)};
         catalog.createTable(exams);
 
-        const QStringList names = {QStringLiteral("山田 太郎"), QStringLiteral("田中 花子"), QStringLiteral("高橋 一郎"),
-                                   QStringLiteral("たなか 次郎"), QStringLiteral("佐藤 三郎")};
+        const QStringList &names = patientNames;
         const QStringList kana = {QStringLiteral("やまだ たろう"), QStringLiteral("たなか はなこ"), QStringLiteral("たかはし いちろう"),
                                   QStringLiteral("たなか じろう"), QStringLiteral("さとう さぶろう")};
         for (int i = 0; i < names.size(); ++i) {
@@ -76,6 +75,9 @@ protected:
     }
 
     Connection &conn() { return db.connection(); }
+
+    const QStringList patientNames = {QStringLiteral("山田 太郎"), QStringLiteral("田中 花子"), QStringLiteral("高橋 一郎"),
+                                      QStringLiteral("たなか 次郎"), QStringLiteral("佐藤 三郎")};
 
     const QString join = QStringLiteral("SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 "
                                         "WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID");
@@ -422,6 +424,7 @@ TEST_P(RecordsetTest, ManyRowsReadCorrectlyAcrossSegments)
         EXPECT_EQ(id, 5005 - row);
         if (id > 5) {
             EXPECT_EQ(rs.valueAt(row, 1).toString(), QStringLiteral("行%1").arg(id - 6));
+            EXPECT_EQ(rs.valueAt(row, 2).toString(), patientNames.at((id - 6) % 5)) << "each row with its own partner";
         }
     }
     rs.moveLast();
@@ -508,7 +511,8 @@ TEST_P(RecordsetTest, ForwardOnlyReadsEachRowOnceInStatementOrder)
 }
 
 // Reading a list and filtering an aggregate send as many statements to a
-// server at 1,000 rows as at 100, and an INSERT sends only itself.
+// server at 1,000 rows as at 100, two for each: no question whether a
+// statement's text is a table's name.  An INSERT sends only itself.
 TEST_P(RecordsetTest, ReadingEveryRowCostsTheSameFewStatementsWhateverTheCount)
 {
     const auto *server = dynamic_cast<const postgres::PgDriver *>(&conn().driver());
@@ -541,7 +545,7 @@ TEST_P(RecordsetTest, ReadingEveryRowCostsTheSameFewStatementsWhateverTheCount)
     if (server)
         EXPECT_LE(server->roundTrips() - beforeAdding, 900 + 4);
     EXPECT_EQ(readAll(1000), atHundred);
-    EXPECT_LE(atHundred, 8);
+    EXPECT_LE(atHundred, 4);
 }
 
 // Now() and Date() read the program's clock on either back end: a fixed

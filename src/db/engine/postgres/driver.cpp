@@ -314,6 +314,11 @@ qint64 PgDriver::roundTrips() const
     return m_session->roundTrips;
 }
 
+qint64 PgDriver::roundTripsOfProcess()
+{
+    return Session::roundTripsOfProcess();
+}
+
 qint64 PgDriver::copyRows(const QString &table, const QStringList &columnNames,
                           const std::function<bool(QVariantList &row)> &nextRow)
 {
@@ -332,7 +337,7 @@ qint64 PgDriver::copyRows(const QString &table, const QStringList &columnNames,
     m_session->claim();
     PGconn *conn = m_session->connection;
     const QString sql = QStringLiteral("COPY public.%1 (%2) FROM STDIN").arg(quoted(table), names.join(QStringLiteral(", ")));
-    ++m_session->roundTrips;
+    m_session->countRoundTrip();
     if (!PQsendQuery(conn, sql.toUtf8().constData()))
         raiseConnection(conn, m_session->server);
     // Every result up to the end of the command, the first failure thrown.

@@ -81,6 +81,9 @@ public:
     // The statements sent to the server since the connection opened, each a
     // round trip; what a window's open costs is read from it.
     qint64 roundTrips() const;
+    // The same over every connection of the process, pooled ones included:
+    // what opening a window costs, whatever connections it opens.
+    static qint64 roundTripsOfProcess();
 
     // Jet SQL for this server: an ORDER BY on a Yes/No column is told the
     // column's type by the server's catalogue.

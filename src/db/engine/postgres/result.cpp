@@ -57,7 +57,7 @@ void PgResult::start()
 
     if (m_changesSchema) {
         m_session->changeSchema();
-        ++m_session->roundTrips;
+        m_session->countRoundTrip();
         if (!PQsendQueryParams(conn, m_sql.constData(), int(values.size()), types.data(), values.data(), nullptr, nullptr, 0))
             raiseConnection(conn, m_session->server);
         m_session->streaming = this;
@@ -73,7 +73,7 @@ void PgResult::start()
         if (failure)
             raiseResult(conn, failure.get(), m_session->server);
     }
-    ++m_session->roundTrips;
+    m_session->countRoundTrip();
     if (!PQsendQueryPrepared(conn, name.constData(), int(values.size()), values.data(), nullptr, nullptr, 0))
         raiseConnection(conn, m_session->server);
     PQsetSingleRowMode(conn);
@@ -89,7 +89,7 @@ QByteArray PgResult::prepareNamed(const QByteArray &key, const std::vector<Oid> 
     if (m_session->prepared.size() >= kPreparedLimit)
         m_session->forgetPrepared();
     const QByteArray name = "jet_" + QByteArray::number(++m_session->statementNumber);
-    ++m_session->roundTrips;
+    m_session->countRoundTrip();
     if (!PQsendPrepare(conn, name.constData(), m_sql.constData(), int(types.size()), types.data()))
         raiseConnection(conn, m_session->server);
     while (ResultPtr result = m_session->nextResult())

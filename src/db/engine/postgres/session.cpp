@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTimeZone>
+#include <atomic>
 #include <cmath>
 #include <poll.h>
 
@@ -17,6 +18,8 @@ namespace {
 // Type numbers of the server's built-in types (pg_type.oid), fixed since ever.
 constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701,
               kBpchar = 1042, kDate = 1082, kTimestamp = 1114, kTimestampTz = 1184, kNumeric = 1700;
+
+std::atomic<qint64> processRoundTrips{0};
 
 QString field(const PGresult *result, int code)
 {
@@ -420,10 +423,21 @@ void Session::discardStreaming()
     }
 }
 
+void Session::countRoundTrip()
+{
+    ++roundTrips;
+    ++processRoundTrips;
+}
+
+qint64 Session::roundTripsOfProcess()
+{
+    return processRoundTrips;
+}
+
 ResultPtr Session::run(const QString &sql)
 {
     claim();
-    ++roundTrips;
+    countRoundTrip();
     if (!PQsendQuery(connection, sql.toUtf8().constData()))
         raiseConnection(connection, server);
     ResultPtr last;
@@ -498,7 +512,7 @@ QList<QVariantList> Session::query(const QString &sql, const QVariantList &param
         values.push_back(p.null ? nullptr : p.text.constData());
         types.push_back(p.type);
     }
-    ++roundTrips;
+    countRoundTrip();
     if (!PQsendQueryParams(connection, sql.toUtf8().constData(), int(params.size()), types.data(), values.data(),
                            nullptr, nullptr, 0))
         raiseConnection(connection, server);

@@ -71,7 +71,7 @@ struct Session
     QHash<QString, SchemaObject> objects; // by the name asked for
     QHash<QString, QList<ColumnDef>> columns;
     QHash<QString, QString> rowKeys;
-    // Statements sent to the server, each a round trip.
+    // Statements sent to the server, each a round trip; count each with countRoundTrip().
     qint64 roundTrips = 0;
     // How many schema changes of the program's connections to this database
     // the schema as read and the prepared statements have caught up with, and
@@ -83,6 +83,10 @@ struct Session
     // The engine's clock as the server's jet.now() last heard of it.
     quint64 clockGeneration = 0;
     bool clockSetInTransaction = false;
+
+    void countRoundTrip();
+    // Those of every connection of the process, pooled ones included.
+    static qint64 roundTripsOfProcess();
 
     // Throws Error(err::ObjectClosed) once the driver is gone.
     PGconn *open() const;
