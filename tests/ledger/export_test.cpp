@@ -162,7 +162,7 @@ protected:
 };
 
 using Export = testing_support::OnBothBackends<ExportTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, Export,
+INSTANTIATE_TEST_SUITE_P(Ward, Export,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

@@ -111,7 +111,7 @@ protected:
 };
 
 using OutpatientLedger = testing_support::OnBothBackends<OutpatientLedgerTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, OutpatientLedger,
+INSTANTIATE_TEST_SUITE_P(Ward, OutpatientLedger,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

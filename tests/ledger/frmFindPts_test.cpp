@@ -101,7 +101,7 @@ protected:
 };
 
 using AllPatientLedger = testing_support::OnBothBackends<AllPatientLedgerTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, AllPatientLedger,
+INSTANTIATE_TEST_SUITE_P(Ward, AllPatientLedger,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

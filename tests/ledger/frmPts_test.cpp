@@ -125,7 +125,7 @@ protected:
 };
 
 using InpatientLedger = testing_support::OnBothBackends<InpatientLedgerTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, InpatientLedger,
+INSTANTIATE_TEST_SUITE_P(Ward, InpatientLedger,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

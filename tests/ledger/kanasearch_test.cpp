@@ -120,7 +120,7 @@ protected:
 };
 
 using KanaSearch = testing_support::OnBothBackends<KanaSearchTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, KanaSearch,
+INSTANTIATE_TEST_SUITE_P(Ward, KanaSearch,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

@@ -102,7 +102,7 @@ protected:
 };
 
 using Registration = testing_support::OnBothBackends<RegistrationTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, Registration,
+INSTANTIATE_TEST_SUITE_P(Ward, Registration,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

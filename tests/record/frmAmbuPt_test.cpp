@@ -101,7 +101,7 @@ protected:
 };
 
 using OutpatientRecord = testing_support::OnBothBackends<OutpatientRecordTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, OutpatientRecord,
+INSTANTIATE_TEST_SUITE_P(Ward, OutpatientRecord,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

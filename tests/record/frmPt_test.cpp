@@ -70,7 +70,7 @@ protected:
 };
 
 using InpatientRecord = testing_support::OnBothBackends<InpatientRecordTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, InpatientRecord,
+INSTANTIATE_TEST_SUITE_P(Ward, InpatientRecord,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

@@ -54,7 +54,7 @@ protected:
 };
 
 using Documents = testing_support::OnBothBackends<DocumentTest>;
-INSTANTIATE_TEST_SUITE_P(Backends, Documents,
+INSTANTIATE_TEST_SUITE_P(Ward, Documents,
                          ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
                          ::testing::PrintToStringParamName());
 

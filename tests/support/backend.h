@@ -63,7 +63,9 @@ private:
 
 // A suite of cases over both back ends made from a fixture of the file
 // whose constructor takes the back end; the fixture's other cases stay on the
-// file.  INSTANTIATE_TEST_SUITE_P(Backends, X, ::testing::Values(Backend::File, Backend::Server)).
+// file.  INSTANTIATE_TEST_SUITE_P(Ward, X, ::testing::Values(Backend::File, Backend::Server)):
+// the sanitizer build leaves the server's instances named Ward/ to the normal
+// build and keeps the engine's own.
 template <class Fixture>
 class OnBothBackends : public Fixture, public ::testing::WithParamInterface<Backend>
 {
