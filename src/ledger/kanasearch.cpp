@@ -26,12 +26,15 @@ toolkit::MessageBoxRequest searchBox(const QString &text, toolkit::MessageIcon i
 }
 
 // A pattern the filter refuses (a wildcard inside the text) is the user's
-// typing, not a fault: the window stays open.
+// typing, not a fault: the window stays open, as it does while the server is
+// out of reach.
 toolkit::ErrorTable searchAnswers()
 {
     const toolkit::MessageBoxRequest refused = searchBox(QStringLiteral("該当する患者氏名はありません。"),
                                                       toolkit::MessageIcon::Exclamation);
-    return {{jet::err::InvalidArgument, refused, {}, false}, {jet::err::InvalidArgumentHr, refused, {}, false}};
+    return {{jet::err::InvalidArgument, refused, {}, false},
+            {jet::err::InvalidArgumentHr, refused, {}, false},
+            toolkit::unreachableAnswer()};
 }
 
 // Enter in the box is the default button's, so it must reach the button
@@ -76,7 +79,7 @@ KanaSearch::KanaSearch(QLineEdit *text, QPushButton *filter, QPushButton *reset,
     filter->setAutoDefault(true);
 
     connect(filter, &QPushButton::clicked, this, [this] { toolkit::trap([this] { applyFilter(); }, searchAnswers()); });
-    connect(reset, &QPushButton::clicked, this, [this] { toolkit::trap([this] { resetFilter(); }); });
+    connect(reset, &QPushButton::clicked, this, [this] { toolkit::trap([this] { resetFilter(); }, {toolkit::unreachableAnswer()}); });
 }
 
 void KanaSearch::setList(jet::Recordset *list)

@@ -19,7 +19,7 @@ toolkit::ErrorTable printSettingAnswers()
     failure.title = QStringLiteral("印刷設定のエラー");
     failure.text = QStringLiteral("ODBCを正しく設定してください。");
     failure.icon = toolkit::MessageIcon::Exclamation;
-    return {{report::kEngineFailure, failure, {}, false}};
+    return {{report::kEngineFailure, failure, {}, false}, toolkit::unreachableAnswer()};
 }
 
 report::Institution institution()
@@ -109,7 +109,7 @@ void printAdmissionRecords(int weeks)
             report::showDocument(weeks == 1 ? QStringLiteral("rptAdmRecord1") : QStringLiteral("rptAdmRecord2"), {}, {},
                                  {}, true);
         },
-        {{report::kEngineFailure, failure, {}, false}});
+        {{report::kEngineFailure, failure, {}, false}, toolkit::unreachableAnswer()});
 }
 
 } // namespace ledger

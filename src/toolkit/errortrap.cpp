@@ -84,6 +84,18 @@ const ErrorAnswer *answerFor(const ErrorTable &answers, const jet::Error &error)
     return nullptr;
 }
 
+// A server out of reach while a window loads is the opener's to answer, once
+// it has undone the opening: answered here, the half-loaded window would open.
+void passOnWhileLoading(const ErrorTable &answers, const jet::Error &error)
+{
+    if (!jet::isRetryable(error.cause()) || !windowLoadingHere())
+        return;
+    for (const ErrorAnswer &answer : answers)
+        if (answer.retryable)
+            return;
+    throw error;
+}
+
 // Gives the table's answer for the error; false when it has none.
 bool answerFrom(const ErrorTable &answers, const jet::Error &error)
 {
@@ -106,6 +118,8 @@ bool answerFrom(const ErrorTable &answers, const jet::Error &error)
 
 void reportUncaught(const jet::Error *error, const QString &description)
 {
+    if (error)
+        passOnWhileLoading({}, *error);
     if (error && answerFrom(standingAnswers(), *error))
         return;
     platform().messageBox(error ? uncaughtErrorBox(error->number(), error->description())
@@ -135,11 +149,31 @@ void runFollowUp(const std::function<void()> &then)
 void trap(const std::function<void()> &handler, const ErrorTable &answers)
 {
     runUnder(handler, [&answers](const jet::Error *error, const QString &) {
+        if (error)
+            passOnWhileLoading(answers, *error);
         if (error && (answerFrom(answers, *error) || answerFrom(standingAnswers(), *error)))
             return;
         showFatalError();
         endProgram(1);
     });
+}
+
+ErrorAnswer unreachableAnswer()
+{
+    ErrorAnswer answer{0,
+                       {.text = QStringLiteral("データベースのサーバーに接続できないため、開けませんでした。\r"
+                                               "サーバーが使えるようになってから、もう一度操作してください。"),
+                        .icon = MessageIcon::Exclamation},
+                       {},
+                       false,
+                       true};
+    answer.retryable = true;
+    return answer;
+}
+
+void answerUnreachable(const jet::Error &error)
+{
+    answerFrom({unreachableAnswer()}, error);
 }
 
 void setStandingAnswers(const ErrorTable &answers)

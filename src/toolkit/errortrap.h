@@ -7,6 +7,10 @@
 
 #include <functional>
 
+namespace jet {
+class Error;
+}
+
 namespace toolkit {
 
 // How a handler's error trap answers one engine error number.
@@ -22,8 +26,17 @@ struct ErrorAnswer {
 };
 using ErrorTable = QList<ErrorAnswer>;
 
+// The one answer to the server out of reach where a window opens or a list
+// loads: a box saying so, whose second line names the server, and the program
+// goes on where the user was; the same action works once the server is back.
+ErrorAnswer unreachableAnswer();
+// Gives it for the error.
+void answerUnreachable(const jet::Error &error);
+
 // Runs a handler under one trap: a jet::Error whose number is in the table gets
-// its answer (first match in table order); any other failure, a std::exception
+// its answer (first match in table order); inside a window's load, an error
+// that may be tried again and that the table does not answer goes on to the
+// opener, which answers it (navigation.h); any other failure, a std::exception
 // that is no jet::Error included, the fatal error box and endProgram(1).
 // ProgramEnded stops at the outermost trap of the current event loop, so a trap
 // nested inside another handler's code never lets that code run on.

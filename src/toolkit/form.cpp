@@ -23,6 +23,13 @@ QList<Form *> &loadedForms()
     return forms;
 }
 
+// The event-loop level of each load handler running now, innermost last.
+QList<int> &loadLevels()
+{
+    static QList<int> levels;
+    return levels;
+}
+
 struct ProgramState {
     bool ended = false;
     bool endCheckPosted = false;
@@ -95,7 +102,22 @@ void Form::load()
     QGuiApplication::setQuitOnLastWindowClosed(false);
     m_loaded = true;
     loadedForms().append(this);
+    loadLevels().append(QThread::currentThread()->loopLevel());
+    struct LoadEnds {
+        ~LoadEnds() { loadLevels().removeLast(); }
+    } ends;
     onLoad();
+}
+
+bool windowLoadingHere()
+{
+    return !loadLevels().isEmpty() && loadLevels().constLast() == QThread::currentThread()->loopLevel();
+}
+
+void Form::discardUnloaded()
+{
+    if (!m_discarded)
+        discard();
 }
 
 // The window the user was working in: the active one, else the last shown.

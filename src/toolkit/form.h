@@ -27,6 +27,10 @@ void setExitHandler(std::function<void(int status)> handler); // an empty handle
 // Tests: forget an earlier end, and discard (without unload handlers) any window
 // an earlier test left loaded.
 void resetProgramState();
+// Whether a window's load handler is running in the current event loop: a
+// trap inside it passes a server out of reach on to whoever opens the window,
+// which then stays unopened (errortrap.h).
+bool windowLoadingHere();
 
 // A window of the program. Every screen derives from it, modal ones too; the
 // Forms registry keeps at most one loaded instance of each class.
@@ -58,7 +62,10 @@ protected:
 private:
     friend void endProgram(int status);
     friend void resetProgramState();
+    friend class Forms;
     void discard();
+    // A window whose load failed goes without its unload handler.
+    void discardUnloaded();
     QWidget *owner() const;
     void placeOnScreen(bool modal);
 
@@ -83,7 +90,12 @@ public:
         if (T *form = find<T>())
             return *form;
         T *form = new T;
-        form->load();
+        try {
+            form->load();
+        } catch (...) {
+            form->discardUnloaded();
+            throw;
+        }
         return *form;
     }
     // nullptr when not loaded.

@@ -1,5 +1,8 @@
 #include "toolkit/navigation.h"
 
+#include "db/engine/error.h"
+#include "toolkit/errortrap.h"
+
 #include <QHash>
 #include <QStringList>
 
@@ -23,6 +26,22 @@ const WindowEntry *entryOf(const QString &name)
 {
     const auto it = registry().constFind(name);
     return it == registry().constEnd() ? nullptr : &it.value();
+}
+
+// The one decision where a window opens: a server out of reach leaves the
+// window unopened and the user where they were, told which server; inside
+// another window's load it is that opening's to answer.
+bool opening(const std::function<void()> &open)
+{
+    try {
+        open();
+        return true;
+    } catch (const jet::Error &e) {
+        if (!jet::isRetryable(e.cause()) || windowLoadingHere())
+            throw;
+        answerUnreachable(e);
+        return false;
+    }
 }
 
 } // namespace
@@ -54,7 +73,9 @@ toolkit::Form *loadWindow(const QString &name)
     if (!entry)
         return nullptr;
     const auto get = entry->get;
-    return &get();
+    toolkit::Form *window = nullptr;
+    opening([&] { window = &get(); });
+    return window;
 }
 
 bool showWindow(const QString &name)
@@ -64,8 +85,7 @@ bool showWindow(const QString &name)
         return false;
     // Copied first: the window's load may register or unregister windows.
     const auto get = entry->get;
-    get().showModeless();
-    return true;
+    return opening([&] { get().showModeless(); });
 }
 
 bool showModal(const QString &name)
@@ -74,7 +94,10 @@ bool showModal(const QString &name)
     if (!entry)
         return false;
     const auto get = entry->get;
-    get().showModal();
+    toolkit::Form *window = nullptr;
+    if (!opening([&] { window = &get(); }))
+        return false;
+    window->showModal();
     return true;
 }
 
@@ -102,10 +125,15 @@ void unloadWindow(const QString &name)
 
 bool moveTo(toolkit::Form &current, const QString &target)
 {
-    if (!isRegistered(target))
+    // The target loads while the window being left is still there, so that
+    // a target that cannot load leaves the user where they were.
+    toolkit::Form *next = loadWindow(target);
+    if (!next)
         return false;
-    if (!current.unload())
+    if (!current.unload()) {
+        unloadWindow(target);
         return false;
+    }
     return showWindow(target);
 }
 

@@ -51,11 +51,15 @@ bool showModal(const QString &name, const QVariant &handed);
 // Unloads the window when it is loaded; unknown names are ignored.
 void unloadWindow(const QString &name);
 
-// Leaves one main window for another: the window being left unloads first
-// (closing its recordsets and connection), then the target loads afresh.
-// When the target is not registered nothing happens, so the window being
-// left stays on screen.  False then, or when the window being left refused
-// to unload.
+// Opening a window whose load fails because the server is out of reach shows
+// the one answer to it (errortrap.h, unreachableAnswer), leaves the window
+// unopened and returns false (nullptr); the caller's window stays as it was.
+
+// Leaves one main window for another: the target loads unseen, the window
+// being left unloads (closing its recordsets and connection), then the target
+// is shown.  When the target is not registered or cannot load nothing
+// happens, so the window being left stays on screen.  False then, or when the
+// window being left refused to unload.
 bool moveTo(toolkit::Form &current, const QString &target);
 // The same, handing the target a value it takes while it loads, so that it
 // opens on what the window being left chose rather than guessing it.

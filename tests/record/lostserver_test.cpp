@@ -1,5 +1,7 @@
 #include "record/frmFindPt.h"
 
+#include "app/frmSelector.h"
+
 #include "db/engine/connection.h"
 #include "ledger/frmFindPts.h"
 #include "ledger/registration.h"
@@ -8,6 +10,7 @@
 #include "toolkit/form.h"
 
 #include <QAction>
+#include <QPushButton>
 #include <QTest>
 
 using namespace testing_support;
@@ -79,6 +82,64 @@ TEST_F(LostServerTest, WhileTheServerIsGoneASaveKeepsTheWindowAndItsTextAndOnceI
     stored.close();
     reading.close();
     EXPECT_TRUE(window->unload());
+}
+
+TEST_F(LostServerTest, AWindowOpenedWhileTheServerIsGoneLeavesTheUserWhereTheyWereAndOpensOnceItIsBack)
+{
+    OwnServer server;
+    ServerDatabase database(server.conninfo());
+    const QString location = QString::fromUtf8(database.conninfo()).trimmed();
+    db::createDatabase(location, db::Generation::V2112);
+    {
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(location));
+        ledger::storeRegistration(connection, 1001);
+    }
+    writeLocation(location);
+    registerWindow<frmSelector>(app::window::Selector);
+    registerWindow<frmFindPts>(app::window::AllPatientLedger);
+    registerWindow<frmFindPt>(app::window::AllPatientRecord);
+    const QString where = QStringLiteral("127.0.0.1:")
+        + QString::fromUtf8(database.conninfo()).section(QStringLiteral("port='"), 1).section(u'\'', 0, 0);
+    const auto told = [&](qsizetype count) {
+        ASSERT_EQ(boxes().size(), count);
+        EXPECT_TRUE(boxes().last().text.contains(QStringLiteral("接続できない"))) << boxes().last().text.toStdString();
+        EXPECT_TRUE(boxes().last().text.contains(where)) << boxes().last().text.toStdString();
+    };
+    ASSERT_TRUE(app::showWindow(app::window::Selector));
+    frmSelector *menu = toolkit::Forms::find<frmSelector>();
+
+    server.crash();
+    menu->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+    told(1);
+    EXPECT_EQ(toolkit::Forms::find<frmSelector>(), menu);
+    EXPECT_EQ(toolkit::Forms::find<frmFindPts>(), nullptr);
+    server.restart();
+    menu->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+    QCoreApplication::processEvents();
+    frmFindPts *ledger = toolkit::Forms::find<frmFindPts>();
+    ASSERT_NE(ledger, nullptr);
+
+    // The record window, the kana search and a document, each refused in turn.
+    toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"))->setCurrentRow(0);
+    server.crash();
+    ledger->findChild<QAction *>(QStringLiteral("mnuFileOpen"))->trigger();
+    told(2);
+    field(ledger, "Text1")->setText(QStringLiteral("や"));
+    ledger->findChild<QPushButton *>(QStringLiteral("cmdFilter"))->click();
+    told(3);
+    ledger->findChild<QAction *>(QStringLiteral("mnuReportAdmSum"))->trigger();
+    told(4);
+    EXPECT_FALSE(toolkit::programHasEnded());
+    EXPECT_EQ(toolkit::Forms::find<frmFindPts>(), ledger);
+    EXPECT_EQ(toolkit::Forms::find<frmFindPt>(), nullptr);
+
+    server.restart();
+    ledger->findChild<QAction *>(QStringLiteral("mnuFileOpen"))->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(boxes().size(), 4) << boxes().last().text.toStdString();
+    ASSERT_NE(toolkit::Forms::find<frmFindPt>(), nullptr);
+    EXPECT_TRUE(toolkit::Forms::find<frmFindPt>()->unload());
 }
 
 } // namespace
