@@ -5,7 +5,6 @@
 #include "db/engine/error.h"
 #include "db/engine/files.h"
 #include "db/engine/jetsql.h"
-#include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/server.h"
 #include "db/engine/sqlite/sqlfunctions.h"
 #include "db/engine/sqlite/sqlite_support.h"
@@ -166,15 +165,6 @@ QStringList removeStalePartials(const QString &target, const QString &password)
         left << removeLeftover(copy, password);
     left.sort();
     return left;
-}
-
-QStringList problemsOf(sqlite3 *db)
-{
-    detail::Statement check(db, QStringLiteral("PRAGMA integrity_check(100);"));
-    QStringList problems;
-    while (check.step())
-        problems << check.column(0).toString();
-    return problems;
 }
 
 } // namespace
@@ -370,7 +360,7 @@ QStringList restoreDatabase(const QString &backup, const QString &password, cons
                     QStringLiteral("サーバー %1 のデータベースは pg_restore で戻してください。").arg(describeServer(database)));
     {
         SqliteDriver copy(backup, password, false);
-        const QStringList problems = problemsOf(copy.handle());
+        const QStringList problems = copy.checkIntegrity(nullptr);
         if (problems != QStringList{QStringLiteral("ok")})
             throw Error(err::GeneralFailure, QStringLiteral("バックアップ '%1' は壊れているため、戻せません: %2")
                                                  .arg(backup, problems.value(0)));
@@ -380,10 +370,7 @@ QStringList restoreDatabase(const QString &backup, const QString &password, cons
 
 QStringList integrityCheck(Connection &connection, QString *skipped)
 {
-    Driver &db = connection.driver();
-    if (db.dialect() == Dialect::Postgres)
-        return static_cast<postgres::PgDriver &>(db).checkIndexes(skipped);
-    return problemsOf(sqliteHandle(connection));
+    return connection.driver().checkIntegrity(skipped);
 }
 
 void keepAttributes(const QString &file, const QString &replaced)
@@ -431,8 +418,7 @@ bool compactInPlace(const QString &connectionString, const std::function<void()>
     connection.open(connectionString);
     if (working)
         connection.setWorking(working);
-    static_cast<postgres::PgDriver &>(connection.driver()).compact();
-    return true;
+    return connection.driver().compactInPlace();
 }
 
 void replaceStoredQuery(const QString &connectionString, const QString &name, const QString &jetSql)

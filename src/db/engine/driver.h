@@ -139,6 +139,16 @@ public:
     virtual void dropView(const QString &name) = 0;
     virtual QString viewText(const QString &name) const = 0;
 
+    // The back end's own structural check of the open database: a file's
+    // b-trees, indexes and free pages (at most 100 problems named), a
+    // server's indexes against their tables.  {"ok"} when it is sound; what
+    // the check could not look at, and why, goes to `skipped`.
+    virtual QStringList checkIntegrity(QString *skipped) = 0;
+    // Compacts the database where it stands, outside a transaction.  False,
+    // and nothing done, where the back end compacts by copying instead: a
+    // file is written anew beside itself (ExclusiveDatabase::compactTo).
+    virtual bool compactInPlace() = 0;
+
     // Called now and then while a statement runs (nullptr or empty: never).
     virtual void setWorking(const std::function<void()> *working) = 0;
     // Readies the connection for its next user: no transaction, nothing running.

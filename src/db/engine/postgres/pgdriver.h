@@ -96,16 +96,14 @@ public:
     void prepareNewDatabase();
 
     // Reclaims the space of deleted rows of every table of the ledger and
-    // renews the planner's statistics of them; outside a transaction only.
-    void compact();
+    // renews the planner's statistics of them.
+    bool compactInPlace() override;
 
-    // The server's structural check of every B-tree index of the ledger,
-    // each against its table's rows, with the amcheck extension.  Returns
-    // {"ok"} or one line per damaged index.  Where the database lacks the
-    // extension it is created for the check alone and rolled back with it;
-    // where the role may not create it, no index is checked and `skipped`
-    // says why.
-    QStringList checkIndexes(QString *skipped);
+    // Checks every B-tree index of the ledger against its table's rows with
+    // the amcheck extension, one line per damaged index.  Where the database
+    // lacks the extension it is created for the check alone and rolled back
+    // with it; where the role may not create it, no index is checked.
+    QStringList checkIntegrity(QString *skipped) override;
 
 private:
     void requireTable(const QString &table) const;

@@ -499,7 +499,7 @@ void PgDriver::prepareNewDatabase()
     exec(QString::fromUtf8(functions.readAll()));
 }
 
-void PgDriver::compact()
+bool PgDriver::compactInPlace()
 {
     if (inTransaction())
         throw Error(err::GeneralFailure, QStringLiteral("トランザクションの中ではデータベースを最適化できません。"));
@@ -509,9 +509,10 @@ void PgDriver::compact()
     // VACUUM runs alone, never in the transaction of a query of several statements.
     if (!names.isEmpty())
         m_session->run(QStringLiteral("VACUUM (ANALYZE) ") + names.join(QStringLiteral(", ")));
+    return true;
 }
 
-QStringList PgDriver::checkIndexes(QString *skipped)
+QStringList PgDriver::checkIntegrity(QString *skipped)
 {
     QStringList problems;
     begin();

@@ -693,6 +693,15 @@ void SqliteDriver::resetForReuse()
         sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
 }
 
+QStringList SqliteDriver::checkIntegrity(QString *)
+{
+    detail::Statement check(m_db, QStringLiteral("PRAGMA integrity_check(100);"));
+    QStringList problems;
+    while (check.step())
+        problems << check.column(0).toString();
+    return problems;
+}
+
 sqlite3 *sqliteHandle(const Connection &connection)
 {
     if (!connection.isOpen())

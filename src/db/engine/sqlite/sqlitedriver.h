@@ -87,6 +87,8 @@ public:
 
     void setWorking(const std::function<void()> *working) override;
     void resetForReuse() override;
+    QStringList checkIntegrity(QString *skipped) override;
+    bool compactInPlace() override { return false; }
 
 private:
     // The first bytes of the file, read through SQLite's own descriptor: an
