@@ -130,9 +130,7 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
 
 void PgDriver::exec(const QString &sql)
 {
-    if (changesSchema(sql))
-        m_session->changeSchema();
-    m_session->run(sql);
+    m_session->run(changesSchema(sql) ? QString::fromUtf8(m_session->changeSchema(sql.toUtf8())) : sql);
 }
 
 void PgDriver::begin()

@@ -56,9 +56,10 @@ void PgResult::start()
     }
 
     if (m_changesSchema) {
-        m_session->changeSchema();
+        // The server takes no parameters in a change of its schema.
+        const QByteArray sql = m_session->changeSchema(m_sql);
         m_session->countRoundTrip();
-        if (!PQsendQueryParams(conn, m_sql.constData(), int(values.size()), types.data(), values.data(), nullptr, nullptr, 0))
+        if (!PQsendQuery(conn, sql.constData()))
             raiseConnection(conn, m_session->server);
         m_session->streaming = this;
         m_streaming = true;

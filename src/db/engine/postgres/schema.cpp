@@ -159,11 +159,7 @@ void PgDriver::requireTable(const QString &table) const
 
 void PgDriver::runAtomically(const QStringList &statements)
 {
-    m_session->changeSchema();
-    // Inside a transaction its commit tells the other workstations.
-    const QStringList announced =
-        inTransaction() ? statements : statements + QStringList{QStringLiteral("NOTIFY ") + QLatin1String(kSchemaChannel)};
-    runWhole(*this, *m_session, announced.join(QStringLiteral(";\n")));
+    runWhole(*this, *m_session, QString::fromUtf8(m_session->changeSchema(statements.join(QStringLiteral(";\n")).toUtf8())));
 }
 
 QString PgDriver::rowKeyColumn(const QString &table) const

@@ -316,16 +316,19 @@ void Session::claim(const PgResult *by)
     syncClock();
 }
 
-void Session::changeSchema()
+QByteArray Session::changeSchema(const QByteArray &statement)
 {
     forgetPrepared();
-    // Outside a transaction the change is committed before any other
-    // connection of this thread runs a statement.
     const PGTransactionStatusType state = PQtransactionStatus(open());
-    if (state == PQTRANS_INTRANS || state == PQTRANS_INERROR)
+    if (state == PQTRANS_INTRANS || state == PQTRANS_INERROR) {
         schemaChangedInTransaction = true;
-    else
-        announceSchemaChange(server);
+        return statement;
+    }
+    // Outside a transaction the change is committed before any other
+    // connection of this thread runs a statement.  The server runs the
+    // statements of one query text in one transaction.
+    announceSchemaChange(server);
+    return statement + ";\nNOTIFY " + kSchemaChannel;
 }
 
 void Session::transactionEnded(bool committed)

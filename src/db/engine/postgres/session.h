@@ -111,8 +111,11 @@ struct Session
     // Before a statement that may change the schema: drops what rests on the
     // schema as it was, here and, once the change is committed, in every other
     // connection of the program to the database, so that a pooled connection
-    // opened before an upgrade never keeps the columns of before.
-    void changeSchema();
+    // opened before an upgrade never keeps the columns of before.  Returns
+    // the statement as it must be sent: outside a transaction it carries the
+    // announcement to the other workstations, so that it is committed with
+    // the change or not at all; inside one the commit announces it.
+    QByteArray changeSchema(const QByteArray &statement);
     // After a commit or a rollback of the whole transaction.
     void transactionEnded(bool committed);
     // Drops the schema as read and the prepared statements once another

@@ -315,6 +315,34 @@ TEST_F(ServerTest, AStatementKeptPreparedSeesColumnsAddedSince)
     driver->commit();
 }
 
+TEST_F(ServerTest, AChangeOfTheSchemaInPlainSqlIsAnnouncedToOtherConnectionsWithItsCommitOnly)
+{
+    admin(QStringLiteral("LISTEN jet_schema_changed"));
+    // What the other connection has heard by the end of its next statement.
+    const auto heard = [this] {
+        admin(QStringLiteral("SELECT 1"));
+        int notices = 0;
+        for (PGnotify *notice; (notice = PQnotifies(database->connection())); PQfreemem(notice))
+            ++notices;
+        return notices;
+    };
+    driver->prepare(QStringLiteral("CREATE TABLE t (k integer)"))->step();
+    EXPECT_EQ(heard(), 1);
+    driver->exec(QStringLiteral("ALTER TABLE t ADD COLUMN a integer"));
+    EXPECT_EQ(heard(), 1);
+    EXPECT_THROW(driver->exec(QStringLiteral("ALTER TABLE t ADD COLUMN a integer")), Error);
+    EXPECT_EQ(heard(), 0);
+    driver->begin();
+    driver->prepare(QStringLiteral("DROP TABLE t"))->step();
+    EXPECT_EQ(heard(), 0);
+    driver->rollback();
+    EXPECT_EQ(heard(), 0);
+    driver->begin();
+    driver->exec(QStringLiteral("DROP TABLE t"));
+    driver->commit();
+    EXPECT_EQ(heard(), 1);
+}
+
 TEST_F(ServerTest, LargeResultsStreamAndGiveWayToOtherStatements)
 {
     const auto residentBytes = [] {
