@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -50,24 +51,62 @@ std::unique_ptr<Driver> openDriver(const QString &dataSource, const QString &pas
     return std::make_unique<SqliteDriver>(dataSource, password, false);
 }
 
+// A * in an INSERT's SELECT stands for the columns of its sources as the
+// engine sees them, so that the values go where they go in a file: a
+// server's hidden row key is none of them.  Empty when nothing needs
+// spelling out, or when a source is a subquery, whose columns the server
+// knows best.
+QString selectWithStarsSpelt(const sql::SelectShape &shape, const Driver &db)
+{
+    const auto star = [](const sql::SelectItem &item) { return item.star; };
+    if (!shape.simpleFrom || shape.from.isEmpty() || std::none_of(shape.items.cbegin(), shape.items.cend(), star))
+        return {};
+    QStringList items;
+    for (const sql::SelectItem &item : shape.items) {
+        if (!item.star) {
+            items.append(item.alias.isEmpty() ? item.sql
+                                              : item.sql + QStringLiteral(" AS ") + sql::quoteIdentifier(item.alias, db.dialect()));
+            continue;
+        }
+        for (const sql::TableRef &source : shape.tables) {
+            if (!item.starQualifier.isEmpty() && source.alias.compare(item.starQualifier, Qt::CaseInsensitive) != 0)
+                continue;
+            for (const ColumnDef &column : db.columns(source.table))
+                items.append(sql::quoteIdentifier(source.alias, db.dialect()) + QLatin1Char('.')
+                             + sql::quoteIdentifier(column.name, db.dialect()));
+        }
+    }
+    return QStringLiteral("SELECT ") + QString(shape.distinct ? QStringLiteral("DISTINCT ") : QString())
+        + items.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + shape.from
+        + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where) + shape.tail();
+}
+
 // An INSERT that names no columns fills the table's columns in their order.
 // A server's table may have its hidden row key among them, after a column
 // added later; the columns the engine sees are named so that the values go
 // where they go in a file.
 QString withColumnsNamed(const sql::Statement &statement, const Driver &db)
 {
-    if (db.dialect() == Dialect::Sqlite || statement.kind != sql::Statement::Kind::Other || statement.table.isEmpty())
+    if (db.dialect() == Dialect::Sqlite || statement.kind != sql::Statement::Kind::Other)
         return statement.text;
+    QString text = statement.text;
+    if (statement.selectAt >= 0) {
+        const QString spelt = selectWithStarsSpelt(statement.select, db);
+        if (!spelt.isEmpty())
+            text = text.left(statement.selectAt) + spelt;
+    }
+    if (statement.table.isEmpty())
+        return text;
     const QString target = QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(statement.table, db.dialect());
-    if (!statement.text.startsWith(target))
-        return statement.text;
+    if (!text.startsWith(target))
+        return text;
     const std::optional<SchemaObject> table = db.findObject(statement.table);
     if (!table || table->kind != SchemaObject::Kind::Table)
-        return statement.text; // the server refuses it in its own words
+        return text; // the server refuses it in its own words
     QStringList names;
     for (const ColumnDef &column : db.columns(table->name))
         names.append(sql::quoteIdentifier(column.name, db.dialect()));
-    return QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(table->name, db.dialect()) + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')') + statement.text.mid(target.size());
+    return QStringLiteral("INSERT INTO ") + sql::quoteIdentifier(table->name, db.dialect()) + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')') + text.mid(target.size());
 }
 
 // A value bound to a column in its column's stored form, as Jet converts it

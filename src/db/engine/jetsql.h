@@ -90,7 +90,8 @@ struct Statement
     enum class Kind { Select, SelectInto, AlterColumnDefault, DropIndex, Other };
     Kind kind = Kind::Other;
     QString text;        // the whole statement in the dialect (Select, Other)
-    SelectShape select;  // Select, SelectInto
+    SelectShape select;  // Select, SelectInto; Other: an INSERT's SELECT
+    qsizetype selectAt = -1; // Other: where an INSERT's SELECT begins in text; it runs to the end
     QString table;       // AlterColumnDefault, DropIndex; Other: an INSERT that names no columns
     QString column;      // AlterColumnDefault
     QString defaultSql;  // AlterColumnDefault: the new default as a literal of the dialect

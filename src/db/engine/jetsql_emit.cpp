@@ -593,7 +593,9 @@ Statement Emitter::statement(const tree::Statement &st)
             result.table = st.table;
         }
         if (st.select) {
-            result.text += QLatin1Char(' ') + subquery(*st.select);
+            result.text += QLatin1Char(' ');
+            result.selectAt = result.text.size();
+            result.text += select(*st.select, result.select);
         } else {
             QStringList values;
             for (size_t i = 0; i < st.values.size(); ++i)

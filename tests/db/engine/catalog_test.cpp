@@ -181,6 +181,25 @@ TEST_P(CatalogTest, AnInsertWithoutColumnsFillsTheVisibleColumnsInOrderAfterOneI
     EXPECT_EQ(rs.value(2).toInt(), 3);
 }
 
+TEST_P(CatalogTest, AStarInTheSelectOfAnInsertStandsForTheVisibleColumnsOnBothSides)
+{
+    TableDef t;
+    t.name = QStringLiteral("検査情報");
+    t.columns = {column(QStringLiteral("入退院ID"), DataType::Long), column(QStringLiteral("検査名"), DataType::Text, 20)};
+    catalog.createTable(t);
+    t.name = QStringLiteral("診断情報");
+    catalog.createTable(t);
+    Connection &c = db.connection();
+    c.execute(QStringLiteral("INSERT INTO 検査情報 VALUES (7, 'CT')"));
+    EXPECT_EQ(c.execute(QStringLiteral("INSERT INTO 検査情報 SELECT * FROM 検査情報 WHERE 入退院ID = ?"), {7}), 1);
+    EXPECT_EQ(c.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID, 検査名) SELECT DISTINCT k.* FROM 検査情報 AS k")), 1);
+    for (const auto &[table, rows] : {std::pair{QStringLiteral("検査情報"), 2}, std::pair{QStringLiteral("診断情報"), 1}}) {
+        Recordset rs;
+        rs.open(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE 入退院ID = 7 AND 検査名 = 'CT'").arg(table), &c);
+        EXPECT_EQ(rs.value(0).toInt(), rows) << table.toStdString();
+    }
+}
+
 TEST_P(CatalogTest, ADefaultSetToNullReadsBackAsNone)
 {
     createCertificates();
