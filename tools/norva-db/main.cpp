@@ -23,9 +23,11 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <optional>
 #include <termios.h>
 #include <unistd.h>
@@ -226,6 +228,56 @@ int restore(const QString &backupFile, const QString &database)
     return 0;
 }
 
+// The terminal as it was before the prompt hid what is typed, and the
+// signals that end the program at the prompt (Ctrl-C, a closed terminal), so
+// that none of them leaves the user's shell without its echo.
+int hiddenTty = -1;
+termios hiddenShown {};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+struct sigaction endingBefore[std::size(kEndingSignals)] {};
+
+extern "C" void showTypingAndEnd(int signal)
+{
+    ::tcsetattr(hiddenTty, TCSAFLUSH, &hiddenShown);
+    ::write(hiddenTty, "\n", 1);
+    for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+        if (kEndingSignals[i] == signal)
+            ::sigaction(signal, &endingBefore[i], nullptr);
+    // Blocked until this handler returns, then as if it had never been caught.
+    ::raise(signal);
+}
+
+// Echo off on the terminal for as long as it lives.
+class HiddenTyping
+{
+public:
+    explicit HiddenTyping(int tty)
+    {
+        if (::tcgetattr(tty, &hiddenShown) != 0)
+            return;
+        hiddenTty = tty;
+        struct sigaction restoring {};
+        restoring.sa_handler = showTypingAndEnd;
+        ::sigemptyset(&restoring.sa_mask);
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &restoring, &endingBefore[i]);
+        termios quiet = hiddenShown;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    ~HiddenTyping()
+    {
+        if (hiddenTty < 0)
+            return;
+        ::tcsetattr(hiddenTty, TCSAFLUSH, &hiddenShown);
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &endingBefore[i], nullptr);
+        hiddenTty = -1;
+    }
+    HiddenTyping(const HiddenTyping &) = delete;
+    HiddenTyping &operator=(const HiddenTyping &) = delete;
+};
+
 // Asks for a server's password on the terminal without showing it; a run
 // without a terminal (cron) gets none and the server's refusal is reported.
 std::optional<QString> askPassword(const QString &server)
@@ -235,25 +287,19 @@ std::optional<QString> askPassword(const QString &server)
         return std::nullopt;
     const QByteArray prompt = u"サーバー %1 のパスワード: "_s.arg(server).toUtf8();
     ::write(tty, prompt.constData(), prompt.size());
-    termios shown {};
-    const bool hidden = ::tcgetattr(tty, &shown) == 0;
-    if (hidden) {
-        termios quiet = shown;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
-    }
     QByteArray typed;
-    char c = 0;
     bool ended = false;
-    while (::read(tty, &c, 1) == 1) {
-        if (c == '\n') {
-            ended = true;
-            break;
+    {
+        const HiddenTyping hidden(tty);
+        char c = 0;
+        while (::read(tty, &c, 1) == 1) {
+            if (c == '\n') {
+                ended = true;
+                break;
+            }
+            typed.append(c);
         }
-        typed.append(c);
     }
-    if (hidden)
-        ::tcsetattr(tty, TCSAFLUSH, &shown);
     ::write(tty, "\n", 1);
     ::close(tty);
     if (!ended || typed.isEmpty())
