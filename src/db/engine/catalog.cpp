@@ -197,7 +197,12 @@ void Catalog::setIndexStatistics(const QString &table, const QString &index, con
 
 void Catalog::refresh()
 {
-    // Every read goes to the database itself; there is nothing cached to renew.
+    // Nothing to renew here: the catalog keeps nothing.  A file's schema is
+    // read from the file on every call.  A server's connection keeps the
+    // schema it has read and drops it itself before its next statement once
+    // a change is announced: one made through the engine by this or any
+    // other connection, of this program or another workstation's.  A change
+    // made by hand (psql) is seen once a connection is opened afresh.
 }
 
 } // namespace jet
