@@ -52,9 +52,12 @@ void frmArrange::onLoad()
     toolkit::untrapped([] { app::unloadWindow(app::window::InpatientLedger); });
 }
 
-void frmArrange::onUnload(bool &)
+// A ledger that cannot come back (its server out of reach) keeps this window.
+void frmArrange::onUnload(bool &cancel)
 {
-    toolkit::untrapped([] { app::showWindow(app::window::InpatientLedger); });
+    toolkit::untrapped([&cancel] {
+        cancel = app::isRegistered(app::window::InpatientLedger) && !app::showWindow(app::window::InpatientLedger);
+    });
 }
 
 // Apart from a missing database, a failure leaves the stored order as it was

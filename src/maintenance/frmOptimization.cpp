@@ -59,9 +59,12 @@ void frmOptimization::onLoad()
     toolkit::untrapped([] { app::unloadWindow(app::window::AllPatientLedger); });
 }
 
-void frmOptimization::onUnload(bool &)
+// A ledger that cannot come back (its server out of reach) keeps this window.
+void frmOptimization::onUnload(bool &cancel)
 {
-    toolkit::untrapped([] { app::showWindow(app::window::AllPatientLedger); });
+    toolkit::untrapped([&cancel] {
+        cancel = app::isRegistered(app::window::AllPatientLedger) && !app::showWindow(app::window::AllPatientLedger);
+    });
 }
 
 void frmOptimization::optimize()

@@ -471,17 +471,23 @@ void RecordWindow::closeData()
 void RecordWindow::onUnload(bool &cancel)
 {
     bool written = true;
+    bool ledgerBack = true;
     toolkit::trap([&] {
         if (m_data.isOpen())
             written = toolkit::saveBoundRow(*m_binding, [this](const QStringList &refused) { return closingWarning(refused); },
                                             true);
-        if (written)
+        // The ledger loads before the window lets go of its row: a ledger
+        // that cannot load (its server out of reach) leaves the user here
+        // rather than in no window at all.
+        if (written && app::isRegistered(m_ledger))
+            ledgerBack = app::loadWindow(m_ledger) != nullptr;
+        if (written && ledgerBack)
             closeData();
     });
     if (toolkit::programHasEnded())
         return;
     // The window stays open with the user's edits rather than lose them.
-    if (!written) {
+    if (!written || !ledgerBack) {
         cancel = true;
         return;
     }

@@ -17,30 +17,35 @@ using namespace testing_support;
 
 namespace {
 
-// A record window on a server of its own, which is stopped under it and
-// started again.
+// The ward's windows on a server of its own, with one episode, which is
+// stopped under them and started again.
 class LostServerTest : public RecordWindowTest
 {
+protected:
+    void SetUp() override
+    {
+        RecordWindowTest::SetUp();
+        // The test servers keep commits in memory for speed; this one is stopped at once.
+        database.exec("ALTER DATABASE \"" + database.name() + "\" SET synchronous_commit = on");
+        db::createDatabase(location, db::Generation::V2112);
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(location));
+        episode = ledger::storeRegistration(connection, 1001);
+        writeLocation(location);
+        registerWindow<frmFindPts>(app::window::AllPatientLedger);
+        registerWindow<frmFindPt>(app::window::AllPatientRecord);
+    }
+
+    OwnServer server;
+    ServerDatabase database{server.conninfo()};
+    // As the location file gives it back, so that every connection is to one address.
+    const QString location = QString::fromUtf8(database.conninfo()).trimmed();
+    const QString where = QStringLiteral("127.0.0.1:") + location.section(QStringLiteral("port='"), 1).section(u'\'', 0, 0);
+    int episode = 0;
 };
 
 TEST_F(LostServerTest, WhileTheServerIsGoneASaveKeepsTheWindowAndItsTextAndOnceItIsBackStoresThem)
 {
-    OwnServer server;
-    ServerDatabase database(server.conninfo());
-    // The test servers keep commits in memory for speed; this one is stopped at once.
-    database.exec("ALTER DATABASE \"" + database.name() + "\" SET synchronous_commit = on");
-    // As the location file gives it back, so that every connection is to one address.
-    const QString location = QString::fromUtf8(database.conninfo()).trimmed();
-    db::createDatabase(location, db::Generation::V2112);
-    int episode = 0;
-    {
-        jet::Connection connection;
-        connection.open(db::plainConnectionString(location));
-        episode = ledger::storeRegistration(connection, 1001);
-    }
-    writeLocation(location);
-    registerWindow<frmFindPts>(app::window::AllPatientLedger);
-    registerWindow<frmFindPt>(app::window::AllPatientRecord);
     frmFindPt *window = open<frmFindPt>(app::window::AllPatientLedger, episode);
     ASSERT_NE(window, nullptr);
     auto *address = field(window, "Text11");
@@ -48,14 +53,13 @@ TEST_F(LostServerTest, WhileTheServerIsGoneASaveKeepsTheWindowAndItsTextAndOnceI
 
     server.crash();
     window->findChild<QAction *>(QStringLiteral("mnuFileSave"))->trigger();
-    const QString port = QString::fromUtf8(database.conninfo()).section(QStringLiteral("port='"), 1).section(u'\'', 0, 0);
     ASSERT_EQ(boxes().size(), 1);
     EXPECT_TRUE(boxes().last().text.startsWith(QStringLiteral("データベースのサーバーに接続できないため、保存できませんでした。")));
-    EXPECT_TRUE(boxes().last().text.contains(QStringLiteral("127.0.0.1:") + port)) << boxes().last().text.toStdString();
+    EXPECT_TRUE(boxes().last().text.contains(where)) << boxes().last().text.toStdString();
     // Closing tries again, and keeps the window while the server is still gone.
     EXPECT_FALSE(window->unload());
     EXPECT_EQ(boxes().size(), 2);
-    EXPECT_TRUE(boxes().last().text.contains(QStringLiteral("127.0.0.1:") + port)) << boxes().last().text.toStdString();
+    EXPECT_TRUE(boxes().last().text.contains(where)) << boxes().last().text.toStdString();
     EXPECT_FALSE(toolkit::programHasEnded());
     EXPECT_EQ(toolkit::Forms::find<frmFindPt>(), window);
     EXPECT_EQ(address->text(), QStringLiteral("Sapporo 3-1"));
@@ -86,21 +90,7 @@ TEST_F(LostServerTest, WhileTheServerIsGoneASaveKeepsTheWindowAndItsTextAndOnceI
 
 TEST_F(LostServerTest, AWindowOpenedWhileTheServerIsGoneLeavesTheUserWhereTheyWereAndOpensOnceItIsBack)
 {
-    OwnServer server;
-    ServerDatabase database(server.conninfo());
-    const QString location = QString::fromUtf8(database.conninfo()).trimmed();
-    db::createDatabase(location, db::Generation::V2112);
-    {
-        jet::Connection connection;
-        connection.open(db::plainConnectionString(location));
-        ledger::storeRegistration(connection, 1001);
-    }
-    writeLocation(location);
     registerWindow<frmSelector>(app::window::Selector);
-    registerWindow<frmFindPts>(app::window::AllPatientLedger);
-    registerWindow<frmFindPt>(app::window::AllPatientRecord);
-    const QString where = QStringLiteral("127.0.0.1:")
-        + QString::fromUtf8(database.conninfo()).section(QStringLiteral("port='"), 1).section(u'\'', 0, 0);
     const auto told = [&](qsizetype count) {
         ASSERT_EQ(boxes().size(), count);
         EXPECT_TRUE(boxes().last().text.contains(QStringLiteral("接続できない"))) << boxes().last().text.toStdString();
@@ -138,8 +128,16 @@ TEST_F(LostServerTest, AWindowOpenedWhileTheServerIsGoneLeavesTheUserWhereTheyWe
     ledger->findChild<QAction *>(QStringLiteral("mnuFileOpen"))->trigger();
     QCoreApplication::processEvents();
     EXPECT_EQ(boxes().size(), 4) << boxes().last().text.toStdString();
-    ASSERT_NE(toolkit::Forms::find<frmFindPt>(), nullptr);
-    EXPECT_TRUE(toolkit::Forms::find<frmFindPt>()->unload());
+    frmFindPt *record = toolkit::Forms::find<frmFindPt>();
+    ASSERT_NE(record, nullptr);
+
+    // Closing it keeps it while its ledger cannot come back.
+    server.crash();
+    EXPECT_FALSE(record->unload());
+    told(5);
+    server.restart();
+    EXPECT_TRUE(record->unload());
+    EXPECT_NE(toolkit::Forms::find<frmFindPts>(), nullptr);
 }
 
 } // namespace
