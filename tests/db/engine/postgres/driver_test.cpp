@@ -328,17 +328,11 @@ TEST_F(ServerTest, AChangeOfTheSchemaInPlainSqlIsAnnouncedToOtherConnectionsWith
     };
     driver->prepare(QStringLiteral("CREATE TABLE t (k integer)"))->step();
     EXPECT_EQ(heard(), 1);
-    driver->exec(QStringLiteral("ALTER TABLE t ADD COLUMN a integer"));
-    EXPECT_EQ(heard(), 1);
-    EXPECT_THROW(driver->exec(QStringLiteral("ALTER TABLE t ADD COLUMN a integer")), Error);
-    EXPECT_EQ(heard(), 0);
-    driver->begin();
-    driver->prepare(QStringLiteral("DROP TABLE t"))->step();
-    EXPECT_EQ(heard(), 0);
-    driver->rollback();
+    EXPECT_THROW(driver->exec(QStringLiteral("CREATE TABLE t (k integer)")), Error);
     EXPECT_EQ(heard(), 0);
     driver->begin();
     driver->exec(QStringLiteral("DROP TABLE t"));
+    EXPECT_EQ(heard(), 0);
     driver->commit();
     EXPECT_EQ(heard(), 1);
 }
