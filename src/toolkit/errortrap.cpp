@@ -161,7 +161,7 @@ void trap(const std::function<void()> &handler, const ErrorTable &answers)
 ErrorAnswer unreachableAnswer()
 {
     ErrorAnswer answer{0,
-                       {.text = QStringLiteral("データベースのサーバーに接続できないため、開けませんでした。\r"
+                       {.text = QStringLiteral("データベースのサーバーに接続できないため、この操作はできませんでした。\r"
                                                "サーバーが使えるようになってから、もう一度操作してください。"),
                         .icon = MessageIcon::Exclamation},
                        {},
