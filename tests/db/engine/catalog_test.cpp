@@ -165,6 +165,7 @@ TEST_P(CatalogTest, TheBareDigitNameOfTheUpgradeStatementsWorks)
     EXPECT_EQ(rs.value(1).toInt(), 1);
 }
 
+// A * in the SELECT of an INSERT stands for the visible columns likewise.
 TEST_P(CatalogTest, AnInsertWithoutColumnsFillsTheVisibleColumnsInOrderAfterOneIsAppended)
 {
     TableDef t;
@@ -173,31 +174,15 @@ TEST_P(CatalogTest, AnInsertWithoutColumnsFillsTheVisibleColumnsInOrderAfterOneI
     catalog.createTable(t);
     catalog.appendColumn(QStringLiteral("検査情報"), column(QStringLiteral("結果"), DataType::Long));
     db.connection().execute(QStringLiteral("INSERT INTO 検査情報 VALUES (7, 'CT', 3)"));
+    EXPECT_EQ(db.connection().execute(QStringLiteral("INSERT INTO 検査情報 SELECT * FROM 検査情報 WHERE 入退院ID = ?"), {7}), 1);
+    EXPECT_EQ(db.connection().execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID, 検査名, 結果) SELECT DISTINCT k.* FROM 検査情報 AS k")), 1);
     Recordset rs;
     rs.open(QStringLiteral("SELECT * FROM 検査情報"), &db.connection());
+    EXPECT_EQ(rs.recordCount(), 3);
     ASSERT_EQ(rs.fieldCount(), 3);
     EXPECT_EQ(rs.value(0).toInt(), 7);
     EXPECT_EQ(rs.value(1).toString(), QStringLiteral("CT"));
     EXPECT_EQ(rs.value(2).toInt(), 3);
-}
-
-TEST_P(CatalogTest, AStarInTheSelectOfAnInsertStandsForTheVisibleColumnsOnBothSides)
-{
-    TableDef t;
-    t.name = QStringLiteral("検査情報");
-    t.columns = {column(QStringLiteral("入退院ID"), DataType::Long), column(QStringLiteral("検査名"), DataType::Text, 20)};
-    catalog.createTable(t);
-    t.name = QStringLiteral("診断情報");
-    catalog.createTable(t);
-    Connection &c = db.connection();
-    c.execute(QStringLiteral("INSERT INTO 検査情報 VALUES (7, 'CT')"));
-    EXPECT_EQ(c.execute(QStringLiteral("INSERT INTO 検査情報 SELECT * FROM 検査情報 WHERE 入退院ID = ?"), {7}), 1);
-    EXPECT_EQ(c.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID, 検査名) SELECT DISTINCT k.* FROM 検査情報 AS k")), 1);
-    for (const auto &[table, rows] : {std::pair{QStringLiteral("検査情報"), 2}, std::pair{QStringLiteral("診断情報"), 1}}) {
-        Recordset rs;
-        rs.open(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE 入退院ID = 7 AND 検査名 = 'CT'").arg(table), &c);
-        EXPECT_EQ(rs.value(0).toInt(), rows) << table.toStdString();
-    }
 }
 
 TEST_P(CatalogTest, ADefaultSetToNullReadsBackAsNone)
