@@ -110,7 +110,7 @@ TEST_F(LostServerTest, AWindowOpenedWhileTheServerIsGoneLeavesTheUserWhereTheyWe
     frmFindPts *ledger = toolkit::Forms::find<frmFindPts>();
     ASSERT_NE(ledger, nullptr);
 
-    // The record window and a document, each refused in turn.
+    // The record window, a document and the kana search, each refused in turn.
     toolkit::DataGrid *grid = toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"));
     grid->setCurrentRow(0);
     emit grid->clicked();
@@ -119,6 +119,9 @@ TEST_F(LostServerTest, AWindowOpenedWhileTheServerIsGoneLeavesTheUserWhereTheyWe
     told(2);
     ledger->findChild<QAction *>(QStringLiteral("mnuReportAdmSum"))->trigger();
     told(3);
+    field(ledger, "Text1")->setText(QStringLiteral("や"));
+    ledger->findChild<QPushButton *>(QStringLiteral("cmdFilter"))->click();
+    told(4);
     EXPECT_FALSE(toolkit::programHasEnded());
     EXPECT_EQ(toolkit::Forms::find<frmFindPts>(), ledger);
     EXPECT_EQ(toolkit::Forms::find<frmFindPt>(), nullptr);
@@ -126,14 +129,14 @@ TEST_F(LostServerTest, AWindowOpenedWhileTheServerIsGoneLeavesTheUserWhereTheyWe
     server.restart();
     ledger->findChild<QAction *>(QStringLiteral("mnuFileOpen"))->trigger();
     QCoreApplication::processEvents();
-    EXPECT_EQ(boxes().size(), 3) << boxes().last().text.toStdString();
+    EXPECT_EQ(boxes().size(), 4) << boxes().last().text.toStdString();
     frmFindPt *record = toolkit::Forms::find<frmFindPt>();
     ASSERT_NE(record, nullptr);
 
     // Closing it keeps it while its ledger cannot come back.
     server.crash();
     EXPECT_FALSE(record->unload());
-    told(4);
+    told(5);
     server.restart();
     EXPECT_TRUE(record->unload());
     EXPECT_NE(toolkit::Forms::find<frmFindPts>(), nullptr);
