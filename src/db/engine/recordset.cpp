@@ -200,7 +200,10 @@ public:
             if (row >= lastKeysFrom)
                 return;
         }
-        loadKeys();
+        if (knownCount >= 0 && knownCount <= kReadWholeBelow)
+            loadKeysWithRows();
+        else
+            loadKeys();
     }
 
     void invalidateKeys()
@@ -322,13 +325,15 @@ public:
         knownCount = int(keys.size() / size_t(keyWidth));
     }
 
-    // A result short enough to list whole is read with its rows in the same
-    // statement, so that a window's list costs its count and this one read
-    // however many rows it shows.
-    void loadKeysWithRows()
+    // Keys with their rows, in the result's order, the first `limit` of them
+    // when limit >= 0; the rows are kept as the cached segments they fill.
+    void readKeysWithRows(int limit)
     {
-        const Statement stmt = prepare(QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
-                                       + whereWith(QString()) + keysOrder(false));
+        QString sql = QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
+            + whereWith(QString()) + keysOrder(false);
+        if (limit >= 0)
+            sql += QStringLiteral(" LIMIT %1").arg(limit);
+        const Statement stmt = prepare(sql);
         stmt->bindAll(itemParameters + keysParameters());
         std::vector<qint64> read;
         std::vector<RowValues> rows;
@@ -348,6 +353,13 @@ public:
                                             std::prev(segmentOrder.end())));
         }
         forgetLastKeys();
+    }
+
+    // A result short enough to list whole is read with its rows in one
+    // statement, so that a list costs one read however many rows it shows.
+    void loadKeysWithRows()
+    {
+        readKeysWithRows(-1);
         keysLoaded = true;
         knownCount = int(keys.size() / size_t(keyWidth));
     }
@@ -387,16 +399,27 @@ public:
         return streamValues;
     }
 
+    // The first screens are read with their rows and one row more: a list
+    // that ends within them (a combo box's code table, most filtered lists)
+    // costs this one statement; a longer one is counted as well, and its
+    // further rows are read when wanted, all at once if it is short enough.
     void loadFirstKeys()
     {
-        countRows();
-        if (knownCount <= kReadWholeBelow) {
-            loadKeysWithRows();
+        readKeysWithRows(kFirstKeys + 1);
+        const int read = int(keys.size() / size_t(keyWidth));
+        if (read <= kFirstKeys) {
+            keysLoaded = true;
+            knownCount = read;
             return;
         }
-        readKeys(keysSql(QString()) + QStringLiteral(" LIMIT %1").arg(kFirstKeys));
-        if (int(keys.size() / size_t(keyWidth)) >= knownCount)
-            loadKeys();
+        keys.resize(size_t(kFirstKeys) * size_t(keyWidth));
+        if (const auto extra = segments.find(kFirstKeys / kSegmentRows); extra != segments.end()) {
+            segmentOrder.erase(extra->second.second);
+            segments.erase(extra);
+        }
+        countRows();
+        if (kFirstKeys >= knownCount)
+            loadKeysWithRows();
     }
 
     RowValues readRow(const DriverResult &stmt) const
@@ -592,6 +615,11 @@ public:
             return allRows[size_t(index)];
         const int segment = index / kSegmentRows;
         auto it = segments.find(segment);
+        if (it == segments.end()) {
+            // Listing the keys may read the rows with them.
+            ensureRow(index);
+            it = segments.find(segment);
+        }
         if (it == segments.end()) {
             const int first = segment * kSegmentRows;
             std::vector<RowValues> rows = fetchSegment(first, std::min(rowCount(), first + kSegmentRows));
