@@ -99,6 +99,10 @@ public:
     // renews the planner's statistics of them; outside a transaction only.
     void compact();
 
+    // Renews the planner's statistics of every table of the ledger, also
+    // inside the transaction that loaded them, whose rows it counts.
+    void analyze();
+
     // The server's structural check of every B-tree index of the ledger,
     // each against its table's rows, with the amcheck extension.  Returns
     // {"ok"} or one line per damaged index.  Where the database lacks the

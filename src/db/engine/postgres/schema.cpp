@@ -511,6 +511,15 @@ void PgDriver::compact()
         m_session->run(QStringLiteral("VACUUM (ANALYZE) ") + names.join(QStringLiteral(", ")));
 }
 
+void PgDriver::analyze()
+{
+    QStringList names;
+    for (const QString &table : tables())
+        names.append(qualified(table));
+    if (!names.isEmpty())
+        m_session->run(QStringLiteral("ANALYZE ") + names.join(QStringLiteral(", ")));
+}
+
 QStringList PgDriver::checkIndexes(QString *skipped)
 {
     QStringList problems;
