@@ -27,7 +27,7 @@ namespace {
 constexpr int kSegmentRows = 64;
 constexpr int kCachedSegments = 96;
 constexpr int kReadWholeBelow = 4096; // rows whose keys are read at once
-constexpr int kFirstKeys = 4 * kSegmentRows;
+constexpr int kFirstKeys = 2 * kSegmentRows; // read with their rows at the open
 constexpr int kLastKeys = 4 * kSegmentRows;
 // The key of a table that gave a row of an outer join no partner row.
 constexpr qint64 kNoPartner = std::numeric_limits<qint64>::min();
@@ -403,6 +403,8 @@ public:
     // that ends within them (a combo box's code table, most filtered lists)
     // costs this one statement; a longer one is counted as well, and its
     // further rows are read when wanted, all at once if it is short enough.
+    // Two screens, not more: a long list's first read joins each of its rows
+    // where the straight read of one screen would stop.
     void loadFirstKeys()
     {
         readKeysWithRows(kFirstKeys + 1);
