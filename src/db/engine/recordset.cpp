@@ -27,7 +27,8 @@ namespace {
 constexpr int kSegmentRows = 64;
 constexpr int kCachedSegments = 96;
 constexpr int kReadWholeBelow = 4096; // rows whose keys are read at once
-constexpr int kFirstKeys = 2 * kSegmentRows; // read with their rows at the open
+constexpr int kFirstKeys = 4 * kSegmentRows;
+constexpr int kFirstRows = 2 * kSegmentRows; // read with their keys at a server's open
 constexpr int kLastKeys = 4 * kSegmentRows;
 // The key of a table that gave a row of an outer join no partner row.
 constexpr qint64 kNoPartner = std::numeric_limits<qint64>::min();
@@ -399,29 +400,43 @@ public:
         return streamValues;
     }
 
-    // The first screens are read with their rows and one row more: a list
-    // that ends within them (a combo box's code table, most filtered lists)
-    // costs this one statement; a longer one is counted as well, and its
-    // further rows are read when wanted, all at once if it is short enough.
-    // Two screens, not more: a long list's first read joins each of its rows
-    // where the straight read of one screen would stop.
+    // A server reads the first screens with their rows and one row more: a
+    // list that ends within them (a combo box's code table, most filtered
+    // lists) costs this one round trip; a longer one is counted as well, and
+    // its further rows are read when wanted, all at once if it is short
+    // enough.  Two screens, not more: a long list's first read joins each of
+    // its rows where the straight read of one screen would stop.  A file
+    // pays nothing for a statement more, but would sort a long list's whole
+    // rows where it sorts only their keys: it counts first, then reads a
+    // short list whole and a long one's first keys.
     void loadFirstKeys()
     {
-        readKeysWithRows(kFirstKeys + 1);
-        const int read = int(keys.size() / size_t(keyWidth));
-        if (read <= kFirstKeys) {
-            keysLoaded = true;
-            knownCount = read;
+        if (driver->dialect() == Dialect::Postgres) {
+            readKeysWithRows(kFirstRows + 1);
+            const int read = int(keys.size() / size_t(keyWidth));
+            if (read <= kFirstRows) {
+                keysLoaded = true;
+                knownCount = read;
+                return;
+            }
+            keys.resize(size_t(kFirstRows) * size_t(keyWidth));
+            if (const auto extra = segments.find(kFirstRows / kSegmentRows); extra != segments.end()) {
+                segmentOrder.erase(extra->second.second);
+                segments.erase(extra);
+            }
+            countRows();
+            if (kFirstRows >= knownCount)
+                loadKeysWithRows();
             return;
         }
-        keys.resize(size_t(kFirstKeys) * size_t(keyWidth));
-        if (const auto extra = segments.find(kFirstKeys / kSegmentRows); extra != segments.end()) {
-            segmentOrder.erase(extra->second.second);
-            segments.erase(extra);
-        }
         countRows();
-        if (kFirstKeys >= knownCount)
+        if (knownCount <= kReadWholeBelow) {
             loadKeysWithRows();
+            return;
+        }
+        readKeys(keysSql(QString()) + QStringLiteral(" LIMIT %1").arg(kFirstKeys));
+        if (int(keys.size() / size_t(keyWidth)) >= knownCount)
+            loadKeys();
     }
 
     RowValues readRow(const DriverResult &stmt) const
