@@ -148,6 +148,10 @@ public:
     // and nothing done, where the back end compacts by copying instead: a
     // file is written anew beside itself (ExclusiveDatabase::compactTo).
     virtual bool compactInPlace() = 0;
+    // Renews the planner's statistics of every table, also inside the
+    // transaction that loaded them, so that a database filled in bulk is not
+    // planned as if its tables were empty; a back end with fixed figures keeps them.
+    virtual void gatherStatistics() = 0;
 
     // Called now and then while a statement runs (nullptr or empty: never).
     virtual void setWorking(const std::function<void()> *working) = 0;

@@ -28,6 +28,7 @@ constexpr int kSegmentRows = 64;
 constexpr int kCachedSegments = 96;
 constexpr int kReadWholeBelow = 4096; // rows whose keys are read at once
 constexpr int kFirstKeys = 4 * kSegmentRows;
+constexpr int kFirstRows = 2 * kSegmentRows; // read with their keys at a server's open
 constexpr int kLastKeys = 4 * kSegmentRows;
 // The key of a table that gave a row of an outer join no partner row.
 constexpr qint64 kNoPartner = std::numeric_limits<qint64>::min();
@@ -200,7 +201,10 @@ public:
             if (row >= lastKeysFrom)
                 return;
         }
-        loadKeys();
+        if (knownCount >= 0 && knownCount <= kReadWholeBelow)
+            loadKeysWithRows();
+        else
+            loadKeys();
     }
 
     void invalidateKeys()
@@ -322,13 +326,15 @@ public:
         knownCount = int(keys.size() / size_t(keyWidth));
     }
 
-    // A result short enough to list whole is read with its rows in the same
-    // statement, so that a window's list costs its count and this one read
-    // however many rows it shows.
-    void loadKeysWithRows()
+    // Keys with their rows, in the result's order, the first `limit` of them
+    // when limit >= 0; the rows are kept as the cached segments they fill.
+    void readKeysWithRows(int limit)
     {
-        const Statement stmt = prepare(QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
-                                       + whereWith(QString()) + keysOrder(false));
+        QString sql = QStringLiteral("SELECT ") + selectList() + QStringLiteral(", ") + keyList() + fromClause()
+            + whereWith(QString()) + keysOrder(false);
+        if (limit >= 0)
+            sql += QStringLiteral(" LIMIT %1").arg(limit);
+        const Statement stmt = prepare(sql);
         stmt->bindAll(itemParameters + keysParameters());
         std::vector<qint64> read;
         std::vector<RowValues> rows;
@@ -348,6 +354,13 @@ public:
                                             std::prev(segmentOrder.end())));
         }
         forgetLastKeys();
+    }
+
+    // A result short enough to list whole is read with its rows in one
+    // statement, so that a list costs one read however many rows it shows.
+    void loadKeysWithRows()
+    {
+        readKeysWithRows(-1);
         keysLoaded = true;
         knownCount = int(keys.size() / size_t(keyWidth));
     }
@@ -387,8 +400,35 @@ public:
         return streamValues;
     }
 
+    // A server reads the first screens with their rows and one row more: a
+    // list that ends within them (a combo box's code table, most filtered
+    // lists) costs this one round trip; a longer one is counted as well, and
+    // its further rows are read when wanted, all at once if it is short
+    // enough.  Two screens, not more: a long list's first read joins each of
+    // its rows where the straight read of one screen would stop.  A file
+    // pays nothing for a statement more, but would sort a long list's whole
+    // rows where it sorts only their keys: it counts first, then reads a
+    // short list whole and a long one's first keys.
     void loadFirstKeys()
     {
+        if (driver->dialect() == Dialect::Postgres) {
+            readKeysWithRows(kFirstRows + 1);
+            const int read = int(keys.size() / size_t(keyWidth));
+            if (read <= kFirstRows) {
+                keysLoaded = true;
+                knownCount = read;
+                return;
+            }
+            keys.resize(size_t(kFirstRows) * size_t(keyWidth));
+            if (const auto extra = segments.find(kFirstRows / kSegmentRows); extra != segments.end()) {
+                segmentOrder.erase(extra->second.second);
+                segments.erase(extra);
+            }
+            countRows();
+            if (kFirstRows >= knownCount)
+                loadKeysWithRows();
+            return;
+        }
         countRows();
         if (knownCount <= kReadWholeBelow) {
             loadKeysWithRows();
@@ -592,6 +632,11 @@ public:
             return allRows[size_t(index)];
         const int segment = index / kSegmentRows;
         auto it = segments.find(segment);
+        if (it == segments.end()) {
+            // Listing the keys may read the rows with them.
+            ensureRow(index);
+            it = segments.find(segment);
+        }
         if (it == segments.end()) {
             const int first = segment * kSegmentRows;
             std::vector<RowValues> rows = fetchSegment(first, std::min(rowCount(), first + kSegmentRows));

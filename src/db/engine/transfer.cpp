@@ -218,6 +218,10 @@ void copyContents(Connection &source, Connection &target, const CopyProgress &pr
             if (!index.primaryKey)
                 to.createIndex(name, index);
     }
+    // A server plans a table it has no statistics of as if it were large and
+    // a code table as if it had hundreds of rows: the copied ledger's first
+    // lists would be planned for a ledger it is not.
+    to.gatherStatistics();
     for (const QString &view : inDependencyOrder(from, from.views())) {
         const QString text = from.viewText(view);
         if (text.isEmpty())

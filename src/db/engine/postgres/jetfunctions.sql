@@ -861,15 +861,22 @@ DECLARE
   op text;
   fn text;
 BEGIN
+  -- The number decides first: inlined beside a literal -1 or 0 the
+  -- comparison folds to the column itself or its NOT, which the planner
+  -- estimates from the column's statistics and an index serves; compared as
+  -- a number it would guess one row in two hundred.  Any other number
+  -- matches neither Yes (-1) nor No (0); Null on either side gives Null.
   FOREACH t IN ARRAY ARRAY['smallint', 'integer', 'bigint', 'numeric', 'double precision'] LOOP
     FOREACH op IN ARRAY ARRAY['=', '<>'] LOOP
       fn := CASE op WHEN '=' THEN 'yesno_eq' ELSE 'yesno_ne' END;
       EXECUTE format('CREATE OR REPLACE FUNCTION jet.%1$s(a boolean, b %2$s) RETURNS boolean LANGUAGE sql'
-                     ' IMMUTABLE PARALLEL SAFE AS $f$ SELECT CASE WHEN a THEN -1 WHEN NOT a THEN 0 END %3$s b $f$',
-                     fn, t, op);
+                     ' IMMUTABLE PARALLEL SAFE AS $f$ SELECT CASE WHEN b = -1 THEN %3$s a WHEN b = 0 THEN %4$s a'
+                     ' WHEN a IS NULL OR b IS NULL THEN NULL ELSE %5$s END $f$',
+                     fn, t, CASE op WHEN '=' THEN '' ELSE 'NOT' END, CASE op WHEN '=' THEN 'NOT' ELSE '' END,
+                     CASE op WHEN '=' THEN 'false' ELSE 'true' END);
       EXECUTE format('CREATE OR REPLACE FUNCTION jet.%1$s(a %2$s, b boolean) RETURNS boolean LANGUAGE sql'
-                     ' IMMUTABLE PARALLEL SAFE AS $f$ SELECT a %3$s CASE WHEN b THEN -1 WHEN NOT b THEN 0 END $f$',
-                     fn, t, op);
+                     ' IMMUTABLE PARALLEL SAFE AS $f$ SELECT jet.%1$s(b, a) $f$',
+                     fn, t);
       IF NOT EXISTS (SELECT FROM pg_operator o JOIN pg_namespace n ON n.oid = o.oprnamespace
                      WHERE n.nspname = 'jet' AND o.oprname = op
                        AND o.oprleft = 'boolean'::regtype AND o.oprright = t::regtype AND o.oprcode <> 0) THEN

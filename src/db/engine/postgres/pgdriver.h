@@ -104,6 +104,7 @@ public:
     // lacks the extension it is created for the check alone and rolled back
     // with it; where the role may not create it, no index is checked.
     QStringList checkIntegrity(QString *skipped) override;
+    void gatherStatistics() override;
 
 private:
     void requireTable(const QString &table) const;

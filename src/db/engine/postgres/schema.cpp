@@ -508,6 +508,15 @@ bool PgDriver::compactInPlace()
     return true;
 }
 
+void PgDriver::gatherStatistics()
+{
+    QStringList names;
+    for (const QString &table : tables())
+        names.append(qualified(table));
+    if (!names.isEmpty())
+        m_session->run(QStringLiteral("ANALYZE ") + names.join(QStringLiteral(", ")));
+}
+
 QStringList PgDriver::checkIntegrity(QString *skipped)
 {
     QStringList problems;
