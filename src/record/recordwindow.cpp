@@ -474,7 +474,7 @@ void RecordWindow::onUnload(bool &cancel)
     toolkit::trap([&] {
         if (m_data.isOpen())
             written = toolkit::saveBoundRow(*m_binding, [this](const QStringList &refused) { return closingWarning(refused); },
-                                            true);
+                                            true, toolkit::SaveMoment::Closing);
         if (written)
             closeData();
     });
