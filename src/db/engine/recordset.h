@@ -111,7 +111,8 @@ public:
 
     // Editing.  An update writes only the fields given a value, and each only
     // where it still holds the value read: two connections editing different
-    // fields of one row both keep their edits.  When another connection
+    // fields of one row both keep their edits, and a field the other set to
+    // the very value written is no conflict.  When another connection
     // changed one of the same fields, nothing of the row is written, the
     // values stay pending and update() raises err::DataChanged, conflicts()
     // naming the fields; a row that is gone raises err::RecordDeleted.  The
