@@ -277,9 +277,9 @@ void CertificateWindow::bindDiagnosis(QComboBox *box, const QString &column)
 // A refused value is answered with the combo warning, naming the field, and
 // left out, the other edits stored all the same; a row that cannot be written
 // keeps them.
-bool CertificateWindow::writeRow()
+bool CertificateWindow::writeRow(toolkit::SaveMoment moment)
 {
-    return toolkit::saveBoundRow(*m_binding, kComboWarning, true);
+    return toolkit::saveBoundRow(*m_binding, kComboWarning, true, moment);
 }
 
 void CertificateWindow::closeData()
@@ -295,7 +295,7 @@ void CertificateWindow::onUnload(bool &cancel)
     bool written = true;
     toolkit::trap([&] {
         if (m_data.isOpen())
-            written = writeRow();
+            written = writeRow(toolkit::SaveMoment::Closing);
         if (written)
             closeData();
     });

@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/form.h"
 
@@ -105,7 +106,7 @@ private:
     T *control(const QString &name) const;
     void openData();
     void bindDiagnosis(QComboBox *box, const QString &column);
-    bool writeRow();
+    bool writeRow(toolkit::SaveMoment moment = toolkit::SaveMoment::Saving);
     void closeData();
 
     QString m_captionSuffix;

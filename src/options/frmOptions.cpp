@@ -4,6 +4,7 @@
 #include "db/check.h"
 #include "db/engine/error.h"
 #include "db/location.h"
+#include "toolkit/conflictbox.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 #include "toolkit/widgets.h"
@@ -201,8 +202,7 @@ void frmOptions::openData()
 
 void frmOptions::onUnload(bool &cancel)
 {
-    Q_UNUSED(cancel)
-    toolkit::trap([this] { saveAndClose(); });
+    toolkit::trap([this, &cancel] { cancel = !saveAndClose(); });
 }
 
 bool frmOptions::eventFilter(QObject *watched, QEvent *event)
@@ -317,7 +317,38 @@ void frmOptions::savePending(int index)
         m_binding.commitEdits();
     else
         m_lists[size_t(index - 1)].grid->commitCellEdit();
-    recordsetAt(index).update();
+    // Another workstation's change of the same values is put to the user;
+    // going back leaves the change pending, raised as it came.
+    jet::Recordset &recordset = recordsetAt(index);
+    for (;;) {
+        try {
+            recordset.update();
+            return;
+        } catch (const jet::Error &e) {
+            if (e.number() != jet::err::DataChanged)
+                throw;
+            QList<toolkit::ChangedField> fields;
+            for (const jet::FieldConflict &conflict : recordset.conflicts())
+                fields.append({QStringLiteral("%1：%2").arg(captionOf(index), recordset.field(conflict.field).name),
+                               conflict.stored.toString(), conflict.pending.toString()});
+            switch (toolkit::askAboutChangedFields(fields)) {
+            case toolkit::ConflictChoice::KeepMine:
+                recordset.overwriteConflicts();
+                break;
+            case toolkit::ConflictChoice::TakeTheirs:
+                recordset.reloadConflicts();
+                break;
+            case toolkit::ConflictChoice::Back:
+                throw;
+            }
+        }
+    }
+}
+
+// Whether the error leaves the change in the window, the window carrying on.
+static bool keepsTheChange(const jet::Error &e)
+{
+    return e.number() == jet::err::GeneralFailure || e.number() == jet::err::RecordDeleted;
 }
 
 void frmOptions::save()
@@ -326,7 +357,9 @@ void frmOptions::save()
         try {
             savePending(i);
         } catch (const jet::Error &e) {
-            if (e.number() != jet::err::GeneralFailure)
+            if (e.number() == jet::err::DataChanged)
+                return; // the user went back to the window
+            if (!keepsTheChange(e))
                 throw;
             // The saves stop here, so the later lists' edits are still only
             // in the window: name them too.
@@ -341,19 +374,25 @@ void frmOptions::save()
     }
 }
 
-void frmOptions::saveAndClose()
+bool frmOptions::saveAndClose()
 {
     // One list that cannot be written must not cost the others their edits:
     // every list is tried, and the user learns which ones are lost before the
-    // window goes.
+    // window goes.  A user who went back from another workstation's change
+    // keeps the window.
     QList<int> failed;
     QString reason;
+    bool back = false;
     for (int i = 0; i <= kListCount; ++i) {
         try {
             savePending(i);
             recordsetAt(i).moveLast();
         } catch (const jet::Error &e) {
-            if (e.number() != jet::err::GeneralFailure)
+            if (e.number() == jet::err::DataChanged) {
+                back = true;
+                continue;
+            }
+            if (!keepsTheChange(e))
                 throw;
             failed.append(i);
             if (reason.isEmpty())
@@ -362,10 +401,13 @@ void frmOptions::saveAndClose()
     }
     if (!failed.isEmpty())
         warnNotSaved(failed, reason);
+    if (back)
+        return false;
 
     for (int i = 0; i <= kListCount; ++i)
         recordsetAt(i).close();
     m_connection.close();
+    return true;
 }
 
 void frmOptions::warnNotSaved(const QList<int> &indexes, const QString &reason)

@@ -58,9 +58,10 @@ private:
     void deleteRow();
     QString deletionRefusal(CodeList &list);
     void save();
-    void saveAndClose();
+    bool saveAndClose(); // false: the window stays
     // Hands the pending change of recordset `index` (0: the hospital's row,
-    // 1..13: the lists) to the database.
+    // 1..13: the lists) to the database.  Raises err::DataChanged when the
+    // user went back from another workstation's change.
     void savePending(int index);
     jet::Recordset &recordsetAt(int index);
     QString captionOf(int index) const;

@@ -475,7 +475,7 @@ void RecordWindow::onUnload(bool &cancel)
     toolkit::trap([&] {
         if (m_data.isOpen())
             written = toolkit::saveBoundRow(*m_binding, [this](const QStringList &refused) { return closingWarning(refused); },
-                                            true);
+                                            true, toolkit::SaveMoment::Closing);
         // The ledger loads before the window lets go of its row: a ledger
         // that cannot load (its server out of reach) leaves the user here
         // rather than in no window at all.

@@ -1,6 +1,7 @@
 #include "toolkit/binding.h"
 
 #include "db/engine/error.h"
+#include "toolkit/conflictbox.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/format.h"
 
@@ -221,6 +222,47 @@ void RecordBinding::refresh()
         show(*m_bindings[i]);
 }
 
+const RecordBinding::Binding *RecordBinding::bindingOf(const QString &column) const
+{
+    if (!m_recordset || !m_recordset->isOpen())
+        return nullptr;
+    const int field = m_recordset->fieldIndex(column);
+    for (const auto &binding : m_bindings)
+        if (binding->widget && binding->kind != Binding::Kind::Label && m_recordset->fieldIndex(binding->column) == field)
+            return binding.get();
+    return nullptr;
+}
+
+QString RecordBinding::shownText(const QString &column, const QVariant &value) const
+{
+    const Binding *binding = bindingOf(column);
+    if (!binding)
+        return displayText(value, QString());
+    switch (binding->kind) {
+    case Binding::Kind::Check:
+        return !isNull(value) && value.toDouble() != 0 ? QStringLiteral("チェックあり") : QStringLiteral("チェックなし");
+    case Binding::Kind::Combo:
+        return binding->combo ? binding->combo->textOf(value) : displayText(value, QString());
+    case Binding::Kind::PlainText:
+        return isNull(value) ? QString() : value.toString();
+    default:
+        return displayText(value, binding->format);
+    }
+}
+
+QString RecordBinding::caption(const QString &column) const
+{
+    const Binding *binding = bindingOf(column);
+    if (binding) {
+        if (auto *box = qobject_cast<QCheckBox *>(binding->widget.data()); box && !box->text().isEmpty())
+            return box->text().remove(QLatin1Char('&'));
+        for (const QLabel *label : binding->widget->window()->findChildren<QLabel *>())
+            if (label->buddy() == binding->widget && !label->text().isEmpty())
+                return label->text().remove(QLatin1Char('&'));
+    }
+    return column;
+}
+
 void RecordBinding::onRowChanged(int row)
 {
     if (m_recordset && m_recordset->isOpen() && row == m_recordset->currentRow())
@@ -377,13 +419,29 @@ void RecordBinding::forget(QObject *widget)
     });
 }
 
-bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused)
+bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused, SaveMoment moment)
 {
-    return saveBoundRow(binding, [&refusalWarning](const QStringList &) { return refusalWarning; }, nameRefused);
+    return saveBoundRow(binding, [&refusalWarning](const QStringList &) { return refusalWarning; }, nameRefused, moment);
 }
 
+namespace {
+
+QList<ChangedField> changedFields(const RecordBinding &binding)
+{
+    const jet::Recordset &row = *binding.recordset();
+    QList<ChangedField> fields;
+    for (const jet::FieldConflict &conflict : row.conflicts()) {
+        const QString column = row.field(conflict.field).name;
+        fields.append({binding.caption(column), binding.shownText(column, conflict.stored),
+                       binding.shownText(column, conflict.pending)});
+    }
+    return fields;
+}
+
+} // namespace
+
 bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStringList &)> &refusalWarning,
-                  bool nameRefused)
+                  bool nameRefused, SaveMoment moment)
 {
     jet::Recordset *row = binding.recordset();
     bool written = true;
@@ -402,9 +460,49 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
                         false,
                         nameRefused},
                        kept(jet::err::GeneralFailure, retry),
-                       kept(jet::err::RecordDeleted,
-                            QStringLiteral("データを保存できませんでした。\r入力した内容は画面に残っています。")),
                        kept(jet::err::DatabaseDamaged, retry)};
+    // Another workstation's edits are answered here, beside the lost
+    // server's, and never end the program: a change of the same fields is
+    // put to the user, who may then store again; a deleted row cannot be
+    // stored at all, and closing the window is the only way on.
+    bool again = false;
+    bool letGo = false;
+    answers.append({jet::err::DataChanged, {}, [&] {
+                        switch (askAboutChangedFields(changedFields(binding))) {
+                        case ConflictChoice::KeepMine:
+                            row->overwriteConflicts();
+                            again = true;
+                            break;
+                        case ConflictChoice::TakeTheirs:
+                            row->reloadConflicts();
+                            again = true;
+                            break;
+                        case ConflictChoice::Back:
+                            written = false;
+                            break;
+                        }
+                    },
+                    false});
+    const QString deleted = QStringLiteral("データを保存できませんでした。\r"
+                                           "この画面のデータは、画面を開いている間にほかの端末で削除されています。\r"
+                                           "入力した内容は画面に残っています。必要な内容は書き写してください。");
+    if (moment == SaveMoment::Saving)
+        answers.append({jet::err::RecordDeleted,
+                        {.text = deleted + QStringLiteral("\rその後、保存せずに画面を閉じることができます。"),
+                         .icon = MessageIcon::Exclamation},
+                        [&written] { written = false; },
+                        false});
+    else
+        answers.append({jet::err::RecordDeleted, {}, [&] {
+                            const MessageResult answer =
+                                platform().messageBox({.text = deleted + QStringLiteral("\r\r保存せずに画面を閉じますか？"),
+                                                       .icon = MessageIcon::Exclamation,
+                                                       .buttons = MessageButtons::YesNo,
+                                                       .defaultButton = 2});
+                            letGo = answer == MessageResult::Yes;
+                            written = false;
+                        },
+                        false});
     // The server out of reach: the next save, or closing, stores the edits
     // over a new connection once it is back, and the program goes on.
     ErrorAnswer unreachable = kept(0, QStringLiteral("データベースのサーバーに接続できないため、保存できませんでした。\r"
@@ -434,13 +532,17 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
     trap([&] {
         trap(moveLast, answers);
         binding.setRefusedLeftOut(true);
-        if (written)
+        while (written) {
+            again = false;
             trap([row] { row->update(); }, answers);
+            if (!again)
+                break;
+        }
         binding.setRefusedLeftOut(false);
         if (written && refusal)
             trap([&refusal] { std::rethrow_exception(refusal); }, answers);
     });
-    return written;
+    return written || letGo;
 }
 
 } // namespace toolkit

@@ -67,6 +67,12 @@ public:
 
     void refresh(); // shows the current row again, dropping unwritten edits
 
+    // How the widget bound to the column would show the value (a list's
+    // text for a combo), and what the window calls that widget: a check
+    // box's own text, else the label whose buddy it is, else the column.
+    QString shownText(const QString &column, const QVariant &value) const;
+    QString caption(const QString &column) const;
+
     // Writes the changed widgets into the current row; the recordset's
     // update() stores them.  An impossible date, a number column given a text
     // that is no number, or a combo text that is no list entry raise
@@ -91,6 +97,7 @@ private:
     struct Binding;
 
     Binding &add(QWidget *widget, const QString &column);
+    const Binding *bindingOf(const QString &column) const; // the widget that edits it
     void show(Binding &binding);
     void write(Binding &binding);
     void markEdited(QWidget *widget);
@@ -133,6 +140,7 @@ public:
     QVariant boundValue() const;
     // Shows the list text of that ID; an ID with no list row shows the empty text.
     void setBoundValue(const QVariant &id);
+    QString textOf(const QVariant &id) const;
     // False when the box shows a text that is neither empty nor a list entry,
     // that is, a text that cannot be stored.
     bool textIsStorable() const;
@@ -144,6 +152,7 @@ signals:
 private:
     void showValue();
     int entryOfText(const QString &text) const;
+    int entryOfId(const QVariant &id) const;
 
     QComboBox *m_box;
     QList<QVariant> m_ids;
@@ -161,10 +170,19 @@ private:
 // lock, a read-only file) is stored not at all and the box says so, in place
 // of any refusal; widgets and recordset keep the edits for the next save.
 // False then.
-bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused);
+//
+// Fields another workstation changed since the row was read are named in the
+// conflict box (askAboutChangedFields): mine is written over theirs, theirs
+// is shown and the other edits stored, or nothing is stored (false).  A row
+// another workstation deleted is stored not at all and the window keeps its
+// text to be copied; closing, the user may let the edits go, and then the
+// answer is true: the window may close.
+enum class SaveMoment { Saving, Closing };
+bool saveBoundRow(RecordBinding &binding, const QString &refusalWarning, bool nameRefused,
+                  SaveMoment moment = SaveMoment::Saving);
 // The same, the warning's first line chosen by the columns refused.
 bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStringList &)> &refusalWarning,
-                  bool nameRefused);
+                  bool nameRefused, SaveMoment moment = SaveMoment::Saving);
 
 // Key filters: only the listed characters and Backspace reach the box; any
 // other typed character beeps (platform().beep()) and is dropped.  Keys that

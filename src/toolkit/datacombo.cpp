@@ -96,13 +96,24 @@ void DataCombo::setBoundValue(const QVariant &id)
     showValue();
 }
 
+int DataCombo::entryOfId(const QVariant &id) const
+{
+    for (int i = 0; i < m_box->count(); ++i) {
+        if (sameId(m_box->itemData(i), id))
+            return i;
+    }
+    return -1;
+}
+
+QString DataCombo::textOf(const QVariant &id) const
+{
+    const int index = entryOfId(id);
+    return index >= 0 ? m_box->itemText(index) : QString();
+}
+
 void DataCombo::showValue()
 {
-    int index = -1;
-    for (int i = 0; i < m_box->count() && index < 0; ++i) {
-        if (sameId(m_box->itemData(i), m_value))
-            index = i;
-    }
+    const int index = entryOfId(m_value);
     m_showing = true;
     m_box->setCurrentIndex(index);
     if (m_box->isEditable())

@@ -140,7 +140,7 @@ MessageResult DesktopPlatform::messageBox(const MessageBoxRequest &box)
     QList<QAbstractButton *> buttons;
     for (MessageResult result : results) {
         const ButtonText text = buttonText(result);
-        buttons.append(dialog.addButton(QString::fromUtf8(text.text), text.role));
+        buttons.append(dialog.addButton(box.buttonTexts.value(int(buttons.size()), QString::fromUtf8(text.text)), text.role));
     }
     const MessageResult preferred = defaultAnswer(box);
     dialog.setDefaultButton(static_cast<QPushButton *>(buttons.at(results.indexOf(preferred))));

@@ -22,6 +22,8 @@ struct MessageBoxRequest {
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
     int defaultButton = 1; // 1-based, as vbDefaultButton1..3
+    // Captions in place of the set's own, left to right, where a choice needs words of its own.
+    QStringList buttonTexts;
 };
 
 // The buttons of a set, left to right, and the one a 1-based default names

@@ -389,6 +389,22 @@ TEST_F(OptionsWindowTest, AFailedSaveIsReportedAndTheWindowStaysOpen)
     EXPECT_EQ(count(QStringLiteral("性別"), QStringLiteral("性別 = '男'")), 1);
 }
 
+TEST_F(OptionsWindowTest, AValueChangedOnAnotherWorkstationIsPutToTheUserOnClosing)
+{
+    frmOptions &window = shown();
+    ward.connection().execute(QStringLiteral("UPDATE 病院名 SET 電話番号 = '03-1111-1111'"));
+    showTabOf(window, 0);
+    replaceText(window.Text5(), QStringLiteral("03-9999-9999"));
+    scripted->answerBox(toolkit::MessageResult::Cancel); // 画面に戻る
+    press(window, QStringLiteral("cmdOK"));
+    EXPECT_TRUE(scripted->boxes().at(0).request.text.contains(QStringLiteral("03-1111-1111")));
+    EXPECT_TRUE(toolkit::Forms::find<frmOptions>());
+    scripted->answerBox(toolkit::MessageResult::Yes); // 自分の入力で上書き
+    press(window, QStringLiteral("cmdOK"));
+    EXPECT_FALSE(toolkit::Forms::find<frmOptions>());
+    EXPECT_EQ(stored(QStringLiteral("SELECT 電話番号 FROM 病院名")).toString(), QStringLiteral("03-9999-9999"));
+}
+
 TEST_F(OptionsWindowTest, AFailedCloseWarnsAndKeepsTheOtherEdits)
 {
     frmOptions &window = shown();

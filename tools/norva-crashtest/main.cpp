@@ -5,6 +5,8 @@
 //
 //   norva-crashtest [--runs N] [--seed S] [--location LOCATION]
 //                   [--stop-server COMMAND --start-server COMMAND]
+//   norva-crashtest --save-once LOCATION EPISODE FIELD VALUE
+//   norva-crashtest --delete-once LOCATION EPISODE
 //
 // The database is a new file, or the empty server database LOCATION names (a
 // libpq URI or keyword string).  On a file half of the kills come at a chosen
@@ -120,6 +122,34 @@ int child(const QString &path, quint32 seed, int firstChart, long killAt)
         }
     }
     connection.close();
+    return 0;
+}
+
+// One save of one field of a record window's row, or one deletion of an
+// episode, as another workstation makes it, for the tests of several
+// processes on one ledger.  Prints the engine's error number, 0 once stored.
+int once(const QStringList &args)
+{
+    const QString &location = args.at(2);
+    const int episode = args.at(3).toInt();
+    jet::Connection connection;
+    connection.setProvider(db::shapingProvider());
+    connection.open(db::shapedConnectionString(location));
+    qint32 number = 0;
+    try {
+        if (args.at(1) == QLatin1String("--save-once")) {
+            jet::Recordset row;
+            row.open(record::kEpisodeSql.toString(), &connection, jet::CursorType::Static, jet::LockType::Optimistic);
+            row.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(episode));
+            row.setValue(args.at(4), args.at(5));
+            row.update();
+        } else {
+            ledger::removeEpisode(connection, episode);
+        }
+    } catch (const jet::Error &e) {
+        number = e.number();
+    }
+    std::printf("%d\n", number);
     return 0;
 }
 
@@ -352,6 +382,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     try {
+        if (args.size() >= 6 && args.at(1) == QLatin1String("--save-once"))
+            return once(args);
+        if (args.size() >= 4 && args.at(1) == QLatin1String("--delete-once"))
+            return once(args);
         if (args.value(1) == QLatin1String("--child"))
             return child(args.value(2), args.value(3).toUInt(), args.value(4).toInt(), args.value(5).toLong());
         int runs = 300;

@@ -26,6 +26,7 @@ constexpr qint32 FileNotFound = 3024;                      // catalog opened on 
 constexpr qint32 FieldDefinedTwice = 3191;                 // column already in the table
 constexpr qint32 FieldTooSmall = 3163;                     // text longer than its column's size
 constexpr qint32 RecordDeleted = 3167;                     // the row read is no longer there
+constexpr qint32 DataChanged = 3197;                       // another connection changed a field being written
 constexpr qint32 BindingColumnMissing = 545;               // bound control names a missing column
 constexpr qint32 PermissionDenied = 70;                    // a file that cannot be replaced or written
 constexpr qint32 DatabaseDamaged = 3049;                   // not a database, or its pages are damaged

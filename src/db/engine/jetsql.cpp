@@ -1321,6 +1321,16 @@ QString quoteString(const QString &text, Dialect dialect)
     return QLatin1Char('(') + quoted.join(QStringLiteral(" || char(0) || ")) + QLatin1Char(')');
 }
 
+QString sameValueAsParameter(const QString &expression, Dialect dialect)
+{
+    return expression + (dialect == Dialect::Postgres ? QStringLiteral(" IS NOT DISTINCT FROM ?") : QStringLiteral(" IS ?"));
+}
+
+QString lockingRead(Dialect dialect)
+{
+    return dialect == Dialect::Postgres ? QStringLiteral(" FOR UPDATE") : QString();
+}
+
 Statement translate(const QString &jetSql, Dialect dialect, const YesNoLookup &yesNo)
 {
     Parser parser(tokenize(jetSql));

@@ -134,6 +134,13 @@ QString quoteIdentifier(const QString &name, Dialect dialect = Dialect::Sqlite);
 // Writes a text as a string literal of the dialect (on a server with
 // standard_conforming_strings, which the server has on by default).
 QString quoteString(const QString &text, Dialect dialect = Dialect::Sqlite);
+// A condition true when the expression holds the value of the next parameter
+// marker, Null included: Null equals Null here, unlike with "=".
+QString sameValueAsParameter(const QString &expression, Dialect dialect = Dialect::Sqlite);
+// What a SELECT ends with so that the rows it reads stay as read until the
+// transaction ends: a server locks them; a file's writing transaction holds
+// the whole file already.
+QString lockingRead(Dialect dialect = Dialect::Sqlite);
 
 // How a filter or find criterion sees the recordset's fields.
 struct FieldInfo

@@ -14,6 +14,7 @@
 #include <functional>
 #include <limits>
 #include <list>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -124,6 +125,7 @@ public:
     int current = 0;
     EditMode mode = EditMode::None;
     QHash<int, QVariant> pending;
+    QList<FieldConflict> conflicts; // found by the last update(); the edit is still pending
     std::unordered_map<int, RowValues> unreadable; // rows added whose keys do not read back
 
     // A connection lost and renewed (Connection::renewIfLost) serves on; the
@@ -763,41 +765,157 @@ public:
         return byInstance;
     }
 
+    // One table's share of an update: its changed fields, their new values
+    // in stored form, and the row's key in it.
+    struct TableWrite
+    {
+        int instance = -1;
+        QList<int> fields;
+        QVariantList values;
+        qint64 key = 0;
+    };
+
+    // The changed columns of one table's row as stored now, in stored form;
+    // nothing when the row is gone.  On a server the row stays so until the
+    // transaction ends.
+    std::optional<QVariantList> storedNow(const TableWrite &write) const
+    {
+        const Instance &instance = instances[size_t(write.instance)];
+        QStringList columns;
+        for (int f : write.fields)
+            columns.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn, driver->dialect()));
+        const Statement probe = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+                                            .arg(joinParts(columns), quoteIdentifier(instance.table, driver->dialect()),
+                                                 quoteIdentifier(driver->rowKeyColumn(instance.table), driver->dialect()),
+                                                 sql::lockingRead(driver->dialect())));
+        probe->bind(1, write.key);
+        if (!probe->step())
+            return std::nullopt;
+        QVariantList stored;
+        for (int i = 0; i < write.fields.size(); ++i)
+            stored.append(probe->column(i));
+        return stored;
+    }
+
+    static bool sameValue(const QVariant &a, const QVariant &b)
+    {
+        if (a.isNull() || b.isNull())
+            return a.isNull() == b.isNull();
+        return a == b;
+    }
+
+    // The fields whose stored value is neither the one read nor the one this
+    // update writes; read and stored values are compared after the same
+    // conversion from the stored form, so that a value read compares equal
+    // to itself whatever the back end's types.
+    void collectConflicts(const TableWrite &write, const QVariantList &stored, const RowValues &read,
+                          QList<FieldConflict> &found) const
+    {
+        for (int i = 0; i < write.fields.size(); ++i) {
+            const int f = write.fields.at(i);
+            const FieldMeta &meta = fields[size_t(f)].meta;
+            const QVariant now = driver->fromStorage(stored.at(i), meta.type, meta.typeKnown);
+            if (!sameValue(now, read[size_t(f)]) && !sameValue(now, pending.value(f)))
+                found.append(FieldConflict{f, now, pending.value(f)});
+        }
+    }
+
     void writeUpdate(int row)
     {
         const std::vector<qint64> key = keyOf(row);
+        const RowValues read = this->row(row);
         const QMap<int, QList<int>> byInstance = pendingByInstance();
         // Every value is converted and checked before anything is written.
-        std::vector<std::pair<QString, QVariantList>> statements;
+        std::vector<TableWrite> writes;
         for (auto it = byInstance.cbegin(); it != byInstance.cend(); ++it) {
             const Instance &instance = instances[size_t(it.key())];
-            QStringList sets;
-            QVariantList values;
-            for (int f : it.value()) {
-                sets.append(quoteIdentifier(fields[size_t(f)].meta.baseColumn, driver->dialect()) + QStringLiteral(" = ?"));
-                values.append(storageValue(f, pending.value(f)));
-            }
+            TableWrite write{it.key(), it.value(), {}, key[size_t(it.key())]};
+            for (int f : it.value())
+                write.values.append(storageValue(f, pending.value(f)));
             // A value for a partner row the outer join did not find has no
             // row to go to: refused, not silently dropped.
-            if (key[size_t(it.key())] == kNoPartner)
+            if (write.key == kNoPartner)
                 throw Error(err::NotSupported,
                             QStringLiteral("テーブル '%1' に対応する行がないため、更新できません。").arg(instance.table));
-            values.append(key[size_t(it.key())]);
-            statements.emplace_back(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                                        .arg(quoteIdentifier(instance.table, driver->dialect()), sets.join(QStringLiteral(", ")),
-                                             quoteIdentifier(driver->rowKeyColumn(instance.table), driver->dialect())),
-                                    values);
+            writes.push_back(write);
         }
+        conflicts.clear();
+        QList<FieldConflict> found;
         atomically([&] {
             ensureRowStillThere(key);
-            for (const auto &[sql, values] : statements) {
-                const Statement stmt = prepare(sql);
-                stmt->bindAll(values);
-                stmt->step();
-                if (stmt->changes() == 0)
+            for (const TableWrite &write : writes) {
+                const std::optional<QVariantList> stored = storedNow(write);
+                if (!stored)
                     rowDeleted();
+                collectConflicts(write, *stored, read, found);
+                if (!found.isEmpty())
+                    continue; // the other tables' conflicts are named too, and nothing is written
+                const Instance &instance = instances[size_t(write.instance)];
+                QStringList sets, unchanged;
+                for (int f : write.fields) {
+                    const QString column = quoteIdentifier(fields[size_t(f)].meta.baseColumn, driver->dialect());
+                    sets.append(column + QStringLiteral(" = ?"));
+                    unchanged.append(sql::sameValueAsParameter(column, driver->dialect()));
+                }
+                const Statement stmt = prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ? AND %4")
+                                                   .arg(quoteIdentifier(instance.table, driver->dialect()), joinParts(sets),
+                                                        quoteIdentifier(driver->rowKeyColumn(instance.table), driver->dialect()),
+                                                        unchanged.join(QStringLiteral(" AND "))));
+                stmt->bindAll(write.values + QVariantList{write.key} + *stored);
+                stmt->step();
+                if (stmt->changes() > 0)
+                    continue;
+                // The row was read under a lock just now: a miss means the
+                // back end let another writer in after all.
+                const std::optional<QVariantList> again = storedNow(write);
+                if (!again)
+                    rowDeleted();
+                collectConflicts(write, *again, read, found);
+                if (found.isEmpty())
+                    for (int i = 0; i < write.fields.size(); ++i) {
+                        const FieldMeta &meta = fields[size_t(write.fields.at(i))].meta;
+                        found.append(FieldConflict{write.fields.at(i), driver->fromStorage(again->at(i), meta.type, meta.typeKnown),
+                                                   pending.value(write.fields.at(i))});
+                    }
             }
+            if (!found.isEmpty())
+                dataChanged(found);
         });
+    }
+
+    [[noreturn]] void dataChanged(const QList<FieldConflict> &found)
+    {
+        conflicts = found;
+        QStringList names;
+        for (const FieldConflict &conflict : found)
+            names.append(fields[size_t(conflict.field)].meta.name);
+        throw Error(err::DataChanged,
+                    QStringLiteral("ほかのユーザーがこのレコードを変更したため、保存できませんでした。"
+                                   "変更は保存されていません。(%1)")
+                        .arg(names.join(QStringLiteral(", "))));
+    }
+
+    // The cached values of a row, when it is cached at all.
+    RowValues *cachedRow(int index)
+    {
+        if (!keyed)
+            return index >= 0 && size_t(index) < allRows.size() ? &allRows[size_t(index)] : nullptr;
+        if (auto it = unreadable.find(index); it != unreadable.end())
+            return &it->second;
+        const auto it = segments.find(index / kSegmentRows);
+        if (it == segments.end())
+            return nullptr;
+        const size_t offset = size_t(index - (index / kSegmentRows) * kSegmentRows);
+        return offset < it->second.first.size() ? &it->second.first[offset] : nullptr;
+    }
+
+    // The conflicting fields' stored values become the ones read.  A row no
+    // longer cached is read anew when next needed, with them.
+    void takeStoredAsRead()
+    {
+        if (RowValues *values = cachedRow(current))
+            for (const FieldConflict &conflict : conflicts)
+                (*values)[size_t(conflict.field)] = conflict.stored;
     }
 
     [[noreturn]] static void rowDeleted()
@@ -1315,12 +1433,39 @@ void Recordset::update()
     emit rowChanged(d->current);
 }
 
+QList<FieldConflict> Recordset::conflicts() const
+{
+    return d ? d->conflicts : QList<FieldConflict>();
+}
+
+void Recordset::overwriteConflicts()
+{
+    requireOpen();
+    d->takeStoredAsRead();
+    d->conflicts.clear();
+}
+
+void Recordset::reloadConflicts()
+{
+    requireOpen();
+    if (d->conflicts.isEmpty())
+        return;
+    d->takeStoredAsRead();
+    for (const FieldConflict &conflict : std::as_const(d->conflicts))
+        d->pending.remove(conflict.field);
+    d->conflicts.clear();
+    if (d->pending.isEmpty())
+        d->mode = EditMode::None;
+    emit rowChanged(d->current);
+}
+
 void Recordset::cancelUpdate()
 {
     requireOpen();
     const bool adding = d->mode == EditMode::Add;
     d->mode = EditMode::None;
     d->pending.clear();
+    d->conflicts.clear();
     if (adding)
         emit currentChanged();
     else if (d->current >= 0 && d->current < d->rowCount())

@@ -2,6 +2,7 @@
 
 #include "db/engine/catalog.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -33,6 +34,15 @@ struct FieldMeta
     DataType type = DataType::Text;
     bool typeKnown = false; // false for computed columns, whose type follows their values
     int definedSize = 0;
+};
+
+// A field of the current row that another connection changed since the
+// recordset read it, as the last update() found it.
+struct FieldConflict
+{
+    int field = -1;
+    QVariant stored;  // the value stored now
+    QVariant pending; // the value the update would have written over it
 };
 
 // Something bound to the recordset's current row (a bound control, a binding
@@ -99,13 +109,29 @@ public:
     int recordCount() const;
     int absolutePosition() const;
 
-    // Editing.
+    // Editing.  An update writes only the fields given a value, and each only
+    // where it still holds the value read: two connections editing different
+    // fields of one row both keep their edits, and a field the other set to
+    // the very value written is no conflict.  When another connection
+    // changed one of the same fields, nothing of the row is written, the
+    // values stay pending and update() raises err::DataChanged, conflicts()
+    // naming the fields; a row that is gone raises err::RecordDeleted.  The
+    // caller then writes over the other's change (overwriteConflicts(), then
+    // update()), takes it (reloadConflicts()), or cancels.
     EditMode editMode() const;
     void addNew();
     void addNew(const QStringList &fields, const QVariantList &values);
     void update();
     void cancelUpdate();
     void deleteCurrent();
+    // Empty unless the last update() raised err::DataChanged and the edit is still pending.
+    QList<FieldConflict> conflicts() const;
+    // Takes the conflicting fields' stored values as the ones read, so that
+    // the next update() writes the pending values over them.
+    void overwriteConflicts();
+    // Shows the conflicting fields' stored values and drops their pending
+    // values; the other pending values wait for the next update().
+    void reloadConflicts();
 
     // Searching.
     void find(const QString &criterion);

@@ -247,6 +247,59 @@ TEST_P(RecordsetTest, AnUpdateOfARowDeletedElsewhereFailsAndKeepsTheEdit)
     EXPECT_EQ(rs.editMode(), EditMode::InProgress);
 }
 
+// Two workstations on one episode: each update writes a field only where it
+// still holds what was read.
+TEST_P(RecordsetTest, AnUpdateWritesOverNoFieldAnotherConnectionChanged)
+{
+    Recordset rs;
+    rs.open(join, &conn());
+    rs.setFilter(QStringLiteral("入退院情報.入退院ID = '2'"));
+    auto other = db.connect();
+    const auto stored = [&](const QString &column) {
+        Recordset check;
+        check.open(join + QStringLiteral(" AND 入退院情報.入退院ID = 2"), other.get());
+        return check.value(column);
+    };
+
+    // Different fields: both kept; a value of every type, once written, compares equal to itself.
+    other->execute(QStringLiteral("UPDATE 患者情報 SET かな氏名 = 'たなか はな' WHERE カルテID = 101"));
+    for (int day : {3, 4}) {
+        rs.setValue(QStringLiteral("生年月日"), QDate(1951, 2, day));
+        rs.setValue(QStringLiteral("外入の別"), day % 2 ? -1 : 0);
+        rs.setValue(QStringLiteral("検査(ＣＴ)"), QStringLiteral("異常なし%1").arg(day).repeated(200));
+        rs.update();
+    }
+    EXPECT_EQ(stored(QStringLiteral("かな氏名")).toString(), QStringLiteral("たなか はな"));
+    EXPECT_EQ(stored(QStringLiteral("生年月日")).toDate(), QDate(1951, 2, 4));
+
+    // The same field: nothing of the row is written, the edit stays, the field is named.
+    other->execute(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = '他端末' WHERE 入退院ID = 2"));
+    rs.setValue(QStringLiteral("氏名"), QStringLiteral("自分の氏名"));
+    rs.setValue(QStringLiteral("一時診断名"), QStringLiteral("自分"));
+    EXPECT_EQ(errorOf([&] { rs.update(); }), err::DataChanged);
+    ASSERT_EQ(rs.conflicts().size(), 1);
+    const FieldConflict conflict = rs.conflicts().at(0);
+    EXPECT_EQ(rs.field(conflict.field).name + conflict.stored.toString() + conflict.pending.toString(),
+              QStringLiteral("一時診断名他端末自分"));
+    EXPECT_EQ(stored(QStringLiteral("氏名")).toString(), patientNames[1]) << "the other table's write went back";
+
+    // Taking theirs keeps the other edit for the next update.
+    rs.reloadConflicts();
+    EXPECT_EQ(rs.value(QStringLiteral("一時診断名")).toString(), QStringLiteral("他端末"));
+    rs.update();
+    EXPECT_EQ(stored(QStringLiteral("氏名")).toString() + stored(QStringLiteral("一時診断名")).toString(),
+              QStringLiteral("自分の氏名他端末"));
+
+    // Keeping mine writes over theirs knowingly; a Null read is a value like any other.
+    other->execute(QStringLiteral("UPDATE 入退院情報 SET 一時診断名 = Null WHERE 入退院ID = 2"));
+    rs.setValue(QStringLiteral("一時診断名"), QStringLiteral("自分"));
+    EXPECT_EQ(errorOf([&] { rs.update(); }), err::DataChanged);
+    EXPECT_TRUE(rs.conflicts().at(0).stored.isNull());
+    rs.overwriteConflicts();
+    rs.update();
+    EXPECT_EQ(stored(QStringLiteral("一時診断名")).toString(), QStringLiteral("自分"));
+}
+
 TEST_P(RecordsetTest, MovingAwayWritesPendingEdits)
 {
     Recordset rs;
