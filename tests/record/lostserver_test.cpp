@@ -2,7 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "ledger/frmFindPts.h"
-#include "ledger/registration.h"
+#include "db/episodes.h"
 #include "recordfixture.h"
 #include "support/ownserver.h"
 #include "toolkit/form.h"
@@ -29,11 +29,11 @@ TEST_F(LostServerTest, WhileTheServerIsGoneASaveKeepsTheWindowAndItsTextAndOnceI
     // As the location file gives it back, so that every connection is to one address.
     const QString location = QString::fromUtf8(database.conninfo()).trimmed();
     db::createDatabase(location, db::Generation::V2112);
-    int episode = 0;
+    qint64 episode = 0;
     {
         jet::Connection connection;
         connection.open(db::plainConnectionString(location));
-        episode = ledger::storeRegistration(connection, 1001);
+        episode = db::registerEpisode(connection, 1001);
     }
     writeLocation(location);
     registerWindow<frmFindPts>(app::window::AllPatientLedger);
