@@ -75,7 +75,12 @@ frmFindPts::frmFindPts(QWidget *parent)
     connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Everyone); });
     ledger::wireCertificateRecords(*this, *m_grid, QStringLiteral("入退院情報.カルテID"), ui->mnuToolCertificates,
                                    ui->mnuToolRenewals);
-    connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] { toolkit::trap([this] { deleteEpisode(); }); });
+    connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] {
+        // The episode stays until the user tries again.
+        toolkit::trap([this] { deleteEpisode(); },
+                      {toolkit::lockedAnswer(QStringLiteral("ほかの端末がデータベースを使用しているため、削除できませんでした。"
+                                                            "しばらくしてから、もう一度削除してください。"))});
+    });
 
     // The compaction window unloads this ledger itself when it loads.
     connect(ui->mnuToolOptimization, &QAction::triggered, this,

@@ -131,7 +131,10 @@ std::optional<qint32> chartNumber(const QString &answer)
 
 void registerPatient(toolkit::Form &ledger, jet::Connection &connection)
 {
-    toolkit::trap([&ledger, &connection] { run(ledger, connection); });
+    // Nothing was registered and the ledger stays, so the user may try again.
+    toolkit::trap([&ledger, &connection] { run(ledger, connection); },
+                  {toolkit::lockedAnswer(QStringLiteral("ほかの端末がデータベースを使用しているため、登録できませんでした。"
+                                                        "しばらくしてから、もう一度登録してください。"))});
 }
 
 } // namespace ledger

@@ -18,8 +18,9 @@ namespace ledger {
 // window on that episode (the all-patient ledger while that window is not
 // registered).
 // An answer that is no number, or a number outside the 32-bit range, is
-// refused with a message and the ledger stays.  Runs under its own error
-// trap: an engine failure shows the fatal error box and ends the program.
+// refused with a message and the ledger stays, as it does when another
+// workstation keeps the database locked.  Runs under its own error trap: any
+// other engine failure shows the fatal error box and ends the program.
 void registerPatient(toolkit::Form &ledger, jet::Connection &connection);
 
 // The chart number of an answer: blanks around it allowed, full-width digits
