@@ -2,22 +2,13 @@
 #include "ui_frmArrange.h"
 
 #include "app/navigation.h"
-#include "db/engine/administration.h"
 #include "db/engine/error.h"
+#include "db/episodes.h"
 #include "db/location.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 
 #include <QShortcut>
-
-// Rewrites the stored list in place and whole: dropped, even for a moment,
-// it would take the summaries built on it along, and a failure between the
-// drop and the new text would leave the database without the list every
-// ledger and report reads.
-void ledger::storeListOrder(const QString &path, db::RoomOrder order)
-{
-    jet::replaceStoredQuery(db::plainConnectionString(path), db::kInpatientListQuery.toString(), db::inpatientListSql(order));
-}
 
 namespace {
 
@@ -67,7 +58,7 @@ void frmArrange::writeOrder(db::RoomOrder order)
     toolkit::trap(
         [this, order] {
             try {
-                ledger::storeListOrder(db::readDatabasePath(toolkit::platform().programFolder()), order);
+                db::storeListOrder(db::readDatabasePath(toolkit::platform().programFolder()), order);
             } catch (const jet::Error &e) {
                 if (e.number() == jet::err::FileNotFound)
                     throw;

@@ -9,12 +9,6 @@ namespace Ui {
 class frmArrange;
 }
 
-namespace ledger {
-// Stores the in-patient list of the database at the path in that order, in
-// one transaction.  Throws jet::Error(3024) when there is no such file.
-void storeListOrder(const QString &path, db::RoomOrder order);
-}
-
 // The list-order window: rewrites the stored in-patient list with rooms
 // rising or falling.  It stands in for the inpatient ledger while it is
 // open, so the ledger shows again, in the order now stored, when it closes.

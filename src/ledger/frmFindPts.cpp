@@ -3,7 +3,7 @@
 
 #include "app/navigation.h"
 #include "db/engine/error.h"
-#include "db/engine/transaction.h"
+#include "db/episodes.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/export.h"
@@ -75,7 +75,12 @@ frmFindPts::frmFindPts(QWidget *parent)
     connect(ui->mnuToolDataEx, &QAction::triggered, this, [] { ledger::exportList(ledger::ExportList::Everyone); });
     ledger::wireCertificateRecords(*this, *m_grid, QStringLiteral("入退院情報.カルテID"), ui->mnuToolCertificates,
                                    ui->mnuToolRenewals);
-    connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] { toolkit::trap([this] { deleteEpisode(); }); });
+    connect(ui->mnuFileAdmHisDelete, &QAction::triggered, this, [this] {
+        // The episode stays until the user tries again.
+        toolkit::trap([this] { deleteEpisode(); },
+                      {toolkit::lockedAnswer(QStringLiteral("ほかの端末がデータベースを使用しているため、削除できませんでした。"
+                                                            "しばらくしてから、もう一度削除してください。"))});
+    });
 
     // The compaction window unloads this ledger itself when it loads.
     connect(ui->mnuToolOptimization, &QAction::triggered, this,
@@ -138,15 +143,6 @@ void frmFindPts::deleteEpisode()
     }
     if (toolkit::platform().messageBox(deletionQuestion()) != toolkit::MessageResult::Yes)
         return;
-    ledger::removeEpisode(m_connection, m_grid->value(row, QStringLiteral("入退院ID")));
+    db::deleteEpisode(m_connection, m_grid->value(row, QStringLiteral("入退院ID")).toLongLong());
     m_list.requery();
-}
-
-void ledger::removeEpisode(jet::Connection &connection, const QVariant &episode)
-{
-    jet::Transaction transaction(connection);
-    connection.execute(QStringLiteral("DELETE FROM 入退院情報 WHERE 入退院ID = ?"), {episode});
-    connection.execute(QStringLiteral("DELETE FROM 検査情報 WHERE 入退院ID = ?"), {episode});
-    connection.execute(QStringLiteral("DELETE FROM 診断情報 WHERE 入退院ID = ?"), {episode});
-    transaction.commit();
 }

@@ -15,9 +15,6 @@ class RecordBinding;
 }
 namespace ledger {
 class KanaSearch;
-
-// Deletes an episode and whatever companion rows it has, in one transaction.
-void removeEpisode(jet::Connection &connection, const QVariant &episode);
 }
 
 // The all-patient ledger: every episode of every patient, newest first, and

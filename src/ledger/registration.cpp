@@ -1,9 +1,7 @@
 #include "ledger/registration.h"
 
 #include "app/navigation.h"
-#include "db/engine/connection.h"
-#include "db/engine/recordset.h"
-#include "db/engine/transaction.h"
+#include "db/episodes.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/form.h"
 #include "toolkit/platform.h"
@@ -67,7 +65,7 @@ void run(toolkit::Form &ledger, jet::Connection &connection)
         services.messageBox(box);
         return;
     }
-    const int episode = storeRegistration(connection, *chart);
+    const qint64 episode = db::registerEpisode(connection, *chart);
     if (app::isRegistered(app::window::NewPatient))
         app::moveTo(ledger, app::window::NewPatient, episode);
     else
@@ -75,36 +73,6 @@ void run(toolkit::Form &ledger, jet::Connection &connection)
 }
 
 } // namespace
-
-// The patient row when the chart is new, the episode and its two companion
-// rows.  One transaction, so that a failure never leaves an episode that the
-// record windows could not open.
-int storeRegistration(jet::Connection &connection, qint32 chart)
-{
-    jet::Recordset patients;
-    jet::Recordset episodes;
-    patients.open(QStringLiteral("SELECT * FROM 患者情報"), &connection);
-    episodes.open(QStringLiteral("SELECT * FROM 入退院情報"), &connection);
-
-    jet::Transaction transaction(connection);
-    const QString chartField = QStringLiteral("カルテID");
-    bool found = false;
-    if (patients.recordCount() > 0) {
-        patients.moveFirst();
-        patients.find(chartField + QStringLiteral(" = ") + QString::number(chart));
-        found = !patients.eof();
-    }
-    if (!found)
-        patients.addNew({chartField}, {chart});
-    episodes.addNew({chartField}, {chart});
-    const int episode = episodes.value(QStringLiteral("入退院ID")).toInt();
-    connection.execute(QStringLiteral("INSERT INTO 検査情報 (入退院ID) VALUES (?)"), {episode});
-    connection.execute(QStringLiteral("INSERT INTO 診断情報 (入退院ID) VALUES (?)"), {episode});
-    transaction.commit();
-    episodes.close();
-    patients.close();
-    return episode;
-}
 
 std::optional<qint32> chartNumber(const QString &answer)
 {
@@ -163,7 +131,10 @@ std::optional<qint32> chartNumber(const QString &answer)
 
 void registerPatient(toolkit::Form &ledger, jet::Connection &connection)
 {
-    toolkit::trap([&ledger, &connection] { run(ledger, connection); });
+    // Nothing was registered and the ledger stays, so the user may try again.
+    toolkit::trap([&ledger, &connection] { run(ledger, connection); },
+                  {toolkit::lockedAnswer(QStringLiteral("ほかの端末がデータベースを使用しているため、登録できませんでした。"
+                                                        "しばらくしてから、もう一度登録してください。"))});
 }
 
 } // namespace ledger

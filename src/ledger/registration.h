@@ -15,15 +15,13 @@ namespace ledger {
 // Registration from a ledger: asks for a chart number, adds the patient when
 // the chart is new and always a new, empty episode with its two companion rows,
 // all in one transaction; then unloads the ledger and shows the new-patient
-// window (the all-patient ledger while that window is not registered).
+// window on that episode (the all-patient ledger while that window is not
+// registered).
 // An answer that is no number, or a number outside the 32-bit range, is
-// refused with a message and the ledger stays.  Runs under its own error
-// trap: an engine failure shows the fatal error box and ends the program.
+// refused with a message and the ledger stays, as it does when another
+// workstation keeps the database locked.  Runs under its own error trap: any
+// other engine failure shows the fatal error box and ends the program.
 void registerPatient(toolkit::Form &ledger, jet::Connection &connection);
-
-// The patient row when the chart is new, the episode and its two companion
-// rows, in one transaction; returns the new episode's 入退院ID.
-int storeRegistration(jet::Connection &connection, qint32 chart);
 
 // The chart number of an answer: blanks around it allowed, full-width digits
 // taken as digits, a fraction rounded half to even.  Nothing when the text is

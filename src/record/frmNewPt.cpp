@@ -2,6 +2,8 @@
 #include "ui_frmNewPt.h"
 
 #include "app/navigation.h"
+#include "db/engine/error.h"
+#include "db/episodes.h"
 #include "toolkit/binding.h"
 #include "toolkit/platform.h"
 #include "toolkit/widgets.h"
@@ -15,11 +17,15 @@
 
 namespace {
 
-// Every episode with its patient in episode order.  Registration hands the
-// window its episode; opened without one, the window shows the newest.
-const QString kNewPatientSql = QStringLiteral("SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 ")
-    + QStringLiteral("WHERE 患者情報.カルテID = 入退院情報.カルテID ")
-    + QStringLiteral("ORDER BY 入退院情報.入退院ID");
+// The episode registration handed over, with its patient.  Only that one:
+// the newest episode may be another workstation's, registered at the same
+// moment.
+QString newPatientSql(qint64 episode)
+{
+    return QStringLiteral("SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 "
+                          "WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = %1")
+        .arg(episode);
+}
 
 const QString kCodeTip = QStringLiteral("オプションで編集可能");
 const QString kDiagnosisTip = QStringLiteral("退院病歴の印刷に必須、病名の追加はオプションで可能");
@@ -103,19 +109,18 @@ void frmNewPt::loadEpisode()
 {
     // Taken at once, so that a failure below never leaves it for a later opening.
     const QVariant handed = app::takeHanded(app::window::NewPatient);
+    bool isNumber = false;
+    const qint64 episode = handed.toLongLong(&isNumber);
+    // Only registration opens the window, and always with its episode.
+    if (!isNumber)
+        throw jet::Error(jet::err::NoCurrentRecord,
+                         QStringLiteral("BOF と EOF のいずれかが True になっているか、または現在のレコードが削除されています。"
+                                        "要求された操作には、現在のレコードが必要です。"));
     openConnection();
-    openData(kNewPatientSql, jet::CursorType::Static);
-    // On the new episode before anything is bound: bound to an older row
-    // first, the outpatient switch would flip on the way and announce an
-    // admission nobody asked for.  Another workstation registering at the
-    // same moment makes the newest episode someone else's.
-    if (handed.isValid())
-        filterEpisode(QString::number(handed.toLongLong()));
-    else
-        data().moveLast();
-    // Registration writes the companion rows with the episode; an episode
-    // that came without them still gets exactly one of each.
-    ensureCompanionRows(data().value(QStringLiteral("入退院ID")).toString());
+    // Registration writes the companion rows with the episode; one that came
+    // without them (an older program's) still gets exactly one of each.
+    db::repairCompanionRows(connection(), episode);
+    openData(newPatientSql(episode), jet::CursorType::Static);
     bindFields();
     ui->SSTab1->setCurrentIndex(0);
     ui->Text2->setFocus();

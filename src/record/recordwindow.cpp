@@ -2,7 +2,7 @@
 
 #include "app/navigation.h"
 #include "db/engine/error.h"
-#include "db/engine/transaction.h"
+#include "db/episodes.h"
 #include "db/location.h"
 #include "record/Imecomp.h"
 #include "toolkit/binding.h"
@@ -316,17 +316,8 @@ void RecordWindow::ensureCompanionRows(const QString &episode)
 {
     bool isNumber = false;
     const qlonglong id = episode.toLongLong(&isNumber);
-    if (!isNumber)
-        return;
-    jet::Transaction transaction(m_connection);
-    for (const QString &table : {QStringLiteral("検査情報"), QStringLiteral("診断情報")}) {
-        m_connection.execute(QStringLiteral("INSERT INTO %1 (入退院ID) SELECT 入退院ID FROM 入退院情報 "
-                                            "WHERE 入退院ID = ? AND NOT EXISTS "
-                                            "(SELECT 入退院ID FROM %1 WHERE 入退院ID = ?)")
-                                 .arg(table),
-                             {id, id});
-    }
-    transaction.commit();
+    if (isNumber)
+        db::repairCompanionRows(m_connection, id);
 }
 
 void RecordWindow::openData(const QString &sql, jet::CursorType cursor)

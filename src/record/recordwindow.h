@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/episodes.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/form.h"
 
@@ -30,11 +31,8 @@ class StatusPanels;
 
 namespace record {
 
-// The episode with its patient and its examination results.  The record
-// windows open the whole join and narrow it to one episode with a filter.
-inline constexpr QStringView kEpisodeSql =
-    u"SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 "
-    u"WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID";
+// The record windows open the whole join and narrow it to one episode with a filter.
+using db::kEpisodeSql;
 
 // The lists of the code combos.
 inline constexpr QStringView kDiagnosisListSql =

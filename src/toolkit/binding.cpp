@@ -510,6 +510,12 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
                                                      "サーバーが使えるようになってから、もう一度保存してください。"));
     unreachable.retryable = true;
     answers.append(unreachable);
+    // The file held by another workstation's save for longer than the
+    // engine waits: the next save, or closing, tries again.
+    ErrorAnswer locked = lockedAnswer(QStringLiteral("ほかの端末がデータベースを使用しているため、保存できませんでした。\r"
+                                                     "入力した内容は画面に残っています。しばらくしてから、もう一度保存してください。"));
+    locked.then = [&written] { written = false; };
+    answers.append(locked);
     // The edits go to the row; a refusal is answered once the row is written,
     // since only then is it true that everything else the user typed is
     // stored.  Its last line names what was left out.

@@ -79,7 +79,10 @@ const ErrorAnswer *answerFor(const ErrorTable &answers, const jet::Error &error)
             if (answer.retryable)
                 return &answer;
     for (const ErrorAnswer &answer : answers)
-        if (!answer.retryable && answer.number == error.number())
+        if (answer.cause == error.cause())
+            return &answer;
+    for (const ErrorAnswer &answer : answers)
+        if (!answer.retryable && !answer.cause && answer.number == error.number())
             return &answer;
     return nullptr;
 }
@@ -145,6 +148,13 @@ void runFollowUp(const std::function<void()> &then)
 }
 
 } // namespace
+
+ErrorAnswer lockedAnswer(const QString &text)
+{
+    ErrorAnswer answer{0, {.text = text, .icon = MessageIcon::Exclamation}, {}, false};
+    answer.cause = jet::Cause::Busy;
+    return answer;
+}
 
 void trap(const std::function<void()> &handler, const ErrorTable &answers)
 {

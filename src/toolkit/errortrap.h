@@ -1,11 +1,13 @@
 #pragma once
 
+#include "db/engine/error.h"
 #include "toolkit/platform.h"
 
 #include <QList>
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 namespace jet {
 class Error;
@@ -23,6 +25,10 @@ struct ErrorAnswer {
     // Answers, whatever its number and before the numbers, an error that may
     // be tried again as it is (jet::isRetryable): the number is then ignored.
     bool retryable = false;
+    // Answers, whatever its number and before the numbers, an error of this
+    // cause: a database that another workstation kept locked past the wait
+    // (jet::Cause::Busy) is not a failure of the work and ends nothing.
+    std::optional<jet::Cause> cause = std::nullopt;
 };
 using ErrorTable = QList<ErrorAnswer>;
 
@@ -32,6 +38,11 @@ using ErrorTable = QList<ErrorAnswer>;
 ErrorAnswer unreachableAnswer();
 // Gives it for the error.
 void answerUnreachable(const jet::Error &error);
+
+// The answer to a database that another workstation kept locked past the
+// engine's wait: an exclamation box with the text, and the program goes on,
+// so that the user may try again.
+ErrorAnswer lockedAnswer(const QString &text);
 
 // Runs a handler under one trap: a jet::Error whose number is in the table gets
 // its answer (first match in table order); inside a window's load, an error

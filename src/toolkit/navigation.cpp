@@ -88,6 +88,17 @@ bool showWindow(const QString &name)
     return opening([&] { get().showModeless(); });
 }
 
+bool showWindow(const QString &name, const QVariant &handed)
+{
+    if (!isRegistered(name))
+        return false;
+    handedValues().insert(name, handed);
+    const bool shown = showWindow(name);
+    // A window already loaded takes nothing; the value never waits for a later opening.
+    handedValues().remove(name);
+    return shown;
+}
+
 bool showModal(const QString &name)
 {
     const WindowEntry *entry = entryOf(name);

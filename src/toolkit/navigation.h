@@ -42,6 +42,8 @@ toolkit::Form *loadWindow(const QString &name);
 // Shows the window modeless, loading it afresh when needed.  False when no
 // window of that name is registered.
 bool showWindow(const QString &name);
+// The same, handing the window a value it takes while it loads.
+bool showWindow(const QString &name, const QVariant &handed);
 
 // Shows the window modal above the caller and returns once it is closed.
 bool showModal(const QString &name);

@@ -1,4 +1,5 @@
 #include "ledger/frmArrange.h"
+#include "db/episodes.h"
 #include "support/labels.h"
 #include "ledger/frmPts.h"
 
@@ -186,7 +187,7 @@ TEST(ListOrder, IsReplacedInPlaceOnAFileAndOnAServer)
     testing_support::ServerDatabase server(testing_support::testServerConninfo());
     for (const QString &location : {QDir(folder.path()).filePath(QStringLiteral("ward.mdb")), QString::fromUtf8(server.conninfo())}) {
         db::createDatabase(location, db::Generation::V2112);
-        ledger::storeListOrder(location, db::RoomOrder::Descending);
+        db::storeListOrder(location, db::RoomOrder::Descending);
         jet::Connection connection;
         connection.open(db::plainConnectionString(location));
         jet::Catalog catalog;

@@ -5,7 +5,7 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/frmFindPts.h"
-#include "ledger/registration.h"
+#include "db/episodes.h"
 #include "recordfixture.h"
 #include "toolkit/binding.h"
 #include "toolkit/help.h"
@@ -316,9 +316,9 @@ TEST_F(AllPatientRecordTest, ASaveOfAnEpisodeDeletedElsewhereWritesNothingAndKee
 {
     frmFindPt *window = open(8);
     ASSERT_NE(window, nullptr);
-    ledger::removeEpisode(ward.connection(), 9);
-    ledger::removeEpisode(ward.connection(), 8);
-    ASSERT_EQ(ledger::storeRegistration(ward.connection(), 3001), 10);
+    db::deleteEpisode(ward.connection(), 9);
+    db::deleteEpisode(ward.connection(), 8);
+    ASSERT_EQ(db::registerEpisode(ward.connection(), 3001), 10);
 
     auto *memo = window->findChild<QPlainTextEdit *>(QStringLiteral("Text25"));
     QTest::keyClicks(memo, QStringLiteral("CT normal"));

@@ -166,11 +166,11 @@ TEST_F(NewPatientWindowTest, FitsAnEightHundredBySixHundredScreenWithEveryFieldR
 }
 
 // An older program registered episodes without their companion rows.
-TEST_F(NewPatientWindowTest, NewestEpisodeWithoutCompanionRowsGetsOneOfEachOnce)
+TEST_F(NewPatientWindowTest, EpisodeWithoutCompanionRowsGetsOneOfEachOnce)
 {
     ward.connection().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (1001)"));
     for (int round = 0; round < 2; ++round) {
-        app::showWindow(app::window::NewPatient);
+        app::showWindow(app::window::NewPatient, 10);
         frmNewPt *window = Forms::find<frmNewPt>();
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(text(window, "Text1")->text(), QStringLiteral("10"));
@@ -178,7 +178,7 @@ TEST_F(NewPatientWindowTest, NewestEpisodeWithoutCompanionRowsGetsOneOfEachOnce)
         EXPECT_EQ(rowsOf(QStringLiteral("検査情報"), 10), 1) << round;
         EXPECT_EQ(rowsOf(QStringLiteral("診断情報"), 10), 1) << round;
     }
-    EXPECT_EQ(rowsOf(QStringLiteral("検査情報"), 4), 0) << "only the newest episode is the window's";
+    EXPECT_EQ(rowsOf(QStringLiteral("検査情報"), 4), 0) << "only the handed episode is the window's";
 }
 
 TEST_F(NewPatientWindowTest, FurtherEpisodeShowsThePatientAsStored)
@@ -306,7 +306,7 @@ TEST_F(NewPatientWindowTest, DatabaseTooOldForTheSwitchAsksForAConversion)
         connection.close();
     }
     writeLocation(path);
-    app::showWindow(app::window::NewPatient);
+    app::showWindow(app::window::NewPatient, 1);
     ASSERT_EQ(program.services->boxes().size(), 1);
     EXPECT_EQ(program.services->boxes()[0].request.text,
               QStringLiteral("データベースが古いため表示できません。コンバートしてください。"));

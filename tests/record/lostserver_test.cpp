@@ -4,7 +4,7 @@
 
 #include "db/engine/connection.h"
 #include "ledger/frmFindPts.h"
-#include "ledger/registration.h"
+#include "db/episodes.h"
 #include "recordfixture.h"
 #include "support/ownserver.h"
 #include "toolkit/form.h"
@@ -30,7 +30,7 @@ protected:
         db::createDatabase(location, db::Generation::V2112);
         jet::Connection connection;
         connection.open(db::plainConnectionString(location));
-        episode = ledger::storeRegistration(connection, 1001);
+        episode = db::registerEpisode(connection, 1001);
         writeLocation(location);
         registerWindow<frmFindPts>(app::window::AllPatientLedger);
         registerWindow<frmFindPt>(app::window::AllPatientRecord);
@@ -41,7 +41,7 @@ protected:
     // As the location file gives it back, so that every connection is to one address.
     const QString location = QString::fromUtf8(database.conninfo()).trimmed();
     const QString where = QStringLiteral("127.0.0.1:") + location.section(QStringLiteral("port='"), 1).section(u'\'', 0, 0);
-    int episode = 0;
+    qint64 episode = 0;
 };
 
 TEST_F(LostServerTest, WhileTheServerIsGoneASaveKeepsTheWindowAndItsTextAndOnceItIsBackStoresThem)

@@ -8,6 +8,13 @@
 //   norva-crashtest --save-once LOCATION EPISODE FIELD VALUE
 //   norva-crashtest --delete-once LOCATION EPISODE
 //
+//   norva-crashtest --register LOCATION FIRST COUNT
+//
+// The second form registers the charts FIRST … FIRST+COUNT-1 in the ledger
+// at LOCATION, one at a time as the ward registers them, and prints each
+// chart with the 入退院ID its registration returned; run in several processes
+// at once, it shows that every registration gets an episode of its own.
+//
 // The database is a new file, or the empty server database LOCATION names (a
 // libpq URI or keyword string).  On a file half of the kills come at a chosen
 // write, sync or truncation of the database's files, half at a random moment;
@@ -24,13 +31,10 @@
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
 #include "db/check.h"
+#include "db/episodes.h"
 #include "db/engine/postgres/server.h"
 #include "db/location.h"
 #include "db/schema.h"
-#include "ledger/frmArrange.h"
-#include "ledger/frmFindPts.h"
-#include "ledger/registration.h"
-#include "record/recordwindow.h"
 
 #include <QCoreApplication>
 #include <QMap>
@@ -68,7 +72,7 @@ QString orderName(db::RoomOrder order)
 void saveRecord(jet::Connection &connection, int episode, const QString &stamp)
 {
     jet::Recordset row;
-    row.open(record::kEpisodeSql.toString(), &connection, jet::CursorType::Static, jet::LockType::Optimistic);
+    row.open(db::kEpisodeSql.toString(), &connection, jet::CursorType::Static, jet::LockType::Optimistic);
     row.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(episode));
     row.setValue(kName, stamp);
     row.setValue(kDiagnosis, stamp);
@@ -101,7 +105,7 @@ int child(const QString &path, quint32 seed, int firstChart, long killAt)
         const int choice = ids.size() < 5 ? 0 : int(random.bounded(10));
         if (choice < 4) {
             report(QStringLiteral("begin reg %1").arg(chart));
-            const int episode = ledger::storeRegistration(connection, chart);
+            const qint64 episode = db::registerEpisode(connection, chart);
             report(QStringLiteral("done reg %1 %2").arg(chart++).arg(episode));
         } else if (choice < 8) {
             const int episode = ids.at(int(random.bounded(qsizetype(ids.size()))));
@@ -112,12 +116,12 @@ int child(const QString &path, quint32 seed, int firstChart, long killAt)
         } else if (choice < 9) {
             const int episode = ids.at(int(random.bounded(qsizetype(ids.size()))));
             report(QStringLiteral("begin del %1").arg(episode));
-            ledger::removeEpisode(connection, episode);
+            db::deleteEpisode(connection, episode);
             report(QStringLiteral("done del %1").arg(episode));
         } else {
             const db::RoomOrder order = random.bounded(2) ? db::RoomOrder::Ascending : db::RoomOrder::Descending;
             report(QStringLiteral("begin order %1").arg(orderName(order)));
-            ledger::storeListOrder(path, order);
+            db::storeListOrder(path, order);
             report(QStringLiteral("done order %1").arg(orderName(order)));
         }
     }
@@ -139,17 +143,30 @@ int once(const QStringList &args)
     try {
         if (args.at(1) == QLatin1String("--save-once")) {
             jet::Recordset row;
-            row.open(record::kEpisodeSql.toString(), &connection, jet::CursorType::Static, jet::LockType::Optimistic);
+            row.open(db::kEpisodeSql.toString(), &connection, jet::CursorType::Static, jet::LockType::Optimistic);
             row.setFilter(QStringLiteral("入退院情報.入退院ID = '%1'").arg(episode));
             row.setValue(args.at(4), args.at(5));
             row.update();
         } else {
-            ledger::removeEpisode(connection, episode);
+            db::deleteEpisode(connection, episode);
         }
     } catch (const jet::Error &e) {
         number = e.number();
     }
     std::printf("%d\n", number);
+    return 0;
+}
+
+// --- registrations side by side ---
+
+int registerCharts(const QString &location, int first, int count)
+{
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(location));
+    QTextStream out(stdout);
+    for (int chart = first; chart < first + count; ++chart)
+        out << chart << ' ' << db::registerEpisode(connection, chart) << Qt::endl;
+    connection.close();
     return 0;
 }
 
@@ -193,7 +210,7 @@ public:
         QMap<int, Row> rows;
         {
             jet::Recordset rs;
-            rs.open(record::kEpisodeSql.toString(), &connection);
+            rs.open(db::kEpisodeSql.toString(), &connection);
             for (; !rs.eof(); rs.moveNext())
                 rows.insert(rs.value(QStringLiteral("入退院情報.入退院ID")).toInt(),
                             {rs.value(kName).toString(), rs.value(kDiagnosis).toString(), rs.value(kExamination).toString()});
@@ -386,6 +403,8 @@ int main(int argc, char **argv)
             return once(args);
         if (args.size() >= 4 && args.at(1) == QLatin1String("--delete-once"))
             return once(args);
+        if (args.value(1) == QLatin1String("--register"))
+            return registerCharts(args.value(2), args.value(3).toInt(), args.value(4).toInt());
         if (args.value(1) == QLatin1String("--child"))
             return child(args.value(2), args.value(3).toUInt(), args.value(4).toInt(), args.value(5).toLong());
         int runs = 300;

@@ -24,7 +24,11 @@ using sql::quoteString;
 namespace {
 
 constexpr int kSaltSize = 16;
-constexpr int kBusyMilliseconds = 2000;
+// How long a statement waits for another connection's write lock before it
+// fails as Busy: far beyond a save of another workstation, which holds the
+// lock for milliseconds, and short enough that a file left locked is
+// reported while the user still waits for the save.
+constexpr int kBusyMilliseconds = 3000;
 // Virtual machine steps between two calls of a working callback.
 constexpr int kWorkingSteps = 1000;
 
