@@ -27,7 +27,12 @@ ChangeWatcher::ChangeWatcher(const Connection &connection, QObject *parent) : QO
     m_connection.setConnectionString(connection.connectionString());
     m_timer = new QTimer(this);
     m_timer->setInterval(kInterval);
-    connect(m_timer, &QTimer::timeout, this, &ChangeWatcher::check);
+    // A lost server is tried again only when asked: the tick must not hold
+    // the window up for as long as an unreachable server takes to fail.
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        if (m_connection.isOpen())
+            check();
+    });
     start();
     m_timer->start();
 }

@@ -23,9 +23,9 @@ class DriverResult;
 // active, without keeping a lock or a transaction between the looks.
 //
 // A watch that fails (a busy file, a lost server) tries again at the next
-// look; a server's watch that was lost reports a change once it is back,
-// since what happened meanwhile went unheard.  A window's own reads report
-// a lost database.
+// look, a lost server's only at the next check(); once it is back the watch
+// reports a change, since what happened meanwhile went unheard.  A window's
+// own reads report a lost database.
 class ChangeWatcher : public QObject
 {
     Q_OBJECT
