@@ -19,6 +19,8 @@ namespace ledger {
 namespace {
 
 const QString kEpisodeColumn = QStringLiteral("入退院ID");
+// How long after the last key the search box counts as being typed in.
+constexpr std::chrono::milliseconds kTyping{2000};
 
 // The row of the episode, looked for outwards from where it stood, which is
 // where it mostly still is: a long list is not read whole for it.
@@ -45,6 +47,8 @@ FreshList::FreshList(toolkit::Form &ledger, toolkit::DataGrid &grid, QLineEdit *
     m_waiting->setSingleShot(true);
     m_waiting->setInterval(500);
     connect(m_waiting, &QTimer::timeout, this, &FreshList::reloadWhenIdle);
+    if (search)
+        connect(search, &QLineEdit::textEdited, this, [this] { m_typed.start(); });
     ledger.installEventFilter(this);
 }
 
@@ -83,7 +87,7 @@ bool FreshList::busy() const
 {
     if (QApplication::activeModalWidget())
         return true;
-    return m_search && m_search->hasFocus() && !m_search->text().isEmpty();
+    return m_search && m_search->hasFocus() && m_typed.isValid() && m_typed.elapsed() < kTyping.count();
 }
 
 void FreshList::reloadWhenIdle()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -56,6 +57,7 @@ private:
     jet::Recordset *m_list = nullptr;
     QList<jet::Recordset *> m_summaries;
     QTimer *m_waiting = nullptr;
+    QElapsedTimer m_typed; // since the last key in the search box
 };
 
 } // namespace ledger
