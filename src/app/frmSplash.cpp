@@ -109,6 +109,10 @@ void frmSplash::probe()
         return;
     }
 
+    // A server's ledger made by an earlier version of the program learns to
+    // tell the other workstations' lists of its changes.
+    jet::announceChanges(m_connection);
+
     // The start menu loads (and opens its own connection) before the splash
     // window goes, so the program never runs without a window.
     app::showWindow(app::window::Selector);

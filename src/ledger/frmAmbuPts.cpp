@@ -5,6 +5,7 @@
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "ledger/export.h"
+#include "ledger/freshlist.h"
 #include "ledger/kanasearch.h"
 #include "ledger/ledgermenus.h"
 #include "ledger/reports.h"
@@ -49,6 +50,7 @@ frmAmbuPts::frmAmbuPts(QWidget *parent)
     });
     m_grid->fitColumnsToContents(QStringLiteral("frmAmbuPts"));
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
+    m_fresh = new ledger::FreshList(*this, *m_grid, ui->Text1);
 
     ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::OutpatientRecord,
                             {ui->mnuFileOpen,
@@ -96,11 +98,13 @@ void frmAmbuPts::openData()
     const bool today = ledger::certificateRecordsReady(m_connection);
     ui->mnuToolCertificates->setVisible(today);
     ui->mnuToolRenewals->setVisible(today);
+    m_fresh->watch(m_connection, m_list, {});
     setWindowTitle(toolkit::Forms::get<frmOptions>().Text1()->text() + QStringLiteral(" - ネモリア （外来通院中の患者）"));
 }
 
 void frmAmbuPts::onUnload(bool &)
 {
+    m_fresh->stop();
     m_search->setList(nullptr);
     m_grid->setRecordset(nullptr);
     m_list.close();

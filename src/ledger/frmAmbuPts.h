@@ -13,6 +13,7 @@ namespace toolkit {
 class DataGrid;
 }
 namespace ledger {
+class FreshList;
 class KanaSearch;
 }
 
@@ -40,4 +41,5 @@ private:
     jet::Recordset m_certificates; // the rows the certificate items look up and add to
     std::unique_ptr<toolkit::DataGrid> m_grid; // after the recordset: it must go first
     ledger::KanaSearch *m_search = nullptr;
+    ledger::FreshList *m_fresh = nullptr;
 };

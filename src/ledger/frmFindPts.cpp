@@ -7,6 +7,7 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/export.h"
+#include "ledger/freshlist.h"
 #include "ledger/kanasearch.h"
 #include "ledger/reports.h"
 #include "ledger/ledgermenus.h"
@@ -61,6 +62,7 @@ frmFindPts::frmFindPts(QWidget *parent)
     });
     m_grid->fitColumnsToContents(QStringLiteral("frmFindPts"));
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
+    m_fresh = new ledger::FreshList(*this, *m_grid, ui->Text1);
 
     ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::AllPatientRecord,
                             {ui->mnuFileOpen,
@@ -112,10 +114,12 @@ void frmFindPts::openData()
     m_countBinding = new toolkit::RecordBinding(this);
     m_countBinding->setRecordset(&m_count);
     m_countBinding->bindLabel(ui->Label1, QStringLiteral("全患者数"), QStringLiteral("全症例数 0件"));
+    m_fresh->watch(m_connection, m_list, {&m_count});
 }
 
 void frmFindPts::onUnload(bool &)
 {
+    m_fresh->stop();
     delete m_countBinding;
     m_countBinding = nullptr;
     m_search->setList(nullptr);

@@ -14,6 +14,7 @@ class DataGrid;
 class RecordBinding;
 }
 namespace ledger {
+class FreshList;
 class KanaSearch;
 }
 
@@ -42,4 +43,5 @@ private:
     std::unique_ptr<toolkit::DataGrid> m_grid; // after the recordsets: it must go first
     toolkit::RecordBinding *m_countBinding = nullptr;
     ledger::KanaSearch *m_search = nullptr;
+    ledger::FreshList *m_fresh = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/export.h"
+#include "ledger/freshlist.h"
 #include "ledger/kanasearch.h"
 #include "ledger/reports.h"
 #include "ledger/ledgermenus.h"
@@ -49,6 +50,7 @@ frmPts::frmPts(QWidget *parent)
     });
     m_grid->fitColumnsToContents(QStringLiteral("frmPts"));
     m_search = new ledger::KanaSearch(ui->Text1, ui->cmdFilter, ui->cmdReset, this);
+    m_fresh = new ledger::FreshList(*this, *m_grid, ui->Text1);
 
     ledger::wireLedgerItems(*this, *m_grid, m_connection, app::window::InpatientRecord,
                             {ui->mnuFileOpen,
@@ -112,6 +114,7 @@ void frmPts::openData()
                 QStringLiteral("平均年齢 00.00歳"));
     bindSummary(m_averageStay, db::kInpatientAverageStayQuery, ui->Label3, QStringLiteral("平均入院日数"),
                 QStringLiteral("平均在院日数 00.00日"));
+    m_fresh->watch(m_connection, m_list, {&m_count, &m_averageAge, &m_averageStay});
 }
 
 void frmPts::bindSummary(jet::Recordset &recordset, QStringView query, QLabel *label, const QString &column,
@@ -131,6 +134,7 @@ void frmPts::bindSummary(jet::Recordset &recordset, QStringView query, QLabel *l
 
 void frmPts::onUnload(bool &)
 {
+    m_fresh->stop();
     m_summaries.clear();
     m_search->setList(nullptr);
     m_grid->setRecordset(nullptr);

@@ -20,6 +20,7 @@ class RecordBinding;
 }
 
 namespace ledger {
+class FreshList;
 class KanaSearch;
 }
 
@@ -56,4 +57,5 @@ private:
     std::unique_ptr<toolkit::DataGrid> m_grid; // after the list: it must go first
     std::vector<std::unique_ptr<toolkit::RecordBinding>> m_summaries; // after the summaries they show
     ledger::KanaSearch *m_search = nullptr;
+    ledger::FreshList *m_fresh = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "options/frmOptions.h"
 #include "report/preview.h"
 #include "support/fixture.h"
+#include "support/otherprocess.h"
 #include "support/scripted.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/form.h"
@@ -145,6 +146,21 @@ TEST_P(InpatientLedger, ListsTodaysInpatientsByRoomAndBedText)
     EXPECT_EQ(episodes(ledger), (QList<int>{6, 2, 1})) << "the list is that of the load";
     ledger.unload();
     EXPECT_EQ(episodes(shown()), (QList<int>{1, 6, 2}));
+}
+
+// Another workstation moves a patient to another room and discharges one:
+// the ledger follows without being asked, on the same patient.
+TEST_P(InpatientLedger, ShowsAnotherWorkstationsSaveOnTheSamePatient)
+{
+    frmPts &ledger = shown();
+    ledger.DataGrid1()->setCurrentRow(1);
+    ASSERT_EQ(ledger.currentEpisodeKey(), QStringLiteral("2"));
+
+    testing_support::saveInAnotherProcess(ward.path(), QStringLiteral(
+        "UPDATE \"病室番号\" SET \"病室番号\" = '101' WHERE \"病室ID\" = 2; DELETE FROM \"入退院情報\" WHERE \"入退院ID\" = 6"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return episodes(ledger) == QList<int>{1, 2}; }, 5000)) << episodes(ledger).size();
+    EXPECT_EQ(ledger.currentEpisodeKey(), QStringLiteral("2"));
+    EXPECT_EQ(label(ledger, "Label1"), QStringLiteral("入院患者数 2人"));
 }
 
 TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)

@@ -3,8 +3,10 @@
 #include "support/labels.h"
 
 #include "ledger/frmPts.h"
+#include "db/engine/changewatcher.h"
 #include "record/recordwindow.h"
 #include "recordfixture.h"
+#include "support/otherprocess.h"
 #include "toolkit/binding.h"
 #include "toolkit/platform.h"
 #include "toolkit/widgets.h"
@@ -215,6 +217,31 @@ TEST_P(InpatientRecord, ClosingStoresEveryEditAndTheLedgerListsIt)
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(field(window, "Text5")->text(), QStringLiteral("1985/01/01"));
     EXPECT_TRUE(program.statuses.isEmpty());
+}
+
+// Another workstation changes the patient: the window shows it once the user
+// looks at it again, or, with edits of its own, keeps them and says so.
+TEST_P(InpatientRecord, FollowsAChangeMadeElsewhereUnlessItWouldLoseEdits)
+{
+    frmPt *window = open(1);
+    ASSERT_NE(window, nullptr);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    const QString change = QStringLiteral("UPDATE \"入退院情報\" SET \"一時診断名\" = '%1' WHERE \"入退院ID\" = 1");
+    testing_support::saveInAnotherProcess(ward.path(), change.arg(QStringLiteral("F31")));
+    QTest::qWait(int(jet::ChangeWatcher::kInterval.count()) + 500);
+    EXPECT_NE(field(window, "Text8")->text(), QStringLiteral("F31")) << "not under the user's eyes while away";
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field(window, "Text8")->text() == QStringLiteral("F31"); }, 5000));
+
+    retype(field(window, "Text2"), QStringLiteral("Yamada"));
+    testing_support::saveInAnotherProcess(ward.path(), change.arg(QStringLiteral("F32")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->statusPanels()->text(0).isEmpty(); }, 5000));
+    EXPECT_EQ(window->statusPanels()->text(0), QStringLiteral("この患者のデータは他の端末で変更されました。"));
+    EXPECT_EQ(field(window, "Text8")->text(), QStringLiteral("F31"));
+    EXPECT_EQ(field(window, "Text2")->text(), QStringLiteral("Yamada"));
 }
 
 // The warning of a refused value no longer ends the program and loses the

@@ -540,6 +540,13 @@ void prepareNewDatabase(Connection &connection)
         static_cast<postgres::PgDriver &>(db).prepareNewDatabase();
 }
 
+void announceChanges(Connection &connection)
+{
+    Driver &db = connection.driver();
+    if (db.dialect() == Dialect::Postgres)
+        static_cast<postgres::PgDriver &>(db).announceChanges();
+}
+
 void discardNewDatabase(const QString &dataSource)
 {
     if (!isServerAddress(dataSource))

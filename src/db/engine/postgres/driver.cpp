@@ -128,6 +128,31 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
     return result;
 }
 
+void PgDriver::listen(const QString &channel)
+{
+    m_session->run(QStringLiteral("LISTEN ") + quoted(channel));
+}
+
+int PgDriver::socket() const
+{
+    return m_session->connection ? PQsocket(m_session->connection) : -1;
+}
+
+QStringList PgDriver::takeNotices(const QString &channel)
+{
+    PGconn *conn = m_session->open();
+    if (!PQconsumeInput(conn) || PQstatus(conn) == CONNECTION_BAD)
+        raiseConnection(conn, m_session->server);
+    const QByteArray name = channel.toUtf8();
+    QStringList payloads;
+    while (PGnotify *notice = PQnotifies(conn)) {
+        if (name == notice->relname)
+            payloads.append(QString::fromUtf8(notice->extra));
+        PQfreemem(notice);
+    }
+    return payloads;
+}
+
 void PgDriver::exec(const QString &sql)
 {
     m_session->run(changesSchema(sql) ? QString::fromUtf8(m_session->changeSchema(sql.toUtf8())) : sql);

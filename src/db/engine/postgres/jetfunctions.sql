@@ -901,3 +901,18 @@ BEGIN
   END LOOP;
 END
 $do$;
+
+-- --- change announcements --------------------------------------------------
+
+-- Every table of the ledger runs this after each statement that changes it,
+-- so that the program's lists on the other workstations hear of the change
+-- once it is committed (a rolled-back transaction announces nothing).  The
+-- payload is the table's name; the server sends one notice per table and
+-- transaction however many statements changed it.
+CREATE OR REPLACE FUNCTION jet.announce_change() RETURNS trigger
+LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_notify('jet_data_changed', TG_TABLE_NAME);
+  RETURN NULL;
+END
+$$;

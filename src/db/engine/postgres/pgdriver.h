@@ -94,6 +94,20 @@ public:
     // table, view or sequence already, naming the server, and installs the
     // Jet functions that translated SQL calls.
     void prepareNewDatabase();
+    // Makes every table of the ledger announce its changes (kDataChannel),
+    // where a database made by an earlier version of the program lacks it,
+    // bringing the Jet functions up to date on the way.  A table the engine
+    // creates announces its changes from the start.
+    void announceChanges();
+
+    // For a connection that only listens: asks the server to pass on every
+    // notice on the channel, and reads the payloads of those that arrived,
+    // without waiting.  The socket becomes readable when one arrives; -1
+    // once the connection is lost.  takeNotices() throws Error with
+    // Cause::ConnectionLost when the connection broke.
+    void listen(const QString &channel);
+    int socket() const;
+    QStringList takeNotices(const QString &channel);
 
     // Reclaims the space of deleted rows of every table of the ledger and
     // renews the planner's statistics of them.
@@ -111,6 +125,7 @@ private:
     // Runs DDL so that it is whole or not at all, also inside a transaction
     // that must go on after a refusal.
     void runAtomically(const QStringList &statements);
+    bool canAnnounceChanges() const;
 
     std::shared_ptr<Session> m_session;
 };

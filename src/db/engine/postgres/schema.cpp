@@ -22,10 +22,19 @@ const QString kNonEmpty = QStringLiteral("nonempty#");
 // The size of a Memo column is kept in its comment, since text has none.
 const QString kMemoSize = QStringLiteral("jet:size=");
 const QString kQueryTable = QStringLiteral("jet_queries");
+const QString kChangeTrigger = QStringLiteral("jet_changed");
 
 QString qualified(const QString &name)
 {
     return QStringLiteral("public.") + quoted(name);
+}
+
+// One notice per statement rather than per row: a list reloads whole anyway.
+QString announcing(const QString &table)
+{
+    return QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %2 "
+                          "FOR EACH STATEMENT EXECUTE FUNCTION jet.announce_change()")
+        .arg(kChangeTrigger, qualified(table));
 }
 
 // The server keeps one namespace for the indexes of every table.
@@ -366,6 +375,8 @@ void PgDriver::createTable(const TableDef &table)
                               .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(storedIndexName(table.name, index.name)),
                                    qualified(table.name), names.join(QStringLiteral(", "))));
     }
+    if (canAnnounceChanges())
+        statements.append(announcing(table.name));
     runAtomically(statements);
 }
 
@@ -493,6 +504,34 @@ void PgDriver::prepareNewDatabase()
     if (!functions.open(QIODevice::ReadOnly))
         throw Error(err::GeneralFailure, QStringLiteral("サーバー用の関数がプログラムにありません。"));
     exec(QString::fromUtf8(functions.readAll()));
+}
+
+bool PgDriver::canAnnounceChanges() const
+{
+    // A database without the ledger's Jet functions (a bare one, in tools and tests) has no trigger function.
+    const auto found = m_session->query(QStringLiteral("SELECT to_regprocedure('jet.announce_change()') IS NOT NULL"));
+    return !found.isEmpty() && found[0][0].toBool();
+}
+
+void PgDriver::announceChanges()
+{
+    const auto silent = m_session->query(QStringLiteral(
+        "SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+        "WHERE n.nspname = 'public' AND c.relkind = 'r' AND c.relname <> $1 AND NOT EXISTS "
+        "(SELECT FROM pg_trigger t WHERE t.tgrelid = c.oid AND t.tgname = $2) ORDER BY c.relname"),
+        {kQueryTable, kChangeTrigger});
+    if (silent.isEmpty())
+        return;
+    QStringList statements;
+    if (!canAnnounceChanges()) {
+        QFile functions(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
+        if (!functions.open(QIODevice::ReadOnly))
+            throw Error(err::GeneralFailure, QStringLiteral("サーバー用の関数がプログラムにありません。"));
+        statements.append(QString::fromUtf8(functions.readAll()));
+    }
+    for (const QVariantList &table : silent)
+        statements.append(announcing(table[0].toString()));
+    runAtomically(statements);
 }
 
 bool PgDriver::compactInPlace()

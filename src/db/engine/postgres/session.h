@@ -55,6 +55,9 @@ QString quoted(const QString &name);
 // other connection to the database, of this or another workstation, when
 // the change is committed.
 inline constexpr char kSchemaChannel[] = "jet_schema_changed";
+// The channel on which every table of a ledger announces a committed change
+// of its rows, with the table's name (jet.announce_change()).
+inline constexpr char kDataChannel[] = "jet_data_changed";
 
 struct Session
 {
