@@ -109,9 +109,10 @@ void frmSplash::probe()
         return;
     }
 
-    // A server's ledger made by an earlier version of the program learns to
-    // tell the other workstations' lists of its changes.
-    jet::announceChanges(m_connection);
+    // A server's ledger made by an earlier version of the program gets this
+    // version's Jet functions and learns to tell the other workstations'
+    // lists of its changes.
+    jet::updateServerSide(m_connection);
 
     // The start menu loads (and opens its own connection) before the splash
     // window goes, so the program never runs without a window.

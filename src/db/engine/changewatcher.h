@@ -17,7 +17,7 @@ class DriverResult;
 // Tells that the database changed under a connection: another connection,
 // of this program or of another workstation, committed a change.  It watches
 // over a connection of its own to the same database.  A server announces
-// each committed change of a table (see announceChanges()), and the watcher
+// each committed change of a table (see updateServerSide()), and the watcher
 // hears of it at once; a file is asked (SQLite's data_version) every
 // kInterval and whenever check() is called, e.g. when a window becomes
 // active, without keeping a lock or a transaction between the looks.

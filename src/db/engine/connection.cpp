@@ -540,11 +540,11 @@ void prepareNewDatabase(Connection &connection)
         static_cast<postgres::PgDriver &>(db).prepareNewDatabase();
 }
 
-void announceChanges(Connection &connection)
+void updateServerSide(Connection &connection)
 {
     Driver &db = connection.driver();
     if (db.dialect() == Dialect::Postgres)
-        static_cast<postgres::PgDriver &>(db).announceChanges();
+        static_cast<postgres::PgDriver &>(db).updateServerSide();
 }
 
 void discardNewDatabase(const QString &dataSource)

@@ -131,12 +131,13 @@ void restrictNewDatabase(const QString &dataSource);
 // receives the Jet functions that translated SQL calls.
 void prepareNewDatabase(Connection &connection);
 
-// Makes every table of a server's database announce its committed changes
-// to the program's change watchers on the other workstations (see
-// ChangeWatcher), where an earlier version of the program made the database
-// without that; in one transaction.  A file needs nothing: its watchers ask
-// SQLite.
-void announceChanges(Connection &connection);
+// Brings a server's database made or last updated by another version of the
+// program up to date with this one, in one transaction: the Jet functions
+// that translated SQL calls, and every table announcing its committed changes
+// to the change watchers on the other workstations (see ChangeWatcher).  A
+// file needs nothing: its functions are the program's own and its watchers
+// ask SQLite.
+void updateServerSide(Connection &connection);
 
 // Undoes createDatabase() after building the ledger failed: a new file is
 // removed; on a server the rolled-back transaction left nothing to remove.

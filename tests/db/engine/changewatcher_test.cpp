@@ -2,6 +2,7 @@
 
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
+#include "db/engine/recordset.h"
 #include "support/backend.h"
 #include "support/otherprocess.h"
 
@@ -63,20 +64,27 @@ TEST_P(ChangeWatcherTest, HearsOfEverySaveButNoneOfReadsOrUndoneWork)
     ASSERT_TRUE(changed.wait(5000));
 }
 
-// A server's ledger made before its tables announced their changes learns to.
-TEST(ChangeWatcherServer, AnEarlierLedgerIsBroughtToAnnounceItsChanges)
+// A server's ledger made by an earlier program, before its tables announced
+// their changes and with functions of an older edition, is brought up to date.
+TEST(ChangeWatcherServer, AnEarlierLedgerIsBroughtToAnnounceItsChangesWithTodaysFunctions)
 {
     BackendDatabase db(Backend::Server);
     makeTable(db.connection());
     db.connection().driver().exec(QStringLiteral("DROP TRIGGER jet_changed ON public.\"記録\"; "
-                                                 "DROP FUNCTION jet.announce_change()"));
+                                                 "DROP FUNCTION jet.announce_change(); "
+                                                 "CREATE OR REPLACE FUNCTION jet.len(s text) RETURNS bigint "
+                                                 "LANGUAGE sql AS 'SELECT 0::bigint'; "
+                                                 "COMMENT ON SCHEMA jet IS 'jet functions 2026-01-01'"));
     ChangeWatcher watcher(db.connection());
     QSignalSpy changed(&watcher, &ChangeWatcher::changed);
     db.connect()->execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('山田')"));
     EXPECT_FALSE(changed.wait(1000));
 
-    announceChanges(db.connection());
-    announceChanges(db.connection()); // nothing left to do
+    updateServerSide(db.connection());
+    updateServerSide(db.connection()); // nothing left to do
     db.connect()->execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('田中')"));
     EXPECT_TRUE(changed.wait(5000));
+    jet::Recordset length;
+    length.open(QStringLiteral("SELECT Len('abc') AS n"), db.connect().get());
+    EXPECT_EQ(length.value(QStringLiteral("n")).toInt(), 3);
 }

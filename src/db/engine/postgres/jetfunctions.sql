@@ -916,3 +916,8 @@ BEGIN
   RETURN NULL;
 END
 $$;
+
+-- The edition of these functions, which the program compares with its own
+-- when it opens a ledger made or last brought up to date by another version:
+-- change it with every change of this file.
+COMMENT ON SCHEMA jet IS 'jet functions 2026-12-10';

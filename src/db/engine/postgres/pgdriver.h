@@ -94,11 +94,12 @@ public:
     // table, view or sequence already, naming the server, and installs the
     // Jet functions that translated SQL calls.
     void prepareNewDatabase();
-    // Makes every table of the ledger announce its changes (kDataChannel),
-    // where a database made by an earlier version of the program lacks it,
-    // bringing the Jet functions up to date on the way.  A table the engine
+    // Brings what a database made or last updated by another version of the
+    // program keeps of the engine up to date, in one transaction: the Jet
+    // functions of this program's edition (replaced in place), and every table
+    // of the ledger announcing its changes (kDataChannel).  A table the engine
     // creates announces its changes from the start.
-    void announceChanges();
+    void updateServerSide();
 
     // For a connection that only listens: asks the server to pass on every
     // notice on the channel, and reads the payloads of those that arrived,
@@ -121,6 +122,7 @@ public:
     void gatherStatistics() override;
 
 private:
+    static QString functionsScript();
     void requireTable(const QString &table) const;
     // Runs DDL so that it is whole or not at all, also inside a transaction
     // that must go on after a refusal.

@@ -500,10 +500,15 @@ void PgDriver::prepareNewDatabase()
                                    "%2 個あります)。台帳は空のデータベースにだけ作成できます。")
                         .arg(m_session->server)
                         .arg(found[0][0].toLongLong()));
+    exec(functionsScript());
+}
+
+QString PgDriver::functionsScript()
+{
     QFile functions(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
     if (!functions.open(QIODevice::ReadOnly))
         throw Error(err::GeneralFailure, QStringLiteral("サーバー用の関数がプログラムにありません。"));
-    exec(QString::fromUtf8(functions.readAll()));
+    return QString::fromUtf8(functions.readAll());
 }
 
 bool PgDriver::canAnnounceChanges() const
@@ -513,22 +518,25 @@ bool PgDriver::canAnnounceChanges() const
     return !found.isEmpty() && found[0][0].toBool();
 }
 
-void PgDriver::announceChanges()
+void PgDriver::updateServerSide()
 {
+    const QString script = functionsScript();
+    static const QRegularExpression editionLine(QStringLiteral("COMMENT ON SCHEMA jet IS '([^']*)'"));
+    const QString edition = editionLine.match(script).captured(1);
+    const auto installed = m_session->query(
+        QStringLiteral("SELECT obj_description(oid, 'pg_namespace') FROM pg_namespace WHERE nspname = 'jet'"));
+    const bool current = !installed.isEmpty() && installed[0][0].toString() == edition && canAnnounceChanges();
     const auto silent = m_session->query(QStringLiteral(
         "SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
         "WHERE n.nspname = 'public' AND c.relkind = 'r' AND c.relname <> $1 AND NOT EXISTS "
         "(SELECT FROM pg_trigger t WHERE t.tgrelid = c.oid AND t.tgname = $2) ORDER BY c.relname"),
         {kQueryTable, kChangeTrigger});
-    if (silent.isEmpty())
+    if (current && silent.isEmpty())
         return;
     QStringList statements;
-    if (!canAnnounceChanges()) {
-        QFile functions(QStringLiteral(":/db/engine/postgres/jetfunctions.sql"));
-        if (!functions.open(QIODevice::ReadOnly))
-            throw Error(err::GeneralFailure, QStringLiteral("サーバー用の関数がプログラムにありません。"));
-        statements.append(QString::fromUtf8(functions.readAll()));
-    }
+    // Replaced in place: the stored queries that call the functions keep working.
+    if (!current)
+        statements.append(script);
     for (const QVariantList &table : silent)
         statements.append(announcing(table[0].toString()));
     runAtomically(statements);
