@@ -357,7 +357,7 @@ TEST_F(AllPatientRecordTest, ASaveOnALockedFileWaitsThenKeepsTheWindowAndItsText
     frmFindPt *window = open(5);
     sqlite3 *other = jet::sqliteHandle(ward.connection());
     sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    retype(field(window, "Text11"), QStringLiteral("函館"));
+    retype(field(window, "Text11"), QStringLiteral("Hakodate 2-1"));
     QElapsedTimer waited;
     waited.start();
     trigger(window, "mnuFileSave");
@@ -366,8 +366,8 @@ TEST_F(AllPatientRecordTest, ASaveOnALockedFileWaitsThenKeepsTheWindowAndItsText
     EXPECT_TRUE(boxes()[0].text.startsWith(QStringLiteral("ほかの端末がデータベースを使用しているため、保存できませんでした。")));
     EXPECT_FALSE(window->unload());
     EXPECT_FALSE(toolkit::programHasEnded());
-    EXPECT_EQ(field(window, "Text11")->text(), QStringLiteral("函館"));
+    EXPECT_EQ(field(window, "Text11")->text(), QStringLiteral("Hakodate 2-1"));
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
     EXPECT_TRUE(window->unload());
-    EXPECT_EQ(stored(QStringLiteral("SELECT 住所 FROM 患者情報 WHERE カルテID = 1004")).toString(), QStringLiteral("函館"));
+    EXPECT_EQ(stored(QStringLiteral("SELECT 住所 FROM 患者情報 WHERE カルテID = 1004")).toString(), QStringLiteral("Hakodate 2-1"));
 }
