@@ -2,6 +2,7 @@
 #include "support/labels.h"
 
 #include "db/engine/catalog.h"
+#include "db/engine/sqlite/sqlitedriver.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "ledger/frmFindPts.h"
@@ -19,7 +20,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QElapsedTimer>
 #include <QTest>
+#include <sqlite3.h>
 
 namespace {
 
@@ -345,4 +348,26 @@ TEST_F(AllPatientRecordTest, TabLeavesEveryMemoFieldWithoutTypingIntoIt)
 TEST_F(AllPatientRecordTest, FitsAnEightHundredBySixHundredScreenWithEveryFieldReachable)
 {
     testing_support::expectFitsEightHundredBySixHundred(open(1));
+}
+
+// Another workstation holds the file's write lock past the wait: the save
+// waits, says so and keeps the window and its text; the next one stores.
+TEST_F(AllPatientRecordTest, ASaveOnALockedFileWaitsThenKeepsTheWindowAndItsText)
+{
+    frmFindPt *window = open(5);
+    sqlite3 *other = jet::sqliteHandle(ward.connection());
+    sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    retype(field(window, "Text11"), QStringLiteral("Hakodate 2-1"));
+    QElapsedTimer waited;
+    waited.start();
+    trigger(window, "mnuFileSave");
+    EXPECT_GE(waited.elapsed(), 2500);
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes()[0].text.startsWith(QStringLiteral("ほかの端末がデータベースを使用しているため、保存できませんでした。")));
+    EXPECT_FALSE(window->unload());
+    EXPECT_FALSE(toolkit::programHasEnded());
+    EXPECT_EQ(field(window, "Text11")->text(), QStringLiteral("Hakodate 2-1"));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    EXPECT_TRUE(window->unload());
+    EXPECT_EQ(stored(QStringLiteral("SELECT 住所 FROM 患者情報 WHERE カルテID = 1004")).toString(), QStringLiteral("Hakodate 2-1"));
 }

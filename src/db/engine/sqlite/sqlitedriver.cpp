@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <sqlite3.h>
@@ -28,7 +29,7 @@ constexpr int kSaltSize = 16;
 // fails as Busy: far beyond a save of another workstation, which holds the
 // lock for milliseconds, and short enough that a file left locked is
 // reported while the user still waits for the save.
-constexpr int kBusyMilliseconds = 3000;
+constexpr std::chrono::milliseconds kLockWait{3000};
 // Virtual machine steps between two calls of a working callback.
 constexpr int kWorkingSteps = 1000;
 
@@ -228,7 +229,7 @@ SqliteDriver::SqliteDriver(const QString &path, const QString &password, bool cr
     }
     try {
         exec(QStringLiteral("PRAGMA key = %1;").arg(sqlPassword(password)));
-        sqlite3_busy_timeout(m_db, kBusyMilliseconds);
+        waitForLocks(true);
         // The key is only checked when the first page is read.
         rc = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
         const Cause cause = detail::causeOf(sqlite3_extended_errcode(m_db));
@@ -298,9 +299,30 @@ void SqliteDriver::idle()
     // program ends.  Readers of another process (the administrator's shell)
     // are not waited for: the next save's checkpoint brings the file up to
     // date all the same.
-    sqlite3_busy_timeout(m_db, 0);
+    waitForLocks(false);
     sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    sqlite3_busy_timeout(m_db, kBusyMilliseconds);
+    waitForLocks(true);
+}
+
+// Tries again every few milliseconds, a little unevenly, until the wait is
+// over.  SQLite's own timeout tries ever more seldom, so that among several
+// workstations saving one after another the one that has waited longest
+// keeps losing the lock to those that just began.
+int SqliteDriver::waitForLock(void *driver, int count)
+{
+    auto &since = static_cast<SqliteDriver *>(driver)->m_lockWaitSince;
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0)
+        since = now;
+    if (now - since >= kLockWait)
+        return 0;
+    sqlite3_sleep(1 + int(QRandomGenerator::global()->bounded(3)));
+    return 1;
+}
+
+void SqliteDriver::waitForLocks(bool wait)
+{
+    sqlite3_busy_handler(m_db, wait ? &SqliteDriver::waitForLock : nullptr, this);
 }
 
 std::unique_ptr<DriverResult> SqliteDriver::prepare(const QString &sql)

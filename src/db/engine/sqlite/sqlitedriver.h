@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 
 struct sqlite3;
 
@@ -98,8 +99,11 @@ private:
     // encrypted file's random salt, which a file copied over it in place changes.
     QByteArray salt() const;
     bool hasObject(const QString &type, const QString &name) const;
+    static int waitForLock(void *driver, int count);
+    void waitForLocks(bool wait);
 
     sqlite3 *m_db = nullptr;
+    std::chrono::steady_clock::time_point m_lockWaitSince;
     QString m_path;
     FileIdentity m_identity;
     QByteArray m_salt;
