@@ -2,6 +2,7 @@
 
 #include "db/engine/administration.h"
 #include "db/engine/connection.h"
+#include "db/engine/error.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
 #include "db/location.h"
@@ -24,8 +25,19 @@ qint64 registerEpisode(jet::Connection &connection, qint32 chart)
     patient.open(QStringLiteral("SELECT カルテID FROM 患者情報 WHERE カルテID = %1").arg(chart), &connection);
     const bool known = !patient.eof();
     patient.close();
-    if (!known)
-        connection.execute(QStringLiteral("INSERT INTO 患者情報 (カルテID) VALUES (?)"), {chart});
+    if (!known) {
+        // A server takes no lock for the look-up: another workstation may add
+        // the same new chart in the meantime, and its patient is then this
+        // registration's patient too.
+        try {
+            jet::Transaction adding(connection);
+            connection.execute(QStringLiteral("INSERT INTO 患者情報 (カルテID) VALUES (?)"), {chart});
+            adding.commit();
+        } catch (const jet::Error &error) {
+            if (error.cause() != jet::Cause::Constraint)
+                throw;
+        }
+    }
     // The key comes from the insert itself, never from the newest row, which
     // another workstation's registration may own.
     jet::Recordset episodes;

@@ -1,5 +1,6 @@
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "support/backend.h"
@@ -7,6 +8,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -53,6 +55,33 @@ TEST_P(Registrations, EightProcessesAtOnceEachGetEpisodesOfTheirOwn)
     connection.close();
     jet::releasePooledHandles(location);
     EXPECT_EQ(found, returned);
+}
+
+// Two workstations register one new chart at the same moment on a server:
+// the later one finds the patient the other just added and keeps its episode.
+TEST(RegistrationOnServer, ANewChartAddedElsewhereMeanwhileIsTakenAsItsPatient)
+{
+    ServerDatabase server(testServerConninfo());
+    const QString location = QString::fromUtf8(server.conninfo());
+    db::createDatabase(location, db::Generation::V2112);
+    jet::Connection first;
+    first.open(db::plainConnectionString(location));
+    std::optional<jet::Transaction> adding(std::in_place, first);
+    first.execute(u"INSERT INTO 患者情報 (カルテID) VALUES (7)"_s);
+    QProcess other;
+    other.start(QStringLiteral(NORVA_CRASHTEST), {u"--register"_s, location, u"7"_s, u"1"_s});
+    // Long enough for the other to look for the patient and wait on its key.
+    QThread::msleep(1500);
+    adding->commit();
+    adding.reset();
+    ASSERT_TRUE(other.waitForFinished(30000));
+    EXPECT_EQ(other.exitCode(), 0) << other.readAllStandardError().toStdString();
+    jet::Recordset episodes;
+    episodes.open(u"SELECT Count(*) AS n FROM 入退院情報 WHERE カルテID = 7"_s, &first);
+    EXPECT_EQ(episodes.value(0).toInt(), 1);
+    episodes.close();
+    first.close();
+    jet::releasePooledHandles(location);
 }
 
 } // namespace
