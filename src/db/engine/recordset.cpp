@@ -281,7 +281,12 @@ public:
     // Keyed results are neither grouped nor distinct: only the order counts.
     QString keysOrder(bool backwards) const
     {
-        if (shape.order.isEmpty())
+        // A server gives the rows of a list without an order in whatever
+        // order each plan finds them, and a list is read in several
+        // statements (its first screens, then the rest): ordered by its keys,
+        // no row is read twice or missed.  A file reads them in the order of
+        // its tables' keys already.
+        if (shape.order.isEmpty() && driver->dialect() != Dialect::Postgres)
             return QString();
         QStringList items;
         for (const sql::OrderTerm &term : shape.order)

@@ -84,7 +84,8 @@ TEST(ChangeWatcherServer, AnEarlierLedgerIsBroughtToAnnounceItsChangesWithTodays
     updateServerSide(db.connection()); // nothing left to do
     db.connect()->execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('田中')"));
     EXPECT_TRUE(changed.wait(5000));
+    const auto reader = db.connect();
     jet::Recordset length;
-    length.open(QStringLiteral("SELECT Len('abc') AS n"), db.connect().get());
+    length.open(QStringLiteral("SELECT Len('abc') AS n"), reader.get());
     EXPECT_EQ(length.value(QStringLiteral("n")).toInt(), 3);
 }
