@@ -31,6 +31,7 @@ namespace {
 
 const QString kContactCharacters = QStringLiteral("0123456789-");
 const QString kDateCharacters = QStringLiteral("0123456789/");
+const QString kChangedElsewhere = QStringLiteral("この患者のデータは他の端末で変更されました。");
 
 // The entry hint of a date field lives exactly while the field has the focus.
 class HintOnFocus : public QObject
@@ -437,7 +438,12 @@ void RecordWindow::save()
 // that cannot be written keeps the user's edits.
 bool RecordWindow::writeRow(const QString &warning)
 {
-    return toolkit::saveBoundRow(*m_binding, warning, true);
+    const bool written = toolkit::saveBoundRow(*m_binding, warning, true);
+    // Stored, the row is the one the other workstation left plus this one's
+    // edits: the warning of its change has been answered.
+    if (written && m_status && m_status->text(0) == kChangedElsewhere)
+        m_status->setText(0, QString());
+    return written;
 }
 
 // Closing, a refused date is named: the combos' wording would send the user
@@ -502,7 +508,7 @@ void RecordWindow::followChange()
         return;
     if (edited) {
         if (m_status)
-            m_status->setText(0, QStringLiteral("この患者のデータは他の端末で変更されました。"));
+            m_status->setText(0, kChangedElsewhere);
         return;
     }
     m_data.requery();

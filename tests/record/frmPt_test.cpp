@@ -242,6 +242,8 @@ TEST_P(InpatientRecord, FollowsAChangeMadeElsewhereUnlessItWouldLoseEdits)
     EXPECT_EQ(window->statusPanels()->text(0), QStringLiteral("この患者のデータは他の端末で変更されました。"));
     EXPECT_EQ(field(window, "Text8")->text(), QStringLiteral("F31"));
     EXPECT_EQ(field(window, "Text2")->text(), QStringLiteral("Yamada"));
+    window->findChild<QAction *>(QStringLiteral("mnuFileSave"))->trigger();
+    EXPECT_TRUE(window->statusPanels()->text(0).isEmpty()) << "answered by the save";
 }
 
 // The warning of a refused value no longer ends the program and loses the
