@@ -508,7 +508,7 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
     ErrorAnswer unreachable = kept(0, QStringLiteral("データベースのサーバーに接続できないため、保存できませんでした。\r"
                                                      "入力した内容は画面に残っています。"
                                                      "サーバーが使えるようになってから、もう一度保存してください。"));
-    unreachable.retryable = true;
+    unreachable.cause = jet::Cause::ConnectionLost;
     answers.append(unreachable);
     // The file held by another workstation's save for longer than the
     // engine waits: the next save, or closing, tries again.

@@ -74,15 +74,11 @@ void runFollowUp(const std::function<void()> &then);
 
 const ErrorAnswer *answerFor(const ErrorTable &answers, const jet::Error &error)
 {
-    if (jet::isRetryable(error.cause()))
-        for (const ErrorAnswer &answer : answers)
-            if (answer.retryable)
-                return &answer;
     for (const ErrorAnswer &answer : answers)
         if (answer.cause == error.cause())
             return &answer;
     for (const ErrorAnswer &answer : answers)
-        if (!answer.retryable && !answer.cause && answer.number == error.number())
+        if (!answer.cause && answer.number == error.number())
             return &answer;
     return nullptr;
 }
@@ -94,7 +90,7 @@ void passOnWhileLoading(const ErrorTable &answers, const jet::Error &error)
     if (!jet::isRetryable(error.cause()) || !windowLoadingHere())
         return;
     for (const ErrorAnswer &answer : answers)
-        if (answer.retryable)
+        if (answer.cause == error.cause())
             return;
     throw error;
 }
@@ -177,7 +173,7 @@ ErrorAnswer unreachableAnswer()
                        {},
                        false,
                        true};
-    answer.retryable = true;
+    answer.cause = jet::Cause::ConnectionLost;
     return answer;
 }
 

@@ -9,10 +9,6 @@
 #include <functional>
 #include <optional>
 
-namespace jet {
-class Error;
-}
-
 namespace toolkit {
 
 // How a handler's error trap answers one engine error number.
@@ -22,12 +18,11 @@ struct ErrorAnswer {
     std::function<void()> then; // runs after the box (may be empty)
     bool endsProgram = true;    // most answers end the program
     bool withCause = false;     // the box gains a line with the error's own description
-    // Answers, whatever its number and before the numbers, an error that may
-    // be tried again as it is (jet::isRetryable): the number is then ignored.
-    bool retryable = false;
     // Answers, whatever its number and before the numbers, an error of this
-    // cause: a database that another workstation kept locked past the wait
-    // (jet::Cause::Busy) is not a failure of the work and ends nothing.
+    // cause: a server out of reach (jet::Cause::ConnectionLost, which the
+    // next try passes once it is back) or a database that another
+    // workstation kept locked past the wait (jet::Cause::Busy) is not a
+    // failure of the work.  The number is then ignored.
     std::optional<jet::Cause> cause = std::nullopt;
 };
 using ErrorTable = QList<ErrorAnswer>;
