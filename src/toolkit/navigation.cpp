@@ -44,6 +44,21 @@ bool opening(const std::function<void()> &open)
     }
 }
 
+// Shows the window with a value for its load alone: a window already loaded
+// takes nothing, and the value never waits for a later opening.
+bool handing(const QString &name, const QVariant &handed, const std::function<bool()> &show)
+{
+    if (!isRegistered(name))
+        return false;
+    handedValues().insert(name, handed);
+    struct Forget
+    {
+        QString name;
+        ~Forget() { handedValues().remove(name); }
+    } forget{name};
+    return show();
+}
+
 } // namespace
 
 void registerWindow(const QString &name, WindowEntry entry)
@@ -90,13 +105,7 @@ bool showWindow(const QString &name)
 
 bool showWindow(const QString &name, const QVariant &handed)
 {
-    if (!isRegistered(name))
-        return false;
-    handedValues().insert(name, handed);
-    const bool shown = showWindow(name);
-    // A window already loaded takes nothing; the value never waits for a later opening.
-    handedValues().remove(name);
-    return shown;
+    return handing(name, handed, [&name] { return showWindow(name); });
 }
 
 bool showModal(const QString &name)
@@ -114,16 +123,7 @@ bool showModal(const QString &name)
 
 bool showModal(const QString &name, const QVariant &handed)
 {
-    if (!isRegistered(name))
-        return false;
-    handedValues().insert(name, handed);
-    // A window already loaded takes nothing; the value never waits for a later opening.
-    struct Forget
-    {
-        QString name;
-        ~Forget() { handedValues().remove(name); }
-    } forget{name};
-    return showModal(name);
+    return handing(name, handed, [&name] { return showModal(name); });
 }
 
 void unloadWindow(const QString &name)
@@ -150,19 +150,12 @@ bool moveTo(toolkit::Form &current, const QString &target)
 
 bool moveTo(toolkit::Form &current, const QString &target, const QVariant &handed)
 {
-    if (!isRegistered(target))
-        return false;
-    handedValues().insert(target, handed);
-    const bool moved = moveTo(current, target);
-    // Never left for a later opening that was handed nothing.
-    handedValues().remove(target);
-    return moved;
+    return handing(target, handed, [&] { return moveTo(current, target); });
 }
 
 QVariant takeHanded(const QString &name)
 {
     return handedValues().take(name);
 }
-
 
 } // namespace toolkit
