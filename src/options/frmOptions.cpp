@@ -331,16 +331,8 @@ void frmOptions::savePending(int index)
             for (const jet::FieldConflict &conflict : recordset.conflicts())
                 fields.append({QStringLiteral("%1：%2").arg(captionOf(index), recordset.field(conflict.field).name),
                                conflict.stored.toString(), conflict.pending.toString()});
-            switch (toolkit::askAboutChangedFields(fields)) {
-            case toolkit::ConflictChoice::KeepMine:
-                recordset.overwriteConflicts();
-                break;
-            case toolkit::ConflictChoice::TakeTheirs:
-                recordset.reloadConflicts();
-                break;
-            case toolkit::ConflictChoice::Back:
+            if (!toolkit::settleChangedFields(recordset, fields))
                 throw;
-            }
         }
     }
 }

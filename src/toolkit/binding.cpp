@@ -468,19 +468,8 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
     bool again = false;
     bool letGo = false;
     answers.append({jet::err::DataChanged, {}, [&] {
-                        switch (askAboutChangedFields(changedFields(binding))) {
-                        case ConflictChoice::KeepMine:
-                            row->overwriteConflicts();
-                            again = true;
-                            break;
-                        case ConflictChoice::TakeTheirs:
-                            row->reloadConflicts();
-                            again = true;
-                            break;
-                        case ConflictChoice::Back:
-                            written = false;
-                            break;
-                        }
+                        again = settleChangedFields(*row, changedFields(binding));
+                        written = again;
                     },
                     false});
     const QString deleted = QStringLiteral("データを保存できませんでした。\r"

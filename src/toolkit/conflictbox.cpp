@@ -1,5 +1,6 @@
 #include "toolkit/conflictbox.h"
 
+#include "db/engine/recordset.h"
 #include "toolkit/platform.h"
 
 namespace toolkit {
@@ -34,6 +35,21 @@ ConflictChoice askAboutChangedFields(const QList<ChangedField> &fields)
     default:
         return ConflictChoice::Back;
     }
+}
+
+bool settleChangedFields(jet::Recordset &row, const QList<ChangedField> &fields)
+{
+    switch (askAboutChangedFields(fields)) {
+    case ConflictChoice::KeepMine:
+        row.overwriteConflicts();
+        return true;
+    case ConflictChoice::TakeTheirs:
+        row.reloadConflicts();
+        return true;
+    case ConflictChoice::Back:
+        break;
+    }
+    return false;
 }
 
 } // namespace toolkit

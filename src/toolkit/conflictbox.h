@@ -3,6 +3,10 @@
 #include <QList>
 #include <QString>
 
+namespace jet {
+class Recordset;
+}
+
 namespace toolkit {
 
 // A field another workstation changed while this one edited it, as the
@@ -21,5 +25,10 @@ enum class ConflictChoice { KeepMine, TakeTheirs, Back };
 // (the other edits stay), or back to the window with nothing decided.  Back
 // is the default and the answer of Escape.
 ConflictChoice askAboutChangedFields(const QList<ChangedField> &fields);
+
+// Asks about the fields of the recordset's last update that another
+// workstation changed, and readies the row for storing again as the user
+// chose; false when the user went back, the edit still pending.
+bool settleChangedFields(jet::Recordset &row, const QList<ChangedField> &fields);
 
 } // namespace toolkit
