@@ -184,19 +184,26 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
+// A raw connection to the server the address names, or the reason there is none.
+PGconn *connectTo(const QString &address)
+{
+    PGconn *conn = PQconnectdb(address.toUtf8().constData());
+    if (PQstatus(conn) != CONNECTION_OK) {
+        const std::string message = PQerrorMessage(conn);
+        PQfinish(conn);
+        throw std::runtime_error(message);
+    }
+    return conn;
+}
+
 // A raw PGconn that reads as the engine does: each text prepared once, its
 // rows one at a time in single-row mode, every value as text.  Where the
 // engine stops after a screenful, a careful hand asks for no more (LIMIT).
 class StraightLibpq final : public Straight
 {
 public:
-    explicit StraightLibpq(const QString &address) : m_conn(PQconnectdb(address.toUtf8().constData()))
+    explicit StraightLibpq(const QString &address) : m_conn(connectTo(address))
     {
-        if (PQstatus(m_conn) != CONNECTION_OK) {
-            const std::string message = PQerrorMessage(m_conn);
-            PQfinish(m_conn);
-            throw std::runtime_error(message);
-        }
         exec(QStringLiteral("SET search_path = public, jet; SET datestyle = 'ISO, YMD'"));
     }
     ~StraightLibpq() override { PQfinish(m_conn); }
@@ -632,14 +639,7 @@ QString ensureDatabase(const QString &cache, int patients)
 class ServerSession
 {
 public:
-    explicit ServerSession(const QString &address) : m_conn(PQconnectdb(address.toUtf8().constData()))
-    {
-        if (PQstatus(m_conn) != CONNECTION_OK) {
-            const std::string message = PQerrorMessage(m_conn);
-            PQfinish(m_conn);
-            throw std::runtime_error(message);
-        }
-    }
+    explicit ServerSession(const QString &address) : m_conn(connectTo(address)) {}
     ~ServerSession() { PQfinish(m_conn); }
     ServerSession(const ServerSession &) = delete;
     ServerSession &operator=(const ServerSession &) = delete;
