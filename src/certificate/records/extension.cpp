@@ -1,12 +1,10 @@
 #include "certificate/records/extension.h"
 
 #include "db/columndefs.h"
+#include "db/engine/catalog.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
-#include "db/engine/recordset.h"
-#include "db/engine/transaction.h"
-
-#include <functional>
+#include "db/extension.h"
 
 namespace certificates {
 
@@ -89,69 +87,39 @@ TableDef settingsTable()
     return table;
 }
 
-TableDef versionTable()
-{
-    TableDef table;
-    table.name = kVersionTable.toString();
-    table.columns = {autoNumber(u"バージョンID"_s), column(u"バージョン"_s, DataType::Long)};
-    table.indexes = {primaryKey(u"バージョンID"_s)};
-    return table;
-}
-
 // Each step brings the extension from the version before it to its own.
-using Step = std::function<void(jet::Catalog &)>;
-
-QList<Step> steps()
+db::Extension extension()
 {
-    return {
-        [](jet::Catalog &catalog) {
-            for (const TableDef &table : extensionTables())
+    db::Extension ours;
+    ours.versionTable = kVersionTable.toString();
+    ours.title = u"診断書記録"_s;
+    ours.steps = {
+        [](jet::Catalog &catalog, jet::Connection &connection) {
+            for (const TableDef &table : {recordTable(), itemTable(), settingsTable()})
                 catalog.createTable(table);
+            connection.execute(u"INSERT INTO `%1` (都道府県様式, 更新案内月数) VALUES (?, ?)"_s.arg(kSettingsTable),
+                               {kDefaultVariant.toString(), kDefaultRenewalMonths});
         },
     };
+    Q_ASSERT(ours.currentVersion() == kExtensionVersion);
+    return ours;
 }
 
 } // namespace
 
-QList<jet::TableDef> extensionTables()
+QList<QString> extensionTables()
 {
-    return {recordTable(), itemTable(), settingsTable(), versionTable()};
+    return {kRecordTable.toString(), kItemTable.toString(), kSettingsTable.toString(), kVersionTable.toString()};
 }
 
 int extensionVersion(jet::Connection &connection)
 {
-    jet::Catalog catalog;
-    catalog.setActiveConnection(&connection);
-    if (!catalog.tables().contains(kVersionTable.toString()))
-        return 0;
-    jet::Recordset version;
-    version.open(u"SELECT MAX(バージョン) AS 版 FROM `%1`"_s.arg(kVersionTable), &connection,
-                 jet::CursorType::ForwardOnly, jet::LockType::ReadOnly);
-    return version.eof() ? 0 : version.value(0).toInt();
+    return db::extensionVersion(connection, extension());
 }
 
 void extendDatabase(jet::Connection &connection)
 {
-    const int from = extensionVersion(connection);
-    if (from > kExtensionVersion)
-        throw jet::Error(jet::err::GeneralFailure,
-                         u"このデータベースの診断書記録（第%1版）は、このプログラムより新しいプログラムで作られています。"_s
-                             .arg(from));
-    if (from == kExtensionVersion)
-        return;
-
-    jet::Transaction transaction(connection);
-    jet::Catalog catalog;
-    catalog.setActiveConnection(&connection);
-    const QList<Step> all = steps();
-    for (int version = from + 1; version <= kExtensionVersion; ++version)
-        all.at(version - 1)(catalog);
-    if (from == 0)
-        connection.execute(u"INSERT INTO `%1` (都道府県様式, 更新案内月数) VALUES (?, ?)"_s.arg(kSettingsTable),
-                           {kDefaultVariant.toString(), kDefaultRenewalMonths});
-    connection.execute(u"DELETE FROM `%1`"_s.arg(kVersionTable));
-    connection.execute(u"INSERT INTO `%1` (バージョン) VALUES (?)"_s.arg(kVersionTable), {kExtensionVersion});
-    transaction.commit();
+    db::extendDatabase(connection, extension());
 }
 
 } // namespace certificates

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "db/engine/catalog.h"
-
 #include <QList>
+#include <QString>
 #include <QStringView>
 
 namespace jet {
@@ -28,8 +27,8 @@ inline constexpr int kDefaultRenewalMonths = 3;
 // The extension's version this program writes.
 inline constexpr int kExtensionVersion = 1;
 
-// The extension's tables at kExtensionVersion, in the order they are created.
-QList<jet::TableDef> extensionTables();
+// The names of the extension's tables at kExtensionVersion.
+QList<QString> extensionTables();
 
 // The extension's version in the file: 0 when it has none.  Throws as the
 // engine does when the file cannot be read.

@@ -56,8 +56,8 @@ TEST(ExtensionTest, IsCreatedWholeOrNotAtAllAndLeavesTheGenerationAlone)
         catalog.createTable({kSettingsTable.toString(), {jet::ColumnDef{u"メモ"_s}}, {}});
         blocked.connection().execute(u"INSERT INTO `診断書設定` (メモ) VALUES ('残す')"_s);
         EXPECT_NE(errorOf([&] { extendDatabase(blocked.connection()); }), 0);
-        for (const jet::TableDef &table : extensionTables())
-            EXPECT_EQ(catalog.tables().contains(table.name), table.name == kSettingsTable) << table.name.toStdString();
+        for (const QString &table : extensionTables())
+            EXPECT_EQ(catalog.tables().contains(table), table == kSettingsTable) << table.toStdString();
         EXPECT_EQ(extensionVersion(blocked.connection()), 0);
         jet::Recordset own;
         own.open(u"SELECT メモ FROM `診断書設定`"_s, &blocked.connection());
@@ -72,8 +72,8 @@ TEST(ExtensionTest, IsCreatedWholeOrNotAtAllAndLeavesTheGenerationAlone)
     extendDatabase(connection);
     extendDatabase(connection); // a second start finds it complete
     EXPECT_EQ(extensionVersion(connection), kExtensionVersion);
-    for (const jet::TableDef &table : extensionTables())
-        EXPECT_TRUE(catalog.tables().contains(table.name)) << table.name.toStdString();
+    for (const QString &table : extensionTables())
+        EXPECT_TRUE(catalog.tables().contains(table)) << table.toStdString();
     // What the start-up probe and an older program read is as before.
     EXPECT_TRUE(db::missingFrom(catalog, db::Generation::V2112).isEmpty());
     jet::Recordset version;
