@@ -18,6 +18,12 @@ inline constexpr QStringView kEpisodeSql =
     u"SELECT 患者情報.*, 入退院情報.*, 検査情報.* FROM 患者情報, 入退院情報, 検査情報 "
     u"WHERE 患者情報.カルテID = 入退院情報.カルテID AND 入退院情報.入退院ID = 検査情報.入退院ID";
 
+// Every episode with its patient, the newest first, as the all-patient
+// ledger lists them.
+inline constexpr QStringView kAllEpisodesSql =
+    u"SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID "
+    u"ORDER BY 入退院情報.入退院ID DESC;";
+
 // Registration: the patient row when the chart is new, a new, empty episode
 // and its two companion rows (検査情報, 診断情報), in one transaction.
 // Returns the 入退院ID the store gave this episode, whatever other

@@ -24,10 +24,6 @@ using toolkit::GridColumn;
 
 namespace {
 
-const QString kSource = QStringLiteral("SELECT 患者情報.*, 入退院情報.* FROM 患者情報, 入退院情報 "
-                                       "WHERE 患者情報.カルテID = 入退院情報.カルテID "
-                                       "ORDER BY 入退院情報.入退院ID DESC;");
-
 toolkit::MessageBoxRequest deletionQuestion()
 {
     toolkit::MessageBoxRequest box;
@@ -103,7 +99,7 @@ void frmFindPts::onLoad()
 void frmFindPts::openData()
 {
     db::openWindowConnection(m_connection, toolkit::platform().programFolder());
-    m_list.open(kSource, &m_connection);
+    m_list.open(db::kAllEpisodesSql.toString(), &m_connection);
     m_grid->setRecordset(&m_list);
     m_search->setList(&m_list);
     ui->mnuFileOpen->setEnabled(false);

@@ -67,6 +67,11 @@ private:
 
 } // namespace
 
+QString kanaFilter(const QString &typed)
+{
+    return QStringLiteral("かな氏名 like '") + typed + QStringLiteral("*'");
+}
+
 KanaSearch::KanaSearch(QLineEdit *text, QPushButton *filter, QPushButton *reset, QObject *parent)
     : QObject(parent), m_text(text)
 {
@@ -104,7 +109,7 @@ void KanaSearch::applyFilter()
             searchBox(QStringLiteral("検索したい氏名をひらかなで入力してください。"), toolkit::MessageIcon::Information));
         return;
     }
-    m_list->setFilter(QStringLiteral("かな氏名 like '") + text + QStringLiteral("*'"));
+    m_list->setFilter(kanaFilter(text));
     if (m_list->recordCount() == 0) {
         toolkit::platform().beep();
         toolkit::platform().messageBox(

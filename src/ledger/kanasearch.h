@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 class QLineEdit;
 class QPushButton;
@@ -11,6 +12,10 @@ class Recordset;
 }
 
 namespace ledger {
+
+// The filter a ledger's search box puts on its list for the hiragana typed:
+// the patients whose kana reading begins with it.
+QString kanaFilter(const QString &typed);
 
 // The search box under a ledger's grid: narrows the ledger's list to the
 // patients whose kana reading begins with the hiragana typed.  It filters the
