@@ -110,7 +110,8 @@ public:
         if (m_database.isEmpty())
             return;
         try {
-            demo::ServerSession(m_server).value(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_database));
+            // The engine's pool keeps the driver's own session on it.
+            demo::ServerSession(m_server).value(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database));
         } catch (const std::exception &e) {
             out() << "the database " << m_database << " stays on the server: " << e.what() << Qt::endl;
         }
