@@ -49,6 +49,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -71,6 +72,27 @@ struct Options
     quint32 seed = 1;
     bool onServer = false;
 };
+
+// The machine's busy and total CPU time so far, in clock ticks.
+std::pair<qint64, qint64> machineTicks()
+{
+    QFile file(QStringLiteral("/proc/stat"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {0, 0};
+    const QList<QByteArray> fields = file.readLine().simplified().split(' ');
+    qint64 total = 0;
+    for (int i = 1; i < fields.size(); ++i)
+        total += fields[i].toLongLong();
+    const qint64 idle = fields.value(4).toLongLong() + fields.value(5).toLongLong();
+    return {total - idle, total};
+}
+
+double childrenCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 QString loadAverage()
 {
@@ -214,6 +236,10 @@ int drive(const Options &options)
           << jet::describeDataSource(target.dataSource()) << ", a pause of " << options.thinkMs
           << " ms on average between two pieces of work; hot episodes " << hotText.join(QLatin1Char(',')) << Qt::endl;
     const QString loadBefore = loadAverage();
+    const auto ticksBefore = machineTicks();
+    const double cpuBefore = childrenCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
     std::vector<std::unique_ptr<QProcess>> clients;
     for (int i = 0; i < options.clients; ++i) {
         auto process = std::make_unique<QProcess>();
@@ -242,12 +268,18 @@ int drive(const Options &options)
         }
     }
     const QString loadAfter = loadAverage();
+    const auto ticksAfter = machineTicks();
+    const double seconds = double(wall.elapsed()) / 1000;
+    const double clientCpu = childrenCpuSeconds() - cpuBefore;
+    const double busy = double(ticksAfter.first - ticksBefore.first) / double(std::max<qint64>(ticksAfter.second - ticksBefore.second, 1));
 
     const load::Findings findings = load::check(connection, results.saves, results.registrations);
     connection.close();
 
-    out() << "\nload average before " << loadBefore << ", after " << loadAfter << " (" << QThread::idealThreadCount()
-          << " cores)\n\n| operation | count | p50 ms | p95 ms | max ms |\n|---|---:|---:|---:|---:|\n";
+    out() << "\nload average before " << loadBefore << ", after " << loadAfter << "; the machine's " << QThread::idealThreadCount()
+          << " cores " << QString::number(busy * 100, 'f', 0) << "% busy over the " << QString::number(seconds, 'f', 0)
+          << " s, the workstations' processes using " << QString::number(clientCpu, 'f', 1) << " s of CPU ("
+          << QString::number(clientCpu / seconds, 'f', 2) << " cores)\n\n| operation | count | p50 ms | p95 ms | max ms |\n|---|---:|---:|---:|---:|\n";
     for (auto it = results.latencies.begin(); it != results.latencies.end(); ++it) {
         std::vector<double> &times = it.value();
         std::sort(times.begin(), times.end());
