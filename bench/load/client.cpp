@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/postgres/pgdriver.h"
 #include "db/engine/recordset.h"
 #include "db/episodes.h"
 #include "db/location.h"
@@ -172,14 +173,17 @@ private:
     {
         QElapsedTimer timer;
         timer.start();
+        // Recorded also when the work throws: a refused save took its time too.
         struct Record
         {
             Operation operation;
             QElapsedTimer &timer;
+            qint64 trips = jet::postgres::PgDriver::roundTripsOfProcess();
             ~Record()
             {
                 say({QStringLiteral("op"), operationName(operation),
-                     QString::number(double(timer.nsecsElapsed()) / 1e6, 'f', 3)});
+                     QString::number(double(timer.nsecsElapsed()) / 1e6, 'f', 3),
+                     QString::number(jet::postgres::PgDriver::roundTripsOfProcess() - trips)});
             }
         } record{operation, timer};
         return work();

@@ -56,7 +56,7 @@ QString episodesFileName(const QString &runFolder);
 
 // Lines on standard output, fields separated by tabs; values percent-encoded,
 // "-" standing for Null:
-//   op OPERATION MS
+//   op OPERATION MS STATEMENTS        (the statements sent to a server)
 //   conflict EPISODE FIELD
 //   ack FIELD KEY BEFORE AFTER        (FIELD an index into editedFields())
 //   reg CHART EPISODE

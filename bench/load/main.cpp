@@ -179,6 +179,7 @@ QList<qint64> writeEpisodes(jet::Connection &connection, const QString &runFolde
 struct Results
 {
     QMap<int, std::vector<double>> latencies; // by operation
+    QMap<int, qint64> statements;             // sent to a server, by operation
     QMap<QString, int> conflicts;             // by field
     QStringList errors;
     QList<load::Acknowledged> saves;
@@ -192,8 +193,10 @@ void readClient(const QByteArray &output, Results &results)
         operations.insert(load::operationName(load::Operation(i)), i);
     for (const QByteArray &line : output.split('\n')) {
         const QStringList f = QString::fromUtf8(line).split(QLatin1Char('\t'));
-        if (f.first() == QLatin1String("op") && f.size() == 3)
+        if (f.first() == QLatin1String("op") && f.size() == 4) {
             results.latencies[operations.value(f[1])].push_back(f[2].toDouble());
+            results.statements[operations.value(f[1])] += f[3].toLongLong();
+        }
         else if (f.first() == QLatin1String("conflict") && f.size() == 3)
             ++results.conflicts[f[2]];
         else if (f.first() == QLatin1String("error"))
@@ -279,13 +282,14 @@ int drive(const Options &options)
     out() << "\nload average before " << loadBefore << ", after " << loadAfter << "; the machine's " << QThread::idealThreadCount()
           << " cores " << QString::number(busy * 100, 'f', 0) << "% busy over the " << QString::number(seconds, 'f', 0)
           << " s, the workstations' processes using " << QString::number(clientCpu, 'f', 1) << " s of CPU ("
-          << QString::number(clientCpu / seconds, 'f', 2) << " cores)\n\n| operation | count | p50 ms | p95 ms | max ms |\n|---|---:|---:|---:|---:|\n";
+          << QString::number(clientCpu / seconds, 'f', 2) << " cores)\n\n| operation | count | p50 ms | p95 ms | max ms | statements each |\n|---|---:|---:|---:|---:|---:|\n";
     for (auto it = results.latencies.begin(); it != results.latencies.end(); ++it) {
         std::vector<double> &times = it.value();
         std::sort(times.begin(), times.end());
         out() << "| " << load::operationName(load::Operation(it.key())) << " | " << times.size() << " | "
               << QString::number(percentile(times, 0.5), 'f', 1) << " | " << QString::number(percentile(times, 0.95), 'f', 1)
-              << " | " << QString::number(times.back(), 'f', 1) << " |\n";
+              << " | " << QString::number(times.back(), 'f', 1) << " | "
+              << QString::number(double(results.statements.value(it.key())) / double(times.size()), 'f', 1) << " |\n";
     }
     int conflicts = 0;
     QStringList byField;
