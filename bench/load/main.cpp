@@ -63,14 +63,13 @@ struct Options
 {
     QString source;
     int patients = 0;
-    QString server = qEnvironmentVariable("NORVA_TEST_PG");
+    QString server;
     QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/norva-bench");
     int clients = 4;
     int seconds = 30;
     int thinkMs = 2000;
     int hot = 4;
     quint32 seed = 1;
-    bool onServer = false;
 };
 
 // The machine's busy and total CPU time so far, in clock ticks.
@@ -112,7 +111,7 @@ public:
             m_dataSource = options.source;
             return;
         }
-        if (options.onServer) {
+        if (!options.server.isEmpty()) {
             demo::ensureServerDatabase(options.cache, options.server, options.patients);
             // A copy made by the server itself, so that the benchmark's own
             // database stays as it was built.
@@ -363,10 +362,9 @@ int main(int argc, char **argv)
             options.source = value;
         else if (name == QLatin1String("--patients"))
             options.patients = value.toInt();
-        else if (name == QLatin1String("--server")) {
+        else if (name == QLatin1String("--server"))
             options.server = value;
-            options.onServer = true;
-        } else if (name == QLatin1String("--cache"))
+        else if (name == QLatin1String("--cache"))
             options.cache = value;
         else if (name == QLatin1String("--clients"))
             options.clients = value.toInt();
@@ -382,7 +380,7 @@ int main(int argc, char **argv)
             ok = false;
     }
     if (!ok || options.source.isEmpty() == (options.patients <= 0) || options.clients <= 0 || options.seconds <= 0
-        || (options.onServer && options.server.isEmpty())) {
+        || (!options.source.isEmpty() && !options.server.isEmpty())) {
         out() << "usage: norva-load (--source DATASOURCE | --patients N [--server ADDRESS] [--cache DIR])\n"
                  "                  [--clients N] [--seconds T] [--think MS] [--hot H] [--seed S]"
               << Qt::endl;
