@@ -276,19 +276,23 @@ int drive(const Options &options)
     const double busy = double(ticksAfter.first - ticksBefore.first) / double(std::max<qint64>(ticksAfter.second - ticksBefore.second, 1));
 
     const load::Findings findings = load::check(connection, results.saves, results.registrations);
+    const bool onServer = jet::isServerAddress(target.dataSource());
     connection.close();
 
     out() << "\nload average before " << loadBefore << ", after " << loadAfter << "; the machine's " << QThread::idealThreadCount()
           << " cores " << QString::number(busy * 100, 'f', 0) << "% busy over the " << QString::number(seconds, 'f', 0)
           << " s, the workstations' processes using " << QString::number(clientCpu, 'f', 1) << " s of CPU ("
-          << QString::number(clientCpu / seconds, 'f', 2) << " cores)\n\n| operation | count | p50 ms | p95 ms | max ms | statements each |\n|---|---:|---:|---:|---:|---:|\n";
+          << QString::number(clientCpu / seconds, 'f', 2) << " cores)\n\n| operation | count | p50 ms | p95 ms | max ms |"
+          << (onServer ? " statements each |\n|---|---:|---:|---:|---:|---:|\n" : "\n|---|---:|---:|---:|---:|\n");
     for (auto it = results.latencies.begin(); it != results.latencies.end(); ++it) {
         std::vector<double> &times = it.value();
         std::sort(times.begin(), times.end());
         out() << "| " << load::operationName(load::Operation(it.key())) << " | " << times.size() << " | "
               << QString::number(percentile(times, 0.5), 'f', 1) << " | " << QString::number(percentile(times, 0.95), 'f', 1)
-              << " | " << QString::number(times.back(), 'f', 1) << " | "
-              << QString::number(double(results.statements.value(it.key())) / double(times.size()), 'f', 1) << " |\n";
+              << " | " << QString::number(times.back(), 'f', 1) << " |";
+        if (onServer)
+            out() << " " << QString::number(double(results.statements.value(it.key())) / double(times.size()), 'f', 1) << " |";
+        out() << "\n";
     }
     int conflicts = 0;
     QStringList byField;
