@@ -1,151 +1,72 @@
 #include "db/engine/administration.h"
-#include "db/engine/connection.h"
 #include "db/engine/files.h"
 #include "support/tempdb.h"
 
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <cstring>
-#include <grp.h>
-#include <optional>
-#include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace jet;
 using testing_support::kPassword;
-using testing_support::plainConnectionString;
 
-namespace {
-
-struct stat attributes(const QString &path)
+static bool hasAccess(const QString &path, mode_t mode, gid_t group)
 {
     struct stat st {};
-    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
-    return st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 07777) == mode
+        && (mode == 0600 || st.st_gid == group);
 }
 
-// A group the test's user may give his files other than his personal one:
-// any for the superuser, else one of his supplementary groups.
-std::optional<gid_t> sharedGroup()
+static void setUp(const QString &path, gid_t group, mode_t mode)
 {
-    if (::geteuid() == 0)
-        return gid_t(5678);
-    const passwd *user = ::getpwuid(::geteuid());
-    gid_t groups[256];
-    const int count = ::getgroups(256, groups);
-    for (int i = 0; i < count; ++i) {
-        const group *entry = ::getgrgid(groups[i]);
-        if (!user || !entry || std::strcmp(entry->gr_name, user->pw_name) != 0)
-            return groups[i];
-    }
-    return std::nullopt;
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), uid_t(-1), group), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
 }
 
-std::optional<gid_t> personalGroup()
+// A group of the user's other than his own; the superuser may give any.
+static gid_t otherGroup()
 {
-    const passwd *user = ::getpwuid(::geteuid());
-    const group *entry = user ? ::getgrnam(user->pw_name) : nullptr;
-    return entry ? std::optional<gid_t>(entry->gr_gid) : std::nullopt;
+    gid_t groups[64];
+    const int count = ::getgroups(64, groups);
+    return count > 1 ? (groups[0] != ::getegid() ? groups[0] : groups[1]) : ::geteuid() == 0 ? 5678 : 0;
 }
 
-class NewFiles : public ::testing::Test
+// A database, its journals and any other new file are their owner's alone
+// whatever the umask, unless the folder is set up for a group: then that
+// group may do to them what it may do in the folder.  A file put in place of
+// another keeps that file's group and mode.
+TEST(NewFiles, AreTheOwnersAloneUnlessTheFolderIsSetUpForAGroupAndAReplacementKeepsTheGroupAndMode)
 {
-protected:
-    // The umask of a user whose files everyone may read.
-    void SetUp() override { m_umask = ::umask(022); }
-    void TearDown() override { ::umask(m_umask); }
-
-    QString folder(const QString &name, mode_t mode, std::optional<gid_t> group = std::nullopt)
-    {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(QDir().mkdir(path));
-        const QByteArray native = QFile::encodeName(path);
-        if (group) {
-            EXPECT_EQ(::chown(native.constData(), uid_t(-1), *group), 0);
-        }
-        EXPECT_EQ(::chmod(native.constData(), mode), 0);
-        return path;
-    }
-
-    // A database made in `where` with a connection open on it, so
-    // that its journals are there too; and a file made beside it.
-    void expectAccess(const QString &where, mode_t mode, std::optional<gid_t> group)
-    {
-        const QString database = where + QStringLiteral("/ward.mdb");
+    const gid_t group = otherGroup();
+    if (group == 0)
+        GTEST_SKIP() << "the user belongs to one group only";
+    QTemporaryDir dir;
+    const mode_t umask = ::umask(022);
+    const struct { const char *name; gid_t group; mode_t folder; mode_t file; } cases[] = {
+        {"own", group, 0755, 0600}, {"writable", group, 0777, 0600}, {"personal", ::getegid(), 02770, 0600},
+        {"readers", group, 02750, 0640}, {"ward", group, 02770, 0660}};
+    for (const auto &c : cases) {
+        const QString folder = dir.filePath(QString::fromLatin1(c.name));
+        QDir().mkdir(folder);
+        setUp(folder, c.group, c.folder);
+        const QString database = folder + QStringLiteral("/ward.mdb");
         createDatabase(database, kPassword);
-        {
-            Connection connection;
-            connection.open(plainConnectionString(database));
-            PartialFile partial(where + QStringLiteral("/list.pdf"));
-            ASSERT_TRUE(partial.created());
-            for (const QString &file : {database, database + QStringLiteral("-wal"), database + QStringLiteral("-shm"),
-                                        partial.name()}) {
-                const struct stat st = attributes(file);
-                EXPECT_EQ(st.st_mode & 07777, mode) << file.toStdString();
-                if (group) {
-                    EXPECT_EQ(st.st_gid, *group) << file.toStdString();
-                }
-            }
-        }
+        Connection connection;
+        connection.open(testing_support::plainConnectionString(database));
+        PartialFile partial(folder + QStringLiteral("/list.pdf"));
+        for (const QString &file : {database, database + QStringLiteral("-wal"), partial.name()})
+            EXPECT_TRUE(hasAccess(file, c.file, c.group)) << file.toStdString();
+        connection.close();
         releasePooledHandles(database);
     }
+    ::umask(umask);
 
-    QTemporaryDir m_dir;
-    mode_t m_umask = 0;
-};
-
-// A database, its journals and any other file are their owner's alone,
-// unless the folder is set up for a group: then that group may do to them
-// what it may do in the folder, and nobody else anything.
-TEST_F(NewFiles, AreTheOwnersAloneUnlessTheFolderIsSetUpForAGroup)
-{
-    expectAccess(folder(QStringLiteral("own"), 0755), 0600, std::nullopt);
-    if (const std::optional<gid_t> personal = personalGroup())
-        expectAccess(folder(QStringLiteral("personal"), 02770, personal), 0600, personal);
-    const std::optional<gid_t> group = sharedGroup();
-    if (!group)
-        GTEST_SKIP() << "the user belongs to one group only";
-    // Writable by a group, but not set up for it: a new file would be the
-    // group's, not the folder's.
-    expectAccess(folder(QStringLiteral("writable"), 0777, group), 0600, std::nullopt);
-    expectAccess(folder(QStringLiteral("readers"), 02750, group), 0640, group);
-    expectAccess(folder(QStringLiteral("ward"), 02775, group), 0660, group);
-}
-
-// A file put in place of another keeps that file's group and mode, which
-// its owner or the hospital gave it: an export, a PDF, a restored database.
-TEST_F(NewFiles, ReplacingAFileKeepsItsGroupAndMode)
-{
-    const std::optional<gid_t> group = sharedGroup();
-    if (!group)
-        GTEST_SKIP() << "the user belongs to one group only";
-    const QString where = folder(QStringLiteral("own"), 0700);
-    const QString list = where + QStringLiteral("/list.xlsx");
-    QFile earlier(list);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.close();
-    ASSERT_EQ(::chown(QFile::encodeName(list).constData(), uid_t(-1), *group), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(list).constData(), 0640), 0);
-    {
-        PartialFile partial(list);
-        ASSERT_EQ(partial.place(true), 0);
-    }
-    EXPECT_EQ(attributes(list).st_mode & 07777, 0640u);
-    EXPECT_EQ(attributes(list).st_gid, *group);
-
-    const QString database = where + QStringLiteral("/ward.mdb");
-    const QString backup = where + QStringLiteral("/ward.bak");
-    createDatabase(database, kPassword);
+    const QString database = dir.filePath(QStringLiteral("own/ward.mdb"));
+    const QString backup = dir.filePath(QStringLiteral("own/ward.bak"));
     backupDatabase(database, kPassword, backup, false);
-    EXPECT_EQ(attributes(backup).st_mode & 07777, 0600u);
-    ASSERT_EQ(::chown(QFile::encodeName(database).constData(), uid_t(-1), *group), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(database).constData(), 0640), 0);
+    setUp(database, group, 0640);
     restoreDatabase(backup, kPassword, database);
-    EXPECT_EQ(attributes(database).st_mode & 07777, 0640u);
-    EXPECT_EQ(attributes(database).st_gid, *group);
+    setUp(backup, group, 0640);
+    PartialFile(backup).place(true);
+    for (const QString &file : {backup, database})
+        EXPECT_TRUE(hasAccess(file, 0640, group)) << file.toStdString();
 }
-
-} // namespace
