@@ -15,7 +15,6 @@ void copyDatabase(const QString &source, const QString &target, const jet::CopyP
     from.open(plainConnectionString(source));
     jet::createDatabase(target, databasePassword());
     try {
-        jet::restrictNewDatabase(target);
         jet::Connection to;
         to.open(plainConnectionString(target));
         jet::Transaction transaction(to);

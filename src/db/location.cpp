@@ -2,13 +2,14 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/engine/postgres/server.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
+#include <cstring>
 
 namespace db {
 
@@ -113,11 +114,22 @@ void writeDatabasePath(const QString &folder, const QString &databasePath)
     QString field = databasePath;
     if (field.contains(u',') || field.startsWith(u' ') || field.startsWith(u'\t') || field.startsWith(u'"'))
         field = u'"' + field + u'"';
+    const QString path = locationFilePath(folder);
+    const auto refuse = [&path](const QString &cause) {
+        throw jet::Error(fileerr::PathFileAccess,
+                         QStringLiteral("パス/ファイル アクセス エラーです。\n%1\n%2").arg(path, cause));
+    };
     // A half-written file would name a wrong path.
-    QSaveFile file(locationFilePath(folder));
-    if (!file.open(QIODevice::WriteOnly) || file.write(field.toUtf8() + '\n') < 0 || !file.commit())
-        throw jet::Error(fileerr::PathFileAccess, QStringLiteral("パス/ファイル アクセス エラーです。\n%1\n%2")
-                                                       .arg(file.fileName(), file.errorString()));
+    jet::PartialFile partial(path);
+    if (!partial.created())
+        refuse(QString::fromLocal8Bit(std::strerror(partial.error())));
+    {
+        QFile file(partial.name());
+        if (!file.open(QIODevice::WriteOnly) || file.write(field.toUtf8() + '\n') < 0 || !file.flush())
+            refuse(file.errorString());
+    }
+    if (const int error = partial.place(true))
+        refuse(QString::fromLocal8Bit(std::strerror(error)));
 }
 
 QString readDatabasePath(const QString &folder)

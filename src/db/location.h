@@ -44,8 +44,9 @@ QString defaultDatabasePath(const QString &programFolder);
 QString readDatabasePath(const QString &folder);
 // Writes "norva.txt" in `folder` naming `databasePath` so that the reading
 // above gives it back (quoted where a comma or a leading blank would cut it),
-// whole or not at all.  Throws jet::Error(fileerr::PathFileAccess) when the
-// file cannot be written.
+// whole or not at all, with the access jet::restrictNewFile() gives or, in
+// place of an earlier file, that file's.  Throws
+// jet::Error(fileerr::PathFileAccess) when the file cannot be written.
 void writeDatabasePath(const QString &folder, const QString &databasePath);
 // The location file's name in a program folder.
 QString locationFilePath(const QString &folder);

@@ -563,12 +563,6 @@ void createDatabase(const QString &path, Generation generation)
 {
     jet::createDatabase(path, databasePassword());
     try {
-        try {
-            jet::restrictNewDatabase(path);
-        } catch (const jet::Error &e) {
-            throw jet::Error(fileerr::PathFileAccess,
-                             QStringLiteral("パス/ファイル アクセス エラーです。\n%1").arg(e.description()));
-        }
         buildDatabase(path, generation);
     } catch (...) {
         jet::releasePooledHandles(path);

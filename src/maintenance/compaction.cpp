@@ -3,6 +3,7 @@
 #include "db/engine/administration.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/location.h"
 
 #include <QDir>

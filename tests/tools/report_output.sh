@@ -46,11 +46,12 @@ touch "$work/.old.pdf.Ab3xQz" "$work/.old.pdf.Zz9yWw"
 exec 9<"$work/.old.pdf.Zz9yWw"
 flock 9
 umask 022
+chmod 640 "$work/old.pdf"
 "$report" rptTreatment --db "$work/ward.mdb" --out "$work/old.pdf" --force >/dev/null || status=1
 [ "$(cd "$work" && echo .old.pdf.*)" = .old.pdf.Zz9yWw ] || { echo "killed runs' PDFs not removed"; status=1; }
 exec 9<&-
 rm "$work/.old.pdf.Zz9yWw"
-[ "$(stat -c %a "$work/old.pdf")" = 600 ] || { echo "PDF not 0600"; status=1; }
+[ "$(stat -c %a "$work/old.pdf")" = 640 ] || { echo "replaced PDF did not keep its mode"; status=1; }
 head -c 5 "$work/old.pdf" | grep -q '%PDF-' || { echo "old.pdf not replaced"; status=1; }
 [ -z "$(find "$work" -name '.*.pdf.*')" ] || { echo "work file left"; status=1; }
 exit $status

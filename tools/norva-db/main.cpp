@@ -10,6 +10,7 @@
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
 #include "db/location.h"

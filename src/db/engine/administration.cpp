@@ -95,7 +95,10 @@ class TargetHandle
 public:
     TargetHandle(const QString &path, const QString &password) : m_path(path)
     {
-        m_db = openKeyed(path, password, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        {
+            PrivateCreation privately;
+            m_db = openKeyed(path, password, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        }
         if (!m_db)
             throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' を作れません。").arg(path));
         // Opening created the file; its journal files take its mode.
@@ -222,8 +225,11 @@ void ExclusiveDatabase::compactTo(const QString &target, const std::function<voi
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
         throw Error(err::CompactTargetExists, QStringLiteral("ファイル '%1' は既に存在します。").arg(target));
     try {
-        detail::exec(m_db, QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
-                               .arg(sql::quoteString(target), sql::quoteString(m_password)));
+        {
+            PrivateCreation privately;
+            detail::exec(m_db, QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
+                                   .arg(sql::quoteString(target), sql::quoteString(m_password)));
+        }
         try {
             restrictNewFile(target);
             setWorkingCallback(m_db, &working);
@@ -336,8 +342,6 @@ QStringList dumpServer(const QString &address, const QString &target, bool repla
         refuse(target, QStringLiteral("pg_dump が失敗しました: %1").arg(said.isEmpty() ? dump.errorString() : said),
                kBackupFailure);
     }
-    if (exists)
-        keepAttributes(partial.name(), target);
     if (const int error = partial.place(replace))
         refuse(target, error == EEXIST ? QStringLiteral("ファイルが既に存在します。") : QString::fromLocal8Bit(::strerror(error)),
                kBackupFailure);
@@ -371,23 +375,6 @@ QStringList restoreDatabase(const QString &backup, const QString &password, cons
 QStringList integrityCheck(Connection &connection, QString *skipped)
 {
     return connection.driver().checkIntegrity(skipped);
-}
-
-void keepAttributes(const QString &file, const QString &replaced)
-{
-    struct stat model {};
-    if (::stat(QFile::encodeName(replaced).constData(), &model) != 0)
-        throw Error(err::GeneralFailure,
-                    QStringLiteral("ファイル '%1' の所有者と権限を読めません (%2)。").arg(replaced, systemCause()));
-    const QByteArray name = QFile::encodeName(file);
-    // Only the superuser may give a file away; anyone may give it one of his groups.
-    if (::chown(name.constData(), model.st_uid, model.st_gid) != 0
-        && ::chown(name.constData(), uid_t(-1), model.st_gid) != 0)
-        throw Error(err::GeneralFailure, QStringLiteral("ファイル '%1' のグループ (%2) を引き継げません (%3)。")
-                                             .arg(replaced, QString::number(model.st_gid), systemCause()));
-    if (::chmod(name.constData(), model.st_mode & 07777) != 0)
-        throw Error(err::GeneralFailure,
-                    QStringLiteral("ファイル '%1' の権限を引き継げません (%2)。").arg(replaced, systemCause()));
 }
 
 QStringList removeLeftover(const QString &path, const QString &password)

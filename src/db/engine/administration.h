@@ -85,12 +85,6 @@ bool compactInPlace(const QString &connectionString, const std::function<void()>
 // database has no such query.
 void replaceStoredQuery(const QString &connectionString, const QString &name, const QString &jetSql);
 
-// Gives `file`, which is to replace `replaced`, that file's group and mode,
-// and its owner where this process may, so that a shared database stays open
-// to the users it was open to.  Throws Error(err::GeneralFailure) naming the
-// cause when the group cannot be kept.
-void keepAttributes(const QString &file, const QString &replaced);
-
 // Removes a database file left behind by a killed run, with its journal
 // files, unless another connection has it open (someone's work going on).
 // Returns a line for each file it could not remove, naming it and the cause.

@@ -2,7 +2,6 @@
 
 #include "db/engine/catalog.h"
 #include "db/engine/error.h"
-#include "db/engine/files.h"
 #include "db/engine/physical.h"
 #include "db/engine/recordset.h"
 
@@ -525,12 +524,6 @@ void createDatabase(const QString &path, const QString &password)
 QString describeDataSource(const QString &dataSource)
 {
     return isServerAddress(dataSource) ? describeServer(dataSource) : dataSource;
-}
-
-void restrictNewDatabase(const QString &dataSource)
-{
-    if (!isServerAddress(dataSource))
-        restrictNewFile(dataSource);
 }
 
 void prepareNewDatabase(Connection &connection)

@@ -111,7 +111,8 @@ void closeDatabaseFile(const QString &path);
 
 // Makes a new, empty database at a data source, for a ledger to be built
 // into with one transaction that begins with prepareNewDatabase().  A file is
-// created, encrypted and keyed by the password; throws
+// created, encrypted and keyed by the password, with the access
+// restrictNewFile() gives before anything is written to it; throws
 // Error(err::GeneralFailure) when it exists already or cannot be made.  A
 // server's database is its administrator's to make: nothing is made here,
 // and opening it says when it is missing.
@@ -120,10 +121,6 @@ void createDatabase(const QString &dataSource, const QString &password);
 // A data source as a message names it: a file by its path, a server as
 // describeServer() names it, never with a password.
 QString describeDataSource(const QString &dataSource);
-
-// A new file gets the access restrictNewFile() gives; a server's database
-// keeps the grants its administrator gave.
-void restrictNewDatabase(const QString &dataSource);
 
 // Readies the database of a new ledger, inside the transaction that fills it.
 // A new file needs nothing.  A server's database is refused with a message

@@ -4,17 +4,43 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <sys/types.h>
 
 namespace jet {
 
-// Gives a file this process has just made the access its folder calls for:
-// its owner's alone, unless the folder is one set up for a group (writable by
-// its group), where the file takes the folder's group and that group may read
-// and write it, as it may the folder.  A file the folder's group cannot be
-// given stays its owner's alone.  Works by name, so that it may follow
-// SQLite's creation of a database without a descriptor of ours on the file.
+// Gives a file this process has just made the access a new file has in its
+// folder: its owner's alone (0600), or, in a folder a hospital has set up for
+// a group -- the folder's set-group-ID bit on and its group not the user's
+// own personal group (the one named as he is) -- also that group's, as far as
+// the folder's group may read and write there.  Never anyone else's.  Works
+// by name, so that it may follow SQLite's creation of a database without a
+// descriptor of ours on the file.
 // Throws Error(err::GeneralFailure) naming the file and the cause.
 void restrictNewFile(const QString &path);
+
+// While one lives, files and folders are made for their owner alone (umask
+// 077): a file that a library makes by itself -- SQLite a database, which
+// it makes with mode 0644 -- is never open to anyone else before
+// restrictNewFile() gives it its folder's access.  The umask is the
+// process's: a file another thread makes meanwhile is only more private, and
+// the holders take turns, so that each gives back the umask it found.
+class PrivateCreation
+{
+public:
+    PrivateCreation();
+    ~PrivateCreation();
+    PrivateCreation(const PrivateCreation &) = delete;
+    PrivateCreation &operator=(const PrivateCreation &) = delete;
+
+private:
+    mode_t m_before;
+};
+
+// Gives `file`, which is to replace `replaced`, that file's group and mode,
+// and its owner where this process may, so that a shared file stays open to
+// the users it was open to.  Throws Error(err::GeneralFailure) naming the
+// cause when the group cannot be kept.
+void keepAttributes(const QString &file, const QString &replaced);
 
 // A new file beside `target` under a hidden name (".name.XXXXXX") with the
 // access restrictNewFile() gives, which takes the target's name only once it
@@ -35,8 +61,10 @@ public:
     QString name() const { return QFile::decodeName(m_name); }
 
     // Gives the synced file the target's name; a link there is replaced, never
-    // followed.  Without `replace` an existing target is left alone, even one
-    // that appeared while the file was written.  The errno of a failure, else 0.
+    // followed.  A file replaced lends the new one its owner where this
+    // process may give it, its group and its mode.  Without `replace` an
+    // existing target is left alone, even one that appeared while the file
+    // was written.  The errno of a failure, else 0.
     int place(bool replace);
 
 private:

@@ -137,7 +137,7 @@ TEST_F(Backup, CopiesTakeTheFoldersAccessOrKeepTheReplacedFilesAndKilledRunsLeav
     const QString ward = db.folder() + QStringLiteral("/ward");
     ASSERT_TRUE(QDir().mkdir(ward));
     ASSERT_EQ(::chown(QFile::encodeName(ward).constData(), uid_t(-1), 5678), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(ward).constData(), 0770), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(ward).constData(), 02770), 0);
     backupDatabase(db.path(), kPassword, ward + QStringLiteral("/copy.mdb"), false);
     EXPECT_EQ(attributes(ward + QStringLiteral("/copy.mdb")).st_gid, 5678u);
     EXPECT_EQ(attributes(ward + QStringLiteral("/copy.mdb")).st_mode & 07777, 0660u);

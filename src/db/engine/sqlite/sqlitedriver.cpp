@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/files.h"
 #include "db/engine/jetsql.h"
 #include "db/engine/physical.h"
 #include "db/engine/sqlite/sqlfunctions.h"
@@ -12,6 +13,7 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -221,13 +223,23 @@ SqliteDriver::SqliteDriver(const QString &path, const QString &password, bool cr
     if (!create)
         m_identity = identifyFile(path);
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+    int rc = SQLITE_OK;
+    {
+        std::optional<PrivateCreation> privately;
+        if (create)
+            privately.emplace();
+        rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+    }
     if (rc != SQLITE_OK) {
         sqlite3_close(m_db);
         m_db = nullptr;
         cannotOpen(path, QStringLiteral("ファイルを開けません。"));
     }
     try {
+        // Before the first page is written: SQLite gives the journals it
+        // makes the file's mode.
+        if (create)
+            restrictNewFile(path);
         exec(QStringLiteral("PRAGMA key = %1;").arg(sqlPassword(password)));
         waitForLocks(true);
         // The key is only checked when the first page is read.
