@@ -178,9 +178,13 @@ QString historyText(const QVariant &value)
     return value.toString();
 }
 
+// A value in double quotes, a Null as nothing at all: the hash tells the
+// two apart, and so must the archive.
 QString quotedField(const QVariant &value)
 {
-    QString text = value.isNull() ? QString() : value.toString();
+    if (value.isNull())
+        return {};
+    QString text = value.toString();
     return u'"' + text.replace(u'"', u"\"\""_s) + u'"';
 }
 

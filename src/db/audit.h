@@ -84,7 +84,7 @@ struct Verification
 Verification verify(jet::Connection &connection, const std::optional<Head> &expected = {});
 
 // Writes the events of the days `from` to `to` (UTC, both included) to a new
-// CSV file (UTF-8, a spreadsheet's quoting), with their numbers and hashes so
+// CSV file (UTF-8; a value in double quotes, a Null as an empty field), with their numbers and hashes so
 // that the archive can be held against the chain.  Returns the rows written.
 // Throws jet::Error(err::GeneralFailure) when the file exists or cannot be written.
 int exportPeriod(jet::Connection &connection, const QDate &from, const QDate &to, const QString &file);

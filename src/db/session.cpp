@@ -3,15 +3,20 @@
 #include <QSysInfo>
 #include <QtGlobal>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace db {
 
 namespace {
 
+// The account database's name for the process's user, not $USER, which
+// whoever starts the program may set as they like.
 QString systemUser()
 {
-    QString name = qEnvironmentVariable("USER");
-    if (name.isEmpty())
-        name = qEnvironmentVariable("LOGNAME");
+    const uid_t uid = ::getuid();
+    const passwd *entry = ::getpwuid(uid);
+    const QString name = entry && entry->pw_name ? QString::fromLocal8Bit(entry->pw_name) : QString::number(uid);
     return kSystemUserMark.toString() + name;
 }
 
