@@ -331,8 +331,14 @@ Verification verify(jet::Connection &connection, const std::optional<Head> &expe
     try {
         checkChain(connection, expected, result);
     } catch (...) {
-        if (ownRead && db.inTransaction())
-            db.rollback();
+        // A failed ending is logged: the error that cut the read short is the one to answer.
+        if (ownRead && db.inTransaction()) {
+            try {
+                db.rollback();
+            } catch (const jet::Error &e) {
+                qWarning("Ending the audit trail's read failed (%d): %s", int(e.number()), qUtf8Printable(e.description()));
+            }
+        }
         throw;
     }
     if (ownRead)
