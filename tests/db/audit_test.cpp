@@ -1,4 +1,5 @@
 #include "db/audit.h"
+#include "db/copy.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
@@ -117,6 +118,35 @@ TEST_P(AuditTrail, AlteredDeletedAndInsertedRowsAndACutTailAreEachFound)
         EXPECT_TRUE(anyFinding(audit::verify(connection, noted), u"末尾が切り取られています"_s));
     }
     EXPECT_TRUE(audit::verify(connection, noted).sound());
+}
+
+// The hash covers the same bytes on either back end: a file's trail copied
+// to a server verifies there as it did on the file.
+TEST(AuditTrailCopied, AFilesTrailVerifiesOnTheServerItWasCopiedTo)
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath(u"norva2000.mdb"_s);
+    db::createDatabase(file, db::Generation::V2112);
+    audit::Head noted;
+    {
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(file));
+        audit::extendDatabase(connection);
+        audit::append(connection, {u"テスト"_s, u"引用符\"と,区切り"_s, 1001, 7});
+        audit::append(connection, {u"テスト"_s, QString(), {}, {}});
+        noted = audit::head(connection);
+    }
+    jet::releasePooledHandles(file);
+    ServerDatabase server(testServerConninfo());
+    const QString location = QString::fromUtf8(server.conninfo());
+    db::copyDatabase(file, location, {});
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(location));
+    const audit::Verification result = audit::verify(connection, noted);
+    EXPECT_TRUE(result.sound()) << result.findings.join(u'\n').toStdString();
+    EXPECT_EQ(result.head, noted);
+    connection.close();
+    jet::releasePooledHandles(location);
 }
 
 class ChangeHistory : public ::testing::TestWithParam<Backend> {};
