@@ -4,6 +4,7 @@
 #include "app/firststart.h"
 #include "app/navigation.h"
 #include "app/product.h"
+#include "db/audit.h"
 #include "db/check.h"
 #include "db/engine/catalog.h"
 #include "db/engine/error.h"
@@ -113,6 +114,9 @@ void frmSplash::probe()
     // version's Jet functions and learns to tell the other workstations'
     // lists of its changes.
     jet::updateServerSide(m_connection);
+    // The audit trail is no choice of the user's: a database without it gets
+    // it here, and a program that cannot add it does not open the ledgers.
+    db::audit::extendDatabase(m_connection);
 
     // The start menu loads (and opens its own connection) before the splash
     // window goes, so the program never runs without a window.

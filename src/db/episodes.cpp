@@ -1,5 +1,6 @@
 #include "db/episodes.h"
 
+#include "db/audit.h"
 #include "db/engine/administration.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
@@ -47,6 +48,7 @@ qint64 registerEpisode(jet::Connection &connection, qint32 chart)
     episodes.close();
     for (const QString &table : kCompanionTables)
         connection.execute(QStringLiteral("INSERT INTO %1 (入退院ID) VALUES (?)").arg(table), {episode});
+    audit::append(connection, {audit::action::Registration.toString(), {}, chart, episode});
     transaction.commit();
     return episode;
 }
@@ -54,9 +56,17 @@ qint64 registerEpisode(jet::Connection &connection, qint32 chart)
 void deleteEpisode(jet::Connection &connection, qint64 episode)
 {
     jet::Transaction transaction(connection);
+    jet::Recordset deleted;
+    deleted.openCommand(QStringLiteral("SELECT カルテID FROM 入退院情報 WHERE 入退院ID = ?"), &connection, {episode},
+                        jet::CursorType::ForwardOnly);
+    const std::optional<qint64> chart = deleted.eof() || deleted.value(0).isNull()
+        ? std::nullopt
+        : std::optional<qint64>(deleted.value(0).toLongLong());
+    deleted.close();
     connection.execute(QStringLiteral("DELETE FROM 入退院情報 WHERE 入退院ID = ?"), {episode});
     for (const QString &table : kCompanionTables)
         connection.execute(QStringLiteral("DELETE FROM %1 WHERE 入退院ID = ?").arg(table), {episode});
+    audit::append(connection, {audit::action::Deletion.toString(), {}, chart, episode});
     transaction.commit();
 }
 

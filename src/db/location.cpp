@@ -1,5 +1,7 @@
 #include "db/location.h"
 
+#include "db/audit.h"
+
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/files.h"
@@ -220,6 +222,7 @@ void openWindowConnection(jet::Connection &connection, const QString &folder)
     connection.setProvider(shapingProvider());
     connection.setConnectionString(shapedConnectionString(path));
     connection.open();
+    audit::recordChanges(connection);
 }
 
 } // namespace db

@@ -1,9 +1,11 @@
 // norva-db: creates empty databases of each schema generation and demo
 // databases of a fictional hospital, for development, tests and benchmarks;
-// backs up, restores and checks a hospital's database for its administrators.
+// backs up, restores and checks a hospital's database and its audit trail
+// for its administrators.
 
 #include "demo.h"
 
+#include "db/audit.h"
 #include "db/check.h"
 #include "db/copy.h"
 #include "db/engine/administration.h"
@@ -18,6 +20,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -70,6 +73,18 @@ bool refuseExisting(const QString &path)
     return true;
 }
 
+// A ledger of this program is made with its audit trail; an older
+// generation's file gets one when this program first opens it, as a
+// hospital's own file does.
+void addAuditTrail(const QString &path)
+{
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(path));
+    db::audit::extendDatabase(connection);
+    connection.close();
+    jet::releasePooledHandles(path);
+}
+
 int create(const QString &path, const QString &generationName)
 {
     const std::optional<db::Generation> generation = generationNamed(generationName);
@@ -80,6 +95,8 @@ int create(const QString &path, const QString &generationName)
     if (refuseExisting(path))
         return 1;
     db::createDatabase(path, *generation);
+    if (*generation == db::Generation::V2112)
+        addAuditTrail(path);
     out() << u"Created %1 (generation %2)."_s.arg(jet::describeDataSource(path), generationName) << Qt::endl;
     return 0;
 }
@@ -142,6 +159,8 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
         // never a hospital cut off half-way.
         jet::Transaction transaction(connection);
         summary = fillDemoDatabase(connection, fill);
+        if (generation == db::Generation::V2112)
+            db::audit::extendDatabase(connection);
         transaction.commit();
         connection.close();
         if (current != path) {
@@ -213,12 +232,102 @@ void backupKeeping(const QString &database, const QString &target, int keep)
     moveGeneration(next, target);
 }
 
+// The trail's head as it stood before the copy began: the copy holds at
+// least that much of it, and the trail of the database must go on reaching
+// it, so that a tail cut off after the backup shows in `audit verify
+// --expect`.  A line per backup, appended to DEST.audit, which the
+// generations never move: its last line is the newest copy's.
+std::optional<db::audit::Head> auditHead(const QString &database)
+{
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(database));
+    std::optional<db::audit::Head> head;
+    if (db::audit::hasTrail(connection))
+        head = db::audit::head(connection);
+    connection.close();
+    jet::releasePooledHandles(database);
+    return head;
+}
+
+void noteAuditHead(const QString &target, const db::audit::Head &head)
+{
+    const QString path = target + u".audit"_s;
+    const bool isNew = !QFileInfo::exists(path);
+    QFile notes(path);
+    if (!notes.open(QIODevice::WriteOnly | QIODevice::Append)
+        || notes.write(u"%1 %2\n"_s.arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate), head.text()).toUtf8()) < 0
+        || !notes.flush())
+        throw jet::Error(jet::err::GeneralFailure,
+                         u"監査記録の控え '%1' を書けません: %2"_s.arg(path, notes.errorString()));
+    notes.close();
+    if (isNew)
+        jet::restrictNewFile(path);
+}
+
 int backup(const QString &database, const QString &target, bool replace, int keep)
 {
+    const std::optional<db::audit::Head> head = auditHead(database);
     if (keep > 0)
         backupKeeping(database, target, keep);
     else
         nameLeftovers(jet::backupDatabase(database, db::databasePassword(), target, replace));
+    if (head)
+        noteAuditHead(target, *head);
+    return 0;
+}
+
+QString verdict(bool sound)
+{
+    return sound ? u"sound"_s : u"NOT sound"_s;
+}
+
+int auditVerify(const QString &database, const QString &expectation)
+{
+    std::optional<db::audit::Head> expected;
+    if (!expectation.isEmpty()) {
+        expected = db::audit::Head::parse(expectation);
+        if (!expected) {
+            err() << u"norva-db: --expect needs COUNT:HASH, as check and the backups' .audit files note it."_s
+                  << Qt::endl;
+            return 2;
+        }
+    }
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(database));
+    const auto line = [name = jet::describeDataSource(database)](const QString &text) {
+        out() << name << u": "_s << text << Qt::endl;
+    };
+    if (!db::audit::hasTrail(connection)) {
+        line(u"has no audit trail"_s);
+        return expected && expected->count > 0 ? 1 : 0;
+    }
+    const db::audit::Verification result = db::audit::verify(connection, expected);
+    connection.close();
+    for (const QString &finding : result.findings)
+        line(finding);
+    line(u"audit trail %1, %2 rows: %3"_s.arg(result.head.text()).arg(result.rows).arg(verdict(result.sound())));
+    return result.sound() ? 0 : 1;
+}
+
+int auditExport(const QString &database, const QString &from, const QString &to, const QString &file)
+{
+    const QDate first = QDate::fromString(from, Qt::ISODate);
+    const QDate last = QDate::fromString(to, Qt::ISODate);
+    if (!first.isValid() || !last.isValid() || last < first) {
+        err() << u"norva-db: audit export needs --from and --to as YYYY-MM-DD, --from not after --to."_s << Qt::endl;
+        return 2;
+    }
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(database));
+    if (!db::audit::hasTrail(connection)) {
+        err() << u"norva-db: %1 has no audit trail."_s.arg(jet::describeDataSource(database)) << Qt::endl;
+        return 1;
+    }
+    const int rows = db::audit::exportPeriod(connection, first, last, file);
+    connection.close();
+    out() << u"Wrote %1 audit rows of %2 to %3 (UTC days %4 to %5)."_s.arg(rows)
+                 .arg(jet::describeDataSource(database), file, from, to)
+          << Qt::endl;
     return 0;
 }
 
@@ -373,7 +482,15 @@ int check(const QString &database)
         line(u"episode 入退院ID %1 lacks its row in 検査情報 or 診断情報"_s.arg(episode));
     for (const db::CheckReport::DanglingReference &ref : report.danglingReferences)
         line(u"%1 row %2: %3 = %4 names no code row"_s.arg(ref.table).arg(ref.row).arg(ref.column).arg(ref.code));
-    line(report.sound() ? u"sound"_s : u"NOT sound"_s);
+    // Noted by whoever keeps the check's output, so that a later
+    // `audit verify --expect` finds a tail cut off since.
+    if (report.integrity == QStringList{u"ok"_s} && report.unreadable.isEmpty()) {
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(database));
+        line(db::audit::hasTrail(connection) ? u"audit trail %1"_s.arg(db::audit::head(connection).text())
+                                             : u"no audit trail"_s);
+    }
+    line(verdict(report.sound()));
     return report.sound() ? 0 : 1;
 }
 
@@ -402,9 +519,14 @@ int main(int argc, char **argv)
         "                                               program may have open\n"
         "  check DB                                     the database's soundness; exit status 0 only when sound\n"
         "  copy SOURCE TARGET                           the whole ledger into a new file or an empty server\n"
-        "                                               database, in one transaction, checked row by row"_s);
+        "                                               database, in one transaction, checked row by row\n"
+        "  audit verify DB [--expect COUNT:HASH]        the audit trail's chain: rows altered, deleted or\n"
+        "                                               inserted, and a tail cut off short of COUNT:HASH\n"
+        "                                               (as check prints it and backups note it in DEST.audit)\n"
+        "  audit export DB --from DATE --to DATE FILE   the audit rows of those UTC days into a new CSV file;\n"
+        "                                               the program never deletes audit rows"_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check or copy"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy or audit"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file or server address"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
@@ -413,13 +535,23 @@ int main(int argc, char **argv)
     const QCommandLineOption today(u"today"_s, u"The day the demo data is counted back from."_s, u"date"_s);
     const QCommandLineOption force(u"force"_s, u"Let backup replace an existing DEST."_s);
     const QCommandLineOption keep(u"keep"_s, u"Keep N generations of backups (DEST, DEST.1, …)."_s, u"N"_s);
-    parser.addOptions({generation, patients, seed, today, force, keep});
+    const QCommandLineOption expect(u"expect"_s, u"The audit trail's head noted earlier."_s, u"COUNT:HASH"_s);
+    const QCommandLineOption from(u"from"_s, u"The first day exported."_s, u"date"_s);
+    const QCommandLineOption to(u"to"_s, u"The last day exported."_s, u"date"_s);
+    parser.addOptions({generation, patients, seed, today, force, keep, expect, from, to});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
-    const qsizetype expected = command == u"backup"_s || command == u"restore"_s || command == u"copy"_s ? 3 : 2;
-    const QStringList commands{u"create"_s, u"demo"_s, u"backup"_s, u"restore"_s, u"check"_s, u"copy"_s};
+    const QString auditCommand = command == u"audit"_s ? args.value(1) : QString();
+    const qsizetype expected = auditCommand == u"export"_s                                                    ? 4
+        : command == u"backup"_s || command == u"restore"_s || command == u"copy"_s || command == u"audit"_s ? 3
+                                                                                                              : 2;
+    const QStringList commands{u"create"_s, u"demo"_s, u"backup"_s, u"restore"_s, u"check"_s, u"copy"_s, u"audit"_s};
+    if (command == u"audit"_s && auditCommand != u"verify"_s && auditCommand != u"export"_s) {
+        err() << parser.helpText();
+        return 2;
+    }
     if (!commands.contains(command) || args.size() != expected) {
         err() << parser.helpText();
         return 2;
@@ -428,6 +560,10 @@ int main(int argc, char **argv)
     try {
         if (command == u"copy"_s)
             return copy(args.at(1), args.at(2));
+        if (auditCommand == u"verify"_s)
+            return auditVerify(args.at(2), parser.value(expect));
+        if (auditCommand == u"export"_s)
+            return auditExport(args.at(2), parser.value(from), parser.value(to), args.at(3));
         if (command == u"backup"_s) {
             bool ok = true;
             const int generations = parser.isSet(keep) ? parser.value(keep).toInt(&ok) : 0;
@@ -472,7 +608,8 @@ int main(int argc, char **argv)
         }
         return demo(args.at(1), options, *demoGeneration);
     } catch (const jet::Error &error) {
-        const QString subject = command == u"copy"_s ? u"%1 → %2"_s.arg(jet::describeDataSource(args.at(1)),
+        const QString subject = command == u"audit"_s ? jet::describeDataSource(args.at(2))
+            : command == u"copy"_s                    ? u"%1 → %2"_s.arg(jet::describeDataSource(args.at(1)),
                                                                          jet::describeDataSource(args.at(2)))
                                                    : jet::describeDataSource(args.at(1));
         err() << u"norva-db: %1: %2 (%3)"_s.arg(subject, error.description(), error.numberText())

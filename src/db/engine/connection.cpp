@@ -440,6 +440,11 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     return statement.kind == sql::Statement::Kind::Other ? int(changed) : 0;
 }
 
+void Connection::setRowChangeObserver(RowChangeObserver observer)
+{
+    m_rowChangeObserver = std::move(observer);
+}
+
 void Connection::setWorking(std::function<void()> working)
 {
     Driver &db = driver();

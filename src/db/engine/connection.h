@@ -1,15 +1,42 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
+#include <QVariantMap>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace jet {
 
+class Connection;
 class Driver;
 class PhysicalConnection;
+
+// A column that a recordset's update changed, with the value it read before.
+struct ColumnChange
+{
+    QString column;
+    QVariant before;
+    QVariant after;
+};
+
+// A row that a recordset's update changed: its table, the row as stored
+// after the change (every column, by name) and the columns changed.
+struct RowChange
+{
+    QString table;
+    QStringList primaryKey; // the columns of the table's primary key, if it has one
+    QVariantMap row;
+    QList<ColumnChange> columns;
+};
+
+// Told of every row an update writes, inside the update's transaction and
+// after its writes: whatever it writes through the connection is kept or
+// undone with them, and what it throws undoes the update.
+using RowChangeObserver = std::function<void(Connection &connection, const RowChange &change)>;
 
 // A connection in ADO's sense: a provider, a connection string naming an
 // encrypted database file and its password.  Opening never creates a file.
@@ -49,6 +76,10 @@ public:
     void commitTrans();
     void rollbackTrans();
 
+    // Kept across close and open; none by default.
+    void setRowChangeObserver(RowChangeObserver observer);
+    const RowChangeObserver &rowChangeObserver() const { return m_rowChangeObserver; }
+
     // A server's connection that was lost is replaced by a new one from the
     // pool, outside a transaction, so that the work tried again after the
     // server came back is done; statements and transactions begin it
@@ -76,6 +107,7 @@ private:
     int m_transactionDepth = 0;
     quint64 m_openCount = 0;
     std::function<void()> m_working;
+    RowChangeObserver m_rowChangeObserver;
 };
 
 // Parsed parts of a connection string.

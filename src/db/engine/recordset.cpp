@@ -885,7 +885,36 @@ public:
             }
             if (!found.isEmpty())
                 dataChanged(found);
+            if (connection->rowChangeObserver())
+                for (const TableWrite &write : writes)
+                    connection->rowChangeObserver()(*connection, rowChange(write, read));
         });
+    }
+
+    // What the connection's observer is told of one table's share of an
+    // update, read back inside its transaction.
+    RowChange rowChange(const TableWrite &write, const RowValues &read) const
+    {
+        const Instance &instance = instances[size_t(write.instance)];
+        RowChange change;
+        change.table = instance.table;
+        for (const IndexDef &index : driver->indexDefinitions(instance.table))
+            if (index.primaryKey)
+                change.primaryKey = index.columns;
+        const QList<ColumnDef> columns = driver->columns(instance.table);
+        QStringList names;
+        for (const ColumnDef &column : columns)
+            names.append(quoteIdentifier(column.name, driver->dialect()));
+        const Statement stored = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                                             .arg(joinParts(names), quoteIdentifier(instance.table, driver->dialect()),
+                                                  quoteIdentifier(driver->rowKeyColumn(instance.table), driver->dialect())));
+        stored->bind(1, write.key);
+        if (stored->step())
+            for (int i = 0; i < columns.size(); ++i)
+                change.row.insert(columns.at(i).name, driver->fromStorage(stored->column(i), columns.at(i).type, true));
+        for (int f : write.fields)
+            change.columns.append(ColumnChange{fields[size_t(f)].meta.baseColumn, read[size_t(f)], pending.value(f)});
+        return change;
     }
 
     [[noreturn]] void dataChanged(const QList<FieldConflict> &found)

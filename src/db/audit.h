@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace jet {
+class Connection;
+}
+
+namespace db::audit {
+
+// The audit trail and the change history are an extension of our own (see
+// db/extension.h).  The trail is never optional once a database has it: the
+// program adds it at its first start on a database, norva-db create and demo
+// make it with the ledger.
+inline constexpr QStringView kTrailTable = u"監査記録";
+inline constexpr QStringView kHeadTable = u"監査記録先頭";
+inline constexpr QStringView kHistoryTable = u"変更履歴";
+inline constexpr QStringView kVersionTable = u"監査記録バージョン";
+inline constexpr int kExtensionVersion = 1;
+
+// What the trail records, in its 操作 column.
+namespace action {
+inline constexpr QStringView Save = u"保存";
+inline constexpr QStringView Registration = u"入退院登録";
+inline constexpr QStringView Deletion = u"入退院削除";
+} // namespace action
+
+// The extension's version in the database: 0 when it has none.
+int extensionVersion(jet::Connection &connection);
+// Creates the trail and the history, or brings them up to date, in one
+// transaction; throws as db::extendDatabase does.
+void extendDatabase(jet::Connection &connection);
+bool hasTrail(jet::Connection &connection);
+
+struct Event
+{
+    QString action;
+    QString detail;
+    std::optional<qint64> chart;   // カルテID
+    std::optional<qint64> episode; // 入退院ID
+};
+
+// Appends one event for the session's account, workstation and version, in
+// the caller's transaction if there is one: the event is kept or undone with
+// the work it records.  The trail's head row is locked first, so appenders on
+// several workstations take their turns and each row follows the one before.
+// A database without the trail (made by an older program and not yet opened
+// by this one) is left as it is.
+void append(jet::Connection &connection, const Event &event);
+
+// The newest row's number and hash, as the head row keeps them and as
+// backups and checks note them, "COUNT:HASH"; 0 and 64 zeros for an empty trail.
+struct Head
+{
+    qint64 count = 0;
+    QString hash;
+
+    QString text() const;
+    // Empty for text that is not COUNT:HASH.
+    static std::optional<Head> parse(const QString &text);
+    bool operator==(const Head &) const = default;
+};
+Head head(jet::Connection &connection);
+
+// What verify() finds: the head row, and a line for each row altered,
+// deleted or inserted and for a tail shorter than the one expected.
+struct Verification
+{
+    Head head;
+    qint64 rows = 0;
+    QStringList findings;
+    bool sound() const { return findings.isEmpty(); }
+};
+
+// Reads the whole trail and recomputes its chain.  `expected` is a head
+// noted earlier (in a backup, by a check): the trail must still reach it,
+// and its row must still carry its hash.
+Verification verify(jet::Connection &connection, const std::optional<Head> &expected = {});
+
+// Writes the events of the days `from` to `to` (UTC, both included) to a new
+// CSV file (UTF-8; a value in double quotes, a Null as an empty field), with their numbers and hashes so
+// that the archive can be held against the chain.  Returns the rows written.
+// Throws jet::Error(err::GeneralFailure) when the file exists or cannot be written.
+int exportPeriod(jet::Connection &connection, const QDate &from, const QDate &to, const QString &file);
+
+// Lets every save through the connection's recordsets keep the previous
+// values of the columns it changed in the change history, and record itself
+// in the trail, in the save's own transaction.
+void recordChanges(jet::Connection &connection);
+
+} // namespace db::audit

@@ -1,0 +1,48 @@
+#include "db/session.h"
+
+#include <QSysInfo>
+#include <QtGlobal>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace db {
+
+namespace {
+
+// The account database's name for the process's user, not $USER, which
+// whoever starts the program may set as they like.
+QString systemUser()
+{
+    const uid_t uid = ::getuid();
+    const passwd *entry = ::getpwuid(uid);
+    const QString name = entry && entry->pw_name ? QString::fromLocal8Bit(entry->pw_name) : QString::number(uid);
+    return kSystemUserMark.toString() + name;
+}
+
+Session &current()
+{
+    static Session instance{systemUser(), QSysInfo::machineHostName(), QStringLiteral(NORVA_VERSION), false};
+    return instance;
+}
+
+} // namespace
+
+const Session &session()
+{
+    return current();
+}
+
+void setSessionAccount(const QString &loginId)
+{
+    current().account = loginId;
+    current().loggedIn = true;
+}
+
+void clearSessionAccount()
+{
+    current().account = systemUser();
+    current().loggedIn = false;
+}
+
+} // namespace db
