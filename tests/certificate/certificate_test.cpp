@@ -9,6 +9,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -268,6 +270,14 @@ protected:
     }
 
     static void save(QWidget *window) { window->findChild<QAction *>(u"mnuFileSave"_s)->trigger(); }
+
+    static QString status(QMainWindow *window)
+    {
+        QString text;
+        for (const QLabel *panel : window->statusBar()->findChildren<QLabel *>())
+            text += panel->text();
+        return text;
+    }
 };
 
 using CertificateWorkstations = testing_support::OnBothBackends<CertificateWorkstationsTest>;
@@ -301,6 +311,27 @@ TEST_P(CertificateWorkstations, TheSameFieldIsPutToTheUserOnSavingAndClosingAndO
     EXPECT_EQ(boxes().size(), 3);
     EXPECT_EQ(certificateValue(u"医師氏名"_s).toString() + certificateValue(u"備考0"_s).toString(), u"Mine2Theirs"_s);
     EXPECT_TRUE(program.statuses.isEmpty()) << "the program goes on";
+}
+
+// As the record windows: without edits the window shows the other's save,
+// with edits it keeps them and says so until the save has answered it.
+TEST_P(CertificateWorkstations, FollowsAChangeMadeElsewhereUnlessItWouldLoseEdits)
+{
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        other(u"医師氏名"_s, u"Other"_s);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return field(window, "Text23")->text() == u"Other"_s; }, 5000));
+
+        field<QPlainTextEdit>(window, "Text22")->setPlainText(u"Note"_s);
+        other(u"医師氏名"_s, u"Again"_s);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !status(window).isEmpty(); }, 5000));
+        EXPECT_EQ(status(window), u"この患者のデータは他の端末で変更されました。"_s);
+        EXPECT_EQ(field<QPlainTextEdit>(window, "Text22")->toPlainText(), u"Note"_s);
+        save(window);
+        EXPECT_EQ(status(window), QString()) << "answered by the save";
+    });
+    EXPECT_EQ(certificateValue(u"医師氏名"_s).toString() + certificateValue(u"備考0"_s).toString(), u"AgainNote"_s);
 }
 
 TEST_P(CertificateWorkstations, ARowDeletedElsewhereKeepsTheTextUntilClosedWithoutSaving)
