@@ -25,6 +25,10 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <algorithm>
+#include <functional>
+#include <utility>
+
 using namespace Qt::StringLiterals;
 using certificates::Certificate;
 using certificates::Field;
@@ -552,6 +556,7 @@ bool frmCertToday::changed() const
     if (m_certificate.id == 0)
         return !now.items.isEmpty() || now.written != m_certificate.written
             || now.physicianName != m_certificate.physicianName;
+    // Another workstation's items taken in stand in another order.
     return !std::is_permutation(now.items.cbegin(), now.items.cend(), m_certificate.items.cbegin(), m_certificate.items.cend())
         || now.written != m_certificate.written
         || now.physicianName != m_certificate.physicianName || now.mainDiagnosis != m_certificate.mainDiagnosis

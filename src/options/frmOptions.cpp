@@ -346,7 +346,7 @@ void frmOptions::answerRowStore(int index, const jet::Error &error)
         return;
     }
     if (error.number() == jet::err::RecordDeleted) {
-        reloadDeleted(index);
+        toolkit::trap([this, index] { reloadDeleted(index); });
         return;
     }
     MessageBoxRequest box;
