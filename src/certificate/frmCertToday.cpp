@@ -740,11 +740,37 @@ void frmCertToday::showRange()
     ui->hintIcd->setVisible(!messages.isEmpty());
 }
 
+// A certificate another workstation deleted cannot be saved; the user who
+// has copied what is needed may let the window go without saving.
+bool frmCertToday::letGoOfDeleted()
+{
+    if (m_certificate.id == 0)
+        return false;
+    try {
+        m_book->read(m_certificate.id);
+        return false;
+    } catch (const jet::Error &e) {
+        if (e.number() != jet::err::NoCurrentRecord)
+            throw;
+    }
+    return toolkit::platform().messageBox({.text = u"この診断書は、画面を開いている間にほかの端末で削除されています。\r"
+                                                   u"入力した内容は画面に残っています。必要な内容は書き写してください。\r\r"
+                                                   u"保存せずに画面を閉じますか？"_s,
+                                           .icon = toolkit::MessageIcon::Exclamation,
+                                           .buttons = toolkit::MessageButtons::YesNo,
+                                           .defaultButton = 2})
+        == toolkit::MessageResult::Yes;
+}
+
 void frmCertToday::onUnload(bool &cancel)
 {
     if (m_book && changed() && !save() && !toolkit::programHasEnded()) {
-        cancel = true;
-        return;
+        bool letGo = false;
+        toolkit::trap([this, &letGo] { letGo = letGoOfDeleted(); });
+        if (!letGo) {
+            cancel = true;
+            return;
+        }
     }
     m_book.reset();
     m_connection.close();

@@ -74,6 +74,7 @@ private:
     bool settleWithStored(certificates::Certificate &mine);
     QString shown(const certificates::Item &item) const;
     bool save();
+    bool letGoOfDeleted();
     void correct();
     void saveValidity();
     void suggestEnd(QLineEdit *from, QLineEdit *to, certificates::Kind kind);

@@ -224,6 +224,19 @@ TEST_F(TodayCertificateTest, ADraftSavedElsewhereKeepsBothEditsAndAsksAboutTheSa
     const certificates::Certificate stored = book.read(draft.id);
     EXPECT_EQ(stored.physicianName, u"Mine2"_s);
     EXPECT_TRUE(stored.items.contains(mine) && stored.items.contains(theirs));
+
+    // Deleted there: closing says so and may let the window go unsaved.
+    inside<frmCertToday>(ran, [&](frmCertToday *window) {
+        ward.connection().execute(u"DELETE FROM `%1` WHERE 診断書ID = ?"_s.arg(certificates::kRecordTable), {draft.id});
+        field(window, "txtPhysician")->setText(u"Lost"_s);
+        window->close(); // the refusal, then the question, answered by default: いいえ
+        EXPECT_EQ(toolkit::Forms::find<frmCertToday>(), window);
+        EXPECT_TRUE(boxes().last().text.contains(u"ほかの端末で削除されています"_s));
+        program.services->answerBox(toolkit::MessageResult::Ok);
+        program.services->answerBox(toolkit::MessageResult::Yes);
+    });
+    app::showModal(app::window::TodayCertificate, draft.id);
+    EXPECT_EQ(toolkit::Forms::find<frmCertToday>(), nullptr);
 }
 
 TEST_F(TodayCertificateTest, TheWorklistListsWhatTheBookFindsDueWithinTheSettingsMonths)
