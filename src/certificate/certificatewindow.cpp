@@ -9,6 +9,8 @@
 #include "toolkit/errortrap.h"
 #include "toolkit/help.h"
 #include "toolkit/platform.h"
+#include "toolkit/rowfollower.h"
+#include "toolkit/widgets.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -76,6 +78,7 @@ const QList<GroupColumns> &groupColumns()
 const QString kComboWarning = u"コンボボックスに任意の文字を入力したためにエラーとなりました。"_s;
 
 // As in the patient's record window.
+const QString kChangedElsewhere = u"この患者のデータは他の端末で変更されました。"_s;
 const QString kPostalCodeCharacters = u"0123456789-"_s;
 constexpr int kPostalCodeLength = 8;
 
@@ -202,6 +205,7 @@ void CertificateWindow::prepare(const QList<Field> &fields)
     }
 
     styleHints(*this);
+    m_status = new toolkit::StatusPanels(statusBar(), {toolkit::StatusPanels::Kind::Text});
     for (const ConditionGroup &group : conditionGroups()) {
         QList<QWidget *> members;
         for (const QString &name : group.members)
@@ -260,6 +264,11 @@ void CertificateWindow::openData()
     }
     bindDiagnosis(control<QComboBox>(u"DataCombo1"_s), u"主精神障害"_s);
     bindDiagnosis(control<QComboBox>(u"DataCombo2"_s), u"従精神障害"_s);
+    m_follower = std::make_unique<toolkit::RowFollower>(this, m_connection, m_data, *m_binding,
+                                                        QStringList{u"患者情報"_s, u"32条診断書"_s});
+    connect(m_follower.get(), &toolkit::RowFollower::changedUnderEdits, this,
+            [this] { m_status->setText(0, kChangedElsewhere); });
+    connect(m_follower.get(), &toolkit::RowFollower::reloaded, this, [this] { m_status->setText(0, QString()); });
     setWindowTitle(control<QLineEdit>(u"Text2"_s)->text() + m_captionSuffix);
 }
 
@@ -279,11 +288,16 @@ void CertificateWindow::bindDiagnosis(QComboBox *box, const QString &column)
 // keeps them.
 bool CertificateWindow::writeRow(toolkit::SaveMoment moment)
 {
-    return toolkit::saveBoundRow(*m_binding, kComboWarning, true, moment);
+    const bool written = toolkit::saveBoundRow(*m_binding, kComboWarning, true, moment);
+    // Stored, the row holds the other workstation's change as the user settled it.
+    if (written)
+        m_status->setText(0, QString());
+    return written;
 }
 
 void CertificateWindow::closeData()
 {
+    m_follower.reset();
     m_binding.reset();
     m_data.close();
     m_lists.clear();

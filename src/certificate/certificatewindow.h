@@ -17,6 +17,8 @@ class QWidget;
 
 namespace toolkit {
 class RecordBinding;
+class RowFollower;
+class StatusPanels;
 }
 
 namespace certificate {
@@ -78,7 +80,8 @@ toolkit::ErrorTable bookRefusals(const QString &what);
 // that enable their members without clearing them, the two diagnosis combos
 // that refuse typing, the hint labels, saving and closing.
 //
-// Saving and closing store every edit.  A value the row refuses is answered
+// Another workstation's change of the row is shown as the record windows
+// show it.  Saving and closing store every edit.  A value the row refuses is answered
 // with the warning, the other edits are stored, the refused control shows its
 // stored value again and the window stays open.
 class CertificateWindow : public toolkit::Form
@@ -115,6 +118,10 @@ private:
     jet::Recordset m_data;
     std::vector<std::unique_ptr<jet::Recordset>> m_lists;
     std::unique_ptr<toolkit::RecordBinding> m_binding;
+    toolkit::StatusPanels *m_status = nullptr;
+    // Another workstation's change of the row: read again, or with edits
+    // told in the status bar.  It goes before what it follows.
+    std::unique_ptr<toolkit::RowFollower> m_follower;
 };
 
 } // namespace certificate

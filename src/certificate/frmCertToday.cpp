@@ -9,6 +9,7 @@
 #include "db/engine/recordset.h"
 #include "db/location.h"
 #include "toolkit/binding.h"
+#include "toolkit/conflictbox.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/format.h"
 #include "toolkit/platform.h"
@@ -23,6 +24,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using certificates::Certificate;
@@ -51,6 +56,22 @@ int limitOf(const Field &field)
     if (field.lines > 1)
         return field.lines * kLineLength;
     return field.parent.isEmpty() ? kLineLength : kDependentLength;
+}
+
+// An item by its group and field; an empty one when the certificate has none.
+Item itemOf(const Certificate &c, const QString &group, const QString &field)
+{
+    for (const Item &item : c.items)
+        if (item.group == group && item.field == field)
+            return item;
+    return {group, field, {}, {}};
+}
+
+void putItem(Certificate &c, const Item &item)
+{
+    c.items.removeIf([&item](const Item &i) { return i.group == item.group && i.field == item.field; });
+    if (!item.value.isEmpty() || !item.text.isEmpty())
+        c.items.append(item);
 }
 
 // The text beside a check or an option ("その他（　）").
@@ -276,6 +297,9 @@ void frmCertToday::addFields(QGridLayout *grid, const QString &group, const QLis
         control.group = group;
         control.field = f.code;
         control.kind = f.kind;
+        control.label = f.label;
+        for (const certificates::Option &option : f.options)
+            control.optionLabels.insert(option.code, option.label);
         QList<QWidget *> widgets;
         const QString label = lettered && f.parent.isEmpty() && f.kind == FieldKind::Check ? f.code + u' ' + f.label
                                                                                               : f.label;
@@ -532,9 +556,109 @@ bool frmCertToday::changed() const
     if (m_certificate.id == 0)
         return !now.items.isEmpty() || now.written != m_certificate.written
             || now.physicianName != m_certificate.physicianName;
-    return now.items != m_certificate.items || now.written != m_certificate.written
+    // Another workstation's items taken in stand in another order.
+    return !std::is_permutation(now.items.cbegin(), now.items.cend(), m_certificate.items.cbegin(), m_certificate.items.cend())
+        || now.written != m_certificate.written
         || now.physicianName != m_certificate.physicianName || now.mainDiagnosis != m_certificate.mainDiagnosis
         || now.secondDiagnosis != m_certificate.secondDiagnosis;
+}
+
+QString frmCertToday::shown(const Item &item) const
+{
+    for (const Control &control : m_controls) {
+        if (control.group != item.group || control.field != item.field)
+            continue;
+        QString value = control.optionLabels.value(item.value, item.value);
+        if (control.check && item.value == u"1"_s)
+            value = u"あり"_s;
+        if (!item.text.isEmpty())
+            value = value.isEmpty() ? item.text : u"%1（%2）"_s.arg(value, item.text);
+        return value;
+    }
+    return item.value + item.text;
+}
+
+bool frmCertToday::settleWithStored(Certificate &mine)
+{
+    if (m_certificate.id == 0)
+        return true;
+    Certificate theirs;
+    try {
+        theirs = m_book->read(m_certificate.id);
+    } catch (const jet::Error &e) {
+        // A certificate gone is refused by the save, which names it.
+        if (e.number() == jet::err::NoCurrentRecord)
+            return true;
+        throw;
+    }
+    const Certificate &read = m_certificate;
+    // Each part of a certificate: its caption, its value as shown, and how
+    // another's value of it is taken into this one.
+    struct Part
+    {
+        QString caption;
+        std::function<QString(const Certificate &)> text;
+        std::function<void(Certificate &, const Certificate &)> take;
+    };
+    QList<Part> parts{
+        {u"記載日"_s, [](const Certificate &c) { return toolkit::formatDate(c.written, {}); },
+         [](Certificate &to, const Certificate &from) { to.written = from.written; }},
+        {u"医師氏名"_s, [](const Certificate &c) { return c.physicianName; },
+         [](Certificate &to, const Certificate &from) { to.physicianName = from.physicianName; }},
+        {u"主たる精神障害"_s,
+         [](const Certificate &c) { return c.mainDiagnosis == kPlaceholder ? QString() : c.mainIcd + u' ' + c.mainName; },
+         [](Certificate &to, const Certificate &from) {
+             to.mainDiagnosis = from.mainDiagnosis;
+             to.mainName = from.mainName;
+             to.mainIcd = from.mainIcd;
+         }},
+        {u"従たる精神障害"_s,
+         [](const Certificate &c) { return c.secondDiagnosis == kPlaceholder ? QString() : c.secondIcd + u' ' + c.secondName; },
+         [](Certificate &to, const Certificate &from) {
+             to.secondDiagnosis = from.secondDiagnosis;
+             to.secondName = from.secondName;
+             to.secondIcd = from.secondIcd;
+         }},
+    };
+    QList<QPair<QString, QString>> keys;
+    for (const Certificate *c : {&read, &std::as_const(mine), &std::as_const(theirs)})
+        for (const Item &item : c->items)
+            if (!keys.contains(qMakePair(item.group, item.field)))
+                keys.append({item.group, item.field});
+    for (const auto &[group, field] : keys) {
+        QString caption = field;
+        for (const Control &control : m_controls)
+            if (control.group == group && control.field == field)
+                caption = control.label;
+        parts.append({caption, [this, group, field](const Certificate &c) { return shown(itemOf(c, group, field)); },
+                      [group, field](Certificate &to, const Certificate &from) { putItem(to, itemOf(from, group, field)); }});
+    }
+    QList<toolkit::ChangedField> fields;
+    QList<const Part *> clashes;
+    for (const Part &part : parts) {
+        const QString before = part.text(read), here = part.text(mine), there = part.text(theirs);
+        if (there == before || there == here)
+            continue;
+        if (here == before) {
+            part.take(mine, theirs);
+            continue;
+        }
+        clashes.append(&part);
+        fields.append({part.caption, there, here});
+    }
+    if (fields.isEmpty())
+        return true;
+    switch (toolkit::askAboutChangedFields(fields)) {
+    case toolkit::ConflictChoice::KeepMine:
+        return true;
+    case toolkit::ConflictChoice::TakeTheirs:
+        for (const Part *part : clashes)
+            part->take(mine, theirs);
+        return true;
+    case toolkit::ConflictChoice::Back:
+        break;
+    }
+    return false;
 }
 
 bool frmCertToday::save()
@@ -549,6 +673,8 @@ bool frmCertToday::save()
     bool saved = false;
     toolkit::trap(
         [&] {
+            if (!settleWithStored(c))
+                return;
             m_book->save(c);
             saved = true;
         },
@@ -614,11 +740,37 @@ void frmCertToday::showRange()
     ui->hintIcd->setVisible(!messages.isEmpty());
 }
 
+// A certificate another workstation deleted cannot be saved; the user who
+// has copied what is needed may let the window go without saving.
+bool frmCertToday::letGoOfDeleted()
+{
+    if (m_certificate.id == 0)
+        return false;
+    try {
+        m_book->read(m_certificate.id);
+        return false;
+    } catch (const jet::Error &e) {
+        if (e.number() != jet::err::NoCurrentRecord)
+            throw;
+    }
+    return toolkit::platform().messageBox({.text = u"この診断書は、画面を開いている間にほかの端末で削除されています。\r"
+                                                   u"入力した内容は画面に残っています。必要な内容は書き写してください。\r\r"
+                                                   u"保存せずに画面を閉じますか？"_s,
+                                           .icon = toolkit::MessageIcon::Exclamation,
+                                           .buttons = toolkit::MessageButtons::YesNo,
+                                           .defaultButton = 2})
+        == toolkit::MessageResult::Yes;
+}
+
 void frmCertToday::onUnload(bool &cancel)
 {
     if (m_book && changed() && !save() && !toolkit::programHasEnded()) {
-        cancel = true;
-        return;
+        bool letGo = false;
+        toolkit::trap([this, &letGo] { letGo = letGoOfDeleted(); });
+        if (!letGo) {
+            cancel = true;
+            return;
+        }
     }
     m_book.reset();
     m_connection.close();

@@ -5,6 +5,7 @@
 #include "toolkit/form.h"
 
 #include <QList>
+#include <QMap>
 #include <memory>
 
 class QCheckBox;
@@ -50,6 +51,8 @@ private:
         QList<QPair<QString, QCheckBox *>> options;
         QList<QPair<QString, QLineEdit *>> optionTexts;
         QWidget *text = nullptr; // the field's text, or the text beside its check
+        QString label;
+        QMap<QString, QString> optionLabels; // by code
     };
 
     void openData();
@@ -65,7 +68,13 @@ private:
     QList<certificates::Item> items() const;
     void pickDiagnoses(certificates::Certificate &certificate) const;
     bool changed() const;
+    // Another workstation's save of the same draft since it was read: its
+    // changes of fields left alone here are taken in, a field changed on both
+    // is put to the user.  False when the user went back to the window.
+    bool settleWithStored(certificates::Certificate &mine);
+    QString shown(const certificates::Item &item) const;
     bool save();
+    bool letGoOfDeleted();
     void correct();
     void saveValidity();
     void suggestEnd(QLineEdit *from, QLineEdit *to, certificates::Kind kind);

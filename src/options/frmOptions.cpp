@@ -107,14 +107,7 @@ frmOptions::frmOptions(QWidget *parent)
         list.grid->setAllowAddNew(true);
         // A damaged file surfaces as the user moves between rows; the window
         // stays, but the box says what the administrator has to do.
-        list.grid->model()->setErrorHandler([](const jet::Error &error) {
-            MessageBoxRequest box;
-            box.text = error.description();
-            if (error.cause() == jet::Cause::Corrupt)
-                box.text += QLatin1Char('\n') + db::damagedFileAdvice();
-            box.icon = MessageIcon::Exclamation;
-            toolkit::platform().messageBox(box);
-        });
+        list.grid->model()->setErrorHandler([this, i](const jet::Error &error) { answerRowStore(i + 1, error); });
         toolkit::onFrameClicked(list.frame, [this, i] { toolkit::untrapped([this, i] { enableOnlyGrid(i); }); });
     }
 
@@ -337,6 +330,48 @@ void frmOptions::savePending(int index)
     }
 }
 
+// A list's row is stored as the user leaves it, and answered as the buttons'
+// saves answer: another workstation's change of the same cells is put to the
+// user (going back leaves the row pending), a deleted row is said to be gone.
+// The grid stays on the row it stored.
+void frmOptions::answerRowStore(int index, const jet::Error &error)
+{
+    if (error.number() == jet::err::DataChanged) {
+        try {
+            savePending(index);
+        } catch (const jet::Error &again) {
+            if (again.number() != jet::err::DataChanged)
+                answerRowStore(index, again);
+        }
+        return;
+    }
+    if (error.number() == jet::err::RecordDeleted) {
+        toolkit::trap([this, index] { reloadDeleted(index); });
+        return;
+    }
+    MessageBoxRequest box;
+    box.text = error.description();
+    if (error.cause() == jet::Cause::Corrupt)
+        box.text += QLatin1Char('\n') + db::damagedFileAdvice();
+    box.icon = MessageIcon::Exclamation;
+    toolkit::platform().messageBox(box);
+}
+
+// Only this list is read again: the other lists and the hospital's boxes
+// keep what the user typed there.
+void frmOptions::reloadDeleted(int index)
+{
+    MessageBoxRequest box;
+    box.text = QStringLiteral("「%1」の行は、この画面を開いている間にほかの端末で削除されたため、保存できませんでした。\r"
+                              "一覧を読み込み直します。ほかの一覧の変更はそのまま残っています。")
+                   .arg(captionOf(index));
+    box.icon = MessageIcon::Exclamation;
+    toolkit::platform().messageBox(box);
+    jet::Recordset &recordset = recordsetAt(index);
+    recordset.cancelUpdate();
+    recordset.requery();
+}
+
 // Whether the error leaves the change in the window, the window carrying on.
 static bool keepsTheChange(const jet::Error &e)
 {
@@ -351,6 +386,10 @@ void frmOptions::save()
         } catch (const jet::Error &e) {
             if (e.number() == jet::err::DataChanged)
                 return; // the user went back to the window
+            if (e.number() == jet::err::RecordDeleted && i > 0) {
+                reloadDeleted(i);
+                continue;
+            }
             if (!keepsTheChange(e))
                 throw;
             // The saves stop here, so the later lists' edits are still only

@@ -63,6 +63,8 @@ private:
     // 1..13: the lists) to the database.  Raises err::DataChanged when the
     // user went back from another workstation's change.
     void savePending(int index);
+    void answerRowStore(int index, const jet::Error &error);
+    void reloadDeleted(int index);
     jet::Recordset &recordsetAt(int index);
     QString captionOf(int index) const;
     bool hasPendingChange(int index) const;

@@ -1,7 +1,6 @@
 #include "record/recordwindow.h"
 
 #include "app/navigation.h"
-#include "db/engine/changewatcher.h"
 #include "db/engine/error.h"
 #include "db/episodes.h"
 #include "db/location.h"
@@ -10,6 +9,7 @@
 #include "toolkit/datagrid.h"
 #include "toolkit/help.h"
 #include "toolkit/platform.h"
+#include "toolkit/rowfollower.h"
 #include "toolkit/widgets.h"
 
 #include <QAction>
@@ -326,8 +326,17 @@ void RecordWindow::openData(const QString &sql, jet::CursorType cursor)
 {
     m_data.open(sql, &m_connection, cursor, jet::LockType::Optimistic);
     m_binding->setRecordset(&m_data);
-    m_watcher = std::make_unique<jet::ChangeWatcher>(m_connection);
-    connect(m_watcher.get(), &jet::ChangeWatcher::changed, this, &RecordWindow::databaseChanged);
+    m_follower = std::make_unique<toolkit::RowFollower>(
+        this, m_connection, m_data, *m_binding,
+        QStringList{QStringLiteral("患者情報"), QStringLiteral("入退院情報"), QStringLiteral("検査情報")});
+    connect(m_follower.get(), &toolkit::RowFollower::changedUnderEdits, this, [this] {
+        if (m_status)
+            m_status->setText(0, kChangedElsewhere);
+    });
+    connect(m_follower.get(), &toolkit::RowFollower::reloaded, this, [this] {
+        if (m_status)
+            m_status->setText(0, QString());
+    });
 }
 
 void RecordWindow::filterEpisode(const QString &episode)
@@ -462,68 +471,11 @@ void RecordWindow::closeData()
 {
     // The fields keep what they show while the window goes: detaching by
     // showing an empty row would toggle the switches and run their handlers.
-    m_watcher.reset();
+    m_follower.reset();
     m_binding.reset();
     m_data.close();
     m_lists.clear();
     m_connection.close();
-}
-
-void RecordWindow::databaseChanged(const QStringList &tables)
-{
-    // A server names the tables; the window's row comes from these.
-    static const QStringList rowTables{QStringLiteral("患者情報"), QStringLiteral("入退院情報"), QStringLiteral("検査情報")};
-    if (!tables.isEmpty() && std::none_of(tables.cbegin(), tables.cend(), [](const QString &t) { return rowTables.contains(t); }))
-        return;
-    m_changeHeard = true;
-    toolkit::trap([this] { followChange(); });
-}
-
-// The window's own saves change the database as well, and leave the row as
-// it is stored.
-bool RecordWindow::rowChangedElsewhere()
-{
-    if (!m_data.isOpen() || m_data.currentRow() < 0 || m_data.eof())
-        return false;
-    jet::Recordset stored;
-    stored.open(m_data.source(), &m_connection);
-    stored.setFilter(m_data.filter());
-    if (stored.recordCount() != 1)
-        return true;
-    for (int field = 0; field < m_data.fieldCount(); ++field) {
-        if (stored.value(field) != m_data.value(field))
-            return true;
-    }
-    return false;
-}
-
-void RecordWindow::followChange()
-{
-    const bool edited = m_binding && (m_binding->hasEdits() || m_data.editMode() != jet::EditMode::None);
-    // Without edits the row is read again once the user looks at the window.
-    if (!edited && !isActiveWindow())
-        return;
-    m_changeHeard = false;
-    if (!rowChangedElsewhere())
-        return;
-    if (edited) {
-        if (m_status)
-            m_status->setText(0, kChangedElsewhere);
-        return;
-    }
-    m_data.requery();
-    if (m_status)
-        m_status->setText(0, QString());
-}
-
-void RecordWindow::changeEvent(QEvent *event)
-{
-    toolkit::Form::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_watcher) {
-        m_watcher->check();
-        if (m_changeHeard)
-            toolkit::trap([this] { followChange(); });
-    }
 }
 
 void RecordWindow::onUnload(bool &cancel)

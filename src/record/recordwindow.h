@@ -23,12 +23,10 @@ class QPlainTextEdit;
 class QStatusBar;
 class QWidget;
 
-namespace jet {
-class ChangeWatcher;
-}
 namespace toolkit {
 class DataCombo;
 class RecordBinding;
+class RowFollower;
 class StatusPanels;
 }
 
@@ -144,7 +142,6 @@ protected:
     // closes the recordsets and the connection, and shows the ledger.  A row
     // that cannot be written keeps the window open.
     void onUnload(bool &cancel) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     template <class T>
@@ -152,12 +149,6 @@ private:
     bool writeRow(const QString &warning);
     QString closingWarning(const QStringList &refused) const;
     void closeData();
-    // Another connection changed the database: the window's row is read
-    // again where it changed, unless the user's edits would be lost; they are
-    // told instead.
-    void databaseChanged(const QStringList &tables);
-    bool rowChangedElsewhere();
-    void followChange();
 
     QString m_ledger;
     jet::Connection m_connection;
@@ -165,8 +156,10 @@ private:
     std::vector<std::unique_ptr<jet::Recordset>> m_lists;
     std::unique_ptr<toolkit::RecordBinding> m_binding;
     toolkit::StatusPanels *m_status = nullptr;
-    std::unique_ptr<jet::ChangeWatcher> m_watcher; // before the connection it watches goes
-    bool m_changeHeard = false;
+    // Another workstation's change of the row: read again, unless the
+    // user's edits would be lost; they are told instead.  It goes before the
+    // row, the binding and the connection it follows.
+    std::unique_ptr<toolkit::RowFollower> m_follower;
 };
 
 } // namespace record

@@ -9,8 +9,10 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QStatusBar>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,12 +20,18 @@
 #include <functional>
 
 using namespace Qt::StringLiterals;
+using toolkit::MessageResult;
 
 namespace {
 
 class CertificateTest : public testing_support::RecordWindowTest
 {
 protected:
+    explicit CertificateTest(testing_support::Backend backend = testing_support::Backend::File)
+        : RecordWindowTest(backend)
+    {
+    }
+
     void SetUp() override
     {
         RecordWindowTest::SetUp();
@@ -240,6 +248,101 @@ TEST_F(CertificateTest, ADatabaseWithoutTheHandbookColumnsEndsTheProgramWithTheM
     EXPECT_EQ(boxes().last().text, u"データベース norva2000.mdb の取得に失敗しました。"_s);
     EXPECT_EQ(boxes().last().icon, toolkit::MessageIcon::Critical);
     EXPECT_EQ(program.statuses, QList<int>{1});
+}
+
+// Another workstation on the same certificate: the other one is a process of
+// its own, saving a field of chart 1004's certificate row or deleting it.
+class CertificateWorkstationsTest : public CertificateTest
+{
+protected:
+    explicit CertificateWorkstationsTest(testing_support::Backend backend) : CertificateTest(backend) {}
+
+    void other(const QString &field = {}, const QString &value = {})
+    {
+        QStringList args{u"--certificate-once"_s, ward.path(), u"1004"_s};
+        if (!field.isEmpty())
+            args << field << value;
+        QProcess process;
+        process.start(QStringLiteral(NORVA_CRASHTEST), args);
+        process.waitForFinished(60000);
+        ASSERT_EQ(process.readAllStandardOutput().trimmed(), "0") << process.readAllStandardError().toStdString();
+    }
+
+    static void save(QWidget *window) { window->findChild<QAction *>(u"mnuFileSave"_s)->trigger(); }
+};
+
+using CertificateWorkstations = testing_support::OnBothBackends<CertificateWorkstationsTest>;
+INSTANTIATE_TEST_SUITE_P(Ward, CertificateWorkstations,
+                         ::testing::Values(testing_support::Backend::File, testing_support::Backend::Server),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(CertificateWorkstations, TheSameFieldIsPutToTheUserOnSavingAndClosingAndOthersAreKept)
+{
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        other(u"医師氏名"_s, u"Other"_s);
+        field(window, "Text23")->setText(u"Mine"_s);
+        field<QPlainTextEdit>(window, "Text22")->setPlainText(u"Note"_s);
+        program.services->answerBox(MessageResult::Cancel); // 画面に戻る
+        save(window);
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_TRUE(boxes().first().text.contains(u"ほかの端末の内容：Other\r　この画面の入力：Mine"_s));
+        EXPECT_EQ(certificateValue(u"備考0"_s).toString(), QString()) << "nothing of the row is written";
+
+        program.services->answerBox(MessageResult::No); // 相手の変更を読み込む
+        save(window);
+        EXPECT_EQ(field(window, "Text23")->text(), u"Other"_s);
+        EXPECT_EQ(certificateValue(u"備考0"_s).toString(), u"Note"_s);
+
+        // A different field: no question.  Closing asks the same; keeping mine writes over theirs.
+        other(u"備考0"_s, u"Theirs"_s);
+        other(u"医師氏名"_s, u"Again"_s);
+        field(window, "Text23")->setText(u"Mine2"_s);
+        program.services->answerBox(MessageResult::Yes); // 自分の入力で上書き
+    });
+    EXPECT_EQ(boxes().size(), 3);
+    EXPECT_EQ(certificateValue(u"医師氏名"_s).toString() + certificateValue(u"備考0"_s).toString(), u"Mine2Theirs"_s);
+    EXPECT_TRUE(program.statuses.isEmpty()) << "the program goes on";
+}
+
+// As the record windows: without edits the window shows the other's save,
+// with edits it keeps them and says so until the save has answered it.
+TEST_P(CertificateWorkstations, FollowsAChangeMadeElsewhereUnlessItWouldLoseEdits)
+{
+    withCertificate<frm32New>(5, [&](frm32New *window) {
+        const auto status = [window] { return window->statusBar()->findChild<QLabel *>()->text(); };
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        other(u"医師氏名"_s, u"Other"_s);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return field(window, "Text23")->text() == u"Other"_s; }, 5000));
+
+        field<QPlainTextEdit>(window, "Text22")->setPlainText(u"Note"_s);
+        other(u"医師氏名"_s, u"Again"_s);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !status().isEmpty(); }, 5000));
+        EXPECT_EQ(status(), u"この患者のデータは他の端末で変更されました。"_s);
+        EXPECT_EQ(field<QPlainTextEdit>(window, "Text22")->toPlainText(), u"Note"_s);
+        save(window);
+        EXPECT_EQ(status(), QString()) << "answered by the save";
+    });
+    EXPECT_EQ(certificateValue(u"医師氏名"_s).toString() + certificateValue(u"備考0"_s).toString(), u"AgainNote"_s);
+}
+
+TEST_P(CertificateWorkstations, ARowDeletedElsewhereKeepsTheTextUntilClosedWithoutSaving)
+{
+    withCertificate<frmWelfare>(5, [&](frmWelfare *window) {
+        other();
+        field(window, "Text23")->setText(u"Mine"_s);
+        save(window);
+        program.services->answerBox(MessageResult::No);
+        window->close();
+        ASSERT_EQ(boxes().size(), 2);
+        EXPECT_TRUE(boxes().first().text.contains(u"ほかの端末で削除されています"_s));
+        EXPECT_EQ(toolkit::Forms::find<frmWelfare>(), window);
+        EXPECT_EQ(field(window, "Text23")->text(), u"Mine"_s);
+        program.services->answerBox(MessageResult::Yes);
+        window->close();
+        EXPECT_EQ(toolkit::Forms::find<frmWelfare>(), nullptr);
+    });
+    EXPECT_TRUE(program.statuses.isEmpty());
 }
 
 } // namespace

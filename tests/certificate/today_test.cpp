@@ -180,6 +180,65 @@ TEST_F(TodayCertificateTest, AMemberOffItsCheckIsGreyedButKeptAndADiagnosisOutsi
     EXPECT_EQ(book.read(saved.id).mainDiagnosis, schizophrenia);
 }
 
+// Another workstation saves the same draft while it is open here: what it
+// changed alone is taken in, a field changed on both is put to the user on
+// saving and on closing.
+TEST_F(TodayCertificateTest, ADraftSavedElsewhereKeepsBothEditsAndAsksAboutTheSameField)
+{
+    certificates::extendDatabase(ward.connection());
+    CertificateBook book(ward.connection());
+    certificates::Certificate draft = book.create(1004, true, false, today());
+    book.save(draft);
+    const auto other = [&](const QString &physician, const QList<Item> &items) {
+        certificates::Certificate c = book.read(draft.id);
+        c.physicianName = physician;
+        c.items += items;
+        book.save(c);
+    };
+    const Item theirs{u"c1"_s, u"ウ"_s, u"1"_s, {}};
+    const Item mine{u"c1"_s, u"ア"_s, u"1"_s, {}};
+
+    bool ran = false;
+    inside<frmCertToday>(ran, [&](frmCertToday *window) {
+        other(u"Other"_s, {theirs});
+        field(window, "txtPhysician")->setText(u"Mine"_s);
+        named<QCheckBox>(window, u"CheckBox_c1_ア"_s)->click();
+        program.services->answerBox(toolkit::MessageResult::Cancel); // 画面に戻る
+        field<QPushButton>(window, "cmdSave")->click();
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_TRUE(boxes().first().text.contains(u"【医師氏名】\r　ほかの端末の内容：Other\r　この画面の入力：Mine"_s));
+        EXPECT_FALSE(book.read(draft.id).items.contains(mine)) << "nothing is written";
+
+        program.services->answerBox(toolkit::MessageResult::No); // 相手の変更を読み込む
+        field<QPushButton>(window, "cmdSave")->click();
+        EXPECT_EQ(field(window, "txtPhysician")->text(), u"Other"_s);
+        EXPECT_TRUE(named<QCheckBox>(window, u"CheckBox_c1_ウ"_s)->isChecked());
+
+        other(u"Again"_s, {});
+        field(window, "txtPhysician")->setText(u"Mine2"_s);
+        program.services->answerBox(toolkit::MessageResult::Yes); // 自分の入力で上書き
+    });
+    app::showModal(app::window::TodayCertificate, draft.id);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(boxes().size(), 3);
+    const certificates::Certificate stored = book.read(draft.id);
+    EXPECT_EQ(stored.physicianName, u"Mine2"_s);
+    EXPECT_TRUE(stored.items.contains(mine) && stored.items.contains(theirs));
+
+    // Deleted there: closing says so and may let the window go unsaved.
+    inside<frmCertToday>(ran, [&](frmCertToday *window) {
+        ward.connection().execute(u"DELETE FROM `%1` WHERE 診断書ID = ?"_s.arg(certificates::kRecordTable), {draft.id});
+        field(window, "txtPhysician")->setText(u"Lost"_s);
+        window->close(); // the refusal, then the question, answered by default: いいえ
+        EXPECT_EQ(toolkit::Forms::find<frmCertToday>(), window);
+        EXPECT_TRUE(boxes().last().text.contains(u"ほかの端末で削除されています"_s));
+        program.services->answerBox(toolkit::MessageResult::Ok);
+        program.services->answerBox(toolkit::MessageResult::Yes);
+    });
+    app::showModal(app::window::TodayCertificate, draft.id);
+    EXPECT_EQ(toolkit::Forms::find<frmCertToday>(), nullptr);
+}
+
 TEST_F(TodayCertificateTest, TheWorklistListsWhatTheBookFindsDueWithinTheSettingsMonths)
 {
     certificates::extendDatabase(ward.connection());

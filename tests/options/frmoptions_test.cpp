@@ -405,6 +405,42 @@ TEST_F(OptionsWindowTest, AValueChangedOnAnotherWorkstationIsPutToTheUserOnClosi
     EXPECT_EQ(stored(QStringLiteral("SELECT 電話番号 FROM 病院名")).toString(), QStringLiteral("03-9999-9999"));
 }
 
+// Leaving a row stores it: another workstation's change of the same cell is
+// put to the user as the buttons' saves put it, and a row deleted there is
+// said to be gone, its list read again and the other lists' edits kept.
+TEST_F(OptionsWindowTest, LeavingARowAnotherWorkstationChangedOrDeletedAsksOrReloads)
+{
+    frmOptions &window = shown();
+    clickFrame(window, 2);
+    QTableView *doctors = grid(window, 2);
+    type(doctors, 1, QStringLiteral("主治医"), QStringLiteral("Mine"));
+    ward.connection().execute(QStringLiteral("UPDATE 主治医 SET 主治医 = 'Other' WHERE 主治医ID = 2"));
+    scripted->answerBox(MessageResult::Cancel); // 画面に戻る
+    doctors->setCurrentIndex(cell(doctors, 0, QStringLiteral("主治医")));
+    ASSERT_EQ(scripted->boxes().size(), 1);
+    EXPECT_TRUE(scripted->boxes().at(0).request.text.contains(QStringLiteral("ほかの端末の内容：Other\r　この画面の入力：Mine")));
+    EXPECT_EQ(stored(QStringLiteral("SELECT 主治医 FROM 主治医 WHERE 主治医ID = 2")).toString(), QStringLiteral("Other"));
+    scripted->answerBox(MessageResult::Yes); // 自分の入力で上書き
+    doctors->setCurrentIndex(cell(doctors, 0, QStringLiteral("主治医")));
+    EXPECT_EQ(scripted->boxes().size(), 2);
+    EXPECT_EQ(stored(QStringLiteral("SELECT 主治医 FROM 主治医 WHERE 主治医ID = 2")).toString(), QStringLiteral("Mine"));
+
+    type(doctors, 2, QStringLiteral("主治医"), QStringLiteral("Kept"));
+    clickFrame(window, 4);
+    QTableView *beds = grid(window, 4);
+    const int rows = model(beds)->rowCount();
+    type(beds, 1, QStringLiteral("ベッド番号"), QStringLiteral("9"));
+    ward.connection().execute(QStringLiteral("DELETE FROM ベッド番号 WHERE ベッドID = 3"));
+    beds->setCurrentIndex(cell(beds, 2, QStringLiteral("ベッド番号")));
+    ASSERT_EQ(scripted->boxes().size(), 3);
+    EXPECT_TRUE(scripted->boxes().at(2).request.text.contains(QStringLiteral("ほかの端末で削除された")));
+    EXPECT_EQ(model(beds)->rowCount(), rows - 1);
+    press(window, QStringLiteral("cmdApply"));
+    EXPECT_EQ(scripted->boxes().size(), 3);
+    EXPECT_EQ(count(QStringLiteral("主治医"), QStringLiteral("主治医 = 'Kept'")), 1);
+    EXPECT_FALSE(exitStatus);
+}
+
 TEST_F(OptionsWindowTest, AFailedCloseWarnsAndKeepsTheOtherEdits)
 {
     frmOptions &window = shown();

@@ -7,6 +7,7 @@
 //                   [--stop-server COMMAND --start-server COMMAND]
 //   norva-crashtest --save-once LOCATION EPISODE FIELD VALUE
 //   norva-crashtest --delete-once LOCATION EPISODE
+//   norva-crashtest --certificate-once LOCATION CHART [FIELD VALUE]
 //
 //   norva-crashtest --register LOCATION FIRST COUNT
 //
@@ -149,6 +150,33 @@ int once(const QStringList &args)
             row.update();
         } else {
             db::deleteEpisode(connection, episode);
+        }
+    } catch (const jet::Error &e) {
+        number = e.number();
+    }
+    std::printf("%d\n", number);
+    return 0;
+}
+
+// The same for the chart's certificate row: one field saved, or without a
+// field the row deleted.
+int certificateOnce(const QStringList &args)
+{
+    jet::Connection connection;
+    connection.setProvider(db::shapingProvider());
+    connection.open(db::shapedConnectionString(args.at(2)));
+    const int chart = args.at(3).toInt();
+    qint32 number = 0;
+    try {
+        if (args.size() >= 6) {
+            jet::Recordset row;
+            row.open(QStringLiteral("SELECT * FROM `32条診断書`"), &connection, jet::CursorType::Static,
+                     jet::LockType::Optimistic);
+            row.setFilter(QStringLiteral("カルテID = %1").arg(chart));
+            row.setValue(args.at(4), args.at(5));
+            row.update();
+        } else {
+            connection.execute(QStringLiteral("DELETE FROM `32条診断書` WHERE カルテID = ?"), {chart});
         }
     } catch (const jet::Error &e) {
         number = e.number();
@@ -403,6 +431,8 @@ int main(int argc, char **argv)
             return once(args);
         if (args.size() >= 4 && args.at(1) == QLatin1String("--delete-once"))
             return once(args);
+        if (args.size() >= 4 && args.at(1) == QLatin1String("--certificate-once"))
+            return certificateOnce(args);
         if (args.value(1) == QLatin1String("--register"))
             return registerCharts(args.value(2), args.value(3).toInt(), args.value(4).toInt());
         if (args.value(1) == QLatin1String("--child"))
