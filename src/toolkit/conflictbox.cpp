@@ -16,7 +16,7 @@ QString shown(const QString &value)
 
 ConflictChoice askAboutChangedFields(const QList<ChangedField> &fields)
 {
-    QString text = QStringLiteral("この画面を開いている間に、ほかの端末で次の項目が変更されて保存されました。\r");
+    QString text = QStringLiteral("この画面を開いている間に、\rほかの端末で次の項目が変更されて保存されました。\r");
     for (const ChangedField &field : fields)
         text += QStringLiteral("\r【%1】\r　ほかの端末の内容：%2\r　この画面の入力：%3")
                     .arg(field.caption, shown(field.theirs), shown(field.mine));
