@@ -52,7 +52,8 @@ Account accountOf(const jet::Recordset &row)
     a.id = row.value(0).toInt();
     a.loginId = row.value(1).toString();
     a.displayName = row.value(2).toString();
-    // A role name the program does not know grants nothing beyond a clerk's.
+    // A role name the program does not know is shown as a clerk's; may()
+    // grants it nothing.
     a.role = roleNamed(row.value(3).toString()).value_or(Role::Clerk);
     a.state = stateNamed(row.value(4).toString());
     a.mustChangePassword = row.value(5).toBool();
@@ -154,7 +155,7 @@ Account StaffAccounts::createFirstAdministrator(const QString &loginId, const QS
 }
 
 Account StaffAccounts::create(const Account &by, const QString &loginId, const QString &displayName, Role role,
-                              const QString &initialPassword)
+                              const QString &initialPassword, bool mustChangePassword)
 {
     jet::Transaction transaction(m_connection);
     requireRight(by, Right::Accounts);
@@ -168,7 +169,7 @@ Account StaffAccounts::create(const Account &by, const QString &loginId, const Q
     if (find(id))
         throw refused(u"ログインID「%1」は既に使われています。"_s.arg(id));
     m_connection.execute(u"INSERT INTO %1 (ログインID, 表示名, 役割, 状態, 要変更) VALUES (?, ?, ?, ?, ?)"_s.arg(table()),
-                         {id, displayName.trimmed(), roleName(role), kActive.toString(), true});
+                         {id, displayName.trimmed(), roleName(role), kActive.toString(), mustChangePassword});
     m_authenticator.setPassword(m_connection, id, initialPassword);
     const Account created = *find(id);
     transaction.commit();
@@ -219,13 +220,15 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
     const auto fail = [&](const LoginResult &answer) {
         if (account->state != State::Active)
             return answer;
+        // Counted where it is stored, so that failures on two workstations
+        // at once are both counted.
+        m_connection.execute(u"UPDATE %1 SET 失敗回数 = 失敗回数 + 1 WHERE 職員ID = ?"_s.arg(table()), {account->id});
         const AccountSettings limits = settings();
-        const int failures = account->failures + 1;
-        const bool locking = failures >= limits.failuresBeforeLock;
+        const bool locking = read(account->id).failures >= limits.failuresBeforeLock;
         const QDateTime until = now.addSecs(qint64(limits.lockMinutes) * 60);
-        m_connection.execute(u"UPDATE %1 SET 失敗回数 = ?, 状態 = ?, ロック解除時刻 = ? WHERE 職員ID = ?"_s.arg(table()),
-                             {failures, locking ? kLocked.toString() : kActive.toString(),
-                              locking ? QVariant(until) : QVariant(), account->id});
+        if (locking)
+            m_connection.execute(u"UPDATE %1 SET 状態 = ?, ロック解除時刻 = ? WHERE 職員ID = ?"_s.arg(table()),
+                                 {kLocked.toString(), until, account->id});
         transaction.commit();
         return locking ? lockedUntil(until) : answer;
     };
@@ -378,8 +381,12 @@ void StaffAccounts::removeSecondFactor(const Account &by, int id)
 
 bool StaffAccounts::may(const Account &account, Right right) const
 {
-    const std::optional<Account> stored = readWhere(m_connection, u"職員ID"_s, account.id);
-    return stored && stored->state != State::Disabled && roleMay(stored->role, right);
+    // The role as stored: one the program does not know is granted nothing.
+    jet::Recordset row;
+    row.openCommand(u"SELECT 職員.状態, 役割権限.許可 FROM %1 AS 職員 INNER JOIN `%2` AS 役割権限 ON 職員.役割 = 役割権限.役割 "
+                    "WHERE 職員.職員ID = ? AND 役割権限.権限 = ?"_s.arg(table(), kRightsTable),
+                    &m_connection, {account.id, rightName(right)}, jet::CursorType::ForwardOnly);
+    return !row.eof() && row.value(0).toString() != kDisabled && row.value(1).toBool();
 }
 
 bool StaffAccounts::roleMay(Role role, Right right) const

@@ -81,9 +81,10 @@ public:
     Account createFirstAdministrator(const QString &loginId, const QString &displayName, const QString &password);
     bool hasAccounts() const;
 
-    // The new account must change its password at its first login.
+    // The new account must change its password at its first login; only the
+    // demo hospital's published accounts keep theirs.
     Account create(const Account &by, const QString &loginId, const QString &displayName, Role role,
-                   const QString &initialPassword);
+                   const QString &initialPassword, bool mustChangePassword = true);
     std::optional<Account> find(const QString &loginId) const;
     Account read(int id) const;
     QList<Account> all() const;

@@ -70,7 +70,7 @@ HashCost HashCost::interactive()
     return {crypto_pwhash_argon2id_OPSLIMIT_INTERACTIVE, crypto_pwhash_argon2id_MEMLIMIT_INTERACTIVE};
 }
 
-HashCost HashCost::leastForTests()
+HashCost HashCost::least()
 {
     return {crypto_pwhash_argon2id_OPSLIMIT_MIN, crypto_pwhash_argon2id_MEMLIMIT_MIN};
 }
