@@ -255,10 +255,13 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
         const std::optional<qint64> step = matchingCodeStep(secret, code, now);
         if (!step)
             return fail(refusal(LoginResult::Outcome::WrongCode, u"コードが違います。認証アプリに表示されている最新のコードを入力してください。"_s));
-        if (*step <= lastUsed)
+        // Taken only where no workstation took it or a later one meanwhile.
+        if (*step <= lastUsed
+            || m_connection.execute(u"UPDATE %1 SET 二要素使用 = ? WHERE 職員ID = ? AND 二要素使用 < ?"_s.arg(table()),
+                                    {*step, account->id, *step})
+                   != 1)
             return fail(refusal(LoginResult::Outcome::WrongCode,
                                 u"このコードは既に使われています。認証アプリに次のコードが表示されてから入力してください。"_s));
-        m_connection.execute(u"UPDATE %1 SET 二要素使用 = ? WHERE 職員ID = ?"_s.arg(table()), {*step, account->id});
     }
     m_connection.execute(
         u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL, 最終ログイン = ? WHERE 職員ID = ?"_s.arg(table()),
