@@ -27,16 +27,21 @@ int runTool(const QStringList &arguments, QString *errors = nullptr)
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-// Each table's rows counted and summed as the copy checks them.
-QMap<QString, jet::TableSum> sumsOf(const QString &location)
+// Each table's rows counted and summed as the copy checks them.  Two demos
+// differ in the password hashes alone, which are salted.
+QMap<QString, jet::TableSum> sumsOf(const QString &location, bool withPasswords = true)
 {
     QMap<QString, jet::TableSum> sums;
     jet::Connection connection;
     connection.open(db::plainConnectionString(location));
     jet::Catalog catalog;
     catalog.setActiveConnection(&connection);
-    for (const QString &table : catalog.tables())
-        sums.insert(table, jet::sumTable(connection, table, catalog.columns(table)));
+    for (const QString &table : catalog.tables()) {
+        QList<jet::ColumnDef> columns = catalog.columns(table);
+        if (!withPasswords)
+            columns.removeIf([](const jet::ColumnDef &column) { return column.name == u"パスワード"_s; });
+        sums.insert(table, jet::sumTable(connection, table, columns));
+    }
     return sums;
 }
 
@@ -53,7 +58,7 @@ TEST(ServerLedger, TheDemoOfASeedHoldsTheFilesRowsAndASecondCreateIsRefusedWitho
     ASSERT_EQ(runTool(QStringList{u"demo"_s, location} + demo), 0);
 
     const QMap<QString, jet::TableSum> onServer = sumsOf(location);
-    EXPECT_TRUE(onServer == sumsOf(folder.filePath(u"demo.mdb"_s)));
+    EXPECT_TRUE(sumsOf(location, false) == sumsOf(folder.filePath(u"demo.mdb"_s), false));
     EXPECT_TRUE(db::checkDatabase(location).sound());
 
     // Creating over it would mix a second ledger into the hospital's.

@@ -4,6 +4,9 @@
 #include "random.h"
 
 #include "certificate/records/certificates.h"
+#include "db/accounts/accounts.h"
+#include "db/accounts/extension.h"
+#include "db/accounts/passwords.h"
 #include "certificate/records/extension.h"
 
 #include "db/engine/clock.h"
@@ -121,6 +124,8 @@ public:
         transaction.commit();
         if (m_options.certificateRecords)
             writeCertificateRecords();
+        if (m_options.accounts)
+            writeAccounts();
         return m_summary;
     }
 
@@ -578,6 +583,32 @@ private:
             }
         }
         transaction.commit();
+    }
+
+    // One account per role; the passwords pass the rules as they stand.
+    // They are published, so their hashes are made at the least cost (the
+    // program renews each at its first login): the many demos of the test
+    // suite stay quick.
+    void writeAccounts()
+    {
+        using accounts::Role;
+        const QList<DemoAccount> demo{
+            {u"kanri"_s, u"デモ 管理者"_s, Role::Administrator, u"Kanri-Demo-2026"_s},
+            {u"ishi"_s, u"デモ 医師"_s, Role::Physician, u"Ishi-Demo-2026!"_s},
+            {u"kango"_s, u"デモ 看護師"_s, Role::Nurse, u"Kango-Demo-2026"_s},
+            {u"psw"_s, u"デモ 精神保健福祉士"_s, Role::SocialWorker, u"Psw-Demo-2026!!"_s},
+            {u"jimu"_s, u"デモ 事務"_s, Role::Clerk, u"Jimu-Demo-2026!"_s},
+        };
+        jet::Transaction transaction(m_connection);
+        accounts::extendDatabase(m_connection);
+        accounts::PasswordHashes hashes(accounts::HashCost::least());
+        accounts::StaffAccounts staff(m_connection, hashes);
+        const accounts::Account administrator =
+            staff.createFirstAdministrator(demo.first().loginId, demo.first().displayName, demo.first().password);
+        for (const DemoAccount &account : demo.mid(1))
+            staff.create(administrator, account.loginId, account.displayName, account.role, account.password, false);
+        transaction.commit();
+        m_summary.accounts = demo;
     }
 
     QList<certificates::Item> certificateItems(Group g, bool medical, bool handbook)

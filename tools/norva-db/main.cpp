@@ -155,6 +155,9 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
         // copied table by table and the records would be left behind.
         DemoOptions fill = options;
         fill.certificateRecords = generation == db::Generation::V2112;
+        // Nor the accounts: on them the program asks for the first
+        // administrator, as on a hospital's own file of that age.
+        fill.accounts = generation == db::Generation::V2112;
         // A server's database outlives a failure: it is left an empty ledger,
         // never a hospital cut off half-way.
         jet::Transaction transaction(connection);
@@ -187,6 +190,12 @@ int demo(const QString &path, const DemoOptions &options, db::Generation generat
                  .arg(summary.certificateRecords)
                  .arg(timer.elapsed() / 1000.0, 0, 'f', 1)
           << Qt::endl;
+    if (!summary.accounts.isEmpty())
+        out() << u"Demo accounts (login ID, password):"_s << Qt::endl;
+    for (const DemoAccount &account : summary.accounts)
+        out() << u"  %1  %2  (%3)"_s.arg(account.loginId.leftJustified(6), account.password,
+                                        accounts::roleName(account.role))
+              << Qt::endl;
     return 0;
 }
 

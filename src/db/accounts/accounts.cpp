@@ -1,0 +1,458 @@
+#include "db/accounts/accounts.h"
+
+#include "db/accounts/extension.h"
+#include "db/accounts/onetimecode.h"
+#include "db/accounts/passwords.h"
+#include "db/engine/clock.h"
+#include "db/engine/connection.h"
+#include "db/engine/error.h"
+#include "db/engine/recordset.h"
+#include "db/engine/transaction.h"
+
+namespace accounts {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kColumns = u"職員ID, ログインID, 表示名, 役割, 状態, 要変更, 二要素, 失敗回数, ロック解除時刻, 最終ログイン"_s;
+
+QString table()
+{
+    return u"`%1`"_s.arg(kAccountTable);
+}
+
+jet::Error refused(const QString &reason)
+{
+    return jet::Error(jet::err::NotSupported, reason);
+}
+
+jet::Error invalid(const QString &reason)
+{
+    return jet::Error(jet::err::InvalidArgument, reason);
+}
+
+QString normalised(const QString &loginId)
+{
+    return loginId.trimmed().toLower();
+}
+
+State stateNamed(const QString &name)
+{
+    if (name == kLocked)
+        return State::Locked;
+    if (name == kDisabled)
+        return State::Disabled;
+    return State::Active;
+}
+
+Account accountOf(const jet::Recordset &row)
+{
+    Account a;
+    a.id = row.value(0).toInt();
+    a.loginId = row.value(1).toString();
+    a.displayName = row.value(2).toString();
+    // A role name the program does not know is shown as a clerk's; may()
+    // grants it nothing.
+    a.role = roleNamed(row.value(3).toString()).value_or(Role::Clerk);
+    a.state = stateNamed(row.value(4).toString());
+    a.mustChangePassword = row.value(5).toBool();
+    a.secondFactor = !row.value(6).toString().isEmpty();
+    a.failures = row.value(7).toInt();
+    a.lockedUntil = row.value(8).toDateTime();
+    a.lastLogin = row.value(9).toDateTime();
+    return a;
+}
+
+std::optional<Account> readWhere(jet::Connection &connection, const QString &criterion, const QVariant &value)
+{
+    jet::Recordset row;
+    row.openCommand(u"SELECT %1 FROM %2 WHERE %3 = ?"_s.arg(kColumns, table(), criterion), &connection, {value},
+                    jet::CursorType::ForwardOnly);
+    if (row.eof())
+        return std::nullopt;
+    return accountOf(row);
+}
+
+LoginResult refusal(LoginResult::Outcome outcome, const QString &reason)
+{
+    LoginResult result;
+    result.outcome = outcome;
+    result.reason = reason;
+    return result;
+}
+
+// An unknown login ID and a wrong password get the same answer, so that
+// nobody learns which IDs exist by trying them.
+LoginResult wrongPasswordOrId()
+{
+    return refusal(LoginResult::Outcome::WrongPasswordOrId, u"ログインIDまたはパスワードが違います。"_s);
+}
+
+LoginResult lockedUntil(const QDateTime &until)
+{
+    return refusal(LoginResult::Outcome::Locked,
+                   u"ログインの失敗が続いたため、このアカウントは %1 までロックされています。管理者に解除を依頼することもできます。"_s
+                       .arg(until.toString(u"H:mm"_s)));
+}
+
+} // namespace
+
+QString stateName(State state)
+{
+    switch (state) {
+    case State::Active:
+        return kActive.toString();
+    case State::Locked:
+        return kLocked.toString();
+    case State::Disabled:
+        return kDisabled.toString();
+    }
+    Q_UNREACHABLE();
+}
+
+QString loginIdProblem(const QString &loginId)
+{
+    const QString id = loginId.trimmed();
+    bool plain = !id.isEmpty() && id.size() <= 32;
+    for (QChar c : id)
+        plain = plain && c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'.' || c == u'_' || c == u'-');
+    return plain ? QString() : u"ログインIDは32文字以内の半角英数字と「.」「_」「-」で入力してください。"_s;
+}
+
+StaffAccounts::StaffAccounts(jet::Connection &connection, Authenticator &authenticator)
+    : m_connection(connection), m_authenticator(authenticator)
+{
+}
+
+bool StaffAccounts::hasAccounts() const
+{
+    jet::Recordset rows;
+    rows.open(u"SELECT Count(*) AS 数 FROM %1"_s.arg(table()), &m_connection, jet::CursorType::ForwardOnly,
+              jet::LockType::ReadOnly);
+    return rows.value(0).toInt() > 0;
+}
+
+Account StaffAccounts::createFirstAdministrator(const QString &loginId, const QString &displayName,
+                                                const QString &password)
+{
+    jet::Transaction transaction(m_connection);
+    if (hasAccounts())
+        throw refused(u"このデータベースには既にアカウントがあります。最初の管理者は作れません。"_s);
+    const QString id = normalised(loginId);
+    if (const QString problem = loginIdProblem(id); !problem.isEmpty())
+        throw invalid(problem);
+    if (const QString problem = passwordProblem(password, id, false); !problem.isEmpty())
+        throw invalid(problem);
+    if (displayName.trimmed().isEmpty())
+        throw invalid(u"表示名を入力してください。"_s);
+    m_connection.execute(u"INSERT INTO %1 (ログインID, 表示名, 役割, 状態, 要変更) VALUES (?, ?, ?, ?, ?)"_s.arg(table()),
+                         {id, displayName.trimmed(), roleName(Role::Administrator), kActive.toString(), false});
+    m_authenticator.setPassword(m_connection, id, password);
+    const Account created = *find(id);
+    transaction.commit();
+    return created;
+}
+
+Account StaffAccounts::create(const Account &by, const QString &loginId, const QString &displayName, Role role,
+                              const QString &initialPassword, bool mustChangePassword)
+{
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    const QString id = normalised(loginId);
+    if (const QString problem = loginIdProblem(id); !problem.isEmpty())
+        throw invalid(problem);
+    if (displayName.trimmed().isEmpty())
+        throw invalid(u"表示名を入力してください。"_s);
+    if (const QString problem = passwordProblem(initialPassword, id, false); !problem.isEmpty())
+        throw invalid(problem);
+    if (find(id))
+        throw refused(u"ログインID「%1」は既に使われています。"_s.arg(id));
+    m_connection.execute(u"INSERT INTO %1 (ログインID, 表示名, 役割, 状態, 要変更) VALUES (?, ?, ?, ?, ?)"_s.arg(table()),
+                         {id, displayName.trimmed(), roleName(role), kActive.toString(), mustChangePassword});
+    m_authenticator.setPassword(m_connection, id, initialPassword);
+    const Account created = *find(id);
+    transaction.commit();
+    return created;
+}
+
+std::optional<Account> StaffAccounts::find(const QString &loginId) const
+{
+    return readWhere(m_connection, u"ログインID"_s, normalised(loginId));
+}
+
+Account StaffAccounts::read(int id) const
+{
+    std::optional<Account> account = readWhere(m_connection, u"職員ID"_s, id);
+    if (!account)
+        throw jet::Error(jet::err::RecordDeleted, u"このアカウントは見つかりません。一覧を開き直してください。"_s);
+    return *account;
+}
+
+QList<Account> StaffAccounts::all() const
+{
+    jet::Recordset rows;
+    rows.open(u"SELECT %1 FROM %2 ORDER BY ログインID"_s.arg(kColumns, table()), &m_connection,
+              jet::CursorType::ForwardOnly, jet::LockType::ReadOnly);
+    QList<Account> found;
+    for (; !rows.eof(); rows.moveNext())
+        found.append(accountOf(rows));
+    return found;
+}
+
+LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password, const QString &code)
+{
+    const QString id = normalised(loginId);
+    const QDateTime now = jet::Clock::now();
+    jet::Transaction transaction(m_connection);
+    std::optional<Account> account = loginIdProblem(id).isEmpty() ? find(id) : std::nullopt;
+    if (account && account->state == State::Locked) {
+        // A locked account is not asked for its password at all, so that
+        // guessing goes no further while it lasts.
+        if (account->lockedUntil.isValid() && now < account->lockedUntil)
+            return lockedUntil(account->lockedUntil);
+        m_connection.execute(u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL WHERE 職員ID = ?"_s.arg(table()),
+                             {kActive.toString(), account->id});
+        account->state = State::Active;
+        account->failures = 0;
+    }
+    const bool passwordRight = m_authenticator.check(m_connection, id, password);
+    const auto fail = [&](const LoginResult &answer) {
+        if (account->state != State::Active)
+            return answer;
+        // Counted where it is stored, so that failures on two workstations
+        // at once are both counted.
+        m_connection.execute(u"UPDATE %1 SET 失敗回数 = 失敗回数 + 1 WHERE 職員ID = ?"_s.arg(table()), {account->id});
+        const AccountSettings limits = settings();
+        const bool locking = read(account->id).failures >= limits.failuresBeforeLock;
+        const QDateTime until = now.addSecs(qint64(limits.lockMinutes) * 60);
+        if (locking)
+            m_connection.execute(u"UPDATE %1 SET 状態 = ?, ロック解除時刻 = ? WHERE 職員ID = ?"_s.arg(table()),
+                                 {kLocked.toString(), until, account->id});
+        transaction.commit();
+        return locking ? lockedUntil(until) : answer;
+    };
+    if (!account)
+        return wrongPasswordOrId();
+    if (!passwordRight)
+        return fail(wrongPasswordOrId());
+    if (account->state == State::Disabled) {
+        transaction.commit();
+        return refusal(LoginResult::Outcome::Disabled,
+                       u"このアカウントは無効にされています。管理者に問い合わせてください。"_s);
+    }
+    if (account->secondFactor) {
+        if (code.trimmed().isEmpty()) {
+            transaction.commit();
+            return refusal(LoginResult::Outcome::CodeNeeded, u"認証アプリに表示されている6桁のコードを入力してください。"_s);
+        }
+        jet::Recordset factor;
+        factor.openCommand(u"SELECT 二要素, 二要素使用 FROM %1 WHERE 職員ID = ?"_s.arg(table()), &m_connection,
+                           {account->id}, jet::CursorType::ForwardOnly);
+        const QString secret = factor.value(0).toString();
+        const qint64 lastUsed = factor.value(1).toLongLong();
+        factor.close();
+        const std::optional<qint64> step = matchingCodeStep(secret, code, now);
+        if (!step)
+            return fail(refusal(LoginResult::Outcome::WrongCode, u"コードが違います。認証アプリに表示されている最新のコードを入力してください。"_s));
+        // Taken only where no workstation took it or a later one meanwhile.
+        if (*step <= lastUsed
+            || m_connection.execute(u"UPDATE %1 SET 二要素使用 = ? WHERE 職員ID = ? AND 二要素使用 < ?"_s.arg(table()),
+                                    {*step, account->id, *step})
+                   != 1)
+            return fail(refusal(LoginResult::Outcome::WrongCode,
+                                u"このコードは既に使われています。認証アプリに次のコードが表示されてから入力してください。"_s));
+    }
+    m_connection.execute(
+        u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL, 最終ログイン = ? WHERE 職員ID = ?"_s.arg(table()),
+        {kActive.toString(), now, account->id});
+    LoginResult result;
+    result.outcome = LoginResult::Outcome::LoggedIn;
+    result.account = read(account->id);
+    transaction.commit();
+    return result;
+}
+
+void StaffAccounts::changePassword(const Account &account, const QString &currentPassword,
+                                   const QString &newPassword)
+{
+    jet::Transaction transaction(m_connection);
+    const Account stored = read(account.id);
+    if (!m_authenticator.check(m_connection, stored.loginId, currentPassword))
+        throw refused(u"現在のパスワードが違います。"_s);
+    if (newPassword == currentPassword)
+        throw invalid(u"新しいパスワードには、今までと違うものを入力してください。"_s);
+    if (const QString problem = passwordProblem(newPassword, stored.loginId, stored.secondFactor); !problem.isEmpty())
+        throw invalid(problem);
+    m_authenticator.setPassword(m_connection, stored.loginId, newPassword);
+    m_connection.execute(u"UPDATE %1 SET 要変更 = ? WHERE 職員ID = ?"_s.arg(table()), {false, stored.id});
+    transaction.commit();
+}
+
+void StaffAccounts::resetPassword(const Account &by, int id, const QString &temporaryPassword)
+{
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    const Account stored = read(id);
+    if (const QString problem = passwordProblem(temporaryPassword, stored.loginId, stored.secondFactor);
+        !problem.isEmpty())
+        throw invalid(problem);
+    m_authenticator.setPassword(m_connection, stored.loginId, temporaryPassword);
+    // A forgotten password is what locks an account most often: the reset
+    // lifts the lock as well.
+    m_connection.execute(u"UPDATE %1 SET 要変更 = ?, 失敗回数 = 0, ロック解除時刻 = NULL, 状態 = ? WHERE 職員ID = ?"_s.arg(table()),
+                         {true, stored.state == State::Disabled ? kDisabled.toString() : kActive.toString(), id});
+    transaction.commit();
+}
+
+void StaffAccounts::setRole(const Account &by, int id, Role role)
+{
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    if (role != Role::Administrator)
+        requireOtherAdministrator(id, u"最後の管理者の役割は変えられません。先に別の管理者のアカウントを作ってください。"_s);
+    if (m_connection.execute(u"UPDATE %1 SET 役割 = ? WHERE 職員ID = ?"_s.arg(table()), {roleName(role), id}) != 1)
+        read(id);
+    transaction.commit();
+}
+
+void StaffAccounts::disable(const Account &by, int id)
+{
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    requireOtherAdministrator(id, u"最後の管理者は無効にできません。先に別の管理者のアカウントを作ってください。"_s);
+    setState(id, State::Disabled);
+    transaction.commit();
+}
+
+void StaffAccounts::enable(const Account &by, int id)
+{
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    setState(id, State::Active);
+    transaction.commit();
+}
+
+void StaffAccounts::unlock(const Account &by, int id)
+{
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    if (read(id).state == State::Locked)
+        setState(id, State::Active);
+    transaction.commit();
+}
+
+void StaffAccounts::setState(int id, State state)
+{
+    if (m_connection.execute(u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL WHERE 職員ID = ?"_s.arg(table()),
+                             {stateName(state), id})
+        != 1)
+        read(id);
+}
+
+CodeEnrolment StaffAccounts::beginCodeEnrolment(const Account &account) const
+{
+    const Account stored = read(account.id);
+    CodeEnrolment enrolment;
+    enrolment.secret = newCodeSecret();
+    enrolment.uri = codeEnrolmentUri(enrolment.secret, stored.loginId);
+    return enrolment;
+}
+
+void StaffAccounts::confirmCodeEnrolment(const Account &account, const CodeEnrolment &enrolment, const QString &code)
+{
+    const std::optional<qint64> step = matchingCodeStep(enrolment.secret, code, jet::Clock::now());
+    if (!step)
+        throw invalid(u"コードが違います。認証アプリに表示されている最新のコードを入力してください。"_s);
+    jet::Transaction transaction(m_connection);
+    read(account.id);
+    m_connection.execute(u"UPDATE %1 SET 二要素 = ?, 二要素使用 = ? WHERE 職員ID = ?"_s.arg(table()),
+                         {enrolment.secret, *step, account.id});
+    transaction.commit();
+}
+
+void StaffAccounts::removeSecondFactor(const Account &by, int id)
+{
+    jet::Transaction transaction(m_connection);
+    if (by.id != id)
+        requireRight(by, Right::Accounts);
+    read(id);
+    m_connection.execute(u"UPDATE %1 SET 二要素 = NULL, 二要素使用 = 0, 要変更 = ? WHERE 職員ID = ?"_s.arg(table()),
+                         {true, id});
+    transaction.commit();
+}
+
+bool StaffAccounts::may(const Account &account, Right right) const
+{
+    // The role as stored: one the program does not know is granted nothing.
+    jet::Recordset row;
+    row.openCommand(u"SELECT 職員.状態, 役割権限.許可 FROM %1 AS 職員 INNER JOIN `%2` AS 役割権限 ON 職員.役割 = 役割権限.役割 "
+                    "WHERE 職員.職員ID = ? AND 役割権限.権限 = ?"_s.arg(table(), kRightsTable),
+                    &m_connection, {account.id, rightName(right)}, jet::CursorType::ForwardOnly);
+    return !row.eof() && row.value(0).toString() != kDisabled && row.value(1).toBool();
+}
+
+bool StaffAccounts::roleMay(Role role, Right right) const
+{
+    jet::Recordset row;
+    row.openCommand(u"SELECT 許可 FROM `%1` WHERE 役割 = ? AND 権限 = ?"_s.arg(kRightsTable), &m_connection,
+                    {roleName(role), rightName(right)}, jet::CursorType::ForwardOnly);
+    return !row.eof() && row.value(0).toBool();
+}
+
+void StaffAccounts::setRoleMay(const Account &by, Role role, Right right, bool allowed)
+{
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    if (role == Role::Administrator && right == Right::Accounts && !allowed)
+        throw refused(u"管理者からアカウント管理の権限は外せません。"_s);
+    if (m_connection.execute(u"UPDATE `%1` SET 許可 = ? WHERE 役割 = ? AND 権限 = ?"_s.arg(kRightsTable),
+                             {allowed, roleName(role), rightName(right)})
+        == 0)
+        m_connection.execute(u"INSERT INTO `%1` (役割, 権限, 許可) VALUES (?, ?, ?)"_s.arg(kRightsTable),
+                             {roleName(role), rightName(right), allowed});
+    transaction.commit();
+}
+
+AccountSettings StaffAccounts::settings() const
+{
+    jet::Recordset row;
+    row.open(u"SELECT ロック回数, ロック分, 画面ロック分 FROM `%1` ORDER BY 設定ID"_s.arg(kSettingsTable), &m_connection,
+             jet::CursorType::ForwardOnly, jet::LockType::ReadOnly);
+    if (row.eof())
+        return {kDefaultFailuresBeforeLock, kDefaultLockMinutes, kDefaultIdleMinutes};
+    return {row.value(0).toInt(), row.value(1).toInt(), row.value(2).toInt()};
+}
+
+void StaffAccounts::setSettings(const Account &by, const AccountSettings &settings)
+{
+    if (settings.failuresBeforeLock < 1 || settings.lockMinutes < 1 || settings.idleMinutes < 1)
+        throw invalid(u"ロックまでの回数、ロックの時間と画面ロックまでの時間は、どれも1以上にしてください。"_s);
+    jet::Transaction transaction(m_connection);
+    requireRight(by, Right::Accounts);
+    m_connection.execute(u"DELETE FROM `%1`"_s.arg(kSettingsTable));
+    m_connection.execute(u"INSERT INTO `%1` (ロック回数, ロック分, 画面ロック分) VALUES (?, ?, ?)"_s.arg(kSettingsTable),
+                         {settings.failuresBeforeLock, settings.lockMinutes, settings.idleMinutes});
+    transaction.commit();
+}
+
+void StaffAccounts::requireRight(const Account &by, Right right) const
+{
+    if (!may(by, right))
+        throw refused(u"この操作を行う権限がありません（%1）。"_s.arg(rightName(right)));
+}
+
+void StaffAccounts::requireOtherAdministrator(int id, const QString &refusal) const
+{
+    const Account target = read(id);
+    if (target.role != Role::Administrator || target.state == State::Disabled)
+        return;
+    jet::Recordset others;
+    others.openCommand(u"SELECT Count(*) AS 数 FROM %1 WHERE 役割 = ? AND 状態 <> ? AND 職員ID <> ?"_s.arg(table()),
+                       &m_connection, {roleName(Role::Administrator), kDisabled.toString(), id},
+                       jet::CursorType::ForwardOnly);
+    if (others.value(0).toInt() == 0)
+        throw refused(refusal);
+}
+
+} // namespace accounts
