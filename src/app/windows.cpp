@@ -5,6 +5,7 @@
 #include "app/frmSplash.h"
 #include "app/navigation.h"
 #include "certificate/frm32New.h"
+#include "db/audit.h"
 #include "certificate/frmCertList.h"
 #include "certificate/frmCertToday.h"
 #include "certificate/frmRenewals.h"
@@ -22,6 +23,7 @@
 #include "record/frmNewPt.h"
 #include "record/frmPt.h"
 #include "stats/frmStat.h"
+#include "toolkit/navigation.h"
 
 namespace app {
 
@@ -48,6 +50,12 @@ void registerProgramWindows()
     registerWindow<frmConv>(window::UpgradeTo2112);
     registerWindow<frmOptimization>(window::Compaction);
     registerWindow<frmStat>(window::Statistics);
+    // A patient's window that cannot record its opening stays closed: the
+    // access log is the condition of the access, not a note taken after it.
+    toolkit::setOpeningObserver([](toolkit::Form &opened) {
+        if (auto *shown = dynamic_cast<db::audit::PatientWindow *>(&opened))
+            db::audit::append(shown->trailConnection(), shown->openingEvent());
+    });
 }
 
 } // namespace app

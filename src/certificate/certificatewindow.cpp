@@ -244,6 +244,21 @@ void CertificateWindow::onLoad()
                                            {jet::err::BindingColumnMissing, unavailable, {}, true}});
 }
 
+jet::Connection &CertificateWindow::trailConnection()
+{
+    return m_connection;
+}
+
+db::audit::Event CertificateWindow::openingEvent() const
+{
+    db::audit::Event opened{db::audit::action::Opening.toString(), windowTitle(), {}, {}};
+    if (m_data.isOpen() && m_data.rowCount() > 0) {
+        if (const QVariant chart = m_data.value(u"患者情報.カルテID"_s); !chart.isNull())
+            opened.chart = chart.toLongLong();
+    }
+    return opened;
+}
+
 void CertificateWindow::openData()
 {
     db::openWindowConnection(m_connection, toolkit::platform().programFolder());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/engine/connection.h"
+#include "db/audit.h"
 #include "db/engine/recordset.h"
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
@@ -84,12 +85,16 @@ toolkit::ErrorTable bookRefusals(const QString &what);
 // show it.  Saving and closing store every edit.  A value the row refuses is answered
 // with the warning, the other edits are stored, the refused control shows its
 // stored value again and the window stays open.
-class CertificateWindow : public toolkit::Form
+class CertificateWindow : public toolkit::Form, public db::audit::PatientWindow
 {
     Q_OBJECT
 
 public:
     ~CertificateWindow() override;
+
+    jet::Connection &trailConnection() override;
+    // The chart of the certificate shown; a certificate has no episode.
+    db::audit::Event openingEvent() const override;
 
     // The certificate row's chart: the outpatient ledger's current row.
     static QString chartFromLedger();

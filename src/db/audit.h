@@ -29,6 +29,12 @@ namespace action {
 inline constexpr QStringView Save = u"保存";
 inline constexpr QStringView Registration = u"入退院登録";
 inline constexpr QStringView Deletion = u"入退院削除";
+inline constexpr QStringView Opening = u"記録表示";
+inline constexpr QStringView Printing = u"印刷";
+inline constexpr QStringView Pdf = u"PDF保存";
+inline constexpr QStringView Export = u"エクスポート";
+inline constexpr QStringView Statistics = u"統計";
+inline constexpr QStringView Maintenance = u"保守";
 } // namespace action
 
 // The extension's version in the database: 0 when it has none.
@@ -53,6 +59,18 @@ struct Event
 // A database without the trail (made by an older program and not yet opened
 // by this one) is left as it is.
 void append(jet::Connection &connection, const Event &event);
+
+// A window that shows one patient's data.  Its opening is recorded on its
+// own connection before it is shown (app/windows.cpp hears the openings), so
+// that nobody sees a patient's data without a row saying so.
+class PatientWindow
+{
+public:
+    virtual ~PatientWindow() = default;
+    virtual jet::Connection &trailConnection() = 0;
+    // The window's title in the detail, with the patient it shows.
+    virtual Event openingEvent() const = 0;
+};
 
 // The newest row's number and hash, as the head row keeps them and as
 // backups and checks note them, "COUNT:HASH"; 0 and 64 zeros for an empty trail.

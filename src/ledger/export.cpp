@@ -1,5 +1,6 @@
 #include "ledger/export.h"
 
+#include "db/audit.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/files.h"
@@ -9,6 +10,8 @@
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 #include "toolkit/progress.h"
+
+#include <QFile>
 
 namespace ledger {
 
@@ -126,9 +129,18 @@ void run(const QString &question, const QString &statement, const QVariantList &
     {
         toolkit::ProgressWindow progress(QStringLiteral("エクスポートしています。"));
         SpreadsheetOutput output(progress);
-        connection.execute(statement, parameters);
+        const int rows = connection.execute(statement, parameters);
         written = output.written();
         stuck = output.stuck();
+        // A list of patients out of the program is recorded, or it is not
+        // left behind: the failure goes on to the trap with the engine's cause.
+        try {
+            db::audit::append(connection, {db::audit::action::Export.toString(),
+                                           QStringLiteral("%1 (%2 行)").arg(written).arg(rows), {}, {}});
+        } catch (const jet::Error &) {
+            QFile::remove(written);
+            throw;
+        }
     }
     connection.close();
 

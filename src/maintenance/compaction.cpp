@@ -1,5 +1,6 @@
 #include "maintenance/compaction.h"
 
+#include "db/audit.h"
 #include "db/engine/administration.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
@@ -150,6 +151,15 @@ void compact(const CompactionFiles &files, const CompactionHook &hook, const std
 QString compactDatabase(const QString &location, const QString &homeFolder, const CompactionHook &hook,
                         const std::function<void()> &working)
 {
+    // Recorded before: the row goes into the compacted copy, and a
+    // compaction the trail cannot record does not begin.
+    {
+        jet::Connection connection;
+        connection.open(db::plainConnectionString(location));
+        db::audit::append(connection, {db::audit::action::Maintenance.toString(), QStringLiteral("最適化"), {}, {}});
+        connection.close();
+        jet::releasePooledHandles(location);
+    }
     if (hook)
         hook(1);
     if (jet::compactInPlace(db::plainConnectionString(location), working))

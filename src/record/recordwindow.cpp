@@ -339,6 +339,23 @@ void RecordWindow::openData(const QString &sql, jet::CursorType cursor)
     });
 }
 
+jet::Connection &RecordWindow::trailConnection()
+{
+    return m_connection;
+}
+
+db::audit::Event RecordWindow::openingEvent() const
+{
+    db::audit::Event opened{db::audit::action::Opening.toString(), windowTitle(), {}, {}};
+    if (m_data.isOpen() && !m_data.filter().isEmpty() && m_data.rowCount() > 0) {
+        if (const QVariant chart = m_data.value(QStringLiteral("患者情報.カルテID")); !chart.isNull())
+            opened.chart = chart.toLongLong();
+        if (const QVariant episode = m_data.value(QStringLiteral("入退院情報.入退院ID")); !episode.isNull())
+            opened.episode = episode.toLongLong();
+    }
+    return opened;
+}
+
 void RecordWindow::filterEpisode(const QString &episode)
 {
     m_data.setFilter(QStringLiteral("入退院情報.入退院ID = '") + episode + QStringLiteral("'"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/engine/connection.h"
+#include "db/audit.h"
 #include "db/engine/recordset.h"
 #include "db/episodes.h"
 #include "toolkit/errortrap.h"
@@ -54,12 +55,16 @@ inline const QString kDateHint = QStringLiteral("西暦で入力（例：1985/1/
 // row refuses (an impossible date, a combo text that is no list entry) is
 // answered with a warning; the other fields are stored, the refused one shows
 // its stored value again, and the window carries on.
-class RecordWindow : public toolkit::Form
+class RecordWindow : public toolkit::Form, public db::audit::PatientWindow
 {
     Q_OBJECT
 
 public:
     ~RecordWindow() override;
+
+    jet::Connection &trailConnection() override;
+    // The patient of the row shown; none in a window that shows no episode.
+    db::audit::Event openingEvent() const override;
 
     jet::Recordset &data();
     toolkit::RecordBinding &binding();

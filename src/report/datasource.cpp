@@ -167,7 +167,32 @@ Institution DataSource::institution()
     return institution;
 }
 
+void DataSource::record(const db::audit::Event &event)
+{
+    connect();
+    db::audit::append(m_connection, event);
+    disconnectWhenIdle();
+}
+
 namespace {
+
+// The rows' value of the first of the columns they have, when every row
+// holds the same one; a join names its key columns with their tables.
+std::optional<qint64> onePatient(const jet::Recordset &rows, const QStringList &columns)
+{
+    std::optional<qint64> found;
+    int field = -1;
+    for (const QString &column : columns)
+        if (field < 0)
+            field = rows.fieldIndex(column);
+    for (int row = 0; field >= 0 && row < rows.rowCount(); ++row) {
+        const QVariant value = rows.valueAt(row, field);
+        if (value.isNull() || (found && *found != value.toLongLong()))
+            return {};
+        found = value.toLongLong();
+    }
+    return found;
+}
 
 struct Reference
 {
@@ -254,6 +279,17 @@ void DataSource::disconnectWhenIdle()
         if (result && result->isOpen())
             return;
     m_connection.close();
+}
+
+db::audit::Event documentEvent(const QString &action, const QString &name, const QVariant &key,
+                               const jet::Recordset &rows)
+{
+    db::audit::Event event{action, key.isNull() ? name : u"%1 キー %2"_s.arg(name, key.toString()), {}, {}};
+    if (!key.isNull()) {
+        event.chart = onePatient(rows, {u"カルテID"_s, u"患者情報.カルテID"_s, u"入退院情報.カルテID"_s});
+        event.episode = onePatient(rows, {u"入退院ID"_s, u"入退院情報.入退院ID"_s});
+    }
+    return event;
 }
 
 } // namespace report

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/audit.h"
 #include "db/engine/command.h"
 #include "db/engine/connection.h"
 #include "db/engine/recordset.h"
@@ -77,6 +78,8 @@ public:
     // the first of its code references that is empty or names no code, as
     // a sentence for the user; empty when the row and its codes are there.
     QString missingReference(Command command);
+    // Appends a document's printing or writing to the trail of the database.
+    void record(const db::audit::Event &event);
 
 private:
     void connect();
@@ -90,5 +93,10 @@ private:
     std::array<jet::Command, kCommands> m_commands;
     std::array<std::unique_ptr<jet::Recordset>, kCommands> m_results;
 };
+
+// The trail's event for document `name` put out for `key`: its name and key,
+// and the patient of its rows where they are one patient's.
+db::audit::Event documentEvent(const QString &action, const QString &name, const QVariant &key,
+                               const jet::Recordset &rows);
 
 } // namespace report

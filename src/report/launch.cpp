@@ -58,6 +58,7 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
     DataSource &source = DataSource::instance();
     Document doc;
     QList<Page> pages;
+    db::audit::Event output;
     // A label or column the layout names and does not find is the engine's
     // failure to lay the document out, whether in its labels or its rows.
     try {
@@ -78,6 +79,7 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
             }
         }
         pages = layOut(*doc.layout, RecordsetRows(rows), now);
+        output = documentEvent({}, name, DataSource::takesKey(doc.command) ? key : QVariant(), rows);
     } catch (const jet::Error &e) {
         source.close(doc.command);
         if (e.number() == jet::err::ItemNotFound)
@@ -87,6 +89,13 @@ Preview *showDocument(const QString &name, const QVariant &key, const QString &t
     auto *preview = new Preview(pages, title.isEmpty() ? doc.layout->caption : title, QApplication::activeWindow());
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setObjectName(name);
+    preview->setRecorder([output](const QString &action, const QString &file) {
+        db::audit::Event event = output;
+        event.action = action;
+        if (!file.isEmpty())
+            event.detail += QStringLiteral(" → ") + file;
+        DataSource::instance().record(event);
+    });
     const DataSource::Command command = doc.command;
     if (doc.closesResult)
         QObject::connect(preview, &Preview::ended, [command] { DataSource::instance().close(command); });

@@ -1,5 +1,7 @@
 #include "report/preview.h"
 
+#include "db/audit.h"
+#include "db/engine/error.h"
 #include "db/engine/files.h"
 #include "report/render.h"
 #include "toolkit/platform.h"
@@ -194,7 +196,8 @@ bool Preview::print()
     // A file chosen in the print dialog holds patient data as much as one
     // saved with the button, and is written the same way.
     if (const QString file = printer.outputFileName(); !file.isEmpty()) {
-        const bool written = writeFile(file, QStringLiteral("印刷"), [this, &printer](const QString &partial) {
+        const bool written = writeFile(file, QStringLiteral("印刷"), db::audit::action::Printing.toString(),
+                                       [this, &printer](const QString &partial) {
             printer.setOutputFileName(partial);
             return paintPages(m_pages, printer);
         });
@@ -202,6 +205,8 @@ bool Preview::print()
             emit printFailed();
         return written;
     }
+    if (!record(QStringLiteral("印刷"), db::audit::action::Printing.toString(), {}))
+        return false;
     if (paintPages(m_pages, printer))
         return true;
     toolkit::MessageBoxRequest box;
@@ -222,11 +227,35 @@ bool Preview::saveAsPdf()
         return false;
     if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         path += QStringLiteral(".pdf");
-    return writeFile(path, QStringLiteral("保存"),
+    return writeFile(path, QStringLiteral("保存"), db::audit::action::Pdf.toString(),
                      [this](const QString &partial) { return writePdf(m_pages, partial, windowTitle()); });
 }
 
-bool Preview::writeFile(const QString &path, const QString &act, const std::function<bool(const QString &)> &write)
+void Preview::setRecorder(Recorder recorder)
+{
+    m_recorder = std::move(recorder);
+}
+
+bool Preview::record(const QString &act, const QString &action, const QString &file)
+{
+    if (!m_recorder)
+        return true;
+    try {
+        m_recorder(action, file);
+        return true;
+    } catch (const jet::Error &e) {
+        toolkit::MessageBoxRequest box;
+        box.text = QStringLiteral("監査記録に書き込めないため%1できませんでした。\r%2 (%3)")
+                       .arg(act, e.description())
+                       .arg(e.number());
+        box.icon = toolkit::MessageIcon::Critical;
+        toolkit::platform().messageBox(box);
+        return false;
+    }
+}
+
+bool Preview::writeFile(const QString &path, const QString &act, const QString &action,
+                        const std::function<bool(const QString &)> &write)
 {
     // Half-written PDFs of killed saves; one that another save is writing stays.
     const QStringList stuck = jet::removeLeftovers(path);
@@ -236,6 +265,10 @@ bool Preview::writeFile(const QString &path, const QString &act, const std::func
     int error = file.error();
     bool saved = false;
     if (file.created() && write(file.name())) {
+        // Refused, the written file goes with the partial name; the user
+        // has been told why.
+        if (!record(act, action, path))
+            return false;
         error = file.place(true);
         saved = error == 0;
     }

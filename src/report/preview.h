@@ -40,6 +40,13 @@ public:
     bool print();
     bool saveAsPdf();
 
+    // Records an output before it is out: with the trail's action and the
+    // file (empty for paper), before a print goes to the printer and before a
+    // written PDF takes its name.  An output it cannot record, a jet::Error
+    // it throws, does not happen, and the user is told the engine's cause.
+    using Recorder = std::function<void(const QString &action, const QString &file)>;
+    void setRecorder(Recorder recorder);
+
     void done(int result) override;
 
 signals:
@@ -54,8 +61,12 @@ private:
     // Writes a new PDF through `write` under a partial name and gives it
     // `path` once whole, telling the user of a failure of the act ("印刷",
     // "保存").
-    bool writeFile(const QString &path, const QString &act, const std::function<bool(const QString &)> &write);
+    bool writeFile(const QString &path, const QString &act, const QString &action,
+                   const std::function<bool(const QString &)> &write);
+    // False when the recorder refused, told to the user under the act.
+    bool record(const QString &act, const QString &action, const QString &file);
 
+    Recorder m_recorder;
     QList<Page> m_pages;
     int m_page = 0;
     bool m_ended = false;

@@ -1,6 +1,7 @@
 #include "stats/frmStat.h"
 #include "ui_frmStat.h"
 
+#include "db/audit.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
@@ -122,6 +123,8 @@ void frmStat::showSelection(const QString &where, const toolkit::ErrorTable &ans
             db::openWindowConnection(*connection, toolkit::platform().programFolder());
             auto result = std::make_unique<jet::Recordset>();
             result->open(kSelect + piece + kGroup, connection.get(), jet::CursorType::Dynamic);
+            // Not shown unless recorded; the trap tells the engine's cause.
+            db::audit::append(*connection, {db::audit::action::Statistics.toString(), piece.trimmed(), {}, {}});
             m_connection = std::move(connection);
             m_result = std::move(result);
             m_grid->setRecordset(m_result.get());

@@ -28,6 +28,26 @@ const WindowEntry *entryOf(const QString &name)
     return it == registry().constEnd() ? nullptr : &it.value();
 }
 
+OpeningObserver &openingObserver()
+{
+    static OpeningObserver observer;
+    return observer;
+}
+
+// A window already on screen is not opened again by being raised.
+void observeOpening(const WindowEntry &entry, toolkit::Form &window)
+{
+    if (window.isVisible() || !openingObserver())
+        return;
+    try {
+        openingObserver()(window);
+    } catch (...) {
+        const auto unload = entry.unload;
+        unload();
+        throw;
+    }
+}
+
 // The one decision where a window opens: a server out of reach leaves the
 // window unopened and the user where they were, told which server; inside
 // another window's load it is that opening's to answer.
@@ -99,8 +119,12 @@ bool showWindow(const QString &name)
     if (!entry)
         return false;
     // Copied first: the window's load may register or unregister windows.
-    const auto get = entry->get;
-    return opening([&] { get().showModeless(); });
+    const WindowEntry copy = *entry;
+    return opening([&] {
+        toolkit::Form &window = copy.get();
+        observeOpening(copy, window);
+        window.showModeless();
+    });
 }
 
 bool showWindow(const QString &name, const QVariant &handed)
@@ -113,9 +137,12 @@ bool showModal(const QString &name)
     const WindowEntry *entry = entryOf(name);
     if (!entry)
         return false;
-    const auto get = entry->get;
+    const WindowEntry copy = *entry;
     toolkit::Form *window = nullptr;
-    if (!opening([&] { window = &get(); }))
+    if (!opening([&] {
+            window = &copy.get();
+            observeOpening(copy, *window);
+        }))
         return false;
     window->showModal();
     return true;
@@ -124,6 +151,11 @@ bool showModal(const QString &name)
 bool showModal(const QString &name, const QVariant &handed)
 {
     return handing(name, handed, [&name] { return showModal(name); });
+}
+
+void setOpeningObserver(OpeningObserver observer)
+{
+    openingObserver() = std::move(observer);
 }
 
 void unloadWindow(const QString &name)

@@ -50,6 +50,13 @@ bool showModal(const QString &name);
 // The same, handing the window a value it takes while it loads.
 bool showModal(const QString &name, const QVariant &handed);
 
+// Heard as a window opens through showWindow or showModal: loaded, not yet
+// shown.  What the observer throws leaves the window unloaded and unopened
+// and goes on to the opener as a failed load does.  One observer; an empty
+// one stops hearing.
+using OpeningObserver = std::function<void(toolkit::Form &window)>;
+void setOpeningObserver(OpeningObserver observer);
+
 // Unloads the window when it is loaded; unknown names are ignored.
 void unloadWindow(const QString &name);
 

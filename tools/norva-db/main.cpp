@@ -246,13 +246,17 @@ void backupKeeping(const QString &database, const QString &target, int keep)
 // it, so that a tail cut off after the backup shows in `audit verify
 // --expect`.  A line per backup, appended to DEST.audit, which the
 // generations never move: its last line is the newest copy's.
-std::optional<db::audit::Head> auditHead(const QString &database)
+// The backup is recorded first, so that the copy holds its own row.
+std::optional<db::audit::Head> auditHead(const QString &database, const QString &target)
 {
     jet::Connection connection;
     connection.open(db::plainConnectionString(database));
     std::optional<db::audit::Head> head;
-    if (db::audit::hasTrail(connection))
+    if (db::audit::hasTrail(connection)) {
+        db::audit::append(connection, {db::audit::action::Maintenance.toString(),
+                                       u"バックアップ → %1"_s.arg(QFileInfo(target).absoluteFilePath()), {}, {}});
         head = db::audit::head(connection);
+    }
     connection.close();
     jet::releasePooledHandles(database);
     return head;
@@ -275,7 +279,7 @@ void noteAuditHead(const QString &target, const db::audit::Head &head)
 
 int backup(const QString &database, const QString &target, bool replace, int keep)
 {
-    const std::optional<db::audit::Head> head = auditHead(database);
+    const std::optional<db::audit::Head> head = auditHead(database, target);
     if (keep > 0)
         backupKeeping(database, target, keep);
     else
@@ -344,6 +348,14 @@ int restore(const QString &backupFile, const QString &database)
 {
     nameLeftovers(jet::restoreDatabase(backupFile, db::databasePassword(), database));
     out() << u"Restored %1 from %2."_s.arg(database, backupFile) << Qt::endl;
+    // Recorded in the database restored, whose trail goes on from the
+    // backup's; a restore that cannot be recorded is told as a failure.
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(database));
+    db::audit::append(connection, {db::audit::action::Maintenance.toString(),
+                                   u"復元 ← %1"_s.arg(QFileInfo(backupFile).absoluteFilePath()), {}, {}});
+    connection.close();
+    jet::releasePooledHandles(database);
     return 0;
 }
 

@@ -194,6 +194,12 @@ int main(int argc, char **argv)
             if (!pdf.finish())
                 return fail(u"%1 を書き出せません。"_s.arg(shownOut));
         }
+        // Written, it is recorded before it takes its name: a PDF the trail
+        // cannot record is not left behind.
+        db::audit::Event written =
+            report::documentEvent(db::audit::action::Pdf.toString(), name, keyed ? QVariant(key) : QVariant(), rows);
+        written.detail += u" → "_s + QFileInfo(out).absoluteFilePath();
+        source.record(written);
         if (const int error = file.place(replace))
             return fail(error == EEXIST ? u"%1 は書き出す間に作られました。置き換えるには --force を付けてください。"_s.arg(shownOut)
                                         : u"%1 を書き出せません: %2"_s.arg(shownOut, cause(error)));
