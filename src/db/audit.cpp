@@ -205,10 +205,11 @@ bool hasTrail(jet::Connection &connection)
     return connection.driver().findObject(kHeadTable.toString()).has_value();
 }
 
-void append(jet::Connection &connection, const Event &event)
+namespace {
+
+// Appends to a trail the caller knows is there.
+void appendToTrail(jet::Connection &connection, const Event &event)
 {
-    if (!hasTrail(connection))
-        return;
     const Session &who = session();
     jet::Transaction transaction(connection);
     // Taken before the head is read: until this transaction ends, no other
@@ -230,6 +231,14 @@ void append(jet::Connection &connection, const Event &event)
                        values + QVariantList{hash});
     connection.execute(u"UPDATE `%1` SET 件数 = ?, ハッシュ = ?"_s.arg(kHeadTable), {previous.count + 1, hash});
     transaction.commit();
+}
+
+} // namespace
+
+void append(jet::Connection &connection, const Event &event)
+{
+    if (hasTrail(connection))
+        appendToTrail(connection, event);
 }
 
 QString Head::text() const
@@ -407,7 +416,7 @@ void recordChanges(jet::Connection &connection)
             saved.chart = chart.toLongLong();
         if (!episode.isNull())
             saved.episode = episode.toLongLong();
-        append(connection, saved);
+        appendToTrail(connection, saved);
     });
 }
 
