@@ -576,9 +576,10 @@ public:
         }
         const bool readable = int(conditions.size()) == keyWidth;
         // The lists above match every pairing of their keys: with two tables
-        // up to kSegmentRows² rows for kSegmentRows, which on a server would
-        // each cross the network.  There the pairs themselves are asked for
-        // too, so that only the segment's rows come back.
+        // up to kSegmentRows² rows for kSegmentRows, each read whole and, on a
+        // server, sent across the network.  The pairs themselves are asked for
+        // too, so that only the segment's rows come back; SQLite takes a list
+        // of row values only as a subquery.
         std::vector<std::vector<qint64>> pairs;
         for (const std::vector<qint64> &key : wanted)
             if (!key.empty())
@@ -586,7 +587,7 @@ public:
         const bool partnerless = std::any_of(pairs.begin(), pairs.end(), [](const std::vector<qint64> &key) {
             return std::find(key.begin(), key.end(), kNoPartner) != key.end();
         });
-        if (readable && keyWidth > 1 && !partnerless && driver->dialect() == Dialect::Postgres) {
+        if (readable && keyWidth > 1 && !partnerless) {
             QStringList keyColumns;
             for (int k = 0; k < keyWidth; ++k)
                 keyColumns.append(instances[size_t(k)].key);
@@ -594,8 +595,10 @@ public:
                 for (qint64 key : pairs.at(size_t(std::min(i, int(pairs.size()) - 1))))
                     values.append(QVariant(qlonglong(key)));
             const QString tuple = QLatin1Char('(') + QStringList(keyWidth, QStringLiteral("?")).join(QStringLiteral(", ")) + QLatin1Char(')');
-            conditions.append(QLatin1Char('(') + keyColumns.join(QStringLiteral(", ")) + QStringLiteral(") IN (")
-                              + QStringList(kSegmentRows, tuple).join(QStringLiteral(", ")) + QLatin1Char(')'));
+            const QString list = (driver->dialect() == Dialect::Postgres ? QString() : QStringLiteral("VALUES "))
+                + QStringList(kSegmentRows, tuple).join(QStringLiteral(", "));
+            conditions.append(QLatin1Char('(') + keyColumns.join(QStringLiteral(", ")) + QStringLiteral(") IN (") + list
+                              + QLatin1Char(')'));
         }
 
         std::unordered_map<std::vector<qint64>, RowValues, KeyHash> found;
