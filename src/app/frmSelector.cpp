@@ -1,6 +1,7 @@
 #include "app/frmSelector.h"
 #include "ui_frmSelector.h"
 
+#include "admin/acting.h"
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/versionerrors.h"
@@ -23,6 +24,7 @@ frmSelector::frmSelector(QWidget *parent)
         button->setAutoDefault(true);
     }
 
+    connect(ui->cmdAccounts, &QPushButton::clicked, this, [] { admin::openAccounts(); });
     connect(ui->Command1, &QPushButton::clicked, this, [this] { openLedger(app::window::InpatientLedger); });
     connect(ui->Command2, &QPushButton::clicked, this, [this] { openLedger(app::window::OutpatientLedger); });
     connect(ui->Command3, &QPushButton::clicked, this, [this] { openLedger(app::window::AllPatientLedger); });

@@ -45,6 +45,8 @@ inline const QString HandbookCertificate = QStringLiteral("frmWelfare");
 inline const QString CertificateList = QStringLiteral("frmCertList");
 inline const QString TodayCertificate = QStringLiteral("frmCertToday");
 inline const QString Renewals = QStringLiteral("frmRenewals");
+inline const QString Accounts = QStringLiteral("frmAccounts");
+inline const QString CodeEnrolment = QStringLiteral("frmCodeEnrolment");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.
