@@ -56,7 +56,11 @@ frmAccounts::frmAccounts(QWidget *parent)
     ui->tblAccounts->setColumnCount(8);
     ui->tblAccounts->setHorizontalHeaderLabels({u"ログインID"_s, u"表示名"_s, u"役割"_s, u"状態"_s, u"二要素"_s,
                                                 u"パスワード"_s, u"最終ログイン"_s, u"ロック解除時刻"_s});
+    // The display name takes the width the others leave, elided where it is
+    // long, so that the state and the times stay in sight.
     ui->tblAccounts->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tblAccounts->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    ui->tblAccounts->horizontalHeader()->setStretchLastSection(false);
 
     const QList<Role> roles = accounts::allRoles();
     const QList<Right> rights = accounts::allRights();
@@ -134,8 +138,11 @@ void frmAccounts::showAccounts(std::optional<int> select)
                                 a.mustChangePassword ? u"次回変更"_s : QString(),
                                 moment(a.lastLogin),
                                 locked ? moment(a.lockedUntil) : QString()};
-        for (int column = 0; column < cells.size(); ++column)
-            ui->tblAccounts->setItem(row, column, new QTableWidgetItem(cells.at(column)));
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *item = new QTableWidgetItem(cells.at(column));
+            item->setToolTip(cells.at(column));
+            ui->tblAccounts->setItem(row, column, item);
+        }
         if (select && a.id == *select)
             selectedRow = row;
     }

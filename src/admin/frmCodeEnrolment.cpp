@@ -65,7 +65,9 @@ frmCodeEnrolment::frmCodeEnrolment(QWidget *parent)
     toolkit::setKeyFilter(ui->txtCode, u"0123456789"_s);
 
     connect(ui->cmdConfirm, &QPushButton::clicked, this, [this] { confirm(); });
-    connect(ui->txtCode, &QLineEdit::returnPressed, this, [this] { confirm(); });
+    // The code box takes digits alone, so Return is the window's.
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
+        connect(new QShortcut(key, this), &QShortcut::activated, ui->cmdConfirm, &QPushButton::click);
     connect(ui->cmdRemove, &QPushButton::clicked, this, [this] { remove(); });
     connect(ui->cmdCancel, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, ui->cmdCancel,
