@@ -1,6 +1,7 @@
 #include "app/frmSelector.h"
 #include "ui_frmSelector.h"
 
+#include "admin/acting.h"
 #include "app/login.h"
 #include "app/navigation.h"
 #include "app/product.h"
@@ -35,7 +36,7 @@ frmSelector::frmSelector(QWidget *parent)
     ui->lblProtection->hide();
     const bool loggedIn = app::loggedInAccount().has_value();
     ui->lblSession->setText(loggedIn ? u"ログイン中: %1"_s.arg(app::loggedInText()) : u"ログインしていません"_s);
-    for (QPushButton *button : {ui->cmdLogOff, ui->cmdSwitchUser, ui->cmdPassword})
+    for (QPushButton *button : {ui->cmdLogOff, ui->cmdSwitchUser, ui->cmdPassword, ui->cmdCodeEnrolment})
         button->setEnabled(loggedIn);
     // The login window takes the start menu's place, as the one main window.
     connect(ui->cmdLogOff, &QPushButton::clicked, this, [] { toolkit::untrapped([] { app::logOff(false); }); });
@@ -43,6 +44,8 @@ frmSelector::frmSelector(QWidget *parent)
     connect(ui->cmdPassword, &QPushButton::clicked, this, [] {
         toolkit::untrapped([] { app::showModal(app::window::ChangePassword, app::loggedInAccount()->loginId); });
     });
+    connect(ui->cmdCodeEnrolment, &QPushButton::clicked, this, [] { admin::openCodeEnrolment(); });
+    connect(ui->cmdAccounts, &QPushButton::clicked, this, [] { admin::openAccounts(); });
 }
 
 frmSelector::~frmSelector() = default;

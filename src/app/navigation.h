@@ -49,6 +49,8 @@ inline const QString Login = QStringLiteral("frmLogin");
 inline const QString FirstAdministrator = QStringLiteral("frmFirstAdmin");
 inline const QString ChangePassword = QStringLiteral("frmChangePassword");
 inline const QString Lock = QStringLiteral("frmLock");
+inline const QString Accounts = QStringLiteral("frmAccounts");
+inline const QString CodeEnrolment = QStringLiteral("frmCodeEnrolment");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.

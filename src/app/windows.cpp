@@ -1,5 +1,7 @@
 #include "app/windows.h"
 
+#include "admin/frmAccounts.h"
+#include "admin/frmCodeEnrolment.h"
 #include "app/frmAbout.h"
 #include "app/frmChangePassword.h"
 #include "app/frmFirstAdmin.h"
@@ -58,6 +60,8 @@ void registerProgramWindows()
     registerWindow<frmConv>(window::UpgradeTo2112);
     registerWindow<frmOptimization>(window::Compaction);
     registerWindow<frmStat>(window::Statistics);
+    registerWindow<frmAccounts>(window::Accounts);
+    registerWindow<frmCodeEnrolment>(window::CodeEnrolment);
     // A patient's window that cannot record its opening stays closed: the
     // access log is the condition of the access, not a note taken after it.
     toolkit::setOpeningObserver([](toolkit::Form &opened) {

@@ -26,6 +26,20 @@ inline constexpr int kExtensionVersion = 1;
 
 // What the trail records, in its 操作 column.
 namespace action {
+// Changes to the staff accounts, the rights table and their settings; the
+// detail names the account acted on.
+inline constexpr QStringView AccountCreated = u"アカウント作成";
+inline constexpr QStringView PasswordReset = u"パスワード再設定";
+inline constexpr QStringView PasswordChanged = u"パスワード変更";
+inline constexpr QStringView RoleChanged = u"役割変更";
+inline constexpr QStringView AccountDisabled = u"無効化";
+inline constexpr QStringView AccountEnabled = u"有効化";
+inline constexpr QStringView AccountUnlocked = u"アカウントのロック解除";
+inline constexpr QStringView SecondFactorEnrolled = u"二要素登録";
+inline constexpr QStringView SecondFactorRemoved = u"二要素削除";
+inline constexpr QStringView RightsChanged = u"権限変更";
+inline constexpr QStringView SettingsChanged = u"設定変更";
+
 inline constexpr QStringView Save = u"保存";
 inline constexpr QStringView Registration = u"入退院登録";
 inline constexpr QStringView Deletion = u"入退院削除";

@@ -2,6 +2,7 @@
 #include "db/accounts/extension.h"
 #include "db/accounts/onetimecode.h"
 #include "db/accounts/passwords.h"
+#include "db/audit.h"
 
 #include "db/engine/clock.h"
 #include "db/engine/error.h"
@@ -233,6 +234,53 @@ TEST_P(Accounts, TheSecondFactorTakesEachCodeOnceAndLetsAShorterPasswordThrough)
     // Without it the short password must go.
     staff.removeSecondFactor(nurse, nurse.id);
     EXPECT_TRUE(staff.logIn(u"kango"_s, u"Kango-8!"_s).account->mustChangePassword);
+}
+
+TEST_P(Accounts, EachChangeLeavesOneEventNamingTheAccountAndNeverItsPassword)
+{
+    db::audit::extendDatabase(db.connection());
+    staff.create(admin, u"ishi"_s, u"医師 一郎"_s, Role::Nurse, u"Ishi-Shiken-2026"_s);
+    const Account doctor = *staff.find(u"ishi"_s);
+    staff.setRole(admin, doctor.id, Role::Physician);
+    staff.setRole(admin, doctor.id, Role::Physician); // no change, no event
+    staff.resetPassword(admin, nurse.id, u"Karino-Pass-777"_s);
+    staff.changePassword(nurse, u"Karino-Pass-777"_s, u"Hanako-Byoto-05"_s);
+    staff.disable(admin, nurse.id);
+    staff.enable(admin, nurse.id);
+    staff.setSettings(admin, {2, 15, 10});
+    staff.logIn(u"kango"_s, u"wrong"_s);
+    staff.logIn(u"kango"_s, u"wrong"_s);
+    staff.unlock(admin, nurse.id);
+    const CodeEnrolment enrolment = staff.beginCodeEnrolment(nurse);
+    staff.confirmCodeEnrolment(nurse, enrolment, oneTimeCode(enrolment.secret, kNine));
+    staff.removeSecondFactor(admin, nurse.id);
+    staff.setRoleMay(admin, Role::Nurse, Right::Export, true);
+    EXPECT_EQ(errorOf([&] { staff.disable(nurse, admin.id); }), jet::err::NotSupported); // refused, no event
+
+    jet::Recordset events;
+    events.open(u"SELECT 操作, 詳細 FROM 監査記録 ORDER BY 記録番号"_s, &db.connection());
+    QStringList seen;
+    for (; !events.eof(); events.moveNext()) {
+        const QString detail = events.value(1).toString();
+        for (const QString &password : {u"Karino-Pass-777"_s, u"Hanako-Byoto-05"_s, u"Ishi-Shiken-2026"_s})
+            EXPECT_FALSE(detail.contains(password)) << detail.toStdString();
+        // A login's own events are not the accounts' changes.
+        if (!events.value(0).toString().contains(u"ログイン"_s))
+            seen.append(events.value(0).toString() + u" "_s + detail);
+    }
+    const QString kango = u"kango（看護 花子）"_s;
+    EXPECT_EQ(seen, (QStringList{u"アカウント作成 ishi（医師 一郎）、看護師"_s,
+                                 u"役割変更 ishi（医師 一郎）、看護師 → 医師"_s,
+                                 u"パスワード再設定 "_s + kango,
+                                 u"パスワード変更 "_s + kango,
+                                 u"無効化 "_s + kango,
+                                 u"有効化 "_s + kango,
+                                 u"設定変更 ロックまでの失敗回数 5回 → 2回"_s,
+                                 u"アカウントのロック解除 "_s + kango,
+                                 u"二要素登録 "_s + kango,
+                                 u"二要素削除 "_s + kango,
+                                 u"権限変更 看護師、書き出し 不可 → 許可"_s}));
+    EXPECT_TRUE(db::audit::verify(db.connection()).sound());
 }
 
 } // namespace

@@ -3,11 +3,14 @@
 #include "db/accounts/extension.h"
 #include "db/accounts/onetimecode.h"
 #include "db/accounts/passwords.h"
+#include "db/audit.h"
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
+
+#include <QStringList>
 
 namespace accounts {
 
@@ -74,6 +77,24 @@ std::optional<Account> readWhere(jet::Connection &connection, const QString &cri
     return accountOf(row);
 }
 
+// The account acted on, as the audit trail names it.
+QString named(const Account &account)
+{
+    return u"%1（%2）"_s.arg(account.loginId, account.displayName);
+}
+
+// In the change's own transaction, so that the trail holds every change
+// kept and none undone.
+void record(jet::Connection &connection, QStringView action, const QString &detail)
+{
+    db::audit::append(connection, {action.toString(), detail, std::nullopt, std::nullopt});
+}
+
+QString allowedText(bool allowed)
+{
+    return allowed ? u"許可"_s : u"不可"_s;
+}
+
 LoginResult refusal(LoginResult::Outcome outcome, const QString &reason)
 {
     LoginResult result;
@@ -111,6 +132,16 @@ QString stateName(State state)
     Q_UNREACHABLE();
 }
 
+QString displayNameProblem(const QString &displayName)
+{
+    const QString name = displayName.trimmed();
+    if (name.isEmpty())
+        return u"表示名を入力してください。"_s;
+    if (name.size() > kDisplayNameLength)
+        return u"表示名は%1文字以内で入力してください。"_s.arg(kDisplayNameLength);
+    return {};
+}
+
 QString loginIdProblem(const QString &loginId)
 {
     const QString id = loginId.trimmed();
@@ -144,12 +175,13 @@ Account StaffAccounts::createFirstAdministrator(const QString &loginId, const QS
         throw invalid(problem);
     if (const QString problem = passwordProblem(password, id, false); !problem.isEmpty())
         throw invalid(problem);
-    if (displayName.trimmed().isEmpty())
-        throw invalid(u"表示名を入力してください。"_s);
+    if (const QString problem = displayNameProblem(displayName); !problem.isEmpty())
+        throw invalid(problem);
     m_connection.execute(u"INSERT INTO %1 (ログインID, 表示名, 役割, 状態, 要変更) VALUES (?, ?, ?, ?, ?)"_s.arg(table()),
                          {id, displayName.trimmed(), roleName(Role::Administrator), kActive.toString(), false});
     m_authenticator.setPassword(m_connection, id, password);
     const Account created = *find(id);
+    record(m_connection, db::audit::action::AccountCreated, u"%1、%2"_s.arg(named(created), roleName(created.role)));
     transaction.commit();
     return created;
 }
@@ -162,8 +194,8 @@ Account StaffAccounts::create(const Account &by, const QString &loginId, const Q
     const QString id = normalised(loginId);
     if (const QString problem = loginIdProblem(id); !problem.isEmpty())
         throw invalid(problem);
-    if (displayName.trimmed().isEmpty())
-        throw invalid(u"表示名を入力してください。"_s);
+    if (const QString problem = displayNameProblem(displayName); !problem.isEmpty())
+        throw invalid(problem);
     if (const QString problem = passwordProblem(initialPassword, id, false); !problem.isEmpty())
         throw invalid(problem);
     if (find(id))
@@ -172,6 +204,7 @@ Account StaffAccounts::create(const Account &by, const QString &loginId, const Q
                          {id, displayName.trimmed(), roleName(role), kActive.toString(), mustChangePassword});
     m_authenticator.setPassword(m_connection, id, initialPassword);
     const Account created = *find(id);
+    record(m_connection, db::audit::action::AccountCreated, u"%1、%2"_s.arg(named(created), roleName(created.role)));
     transaction.commit();
     return created;
 }
@@ -286,6 +319,7 @@ void StaffAccounts::changePassword(const Account &account, const QString &curren
         throw invalid(problem);
     m_authenticator.setPassword(m_connection, stored.loginId, newPassword);
     m_connection.execute(u"UPDATE %1 SET 要変更 = ? WHERE 職員ID = ?"_s.arg(table()), {false, stored.id});
+    record(m_connection, db::audit::action::PasswordChanged, named(stored));
     transaction.commit();
 }
 
@@ -302,6 +336,7 @@ void StaffAccounts::resetPassword(const Account &by, int id, const QString &temp
     // lifts the lock as well.
     m_connection.execute(u"UPDATE %1 SET 要変更 = ?, 失敗回数 = 0, ロック解除時刻 = NULL, 状態 = ? WHERE 職員ID = ?"_s.arg(table()),
                          {true, stored.state == State::Disabled ? kDisabled.toString() : kActive.toString(), id});
+    record(m_connection, db::audit::action::PasswordReset, named(stored));
     transaction.commit();
 }
 
@@ -311,8 +346,12 @@ void StaffAccounts::setRole(const Account &by, int id, Role role)
     requireRight(by, Right::Accounts);
     if (role != Role::Administrator)
         requireOtherAdministrator(id, u"最後の管理者の役割は変えられません。先に別の管理者のアカウントを作ってください。"_s);
-    if (m_connection.execute(u"UPDATE %1 SET 役割 = ? WHERE 職員ID = ?"_s.arg(table()), {roleName(role), id}) != 1)
-        read(id);
+    const Account stored = read(id);
+    if (stored.role == role)
+        return;
+    m_connection.execute(u"UPDATE %1 SET 役割 = ? WHERE 職員ID = ?"_s.arg(table()), {roleName(role), id});
+    record(m_connection, db::audit::action::RoleChanged,
+           u"%1、%2 → %3"_s.arg(named(stored), roleName(stored.role), roleName(role)));
     transaction.commit();
 }
 
@@ -321,7 +360,11 @@ void StaffAccounts::disable(const Account &by, int id)
     jet::Transaction transaction(m_connection);
     requireRight(by, Right::Accounts);
     requireOtherAdministrator(id, u"最後の管理者は無効にできません。先に別の管理者のアカウントを作ってください。"_s);
+    const Account stored = read(id);
+    if (stored.state == State::Disabled)
+        return;
     setState(id, State::Disabled);
+    record(m_connection, db::audit::action::AccountDisabled, named(stored));
     transaction.commit();
 }
 
@@ -329,7 +372,11 @@ void StaffAccounts::enable(const Account &by, int id)
 {
     jet::Transaction transaction(m_connection);
     requireRight(by, Right::Accounts);
+    const Account stored = read(id);
+    if (stored.state != State::Disabled)
+        return;
     setState(id, State::Active);
+    record(m_connection, db::audit::action::AccountEnabled, named(stored));
     transaction.commit();
 }
 
@@ -337,8 +384,11 @@ void StaffAccounts::unlock(const Account &by, int id)
 {
     jet::Transaction transaction(m_connection);
     requireRight(by, Right::Accounts);
-    if (read(id).state == State::Locked)
-        setState(id, State::Active);
+    const Account stored = read(id);
+    if (stored.state != State::Locked)
+        return;
+    setState(id, State::Active);
+    record(m_connection, db::audit::action::AccountUnlocked, named(stored));
     transaction.commit();
 }
 
@@ -365,9 +415,10 @@ void StaffAccounts::confirmCodeEnrolment(const Account &account, const CodeEnrol
     if (!step)
         throw invalid(u"コードが違います。認証アプリに表示されている最新のコードを入力してください。"_s);
     jet::Transaction transaction(m_connection);
-    read(account.id);
+    const Account stored = read(account.id);
     m_connection.execute(u"UPDATE %1 SET 二要素 = ?, 二要素使用 = ? WHERE 職員ID = ?"_s.arg(table()),
                          {enrolment.secret, *step, account.id});
+    record(m_connection, db::audit::action::SecondFactorEnrolled, named(stored));
     transaction.commit();
 }
 
@@ -376,9 +427,13 @@ void StaffAccounts::removeSecondFactor(const Account &by, int id)
     jet::Transaction transaction(m_connection);
     if (by.id != id)
         requireRight(by, Right::Accounts);
-    read(id);
+    // Without a second factor there is no shorter password to replace.
+    const Account stored = read(id);
+    if (!stored.secondFactor)
+        return;
     m_connection.execute(u"UPDATE %1 SET 二要素 = NULL, 二要素使用 = 0, 要変更 = ? WHERE 職員ID = ?"_s.arg(table()),
                          {true, id});
+    record(m_connection, db::audit::action::SecondFactorRemoved, named(stored));
     transaction.commit();
 }
 
@@ -406,11 +461,16 @@ void StaffAccounts::setRoleMay(const Account &by, Role role, Right right, bool a
     requireRight(by, Right::Accounts);
     if (role == Role::Administrator && right == Right::Accounts && !allowed)
         throw refused(u"管理者からアカウント管理の権限は外せません。"_s);
+    const bool before = roleMay(role, right);
+    if (before == allowed)
+        return;
     if (m_connection.execute(u"UPDATE `%1` SET 許可 = ? WHERE 役割 = ? AND 権限 = ?"_s.arg(kRightsTable),
                              {allowed, roleName(role), rightName(right)})
         == 0)
         m_connection.execute(u"INSERT INTO `%1` (役割, 権限, 許可) VALUES (?, ?, ?)"_s.arg(kRightsTable),
                              {roleName(role), rightName(right), allowed});
+    record(m_connection, db::audit::action::RightsChanged,
+           u"%1、%2 %3 → %4"_s.arg(roleName(role), rightName(right), allowedText(before), allowedText(allowed)));
     transaction.commit();
 }
 
@@ -430,9 +490,21 @@ void StaffAccounts::setSettings(const Account &by, const AccountSettings &settin
         throw invalid(u"ロックまでの回数、ロックの時間と画面ロックまでの時間は、どれも1以上にしてください。"_s);
     jet::Transaction transaction(m_connection);
     requireRight(by, Right::Accounts);
+    const AccountSettings before = this->settings();
+    QStringList changes;
+    const auto compare = [&changes](const QString &name, int from, int to, const QString &unit) {
+        if (from != to)
+            changes.append(u"%1 %2%4 → %3%4"_s.arg(name).arg(from).arg(to).arg(unit));
+    };
+    compare(u"ロックまでの失敗回数"_s, before.failuresBeforeLock, settings.failuresBeforeLock, u"回"_s);
+    compare(u"ロックの時間"_s, before.lockMinutes, settings.lockMinutes, u"分"_s);
+    compare(u"画面ロックまでの時間"_s, before.idleMinutes, settings.idleMinutes, u"分"_s);
+    if (changes.isEmpty())
+        return;
     m_connection.execute(u"DELETE FROM `%1`"_s.arg(kSettingsTable));
     m_connection.execute(u"INSERT INTO `%1` (ロック回数, ロック分, 画面ロック分) VALUES (?, ?, ?)"_s.arg(kSettingsTable),
                          {settings.failuresBeforeLock, settings.lockMinutes, settings.idleMinutes});
+    record(m_connection, db::audit::action::SettingsChanged, changes.join(u"、"_s));
     transaction.commit();
 }
 

@@ -129,6 +129,10 @@ private:
 // The name of a state as the window shows it and the table stores it.
 QString stateName(State state);
 
+// Why a display name cannot be used, as the window shows it; empty when it
+// can.  At most kDisplayNameLength characters (extension.h).
+QString displayNameProblem(const QString &displayName);
+
 // Why a login ID cannot be used, as the window shows it; empty when it can.
 // Half-width letters, digits, '.', '_' and '-', at most 32; upper and lower
 // case are the same ID.

@@ -27,7 +27,7 @@ TableDef accountTable()
     table.columns = {
         autoNumber(u"職員ID"_s),
         column(u"ログインID"_s, DataType::Text, 32),
-        column(u"表示名"_s, DataType::Text, 50),
+        column(u"表示名"_s, DataType::Text, kDisplayNameLength),
         column(u"役割"_s, DataType::Text, 20),
         column(u"パスワード"_s, DataType::Text, 255),
         column(u"二要素"_s, DataType::Text, 64),

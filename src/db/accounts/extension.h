@@ -18,6 +18,9 @@ inline constexpr QStringView kRightsTable = u"役割権限";
 inline constexpr QStringView kSettingsTable = u"職員管理設定";
 inline constexpr QStringView kVersionTable = u"職員管理バージョン";
 
+// The longest display name the accounts table holds.
+inline constexpr int kDisplayNameLength = 50;
+
 // The states of an account as the accounts table stores them.
 inline constexpr QStringView kActive = u"有効";
 inline constexpr QStringView kLocked = u"ロック";
