@@ -16,6 +16,8 @@
 #include "support/backend.h"
 #include "toolkit/binding.h"
 
+#include <QTest>
+
 using namespace Qt::StringLiterals;
 using accounts::Right;
 using accounts::Role;
@@ -104,6 +106,9 @@ TEST_P(Rights, AClerksRecordWindowIsReadOnlyAndClosesWithoutWriting)
     QLineEdit *name = field(record, "Text2");
     EXPECT_TRUE(name->isReadOnly());
     const QVariant before = stored(u"SELECT 氏名 FROM 患者情報 WHERE カルテID = 1001"_s);
+    const QString reading = field(record, "Text4")->text();
+    QTest::keyClicks(name, u"abc"_s); // nothing typed, nothing read into the kana field
+    EXPECT_EQ(field(record, "Text4")->text(), reading);
     name->setText(u"書き換え"_s);
     EXPECT_TRUE(record->unload());
     EXPECT_EQ(stored(u"SELECT 氏名 FROM 患者情報 WHERE カルテID = 1001"_s), before);
