@@ -10,6 +10,7 @@
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
 #include "app/navigation.h"
+#include "app/windowrights.h"
 #include "certificate/frm32New.h"
 #include "db/audit.h"
 #include "certificate/frmCertList.h"
@@ -62,9 +63,11 @@ void registerProgramWindows()
     registerWindow<frmStat>(window::Statistics);
     registerWindow<frmAccounts>(window::Accounts);
     registerWindow<frmCodeEnrolment>(window::CodeEnrolment);
+    guardWindowsByRights();
     // A patient's window that cannot record its opening stays closed: the
     // access log is the condition of the access, not a note taken after it.
     toolkit::setOpeningObserver([](toolkit::Form &opened) {
+        applySessionRights(opened);
         if (auto *shown = dynamic_cast<db::audit::PatientWindow *>(&opened))
             db::audit::append(shown->trailConnection(), shown->openingEvent());
     });

@@ -4,6 +4,7 @@
 #include "certificate/records/certificates.h"
 #include "db/engine/error.h"
 #include "db/location.h"
+#include "db/sessionrights.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/errortrap.h"
@@ -266,6 +267,9 @@ void CertificateWindow::openData()
     m_data.setFilter(u"患者情報.カルテID = '"_s + chartFromLedger() + u"'"_s);
     m_binding = std::make_unique<toolkit::RecordBinding>();
     m_binding->setRecordset(&m_data);
+    // Shown to whoever may view records; edited only under the right to certificates.
+    if (!db::sessionMay(m_connection, accounts::Right::Certificates))
+        m_binding->makeReadOnly();
     for (const Field &field : m_fields) {
         QWidget *widget = control<QWidget>(field.control);
         if (auto *line = qobject_cast<QLineEdit *>(widget))

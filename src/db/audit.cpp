@@ -11,6 +11,7 @@
 #include "db/engine/transaction.h"
 #include "db/extension.h"
 #include "db/session.h"
+#include "db/sessionrights.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -235,8 +236,34 @@ void appendToTrail(jet::Connection &connection, const Event &event)
 
 } // namespace
 
+namespace {
+
+// The right an action of the trail needs.  Recorded before it is done, an
+// action the session may not do is refused here, wherever it was asked for.
+// A save is its table's, which the write guard answers.
+std::optional<accounts::Right> rightToDo(const QString &done)
+{
+    if (done == action::Opening)
+        return accounts::Right::ViewRecords;
+    if (done == action::Registration || done == action::Deletion)
+        return accounts::Right::RegisterEpisodes;
+    if (done == action::Printing || done == action::Pdf)
+        return accounts::Right::PrintDocuments;
+    if (done == action::Export)
+        return accounts::Right::Export;
+    if (done == action::Statistics)
+        return accounts::Right::Statistics;
+    if (done == action::Maintenance)
+        return accounts::Right::Maintenance;
+    return std::nullopt;
+}
+
+} // namespace
+
 void append(jet::Connection &connection, const Event &event)
 {
+    if (const std::optional<accounts::Right> right = rightToDo(event.action))
+        requireSessionMay(connection, *right);
     if (hasTrail(connection))
         appendToTrail(connection, event);
 }

@@ -78,7 +78,10 @@ struct Event
 // the work it records.  The trail's head row is locked first, so appenders on
 // several workstations take their turns and each row follows the one before.
 // A database without the trail (made by an older program and not yet opened
-// by this one) is left as it is.
+// by this one) is left as it is.  An action the session's rights do not
+// allow (opening a record, registering, printing, exporting, statistics,
+// maintenance) is refused with jet::Error(err::NoPermission) before anything
+// is written.
 void append(jet::Connection &connection, const Event &event);
 
 // A window that shows one patient's data.  Its opening is recorded on its

@@ -1,6 +1,7 @@
 #include "db/location.h"
 
 #include "db/audit.h"
+#include "db/sessionrights.h"
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
@@ -223,6 +224,7 @@ void openWindowConnection(jet::Connection &connection, const QString &folder)
     connection.setConnectionString(shapedConnectionString(path));
     connection.open();
     audit::recordChanges(connection);
+    guardWrites(connection);
 }
 
 } // namespace db

@@ -72,8 +72,9 @@ QString plainConnectionString(const QString &databasePath);
 QString reportConnectionString(const QString &databasePath);
 
 // Reads the path from the location file in `folder`, sets the shaping
-// provider and the shaped string, and opens `connection`.  The file errors
-// above and the engine's open errors propagate.
+// provider and the shaped string, and opens `connection`, whose saves keep
+// their history and whose writes the session's rights guard.  The file
+// errors above and the engine's open errors propagate.
 void openWindowConnection(jet::Connection &connection, const QString &folder);
 
 } // namespace db

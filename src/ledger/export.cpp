@@ -7,6 +7,7 @@
 #include "db/engine/spreadsheet.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "db/sessionrights.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 #include "toolkit/progress.h"
@@ -124,6 +125,8 @@ void run(const QString &question, const QString &statement, const QVariantList &
 
     jet::Connection connection;
     db::openWindowConnection(connection, toolkit::platform().programFolder());
+    // Asked before the file is written; the trail's event asks again.
+    db::requireSessionMay(connection, accounts::Right::Export);
     QString written;
     QStringList stuck;
     {

@@ -7,6 +7,7 @@
 #include "db/engine/transaction.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "db/sessionrights.h"
 
 namespace maintenance {
 
@@ -25,6 +26,7 @@ public:
     {
         step(1);
         m_connection.open(db::plainConnectionString(path));
+        db::requireSessionMay(m_connection, accounts::Right::Maintenance);
         if (m_hooks.working)
             m_connection.setWorking(m_hooks.working);
         m_catalog.setActiveConnection(&m_connection);

@@ -151,7 +151,8 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched != m_name || !m_kana)
+        // A read-only name takes nothing typed, and its reading follows.
+        if (watched != m_name || !m_kana || m_name->isReadOnly())
             return false;
         switch (event->type()) {
         case QEvent::InputMethod:

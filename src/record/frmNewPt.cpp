@@ -100,6 +100,11 @@ void frmNewPt::showAdmissionFields(bool visible)
         widget->setVisible(visible);
 }
 
+QList<accounts::Right> frmNewPt::rightsToEdit() const
+{
+    return {accounts::Right::EditRecords, accounts::Right::RegisterEpisodes};
+}
+
 void frmNewPt::onLoad()
 {
     loadUnder([this] { loadEpisode(); }, true);
@@ -119,7 +124,7 @@ void frmNewPt::loadEpisode()
     openConnection();
     // Registration writes the companion rows with the episode; one that came
     // without them (an older program's) still gets exactly one of each.
-    db::repairCompanionRows(connection(), episode);
+    ensureCompanionRows(QString::number(episode));
     openData(newPatientSql(episode), jet::CursorType::Static);
     bindFields();
     ui->SSTab1->setCurrentIndex(0);

@@ -22,6 +22,8 @@ public:
 
 protected:
     void onLoad() override;
+    // Whoever registered the episode fills in its patient's data.
+    QList<accounts::Right> rightsToEdit() const override;
 
 private:
     void setupFields();

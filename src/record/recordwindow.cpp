@@ -4,6 +4,7 @@
 #include "db/engine/error.h"
 #include "db/episodes.h"
 #include "db/location.h"
+#include "db/sessionrights.h"
 #include "record/Imecomp.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
@@ -275,6 +276,7 @@ void RecordWindow::enableWhileChecked(QCheckBox *box, QWidget *field)
 
 void RecordWindow::setupMenus(QAction *save, QAction *close, QAction *helpIndex, QAction *about)
 {
+    m_save = save;
     connect(save, &QAction::triggered, this, [this] { toolkit::untrapped([this] { this->save(); }); });
     connect(close, &QAction::triggered, this, [this] { toolkit::untrapped([this] { unload(); }); });
     connect(helpIndex, &QAction::triggered, this, [] { toolkit::openHelpIndex(); });
@@ -289,9 +291,23 @@ void RecordWindow::useProgramHelpFile()
     connect(key, &QShortcut::activated, this, [] { toolkit::openProgramHelp(); });
 }
 
+QList<accounts::Right> RecordWindow::rightsToEdit() const
+{
+    return {accounts::Right::EditRecords};
+}
+
 void RecordWindow::openConnection()
 {
     db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    const db::SessionRights rights = db::sessionRights(m_connection);
+    const QList<accounts::Right> editing = rightsToEdit();
+    m_readOnly = std::none_of(editing.cbegin(), editing.cend(), [&rights](accounts::Right right) { return rights.may(right); });
+    if (!m_readOnly)
+        return;
+    if (m_save)
+        m_save->setEnabled(false);
+    if (m_status)
+        m_status->setText(0, QStringLiteral("閲覧のみ（「%1」の権限がありません）").arg(accounts::rightName(editing.constFirst())));
 }
 
 jet::Connection &RecordWindow::connection()
@@ -318,7 +334,7 @@ void RecordWindow::ensureCompanionRows(const QString &episode)
 {
     bool isNumber = false;
     const qlonglong id = episode.toLongLong(&isNumber);
-    if (isNumber)
+    if (isNumber && !m_readOnly)
         db::repairCompanionRows(m_connection, id);
 }
 
@@ -326,6 +342,8 @@ void RecordWindow::openData(const QString &sql, jet::CursorType cursor)
 {
     m_data.open(sql, &m_connection, cursor, jet::LockType::Optimistic);
     m_binding->setRecordset(&m_data);
+    if (m_readOnly)
+        m_binding->makeReadOnly();
     m_follower = std::make_unique<toolkit::RowFollower>(
         this, m_connection, m_data, *m_binding,
         QStringList{QStringLiteral("患者情報"), QStringLiteral("入退院情報"), QStringLiteral("検査情報")});

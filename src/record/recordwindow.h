@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/engine/connection.h"
+#include "db/accounts/rights.h"
 #include "db/audit.h"
 #include "db/engine/recordset.h"
 #include "db/episodes.h"
@@ -74,6 +75,10 @@ public:
     // The menu item 上書き保存: writes the row; the window stays open.
     void save();
 
+    // Opened by someone who may not edit it: the fields show the row and
+    // take no edits, 上書き保存 is disabled and closing writes nothing.
+    bool isReadOnly() const { return m_readOnly; }
+
 protected:
     // The ledger is the window shown again once this one has unloaded.
     explicit RecordWindow(const QString &ledger, QWidget *parent = nullptr);
@@ -106,7 +111,11 @@ protected:
     // F1 opens the program's help file, which the window sets while loading.
     void useProgramHelpFile();
 
-    // Loading steps, in the order the window calls them.
+    // The rights any one of which lets the user edit the window: 記録の編集.
+    virtual QList<accounts::Right> rightsToEdit() const;
+
+    // Loading steps, in the order the window calls them.  Opening the
+    // connection reads the session's rights, which make the window read-only.
     void openConnection();
     jet::Connection &connection();
     // The episode of the ledger's current grid row (column 入退院ID of its
@@ -114,7 +123,8 @@ protected:
     QString episodeFromLedger(const QString &ledger) const;
     // An episode left without its 検査情報 or 診断情報 row (an older program
     // registered it so) would drop out of the join: the missing rows are
-    // created, in one transaction.  An unknown episode gets none.
+    // created, in one transaction.  An unknown episode gets none, nor does
+    // a read-only window.
     void ensureCompanionRows(const QString &episode);
     void openData(const QString &sql, jet::CursorType cursor);
     // "入退院情報.入退院ID = '<episode>'"
@@ -156,6 +166,8 @@ private:
     void closeData();
 
     QString m_ledger;
+    QAction *m_save = nullptr;
+    bool m_readOnly = false;
     jet::Connection m_connection;
     jet::Recordset m_data;
     std::vector<std::unique_ptr<jet::Recordset>> m_lists;

@@ -249,6 +249,10 @@ bool Preview::record(const QString &act, const QString &action, const QString &f
                        .arg(act, e.description())
                        .arg(e.number());
         box.icon = toolkit::MessageIcon::Critical;
+        if (e.cause() == jet::Cause::Permission) {
+            box.text = e.description();
+            box.icon = toolkit::MessageIcon::Exclamation;
+        }
         toolkit::platform().messageBox(box);
         return false;
     }

@@ -148,7 +148,32 @@ RecordBinding::Binding &RecordBinding::add(QWidget *widget, const QString &colum
     binding->column = column;
     m_bindings.push_back(std::move(binding));
     connect(widget, &QObject::destroyed, this, &RecordBinding::forget);
+    if (m_readOnly)
+        lock(widget);
     return *m_bindings.back();
+}
+
+void RecordBinding::makeReadOnly()
+{
+    m_readOnly = true;
+    for (const auto &binding : m_bindings) {
+        binding->edited = false;
+        if (binding->widget)
+            lock(binding->widget);
+    }
+}
+
+// A text stays readable, and can be selected and copied; a switch or a list
+// cannot be changed.  The window's own code may enable them again: what
+// they show is then never written.
+void RecordBinding::lock(QWidget *widget)
+{
+    if (auto *box = qobject_cast<QLineEdit *>(widget))
+        box->setReadOnly(true);
+    else if (auto *memo = qobject_cast<QPlainTextEdit *>(widget))
+        memo->setReadOnly(true);
+    else if (qobject_cast<QCheckBox *>(widget) || qobject_cast<QComboBox *>(widget))
+        widget->setEnabled(false);
 }
 
 int RecordBinding::columnSize(const QString &column) const
@@ -316,7 +341,7 @@ void RecordBinding::show(Binding &binding)
 
 void RecordBinding::markEdited(QWidget *widget)
 {
-    if (widget == m_shownWidget)
+    if (widget == m_shownWidget || m_readOnly)
         return;
     for (const auto &binding : m_bindings) {
         if (binding->widget == widget)
@@ -337,6 +362,8 @@ void RecordBinding::commitEdits()
 {
     // Every storable edit reaches the row even when another is refused, so
     // that a window which answers the refusal can still store the rest.
+    if (m_readOnly)
+        return;
     std::optional<jet::Error> refusal;
     for (size_t i = 0; i < m_bindings.size(); ++i) {
         Binding &binding = *m_bindings[i];
@@ -505,6 +532,20 @@ bool saveBoundRow(RecordBinding &binding, const std::function<QString(const QStr
                                                      "入力した内容は画面に残っています。しばらくしてから、もう一度保存してください。"));
     locked.then = [&written] { written = false; };
     answers.append(locked);
+    // A write the account may not make (a right taken away while the window
+    // was open): saving keeps the edits on the screen; closing may let them go.
+    ErrorAnswer notAllowed = kept(0, QStringLiteral("データを保存できませんでした。入力した内容は画面に残っています。"));
+    if (moment == SaveMoment::Closing)
+        notAllowed.then = [&] {
+            letGo = platform().messageBox({.text = QStringLiteral("保存せずに画面を閉じますか？"),
+                                           .icon = MessageIcon::Question,
+                                           .buttons = MessageButtons::YesNo,
+                                           .defaultButton = 2})
+                == MessageResult::Yes;
+            written = false;
+        };
+    notAllowed.cause = jet::Cause::Permission;
+    answers.append(notAllowed);
     // The edits go to the row; a refusal is answered once the row is written,
     // since only then is it true that everything else the user typed is
     // stored.  Its last line names what was left out.

@@ -67,6 +67,12 @@ public:
 
     void refresh(); // shows the current row again, dropping unwritten edits
 
+    // From now on the bound widgets, those bound later included, show the
+    // row and take no edits: texts become read-only, switches and lists
+    // disabled, and nothing is written to the row.
+    void makeReadOnly();
+    bool isReadOnly() const { return m_readOnly; }
+
     // How the widget bound to the column would show the value (a list's
     // text for a combo), and what the window calls that widget: a check
     // box's own text, else the label whose buddy it is, else the column.
@@ -101,6 +107,7 @@ private:
     void show(Binding &binding);
     void write(Binding &binding);
     void markEdited(QWidget *widget);
+    void lock(QWidget *widget);
     int columnSize(const QString &column) const; // 0 for no limit
     void forget(QObject *widget);
     void onRowChanged(int row);
@@ -110,6 +117,7 @@ private:
     std::vector<std::unique_ptr<Binding>> m_bindings;
     QWidget *m_shownWidget = nullptr;
     bool m_refusedLeftOut = false;
+    bool m_readOnly = false;
 };
 
 // Behaviour attached to a QComboBox (its parent): a list of IDs and texts read

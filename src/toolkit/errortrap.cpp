@@ -115,11 +115,21 @@ bool answerFrom(const ErrorTable &answers, const jet::Error &error)
     return false;
 }
 
+// A refusal for want of a right is no failure of the program: the user is
+// told what is not allowed, and the program goes on where the user was.
+bool answerRefusal(const jet::Error &error)
+{
+    if (error.cause() != jet::Cause::Permission)
+        return false;
+    platform().messageBox({.text = error.description(), .icon = MessageIcon::Exclamation});
+    return true;
+}
+
 void reportUncaught(const jet::Error *error, const QString &description)
 {
     if (error)
         passOnWhileLoading({}, *error);
-    if (error && answerFrom(standingAnswers(), *error))
+    if (error && (answerFrom(standingAnswers(), *error) || answerRefusal(*error)))
         return;
     platform().messageBox(error ? uncaughtErrorBox(error->number(), error->description())
                                 : uncaughtErrorBox(0, description));
@@ -157,7 +167,7 @@ void trap(const std::function<void()> &handler, const ErrorTable &answers)
     runUnder(handler, [&answers](const jet::Error *error, const QString &) {
         if (error)
             passOnWhileLoading(answers, *error);
-        if (error && (answerFrom(answers, *error) || answerFrom(standingAnswers(), *error)))
+        if (error && (answerFrom(answers, *error) || answerFrom(standingAnswers(), *error) || answerRefusal(*error)))
             return;
         showFatalError();
         endProgram(1);

@@ -42,7 +42,9 @@ ErrorAnswer lockedAnswer(const QString &text);
 // Runs a handler under one trap: a jet::Error whose number is in the table gets
 // its answer (first match in table order); inside a window's load, an error
 // that may be tried again and that the table does not answer goes on to the
-// opener, which answers it (navigation.h); any other failure, a std::exception
+// opener, which answers it (navigation.h); a refusal for want of a right
+// (jet::Cause::Permission) that the table does not answer, a box with its
+// text, and the program goes on; any other failure, a std::exception
 // that is no jet::Error included, the fatal error box and endProgram(1).
 // ProgramEnded stops at the outermost trap of the current event loop, so a trap
 // nested inside another handler's code never lets that code run on.

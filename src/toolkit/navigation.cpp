@@ -34,6 +34,22 @@ OpeningObserver &openingObserver()
     return observer;
 }
 
+OpeningGate &openingGate()
+{
+    static OpeningGate gate;
+    return gate;
+}
+
+// A window already on screen is raised, whatever the gate says.
+bool gateAllows(const WindowEntry &entry, const QString &name)
+{
+    if (!openingGate())
+        return true;
+    if (toolkit::Form *shown = entry.find(); shown && shown->isVisible())
+        return true;
+    return openingGate()(name);
+}
+
 // A window already on screen is not opened again by being raised.
 void observeOpening(const WindowEntry &entry, toolkit::Form &window)
 {
@@ -62,6 +78,14 @@ bool opening(const std::function<void()> &open)
         answerUnreachable(e);
         return false;
     }
+}
+
+// The gate is asked as the opening is made: a server out of reach while it
+// reads the rights is answered as an opening's, and nothing opens.
+bool mayOpen(const WindowEntry &entry, const QString &name)
+{
+    bool allowed = false;
+    return opening([&] { allowed = gateAllows(entry, name); }) && allowed;
 }
 
 // Shows the window with a value for its load alone: a window already loaded
@@ -120,6 +144,8 @@ bool showWindow(const QString &name)
         return false;
     // Copied first: the window's load may register or unregister windows.
     const WindowEntry copy = *entry;
+    if (!mayOpen(copy, name))
+        return false;
     return opening([&] {
         toolkit::Form &window = copy.get();
         observeOpening(copy, window);
@@ -138,6 +164,8 @@ bool showModal(const QString &name)
     if (!entry)
         return false;
     const WindowEntry copy = *entry;
+    if (!mayOpen(copy, name))
+        return false;
     toolkit::Form *window = nullptr;
     if (!opening([&] {
             window = &copy.get();
@@ -158,6 +186,11 @@ void setOpeningObserver(OpeningObserver observer)
     openingObserver() = std::move(observer);
 }
 
+void setOpeningGate(OpeningGate gate)
+{
+    openingGate() = std::move(gate);
+}
+
 void unloadWindow(const QString &name)
 {
     if (const WindowEntry *entry = entryOf(name)) {
@@ -170,6 +203,9 @@ bool moveTo(toolkit::Form &current, const QString &target)
 {
     // The target loads while the window being left is still there, so that
     // a target that cannot load leaves the user where they were.
+    const WindowEntry *entry = entryOf(target);
+    if (!entry || !mayOpen(*entry, target))
+        return false;
     toolkit::Form *next = loadWindow(target);
     if (!next)
         return false;

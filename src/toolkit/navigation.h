@@ -57,6 +57,13 @@ bool showModal(const QString &name, const QVariant &handed);
 using OpeningObserver = std::function<void(toolkit::Form &window)>;
 void setOpeningObserver(OpeningObserver observer);
 
+// Asked before a window of that name loads to be opened through
+// showWindow, showModal or moveTo: false leaves everything as it was (the
+// gate has told the user why) and the opening returns false.  What it
+// throws goes on to the opener.  One gate; an empty one lets every window open.
+using OpeningGate = std::function<bool(const QString &name)>;
+void setOpeningGate(OpeningGate gate);
+
 // Unloads the window when it is loaded; unknown names are ignored.
 void unloadWindow(const QString &name);
 
