@@ -33,8 +33,9 @@ protected:
         server.exec("ALTER DATABASE \"" + server.name() + "\" SET log_statement = 'all'");
         db::createDatabase(location, db::Generation::V2112);
         connection.open(db::plainConnectionString(location));
-        db::audit::extendDatabase(connection);
+        // The accounts before the trail, as the demo makes them.
         extendDatabase(connection);
+        db::audit::extendDatabase(connection);
         administrator = staff.createFirstAdministrator(u"kanri"_s, u"管理 太郎"_s, kAdminPassword);
         nurse = staff.create(administrator, u"kango"_s, u"看護 花子"_s, Role::Nurse, kNursePassword, false);
         nurseRole = serverRole(connection, u"kango"_s);

@@ -241,9 +241,13 @@ $$;
 
 CREATE OR REPLACE FUNCTION norva.append_history(p_time text, p_account text, p_table text, p_key text, p_column text,
                                                 p_before text, p_chart bigint, p_episode bigint) RETURNS void
-LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog AS $$
+-- PL/pgSQL, whose tables are looked up when it runs: the accounts may come
+-- before the trail.
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog AS $$
+BEGIN
     INSERT INTO public."変更履歴" ("時刻", "アカウント", "表", "キー", "列", "旧値", "カルテID", "入退院ID")
-    VALUES (p_time, coalesce(norva.login_id(), p_account), p_table, p_key, p_column, p_before, p_chart, p_episode)
+    VALUES (p_time, coalesce(norva.login_id(), p_account), p_table, p_key, p_column, p_before, p_chart, p_episode);
+END
 $$;
 
 CREATE OR REPLACE FUNCTION norva.account_changed() RETURNS trigger
