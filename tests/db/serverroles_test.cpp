@@ -160,4 +160,18 @@ TEST_F(ServerAccounts, FailedLoginsLockTheRoleOnTheServerUntilTheLockIsLifted)
     EXPECT_FALSE(jet::serverAccepts(location, nurseRole, kNursePassword));
 }
 
+// As norva-db copy leaves it: an account whose file hash came with the rows.
+TEST_F(ServerAccounts, ACopiedAccountsFilePasswordBecomesItsRolesAtItsFirstLogin)
+{
+    PasswordHashes hashes(HashCost::least());
+    StaffAccounts copied(connection, hashes);
+    copied.create(administrator, u"psw"_s, u"福祉 次郎"_s, Role::SocialWorker, kNursePassword, false);
+    const QString role = serverRole(connection, u"psw"_s);
+    EXPECT_FALSE(jet::serverAccepts(location, role, kNursePassword));
+    EXPECT_EQ(staff.logIn(u"psw"_s, kAdminPassword).outcome, LoginResult::Outcome::WrongPasswordOrId);
+    EXPECT_EQ(staff.logIn(u"psw"_s, kNursePassword).outcome, LoginResult::Outcome::LoggedIn);
+    EXPECT_TRUE(jet::serverAccepts(location, role, kNursePassword));
+    EXPECT_TRUE(server.value("SELECT \"パスワード\" FROM \"職員\" WHERE \"ログインID\" = 'psw'").isNull());
+}
+
 } // namespace
