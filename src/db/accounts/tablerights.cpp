@@ -46,16 +46,17 @@ const QList<TableRule> &rules()
     static const QList<TableRule> list = [] {
         QList<TableRule> r;
         // A patient and an episode come and go with a registration; their
-        // fields are the records.  The two companion rows of an episode are
-        // added by its registration, or by a record window that finds them
-        // missing (an older program left them out).
-        r.append({u"患者情報"_s, anyOf({Right::RegisterEpisodes}), anyOf({Right::EditRecords}),
-                  anyOf({Right::RegisterEpisodes})});
-        r.append({u"入退院情報"_s, anyOf({Right::RegisterEpisodes}), anyOf({Right::EditRecords}),
-                  anyOf({Right::RegisterEpisodes})});
+        // fields are the records.  Whoever registers fills in the new
+        // patient's data in the new-patient window, which a server cannot
+        // tell from the other record windows: registering includes writing
+        // the rows.  The two companion rows of an episode are added by its
+        // registration, or by a record window that finds them missing (an
+        // older program left them out).
+        const WritePermission fields = anyOf({Right::EditRecords, Right::RegisterEpisodes});
+        r.append(TableRule{u"患者情報"_s, anyOf({Right::RegisterEpisodes}), fields, anyOf({Right::RegisterEpisodes})});
+        r.append(TableRule{u"入退院情報"_s, anyOf({Right::RegisterEpisodes}), fields, anyOf({Right::RegisterEpisodes})});
         for (const QString &companion : {u"検査情報"_s, u"診断情報"_s})
-            r.append({companion, anyOf({Right::RegisterEpisodes, Right::EditRecords}), anyOf({Right::EditRecords}),
-                      anyOf({Right::RegisterEpisodes})});
+            r.append(TableRule{companion, fields, fields, anyOf({Right::RegisterEpisodes})});
 
         for (const QString &table : {u"32条診断書"_s, u"診断書記録"_s, u"診断書項目"_s, u"診断書設定"_s})
             r.append(sameForAll(table, Right::Certificates));
@@ -72,16 +73,16 @@ const QList<TableRule> &rules()
         // Every account writes its own row: its password, its failed
         // attempts, its last login.  Whoever changes another's row is checked
         // for the right Accounts by the accounts' own code.
-        r.append({u"職員"_s, anyOf({Right::Accounts}), anyone(), anyOf({Right::Accounts})});
+        r.append(TableRule{u"職員"_s, anyOf({Right::Accounts}), anyone(), anyOf({Right::Accounts})});
         r.append(sameForAll(u"役割権限"_s, Right::Accounts));
         r.append(sameForAll(u"職員管理設定"_s, Right::Accounts));
 
         // The trail and the change history are appended to by whatever
         // anybody does, and never rewritten; the head row moves with every
         // append and is made once, with the trail.
-        r.append({u"監査記録"_s, anyone(), nobody(), nobody()});
-        r.append({u"変更履歴"_s, anyone(), nobody(), nobody()});
-        r.append({u"監査記録先頭"_s, anyOf({Right::Maintenance}), anyone(), nobody()});
+        r.append(TableRule{u"監査記録"_s, anyone(), nobody(), nobody()});
+        r.append(TableRule{u"変更履歴"_s, anyone(), nobody(), nobody()});
+        r.append(TableRule{u"監査記録先頭"_s, anyOf({Right::Maintenance}), anyone(), nobody()});
         return r;
     }();
     return list;

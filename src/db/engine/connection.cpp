@@ -444,6 +444,8 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     case sql::Statement::Kind::Other:
         break;
     }
+    if (jet.write)
+        checkWrite(*jet.write);
     const sql::Statement &statement = db.dialect() == Dialect::Sqlite ? jet : m_physical->translation(jetSql, db.dialect());
     DriverResult &result = m_physical->preparedForExecute(withColumnsNamed(statement, db));
     result.reset();
@@ -459,6 +461,20 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
 void Connection::setRowChangeObserver(RowChangeObserver observer)
 {
     m_rowChangeObserver = std::move(observer);
+}
+
+void Connection::setWriteGuard(WriteGuard guard)
+{
+    m_writeGuard = std::move(guard);
+}
+
+void Connection::checkWrite(const WriteIntent &intent)
+{
+    if (!m_writeGuard)
+        return;
+    const QString refusal = m_writeGuard(*this, intent);
+    if (!refusal.isEmpty())
+        throw Error(err::NoPermission, refusal, Cause::Permission);
 }
 
 void Connection::setWorking(std::function<void()> working)

@@ -38,6 +38,21 @@ struct RowChange
 // undone with them, and what it throws undoes the update.
 using RowChangeObserver = std::function<void(Connection &connection, const RowChange &change)>;
 
+// A write about to be made to a table's rows, as a write guard sees it.
+struct WriteIntent
+{
+    enum class Kind { Insert, Update, Delete };
+    Kind kind = Kind::Insert;
+    QString table;
+};
+
+// Asked before every row write through the connection (its statements and
+// its recordsets' updates, additions and deletions), before anything of it
+// is written: the reason the write is not allowed, or an empty text.  A
+// refusal raises Error(err::NoPermission) with that reason and
+// Cause::Permission; a recordset keeps its pending edit.
+using WriteGuard = std::function<QString(Connection &connection, const WriteIntent &intent)>;
+
 // A connection in ADO's sense: a provider, a connection string naming an
 // encrypted database file and its password.  Opening never creates a file.
 // Logical connections are cheap: the keyed database handles behind them are
@@ -80,6 +95,11 @@ public:
     void setRowChangeObserver(RowChangeObserver observer);
     const RowChangeObserver &rowChangeObserver() const { return m_rowChangeObserver; }
 
+    // Kept across close and open; none by default, which allows every write.
+    void setWriteGuard(WriteGuard guard);
+    // Asks the guard; throws its refusal.  For the engine's own classes.
+    void checkWrite(const WriteIntent &intent);
+
     // A server's connection that was lost is replaced by a new one from the
     // pool, outside a transaction, so that the work tried again after the
     // server came back is done; statements and transactions begin it
@@ -108,6 +128,7 @@ private:
     quint64 m_openCount = 0;
     std::function<void()> m_working;
     RowChangeObserver m_rowChangeObserver;
+    WriteGuard m_writeGuard;
 };
 
 // Parsed parts of a connection string.

@@ -30,6 +30,7 @@ constexpr qint32 DataChanged = 3197;                       // another connection
 constexpr qint32 BindingColumnMissing = 545;               // bound control names a missing column
 constexpr qint32 PermissionDenied = 70;                    // a file that cannot be replaced or written
 constexpr qint32 DatabaseDamaged = 3049;                   // not a database, or its pages are damaged
+constexpr qint32 NoPermission = 3033;                      // the account may not do this (Jet: no permission)
 } // namespace err
 
 // Why the store refused, as far as the caller's answer depends on it: a busy
@@ -46,6 +47,7 @@ enum class Cause {
     ConnectionLost,
     Serialization, // the transaction met a concurrent change and must begin again
     Authentication,
+    Permission,    // the account logged in may not do it: refused before anything was written
 };
 
 // Whether the same work may succeed when tried again as it is, so that the

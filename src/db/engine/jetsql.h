@@ -4,6 +4,7 @@
 // and find criteria, into the SQL of a storage back end: the text is parsed
 // into a tree (jetsql_tree.h) and written by the dialect's emitter.
 
+#include "db/engine/connection.h"
 #include "db/engine/driver.h"
 
 #include <QList>
@@ -101,6 +102,8 @@ struct Statement
     // a column's whole new value (its place, from 1, and the column).
     QString target;
     std::vector<std::pair<int, QString>> assigned;
+    // Other: the rows an INSERT, UPDATE or DELETE writes, for the write guard.
+    std::optional<WriteIntent> write;
 };
 
 // Throws jet::Error: err::SyntaxError for text that is not Jet SQL the engine

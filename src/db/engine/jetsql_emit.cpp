@@ -608,6 +608,7 @@ Statement Emitter::statement(const tree::Statement &st)
             result.text += QStringLiteral(" VALUES (") + values.join(QStringLiteral(", ")) + QLatin1Char(')');
         }
         result.target = st.table;
+        result.write = WriteIntent{WriteIntent::Kind::Insert, st.table};
         for (size_t i = 0; i < st.columns.size() && i < st.values.size() && !st.select; ++i)
             if (st.values[i].kind == tree::Expr::Kind::Parameter)
                 result.assigned.emplace_back(st.values[i].parameter, st.columns[i]);
@@ -620,6 +621,7 @@ Statement Emitter::statement(const tree::Statement &st)
                                + assignedValue(st.table, st.columns[i], st.values[i]));
         result.text = QStringLiteral("UPDATE %1 SET %2").arg(identifier(st.table), assignments.join(QStringLiteral(", ")));
         result.target = st.table;
+        result.write = WriteIntent{WriteIntent::Kind::Update, st.table};
         for (size_t i = 0; i < st.columns.size(); ++i)
             if (st.values[i].kind == tree::Expr::Kind::Parameter)
                 result.assigned.emplace_back(st.values[i].parameter, st.columns[i]);
@@ -629,6 +631,7 @@ Statement Emitter::statement(const tree::Statement &st)
     }
     case tree::Statement::Kind::Delete:
         result.text = QStringLiteral("DELETE FROM ") + identifier(st.table);
+        result.write = WriteIntent{WriteIntent::Kind::Delete, st.table};
         if (st.where)
             result.text += QStringLiteral(" WHERE ") + condition(*st.where);
         return result;

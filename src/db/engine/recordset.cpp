@@ -842,6 +842,7 @@ public:
             if (write.key == kNoPartner)
                 throw Error(err::NotSupported,
                             QStringLiteral("テーブル '%1' に対応する行がないため、更新できません。").arg(instance.table));
+            connection->checkWrite({WriteIntent::Kind::Update, instance.table});
             writes.push_back(write);
         }
         conflicts.clear();
@@ -1012,6 +1013,9 @@ public:
                 inserts[i].values.append(storageValue(f, pending.value(f)));
             }
         }
+        for (size_t i = 0; i < inserts.size(); ++i)
+            if (inserts[i].wanted)
+                connection->checkWrite({WriteIntent::Kind::Insert, instances[i].table});
         std::vector<qint64> key(size_t(keyWidth), 0);
         atomically([&] {
             connection->driver(); // reports a closed connection
@@ -1518,6 +1522,7 @@ void Recordset::deleteCurrent()
     if (!d->keyed || d->instances.size() != 1 || d->lock == LockType::ReadOnly)
         throw Error(err::NotSupported, QStringLiteral("このレコードセットからは削除できません。"));
     d->follow();
+    d->connection->checkWrite({WriteIntent::Kind::Delete, d->instances[0].table});
     d->mode = EditMode::None;
     d->pending.clear();
     d->ensureKeys();

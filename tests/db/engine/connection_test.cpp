@@ -288,3 +288,31 @@ TEST(Transaction, AFailedRollbackKeepsTheFirstError)
         EXPECT_EQ(e.number(), err::UpdateCancelled);
     }
 }
+
+TEST(WriteGuard, IsAskedBeforeEveryRowWriteAndItsRefusalWritesNothing)
+{
+    TempDatabase db;
+    Connection &c = db.connection();
+    makeTable(c);
+    c.execute(QStringLiteral("INSERT INTO 記録 (名前) VALUES ('a')"));
+    QStringList asked;
+    c.setWriteGuard([&asked](Connection &, const WriteIntent &intent) {
+        asked << QString::number(int(intent.kind)) + intent.table;
+        return intent.kind == WriteIntent::Kind::Delete ? QStringLiteral("no") : QString();
+    });
+    c.execute(QStringLiteral("UPDATE 記録 SET 名前 = 'b'"));
+    Recordset rows;
+    rows.open(QStringLiteral("SELECT ID, 名前 FROM 記録"), &c);
+    rows.addNew({QStringLiteral("名前")}, {QStringLiteral("c")});
+    rows.moveFirst();
+    EXPECT_EQ(failure([&rows] { rows.deleteCurrent(); }), Cause::Permission);
+    try {
+        c.execute(QStringLiteral("DELETE FROM 記録"));
+    } catch (const Error &e) {
+        EXPECT_EQ(e.number(), err::NoPermission);
+        EXPECT_EQ(e.description(), QStringLiteral("no"));
+    }
+    EXPECT_EQ(asked, (QStringList{QStringLiteral("1記録"), QStringLiteral("0記録"), QStringLiteral("2記録"),
+                                  QStringLiteral("2記録")}));
+    EXPECT_EQ(countRows(c), 2);
+}

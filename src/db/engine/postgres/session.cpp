@@ -89,6 +89,8 @@ Cause causeOfState(const QByteArray &state)
         return Cause::Corrupt;
     if (state == "58030")
         return Cause::Io;
+    if (state == "42501")
+        return Cause::Permission;
     return Cause::Other;
 }
 
@@ -137,6 +139,8 @@ void raiseResult(PGconn *connection, const PGresult *result, const QString &serv
                     QStringLiteral("ほかのユーザーが同時にデータを変更したため、更新できませんでした。もう一度実行してください。"), cause);
     case Cause::Corrupt:
         throw Error(err::DatabaseDamaged, QStringLiteral("サーバー %1 のデータベースは破損しています (%2)。").arg(server, message), cause);
+    case Cause::Permission:
+        throw Error(err::NoPermission, QStringLiteral("このオブジェクトに対するアクセス許可がありません: %1").arg(message), cause);
     case Cause::Other:
         break;
     }
