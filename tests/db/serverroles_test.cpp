@@ -114,7 +114,7 @@ TEST_F(ServerAccounts, TheServerRefusesANurseWhatTheRightsTableDoesNotGrantAndFo
     // A clerk now: the job's group changes with the role.
     staff.setRole(administrator, nurse.id, Role::Clerk);
     EXPECT_EQ(nurseSays("DELETE FROM \"入退院情報\" WHERE false"), "");
-    EXPECT_EQ(nurseSays("UPDATE \"患者情報\" SET \"カルテID\" = \"カルテID\" WHERE false"), "42501");
+    EXPECT_EQ(nurseSays("DELETE FROM \"32条診断書\" WHERE false"), "42501");
 }
 
 TEST_F(ServerAccounts, AnAccountsRoleAppendsToTheTrailThroughTheProgramAndRewritesNothing)
