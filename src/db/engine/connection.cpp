@@ -233,7 +233,10 @@ void release(std::shared_ptr<PhysicalConnection> connection)
     if (--idle().inUse[key] == 0)
         connection->driver().idle();
     auto &list = idle().byKey[key];
-    if (int(list.size()) < kIdlePerFile)
+    // A server's handle of another role than the one logged in now (the
+    // login window's, after the login) would only hold its session open.
+    const bool otherRole = isServerAddress(connection->dataSource()) && connection->serverRole() != serverLoginRole();
+    if (!otherRole && int(list.size()) < kIdlePerFile)
         list.push_back(std::move(connection));
 }
 
