@@ -1,5 +1,6 @@
 #include "db/audit.h"
 
+#include "db/accounts/serverroles.h"
 #include "db/columndefs.h"
 #include "db/engine/catalog.h"
 #include "db/engine/clock.h"
@@ -199,6 +200,8 @@ int extensionVersion(jet::Connection &connection)
 void extendDatabase(jet::Connection &connection)
 {
     db::extendDatabase(connection, extension());
+    // On a server, with the functions that append to it.
+    accounts::updateServerRoles(connection);
 }
 
 bool hasTrail(jet::Connection &connection)
@@ -208,11 +211,37 @@ bool hasTrail(jet::Connection &connection)
 
 namespace {
 
+// On a server the accounts' roles may not write the trail's tables: the
+// server's functions, run as the database's owner, append to them, number
+// and hash the rows there, and name the account logged in whatever the
+// caller says (see db/accounts/serverroles.sql).
+bool appendsOnServer(jet::Connection &connection)
+{
+    return connection.driver().dialect() == jet::Dialect::Postgres;
+}
+
+void callOnServer(jet::Connection &connection, const QString &function, const QVariantList &arguments)
+{
+    const std::unique_ptr<jet::DriverResult> call =
+        connection.driver().prepare(u"SELECT %1(%2)"_s.arg(function, QStringList(arguments.size(), u"?"_s).join(u", "_s)));
+    call->bindAll(arguments);
+    while (call->step()) {
+    }
+}
+
 // Appends to a trail the caller knows is there.
 void appendToTrail(jet::Connection &connection, const Event &event)
 {
     const Session &who = session();
     jet::Transaction transaction(connection);
+    if (appendsOnServer(connection)) {
+        callOnServer(connection, u"norva.append_event"_s,
+                     {nowText(), who.account.left(32), who.workstation.left(64), who.programVersion.left(20),
+                      event.action.left(30), optionalLong(event.chart), optionalLong(event.episode),
+                      event.detail.isNull() ? QVariant() : QVariant(event.detail)});
+        transaction.commit();
+        return;
+    }
     // Taken before the head is read: until this transaction ends, no other
     // appender reads the head this one is about to move on.
     connection.execute(u"UPDATE `%1` SET 件数 = 件数"_s.arg(kHeadTable));
@@ -431,11 +460,16 @@ void recordChanges(jet::Connection &connection)
         const QString now = nowText();
         for (const jet::ColumnChange &column : change.columns) {
             const QString before = historyText(column.before);
-            connection.execute(u"INSERT INTO `%1` (時刻, アカウント, 表, キー, 列, 旧値, カルテID, 入退院ID) "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(kHistoryTable),
-                               {now, session().account.left(32), change.table.left(64),
-                                key.isEmpty() ? QVariant() : QVariant(key.join(u',').left(64)), column.column.left(64),
-                                column.before.isNull() ? QVariant() : QVariant(before), chart, episode});
+            const QVariantList values{now, session().account.left(32), change.table.left(64),
+                                      key.isEmpty() ? QVariant() : QVariant(key.join(u',').left(64)),
+                                      column.column.left(64), column.before.isNull() ? QVariant() : QVariant(before),
+                                      chart, episode};
+            if (appendsOnServer(connection))
+                callOnServer(connection, u"norva.append_history"_s, values);
+            else
+                connection.execute(u"INSERT INTO `%1` (時刻, アカウント, 表, キー, 列, 旧値, カルテID, 入退院ID) "
+                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(kHistoryTable),
+                                   values);
             columns.append(column.column);
         }
         Event saved{action::Save.toString(), u"%1: %2"_s.arg(change.table, columns.join(u"、"_s)), {}, {}};

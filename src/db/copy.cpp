@@ -1,5 +1,7 @@
 #include "db/copy.h"
 
+#include "db/accounts/serverroles.h"
+
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
 #include "db/engine/transaction.h"
@@ -23,6 +25,8 @@ void copyDatabase(const QString &source, const QString &target, const jet::CopyP
         jet::Catalog catalog;
         catalog.setActiveConnection(&to);
         setPlannerStatistics(catalog);
+        // A server's copy gets its accounts' roles and the trail's functions with the rows.
+        accounts::updateServerRoles(to);
         transaction.commit();
         catalog.close();
         to.close();

@@ -4,6 +4,7 @@
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/postgres/server.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
 
@@ -48,6 +49,7 @@ void extendDatabase(jet::Connection &connection, const Extension &extension)
                              .arg(from));
     if (from == to)
         return;
+    jet::requireDatabaseOwner(connection);
 
     jet::Transaction transaction(connection);
     jet::Catalog catalog;

@@ -1,5 +1,7 @@
 #include "db/session.h"
 
+#include "db/engine/postgres/server.h"
+
 #include <QSysInfo>
 #include <QtGlobal>
 
@@ -43,6 +45,9 @@ void clearSessionAccount()
 {
     current().account = systemUser();
     current().loggedIn = false;
+    // A server's connections opened from now on are the location's role's
+    // again, not the account's that logged off.
+    jet::setServerLogin({}, {});
 }
 
 } // namespace db

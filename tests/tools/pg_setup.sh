@@ -43,7 +43,7 @@ uri="${uri/\/etc\/norva\/hospital-ca.crt/$work/ca.crt}"
 install -d -m 0700 client
 (umask 077; echo "localhost:$port:norva:norva:$password" >client/pgpass)
 export PGPASSFILE="$work/client/pgpass"
-"$norva_db" create "$uri" >/dev/null
+"$norva_db" demo "$uri" --patients 20 --seed 1 >/dev/null
 checked="$("$norva_db" check "$uri")"
 echo "$checked" | grep -q ': sound$' && ! echo "$checked" | grep -q 'skipped' \
   || { echo "the new ledger's check:"; echo "$checked"; exit 1; }
@@ -52,6 +52,13 @@ if psql "postgresql://norva@localhost:$port/norva?sslmode=disable" -c 'SELECT 1'
 fi
 if grep -rqF "$password" cluster; then
   echo "the password is written in the cluster's files or log"; exit 1
+fi
+# A nurse's own role comes in over TLS, and the server refuses it a deletion.
+nurse="postgresql://norva.kango@localhost:$port/norva?sslmode=verify-full&sslrootcert=$work/ca.crt"
+refusal="$(PGPASSWORD=Kango-Demo-2026 psql "$nurse" -X -q -c 'DELETE FROM "入退院情報"' 2>&1 || true)"
+echo "$refusal" | grep -q 'permission denied' || { echo "the nurse's role was not refused a deletion: $refusal"; exit 1; }
+if grep -rqF Kango-Demo-2026 cluster; then
+  echo "an account's password is written in the cluster's files or log"; exit 1
 fi
 
 # Later runs, with neither a password nor a terminal, leave everything as it

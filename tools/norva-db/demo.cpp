@@ -5,6 +5,7 @@
 
 #include "certificate/records/certificates.h"
 #include "db/accounts/accounts.h"
+#include "db/accounts/authenticator.h"
 #include "db/accounts/extension.h"
 #include "db/accounts/passwords.h"
 #include "certificate/records/extension.h"
@@ -601,8 +602,9 @@ private:
         };
         jet::Transaction transaction(m_connection);
         accounts::extendDatabase(m_connection);
-        accounts::PasswordHashes hashes(accounts::HashCost::least());
-        accounts::StaffAccounts staff(m_connection, hashes);
+        const std::unique_ptr<accounts::Authenticator> passwords =
+            accounts::authenticatorFor(m_connection, accounts::HashCost::least());
+        accounts::StaffAccounts staff(m_connection, *passwords);
         const accounts::Account administrator =
             staff.createFirstAdministrator(demo.first().loginId, demo.first().displayName, demo.first().password);
         for (const DemoAccount &account : demo.mid(1))

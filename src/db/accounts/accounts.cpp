@@ -237,18 +237,22 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
 {
     const QString id = normalised(loginId);
     const QDateTime now = jet::Clock::now();
-    jet::Transaction transaction(m_connection);
     std::optional<Account> account = loginIdProblem(id).isEmpty() ? find(id) : std::nullopt;
     if (account && account->state == State::Locked) {
         // A locked account is not asked for its password at all, so that
         // guessing goes no further while it lasts.
         if (account->lockedUntil.isValid() && now < account->lockedUntil)
             return lockedUntil(account->lockedUntil);
+        // Lifted on its own, before the password is tried: a server lets
+        // the account's role log in again only once the lifting is committed.
+        jet::Transaction lifting(m_connection);
         m_connection.execute(u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL WHERE 職員ID = ?"_s.arg(table()),
                              {kActive.toString(), account->id});
+        lifting.commit();
         account->state = State::Active;
         account->failures = 0;
     }
+    jet::Transaction transaction(m_connection);
     const bool passwordRight = m_authenticator.check(m_connection, id, password);
     const auto fail = [&](const LoginResult &answer) {
         if (account->state != State::Active)

@@ -1,6 +1,7 @@
 #include "db/accounts/extension.h"
 
 #include "db/accounts/rights.h"
+#include "db/accounts/serverroles.h"
 #include "db/columndefs.h"
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
@@ -94,6 +95,8 @@ int extensionVersion(jet::Connection &connection)
 void extendDatabase(jet::Connection &connection)
 {
     db::extendDatabase(connection, extension());
+    // On a server each account is a login role of its own.
+    updateServerRoles(connection);
 }
 
 } // namespace accounts

@@ -131,7 +131,8 @@ QVariantList assignedValues(const sql::Statement &statement, const Driver &db, Q
 } // namespace
 
 PhysicalConnection::PhysicalConnection(const QString &dataSource, const QString &password)
-    : m_driver(openDriver(dataSource, password)), m_dataSource(dataSource), m_password(password)
+    : m_driver(openDriver(dataSource, password)), m_dataSource(dataSource), m_password(password),
+      m_serverRole(isServerAddress(dataSource) ? serverLoginRole() : QString())
 {
 }
 
@@ -184,24 +185,29 @@ Idle &idle()
     static Idle instance;
     return instance;
 }
-// A file by its absolute path and password; a server by its address alone,
-// since the file's password means nothing to it.
-QString keyOf(const QString &dataSource, const QString &password)
+// A file by its absolute path and password; a server by its address and the
+// role logged in as, since the file's password means nothing to it.
+QString keyOf(const QString &dataSource, const QString &password, const QString &serverRole)
 {
     if (isServerAddress(dataSource))
-        return dataSource + QChar(0);
+        return dataSource + QChar(0) + serverRole;
     return QFileInfo(dataSource).absoluteFilePath() + QChar(0) + password;
 }
-// The beginning of the keys of every handle on a data source, whatever the password.
+QString keyOf(const PhysicalConnection &connection)
+{
+    return keyOf(connection.dataSource(), connection.password(), connection.serverRole());
+}
+// The beginning of the keys of every handle on a data source, whatever the
+// password or role.
 QString prefixOf(const QString &dataSource)
 {
-    return keyOf(dataSource, QString());
+    return keyOf(dataSource, QString(), QString());
 }
 } // namespace
 
 std::shared_ptr<PhysicalConnection> acquire(const QString &path, const QString &password)
 {
-    const QString key = keyOf(path, password);
+    const QString key = keyOf(path, password, isServerAddress(path) ? serverLoginRole() : QString());
     auto &list = idle().byKey[key];
     std::shared_ptr<PhysicalConnection> handle;
     while (!list.empty() && !handle) {
@@ -223,11 +229,14 @@ void release(std::shared_ptr<PhysicalConnection> connection)
     if (!connection)
         return;
     connection->resetForReuse();
-    const QString key = keyOf(connection->dataSource(), connection->password());
+    const QString key = keyOf(*connection);
     if (--idle().inUse[key] == 0)
         connection->driver().idle();
     auto &list = idle().byKey[key];
-    if (int(list.size()) < kIdlePerFile)
+    // A server's handle of another role than the one logged in now (the
+    // login window's, after the login) would only hold its session open.
+    const bool otherRole = isServerAddress(connection->dataSource()) && connection->serverRole() != serverLoginRole();
+    if (!otherRole && int(list.size()) < kIdlePerFile)
         list.push_back(std::move(connection));
 }
 
@@ -245,6 +254,16 @@ void drop(const QString &path)
     const QString prefix = prefixOf(path);
     for (auto it = idle().byKey.begin(); it != idle().byKey.end();) {
         if (it.key().startsWith(prefix))
+            it = idle().byKey.erase(it);
+        else
+            ++it;
+    }
+}
+
+void dropServers()
+{
+    for (auto it = idle().byKey.begin(); it != idle().byKey.end();) {
+        if (isServerAddress(it.key().section(QChar(0), 0, 0)))
             it = idle().byKey.erase(it);
         else
             ++it;
@@ -559,6 +578,16 @@ void updateServerSide(Connection &connection)
     Driver &db = connection.driver();
     if (db.dialect() == Dialect::Postgres)
         static_cast<postgres::PgDriver &>(db).updateServerSide();
+}
+
+void requireDatabaseOwner(Connection &connection)
+{
+    Driver &db = connection.driver();
+    if (db.dialect() != Dialect::Postgres)
+        return;
+    const auto &server = static_cast<postgres::PgDriver &>(db);
+    if (!server.ownsDatabase())
+        throw postgres::notOwner(server.databaseName(), server.loginRole());
 }
 
 void discardNewDatabase(const QString &dataSource)

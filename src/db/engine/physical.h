@@ -24,6 +24,9 @@ public:
     Driver &driver() const { return *m_driver; }
     const QString &dataSource() const { return m_dataSource; }
     const QString &password() const { return m_password; }
+    // The server login role it was opened as (setServerLogin); empty for a
+    // file and for the address's own user.
+    const QString &serverRole() const { return m_serverRole; }
 
     // Translations are pure functions of the text and the dialect; keep the recent ones.
     const sql::Statement &translation(const QString &jetSql, Dialect dialect = Dialect::Sqlite);
@@ -37,6 +40,7 @@ private:
     std::unique_ptr<Driver> m_driver;
     QString m_dataSource;
     QString m_password;
+    QString m_serverRole;
     QHash<std::pair<int, QString>, sql::Statement> m_translations; // by dialect and Jet text
     std::list<std::pair<QString, std::unique_ptr<DriverResult>>> m_prepared; // most recent first
 };
@@ -45,6 +49,7 @@ namespace pool {
 std::shared_ptr<PhysicalConnection> acquire(const QString &dataSource, const QString &password);
 void release(std::shared_ptr<PhysicalConnection> connection);
 void drop(const QString &dataSource);
+void dropServers(); // every idle handle on a server
 bool inUse(const QString &dataSource); // a logical connection is open on the database
 } // namespace pool
 

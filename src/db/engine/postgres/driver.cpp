@@ -128,6 +128,42 @@ std::unique_ptr<DriverResult> PgDriver::prepare(const QString &sql)
     return result;
 }
 
+Error notOwner(const QString &server, const QString &role)
+{
+    return Error(err::GeneralFailure,
+                 QStringLiteral("サーバー %1 のデータベースをこのバージョンのプログラムに合わせて更新する必要がありますが、"
+                                "ロール %2 はデータベースの所有者ではないため更新できません。所在ファイル norva.txt には"
+                                "データベースの所有者のロール (scripts/pg-setup の --role、既定は norva) を書いてください。")
+                     .arg(server, role));
+}
+
+QString PgDriver::passwordVerifier(const QString &password, const QString &role) const
+{
+    PGconn *conn = m_session->open();
+    QByteArray secret = password.toUtf8();
+    char *verifier = PQencryptPasswordConn(conn, secret.constData(), role.toUtf8().constData(), "scram-sha-256");
+    secret.fill('\0');
+    if (!verifier)
+        throw Error(err::GeneralFailure, QStringLiteral("パスワードの検証子を作れません: %1")
+                                             .arg(QString::fromUtf8(PQerrorMessage(conn)).trimmed()));
+    const QString text = QString::fromLatin1(verifier);
+    PQfreemem(verifier);
+    return text;
+}
+
+bool PgDriver::ownsDatabase() const
+{
+    const auto rows = m_session->query(QStringLiteral(
+        "SELECT pg_has_role(current_user, datdba, 'USAGE') OR (SELECT rolsuper FROM pg_roles WHERE rolname = current_user) "
+        "FROM pg_database WHERE datname = current_database()"));
+    return !rows.isEmpty() && rows[0][0].toBool();
+}
+
+QString PgDriver::loginRole() const
+{
+    return QString::fromUtf8(PQuser(m_session->open()));
+}
+
 void PgDriver::listen(const QString &channel)
 {
     m_session->run(QStringLiteral("LISTEN ") + quoted(channel));

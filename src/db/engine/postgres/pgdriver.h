@@ -5,6 +5,7 @@
 // never held whole in memory while it is read.
 
 #include "db/engine/driver.h"
+#include "db/engine/error.h"
 #include "db/engine/jetsql.h"
 
 #include <QHash>
@@ -17,6 +18,10 @@ typedef struct pg_conn PGconn;
 namespace jet::postgres {
 
 struct Session;
+
+// Why a role that does not own the database cannot bring it up to date: the
+// message names the role and what the hospital's administrator does.
+Error notOwner(const QString &server, const QString &role);
 
 class PgDriver final : public Driver
 {
@@ -100,6 +105,16 @@ public:
     // of the ledger announcing its changes (kDataChannel).  A table the engine
     // creates announces its changes from the start.
     void updateServerSide();
+
+    // The SCRAM-SHA-256 verifier of a password for a role, computed here by
+    // libpq, so that the password itself never reaches the server, its log
+    // or its statistics.
+    QString passwordVerifier(const QString &password, const QString &role) const;
+    // Whether the connection's role owns the database or is a superuser, as
+    // changing the database's tables, functions and grants needs.
+    bool ownsDatabase() const;
+    // The role the connection logged in as.
+    QString loginRole() const;
 
     // For a connection that only listens: asks the server to pass on every
     // notice on the channel, and reads the payloads of those that arrived,

@@ -533,6 +533,8 @@ void PgDriver::updateServerSide()
         {kQueryTable, kChangeTrigger});
     if (current && silent.isEmpty())
         return;
+    if (!ownsDatabase())
+        throw notOwner(m_session->server, loginRole());
     QStringList statements;
     // Replaced in place: the stored queries that call the functions keep working.
     if (!current)
@@ -546,6 +548,13 @@ bool PgDriver::compactInPlace()
 {
     if (inTransaction())
         throw Error(err::GeneralFailure, QStringLiteral("トランザクションの中ではデータベースを最適化できません。"));
+    // The server skips, with a warning only, every table its role does not
+    // own: the program would report a compaction that did nothing.
+    if (!ownsDatabase())
+        throw Error(err::GeneralFailure,
+                    QStringLiteral("サーバー %1 のデータベースを最適化できるのは、データベースの所有者のロールだけです "
+                                   "(ロール %2 は所有者ではありません)。サーバーの管理者に依頼してください。")
+                        .arg(m_session->server, loginRole()));
     QStringList names;
     for (const QString &table : tables())
         names.append(qualified(table));

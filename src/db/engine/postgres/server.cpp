@@ -1,6 +1,7 @@
 #include "db/engine/postgres/server.h"
 
 #include "db/engine/error.h"
+#include "db/engine/physical.h"
 #include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/session.h"
 
@@ -45,6 +46,18 @@ QHash<QString, QString> &passwords()
     return kept;
 }
 
+struct ServerLogin
+{
+    QString role;
+    QString password;
+};
+
+ServerLogin &serverLogin()
+{
+    static ServerLogin current;
+    return current;
+}
+
 QString firstOf(const QString &list)
 {
     return list.section(QLatin1Char(','), 0, 0).trimmed();
@@ -71,14 +84,15 @@ QString describe(PGconn *connection)
 // nothing when the server did not answer in that time.
 // The connection says in its failure message which SQLSTATE the server
 // refused it with: libpq reports a refused start no other way.
-ConnectionPtr attempt(const QByteArray &address, const std::optional<QString> &password)
+ConnectionPtr attempt(const QByteArray &address, const std::optional<QString> &password, const QString &role = {})
 {
     const QByteArray secret = password ? password->toUtf8() : QByteArray();
+    const QByteArray user = role.toUtf8();
     // Later entries override earlier ones; the address's own settings come
-    // after the program's defaults, the password after the address.
-    const char *keys[] = {"connect_timeout", "fallback_application_name", "client_encoding", "dbname", "password", nullptr};
-    const char *values[] = {kConnectTimeout, "norva", "UTF8", address.constData(), secret.isEmpty() ? nullptr : secret.constData(),
-                            nullptr};
+    // after the program's defaults, the role and password after the address.
+    const char *keys[] = {"connect_timeout", "fallback_application_name", "client_encoding", "dbname", "user", "password", nullptr};
+    const char *values[] = {kConnectTimeout, "norva", "UTF8", address.constData(), user.isEmpty() ? nullptr : user.constData(),
+                            secret.isEmpty() ? nullptr : secret.constData(), nullptr};
     ConnectionPtr connection(PQconnectStartParams(keys, values, 1));
     if (!connection)
         throw std::bad_alloc();
@@ -211,11 +225,24 @@ std::unique_ptr<Driver> openServer(const QString &address)
     }
     std::optional<QString> password;
     PasswordPrompt ask;
+    ServerLogin login;
     {
         QMutexLocker locker(&passwordLock());
         if (passwords().contains(address))
             password = passwords().value(address);
         ask = prompt();
+        login = serverLogin();
+    }
+    if (!login.role.isEmpty()) {
+        // The account's own role: nobody is asked, and its password is the
+        // one its login gave.
+        ConnectionPtr connection = attempt(info, login.password, login.role);
+        if (!connection)
+            cannotReach(describeServer(address), QStringLiteral("応答がありません"));
+        if (PQstatus(connection.get()) == CONNECTION_BAD)
+            refused(connection.get(), describe(connection.get()));
+        const QString server = describe(connection.get());
+        return std::make_unique<postgres::PgDriver>(connection.release(), server);
     }
     ConnectionPtr connection = attempt(info, password);
     if (!connection)
@@ -248,6 +275,39 @@ std::unique_ptr<Driver> openServer(const QString &address)
         passwords().insert(address, *password);
     }
     return std::make_unique<postgres::PgDriver>(connection.release(), server);
+}
+
+bool serverAccepts(const QString &address, const QString &role, const QString &password)
+{
+    // Without a password libpq would look for one in the user's files.
+    if (password.isEmpty() || role.isEmpty())
+        return false;
+    const ConnectionPtr connection = attempt(address.trimmed().toUtf8(), password, role);
+    if (!connection)
+        cannotReach(describeServer(address), QStringLiteral("応答がありません"));
+    if (PQstatus(connection.get()) == CONNECTION_OK)
+        return true;
+    if (postgres::causeOfState(refusalState(connection.get())) == Cause::Authentication)
+        return false;
+    refused(connection.get(), describe(connection.get()));
+}
+
+void setServerLogin(const QString &role, const QString &password)
+{
+    {
+        QMutexLocker locker(&passwordLock());
+        if (serverLogin().role == role && serverLogin().password == password)
+            return;
+        serverLogin() = {role, role.isEmpty() ? QString() : password};
+    }
+    // An idle connection of the role before would serve the next window.
+    pool::dropServers();
+}
+
+QString serverLoginRole()
+{
+    QMutexLocker locker(&passwordLock());
+    return serverLogin().role;
 }
 
 std::optional<QString> acceptedPassword(const QString &address)

@@ -28,6 +28,28 @@ QString describeServer(const QString &address);
 // not there.
 std::unique_ptr<Driver> openServer(const QString &address);
 
+// Whether the server at the address lets `role` in with `password`: one
+// connection, closed at once, that neither the pool nor setServerLogin()
+// hears of.  A role the server does not know, or one it does not let log
+// in, is refused like a wrong password.  Throws Error as openServer() does
+// when the server cannot be reached.
+bool serverAccepts(const QString &address, const QString &role, const QString &password);
+
+// The login role that every server connection the process opens from now on
+// logs in as, with its password, whatever user the address names: a staff
+// account's own role once its login succeeded.  Idle pooled connections of
+// another role are closed; an open one keeps its role until it closes, so
+// that whoever holds one across a login reopens it.  Kept in this process's
+// memory only.  An empty role returns to the address's own user.
+void setServerLogin(const QString &role, const QString &password);
+// The role set, empty when none is.
+QString serverLoginRole();
+
+// Throws Error(err::GeneralFailure) with a message that names the role and
+// what to do, when the connection's server role does not own the database
+// and so cannot change its tables; a file's connection may.
+void requireDatabaseOwner(Connection &connection);
+
 // The password that the server at the address accepted from the prompt in
 // this process; none when libpq's own means gave one or none was needed.
 // Only for a child process of ours that must connect likewise (pg_dump), in

@@ -1,0 +1,177 @@
+#include "db/accounts/accounts.h"
+#include "db/accounts/extension.h"
+#include "db/accounts/serverroles.h"
+#include "db/audit.h"
+#include "db/engine/clock.h"
+#include "db/engine/connection.h"
+#include "db/engine/postgres/server.h"
+#include "db/location.h"
+#include "db/schema.h"
+#include "support/testserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace accounts;
+using namespace testing_support;
+
+namespace {
+
+const QString kAdminPassword = u"Kanri-Shiken-2026"_s;
+const QString kNursePassword = u"Kango-Shiken-2026"_s;
+
+// A ledger on the test server with an administrator and a nurse, opened as
+// its owner, as the program is before anyone logs in.
+class ServerAccounts : public ::testing::Test
+{
+protected:
+    ServerAccounts()
+    {
+        // Every statement of the program's sessions goes to the server's log.
+        server.exec("ALTER DATABASE \"" + server.name() + "\" SET log_statement = 'all'");
+        db::createDatabase(location, db::Generation::V2112);
+        connection.open(db::plainConnectionString(location));
+        // The accounts before the trail, as the demo makes them.
+        extendDatabase(connection);
+        db::audit::extendDatabase(connection);
+        administrator = staff.createFirstAdministrator(u"kanri"_s, u"管理 太郎"_s, kAdminPassword);
+        nurse = staff.create(administrator, u"kango"_s, u"看護 花子"_s, Role::Nurse, kNursePassword, false);
+        nurseRole = serverRole(connection, u"kango"_s);
+    }
+    ~ServerAccounts() override
+    {
+        jet::setServerLogin({}, {});
+        connection.close();
+        jet::releasePooledHandles(location);
+    }
+
+    // What the server answers a statement of the role's own session, as
+    // psql would send it: its SQLSTATE, empty when it succeeds.
+    QByteArray asRole(const QString &role, const QString &password, const QByteArray &sql)
+    {
+        const QByteArray user = role.toUtf8(), secret = password.toUtf8(), info = server.conninfo();
+        const char *keys[] = {"dbname", "user", "password", nullptr};
+        const char *values[] = {info.constData(), user.constData(), secret.constData(), nullptr};
+        PGconn *session = PQconnectdbParams(keys, values, 1);
+        QByteArray state = "no login";
+        if (PQstatus(session) == CONNECTION_OK) {
+            PGresult *result = PQexec(session, sql.constData());
+            state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+            PQclear(result);
+        }
+        PQfinish(session);
+        return state;
+    }
+
+    ServerDatabase server{testServerConninfo()};
+    const QString location = QString::fromUtf8(server.conninfo());
+    jet::Connection connection;
+    ServerLogins logins;
+    StaffAccounts staff{connection, logins};
+    Account administrator, nurse;
+    QString nurseRole;
+};
+
+TEST_F(ServerAccounts, EachAccountIsARoleOfItsJobThatTheServerLetsInWithItsPasswordOnly)
+{
+    // Named after the database, so that two ledgers' roles never meet.
+    ASSERT_TRUE(nurseRole.endsWith(u".kango"_s));
+    const QByteArray prefix = nurseRole.chopped(6).toUtf8();
+    EXPECT_TRUE(jet::serverAccepts(location, nurseRole, kNursePassword));
+    EXPECT_FALSE(jet::serverAccepts(location, nurseRole, kAdminPassword));
+    EXPECT_FALSE(jet::serverAccepts(location, nurseRole + u"x"_s, kNursePassword));
+    EXPECT_TRUE(server.value("SELECT pg_has_role('" + nurseRole.toUtf8() + "', '" + prefix + "_nurse', 'MEMBER')").toBool());
+    EXPECT_TRUE(server.value("SELECT rolpassword FROM pg_authid WHERE rolname = '" + nurseRole.toUtf8() + "'")
+                    .toString()
+                    .startsWith(u"SCRAM-SHA-256$"_s));
+
+    // Only its verifier travelled: neither password is in a statement the
+    // server logged, though the verifiers are.
+    QFile log(QDir(server.value("SELECT current_setting('data_directory')").toString()).filePath(u"../server.log"_s));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    EXPECT_TRUE(logged.contains("SCRAM-SHA-256$"));
+    EXPECT_FALSE(logged.contains(kNursePassword.toUtf8()));
+    EXPECT_FALSE(logged.contains(kAdminPassword.toUtf8()));
+}
+
+TEST_F(ServerAccounts, TheServerRefusesANurseWhatTheRightsTableDoesNotGrantAndFollowsItsChanges)
+{
+    const auto nurseSays = [&](const char *sql) { return asRole(nurseRole, kNursePassword, sql); };
+    EXPECT_EQ(nurseSays("SELECT count(*) FROM \"入退院情報\""), "");
+    EXPECT_EQ(nurseSays("DELETE FROM \"入退院情報\""), "42501");
+    // Another account's row, its second factor among it, is not the nurse's to see.
+    EXPECT_EQ(nurseSays("SELECT 1 / (1 - count(*))::int FROM \"職員\" WHERE \"ログインID\" = 'kanri'"), "");
+    EXPECT_EQ(nurseSays("UPDATE \"職員\" SET \"役割\" = '管理者' WHERE \"ログインID\" = 'kango'"), "42501");
+
+    staff.setRoleMay(administrator, Role::Nurse, Right::RegisterEpisodes, true);
+    EXPECT_EQ(nurseSays("DELETE FROM \"入退院情報\" WHERE false"), "");
+    staff.setRoleMay(administrator, Role::Nurse, Right::RegisterEpisodes, false);
+    EXPECT_EQ(nurseSays("DELETE FROM \"入退院情報\" WHERE false"), "42501");
+
+    // A clerk now: the job's group changes with the role.
+    staff.setRole(administrator, nurse.id, Role::Clerk);
+    EXPECT_EQ(nurseSays("DELETE FROM \"入退院情報\" WHERE false"), "");
+    EXPECT_EQ(nurseSays("DELETE FROM \"32条診断書\" WHERE false"), "42501");
+}
+
+TEST_F(ServerAccounts, AnAccountsRoleAppendsToTheTrailThroughTheProgramAndRewritesNothing)
+{
+    db::audit::append(connection, {u"テスト"_s, u"ログイン前"_s, {}, {}});
+    jet::setServerLogin(nurseRole, kNursePassword);
+    {
+        jet::Connection own;
+        own.open(db::plainConnectionString(location));
+        db::audit::append(own, {u"テスト"_s, u"看護師として"_s, 12, {}});
+    }
+    jet::setServerLogin({}, {});
+    const db::audit::Verification verified = db::audit::verify(connection);
+    EXPECT_TRUE(verified.sound()) << verified.findings.join(u'\n').toStdString();
+    EXPECT_EQ(server.value("SELECT \"アカウント\" FROM \"監査記録\" WHERE \"詳細\" = '看護師として'").toString(), u"kango"_s);
+
+    const auto nurseSays = [&](const char *sql) { return asRole(nurseRole, kNursePassword, sql); };
+    EXPECT_EQ(nurseSays("SELECT count(*) FROM \"監査記録\""), "42501"); // the right Audit is the administrators'
+    for (const char *rewrite : {"UPDATE \"監査記録\" SET \"詳細\" = ''", "DELETE FROM \"監査記録\"",
+                                "INSERT INTO \"監査記録\" (\"記録番号\") VALUES (99)", "UPDATE \"監査記録先頭\" SET \"件数\" = 0",
+                                "DELETE FROM \"変更履歴\""})
+        EXPECT_EQ(nurseSays(rewrite), "42501") << rewrite;
+    EXPECT_EQ(asRole(serverRole(connection, u"kanri"_s), kAdminPassword, "DELETE FROM \"監査記録\""), "42501");
+}
+
+TEST_F(ServerAccounts, FailedLoginsLockTheRoleOnTheServerUntilTheLockIsLifted)
+{
+    const QDateTime nine(QDate(2026, 12, 10), QTime(9, 0));
+    jet::Clock::setFixed(nine);
+    for (int attempt = 0; attempt < 5; ++attempt)
+        staff.logIn(u"kango"_s, u"Wrong-Password-1"_s);
+    EXPECT_EQ(staff.read(nurse.id).state, State::Locked);
+    EXPECT_FALSE(jet::serverAccepts(location, nurseRole, kNursePassword));
+
+    // Fifteen minutes on, the lock is lifted and committed before the password is tried.
+    jet::Clock::setFixed(nine.addSecs(16 * 60));
+    EXPECT_EQ(staff.logIn(u"kango"_s, kNursePassword).outcome, LoginResult::Outcome::LoggedIn);
+    EXPECT_EQ(jet::serverLoginRole(), nurseRole);
+    EXPECT_TRUE(jet::serverAccepts(location, nurseRole, kNursePassword));
+    jet::Clock::setSystem();
+
+    staff.disable(administrator, nurse.id);
+    EXPECT_FALSE(jet::serverAccepts(location, nurseRole, kNursePassword));
+}
+
+// As norva-db copy leaves it: an account whose file hash came with the rows.
+TEST_F(ServerAccounts, ACopiedAccountsFilePasswordBecomesItsRolesAtItsFirstLogin)
+{
+    PasswordHashes hashes(HashCost::least());
+    StaffAccounts copied(connection, hashes);
+    copied.create(administrator, u"psw"_s, u"福祉 次郎"_s, Role::SocialWorker, kNursePassword, false);
+    const QString role = serverRole(connection, u"psw"_s);
+    EXPECT_FALSE(jet::serverAccepts(location, role, kNursePassword));
+    EXPECT_EQ(staff.logIn(u"psw"_s, kAdminPassword).outcome, LoginResult::Outcome::WrongPasswordOrId);
+    EXPECT_EQ(staff.logIn(u"psw"_s, kNursePassword).outcome, LoginResult::Outcome::LoggedIn);
+    EXPECT_TRUE(jet::serverAccepts(location, role, kNursePassword));
+    EXPECT_TRUE(server.value("SELECT \"パスワード\" FROM \"職員\" WHERE \"ログインID\" = 'psw'").isNull());
+}
+
+} // namespace
