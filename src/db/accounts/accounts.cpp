@@ -82,6 +82,21 @@ LoginResult refusal(LoginResult::Outcome outcome, const QString &reason)
     return result;
 }
 
+PasswordObserver *passwordObserver = nullptr;
+
+void tellPassword(jet::Connection &connection, const QString &loginId, const QString &password)
+{
+    if (passwordObserver)
+        passwordObserver->passwordKnown(connection, loginId, password);
+}
+
+} // namespace
+
+void setPasswordObserver(PasswordObserver *observer)
+{
+    passwordObserver = observer;
+}
+
 // An unknown login ID and a wrong password get the same answer, so that
 // nobody learns which IDs exist by trying them.
 LoginResult wrongPasswordOrId()
@@ -95,8 +110,6 @@ LoginResult lockedUntil(const QDateTime &until)
                    u"ログインの失敗が続いたため、このアカウントは %1 までロックされています。管理者に解除を依頼することもできます。"_s
                        .arg(until.toString(u"H:mm"_s)));
 }
-
-} // namespace
 
 QString stateName(State state)
 {
@@ -151,6 +164,7 @@ Account StaffAccounts::createFirstAdministrator(const QString &loginId, const QS
     m_authenticator.setPassword(m_connection, id, password);
     const Account created = *find(id);
     transaction.commit();
+    tellPassword(m_connection, id, password);
     return created;
 }
 
@@ -173,6 +187,7 @@ Account StaffAccounts::create(const Account &by, const QString &loginId, const Q
     m_authenticator.setPassword(m_connection, id, initialPassword);
     const Account created = *find(id);
     transaction.commit();
+    tellPassword(m_connection, id, initialPassword);
     return created;
 }
 
@@ -270,6 +285,7 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
     result.outcome = LoginResult::Outcome::LoggedIn;
     result.account = read(account->id);
     transaction.commit();
+    tellPassword(m_connection, id, password);
     return result;
 }
 
@@ -287,6 +303,7 @@ void StaffAccounts::changePassword(const Account &account, const QString &curren
     m_authenticator.setPassword(m_connection, stored.loginId, newPassword);
     m_connection.execute(u"UPDATE %1 SET 要変更 = ? WHERE 職員ID = ?"_s.arg(table()), {false, stored.id});
     transaction.commit();
+    tellPassword(m_connection, stored.loginId, newPassword);
 }
 
 void StaffAccounts::resetPassword(const Account &by, int id, const QString &temporaryPassword)
@@ -303,6 +320,9 @@ void StaffAccounts::resetPassword(const Account &by, int id, const QString &temp
     m_connection.execute(u"UPDATE %1 SET 要変更 = ?, 失敗回数 = 0, ロック解除時刻 = NULL, 状態 = ? WHERE 職員ID = ?"_s.arg(table()),
                          {true, stored.state == State::Disabled ? kDisabled.toString() : kActive.toString(), id});
     transaction.commit();
+    // A disabled account's password stays unknown to everything but its hash.
+    if (stored.state != State::Disabled)
+        tellPassword(m_connection, stored.loginId, temporaryPassword);
 }
 
 void StaffAccounts::setRole(const Account &by, int id, Role role)
@@ -322,7 +342,10 @@ void StaffAccounts::disable(const Account &by, int id)
     requireRight(by, Right::Accounts);
     requireOtherAdministrator(id, u"最後の管理者は無効にできません。先に別の管理者のアカウントを作ってください。"_s);
     setState(id, State::Disabled);
+    const QString loginId = read(id).loginId;
     transaction.commit();
+    if (passwordObserver)
+        passwordObserver->accountDisabled(m_connection, loginId);
 }
 
 void StaffAccounts::enable(const Account &by, int id)
@@ -416,8 +439,13 @@ void StaffAccounts::setRoleMay(const Account &by, Role role, Right right, bool a
 
 AccountSettings StaffAccounts::settings() const
 {
+    return readSettings(m_connection);
+}
+
+AccountSettings readSettings(jet::Connection &connection)
+{
     jet::Recordset row;
-    row.open(u"SELECT ロック回数, ロック分, 画面ロック分 FROM `%1` ORDER BY 設定ID"_s.arg(kSettingsTable), &m_connection,
+    row.open(u"SELECT ロック回数, ロック分, 画面ロック分 FROM `%1` ORDER BY 設定ID"_s.arg(kSettingsTable), &connection,
              jet::CursorType::ForwardOnly, jet::LockType::ReadOnly);
     if (row.eof())
         return {kDefaultFailuresBeforeLock, kDefaultLockMinutes, kDefaultIdleMinutes};
