@@ -1,6 +1,7 @@
 #include "app/frmSelector.h"
 #include "ui_frmSelector.h"
 
+#include "app/login.h"
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/versionerrors.h"
@@ -8,6 +9,8 @@
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
+
+using namespace Qt::StringLiterals;
 
 frmSelector::frmSelector(QWidget *parent)
     : toolkit::Form(parent), ui(std::make_unique<Ui::frmSelector>())
@@ -28,6 +31,18 @@ frmSelector::frmSelector(QWidget *parent)
     connect(ui->Command3, &QPushButton::clicked, this, [this] { openLedger(app::window::AllPatientLedger); });
     connect(ui->Command4, &QPushButton::clicked, this,
             [] { toolkit::untrapped([] { app::showModal(app::window::Options); }); });
+
+    ui->lblProtection->hide();
+    const bool loggedIn = app::loggedInAccount().has_value();
+    ui->lblSession->setText(loggedIn ? u"ログイン中: %1"_s.arg(app::loggedInText()) : u"ログインしていません"_s);
+    for (QPushButton *button : {ui->cmdLogOff, ui->cmdSwitchUser, ui->cmdPassword})
+        button->setEnabled(loggedIn);
+    // The login window takes the start menu's place, as the one main window.
+    connect(ui->cmdLogOff, &QPushButton::clicked, this, [] { toolkit::untrapped([] { app::logOff(false); }); });
+    connect(ui->cmdSwitchUser, &QPushButton::clicked, this, [] { toolkit::untrapped([] { app::logOff(true); }); });
+    connect(ui->cmdPassword, &QPushButton::clicked, this, [] {
+        toolkit::untrapped([] { app::showModal(app::window::ChangePassword, app::loggedInAccount()->loginId); });
+    });
 }
 
 frmSelector::~frmSelector() = default;

@@ -1,9 +1,11 @@
 #include "app/frmSplash.h"
 #include "ui_frmSplash.h"
 
-#include "app/firststart.h"
 #include "app/navigation.h"
 #include "app/product.h"
+#include "db/accounts/accounts.h"
+#include "db/accounts/authenticator.h"
+#include "db/accounts/extension.h"
 #include "db/audit.h"
 #include "db/check.h"
 #include "db/engine/catalog.h"
@@ -14,7 +16,6 @@
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 
-#include <QApplication>
 #include <QTimer>
 
 namespace {
@@ -118,19 +119,20 @@ void frmSplash::probe()
     // it here, and a program that cannot add it does not open the ledgers.
     db::audit::extendDatabase(m_connection);
 
-    // The start menu loads (and opens its own connection) before the splash
-    // window goes, so the program never runs without a window.
-    app::showWindow(app::window::Selector);
+    // Nobody reaches the ledgers without an account, so a database without
+    // the accounts gets them here, after the trail that records the logins;
+    // a program that cannot add them (a read-only file) does not open the
+    // ledgers, as with the trail.
+    accounts::extendDatabase(m_connection);
+    const bool hasAccounts =
+        accounts::StaffAccounts(m_connection, *accounts::authenticatorFor(m_connection)).hasAccounts();
+
+    // The login window loads (and opens its own connection) before the
+    // splash window goes, so the program never runs without a window.
+    app::showWindow(hasAccounts ? app::window::Login : app::window::FirstAdministrator);
     if (toolkit::programHasEnded())
         return;
     unload();
-    // Over the start menu, whose options window the guide points to, once
-    // the menu is on the screen.
-    QTimer::singleShot(0, qApp, [] {
-        app::guideNewLedger(toolkit::platform().programFolder());
-        if (!toolkit::programHasEnded())
-            app::offerCertificateRecords(toolkit::platform().programFolder());
-    });
 }
 
 void frmSplash::offerUpgrade(const QString &text, const QString &upgradeWindow)

@@ -13,8 +13,9 @@ class frmSplash;
 }
 
 // The first window.  One second after it loads it finds out whether the
-// database can be opened and is recent enough, and hands over to the start
-// menu or to the upgrade its generation needs.  The generation is told by
+// database can be opened and is recent enough, and hands over to the login
+// (the first administrator's on a database without accounts) or to the
+// upgrade its generation needs.  The generation is told by
 // which of two probe queries runs, not by the stored version number.
 class frmSplash : public toolkit::Form
 {

@@ -45,6 +45,10 @@ inline const QString HandbookCertificate = QStringLiteral("frmWelfare");
 inline const QString CertificateList = QStringLiteral("frmCertList");
 inline const QString TodayCertificate = QStringLiteral("frmCertToday");
 inline const QString Renewals = QStringLiteral("frmRenewals");
+inline const QString Login = QStringLiteral("frmLogin");
+inline const QString FirstAdministrator = QStringLiteral("frmFirstAdmin");
+inline const QString ChangePassword = QStringLiteral("frmChangePassword");
+inline const QString Lock = QStringLiteral("frmLock");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.

@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QApplication>
@@ -173,7 +174,24 @@ void ScreenshotTour::continueFrom(const QString &window)
             m_recordsSeen.append(window);
             return openFirstRow(*ledger);
         };
-        if (window == window::Selector) {
+        if (window == window::Login) {
+            // The tour logs in as a person does, with the account it is given.
+            toolkit::Form *login = findWindow(window);
+            const QString loginId = qEnvironmentVariable("NORVA_SCREENSHOTS_LOGIN");
+            if (!login || loginId.isEmpty()) {
+                unloadWindow(window);
+                return;
+            }
+            login->findChild<QLineEdit *>(QStringLiteral("txtLoginId"))->setText(loginId);
+            login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))
+                ->setText(qEnvironmentVariable("NORVA_SCREENSHOTS_PASSWORD"));
+            login->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+            // Refused, the login window is the last picture.
+            if (findWindow(window))
+                unloadWindow(window);
+        } else if (window == window::FirstAdministrator) {
+            unloadWindow(window);
+        } else if (window == window::Selector) {
             showModal(window::About);
             showModal(window::Options);
             moveOn(window::InpatientLedger);

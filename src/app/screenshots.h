@@ -7,8 +7,11 @@
 namespace app {
 
 // Saves a picture of each window of a short tour instead of waiting for the
-// user: the splash window, the start menu, then the About box and the options
-// window opened from it.  Each picture is saved as "<window>.png" in the
+// user: the splash window, the login window, the start menu, then the About
+// box and the options window opened from it.  It logs in with the login ID in
+// NORVA_SCREENSHOTS_LOGIN and the password in NORVA_SCREENSHOTS_PASSWORD (a
+// demo hospital's published account); without them, or on a database
+// without accounts, it ends at the login.  Each picture is saved as "<window>.png" in the
 // folder, its path printed on the standard output; then the program ends.
 // A message box on the way is saved as "message<n>.png" and answered with
 // its default button; a document's preview as "preview-<layout>.png" with

@@ -1,6 +1,10 @@
 #include "app/windows.h"
 
 #include "app/frmAbout.h"
+#include "app/frmChangePassword.h"
+#include "app/frmFirstAdmin.h"
+#include "app/frmLock.h"
+#include "app/frmLogin.h"
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
 #include "app/navigation.h"
@@ -31,6 +35,10 @@ void registerProgramWindows()
 {
     registerWindow<frmSplash>(window::Splash);
     registerWindow<frmSelector>(window::Selector);
+    registerWindow<frmLogin>(window::Login);
+    registerWindow<frmFirstAdmin>(window::FirstAdministrator);
+    registerWindow<frmChangePassword>(window::ChangePassword);
+    registerWindow<frmLock>(window::Lock);
     registerWindow<frmAbout>(window::About);
     registerWindow<frmOptions>(window::Options);
     registerWindow<frmPts>(window::InpatientLedger);

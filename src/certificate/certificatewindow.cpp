@@ -321,6 +321,10 @@ void CertificateWindow::closeData()
 
 void CertificateWindow::onUnload(bool &cancel)
 {
+    if (toolkit::discardingEdits()) {
+        closeData();
+        return;
+    }
     bool written = true;
     toolkit::trap([&] {
         if (m_data.isOpen())

@@ -764,7 +764,7 @@ bool frmCertToday::letGoOfDeleted()
 
 void frmCertToday::onUnload(bool &cancel)
 {
-    if (m_book && changed() && !save() && !toolkit::programHasEnded()) {
+    if (m_book && !toolkit::discardingEdits() && changed() && !save() && !toolkit::programHasEnded()) {
         bool letGo = false;
         toolkit::trap([this, &letGo] { letGo = letGoOfDeleted(); });
         if (!letGo) {

@@ -35,6 +35,13 @@ inline constexpr QStringView Pdf = u"PDF保存";
 inline constexpr QStringView Export = u"エクスポート";
 inline constexpr QStringView Statistics = u"統計";
 inline constexpr QStringView Maintenance = u"保守";
+inline constexpr QStringView Login = u"ログイン";
+inline constexpr QStringView LoginFailure = u"ログイン失敗";
+inline constexpr QStringView Logoff = u"ログオフ";
+inline constexpr QStringView Lock = u"ロック";
+inline constexpr QStringView Unlock = u"ロック解除";
+// An administrator ended a locked session without saving anything of it.
+inline constexpr QStringView ForcedLogoff = u"強制ログオフ";
 } // namespace action
 
 // The extension's version in the database: 0 when it has none.

@@ -195,7 +195,8 @@ void frmOptions::openData()
 
 void frmOptions::onUnload(bool &cancel)
 {
-    toolkit::trap([this, &cancel] { cancel = !saveAndClose(); });
+    if (!toolkit::discardingEdits())
+        toolkit::trap([this, &cancel] { cancel = !saveAndClose(); });
 }
 
 bool frmOptions::eventFilter(QObject *watched, QEvent *event)

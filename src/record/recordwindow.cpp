@@ -497,6 +497,10 @@ void RecordWindow::closeData()
 
 void RecordWindow::onUnload(bool &cancel)
 {
+    if (toolkit::discardingEdits()) {
+        closeData();
+        return;
+    }
     bool written = true;
     bool ledgerBack = true;
     toolkit::trap([&] {

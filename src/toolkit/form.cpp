@@ -73,7 +73,28 @@ void scheduleEndCheck()
     });
 }
 
+int &discardScopes()
+{
+    static int scopes = 0;
+    return scopes;
+}
+
 } // namespace
+
+DiscardingEdits::DiscardingEdits()
+{
+    ++discardScopes();
+}
+
+DiscardingEdits::~DiscardingEdits()
+{
+    --discardScopes();
+}
+
+bool discardingEdits()
+{
+    return discardScopes() > 0;
+}
 
 Form::Form(QWidget *parent)
     : QMainWindow(parent)

@@ -32,6 +32,19 @@ void resetProgramState();
 // which then stays unopened (errortrap.h).
 bool windowLoadingHere();
 
+// While one lives, windows that write the user's edits as they unload throw
+// them away instead: a session ended by someone else must leave nothing of
+// its own behind.  Such a window asks discardingEdits() in its onUnload().
+class DiscardingEdits
+{
+public:
+    DiscardingEdits();
+    ~DiscardingEdits();
+    DiscardingEdits(const DiscardingEdits &) = delete;
+    DiscardingEdits &operator=(const DiscardingEdits &) = delete;
+};
+bool discardingEdits();
+
 // A window of the program. Every screen derives from it, modal ones too; the
 // Forms registry keeps at most one loaded instance of each class.
 class Form : public QMainWindow

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/frmFirstAdmin.h"
+#include "app/frmLogin.h"
+#include "app/login.h"
 #include "app/navigation.h"
 #include "app/windows.h"
 #include "db/schema.h"
@@ -12,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -68,6 +72,7 @@ protected:
     {
         settle();
         toolkit::resetProgramState();
+        app::endSession();
         settle();
         toolkit::setExitHandler({});
         for (const QString &name : standIns)
@@ -93,6 +98,31 @@ protected:
         }
         return true;
     }
+
+    // Past the login as the fixture's own account: registered as the first
+    // administrator when the program asks for one, logged in otherwise.
+    void passLogin()
+    {
+        settle();
+        const auto type = [](QWidget *window, const char *field, const QString &text) {
+            window->findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
+        };
+        if (auto *first = toolkit::Forms::find<frmFirstAdmin>()) {
+            type(first, "txtLoginId", kTesterId);
+            type(first, "txtDisplayName", QStringLiteral("試験 管理者"));
+            type(first, "txtPassword", kTesterPassword);
+            type(first, "txtPassword2", kTesterPassword);
+            first->registerAdministrator();
+        } else if (auto *login = toolkit::Forms::find<frmLogin>()) {
+            type(login, "txtLoginId", kTesterId);
+            type(login, "txtPassword", kTesterPassword);
+            login->logIn();
+        }
+        settle();
+    }
+
+    static inline const QString kTesterId = QStringLiteral("tester");
+    static inline const QString kTesterPassword = QStringLiteral("Tester-Pass-2026");
 
     QString databasePath() const { return QDir(folder.path()).filePath(QStringLiteral("norva2000.mdb")); }
 

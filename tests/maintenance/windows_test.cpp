@@ -95,7 +95,7 @@ TEST_F(MaintenanceWindows, OldDatabasePassesThroughBothUpgradesToTheStartMenu)
 
     ASSERT_NE(Forms::find<frmSplash>(), nullptr);
     Forms::find<frmSplash>()->timerTicked();
-    settle();
+    passLogin();
     ASSERT_NE(Forms::find<frmSelector>(), nullptr);
     EXPECT_EQ(labelText(Forms::find<frmSelector>(), "Label4"), QStringLiteral("2.112"));
     // The upgraded file has no certificate records yet, and is offered them last.
@@ -166,7 +166,7 @@ TEST_F(MaintenanceWindows, FileWithSomeOfTheColumnsButNoVersionTableIsCompletedA
     EXPECT_EQ(platform->boxes().at(1).request.icon, toolkit::MessageIcon::Critical);
     ASSERT_NE(Forms::find<frmSplash>(), nullptr);
     Forms::find<frmSplash>()->timerTicked();
-    settle();
+    passLogin();
     ASSERT_NE(Forms::find<frmSelector>(), nullptr);
     EXPECT_EQ(labelText(Forms::find<frmSelector>(), "Label4"), QStringLiteral("2.112"));
     EXPECT_FALSE(exitStatus.has_value());

@@ -1,0 +1,91 @@
+#include "app/frmFirstAdmin.h"
+#include "ui_frmFirstAdmin.h"
+
+#include "app/login.h"
+#include "db/accounts/accounts.h"
+#include "db/accounts/authenticator.h"
+#include "db/engine/error.h"
+#include "db/location.h"
+#include "toolkit/binding.h"
+#include "toolkit/errortrap.h"
+#include "toolkit/platform.h"
+
+using namespace Qt::StringLiterals;
+
+frmFirstAdmin::frmFirstAdmin(QWidget *parent)
+    : toolkit::Form(parent), ui(std::make_unique<Ui::frmFirstAdmin>())
+{
+    ui->setupUi(this);
+    ui->Label1->setFont(toolkit::japaneseFont(16));
+    for (QLineEdit *field : {ui->txtLoginId, ui->txtPassword, ui->txtPassword2})
+        connect(field, &QLineEdit::textEdited, this, [this] { ui->lblProblem->setText(problem()); });
+    connect(ui->txtPassword2, &QLineEdit::returnPressed, this, &frmFirstAdmin::registerAdministrator);
+    connect(ui->cmdOK, &QPushButton::clicked, this, &frmFirstAdmin::registerAdministrator);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
+}
+
+frmFirstAdmin::~frmFirstAdmin() = default;
+
+void frmFirstAdmin::onLoad()
+{
+    db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    m_authenticator = accounts::authenticatorFor(m_connection);
+    ui->txtLoginId->setFocus();
+}
+
+void frmFirstAdmin::onUnload(bool &)
+{
+    m_authenticator.reset();
+    m_connection.close();
+}
+
+// What is wrong so far, as the fields are filled in; an empty field is not
+// yet wrong.
+QString frmFirstAdmin::problem() const
+{
+    const QString loginId = ui->txtLoginId->text().trimmed();
+    const QString password = ui->txtPassword->text();
+    if (QString wrong = loginId.isEmpty() ? QString() : accounts::loginIdProblem(loginId); !wrong.isEmpty())
+        return wrong;
+    if (QString wrong = password.isEmpty() ? QString() : accounts::passwordProblem(password, loginId, false);
+        !wrong.isEmpty())
+        return wrong;
+    if (!ui->txtPassword2->text().isEmpty() && ui->txtPassword2->text() != password)
+        return u"確認のパスワードが一致しません。"_s;
+    return {};
+}
+
+void frmFirstAdmin::registerAdministrator()
+{
+    QString refusal = problem();
+    if (refusal.isEmpty() && ui->txtLoginId->text().trimmed().isEmpty())
+        refusal = u"ログインIDを入力してください。"_s;
+    else if (refusal.isEmpty() && ui->txtDisplayName->text().trimmed().isEmpty())
+        refusal = u"表示名を入力してください。"_s;
+    else if (refusal.isEmpty() && (ui->txtPassword->text().isEmpty() || ui->txtPassword2->text() != ui->txtPassword->text()))
+        refusal = u"パスワードを二度、同じように入力してください。"_s;
+    if (!refusal.isEmpty()) {
+        ui->lblProblem->setText(refusal);
+        return;
+    }
+    toolkit::trap(
+        [this] {
+            accounts::Account administrator;
+            try {
+                administrator = accounts::StaffAccounts(m_connection, *m_authenticator)
+                                    .createFirstAdministrator(ui->txtLoginId->text().trimmed(),
+                                                              ui->txtDisplayName->text(), ui->txtPassword->text());
+            } catch (const jet::Error &error) {
+                // Another workstation registered one meanwhile, or a rule
+                // the fields did not show.
+                if (error.number() != jet::err::NotSupported && error.number() != jet::err::InvalidArgument)
+                    throw;
+                ui->lblProblem->setText(error.description());
+                return;
+            }
+            ui->txtPassword->clear();
+            ui->txtPassword2->clear();
+            app::completeLogin(m_connection, administrator, *this);
+        },
+        {toolkit::unreachableAnswer()});
+}
