@@ -584,6 +584,38 @@ QString protect(const QString &databasePath, const QString &loginId, const QStri
     return recoveryText(recovery.data());
 }
 
+void unprotect(const QString &databasePath)
+{
+    if (!isProtected(databasePath) || !jet::holdsFileKey())
+        throw refusal(u"保護されていないか、鍵が開かれていないデータベースです。"_s);
+    {
+        jet::Connection connection;
+        connection.open(plainConnectionString(databasePath));
+        audit::append(connection, {audit::action::Maintenance.toString(), u"データの保護の解除"_s, {}, {}});
+    }
+    jet::releasePooledHandles(databasePath);
+    const QString work = databasePath + u".unprotecting"_s;
+    jet::closeDatabaseFile(databasePath);
+    jet::ExclusiveDatabase database(databasePath, jet::heldKeyPassword());
+    if (const QStringList stuck = jet::removeLeftover(work, publishedPassword()); !stuck.isEmpty())
+        fail(u"前回の解除が残したファイルを削除できません:"_s, work, stuck.join(u", "_s));
+    try {
+        database.exportTo(work, publishedPassword());
+        syncFile(work);
+        jet::keepAttributes(work, databasePath);
+        database.release();
+        replaceDurably(work, databasePath);
+    } catch (...) {
+        jet::removeLeftover(work, publishedPassword());
+        throw;
+    }
+    // Left behind by a kill before this line, the key file goes at the next
+    // unlock, which finds the file under the published password.
+    jet::dropFileKey();
+    QFile::remove(keyFilePath(databasePath));
+    QFile::remove(keyFilePath(databasePath) + u".lock"_s);
+}
+
 std::optional<accounts::LoginResult> unlock(const QString &databasePath, const QString &loginId,
                                             const QString &password)
 {

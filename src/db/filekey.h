@@ -48,6 +48,12 @@ inline constexpr int kProtectionSteps = 4;
 QString protect(const QString &databasePath, const QString &loginId, const QString &password,
                 const ProtectionHook &hook = {});
 
+// Keys the protected file, whose key the process holds, with the published
+// password again, the same way as protect(), and removes its key file.
+// Throws jet::Error(err::NotSupported) when the file is not protected or its
+// key is not held.
+void unprotect(const QString &databasePath);
+
 // Gives the process the key of the protected file when the password unseals
 // the account's copy, before anything opens the database; the login itself
 // follows as on any file.  Otherwise the refusal the login window shows:

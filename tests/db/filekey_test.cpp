@@ -116,6 +116,11 @@ TEST_F(FileKeyTest, AProtectedFileOpensWithALoginOrTheRecoveryKeyAndNeverWithThe
     jet::dropFileKey();
     EXPECT_EQ(db::filekey::unlock(m_path, u"kanri"_s, kAdminPassword), std::nullopt);
     EXPECT_TRUE(opens());
+
+    db::filekey::unprotect(m_path);
+    EXPECT_FALSE(jet::holdsFileKey());
+    EXPECT_FALSE(db::filekey::isProtected(m_path));
+    EXPECT_TRUE(opens());
 }
 
 TEST_F(FileKeyTest, WrongPasswordsAreCountedInTheKeyFileAndLockTheLoginIdForTheSetMinutes)

@@ -629,10 +629,11 @@ int main(int argc, char **argv)
         "  protect DB                                   keys the file with a key of its own, sealed under an\n"
         "                                               administrator's password (asked) and a recovery key,\n"
         "                                               printed once\n"
-        "  protection DB                                whether the file is protected, and for whom\n\n"
+        "  protection DB                                whether the file is protected, and for whom\n"
+        "  unprotect DB                                 back under the published key, the key file removed\n\n"
         "A protected file opens with --recovery-key KEY, or the recovery key asked on the terminal."_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy, audit, protect or protection"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy, audit, protect, protection or unprotect"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file or server address"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
@@ -655,7 +656,7 @@ int main(int argc, char **argv)
         : command == u"backup"_s || command == u"restore"_s || command == u"copy"_s || command == u"audit"_s ? 3
                                                                                                               : 2;
     const QStringList commands{u"create"_s, u"demo"_s,  u"backup"_s,  u"restore"_s,   u"check"_s,
-                               u"copy"_s,   u"audit"_s, u"protect"_s, u"protection"_s};
+                               u"copy"_s,   u"audit"_s, u"protect"_s, u"protection"_s, u"unprotect"_s};
     if (command == u"audit"_s && auditCommand != u"verify"_s && auditCommand != u"export"_s) {
         err() << parser.helpText();
         return 2;
@@ -672,6 +673,11 @@ int main(int argc, char **argv)
             return protection(args.at(1));
         if (!unlockFiles(args.mid(1), parser.value(recovery)))
             return 2;
+        if (command == u"unprotect"_s) {
+            db::filekey::unprotect(args.at(1));
+            out() << u"%1 は公開の鍵に戻りました。鍵ファイルを削除しました。"_s.arg(args.at(1)) << Qt::endl;
+            return 0;
+        }
         if (command == u"copy"_s)
             return copy(args.at(1), args.at(2));
         if (auditCommand == u"verify"_s)
