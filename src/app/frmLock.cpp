@@ -80,6 +80,7 @@ std::optional<accounts::Account> frmLock::check(accounts::StaffAccounts &staff, 
 void frmLock::unlock()
 {
     if (!app::isLoggedIn(ui->txtLoginId->text())) {
+        ui->txtPassword->clear();
         ui->lblMessage->setText(u"ロックを解除できるのは、ログインしている職員だけです。"
                                 u"管理者は「保存せずにログオフ（管理者）」を使ってください。"_s);
         return;
@@ -100,6 +101,7 @@ void frmLock::unlock()
 void frmLock::forceLogOff()
 {
     if (app::isLoggedIn(ui->txtLoginId->text())) {
+        ui->txtPassword->clear();
         ui->lblMessage->setText(u"管理者のログインIDとパスワードを入力してください。"_s);
         return;
     }
