@@ -402,6 +402,23 @@ public:
             writeKeyFile(keyFile, key);
     }
 
+    // Failed unseals lock the login ID in the key file, and an
+    // administrator's unlock lifts that lock as well.
+    void accountUnlocked(jet::Connection &connection, const QString &loginId) override
+    {
+        const QString keyFile = keyFilePath(connection.dataSource());
+        if (jet::isServerAddress(connection.dataSource()) || !QFileInfo::exists(keyFile))
+            return;
+        KeyFileLock lock(keyFile);
+        KeyFile key = readKeyFile(keyFile);
+        const auto found = key.accounts.find(loginId);
+        if (found == key.accounts.end() || (found->failures == 0 && !found->lockedUntil.isValid()))
+            return;
+        found->failures = 0;
+        found->lockedUntil = QDateTime();
+        writeKeyFile(keyFile, key);
+    }
+
 private:
     QByteArray fingerprint(const QString &password)
     {

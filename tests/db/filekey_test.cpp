@@ -147,6 +147,18 @@ TEST_F(FileKeyTest, WrongPasswordsAreCountedInTheKeyFileAndLockTheLoginIdForTheS
     jet::Clock::setFixed(nine.addSecs(16 * 60));
     EXPECT_EQ(db::filekey::unlock(m_path, u"kanri"_s, kAdminPassword), std::nullopt);
     EXPECT_TRUE(opens());
+
+    // An administrator's unlock lifts the key file's lock too.
+    withConnection([](jet::Connection &, StaffAccounts &staff) {
+        staff.create(*staff.find(u"kanri"_s), u"kango"_s, u"看護"_s, Role::Nurse, kNursePassword);
+    });
+    for (int attempt = 0; attempt < 2; ++attempt)
+        db::filekey::unlock(m_path, u"kango"_s, kAdminPassword);
+    EXPECT_EQ(db::filekey::unlock(m_path, u"kango"_s, kNursePassword).value().outcome, LoginResult::Outcome::Locked);
+    withConnection([](jet::Connection &, StaffAccounts &staff) {
+        staff.unlock(*staff.find(u"kanri"_s), staff.find(u"kango"_s)->id);
+    });
+    EXPECT_EQ(db::filekey::unlock(m_path, u"kango"_s, kNursePassword), std::nullopt);
 }
 
 TEST_F(FileKeyTest, PasswordsSetWhileTheKeyIsHeldAreSealedAndADisabledAccountLosesItsSeal)

@@ -360,9 +360,12 @@ void StaffAccounts::unlock(const Account &by, int id)
 {
     jet::Transaction transaction(m_connection);
     requireRight(by, Right::Accounts);
-    if (read(id).state == State::Locked)
+    const Account account = read(id);
+    if (account.state == State::Locked)
         setState(id, State::Active);
     transaction.commit();
+    if (passwordObserver)
+        passwordObserver->accountUnlocked(m_connection, account.loginId);
 }
 
 void StaffAccounts::setState(int id, State state)

@@ -129,7 +129,8 @@ private:
 // Told of an account's password whenever the program learns it -- set by
 // its creation, a change or a reset, or proved by a login -- and of an
 // account disabled, each after the change is committed, so that what is kept
-// elsewhere under the password follows it.  What it throws reaches the
+// elsewhere under the password follows it; and of a lock lifted, so that a
+// count kept elsewhere is lifted with it.  What it throws reaches the
 // caller, the database's change standing.
 class PasswordObserver
 {
@@ -137,6 +138,8 @@ public:
     virtual ~PasswordObserver() = default;
     virtual void passwordKnown(jet::Connection &connection, const QString &loginId, const QString &password) = 0;
     virtual void accountDisabled(jet::Connection &connection, const QString &loginId) = 0;
+    // An administrator lifted the account's lock.
+    virtual void accountUnlocked(jet::Connection &connection, const QString &loginId) = 0;
 };
 
 // One for the process, or none (nullptr); not owned.
