@@ -6,6 +6,7 @@
 #include "app/product.h"
 #include "db/accounts/authenticator.h"
 #include "db/audit.h"
+#include "db/filekey.h"
 #include "db/location.h"
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
@@ -39,9 +40,16 @@ void frmLogin::onLoad()
         ui->lblPrevious->setText(previous.toString());
         ui->lblPrevious->show();
     }
+    // A protected file opens once the password typed has unsealed its key.
+    if (!db::filekey::needsUnlock(db::readDatabasePath(toolkit::platform().programFolder())))
+        openDatabase();
+    ui->txtLoginId->setFocus();
+}
+
+void frmLogin::openDatabase()
+{
     db::openWindowConnection(m_connection, toolkit::platform().programFolder());
     m_authenticator = accounts::authenticatorFor(m_connection);
-    ui->txtLoginId->setFocus();
 }
 
 void frmLogin::onUnload(bool &)
@@ -68,6 +76,19 @@ void frmLogin::logIn()
     }
     toolkit::trap(
         [&] {
+            if (!m_connection.isOpen()) {
+                // Refused before the database opens, the failure is counted
+                // in the key file rather than the trail.
+                const QString location = db::readDatabasePath(toolkit::platform().programFolder());
+                if (const std::optional<LoginResult> refusal =
+                        db::filekey::unlock(location, typedId, ui->txtPassword->text())) {
+                    ui->lblMessage->setText(refusal->reason);
+                    ui->txtPassword->clear();
+                    ui->txtPassword->setFocus();
+                    return;
+                }
+                openDatabase();
+            }
             accounts::StaffAccounts staff(m_connection, *m_authenticator);
             const LoginResult result = staff.logIn(typedId, ui->txtPassword->text(), ui->txtCode->text());
             if (result.outcome == LoginResult::Outcome::CodeNeeded) {

@@ -34,6 +34,7 @@ protected:
     void onUnload(bool &cancel) override;
 
 private:
+    void openDatabase();
     void showCode(bool shown);
     void refuse(accounts::StaffAccounts &staff, const accounts::LoginResult &result, const QString &typedId);
     bool passwordChanged(accounts::StaffAccounts &staff, const accounts::Account &account);

@@ -6,6 +6,7 @@
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/versionerrors.h"
+#include "db/filekey.h"
 #include "db/location.h"
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
@@ -55,6 +56,7 @@ void frmSelector::onLoad()
     toolkit::trap(
         [this] {
             db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+            ui->lblProtection->setVisible(db::filekey::warnsUnprotected(m_connection));
             m_version.open(QStringLiteral("SELECT * FROM バージョン"), &m_connection, jet::CursorType::Dynamic);
             m_binding = new toolkit::RecordBinding(this);
             m_binding->setRecordset(&m_version);

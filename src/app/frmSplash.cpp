@@ -10,6 +10,7 @@
 #include "db/check.h"
 #include "db/engine/catalog.h"
 #include "db/engine/error.h"
+#include "db/filekey.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "toolkit/binding.h"
@@ -89,6 +90,15 @@ void frmSplash::timerTicked()
 
 void frmSplash::probe()
 {
+    // A protected file opens only with the key a login unseals, so the login
+    // comes first.  Only this version protects a file, with its trail and
+    // its accounts: there is nothing to upgrade.
+    if (db::filekey::needsUnlock(db::readDatabasePath(toolkit::platform().programFolder()))) {
+        app::showWindow(app::window::Login);
+        if (!toolkit::programHasEnded())
+            unload();
+        return;
+    }
     db::openWindowConnection(m_connection, toolkit::platform().programFolder());
     // Neither an empty database nor a newer program's ledger is offered an upgrade.
     db::requireLedger(m_connection);

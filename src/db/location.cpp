@@ -5,6 +5,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/filekey.h"
 #include "db/engine/files.h"
 #include "db/engine/postgres/server.h"
 
@@ -26,12 +27,12 @@ QString jetPart()
     return QStringLiteral("Microsoft.Jet.OLEDB.4.0;");
 }
 
-QString sourceAndPassword(const QString &databasePath)
+QString sourceAndPassword(const QString &databasePath, const QString &password = databasePassword())
 {
     // A server's keyword string may hold single quotes of its own.
     const QChar quote = databasePath.contains(u'\'') ? u'"' : u'\'';
     return QStringLiteral("Data Source= ") + quote + databasePath + quote + u';'
-        + QStringLiteral("Jet OLEDB:Database Password=") + databasePassword() + u';';
+        + QStringLiteral("Jet OLEDB:Database Password=") + password + u';';
 }
 
 // A location file written on a Japanese Windows desktop is in its ANSI code
@@ -181,9 +182,14 @@ QString readDatabasePath(const QString &folder)
     return path;
 }
 
-QString databasePassword()
+QString publishedPassword()
 {
     return QStringLiteral("tamik4062");
+}
+
+QString databasePassword()
+{
+    return jet::holdsFileKey() ? jet::heldKeyPassword() : publishedPassword();
 }
 
 QString shapingProvider()
@@ -199,6 +205,11 @@ QString shapedConnectionString(const QString &databasePath)
 QString plainConnectionString(const QString &databasePath)
 {
     return QStringLiteral("Provider=") + jetPart() + sourceAndPassword(databasePath);
+}
+
+QString plainConnectionString(const QString &databasePath, const QString &password)
+{
+    return QStringLiteral("Provider=") + jetPart() + sourceAndPassword(databasePath, password);
 }
 
 QString reportConnectionString(const QString &databasePath)

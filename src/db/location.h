@@ -51,7 +51,11 @@ void writeDatabasePath(const QString &folder, const QString &databasePath);
 // The location file's name in a program folder.
 QString locationFilePath(const QString &folder);
 
-// The one password of the database file.
+// The password a stock database file is keyed with, published with the system.
+QString publishedPassword();
+// The password the process opens the database with: the published one, or,
+// once the process holds a protected file's own key, the engine's password
+// that stands for it (see db/filekey.h).
 QString databasePassword();
 
 // The provider a window connection is given before its connection string.
@@ -64,6 +68,8 @@ QString shapedConnectionString(const QString &databasePath);
 // The connection string naming the provider itself, for catalog connections
 // and the source of the compaction.
 QString plainConnectionString(const QString &databasePath);
+// The same with another password.
+QString plainConnectionString(const QString &databasePath, const QString &password);
 
 // The report data source's designed string
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\Program Files\NORVA\norva2000.mdb;Persist Security Info=False;Jet OLEDB:Database Password=tamik4062;"

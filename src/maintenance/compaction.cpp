@@ -5,6 +5,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/files.h"
+#include "db/filekey.h"
 #include "db/location.h"
 
 #include <QDir>
@@ -133,6 +134,8 @@ void compact(const CompactionFiles &files, const CompactionHook &hook, const std
         jet::keepAttributes(newBackup, files.database);
         step(3);
         replace(newBackup, files.backup);
+        // The backup of a protected file is under its key, and opens with its key file.
+        db::filekey::copyKeyFile(files.database, files.backup);
         step(4);
         copyDurably(files.work, newDatabase, working);
         jet::keepAttributes(newDatabase, files.database);

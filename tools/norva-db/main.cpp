@@ -15,8 +15,10 @@
 #include "db/engine/files.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
+#include "db/filekey.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "db/session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -33,6 +35,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <optional>
+#include <sodium.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -217,6 +220,12 @@ void moveGeneration(const QString &from, const QString &to)
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
         throw jet::Error(jet::err::GeneralFailure, u"バックアップ '%1' を '%2' に移せません (%3)。"_s.arg(
                                                        from, to, QString::fromLocal8Bit(std::strerror(errno))));
+    // A protected copy goes with the key file that opens it.
+    const QString fromKey = db::filekey::keyFilePath(from);
+    const QString toKey = db::filekey::keyFilePath(to);
+    if (QFileInfo::exists(fromKey) && ::rename(QFile::encodeName(fromKey).constData(), QFile::encodeName(toKey).constData()) != 0)
+        throw jet::Error(jet::err::GeneralFailure, u"鍵ファイル '%1' を '%2' に移せません (%3)。"_s.arg(
+                                                       fromKey, toKey, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 // The newest copy at DEST, the earlier ones at DEST.1 … DEST.(keep-1); the
@@ -226,6 +235,7 @@ void backupKeeping(const QString &database, const QString &target, int keep)
     const QString next = target + u".next"_s;
     nameLeftovers(jet::backupDatabase(database, db::databasePassword(), next, true));
     try {
+        db::filekey::copyKeyFile(database, next);
         if (QFileInfo::exists(target))
             jet::keepAttributes(next, target);
         const QString oldest = generation(target, keep - 1);
@@ -236,6 +246,7 @@ void backupKeeping(const QString &database, const QString &target, int keep)
                 moveGeneration(generation(target, number), generation(target, number + 1));
     } catch (...) {
         QFile::remove(next);
+        QFile::remove(db::filekey::keyFilePath(next));
         throw;
     }
     moveGeneration(next, target);
@@ -282,8 +293,10 @@ int backup(const QString &database, const QString &target, bool replace, int kee
     const std::optional<db::audit::Head> head = auditHead(database, target);
     if (keep > 0)
         backupKeeping(database, target, keep);
-    else
+    else {
         nameLeftovers(jet::backupDatabase(database, db::databasePassword(), target, replace));
+        db::filekey::copyKeyFile(database, target);
+    }
     if (head)
         noteAuditHead(target, *head);
     return 0;
@@ -409,14 +422,14 @@ public:
     HiddenTyping &operator=(const HiddenTyping &) = delete;
 };
 
-// Asks for a server's password on the terminal without showing it; a run
-// without a terminal (cron) gets none and the server's refusal is reported.
-std::optional<QString> askPassword(const QString &server)
+// Asks on the terminal without showing what is typed; a run without a
+// terminal (cron) gets nothing.
+std::optional<QString> askHidden(const QString &question)
 {
     const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0)
         return std::nullopt;
-    const QByteArray prompt = u"サーバー %1 のパスワード: "_s.arg(server).toUtf8();
+    const QByteArray prompt = question.toUtf8();
     ::write(tty, prompt.constData(), prompt.size());
     QByteArray typed;
     bool ended = false;
@@ -435,7 +448,72 @@ std::optional<QString> askPassword(const QString &server)
     ::close(tty);
     if (!ended || typed.isEmpty())
         return std::nullopt;
-    return QString::fromUtf8(typed);
+    const QString answer = QString::fromUtf8(typed);
+    sodium_memzero(typed.data(), typed.size());
+    return answer;
+}
+
+// A server's password; without one the server's refusal is reported.
+std::optional<QString> askPassword(const QString &server)
+{
+    return askHidden(u"サーバー %1 のパスワード: "_s.arg(server));
+}
+
+// Gives the process the key of each protected file among the paths, from
+// the recovery key given or asked for.  Returns false, having said why, when
+// there is none.
+bool unlockFiles(const QStringList &paths, const QString &recoveryKey)
+{
+    for (const QString &path : paths) {
+        if (!db::filekey::needsUnlock(path))
+            continue;
+        std::optional<QString> key = recoveryKey.isEmpty() ? std::nullopt : std::optional<QString>(recoveryKey);
+        if (!key)
+            key = askHidden(u"%1 は保護されています。回復キー: "_s.arg(path));
+        if (!key) {
+            err() << u"norva-db: %1 is protected; give its recovery key with --recovery-key."_s.arg(path) << Qt::endl;
+            return false;
+        }
+        db::filekey::unlockWithRecoveryKey(path, *key);
+    }
+    return true;
+}
+
+// An administrator's login ID and password turn protection on; the recovery
+// key is printed once, for the hospital's safe.
+int protect(const QString &database)
+{
+    QTextStream in(stdin);
+    out() << u"管理者のログインID: "_s << Qt::flush;
+    const QString loginId = in.readLine().trimmed();
+    std::optional<QString> password = askHidden(u"パスワード: "_s);
+    // A script without a terminal hands the password on the next line.
+    if (!password && !in.atEnd())
+        password = in.readLine();
+    if (loginId.isEmpty() || !password || password->isEmpty()) {
+        err() << u"norva-db: protect needs an administrator's login ID and password on a terminal."_s << Qt::endl;
+        return 2;
+    }
+    db::setSessionAccount(loginId.toLower());
+    const QString recoveryKey = db::filekey::protect(database, loginId, *password);
+    out() << u"データを保護しました。鍵ファイル: %1\n"_s.arg(db::filekey::keyFilePath(database))
+          << u"回復キー（この一度だけ表示します。紙に写して病院の金庫に保管してください）:\n\n    "_s << recoveryKey
+          << u"\n\nほかの職員は、次にログインしたとき、またはパスワードを設定されたときから、このファイルを開けます。"_s
+          << Qt::endl;
+    return 0;
+}
+
+int protection(const QString &database)
+{
+    if (!db::filekey::isProtected(database)) {
+        out() << u"%1: not protected (published key)"_s.arg(jet::describeDataSource(database)) << Qt::endl;
+        return 0;
+    }
+    out() << u"%1: protected; key file %2; sealed for %3"_s.arg(jet::describeDataSource(database),
+                                                                 db::filekey::keyFilePath(database),
+                                                                 db::filekey::sealedLoginIds(database).join(u", "_s))
+          << Qt::endl;
+    return 0;
 }
 
 // One line per table, rewritten as its rows go, on a terminal only: a log
@@ -464,6 +542,8 @@ int copy(const QString &source, const QString &target)
     const jet::CopyProgress progress = terminalProgress();
     try {
         db::copyDatabase(source, target, progress);
+        // A protected ledger's copy is under the same key.
+        db::filekey::copyKeyFile(source, target);
     } catch (...) {
         if (progress)
             err() << Qt::endl;
@@ -545,9 +625,15 @@ int main(int argc, char **argv)
         "                                               inserted, and a tail cut off short of COUNT:HASH\n"
         "                                               (as check prints it and backups note it in DEST.audit)\n"
         "  audit export DB --from DATE --to DATE FILE   the audit rows of those UTC days into a new CSV file;\n"
-        "                                               the program never deletes audit rows"_s);
+        "                                               the program never deletes audit rows\n"
+        "  protect DB                                   keys the file with a key of its own, sealed under an\n"
+        "                                               administrator's password (asked) and a recovery key,\n"
+        "                                               printed once\n"
+        "  protection DB                                whether the file is protected, and for whom\n"
+        "  unprotect DB                                 back under the published key, the key file removed\n\n"
+        "A protected file opens with --recovery-key KEY, or the recovery key asked on the terminal."_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy or audit"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy, audit, protect, protection or unprotect"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file or server address"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
@@ -559,7 +645,8 @@ int main(int argc, char **argv)
     const QCommandLineOption expect(u"expect"_s, u"The audit trail's head noted earlier."_s, u"COUNT:HASH"_s);
     const QCommandLineOption from(u"from"_s, u"The first day exported."_s, u"date"_s);
     const QCommandLineOption to(u"to"_s, u"The last day exported."_s, u"date"_s);
-    parser.addOptions({generation, patients, seed, today, force, keep, expect, from, to});
+    const QCommandLineOption recovery(u"recovery-key"_s, u"The recovery key of a protected file."_s, u"KEY"_s);
+    parser.addOptions({generation, patients, seed, today, force, keep, expect, from, to, recovery});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -568,7 +655,8 @@ int main(int argc, char **argv)
     const qsizetype expected = auditCommand == u"export"_s                                                    ? 4
         : command == u"backup"_s || command == u"restore"_s || command == u"copy"_s || command == u"audit"_s ? 3
                                                                                                               : 2;
-    const QStringList commands{u"create"_s, u"demo"_s, u"backup"_s, u"restore"_s, u"check"_s, u"copy"_s, u"audit"_s};
+    const QStringList commands{u"create"_s, u"demo"_s,  u"backup"_s,  u"restore"_s,   u"check"_s,
+                               u"copy"_s,   u"audit"_s, u"protect"_s, u"protection"_s, u"unprotect"_s};
     if (command == u"audit"_s && auditCommand != u"verify"_s && auditCommand != u"export"_s) {
         err() << parser.helpText();
         return 2;
@@ -579,6 +667,17 @@ int main(int argc, char **argv)
     }
     jet::setPasswordPrompt(askPassword);
     try {
+        if (command == u"protect"_s)
+            return protect(args.at(1));
+        if (command == u"protection"_s)
+            return protection(args.at(1));
+        if (!unlockFiles(args.mid(1), parser.value(recovery)))
+            return 2;
+        if (command == u"unprotect"_s) {
+            db::filekey::unprotect(args.at(1));
+            out() << u"%1 は公開の鍵に戻りました。鍵ファイルを削除しました。"_s.arg(args.at(1)) << Qt::endl;
+            return 0;
+        }
         if (command == u"copy"_s)
             return copy(args.at(1), args.at(2));
         if (auditCommand == u"verify"_s)

@@ -103,6 +103,21 @@ LoginResult refusal(LoginResult::Outcome outcome, const QString &reason)
     return result;
 }
 
+PasswordObserver *passwordObserver = nullptr;
+
+void tellPassword(jet::Connection &connection, const QString &loginId, const QString &password)
+{
+    if (passwordObserver)
+        passwordObserver->passwordKnown(connection, loginId, password);
+}
+
+} // namespace
+
+void setPasswordObserver(PasswordObserver *observer)
+{
+    passwordObserver = observer;
+}
+
 // An unknown login ID and a wrong password get the same answer, so that
 // nobody learns which IDs exist by trying them.
 LoginResult wrongPasswordOrId()
@@ -116,8 +131,6 @@ LoginResult lockedUntil(const QDateTime &until)
                    u"ログインの失敗が続いたため、このアカウントは %1 までロックされています。管理者に解除を依頼することもできます。"_s
                        .arg(until.toString(u"H:mm"_s)));
 }
-
-} // namespace
 
 QString stateName(State state)
 {
@@ -183,6 +196,7 @@ Account StaffAccounts::createFirstAdministrator(const QString &loginId, const QS
     const Account created = *find(id);
     record(m_connection, db::audit::action::AccountCreated, u"%1、%2"_s.arg(named(created), roleName(created.role)));
     transaction.commit();
+    tellPassword(m_connection, id, password);
     return created;
 }
 
@@ -206,6 +220,7 @@ Account StaffAccounts::create(const Account &by, const QString &loginId, const Q
     const Account created = *find(id);
     record(m_connection, db::audit::action::AccountCreated, u"%1、%2"_s.arg(named(created), roleName(created.role)));
     transaction.commit();
+    tellPassword(m_connection, id, initialPassword);
     return created;
 }
 
@@ -307,6 +322,7 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
     result.outcome = LoginResult::Outcome::LoggedIn;
     result.account = read(account->id);
     transaction.commit();
+    tellPassword(m_connection, id, password);
     return result;
 }
 
@@ -325,6 +341,7 @@ void StaffAccounts::changePassword(const Account &account, const QString &curren
     m_connection.execute(u"UPDATE %1 SET 要変更 = ? WHERE 職員ID = ?"_s.arg(table()), {false, stored.id});
     record(m_connection, db::audit::action::PasswordChanged, named(stored));
     transaction.commit();
+    tellPassword(m_connection, stored.loginId, newPassword);
 }
 
 void StaffAccounts::resetPassword(const Account &by, int id, const QString &temporaryPassword)
@@ -342,6 +359,9 @@ void StaffAccounts::resetPassword(const Account &by, int id, const QString &temp
                          {true, stored.state == State::Disabled ? kDisabled.toString() : kActive.toString(), id});
     record(m_connection, db::audit::action::PasswordReset, named(stored));
     transaction.commit();
+    // A disabled account's password stays unknown to everything but its hash.
+    if (stored.state != State::Disabled)
+        tellPassword(m_connection, stored.loginId, temporaryPassword);
 }
 
 void StaffAccounts::setRole(const Account &by, int id, Role role)
@@ -370,6 +390,8 @@ void StaffAccounts::disable(const Account &by, int id)
     setState(id, State::Disabled);
     record(m_connection, db::audit::action::AccountDisabled, named(stored));
     transaction.commit();
+    if (passwordObserver)
+        passwordObserver->accountDisabled(m_connection, stored.loginId);
 }
 
 void StaffAccounts::enable(const Account &by, int id)
@@ -389,11 +411,15 @@ void StaffAccounts::unlock(const Account &by, int id)
     jet::Transaction transaction(m_connection);
     requireRight(by, Right::Accounts);
     const Account stored = read(id);
-    if (stored.state != State::Locked)
-        return;
-    setState(id, State::Active);
-    record(m_connection, db::audit::action::AccountUnlocked, named(stored));
+    // The key file counts the failures of a login that could not open the
+    // database, so its lock is lifted even where the account's row is not locked.
+    if (stored.state == State::Locked) {
+        setState(id, State::Active);
+        record(m_connection, db::audit::action::AccountUnlocked, named(stored));
+    }
     transaction.commit();
+    if (passwordObserver)
+        passwordObserver->accountUnlocked(m_connection, stored.loginId);
 }
 
 void StaffAccounts::setState(int id, State state)
@@ -480,8 +506,13 @@ void StaffAccounts::setRoleMay(const Account &by, Role role, Right right, bool a
 
 AccountSettings StaffAccounts::settings() const
 {
+    return readSettings(m_connection);
+}
+
+AccountSettings readSettings(jet::Connection &connection)
+{
     jet::Recordset row;
-    row.open(u"SELECT ロック回数, ロック分, 画面ロック分 FROM `%1` ORDER BY 設定ID"_s.arg(kSettingsTable), &m_connection,
+    row.open(u"SELECT ロック回数, ロック分, 画面ロック分 FROM `%1` ORDER BY 設定ID"_s.arg(kSettingsTable), &connection,
              jet::CursorType::ForwardOnly, jet::LockType::ReadOnly);
     if (row.eof())
         return {kDefaultFailuresBeforeLock, kDefaultLockMinutes, kDefaultIdleMinutes};

@@ -126,6 +126,33 @@ private:
     Authenticator &m_authenticator;
 };
 
+// Told of an account's password whenever the program learns it -- set by
+// its creation, a change or a reset, or proved by a login -- and of an
+// account disabled, each after the change is committed, so that what is kept
+// elsewhere under the password follows it; and of a lock lifted, so that a
+// count kept elsewhere is lifted with it.  What it throws reaches the
+// caller, the database's change standing.
+class PasswordObserver
+{
+public:
+    virtual ~PasswordObserver() = default;
+    virtual void passwordKnown(jet::Connection &connection, const QString &loginId, const QString &password) = 0;
+    virtual void accountDisabled(jet::Connection &connection, const QString &loginId) = 0;
+    // An administrator lifted the account's lock.
+    virtual void accountUnlocked(jet::Connection &connection, const QString &loginId) = 0;
+};
+
+// One for the process, or none (nullptr); not owned.
+void setPasswordObserver(PasswordObserver *observer);
+
+// The settings as settings() reads them, for those who hold no accounts object.
+AccountSettings readSettings(jet::Connection &connection);
+
+// A refusal that does not tell an unknown login ID from a wrong password,
+// and one for a login ID locked until the time given.
+LoginResult wrongPasswordOrId();
+LoginResult lockedUntil(const QDateTime &until);
+
 // The name of a state as the window shows it and the table stores it.
 QString stateName(State state);
 

@@ -3,6 +3,7 @@
 #include "db/engine/connection.h"
 
 #include "db/engine/error.h"
+#include "db/engine/filekey.h"
 #include "db/engine/files.h"
 #include "db/engine/jetsql.h"
 #include "db/engine/postgres/server.h"
@@ -65,9 +66,7 @@ sqlite3 *openKeyed(const QString &path, const QString &password, int flags)
         sqlite3_close(db);
         return nullptr;
     }
-    if (sqlite3_exec(db, QStringLiteral("PRAGMA key = %1;").arg(sql::quoteString(password)).toUtf8().constData(),
-                     nullptr, nullptr, nullptr)
-        != SQLITE_OK) {
+    if (detail::keyHandle(db, "main", password) != SQLITE_OK) {
         sqlite3_close(db);
         return nullptr;
     }
@@ -222,13 +221,18 @@ void ExclusiveDatabase::copyTo(const QString &target) const
 
 void ExclusiveDatabase::compactTo(const QString &target, const std::function<void()> &working) const
 {
+    exportTo(target, m_password, working);
+}
+
+void ExclusiveDatabase::exportTo(const QString &target, const QString &targetPassword,
+                                 const std::function<void()> &working) const
+{
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
         throw Error(err::CompactTargetExists, QStringLiteral("ファイル '%1' は既に存在します。").arg(target));
     try {
         {
             PrivateCreation privately;
-            detail::exec(m_db, QStringLiteral("ATTACH DATABASE %1 AS jet_compact KEY %2;")
-                                   .arg(sql::quoteString(target), sql::quoteString(m_password)));
+            detail::attachKeyed(m_db, target, QStringLiteral("jet_compact"), targetPassword);
         }
         try {
             restrictNewFile(target);
@@ -241,7 +245,7 @@ void ExclusiveDatabase::compactTo(const QString &target, const std::function<voi
             throw;
         }
         detail::exec(m_db, QStringLiteral("DETACH DATABASE jet_compact;"));
-        SqliteDriver copy(target, m_password, false);
+        SqliteDriver copy(target, targetPassword, false);
         detail::exec(copy.handle(), QStringLiteral("PRAGMA journal_mode = WAL;"));
     } catch (...) {
         removeWithJournals(target);

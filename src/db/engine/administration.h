@@ -30,6 +30,10 @@ public:
     // with the access restrictNewFile() gives.  Throws Error(err::CompactTargetExists) when
     // the target exists, changing nothing.  `working` is called now and then.
     void compactTo(const QString &target, const std::function<void()> &working = {}) const;
+    // The same keyed with another password (or heldKeyPassword()): the file
+    // is copied page by page under the new key, never changed in place.
+    void exportTo(const QString &target, const QString &targetPassword,
+                  const std::function<void()> &working = {}) const;
     // Closes the handle: the journal is folded into the file and removed.
     void release();
 

@@ -2,6 +2,7 @@
 
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/filekey.h"
 #include "db/engine/files.h"
 #include "db/engine/jetsql.h"
 #include "db/engine/physical.h"
@@ -41,13 +42,6 @@ const QString kPrimaryKey = QStringLiteral("PrimaryKey");
 {
     throw Error(err::GeneralFailure,
                 QStringLiteral("データベース '%1' を開けません。%2").arg(path, why), cause);
-}
-
-QString sqlPassword(const QString &password)
-{
-    QString quoted = password;
-    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 int callWorking(void *working)
@@ -240,7 +234,7 @@ SqliteDriver::SqliteDriver(const QString &path, const QString &password, bool cr
         // makes the file's mode.
         if (create)
             restrictNewFile(path);
-        exec(QStringLiteral("PRAGMA key = %1;").arg(sqlPassword(password)));
+        detail::check(m_db, detail::keyHandle(m_db, "main", password), QStringLiteral("key"));
         waitForLocks(true);
         // The key is only checked when the first page is read.
         rc = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
