@@ -28,6 +28,8 @@ frmSelector::frmSelector(QWidget *parent)
     connect(ui->Command3, &QPushButton::clicked, this, [this] { openLedger(app::window::AllPatientLedger); });
     connect(ui->Command4, &QPushButton::clicked, this,
             [] { toolkit::untrapped([] { app::showModal(app::window::Options); }); });
+    connect(ui->cmdAudit, &QPushButton::clicked, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::Audit); }); });
 }
 
 frmSelector::~frmSelector() = default;

@@ -45,6 +45,8 @@ inline const QString HandbookCertificate = QStringLiteral("frmWelfare");
 inline const QString CertificateList = QStringLiteral("frmCertList");
 inline const QString TodayCertificate = QStringLiteral("frmCertToday");
 inline const QString Renewals = QStringLiteral("frmRenewals");
+inline const QString Audit = QStringLiteral("frmAudit");
+inline const QString History = QStringLiteral("frmHistory");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.

@@ -1,5 +1,6 @@
 #include "app/windows.h"
 
+#include "admin/frmAudit.h"
 #include "app/frmAbout.h"
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
@@ -20,6 +21,7 @@
 #include "options/frmOptions.h"
 #include "record/frmAmbuPt.h"
 #include "record/frmFindPt.h"
+#include "record/frmHistory.h"
 #include "record/frmNewPt.h"
 #include "record/frmPt.h"
 #include "stats/frmStat.h"
@@ -50,6 +52,8 @@ void registerProgramWindows()
     registerWindow<frmConv>(window::UpgradeTo2112);
     registerWindow<frmOptimization>(window::Compaction);
     registerWindow<frmStat>(window::Statistics);
+    registerWindow<frmAudit>(window::Audit);
+    registerWindow<frmHistory>(window::History);
     // A patient's window that cannot record its opening stays closed: the
     // access log is the condition of the access, not a note taken after it.
     toolkit::setOpeningObserver([](toolkit::Form &opened) {
