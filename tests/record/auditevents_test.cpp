@@ -94,7 +94,7 @@ TEST_P(AuditEvents, TheHistoryListsASavesOldAndNewValuesAndItsOpeningIsRecorded)
     box->setFocus();
     box->selectAll();
     QTest::keyClick(box, Qt::Key_Backspace);
-    QTest::keyClicks(box, QStringLiteral("再燃"));
+    QTest::keyClicks(box, QStringLiteral("relapse"));
     window->findChild<QAction *>(QStringLiteral("mnuFileSave"))->trigger();
 
     QStringList shown;
@@ -111,7 +111,7 @@ TEST_P(AuditEvents, TheHistoryListsASavesOldAndNewValuesAndItsOpeningIsRecorded)
     ASSERT_FALSE(shown.isEmpty()) << "the history did not open";
     EXPECT_TRUE(shown.at(0).startsWith(db::kSystemUserMark));
     EXPECT_EQ(shown.mid(1), (QStringList{QStringLiteral("変更"), QStringLiteral("入退院情報"),
-                                         QStringLiteral("一時診断名"), before, QStringLiteral("再燃")}));
+                                         QStringLiteral("一時診断名"), before, QStringLiteral("relapse")}));
     EXPECT_TRUE(rowsOf(db::audit::action::Opening).contains(QStringLiteral("1001 1 変更履歴 ") + window->windowTitle()));
 }
 
