@@ -47,6 +47,8 @@ frmSelector::frmSelector(QWidget *parent)
     });
     connect(ui->cmdCodeEnrolment, &QPushButton::clicked, this, [] { admin::openCodeEnrolment(); });
     connect(ui->cmdAccounts, &QPushButton::clicked, this, [] { admin::openAccounts(); });
+    connect(ui->cmdAudit, &QPushButton::clicked, this,
+            [] { toolkit::untrapped([] { app::showModal(app::window::Audit); }); });
 }
 
 frmSelector::~frmSelector() = default;

@@ -51,6 +51,8 @@ inline const QString ChangePassword = QStringLiteral("frmChangePassword");
 inline const QString Lock = QStringLiteral("frmLock");
 inline const QString Accounts = QStringLiteral("frmAccounts");
 inline const QString CodeEnrolment = QStringLiteral("frmCodeEnrolment");
+inline const QString Audit = QStringLiteral("frmAudit");
+inline const QString History = QStringLiteral("frmHistory");
 } // namespace window
 
 // The three ledgers, in the order the About box unloads them after a failure.

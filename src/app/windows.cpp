@@ -1,6 +1,7 @@
 #include "app/windows.h"
 
 #include "admin/frmAccounts.h"
+#include "admin/frmAudit.h"
 #include "admin/frmCodeEnrolment.h"
 #include "app/frmAbout.h"
 #include "app/frmChangePassword.h"
@@ -27,6 +28,7 @@
 #include "options/frmOptions.h"
 #include "record/frmAmbuPt.h"
 #include "record/frmFindPt.h"
+#include "record/frmHistory.h"
 #include "record/frmNewPt.h"
 #include "record/frmPt.h"
 #include "stats/frmStat.h"
@@ -64,6 +66,8 @@ void registerProgramWindows()
     registerWindow<frmAccounts>(window::Accounts);
     registerWindow<frmCodeEnrolment>(window::CodeEnrolment);
     guardWindowsByRights();
+    registerWindow<frmAudit>(window::Audit);
+    registerWindow<frmHistory>(window::History);
     // A patient's window that cannot record its opening stays closed: the
     // access log is the condition of the access, not a note taken after it.
     toolkit::setOpeningObserver([](toolkit::Form &opened) {

@@ -16,6 +16,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
 
@@ -95,14 +96,18 @@ db::Extension extension()
                 catalog.createTable(table);
             connection.execute(u"INSERT INTO `%1` (件数, ハッシュ) VALUES (?, ?)"_s.arg(kHeadTable), {0, kNoHash});
         },
+        [](jet::Catalog &catalog, jet::Connection &) {
+            // The audit window reads a trail of millions of rows for one
+            // account, action or episode, newest first, a page at a time.
+            const QString trail = kTrailTable.toString();
+            catalog.createIndex(trail, IndexDef{u"アカウント"_s, {u"アカウント"_s, u"記録番号"_s}, false, false});
+            catalog.createIndex(trail, IndexDef{u"操作"_s, {u"操作"_s, u"記録番号"_s}, false, false});
+            catalog.createIndex(trail, IndexDef{u"入退院ID"_s, {u"入退院ID"_s}, false, false});
+            catalog.appendColumn(kHistoryTable.toString(), column(u"変更"_s, DataType::Text, 10));
+        },
     };
     Q_ASSERT(ours.currentVersion() == kExtensionVersion);
     return ours;
-}
-
-QString timeText(const QDateTime &moment)
-{
-    return moment.toUTC().toString(u"yyyy-MM-ddTHH:mm:ss"_s) + u'Z';
 }
 
 QString dayStart(const QDate &day)
@@ -171,15 +176,6 @@ QVariant optionalLong(const std::optional<qint64> &value)
     return value ? QVariant(*value) : QVariant();
 }
 
-QString historyText(const QVariant &value)
-{
-    if (value.isNull())
-        return {};
-    if (value.metaType().id() == QMetaType::QDateTime)
-        return value.toDateTime().toString(u"yyyy-MM-ddTHH:mm:ss"_s);
-    return value.toString();
-}
-
 // A value in double quotes, a Null as nothing at all: the hash tells the
 // two apart, and so must the archive.
 QString quotedField(const QVariant &value)
@@ -191,6 +187,26 @@ QString quotedField(const QVariant &value)
 }
 
 } // namespace
+
+QString timeText(const QDateTime &moment)
+{
+    return moment.toUTC().toString(u"yyyy-MM-ddTHH:mm:ss"_s) + u'Z';
+}
+
+QDateTime fromTimeText(const QString &text)
+{
+    QDateTime moment = QDateTime::fromString(text, Qt::ISODate);
+    return moment.isValid() && moment.timeSpec() == Qt::UTC ? moment : QDateTime();
+}
+
+QString historyText(const QVariant &value)
+{
+    if (value.isNull())
+        return {};
+    if (value.metaType().id() == QMetaType::QDateTime)
+        return value.toDateTime().toString(u"yyyy-MM-ddTHH:mm:ss"_s);
+    return value.toString();
+}
 
 int extensionVersion(jet::Connection &connection)
 {
@@ -447,37 +463,78 @@ int exportPeriod(jet::Connection &connection, const QDate &from, const QDate &to
     return written;
 }
 
+void noteHead(const QString &copy, const Head &head)
+{
+    const QString path = copy + u".audit"_s;
+    const bool isNew = !QFileInfo::exists(path);
+    QFile notes(path);
+    if (!notes.open(QIODevice::WriteOnly | QIODevice::Append)
+        || notes.write(u"%1 %2\n"_s.arg(timeText(jet::Clock::now()), head.text()).toUtf8()) < 0 || !notes.flush())
+        throw jet::Error(jet::err::GeneralFailure, u"監査記録の控え '%1' を書けません: %2"_s.arg(path, notes.errorString()));
+    notes.close();
+    if (isNew)
+        jet::restrictNewFile(path);
+}
+
+namespace {
+
+// The history rows and the trail's 保存 event of one row written through a
+// recordset, in the write's transaction.
+void recordChange(jet::Connection &connection, const jet::RowChange &written)
+{
+    using Kind = jet::RowChange::Kind;
+    QStringList key, columns;
+    for (const QString &column : written.primaryKey)
+        key.append(written.row.value(column).toString());
+    const QString keyText = key.join(u',');
+    const QVariant chart = longValue(written.row.value(u"カルテID"_s));
+    const QVariant episode = longValue(written.row.value(u"入退院ID"_s));
+    const QString kind = (written.kind == Kind::Insert ? change::Insert
+                          : written.kind == Kind::Delete ? change::Delete
+                                                        : change::Update).toString();
+    const QString now = nowText();
+    const auto keep = [&](const QVariant &column, const QVariant &before) {
+        const QVariantList values{now, session().account.left(32), kind, written.table.left(64),
+                                  key.isEmpty() ? QVariant() : QVariant(keyText.left(64)), column,
+                                  before.isNull() ? QVariant() : QVariant(historyText(before)), chart, episode};
+        if (appendsOnServer(connection))
+            callOnServer(connection, u"norva.append_history"_s, values);
+        else
+            connection.execute(u"INSERT INTO `%1` (時刻, アカウント, 変更, 表, キー, 列, 旧値, カルテID, 入退院ID) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(kHistoryTable),
+                               values);
+    };
+    for (const jet::ColumnChange &column : written.columns) {
+        keep(column.column.left(64), column.before);
+        columns.append(column.column);
+    }
+    // A row added with no value given still leaves its row in the history.
+    if (written.columns.isEmpty())
+        keep(QVariant(), QVariant());
+
+    QString detail = written.table + u": "_s;
+    if (written.kind != Kind::Update)
+        detail += key.isEmpty() ? kind : u"%1 キー %2"_s.arg(kind, keyText);
+    if (written.kind == Kind::Insert && !columns.isEmpty())
+        detail += u"（%1）"_s.arg(columns.join(u"、"_s));
+    if (written.kind == Kind::Update)
+        detail += columns.join(u"、"_s);
+    Event saved{action::Save.toString(), detail, {}, {}};
+    if (!chart.isNull())
+        saved.chart = chart.toLongLong();
+    if (!episode.isNull())
+        saved.episode = episode.toLongLong();
+    appendToTrail(connection, saved);
+}
+
+} // namespace
+
 void recordChanges(jet::Connection &connection)
 {
     connection.setRowChangeObserver([](jet::Connection &connection, const jet::RowChange &change) {
-        if (!hasTrail(connection) || change.columns.isEmpty())
+        if (!hasTrail(connection) || (change.kind == jet::RowChange::Kind::Update && change.columns.isEmpty()))
             return;
-        QStringList key, columns;
-        for (const QString &column : change.primaryKey)
-            key.append(change.row.value(column).toString());
-        const QVariant chart = longValue(change.row.value(u"カルテID"_s));
-        const QVariant episode = longValue(change.row.value(u"入退院ID"_s));
-        const QString now = nowText();
-        for (const jet::ColumnChange &column : change.columns) {
-            const QString before = historyText(column.before);
-            const QVariantList values{now, session().account.left(32), change.table.left(64),
-                                      key.isEmpty() ? QVariant() : QVariant(key.join(u',').left(64)),
-                                      column.column.left(64), column.before.isNull() ? QVariant() : QVariant(before),
-                                      chart, episode};
-            if (appendsOnServer(connection))
-                callOnServer(connection, u"norva.append_history"_s, values);
-            else
-                connection.execute(u"INSERT INTO `%1` (時刻, アカウント, 表, キー, 列, 旧値, カルテID, 入退院ID) "
-                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s.arg(kHistoryTable),
-                                   values);
-            columns.append(column.column);
-        }
-        Event saved{action::Save.toString(), u"%1: %2"_s.arg(change.table, columns.join(u"、"_s)), {}, {}};
-        if (!chart.isNull())
-            saved.chart = chart.toLongLong();
-        if (!episode.isNull())
-            saved.episode = episode.toLongLong();
-        appendToTrail(connection, saved);
+        recordChange(connection, change);
     });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
+#include <QVariant>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -22,7 +24,7 @@ inline constexpr QStringView kTrailTable = u"監査記録";
 inline constexpr QStringView kHeadTable = u"監査記録先頭";
 inline constexpr QStringView kHistoryTable = u"変更履歴";
 inline constexpr QStringView kVersionTable = u"監査記録バージョン";
-inline constexpr int kExtensionVersion = 1;
+inline constexpr int kExtensionVersion = 2;
 
 // What the trail records, in its 操作 column.
 namespace action {
@@ -57,6 +59,14 @@ inline constexpr QStringView Unlock = u"ロック解除";
 // An administrator ended a locked session without saving anything of it.
 inline constexpr QStringView ForcedLogoff = u"強制ログオフ";
 } // namespace action
+
+// What a change history row's 変更 column says of its row; rows kept before
+// the column was added are updates.
+namespace change {
+inline constexpr QStringView Update = u"変更";
+inline constexpr QStringView Insert = u"追加";
+inline constexpr QStringView Delete = u"削除";
+} // namespace change
 
 // The extension's version in the database: 0 when it has none.
 int extensionVersion(jet::Connection &connection);
@@ -131,9 +141,25 @@ Verification verify(jet::Connection &connection, const std::optional<Head> &expe
 // Throws jet::Error(err::GeneralFailure) when the file exists or cannot be written.
 int exportPeriod(jet::Connection &connection, const QDate &from, const QDate &to, const QString &file);
 
+// Appends "TIME COUNT:HASH" to COPY.audit, made readable by its owner alone:
+// the head a copy of the database (a backup, the compaction's old file) held
+// when it was made.  The notes are never moved with the copies, so the last
+// line is the newest copy's.  Throws jet::Error(err::GeneralFailure) when the
+// file cannot be written.
+void noteHead(const QString &copy, const Head &head);
+
 // Lets every save through the connection's recordsets keep the previous
 // values of the columns it changed in the change history, and record itself
-// in the trail, in the save's own transaction.
+// in the trail, in the save's own transaction.  A row added keeps its
+// columns without a previous value, a row deleted all its values.
 void recordChanges(jet::Connection &connection);
+
+// The trail's form of a moment, "2026-12-10T09:30:00Z" (UTC), and back; an
+// invalid moment for text of another form.
+QString timeText(const QDateTime &moment);
+QDateTime fromTimeText(const QString &text);
+// A value as the change history keeps it: a date and time as
+// "yyyy-MM-ddTHH:mm:ss", anything else as its text; Null as a null string.
+QString historyText(const QVariant &value);
 
 } // namespace db::audit

@@ -41,6 +41,8 @@ qint64 registerEpisode(jet::Connection &connection, qint32 chart)
     }
     // The key comes from the insert itself, never from the newest row, which
     // another workstation's registration may own.
+    // The registration is its own event in the trail, not a save.
+    jet::UnobservedRowChanges unobserved(connection);
     jet::Recordset episodes;
     episodes.open(QStringLiteral("SELECT 入退院ID, カルテID FROM 入退院情報 WHERE 入退院ID Is Null"), &connection);
     episodes.addNew({QStringLiteral("カルテID")}, {chart});

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -155,11 +156,17 @@ QString compactDatabase(const QString &location, const QString &homeFolder, cons
                         const std::function<void()> &working)
 {
     // Recorded before: the row goes into the compacted copy, and a
-    // compaction the trail cannot record does not begin.
+    // compaction the trail cannot record does not begin.  The old copy
+    // notes the head it holds, as a backup does, so that a tail cut off the
+    // database afterwards shows when the database is held against it.
+    std::optional<db::audit::Head> head;
     {
         jet::Connection connection;
         connection.open(db::plainConnectionString(location));
-        db::audit::append(connection, {db::audit::action::Maintenance.toString(), QStringLiteral("最適化"), {}, {}});
+        if (db::audit::hasTrail(connection)) {
+            db::audit::append(connection, {db::audit::action::Maintenance.toString(), QStringLiteral("最適化"), {}, {}});
+            head = db::audit::head(connection);
+        }
         connection.close();
         jet::releasePooledHandles(location);
     }
@@ -169,6 +176,8 @@ QString compactDatabase(const QString &location, const QString &homeFolder, cons
         return QString();
     const CompactionFiles files = compactionFiles(location, homeFolder);
     compact(files, hook, working);
+    if (head)
+        db::audit::noteHead(files.backup, *head);
     return files.backup;
 }
 

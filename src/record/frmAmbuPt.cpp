@@ -26,6 +26,7 @@ frmAmbuPt::frmAmbuPt(QWidget *parent)
     setupFields();
     setupStatusBar(ui->StatusBar1);
     setupMenus(ui->mnuFileSave, ui->mnuFileClose, ui->mnuHelpIndex, ui->mnuHelpNorva);
+    setupHistory(ui->mnuHistory);
     toolkit::makeTabPagesScroll(ui->SSTab1);
     ui->Text4->setFocus();
 }

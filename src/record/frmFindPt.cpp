@@ -34,6 +34,7 @@ frmFindPt::frmFindPt(QWidget *parent)
     setupDateField(ui->Text6, record::kDateHint);
     setupDateField(ui->Text7, record::kDateHint);
     setupMenus(ui->mnuFileSave, ui->mnuFileClose, ui->mnuHelpIndex, ui->mnuHelpNorva);
+    setupHistory(ui->mnuHistory);
     setupFields();
 
     connect(ui->Check8, &QCheckBox::toggled, this, &frmFindPt::onOutpatientToggled);

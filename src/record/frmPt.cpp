@@ -17,6 +17,7 @@ frmPt::frmPt(QWidget *parent)
     ui->mnuHelpStep->setSeparator(true);
     setupStatusBar(ui->StatusBar1);
     setupMenus(ui->mnuFileSave, ui->mnuFileClose, ui->mnuHelpIndex, ui->mnuHelpNorva);
+    setupHistory(ui->mnuHistory);
     setupPatientFields();
     setupDateField(ui->Text6, record::kDateHint);
     setupDateField(ui->Text7, record::kDateHint);

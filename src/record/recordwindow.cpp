@@ -6,6 +6,7 @@
 #include "db/location.h"
 #include "db/sessionrights.h"
 #include "record/Imecomp.h"
+#include "record/frmHistory.h"
 #include "toolkit/binding.h"
 #include "toolkit/datagrid.h"
 #include "toolkit/help.h"
@@ -282,6 +283,16 @@ void RecordWindow::setupMenus(QAction *save, QAction *close, QAction *helpIndex,
     connect(helpIndex, &QAction::triggered, this, [] { toolkit::openHelpIndex(); });
     connect(about, &QAction::triggered, this,
             [] { toolkit::untrapped([] { app::showModal(app::window::About); }); });
+}
+
+void RecordWindow::setupHistory(QAction *history)
+{
+    connect(history, &QAction::triggered, this, [this] {
+        toolkit::untrapped([this] {
+            const db::audit::Event shown = openingEvent();
+            app::showModal(app::window::History, historyOf(shown.chart, shown.episode, windowTitle()));
+        });
+    });
 }
 
 void RecordWindow::useProgramHelpFile()

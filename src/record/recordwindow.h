@@ -108,6 +108,8 @@ protected:
     void enableWhileChecked(QCheckBox *box, QWidget *field);
     // 上書き保存, 閉じる, 目次とキーワード and バージョン情報.
     void setupMenus(QAction *save, QAction *close, QAction *helpIndex, QAction *about);
+    // 変更履歴: the history of the patient and the episode shown.
+    void setupHistory(QAction *history);
     // F1 opens the program's help file, which the window sets while loading.
     void useProgramHelpFile();
 

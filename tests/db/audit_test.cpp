@@ -1,4 +1,5 @@
 #include "db/audit.h"
+#include "db/auditquery.h"
 #include "db/copy.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
@@ -201,6 +202,67 @@ TEST_P(ChangeHistory, ASaveKeepsItsPreviousValuesAndARefusedSaveNone)
     EXPECT_EQ(audit::head(*window).count, 2);
     row.cancelUpdate();
     row.close();
+}
+
+// A code table's row added and deleted keeps its values as an update keeps
+// its old ones; a registration and a deletion of an episode stay one event each.
+TEST_P(ChangeHistory, ARowAddedAndDeletedKeepsItsValuesAndEpisodesStayOneEventEach)
+{
+    WardDatabase ward(GetParam());
+    audit::extendDatabase(ward.connection());
+    const std::unique_ptr<jet::Connection> window = ward.connect();
+    audit::recordChanges(*window);
+    jet::Recordset physicians;
+    physicians.open(u"SELECT * FROM 主治医"_s, window.get());
+    physicians.addNew({u"主治医"_s}, {u"新井"_s});
+    const QString key = physicians.value(u"主治医ID"_s).toString();
+    physicians.deleteCurrent();
+    physicians.close();
+
+    const auto rows = [&](const QString &sql) {
+        jet::Recordset found;
+        found.open(sql, window.get());
+        QStringList texts;
+        for (; !found.eof(); found.moveNext())
+            texts.append(found.value(0).toString());
+        return texts;
+    };
+    EXPECT_EQ(rows(u"SELECT 変更 & '|' & キー & '|' & 列 & '|' & IIf(旧値 Is Null, 'Null', 旧値) FROM 変更履歴 ORDER BY 履歴ID"_s),
+              (QStringList{u"追加|%1|主治医|Null"_s.arg(key), u"削除|%1|主治医ID|%1"_s.arg(key), u"削除|%1|主治医|新井"_s.arg(key)}));
+    EXPECT_EQ(rows(u"SELECT 詳細 FROM 監査記録 WHERE 操作 = '保存' ORDER BY 記録番号"_s),
+              (QStringList{u"主治医: 追加 キー %1（主治医）"_s.arg(key), u"主治医: 削除 キー %1"_s.arg(key)}));
+
+    const qint64 before = audit::head(*window).count;
+    const qint64 episode = db::registerEpisode(*window, 1009);
+    db::deleteEpisode(*window, episode);
+    EXPECT_EQ(rows(u"SELECT 操作 FROM 監査記録 WHERE 記録番号 > %1 ORDER BY 記録番号"_s.arg(before)),
+              (QStringList{u"入退院登録"_s, u"入退院削除"_s}));
+    EXPECT_EQ(countOf(*window, u"SELECT Count(*) FROM 変更履歴"_s), 3);
+    const audit::Verification trail = audit::verify(*window);
+    EXPECT_TRUE(trail.sound()) << trail.findings.join(u'\n').toStdString();
+}
+
+// Each change's value after is the next one's value before, the last one's
+// the value stored now; a row deleted has none.
+TEST_P(ChangeHistory, APatientsHistoryPairsEachValueBeforeWithTheValueAfter)
+{
+    WardDatabase ward(GetParam());
+    audit::extendDatabase(ward.connection());
+    const std::unique_ptr<jet::Connection> window = ward.connect();
+    audit::recordChanges(*window);
+    jet::Recordset row;
+    row.open(db::kEpisodeSql.toString(), window.get());
+    row.setFilter(u"入退院情報.入退院ID = 1"_s);
+    for (const QString &name : {u"山田太朗"_s, u"山田太一"_s}) {
+        row.setValue(u"氏名"_s, name);
+        row.update();
+    }
+    row.close();
+    QStringList found;
+    for (const audit::HistoryEntry &entry : audit::patientHistory(*window, 1001, 1))
+        found.append(u"%1 %2 %3→%4"_s.arg(entry.kind, entry.column, entry.before, entry.after));
+    EXPECT_EQ(found, (QStringList{u"変更 氏名 山田太郎→山田太朗"_s, u"変更 氏名 山田太朗→山田太一"_s}));
+    EXPECT_TRUE(audit::patientHistory(*window, 1002, 2).isEmpty());
 }
 
 } // namespace

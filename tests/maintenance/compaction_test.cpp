@@ -1,6 +1,9 @@
 #include "maintenancefixture.h"
 
+#include "db/audit.h"
+#include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/location.h"
 #include "maintenance/compaction.h"
 
 #include <QDir>
@@ -58,6 +61,29 @@ TEST_F(CompactionTest, FirstAndSecondCompactionShrinkTheFileAndKeepOneBackupOfTh
     EXPECT_EQ(fingerprint(files.database), second);
     EXPECT_EQ(fingerprint(files.backup), second);
     EXPECT_EQ(scalar(files.database, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+}
+
+// The old copy notes the trail's head it holds, as a backup does: the
+// compacted database still reaches it.
+TEST_F(CompactionTest, TheOldCopyNotesTheTrailsHeadItHolds)
+{
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(files.database));
+    db::audit::extendDatabase(connection);
+    connection.close();
+    jet::releasePooledHandles(files.database);
+    maintenance::compactDatabase(files.database, QDir(root.path()).filePath(QStringLiteral("home")));
+    QFile notes(files.backup + QStringLiteral(".audit"));
+    ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
+    const QStringList line = QString::fromUtf8(notes.readAll()).trimmed().split(u' ');
+    ASSERT_EQ(line.size(), 2);
+    const std::optional<db::audit::Head> noted = db::audit::Head::parse(line.at(1));
+    ASSERT_TRUE(noted && noted->count == 1);
+    connection.open(db::plainConnectionString(files.database));
+    EXPECT_TRUE(db::audit::verify(connection, noted).sound());
+    EXPECT_EQ(db::audit::head(connection), *noted);
+    connection.close();
+    jet::releasePooledHandles(files.database);
 }
 
 // A compaction that cannot run (a connection of the program still open on

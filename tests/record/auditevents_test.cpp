@@ -3,12 +3,18 @@
 
 #include "app/windows.h"
 #include "db/audit.h"
+#include "db/session.h"
 #include "ledger/export.h"
+#include "record/frmHistory.h"
 #include "record/frmPt.h"
 #include "recordfixture.h"
 #include "report/launch.h"
 #include "report/preview.h"
 #include "support/backend.h"
+
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -75,6 +81,38 @@ TEST_P(AuditEvents, OpeningARecordWritingAPdfAndExportingEachLeaveTheirRow)
 
     const db::audit::Verification chain = db::audit::verify(ward.connection());
     EXPECT_TRUE(chain.sound()) << chain.findings.join(u'\n').toStdString();
+}
+
+// The history lists a save's old and new values, newest first, and opening
+// it is recorded as opening the patient's record is.
+TEST_P(AuditEvents, TheHistoryListsASavesOldAndNewValuesAndItsOpeningIsRecorded)
+{
+    frmPt *window = open<frmPt>(app::window::InpatientLedger, 1);
+    ASSERT_NE(window, nullptr);
+    auto *box = window->findChild<QLineEdit *>(QStringLiteral("Text8"));
+    const QString before = box->text();
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, QStringLiteral("relapse"));
+    window->findChild<QAction *>(QStringLiteral("mnuFileSave"))->trigger();
+
+    QStringList shown;
+    QTimer::singleShot(0, [&shown] {
+        auto *history = toolkit::Forms::find<frmHistory>();
+        if (!history)
+            return;
+        const auto *grid = history->findChild<QTableWidget *>(QStringLiteral("grdHistory"));
+        for (int column = 1; column < grid->columnCount(); ++column)
+            shown.append(grid->item(0, column)->text());
+        history->close();
+    });
+    window->findChild<QAction *>(QStringLiteral("mnuHistory"))->trigger();
+    ASSERT_FALSE(shown.isEmpty()) << "the history did not open";
+    EXPECT_TRUE(shown.at(0).startsWith(db::kSystemUserMark));
+    EXPECT_EQ(shown.mid(1), (QStringList{QStringLiteral("変更"), QStringLiteral("入退院情報"),
+                                         QStringLiteral("一時診断名"), before, QStringLiteral("relapse")}));
+    EXPECT_TRUE(rowsOf(db::audit::action::Opening).contains(QStringLiteral("1001 1 変更履歴 ") + window->windowTitle()));
 }
 
 // A document the trail cannot record is not written: no file is left.

@@ -22,7 +22,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -273,21 +272,6 @@ std::optional<db::audit::Head> auditHead(const QString &database, const QString 
     return head;
 }
 
-void noteAuditHead(const QString &target, const db::audit::Head &head)
-{
-    const QString path = target + u".audit"_s;
-    const bool isNew = !QFileInfo::exists(path);
-    QFile notes(path);
-    if (!notes.open(QIODevice::WriteOnly | QIODevice::Append)
-        || notes.write(u"%1 %2\n"_s.arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate), head.text()).toUtf8()) < 0
-        || !notes.flush())
-        throw jet::Error(jet::err::GeneralFailure,
-                         u"監査記録の控え '%1' を書けません: %2"_s.arg(path, notes.errorString()));
-    notes.close();
-    if (isNew)
-        jet::restrictNewFile(path);
-}
-
 int backup(const QString &database, const QString &target, bool replace, int keep)
 {
     const std::optional<db::audit::Head> head = auditHead(database, target);
@@ -298,7 +282,7 @@ int backup(const QString &database, const QString &target, bool replace, int kee
         db::filekey::copyKeyFile(database, target);
     }
     if (head)
-        noteAuditHead(target, *head);
+        db::audit::noteHead(target, *head);
     return 0;
 }
 

@@ -174,7 +174,7 @@ BEGIN
     END IF;
     FOREACH callable IN ARRAY ARRAY['prefix()', 'account_role(text)', 'login_id()', 'set_password(text, text)',
                                     'append_event(text, text, text, text, text, bigint, bigint, text)',
-                                    'append_history(text, text, text, text, text, text, bigint, bigint)'] LOOP
+                                    'append_history(text, text, text, text, text, text, text, bigint, bigint)'] LOOP
         EXECUTE format('GRANT EXECUTE ON FUNCTION norva.%s TO %I', callable, staff);
     END LOOP;
 END
@@ -239,14 +239,15 @@ BEGIN
 END
 $$;
 
-CREATE OR REPLACE FUNCTION norva.append_history(p_time text, p_account text, p_table text, p_key text, p_column text,
-                                                p_before text, p_chart bigint, p_episode bigint) RETURNS void
+CREATE OR REPLACE FUNCTION norva.append_history(p_time text, p_account text, p_change text, p_table text, p_key text,
+                                                p_column text, p_before text, p_chart bigint, p_episode bigint) RETURNS void
 -- PL/pgSQL, whose tables are looked up when it runs: the accounts may come
 -- before the trail.
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog AS $$
 BEGIN
-    INSERT INTO public."変更履歴" ("時刻", "アカウント", "表", "キー", "列", "旧値", "カルテID", "入退院ID")
-    VALUES (p_time, coalesce(norva.login_id(), p_account), p_table, p_key, p_column, p_before, p_chart, p_episode);
+    INSERT INTO public."変更履歴" ("時刻", "アカウント", "変更", "表", "キー", "列", "旧値", "カルテID", "入退院ID")
+    VALUES (p_time, coalesce(norva.login_id(), p_account), p_change, p_table, p_key, p_column, p_before, p_chart,
+            p_episode);
 END
 $$;
 

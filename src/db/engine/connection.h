@@ -15,7 +15,7 @@ class Connection;
 class Driver;
 class PhysicalConnection;
 
-// A column that a recordset's update changed, with the value it read before.
+// A column that a recordset's write changed, with the value it read before.
 struct ColumnChange
 {
     QString column;
@@ -23,19 +23,26 @@ struct ColumnChange
     QVariant after;
 };
 
-// A row that a recordset's update changed: its table, the row as stored
-// after the change (every column, by name) and the columns changed.
+// A row that a recordset's update, insertion or deletion changed: its table,
+// the row as stored (every column, by name: after an update or insertion as
+// written, a deleted row as it was) and the columns changed.  An inserted
+// row's columns are the ones given a value, none of them with a value
+// before; a deleted row's are all its columns, none with a value after.
 struct RowChange
 {
+    enum class Kind { Update, Insert, Delete };
+
+    Kind kind = Kind::Update;
     QString table;
     QStringList primaryKey; // the columns of the table's primary key, if it has one
     QVariantMap row;
     QList<ColumnChange> columns;
 };
 
-// Told of every row an update writes, inside the update's transaction and
-// after its writes: whatever it writes through the connection is kept or
-// undone with them, and what it throws undoes the update.
+// Told of every row a recordset's update, insertion or deletion writes,
+// inside the write's transaction and after it: whatever it writes through
+// the connection is kept or undone with the row, and what it throws undoes
+// the write.
 using RowChangeObserver = std::function<void(Connection &connection, const RowChange &change)>;
 
 // A write about to be made to a table's rows, as a write guard sees it.
@@ -129,6 +136,25 @@ private:
     std::function<void()> m_working;
     RowChangeObserver m_rowChangeObserver;
     WriteGuard m_writeGuard;
+};
+
+// Holds a connection's row-change observer back while it lives, for work
+// that records itself in a way of its own.
+class UnobservedRowChanges
+{
+public:
+    explicit UnobservedRowChanges(Connection &connection)
+        : m_connection(connection), m_observer(connection.rowChangeObserver())
+    {
+        m_connection.setRowChangeObserver({});
+    }
+    ~UnobservedRowChanges() { m_connection.setRowChangeObserver(std::move(m_observer)); }
+    UnobservedRowChanges(const UnobservedRowChanges &) = delete;
+    UnobservedRowChanges &operator=(const UnobservedRowChanges &) = delete;
+
+private:
+    Connection &m_connection;
+    RowChangeObserver m_observer;
 };
 
 // Parsed parts of a connection string.

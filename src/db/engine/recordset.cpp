@@ -890,34 +890,45 @@ public:
             if (!found.isEmpty())
                 dataChanged(found);
             if (connection->rowChangeObserver())
-                for (const TableWrite &write : writes)
-                    connection->rowChangeObserver()(*connection, rowChange(write, read));
+                for (const TableWrite &write : writes) {
+                    RowChange change = rowChange(RowChange::Kind::Update, instances[size_t(write.instance)].table, write.key);
+                    for (int f : write.fields)
+                        change.columns.append(ColumnChange{fields[size_t(f)].meta.baseColumn, read[size_t(f)], pending.value(f)});
+                    connection->rowChangeObserver()(*connection, change);
+                }
         });
     }
 
-    // What the connection's observer is told of one table's share of an
-    // update, read back inside its transaction.
-    RowChange rowChange(const TableWrite &write, const RowValues &read) const
+    // What the connection's observer is told of a row of the table, read
+    // inside the write's transaction: after an update or insertion, and
+    // before a deletion, under the lock the deletion takes, with every
+    // column as a column changed.  An empty row when it is not there.
+    RowChange rowChange(RowChange::Kind kind, const QString &table, qint64 key) const
     {
-        const Instance &instance = instances[size_t(write.instance)];
         RowChange change;
-        change.table = instance.table;
-        for (const IndexDef &index : driver->indexDefinitions(instance.table))
+        change.kind = kind;
+        change.table = table;
+        for (const IndexDef &index : driver->indexDefinitions(table))
             if (index.primaryKey)
                 change.primaryKey = index.columns;
-        const QList<ColumnDef> columns = driver->columns(instance.table);
+        const QList<ColumnDef> columns = driver->columns(table);
         QStringList names;
         for (const ColumnDef &column : columns)
             names.append(quoteIdentifier(column.name, driver->dialect()));
-        const Statement stored = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                             .arg(joinParts(names), quoteIdentifier(instance.table, driver->dialect()),
-                                                  quoteIdentifier(driver->rowKeyColumn(instance.table), driver->dialect())));
-        stored->bind(1, write.key);
-        if (stored->step())
-            for (int i = 0; i < columns.size(); ++i)
-                change.row.insert(columns.at(i).name, driver->fromStorage(stored->column(i), columns.at(i).type, true));
-        for (int f : write.fields)
-            change.columns.append(ColumnChange{fields[size_t(f)].meta.baseColumn, read[size_t(f)], pending.value(f)});
+        const bool deleting = kind == RowChange::Kind::Delete;
+        const Statement stored = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+                                             .arg(joinParts(names), quoteIdentifier(table, driver->dialect()),
+                                                  quoteIdentifier(driver->rowKeyColumn(table), driver->dialect()),
+                                                  deleting ? sql::lockingRead(driver->dialect()) : QString()));
+        stored->bind(1, key);
+        if (!stored->step())
+            return change;
+        for (int i = 0; i < columns.size(); ++i) {
+            const QVariant value = driver->fromStorage(stored->column(i), columns.at(i).type, true);
+            change.row.insert(columns.at(i).name, value);
+            if (deleting)
+                change.columns.append(ColumnChange{columns.at(i).name, value, {}});
+        }
         return change;
     }
 
@@ -1025,6 +1036,15 @@ public:
             for (size_t i = 0; i < inserts.size(); ++i)
                 if (inserts[i].wanted)
                     key[i] = driver->insert(instances[i].table, inserts[i].columns, inserts[i].values);
+            if (connection->rowChangeObserver())
+                for (size_t i = 0; i < inserts.size(); ++i) {
+                    if (!inserts[i].wanted)
+                        continue;
+                    RowChange change = rowChange(RowChange::Kind::Insert, instances[i].table, key[i]);
+                    for (int f : byInstance.value(int(i)))
+                        change.columns.append(ColumnChange{fields[size_t(f)].meta.baseColumn, {}, pending.value(f)});
+                    connection->rowChangeObserver()(*connection, change);
+                }
         });
         const int row = rowCount();
         keys.insert(keys.end(), key.begin(), key.end());
@@ -1530,11 +1550,28 @@ void Recordset::deleteCurrent()
     d->pending.clear();
     d->ensureKeys();
     const int row = d->current;
-    const Statement stmt = d->prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
-                                          .arg(quoteIdentifier(d->instances[0].table, d->driver->dialect()),
-                                               quoteIdentifier(d->driver->rowKeyColumn(d->instances[0].table), d->driver->dialect())));
-    stmt->bind(1, QVariant(qlonglong(d->keyOf(row)[0])));
-    stmt->step();
+    const QString table = d->instances[0].table;
+    const qint64 key = d->keyOf(row)[0];
+    const auto remove = [&] {
+        const Statement stmt = d->prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                                              .arg(quoteIdentifier(table, d->driver->dialect()),
+                                                   quoteIdentifier(d->driver->rowKeyColumn(table), d->driver->dialect())));
+        stmt->bind(1, QVariant(qlonglong(key)));
+        stmt->step();
+    };
+    Connection &connection = *d->connection;
+    if (!connection.rowChangeObserver()) {
+        remove();
+    } else {
+        d->atomically([&] {
+            // The row as it was goes to the observer; a row another
+            // workstation deleted first is no deletion of this one.
+            const RowChange change = d->rowChange(RowChange::Kind::Delete, table, key);
+            remove();
+            if (!change.row.isEmpty())
+                connection.rowChangeObserver()(connection, change);
+        });
+    }
     d->keys.erase(d->keys.begin() + ptrdiff_t(row) * d->keyWidth, d->keys.begin() + ptrdiff_t(row + 1) * d->keyWidth);
     d->clearCache();
     d->unreadable.clear();
