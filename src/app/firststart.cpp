@@ -6,6 +6,7 @@
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "db/sessionrights.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/help.h"
 #include "toolkit/platform.h"
@@ -110,8 +111,13 @@ void offerCertificateRecords(const QString &programFolder)
     toolkit::trap(
         [&] {
             db::openWindowConnection(connection, programFolder);
-            if (certificates::extensionVersion(connection) >= certificates::kExtensionVersion)
+            // Adding tables is maintenance: a session without that right is
+            // not asked, and the tables' first rows are the extension's own,
+            // not a certificate written by the one who answers.
+            if (certificates::extensionVersion(connection) >= certificates::kExtensionVersion
+                || !db::sessionMay(connection, accounts::Right::Maintenance))
                 return;
+            connection.setWriteGuard({});
             toolkit::MessageBoxRequest box;
             box.text = QStringLiteral(
                 "このデータベースには、現行の様式の診断書（自立支援医療（精神通院医療）、精神障害者保健福祉手帳）を"

@@ -1,4 +1,7 @@
 #include "admin/frmAudit.h"
+#include "db/accounts/accounts.h"
+#include "db/accounts/extension.h"
+#include "db/accounts/passwords.h"
 #include "db/audit.h"
 #include "db/engine/clock.h"
 #include "db/engine/transaction.h"
@@ -35,6 +38,15 @@ protected:
         RecordWindowTest::SetUp();
         program.services->setHomeFolder(folder.path());
         registerWindow<frmAudit>(app::window::Audit);
+        // The accounts whose rights allow the events below, made before the
+        // trail so that it holds those events alone.
+        accounts::extendDatabase(ward.connection());
+        accounts::PasswordHashes hashes{accounts::HashCost::least()};
+        accounts::StaffAccounts staff(ward.connection(), hashes);
+        const accounts::Account admin =
+            staff.createFirstAdministrator(u"kanri"_s, u"管理 太郎"_s, u"Kanri-Shiken-2026"_s);
+        staff.create(admin, u"ishi"_s, u"医師 一郎"_s, accounts::Role::Physician, u"Ishi-Shiken-2026"_s);
+        staff.create(admin, u"kango"_s, u"看護 花子"_s, accounts::Role::Nurse, u"Kango-Shiken-2026"_s);
         db::audit::extendDatabase(ward.connection());
         jet::Transaction events(ward.connection());
         for (int i = 0; i < 1200; ++i) {

@@ -100,7 +100,7 @@ TEST_F(MaintenanceWindows, OldDatabasePassesThroughBothUpgradesToTheStartMenu)
     EXPECT_EQ(labelText(Forms::find<frmSelector>(), "Label4"), QStringLiteral("2.112"));
     // The upgraded file has no certificate records yet, and is offered them last.
     const QStringList texts = boxTexts();
-    ASSERT_EQ(texts.size(), 3);
+    ASSERT_EQ(texts.size(), 3) << texts.join(u" / ").toStdString();
     EXPECT_EQ(texts.mid(0, 2), (QStringList{kTo2086, kTo2112}));
     EXPECT_TRUE(texts.at(2).startsWith(QStringLiteral("このデータベースには、現行の様式の診断書")));
     EXPECT_FALSE(exitStatus.has_value());
