@@ -6,6 +6,7 @@
 #include "app/product.h"
 #include "db/accounts/authenticator.h"
 #include "db/audit.h"
+#include "db/session.h"
 #include "db/filekey.h"
 #include "db/location.h"
 #include "toolkit/binding.h"
@@ -137,6 +138,10 @@ void frmLogin::refuse(accounts::StaffAccounts &staff, const LoginResult &result,
 
 bool frmLogin::passwordChanged(accounts::StaffAccounts &staff, const accounts::Account &account)
 {
+    // The change is the owner's own act, so the trail names them, though
+    // their login is complete only once it is made.
+    db::setSessionAccount(account.loginId);
     app::showModal(app::window::ChangePassword, account.loginId);
+    db::clearSessionAccount();
     return !staff.read(account.id).mustChangePassword;
 }

@@ -212,6 +212,7 @@ TEST_F(Login, AnInitialPasswordIsChangedFirstAndASecondFactorAsksForItsCode)
     accounts::StaffAccounts staff(connection, hashes);
     nurse = staff.read(nurse.id);
     EXPECT_FALSE(nurse.mustChangePassword);
+    EXPECT_TRUE(events().contains(u"パスワード変更 kango kango（看護 花子）"_s)) << events().join(u" / ").toStdString();
     const accounts::CodeEnrolment enrolment = staff.beginCodeEnrolment(nurse);
     staff.confirmCodeEnrolment(nurse, enrolment, accounts::oneTimeCode(enrolment.secret, kMorning));
 
