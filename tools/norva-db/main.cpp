@@ -482,7 +482,7 @@ int protect(const QString &database)
     const QString recoveryKey = db::filekey::protect(database, loginId, *password);
     out() << u"データを保護しました。鍵ファイル: %1\n"_s.arg(db::filekey::keyFilePath(database))
           << u"回復キー（この一度だけ表示します。紙に写して病院の金庫に保管してください）:\n\n    "_s << recoveryKey
-          << u"\n\nほかの職員は、次にログインしたとき、またはパスワードを設定されたときから、このファイルを開けます。"_s
+          << u"\n\nほかの職員は、保護のあと初めてのログインを、誰かがログインしている端末の「ユーザーの切り替え」から行うか、管理者にパスワードを設定・リセットされると、このファイルを開けるようになります。"_s
           << Qt::endl;
     return 0;
 }
