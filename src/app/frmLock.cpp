@@ -6,6 +6,7 @@
 #include "db/accounts/authenticator.h"
 #include "db/audit.h"
 #include "db/location.h"
+#include "db/session.h"
 #include "toolkit/binding.h"
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
@@ -107,14 +108,23 @@ void frmLock::forceLogOff()
     }
     toolkit::trap(
         [this] {
-            accounts::StaffAccounts staff(m_connection, *m_authenticator);
-            const std::optional<accounts::Account> by = check(staff, true);
+            std::optional<accounts::Account> by;
+            {
+                // The locked account may read no other account's row, so the
+                // administrator is checked as the login window checks.
+                db::AccountsAsAtLogin asAtLogin;
+                jet::Connection connection;
+                db::openWindowConnection(connection, toolkit::platform().programFolder());
+                const std::unique_ptr<accounts::Authenticator> authenticator = accounts::authenticatorFor(connection);
+                accounts::StaffAccounts staff(connection, *authenticator);
+                by = check(staff, true);
+                if (by && !staff.may(*by, accounts::Right::Accounts)) {
+                    ui->lblMessage->setText(u"ほかの職員をログオフできるのは管理者だけです。"_s);
+                    by.reset();
+                }
+            }
             if (!by)
                 return;
-            if (!staff.may(*by, accounts::Right::Accounts)) {
-                ui->lblMessage->setText(u"ほかの職員をログオフできるのは管理者だけです。"_s);
-                return;
-            }
             release();
             app::forceLogOff(*by);
         },

@@ -50,4 +50,8 @@ void clearSessionAccount()
     jet::setServerLogin({}, {});
 }
 
+AccountsAsAtLogin::AccountsAsAtLogin() : m_pause(std::make_unique<jet::ServerLoginPause>()) {}
+
+AccountsAsAtLogin::~AccountsAsAtLogin() = default;
+
 } // namespace db

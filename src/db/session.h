@@ -2,6 +2,12 @@
 
 #include <QString>
 
+#include <memory>
+
+namespace jet {
+class ServerLoginPause;
+}
+
 namespace db {
 
 // Who acts in this process, as the audit trail and the change history record
@@ -25,5 +31,21 @@ const Session &session();
 // The login sets the account; logging off returns to the system's user.
 void setSessionAccount(const QString &loginId);
 void clearSessionAccount();
+
+// While it lives, the connections this process opens are those of no
+// account, as before the login: on a server the location's own role, which
+// reads every account, rather than the logged-in account's role, which reads
+// its own row only.  The session's account stays as it is.
+class AccountsAsAtLogin
+{
+public:
+    AccountsAsAtLogin();
+    ~AccountsAsAtLogin();
+    AccountsAsAtLogin(const AccountsAsAtLogin &) = delete;
+    AccountsAsAtLogin &operator=(const AccountsAsAtLogin &) = delete;
+
+private:
+    std::unique_ptr<jet::ServerLoginPause> m_pause;
+};
 
 } // namespace db

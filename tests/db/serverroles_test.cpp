@@ -7,6 +7,7 @@
 #include "db/engine/postgres/server.h"
 #include "db/location.h"
 #include "db/schema.h"
+#include "db/session.h"
 #include "support/testserver.h"
 
 #include <QDir>
@@ -158,6 +159,28 @@ TEST_F(ServerAccounts, FailedLoginsLockTheRoleOnTheServerUntilTheLockIsLifted)
 
     staff.disable(administrator, nurse.id);
     EXPECT_FALSE(jet::serverAccepts(location, nurseRole, kNursePassword));
+}
+
+// A locked nurse's workstation: her role reads no other account, so an
+// administrator who ends her session is checked on connections of no account,
+// and her role is the process's again afterwards.
+TEST_F(ServerAccounts, AnAdministratorIsCheckedOverALockedSessionAsAtTheLogin)
+{
+    ASSERT_EQ(staff.logIn(u"kango"_s, kNursePassword).outcome, LoginResult::Outcome::LoggedIn);
+    ASSERT_EQ(jet::serverLoginRole(), nurseRole);
+    const auto administratorAsSeenFromANewConnection = [&] {
+        jet::Connection own;
+        own.open(db::plainConnectionString(location));
+        ServerLogins ownLogins;
+        StaffAccounts seen(own, ownLogins);
+        return seen.logIn(u"kanri"_s, kAdminPassword).outcome;
+    };
+    EXPECT_EQ(administratorAsSeenFromANewConnection(), LoginResult::Outcome::WrongPasswordOrId);
+    {
+        db::AccountsAsAtLogin asAtLogin;
+        EXPECT_EQ(administratorAsSeenFromANewConnection(), LoginResult::Outcome::LoggedIn);
+    }
+    EXPECT_EQ(jet::serverLoginRole(), nurseRole);
 }
 
 // As norva-db copy leaves it: an account whose file hash came with the rows.

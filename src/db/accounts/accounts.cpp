@@ -322,6 +322,7 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
     result.outcome = LoginResult::Outcome::LoggedIn;
     result.account = read(account->id);
     transaction.commit();
+    m_authenticator.admit(m_connection, id, password);
     tellPassword(m_connection, id, password);
     return result;
 }

@@ -132,4 +132,6 @@ void PasswordHashes::setPassword(jet::Connection &connection, const QString &log
                        {QString::fromLatin1(hashPassword(password, m_cost)), loginId});
 }
 
+void Authenticator::admit(jet::Connection &, const QString &, const QString &) {}
+
 } // namespace accounts

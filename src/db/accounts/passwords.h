@@ -49,6 +49,9 @@ public:
     virtual bool check(jet::Connection &connection, const QString &loginId, const QString &password) = 0;
     // The password has passed the rules; the account's row exists.
     virtual void setPassword(jet::Connection &connection, const QString &loginId, const QString &password) = 0;
+    // The whole login succeeded, second factor and all: where the
+    // authenticator's own connections follow the account, from now on.
+    virtual void admit(jet::Connection &connection, const QString &loginId, const QString &password);
 };
 
 // The file's authenticator: the hash in the accounts table.

@@ -230,9 +230,15 @@ bool ServerLogins::check(jet::Connection &connection, const QString &loginId, co
     } else {
         accepted = jet::serverAccepts(connection.dataSource(), role, password);
     }
-    if (accepted)
-        jet::setServerLogin(role, password);
     return accepted;
+}
+
+// Only a login that succeeded whole moves the process to the account's role:
+// a right password whose code is still to come, or a refused account, moves
+// nothing.
+void ServerLogins::admit(jet::Connection &connection, const QString &loginId, const QString &password)
+{
+    jet::setServerLogin(serverRole(connection, loginId), password);
 }
 
 void ServerLogins::setPassword(jet::Connection &connection, const QString &loginId, const QString &password)

@@ -47,7 +47,7 @@ QString serverRole(jet::Connection &connection, const QString &loginId);
 // The server's authenticator: the server's own login of the account's
 // role decides, with the password as SCRAM proves it; the password is set
 // as a SCRAM verifier made here, so that it never travels in a statement.
-// A check that succeeds is where the process's connections learn to log in
+// A whole login admitted is where the process's connections learn to log in
 // as that role (jet::setServerLogin).  An account copied from a file keeps
 // its password: its file hash is checked once, then becomes its role's.
 class ServerLogins : public Authenticator
@@ -55,6 +55,7 @@ class ServerLogins : public Authenticator
 public:
     bool check(jet::Connection &connection, const QString &loginId, const QString &password) override;
     void setPassword(jet::Connection &connection, const QString &loginId, const QString &password) override;
+    void admit(jet::Connection &connection, const QString &loginId, const QString &password) override;
 };
 
 } // namespace accounts

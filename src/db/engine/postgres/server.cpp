@@ -310,6 +310,21 @@ QString serverLoginRole()
     return serverLogin().role;
 }
 
+ServerLoginPause::ServerLoginPause()
+{
+    {
+        QMutexLocker locker(&passwordLock());
+        m_role = serverLogin().role;
+        m_password = serverLogin().password;
+    }
+    setServerLogin({}, {});
+}
+
+ServerLoginPause::~ServerLoginPause()
+{
+    setServerLogin(m_role, m_password);
+}
+
 std::optional<QString> acceptedPassword(const QString &address)
 {
     QMutexLocker locker(&passwordLock());

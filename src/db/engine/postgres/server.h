@@ -45,6 +45,21 @@ void setServerLogin(const QString &role, const QString &password);
 // The role set, empty when none is.
 QString serverLoginRole();
 
+// While it lives, the connections opened are the address's own user's again,
+// as before any login; the login set before is put back when it goes.
+class ServerLoginPause
+{
+public:
+    ServerLoginPause();
+    ~ServerLoginPause();
+    ServerLoginPause(const ServerLoginPause &) = delete;
+    ServerLoginPause &operator=(const ServerLoginPause &) = delete;
+
+private:
+    QString m_role;
+    QString m_password;
+};
+
 // Throws Error(err::GeneralFailure) with a message that names the role and
 // what to do, when the connection's server role does not own the database
 // and so cannot change its tables; a file's connection may.
