@@ -111,7 +111,8 @@ void frmLock::forceLogOff()
             std::optional<accounts::Account> by;
             {
                 // The locked account may read no other account's row, so the
-                // administrator is checked as the login window checks.
+                // administrator is checked as the login window checks, and
+                // acts as themself until the session is ended.
                 db::AccountsAsAtLogin asAtLogin;
                 jet::Connection connection;
                 db::openWindowConnection(connection, toolkit::platform().programFolder());
@@ -122,6 +123,8 @@ void frmLock::forceLogOff()
                     ui->lblMessage->setText(u"ほかの職員をログオフできるのは管理者だけです。"_s);
                     by.reset();
                 }
+                if (by)
+                    asAtLogin.keepAdmitted();
             }
             if (!by)
                 return;

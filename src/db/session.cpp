@@ -54,4 +54,9 @@ AccountsAsAtLogin::AccountsAsAtLogin() : m_pause(std::make_unique<jet::ServerLog
 
 AccountsAsAtLogin::~AccountsAsAtLogin() = default;
 
+void AccountsAsAtLogin::keepAdmitted()
+{
+    m_pause->keep();
+}
+
 } // namespace db

@@ -44,6 +44,10 @@ public:
     AccountsAsAtLogin(const AccountsAsAtLogin &) = delete;
     AccountsAsAtLogin &operator=(const AccountsAsAtLogin &) = delete;
 
+    // The account admitted meanwhile stays the connections' account after
+    // it goes, rather than the one logged in before.
+    void keepAdmitted();
+
 private:
     std::unique_ptr<jet::ServerLoginPause> m_pause;
 };

@@ -181,6 +181,13 @@ TEST_F(ServerAccounts, AnAdministratorIsCheckedOverALockedSessionAsAtTheLogin)
         EXPECT_EQ(administratorAsSeenFromANewConnection(), LoginResult::Outcome::LoggedIn);
     }
     EXPECT_EQ(jet::serverLoginRole(), nurseRole);
+    // Ending her session, the administrator acts as themself.
+    {
+        db::AccountsAsAtLogin asAtLogin;
+        ASSERT_EQ(administratorAsSeenFromANewConnection(), LoginResult::Outcome::LoggedIn);
+        asAtLogin.keepAdmitted();
+    }
+    EXPECT_EQ(jet::serverLoginRole(), serverRole(connection, u"kanri"_s));
 }
 
 // As norva-db copy leaves it: an account whose file hash came with the rows.

@@ -322,7 +322,8 @@ ServerLoginPause::ServerLoginPause()
 
 ServerLoginPause::~ServerLoginPause()
 {
-    setServerLogin(m_role, m_password);
+    if (!m_kept)
+        setServerLogin(m_role, m_password);
 }
 
 std::optional<QString> acceptedPassword(const QString &address)

@@ -55,9 +55,13 @@ public:
     ServerLoginPause(const ServerLoginPause &) = delete;
     ServerLoginPause &operator=(const ServerLoginPause &) = delete;
 
+    // Keeps whatever login is set when it goes, instead of the one before.
+    void keep() { m_kept = true; }
+
 private:
     QString m_role;
     QString m_password;
+    bool m_kept = false;
 };
 
 // Throws Error(err::GeneralFailure) with a message that names the role and
