@@ -1,6 +1,7 @@
 #include "maintenancefixture.h"
 
 #include "db/audit.h"
+#include "db/engine/recordset.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/location.h"
@@ -82,6 +83,12 @@ TEST_F(CompactionTest, TheOldCopyNotesTheTrailsHeadItHolds)
     connection.open(db::plainConnectionString(files.database));
     EXPECT_TRUE(db::audit::verify(connection, noted).sound());
     EXPECT_EQ(db::audit::head(connection), *noted);
+    {
+        // That one row is the compaction's own.
+        jet::Recordset event;
+        event.open(QStringLiteral("SELECT 操作 & ' ' & 詳細 FROM 監査記録"), &connection);
+        EXPECT_EQ(event.value(0).toString(), QStringLiteral("保守 最適化"));
+    }
     connection.close();
     jet::releasePooledHandles(files.database);
 }

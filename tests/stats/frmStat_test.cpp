@@ -1,6 +1,7 @@
 #include "stats/frmStat.h"
 
 #include "app/navigation.h"
+#include "db/audit.h"
 #include "db/schema.h"
 #include "ledger/frmAmbuPts.h"
 #include "ledger/frmFindPts.h"
@@ -127,6 +128,22 @@ TEST_F(StatisticsTest, PeriodCountsEpisodesFromTheFirstDayUpToTheSecond)
     EXPECT_EQ(shown(), Counts{});
     EXPECT_FALSE(chartView()->isHidden());
     EXPECT_TRUE(program.services->boxes().isEmpty());
+}
+
+// Each selection shown leaves its row, with the selection it counted.
+TEST_F(StatisticsTest, EachSelectionShownIsRecordedInTheTrail)
+{
+    db::audit::extendDatabase(ward.connection());
+    window();
+    period(QStringLiteral("2003/04/01"), QStringLiteral("2003/05/01"));
+    jet::Recordset events;
+    events.open(QStringLiteral("SELECT 操作, 詳細 FROM 監査記録"), &ward.connection());
+    ASSERT_FALSE(events.eof());
+    EXPECT_EQ(events.value(0).toString(), QStringLiteral("統計"));
+    EXPECT_TRUE(events.value(1).toString().contains(QStringLiteral("2003"))) << events.value(1).toString().toStdString();
+    events.moveNext();
+    EXPECT_TRUE(events.eof());
+    EXPECT_TRUE(db::audit::verify(ward.connection()).sound());
 }
 
 TEST_F(StatisticsTest, CurrentInpatientsAndOutpatients)
