@@ -10,9 +10,7 @@
 #include "db/engine/filekey.h"
 #include "db/engine/files.h"
 #include "db/engine/postgres/server.h"
-#include "db/engine/recordset.h"
 #include "db/location.h"
-#include "db/session.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -698,14 +696,7 @@ void unlockWithRecoveryKey(const QString &databasePath, const QString &recoveryK
 bool warnsUnprotected(jet::Connection &connection)
 {
     const QString location = connection.dataSource();
-    if (jet::isServerAddress(location) || jet::holdsFileKey() || isProtected(location))
-        return false;
-    if (!session().loggedIn)
-        return true;
-    jet::Recordset row;
-    row.openCommand(u"SELECT 役割 FROM `%1` WHERE ログインID = ?"_s.arg(accounts::kAccountTable), &connection,
-                    {session().account}, jet::CursorType::ForwardOnly);
-    return !row.eof() && accounts::roleNamed(row.value(0).toString()) == accounts::Role::Administrator;
+    return !jet::isServerAddress(location) && !jet::holdsFileKey() && !isProtected(location);
 }
 
 void copyKeyFile(const QString &databasePath, const QString &copyPath)

@@ -69,9 +69,8 @@ std::optional<accounts::LoginResult> unlock(const QString &databasePath, const Q
 void unlockWithRecoveryKey(const QString &databasePath, const QString &recoveryKey);
 
 // Whether the start menu says that the data is not protected: on a file
-// under the published key, to an administrator, the one who can turn
-// protection on (a nurse told so could do nothing about it), and to anyone
-// while nobody is logged in.
+// under the published key, to everyone who uses it, so that the ward knows
+// what its administrator has still to do.
 bool warnsUnprotected(jet::Connection &connection);
 
 // Puts a copy of the protected database's key file beside a copy of the
