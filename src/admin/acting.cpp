@@ -32,8 +32,7 @@ bool attempt(const std::function<void()> &change)
                 done = true;
             } catch (const jet::Error &e) {
                 // The accounts module's refusals, each with its reason.
-                if (e.number() != jet::err::NotSupported && e.number() != jet::err::InvalidArgument
-                    && e.number() != jet::err::RecordDeleted)
+                if (!accounts::isRefusal(e) && e.number() != jet::err::RecordDeleted)
                     throw;
                 refuse(e.description());
             }

@@ -3,6 +3,7 @@
 
 #include "app/login.h"
 #include "app/navigation.h"
+#include "db/accounts/accounts.h"
 #include "db/accounts/authenticator.h"
 #include "db/accounts/passwords.h"
 #include "db/engine/error.h"
@@ -82,7 +83,7 @@ void frmChangePassword::change()
                     .changePassword(*m_account, ui->txtCurrent->text(), ui->txtNew->text());
                 changed = true;
             } catch (const jet::Error &error) {
-                if (error.number() != jet::err::NotSupported && error.number() != jet::err::InvalidArgument)
+                if (!accounts::isRefusal(error))
                     throw;
                 ui->lblProblem->setText(error.description());
                 ui->txtCurrent->clear();

@@ -78,7 +78,7 @@ void frmFirstAdmin::registerAdministrator()
             } catch (const jet::Error &error) {
                 // Another workstation registered one meanwhile, or a rule
                 // the fields did not show.
-                if (error.number() != jet::err::NotSupported && error.number() != jet::err::InvalidArgument)
+                if (!accounts::isRefusal(error))
                     throw;
                 ui->lblProblem->setText(error.description());
                 return;

@@ -155,6 +155,11 @@ QString displayNameProblem(const QString &displayName)
     return {};
 }
 
+bool isRefusal(const jet::Error &error)
+{
+    return error.number() == jet::err::NotSupported || error.number() == jet::err::InvalidArgument;
+}
+
 QString loginIdProblem(const QString &loginId)
 {
     const QString id = loginId.trimmed();

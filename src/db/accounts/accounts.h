@@ -8,6 +8,7 @@
 
 namespace jet {
 class Connection;
+class Error;
 }
 
 namespace accounts {
@@ -159,6 +160,11 @@ QString stateName(State state);
 // Why a display name cannot be used, as the window shows it; empty when it
 // can.  At most kDisplayNameLength characters (extension.h).
 QString displayNameProblem(const QString &displayName);
+
+// Whether an error is one of StaffAccounts' refusals (err::NotSupported) or
+// a broken rule (err::InvalidArgument), whose text is the reason to show,
+// rather than a failure of the database.
+bool isRefusal(const jet::Error &error);
 
 // Why a login ID cannot be used, as the window shows it; empty when it can.
 // Half-width letters, digits, '.', '_' and '-', at most 32; upper and lower
