@@ -133,10 +133,26 @@ void frmCertList::create(bool medical, bool handbook)
           u"診断書を作成できません。"_s);
 }
 
+// What the last certificate said and the current form has no place for is
+// shown before the draft opens, so the physician writes it anew where it
+// belongs instead of losing it unseen.
 void frmCertList::copyFromLast()
 {
-    write([this](const QDate &today) { return m_book->copyFromLast(m_chart, today); },
-          u"前回の診断書から作成できません。"_s);
+    write(
+        [this](const QDate &today) {
+            QStringList unplaced;
+            Certificate draft = m_book->copyFromLast(m_chart, today, &unplaced);
+            if (!unplaced.isEmpty()) {
+                toolkit::MessageBoxRequest box;
+                box.text = u"前回の診断書の次の記載は、現在の様式に記入する欄がないため、新しい診断書に引き継いでいません。"
+                           u"必要なものは、該当する欄に記入し直してください。\n\n"_s
+                    + u"・"_s + unplaced.join(u"\n・"_s);
+                box.icon = toolkit::MessageIcon::Information;
+                toolkit::platform().messageBox(box);
+            }
+            return draft;
+        },
+        u"前回の診断書から作成できません。"_s);
 }
 
 void frmCertList::open()

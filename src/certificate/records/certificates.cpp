@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <optional>
 #include <algorithm>
+#include <tuple>
 
 namespace certificates {
 
@@ -166,7 +167,10 @@ QList<DiagnosisOutside> outsideMedicalRange(const Certificate &certificate)
     return outside;
 }
 
-CertificateBook::CertificateBook(jet::Connection &connection) : m_connection(connection) { }
+CertificateBook::CertificateBook(jet::Connection &connection, const FormCatalog &catalog)
+    : m_connection(connection), m_catalog(catalog)
+{
+}
 
 Certificate CertificateBook::create(int chart, bool medical, bool handbook, const QDate &written,
                                     const QString &variant) const
@@ -177,7 +181,7 @@ Certificate CertificateBook::create(int chart, bool medical, bool handbook, cons
     c.chart = chart;
     c.medical = medical;
     c.handbook = handbook;
-    c.edition = FormCatalog::instance().currentEdition();
+    c.edition = m_catalog.currentEdition();
     c.variant = variant.isEmpty() ? settings().variant : variant;
     c.written = written;
 
@@ -201,7 +205,7 @@ Certificate CertificateBook::create(int chart, bool medical, bool handbook, cons
     return c;
 }
 
-Certificate CertificateBook::copyFromLast(int chart, const QDate &written) const
+Certificate CertificateBook::copyFromLast(int chart, const QDate &written, QStringList *unplaced) const
 {
     jet::Recordset last;
     last.openCommand(u"SELECT 診断書ID FROM %1 WHERE カルテID = ? ORDER BY 診断書ID DESC"_s.arg(kRecords),
@@ -210,10 +214,24 @@ Certificate CertificateBook::copyFromLast(int chart, const QDate &written) const
         throw jet::Error(jet::err::NoCurrentRecord, u"この患者の診断書はまだありません。"_s);
     const Certificate previous = read(last.value(0).toInt());
     Certificate c = create(chart, previous.medical, previous.handbook, written, previous.variant);
-    c.edition = previous.edition;
     c.physician = previous.physician;
     c.physicianName = previous.physicianName;
-    c.items = previous.items;
+    // A renewal is written on the current edition: what the last one said
+    // goes to the same field, or to the field a later edition renamed it to;
+    // what has no place there is named for the physician, never dropped
+    // unseen.
+    for (const Item &item : previous.items) {
+        Item moved = item;
+        if (previous.edition != c.edition)
+            std::tie(moved.group, moved.field) = m_catalog.renamedField(previous.edition, item.group, item.field);
+        if (m_catalog.refusal(c.edition, c.kinds(), c.variant, moved.group, moved.field, moved.value).isEmpty()) {
+            c.items.append(moved);
+        } else if (unplaced) {
+            const QString field = m_catalog.describe(previous.edition, previous.kinds(), previous.variant, item.group,
+                                                     item.field, item.value);
+            unplaced->append(item.text.isEmpty() ? field : field + u"："_s + item.text);
+        }
+    }
     return c;
 }
 
@@ -277,7 +295,7 @@ void CertificateBook::checkItems(const Certificate &c) const
 {
     if (c.kinds().isEmpty())
         throw jet::Error(jet::err::InvalidArgument, u"診断書の種別（自立支援医療、手帳）を選んでください。"_s);
-    const FormCatalog &catalog = FormCatalog::instance();
+    const FormCatalog &catalog = m_catalog;
     if (!catalog.edition(c.edition))
         throw jet::Error(jet::err::InvalidArgument, u"様式 %1 はこのプログラムにありません。"_s.arg(c.edition));
     if (!catalog.variant(c.variant))
@@ -444,7 +462,7 @@ Settings CertificateBook::settings() const
     Settings s{kDefaultVariant.toString(), kDefaultRenewalMonths};
     if (row.eof())
         return s;
-    if (!row.value(0).isNull() && FormCatalog::instance().variant(row.value(0).toString()))
+    if (!row.value(0).isNull() && m_catalog.variant(row.value(0).toString()))
         s.variant = row.value(0).toString();
     if (const int months = row.value(1).toInt(); months >= 1 && months <= 24)
         s.renewalMonths = months;
@@ -453,7 +471,7 @@ Settings CertificateBook::settings() const
 
 void CertificateBook::setSettings(const Settings &settings)
 {
-    if (!FormCatalog::instance().variant(settings.variant))
+    if (!m_catalog.variant(settings.variant))
         throw jet::Error(jet::err::InvalidArgument,
                          u"都道府県の様式 %1 はこのプログラムにありません。"_s.arg(settings.variant));
     if (settings.renewalMonths < 1 || settings.renewalMonths > 24)

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace jet {
@@ -115,7 +116,8 @@ struct Settings
 class CertificateBook
 {
 public:
-    explicit CertificateBook(jet::Connection &connection);
+    // The forms are the program's own unless a catalog is given.
+    explicit CertificateBook(jet::Connection &connection, const FormCatalog &catalog = FormCatalog::instance());
 
     // A new, unsaved draft for the patient on the current edition, with the
     // diagnoses of the patient row and the physician of the patient's
@@ -124,10 +126,14 @@ public:
                        const QString &variant = {}) const;
 
     // 前回から作成: the patient's last certificate as a new, unsaved draft of
-    // a series of its own, with its kinds, edition, variant, physician and
-    // items, the diagnoses taken afresh from the patient row, no validity.
-    // Throws jet::Error(err::NoCurrentRecord) when the patient has none.
-    Certificate copyFromLast(int chart, const QDate &written) const;
+    // a series of its own on the current edition, with its kinds, variant,
+    // physician and items, the diagnoses taken afresh from the patient row,
+    // no validity.  An item of an older edition goes to its field in the
+    // current one (renamed where a later edition says so); those the current
+    // forms do not ask are left out of the draft and described, with their
+    // text, in `unplaced`.  Throws jet::Error(err::NoCurrentRecord) when the
+    // patient has none.
+    Certificate copyFromLast(int chart, const QDate &written, QStringList *unplaced = nullptr) const;
 
     // Throws jet::Error(err::NoCurrentRecord) for an unknown ID.
     Certificate read(int id) const;
@@ -176,6 +182,7 @@ private:
     QList<Item> readItems(int id) const;
 
     jet::Connection &m_connection;
+    const FormCatalog &m_catalog;
 };
 
 } // namespace certificates

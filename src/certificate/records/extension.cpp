@@ -1,5 +1,6 @@
 #include "certificate/records/extension.h"
 
+#include "db/accounts/serverroles.h"
 #include "db/columndefs.h"
 #include "db/engine/catalog.h"
 #include "db/engine/connection.h"
@@ -120,6 +121,8 @@ int extensionVersion(jet::Connection &connection)
 void extendDatabase(jet::Connection &connection)
 {
     db::extendDatabase(connection, extension());
+    // On a server the staff's roles are granted the new tables by their rights.
+    accounts::updateServerRoles(connection);
 }
 
 } // namespace certificates

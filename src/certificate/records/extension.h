@@ -35,9 +35,11 @@ QList<QString> extensionTables();
 int extensionVersion(jet::Connection &connection);
 
 // Creates the extension, or brings an older one up to kExtensionVersion, in
-// one transaction: a failure part-way leaves the file as it was.  Throws
-// jet::Error(err::GeneralFailure) when the file's extension is newer than
-// this program's, and whatever the engine throws.
+// one transaction: a failure part-way leaves the file as it was; on a server
+// the staff's roles are then granted its tables.  Only the database's owner
+// may (db::mayExtend()); throws jet::Error(err::GeneralFailure) for
+// anyone else, when the file's extension is newer than this program's, and
+// whatever the engine throws.
 void extendDatabase(jet::Connection &connection);
 
 } // namespace certificates

@@ -23,7 +23,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kFolder = u":/certificate/forms/"_s;
-const QString kConditions = u"conditions"_s;
 
 QJsonObject readObject(const QString &path)
 {
@@ -109,9 +108,9 @@ Section section(const QJsonObject &o, const QJsonObject &levels, const QString &
     return s;
 }
 
-QList<ConditionGroup> conditionGroups(const QString &id)
+QList<ConditionGroup> conditionGroups(const QString &folder, const QString &id)
 {
-    const QString path = kFolder + id + u".json"_s;
+    const QString path = folder + id + u".json"_s;
     const QJsonObject root = readObject(path);
     QList<ConditionGroup> groups;
     for (const QJsonValue &value : root.value(u"groups"_s).toArray()) {
@@ -122,9 +121,9 @@ QList<ConditionGroup> conditionGroups(const QString &id)
     return groups;
 }
 
-Form form(const QString &id)
+Form form(const QString &folder, const QString &id)
 {
-    const QString path = kFolder + id + u".json"_s;
+    const QString path = folder + id + u".json"_s;
     const QJsonObject root = readObject(path);
     const QJsonObject levels = root.value(u"levels"_s).toObject();
     Form f;
@@ -136,7 +135,7 @@ Form form(const QString &id)
     for (const QJsonValue &value : root.value(u"sections"_s).toArray())
         f.sections.append(section(value.toObject(), levels, path));
     f.footer = fields(root.value(u"footer"_s).toArray(), levels, path);
-    f.conditions = conditionGroups(root.value(u"conditions"_s).toString());
+    f.conditions = conditionGroups(folder, root.value(u"conditions"_s).toString());
     return f;
 }
 
@@ -176,27 +175,30 @@ QString kindName(Kind kind)
 
 const FormCatalog &FormCatalog::instance()
 {
-    static const FormCatalog catalog;
+    static const FormCatalog catalog = (registerFormResources(), FormCatalog(kFolder));
     return catalog;
 }
 
-FormCatalog::FormCatalog()
+FormCatalog::FormCatalog(const QString &folder)
 {
-    registerFormResources();
-    const QJsonObject root = readObject(kFolder + u"editions.json"_s);
-    for (const QJsonValue &value : root.value(u"editions"_s).toArray()) {
+    const QString root = folder.endsWith(u'/') ? folder : folder + u'/';
+    const QJsonObject editions = readObject(root + u"editions.json"_s);
+    for (const QJsonValue &value : editions.value(u"editions"_s).toArray()) {
         const QJsonObject o = value.toObject();
-        const Edition edition{o.value(u"id"_s).toString(), o.value(u"title"_s).toString(),
-                              o.value(u"medical"_s).toString(), o.value(u"handbook"_s).toString()};
+        Edition edition{o.value(u"id"_s).toString(), o.value(u"title"_s).toString(), o.value(u"medical"_s).toString(),
+                        o.value(u"handbook"_s).toString(), {}};
+        const QJsonObject renamed = o.value(u"renamed"_s).toObject();
+        for (auto it = renamed.begin(); it != renamed.end(); ++it)
+            edition.renamed.insert(it.key(), it.value().toString());
         m_editions.append(edition);
         for (const QString &id : {edition.medical, edition.handbook})
             if (!this->form(id))
-                m_forms.append(certificates::form(id));
+                m_forms.append(certificates::form(root, id));
     }
-    m_currentEdition = root.value(u"current"_s).toString();
-    const QDir folder(kFolder + u"variants"_s);
-    for (const QString &name : folder.entryList({u"*.json"_s}, QDir::Files, QDir::Name))
-        m_variants.append(certificates::variant(folder.filePath(name)));
+    m_currentEdition = editions.value(u"current"_s).toString();
+    const QDir variants(root + u"variants"_s);
+    for (const QString &name : variants.entryList({u"*.json"_s}, QDir::Files, QDir::Name))
+        m_variants.append(certificates::variant(variants.filePath(name)));
     if (!edition(m_currentEdition))
         throw jet::Error(jet::err::GeneralFailure, u"診断書の様式データに現在の様式がありません。"_s);
 }
@@ -262,8 +264,14 @@ QList<Section> FormCatalog::sections(const QString &edition, Kind kind, const QS
 }
 
 const Field *FormCatalog::findField(const QString &edition, const QList<Kind> &kinds, const QString &variant,
-                                   const QString &group, const QString &field) const
+                                   const QString &group, const QString &field, QString *heading) const
 {
+    // Headed as the form prints them: "(3) 幻覚妄想状態", "⑨　備考".
+    const auto found = [heading](const QString &caption, const Field &item) {
+        if (heading)
+            *heading = caption.trimmed();
+        return &item;
+    };
     for (Kind kind : kinds) {
         const Form *f = form(edition, kind);
         if (!f)
@@ -272,22 +280,54 @@ const Field *FormCatalog::findField(const QString &edition, const QList<Kind> &k
             if (g.code == group)
                 for (const Field &item : g.items)
                     if (item.code == field)
-                        return &item;
+                        return found(u"(%1) %2"_s.arg(g.number, g.title), item);
         // The sections come from the catalog's own lists, so the pointers
         // stay valid; the variant's extras are looked up in the variant.
         for (const Section &s : f->sections)
             if (s.group == group)
                 for (const Field &item : s.fields)
                     if (item.code == field)
-                        return &item;
+                        return found(s.number + u'　' + s.title, item);
         if (const Variant *v = this->variant(variant))
             for (const Variant::Extra &extra : v->extras)
                 if (extra.form == f->id && extra.section.group == group)
                     for (const Field &item : extra.section.fields)
                         if (item.code == field)
-                            return &item;
+                            return found(extra.section.number + u'　' + extra.section.title, item);
     }
     return nullptr;
+}
+
+QPair<QString, QString> FormCatalog::renamedField(const QString &fromEdition, const QString &group,
+                                                  const QString &field) const
+{
+    QString code = group + u'/' + field;
+    bool later = false;
+    for (const Edition &e : m_editions) {
+        if (later)
+            code = e.renamed.value(code, code);
+        if (e.id == m_currentEdition)
+            break;
+        later = later || e.id == fromEdition;
+    }
+    const qsizetype slash = code.indexOf(u'/');
+    return {code.left(slash), code.mid(slash + 1)};
+}
+
+QString FormCatalog::describe(const QString &edition, const QList<Kind> &kinds, const QString &variant,
+                              const QString &group, const QString &field, const QString &value) const
+{
+    QString heading;
+    const Field *f = findField(edition, kinds, variant, group, field, &heading);
+    if (!f)
+        return group + u'/' + field;
+    QString text = heading;
+    if (!f->label.isEmpty())
+        text += u"："_s + f->label;
+    for (const Option &option : f->options)
+        if (option.code == value)
+            text += u"（"_s + option.label + u"）"_s;
+    return text;
 }
 
 QString FormCatalog::refusal(const QString &edition, const QList<Kind> &kinds, const QString &variant,

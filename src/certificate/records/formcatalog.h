@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
+#include <QPair>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -111,6 +113,9 @@ struct Edition
     QString title;
     QString medical;
     QString handbook;
+    // The codes ("group/field") of the edition before this one that this
+    // edition names otherwise, so that a renewal carries their values over.
+    QHash<QString, QString> renamed;
 };
 
 // The forms' fixed texts, sections and condition groups, read from the data
@@ -119,8 +124,12 @@ struct Edition
 class FormCatalog
 {
 public:
-    // Throws jet::Error(err::GeneralFailure) when a data file cannot be read.
+    // The forms built into the program.  Throws jet::Error(err::GeneralFailure)
+    // when a data file cannot be read.
     static const FormCatalog &instance();
+    // The forms of the data files in a folder laid out as the built-in one,
+    // for editions that are not yet the program's; throws as instance().
+    explicit FormCatalog(const QString &folder);
 
     QList<Edition> editions() const { return m_editions; }
     QString currentEdition() const { return m_currentEdition; }
@@ -143,14 +152,22 @@ public:
     QString refusal(const QString &edition, const QList<Kind> &kinds, const QString &variant, const QString &group,
                     const QString &field, const QString &value) const;
 
+    // Where a field of an older edition stands in the current one: its code
+    // after the renames each later edition declares.
+    QPair<QString, QString> renamedField(const QString &fromEdition, const QString &group, const QString &field) const;
+
+    // A stored value as the edition's form names it, for a message: the
+    // heading of its group or section, the field's label and the option's.
+    QString describe(const QString &edition, const QList<Kind> &kinds, const QString &variant, const QString &group,
+                     const QString &field, const QString &value) const;
+
     // The validity the authority usually grants, as a suggestion for the
     // user: from the day given, the form's years, to the day before.
     QDate suggestedValidityEnd(const QString &edition, Kind kind, const QDate &from) const;
 
 private:
-    FormCatalog();
     const Field *findField(const QString &edition, const QList<Kind> &kinds, const QString &variant,
-                           const QString &group, const QString &field) const;
+                           const QString &group, const QString &field, QString *heading = nullptr) const;
 
     QList<Edition> m_editions;
     QString m_currentEdition;
