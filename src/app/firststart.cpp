@@ -4,6 +4,7 @@
 #include "db/codetables.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/extension.h"
 #include "db/location.h"
 #include "db/schema.h"
 #include "db/sessionrights.h"
@@ -117,15 +118,31 @@ void offerCertificateRecords(const QString &programFolder)
             if (certificates::extensionVersion(connection) >= certificates::kExtensionVersion
                 || !db::sessionMay(connection, accounts::Right::Maintenance))
                 return;
-            connection.setWriteGuard({});
-            toolkit::MessageBoxRequest box;
-            box.text = QStringLiteral(
+            const QString missing = QStringLiteral(
                 "このデータベースには、現行の様式の診断書（自立支援医療（精神通院医療）、精神障害者保健福祉手帳）を"
                 "1通ずつ記録する表がありません。\n"
                 "表を追加すると、患者ごとに発行した診断書の一覧、前回からの作成、更新時期の近い診断書の一覧が使えます。"
-                "これまでの診断書と台帳はそのまま残り、以前のプログラムでもこのデータベースを開けます。\n\n"
-                "表を追加しますか？\n"
-                "「いいえ」を選んだ場合は、これまでどおりの機能で起動し、次に起動したときにもう一度お尋ねします。");
+                "これまでの診断書と台帳はそのまま残り、以前のプログラムでもこのデータベースを開けます。\n\n");
+            // Where the staff's accounts may not change the tables, asking
+            // would only lead to a refusal: the one who can is named instead.
+            if (!db::mayExtend(connection)) {
+                toolkit::MessageBoxRequest box;
+                box.text = missing
+                    + QStringLiteral("表を追加できるのはデータベースの所有者だけで、ログインした職員のアカウントでは追加できません。"
+                                     "システムの管理者に、データベースの所有者として次のコマンドを実行するよう依頼してください"
+                                     "（データベース %1 を、所有者のロールで接続するアドレスで指定します）。\n\n"
+                                     "    norva-db extend データベースのアドレス\n\n"
+                                     "表が追加されるまでは、これまでどおりの機能で起動します。")
+                          .arg(jet::describeDataSource(db::readDatabasePath(programFolder)));
+                box.icon = toolkit::MessageIcon::Information;
+                toolkit::platform().messageBox(box);
+                return;
+            }
+            connection.setWriteGuard({});
+            toolkit::MessageBoxRequest box;
+            box.text = missing
+                + QStringLiteral("表を追加しますか？\n"
+                                 "「いいえ」を選んだ場合は、これまでどおりの機能で起動し、次に起動したときにもう一度お尋ねします。");
             box.icon = toolkit::MessageIcon::Question;
             box.buttons = toolkit::MessageButtons::YesNo;
             if (toolkit::platform().messageBox(box) == toolkit::MessageResult::Yes)

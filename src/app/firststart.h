@@ -36,8 +36,11 @@ void guideNewLedger(const QString &programFolder);
 // older program, asks whether to add them; yes creates them in one
 // transaction, no leaves the file as it was and the ledgers as before, and
 // the question comes again at the next start.  A file whose records are of a
-// newer program is left alone.  A failure is told with its cause, and the
-// program goes on without the records.
+// newer program is left alone.  Only a session with the maintenance right is
+// asked; where its account may not change the tables (a server's staff
+// role), it is told the command the database's owner runs instead.  A
+// failure is told with its cause, and the program goes on without the
+// records.
 void offerCertificateRecords(const QString &programFolder);
 
 } // namespace app

@@ -38,6 +38,11 @@ int extensionVersion(jet::Connection &connection, const Extension &extension)
     return version.eof() ? 0 : version.value(0).toInt();
 }
 
+bool mayExtend(jet::Connection &connection)
+{
+    return jet::ownsDatabase(connection);
+}
+
 void extendDatabase(jet::Connection &connection, const Extension &extension)
 {
     const int from = extensionVersion(connection, extension);

@@ -34,6 +34,11 @@ struct Extension
 // the engine does when the database cannot be read.
 int extensionVersion(jet::Connection &connection, const Extension &extension);
 
+// Whether the connection may create or upgrade an extension: only the
+// database's owner may change its tables, which on a server a staff
+// account's role is not.
+bool mayExtend(jet::Connection &connection);
+
 // Creates the extension, or brings an older one up to its current version,
 // in one transaction: a failure part-way leaves the database as it was.
 // Throws jet::Error(err::GeneralFailure) when the database's extension is

@@ -3,6 +3,13 @@
 #include "certificate/frmCertToday.h"
 #include "certificate/frmRenewals.h"
 #include "certificate/records/extension.h"
+#include "db/accounts/accounts.h"
+#include "db/accounts/extension.h"
+#include "db/accounts/serverroles.h"
+#include "db/audit.h"
+#include "db/engine/postgres/server.h"
+#include "db/location.h"
+#include "db/session.h"
 #include "ledger/frmAmbuPts.h"
 #include "record/recordfixture.h"
 #include "toolkit/platform.h"
@@ -139,7 +146,7 @@ TEST_F(TodayCertificateTest, AMemberOffItsCheckIsGreyedButKeptAndADiagnosisOutsi
     const int alzheimer = stored(u"SELECT 診断ID FROM `診断名(ICD10)` WHERE ICDコード = 'G30'"_s).toInt();
     const int schizophrenia = stored(u"SELECT 診断ID FROM `診断名(ICD10)` WHERE ICDコード = 'F20'"_s).toInt();
     CertificateBook book(ward.connection());
-    const certificates::Certificate draft = book.create(1004, true, false, today());
+    const certificates::Certificate draft = book.create(1004, true, false, toolkit::platform().now().date());
 
     bool ran = false;
     certificates::Certificate saved;
@@ -187,7 +194,7 @@ TEST_F(TodayCertificateTest, ADraftSavedElsewhereKeepsBothEditsAndAsksAboutTheSa
 {
     certificates::extendDatabase(ward.connection());
     CertificateBook book(ward.connection());
-    certificates::Certificate draft = book.create(1004, true, false, today());
+    certificates::Certificate draft = book.create(1004, true, false, toolkit::platform().now().date());
     book.save(draft);
     const auto other = [&](const QString &physician, const QList<Item> &items) {
         certificates::Certificate c = book.read(draft.id);
@@ -291,6 +298,58 @@ TEST_F(TodayCertificateTest, TheFirstStartAsksAndOnlyYesAddsTheRecordsAndTheirEn
     const qsizetype asked = program.services->boxes().size();
     app::offerCertificateRecords(folder.path());
     EXPECT_EQ(program.services->boxes().size(), asked);
+}
+
+// On a server the staff's roles may not create tables: the administrator is
+// told what the database's owner runs instead of a question that can only
+// fail, and once the owner has added the records the physician uses them.
+class CertificateRecordsOnServer : public testing_support::RecordWindowTest
+{
+protected:
+    CertificateRecordsOnServer() : RecordWindowTest(testing_support::Backend::Server) {}
+
+    void TearDown() override
+    {
+        jet::setServerLogin({}, {});
+        db::clearSessionAccount();
+        RecordWindowTest::TearDown();
+    }
+
+    void logInAs(const QString &loginId)
+    {
+        jet::setServerLogin(accounts::serverRole(ward.connection(), loginId), kPassword);
+        db::setSessionAccount(loginId);
+    }
+
+    const QString kPassword = u"Shiken-Pass-2026"_s;
+};
+
+TEST_F(CertificateRecordsOnServer, TheAdministratorIsToldTheOwnersCommandAndThePhysicianUsesWhatTheOwnerAdded)
+{
+    db::audit::extendDatabase(ward.connection());
+    accounts::extendDatabase(ward.connection());
+    accounts::ServerLogins logins;
+    accounts::StaffAccounts staff(ward.connection(), logins);
+    const accounts::Account admin = staff.createFirstAdministrator(u"kanri"_s, u"管理"_s, kPassword);
+    staff.create(admin, u"ishi"_s, u"医師"_s, accounts::Role::Physician, kPassword, false);
+
+    logInAs(u"kanri"_s);
+    app::offerCertificateRecords(folder.path());
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    EXPECT_EQ(program.services->boxes().first().request.buttons, toolkit::MessageButtons::Ok);
+    EXPECT_TRUE(program.services->boxes().first().request.text.contains(u"norva-db extend"_s));
+    EXPECT_EQ(certificates::extensionVersion(ward.connection()), 0);
+
+    // The owner's connection, as norva-db extend opens it.
+    certificates::extendDatabase(ward.connection());
+    logInAs(u"ishi"_s);
+    jet::Connection physician;
+    db::openWindowConnection(physician, folder.path());
+    CertificateBook book(physician);
+    certificates::Certificate c = book.create(1004, true, false, toolkit::platform().now().date());
+    book.save(c);
+    EXPECT_EQ(book.ofPatient(1004).size(), 1);
+    physician.close();
 }
 
 } // namespace

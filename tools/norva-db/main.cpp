@@ -5,6 +5,7 @@
 
 #include "demo.h"
 
+#include "certificate/records/extension.h"
 #include "db/audit.h"
 #include "db/check.h"
 #include "db/copy.h"
@@ -85,6 +86,25 @@ void addAuditTrail(const QString &path)
     db::audit::extendDatabase(connection);
     connection.close();
     jet::releasePooledHandles(path);
+}
+
+// The certificate records are added by the program when a user with the
+// maintenance right agrees; on a server the staff's roles may not create
+// tables, so the database's owner adds them here.
+int extend(const QString &database)
+{
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(database));
+    const int before = certificates::extensionVersion(connection);
+    certificates::extendDatabase(connection);
+    connection.close();
+    const QString name = jet::describeDataSource(database);
+    if (before == certificates::kExtensionVersion)
+        out() << u"%1 already has the certificate records (version %2)."_s.arg(name).arg(before) << Qt::endl;
+    else
+        out() << u"Added the certificate records (version %2) to %1."_s.arg(name).arg(certificates::kExtensionVersion)
+              << Qt::endl;
+    return 0;
 }
 
 int create(const QString &path, const QString &generationName)
@@ -614,10 +634,12 @@ int main(int argc, char **argv)
         "                                               administrator's password (asked) and a recovery key,\n"
         "                                               printed once\n"
         "  protection DB                                whether the file is protected, and for whom\n"
+        "  extend DB                                    adds the records of today's certificates, as the\n"
+        "                                               database's owner (on a server the staff cannot)\n"
         "  unprotect DB                                 back under the published key, the key file removed\n\n"
         "A protected file opens with --recovery-key KEY, or the recovery key asked on the terminal."_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy, audit, protect, protection or unprotect"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy, audit, protect, protection, unprotect or extend"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file or server address"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
@@ -640,7 +662,8 @@ int main(int argc, char **argv)
         : command == u"backup"_s || command == u"restore"_s || command == u"copy"_s || command == u"audit"_s ? 3
                                                                                                               : 2;
     const QStringList commands{u"create"_s, u"demo"_s,  u"backup"_s,  u"restore"_s,   u"check"_s,
-                               u"copy"_s,   u"audit"_s, u"protect"_s, u"protection"_s, u"unprotect"_s};
+                               u"copy"_s,   u"audit"_s, u"protect"_s, u"protection"_s, u"unprotect"_s,
+                               u"extend"_s};
     if (command == u"audit"_s && auditCommand != u"verify"_s && auditCommand != u"export"_s) {
         err() << parser.helpText();
         return 2;
@@ -664,6 +687,8 @@ int main(int argc, char **argv)
         }
         if (command == u"copy"_s)
             return copy(args.at(1), args.at(2));
+        if (command == u"extend"_s)
+            return extend(args.at(1));
         if (auditCommand == u"verify"_s)
             return auditVerify(args.at(2), parser.value(expect));
         if (auditCommand == u"export"_s)

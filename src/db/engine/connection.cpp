@@ -580,6 +580,12 @@ void updateServerSide(Connection &connection)
         static_cast<postgres::PgDriver &>(db).updateServerSide();
 }
 
+bool ownsDatabase(Connection &connection)
+{
+    Driver &db = connection.driver();
+    return db.dialect() != Dialect::Postgres || static_cast<postgres::PgDriver &>(db).ownsDatabase();
+}
+
 void requireDatabaseOwner(Connection &connection)
 {
     Driver &db = connection.driver();

@@ -64,6 +64,11 @@ private:
     bool m_kept = false;
 };
 
+// Whether the connection may change the database's tables: a file's may; a
+// server's when its role owns the database (a staff account's role does
+// not).
+bool ownsDatabase(Connection &connection);
+
 // Throws Error(err::GeneralFailure) with a message that names the role and
 // what to do, when the connection's server role does not own the database
 // and so cannot change its tables; a file's connection may.
