@@ -133,15 +133,20 @@ void frmCertList::create(bool medical, bool handbook)
           u"診断書を作成できません。"_s);
 }
 
-// What the last certificate said and the current form has no place for is
-// shown before the draft opens, so the physician writes it anew where it
-// belongs instead of losing it unseen.
+// The certificate renewed is the last of the chosen row's kinds: a patient
+// due for the 自立支援医療 renewal may hold a newer 手帳 certificate.  What
+// the last certificate said and the current form has no place for is shown
+// before the draft opens, so the physician writes it anew where it belongs
+// instead of losing it unseen.
 void frmCertList::copyFromLast()
 {
     write(
         [this](const QDate &today) {
+            QList<Kind> kinds;
+            if (const int id = chosen())
+                kinds = m_book->read(id).kinds();
             QStringList unplaced;
-            Certificate draft = m_book->copyFromLast(m_chart, today, &unplaced);
+            Certificate draft = m_book->copyFromLast(m_chart, today, kinds, &unplaced);
             if (!unplaced.isEmpty()) {
                 toolkit::MessageBoxRequest box;
                 box.text = u"前回の診断書の次の記載は、現在の様式に記入する欄がないため、新しい診断書に引き継いでいません。"

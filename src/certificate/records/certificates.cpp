@@ -205,11 +205,19 @@ Certificate CertificateBook::create(int chart, bool medical, bool handbook, cons
     return c;
 }
 
-Certificate CertificateBook::copyFromLast(int chart, const QDate &written, QStringList *unplaced) const
+Certificate CertificateBook::copyFromLast(int chart, const QDate &written, const QList<Kind> &kinds,
+                                         QStringList *unplaced) const
 {
     jet::Recordset last;
-    last.openCommand(u"SELECT 診断書ID FROM %1 WHERE カルテID = ? ORDER BY 診断書ID DESC"_s.arg(kRecords),
+    last.openCommand(u"SELECT 診断書ID, 自立支援医療, 手帳 FROM %1 WHERE カルテID = ? ORDER BY 診断書ID DESC"_s.arg(kRecords),
                      &m_connection, {chart}, jet::CursorType::ForwardOnly);
+    const auto sameKinds = [&] {
+        return kinds.isEmpty()
+            || (last.value(1).toBool() == kinds.contains(Kind::Medical)
+                && last.value(2).toBool() == kinds.contains(Kind::Handbook));
+    };
+    while (!last.eof() && !sameKinds())
+        last.moveNext();
     if (last.eof())
         throw jet::Error(jet::err::NoCurrentRecord, u"この患者の診断書はまだありません。"_s);
     const Certificate previous = read(last.value(0).toInt());

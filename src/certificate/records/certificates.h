@@ -125,15 +125,17 @@ public:
     Certificate create(int chart, bool medical, bool handbook, const QDate &written,
                        const QString &variant = {}) const;
 
-    // 前回から作成: the patient's last certificate as a new, unsaved draft of
-    // a series of its own on the current edition, with its kinds, variant,
+    // 前回から作成: the patient's last certificate (the last of the kinds
+    // given, where they are) as a new, unsaved draft of a series of its own
+    // on the current edition, with its kinds, variant,
     // physician and items, the diagnoses taken afresh from the patient row,
     // no validity.  An item of an older edition goes to its field in the
     // current one (renamed where a later edition says so); those the current
     // forms do not ask are left out of the draft and described, with their
     // text, in `unplaced`.  Throws jet::Error(err::NoCurrentRecord) when the
     // patient has none.
-    Certificate copyFromLast(int chart, const QDate &written, QStringList *unplaced = nullptr) const;
+    Certificate copyFromLast(int chart, const QDate &written, const QList<Kind> &kinds = {},
+                             QStringList *unplaced = nullptr) const;
 
     // Throws jet::Error(err::NoCurrentRecord) for an unknown ID.
     Certificate read(int id) const;

@@ -113,6 +113,14 @@ TEST_F(RecordsTest, ANewCertificateCopiesThePatientsLastWithTheDiagnosesOfThePat
     EXPECT_NE(renewal.series, first.series);
     EXPECT_EQ(book.ofPatient(1001).first().id, renewal.id);
     EXPECT_EQ(book.read(first.id).mainIcd, u"F20"_s); // the issued one states what was sent
+
+    // A renewal of one kind starts from the last certificate of that kind,
+    // not from a newer one of another.
+    Certificate handbook = book.create(1001, false, true, QDate(2004, 3, 2));
+    book.save(handbook);
+    EXPECT_EQ(book.copyFromLast(1001, QDate(2004, 3, 3), {Kind::Medical, Kind::Handbook}).items, renewal.items);
+    EXPECT_TRUE(book.copyFromLast(1001, QDate(2004, 3, 3)).items.isEmpty());
+    EXPECT_EQ(errorOf([&] { book.copyFromLast(1001, QDate(2004, 3, 3), {Kind::Medical}); }), jet::err::NoCurrentRecord);
 }
 
 TEST_F(RecordsTest, AnIssuedCertificateRefusesEditsAndIsCorrectedByANewVersion)
@@ -319,7 +327,7 @@ TEST_F(RecordsTest, ARenewalOnANewerEditionCarriesItsItemsOverAndNamesThoseWitho
     const FormCatalog newerForms(forms.path());
     CertificateBook after(ward.connection(), newerForms);
     QStringList unplaced;
-    Certificate renewal = after.copyFromLast(1001, QDate(2026, 4, 1), &unplaced);
+    Certificate renewal = after.copyFromLast(1001, QDate(2026, 4, 1), {}, &unplaced);
     EXPECT_EQ(renewal.edition, u"new"_s);
     EXPECT_EQ(renewal.items, (QList<Item>{{u"c1"_s, u"ア"_s, u"1"_s, {}},
                                           {u"c2"_s, u"ア"_s, u"1"_s, {}},
