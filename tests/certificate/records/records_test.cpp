@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QSet>
@@ -284,58 +283,44 @@ TEST(FormCatalogTest, FormsHaveTheirTwelveGroupsAndAVariantIsASetting)
     EXPECT_FALSE(catalog.refusal(edition, {Kind::Medical}, u"national"_s, u"other-clinic"_s, u"present"_s, u"1"_s).isEmpty());
 }
 
-// A renewal written after a new edition of the forms: what the last
-// certificate said goes to the same field or to the one the new edition
-// renamed it to; what the new forms do not ask is named, never lost unseen.
+// A renewal after a new edition of the forms: an item goes to its field or to
+// the one the new edition renamed it to; one the new forms do not ask is named.
 TEST_F(RecordsTest, ARenewalOnANewerEditionCarriesItsItemsOverAndNamesThoseWithoutAPlace)
 {
     QTemporaryDir forms;
+    QDir(forms.path()).mkdir(u"variants"_s);
     const auto write = [&](const QString &name, const QByteArray &json) {
-        QDir(forms.path()).mkpath(QFileInfo(forms.filePath(name)).path());
         QFile file(forms.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(json);
     };
-    const QByteArray older = R"({"id": "old", "medical": "m-old", "handbook": "h"})";
-    const QByteArray newer = R"({"id": "new", "medical": "m-new", "handbook": "h",
-                                 "renamed": {"history/onset": "history/began", "c1/イ": "c2/ア"}})";
-    write(u"editions.json"_s, R"({"current": "old", "editions": [)" + older + "]}");
+    QByteArray editions = R"({"current": "old", "editions": [{"id": "old", "medical": "m-old", "handbook": "h"}
+        , {"id": "new", "medical": "m-new", "handbook": "h", "renamed": {"c1/イ": "c2/ア"}}]})";
+    write(u"editions.json"_s, editions.first(editions.indexOf('\n')) + "]}");
     write(u"variants/national.json"_s, R"({"id": "national"})");
-    write(u"m-old.json"_s, R"({"id": "m-old", "conditions": "c-old", "sections": [{"number": "2", "title": "病歴",
-        "group": "history", "fields": [{"code": "onset", "kind": "text"}, {"code": "course", "kind": "text"}]}]})");
-    write(u"m-new.json"_s, R"({"id": "m-new", "conditions": "c-new", "sections": [{"number": "2", "title": "病歴",
-        "group": "history", "fields": [{"code": "began", "kind": "text"}, {"code": "course", "kind": "text"}]}]})");
+    write(u"m-old.json"_s, R"({"id": "m-old", "conditions": "c-old"})");
+    write(u"m-new.json"_s, R"({"id": "m-new", "conditions": "c-new"})");
     write(u"h.json"_s, R"({"id": "h", "kind": "handbook", "conditions": "c-new"})");
-    write(u"c-old.json"_s, R"({"groups": [{"code": "c1", "number": "1", "title": "抑うつ状態", "items": [
-        {"code": "ア", "label": "抑制", "kind": "check"}, {"code": "イ", "label": "不安", "kind": "check"},
-        {"code": "ウ", "label": "その他", "kind": "check"}]}]})");
-    write(u"c-new.json"_s, R"({"groups": [{"code": "c1", "number": "1", "title": "抑うつ状態", "items": [
-        {"code": "ア", "label": "抑制", "kind": "check"}]}, {"code": "c2", "number": "2", "title": "不安及び不穏",
-        "items": [{"code": "ア", "label": "不安", "kind": "check"}]}]})");
+    write(u"c-old.json"_s, R"({"groups": [{"code": "c1", "number": "1", "title": "抑うつ状態", "items": [{"code": "ア", "kind": "check"},
+        {"code": "イ", "kind": "check"}, {"code": "ウ", "label": "その他", "kind": "check"}]}]})");
+    write(u"c-new.json"_s, R"({"groups": [{"code": "c1", "items": [{"code": "ア", "kind": "check"}]},
+        {"code": "c2", "items": [{"code": "ア", "kind": "check"}]}]})");
 
     const FormCatalog olderForms(forms.path());
     CertificateBook before(ward.connection(), olderForms);
     Certificate last = before.create(1001, true, false, QDate(2025, 4, 1));
-    last.items = {{u"c1"_s, u"ア"_s, u"1"_s, {}},
-                  {u"c1"_s, u"イ"_s, u"1"_s, {}},
-                  {u"c1"_s, u"ウ"_s, u"1"_s, u"希死念慮"_s},
-                  {u"history"_s, u"onset"_s, {}, u"2019年春"_s},
-                  {u"history"_s, u"course"_s, {}, u"通院を継続。"_s}};
+    last.items = {{u"c1"_s, u"ア"_s, u"1"_s, {}}, {u"c1"_s, u"イ"_s, u"1"_s, u"不安"_s}, {u"c1"_s, u"ウ"_s, u"1"_s, u"希死念慮"_s}};
     before.save(last);
 
-    write(u"editions.json"_s, R"({"current": "new", "editions": [)" + older + ", " + newer + "]}");
+    write(u"editions.json"_s, editions.replace("\"current\": \"old\"", "\"current\": \"new\""));
     const FormCatalog newerForms(forms.path());
     CertificateBook after(ward.connection(), newerForms);
     QStringList unplaced;
     Certificate renewal = after.copyFromLast(1001, QDate(2026, 4, 1), {}, &unplaced);
     EXPECT_EQ(renewal.edition, u"new"_s);
-    EXPECT_EQ(renewal.items, (QList<Item>{{u"c1"_s, u"ア"_s, u"1"_s, {}},
-                                          {u"c2"_s, u"ア"_s, u"1"_s, {}},
-                                          {u"history"_s, u"began"_s, {}, u"2019年春"_s},
-                                          {u"history"_s, u"course"_s, {}, u"通院を継続。"_s}}));
+    EXPECT_EQ(renewal.items, (QList<Item>{{u"c1"_s, u"ア"_s, u"1"_s, {}}, {u"c2"_s, u"ア"_s, u"1"_s, u"不安"_s}}));
     EXPECT_EQ(unplaced, QStringList{u"(1) 抑うつ状態：その他：希死念慮"_s});
     after.save(renewal);
-    EXPECT_EQ(after.read(renewal.id).items, renewal.items);
 }
 
 } // namespace
