@@ -146,6 +146,14 @@ bool logOff(bool switching)
     return true;
 }
 
+void endSessionAtExit()
+{
+    if (!current())
+        return;
+    appendEvent(db::audit::action::Logoff, loggedInText());
+    endSession();
+}
+
 void wireSessionItems(toolkit::Form &window)
 {
     // The same window may be loaded again before it is deleted.

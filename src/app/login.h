@@ -42,6 +42,11 @@ bool logOff(bool switching);
 // do; greyed while nobody is logged in.
 void wireSessionItems(toolkit::Form &window);
 
+// The program's end, however the last window went (閉じる on a ledger),
+// ends the session too: the trail records the log-off of whoever was still
+// logged in.
+void endSessionAtExit();
+
 // An administrator's end of a locked session: every window unloads without
 // writing anything, the trail records who ended whose session, and the
 // login window comes back.

@@ -161,7 +161,7 @@ TEST_F(Login, TheFirstAdministratorLogsOffAndBackInWithTabAndReturn)
 
 // Once a ledger has taken the start menu's place, its status bar names the
 // account and its 患者 menu changes the password, switches user and logs
-// off as the start menu's buttons do.
+// off as the start menu's buttons do; the program's end logs off too.
 TEST_F(Login, ALedgerNamesTheAccountAndItsMenuSwitchesUserAndLogsOff)
 {
     addNurse(false);
@@ -194,9 +194,19 @@ TEST_F(Login, ALedgerNamesTheAccountAndItsMenuSwitchesUserAndLogsOff)
     ASSERT_NE(Forms::find<frmLogin>(), nullptr);
     EXPECT_FALSE(Forms::find<frmLogin>()->findChild<QWidget *>(u"lblPrevious"_s)->isVisible());
     EXPECT_EQ(Forms::loaded().size(), 1);
-    EXPECT_EQ(events().filter(u"ログオフ"_s), (QStringList{u"ログオフ tester 試験 管理者（管理者）"_s,
-                                                         u"ログオフ kango 看護 花子（看護師）"_s}));
     EXPECT_FALSE(exitStatus.has_value());
+
+    // 閉じる on the last ledger ends the program, and the session with it.
+    typeLogin(kTesterId, kTesterPassword);
+    press(Forms::find<frmSelector>(), "Command1");
+    app::findWindow(app::window::InpatientLedger)->findChild<QAction *>(u"mnuFileClose"_s)->trigger();
+    settle();
+    EXPECT_EQ(exitStatus, 0);
+    app::endSessionAtExit();
+    EXPECT_FALSE(db::session().loggedIn);
+    EXPECT_EQ(events().filter(u"ログオフ"_s),
+              (QStringList{u"ログオフ tester 試験 管理者（管理者）"_s, u"ログオフ kango 看護 花子（看護師）"_s,
+                           u"ログオフ tester 試験 管理者（管理者）"_s}));
 }
 
 // The reason shows in the window; the trail keeps the ID only where it names

@@ -182,7 +182,8 @@ TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
         bar << action->text();
     EXPECT_EQ(bar, (QStringList{"患者(&F)", "表示と印刷(&P)", "ツール(&T)", "移動(&M)", "ヘルプ(&H)"}));
     EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuFile"))),
-              (QStringList{"mnuFileOpen", "mnuFileNew", "mnuFileStep", "mnuFileClose"}));
+              (QStringList{"mnuFileOpen", "mnuFileNew", "mnuFileStep", "mnuFileLogOff", "mnuFileSwitchUser",
+                           "mnuFilePassword", "mnuFileSessionStep", "mnuFileClose"}));
     EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuReport"))),
               (QStringList{"mnuReportAdm", "mnuReportAdmPsy", "mnuReportTreatment", "mnuReportStep", "mnuReportAdmSum",
                            "mnuReportAdmissionPlan", "mnuReportDischargePlan", "mnuReportDischargeHis"}));
@@ -191,7 +192,7 @@ TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
                            "mnuToolArrange"}));
     EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuMove"))),
               (QStringList{"mnuMoveAdm", "mnuMoveAmbu", "mnuMoveAll"}));
-    for (const char *step : {"mnuFileStep", "mnuReportStep", "mnuToolStep", "mnuHelpStep"}) {
+    for (const char *step : {"mnuFileStep", "mnuFileSessionStep", "mnuReportStep", "mnuToolStep", "mnuHelpStep"}) {
         EXPECT_TRUE(item(ledger, step)->isSeparator());
         EXPECT_TRUE(item(ledger, step)->text().isEmpty()) << "no stray text beside the line";
     }
