@@ -156,7 +156,7 @@ void endSessionAtExit()
 
 void wireSessionItems(toolkit::Form &window)
 {
-    // The same window may be loaded again before it is deleted.
+    // A window hidden and shown again is heard opening again.
     static const char *const wired = "sessionItemsWired";
     if (window.property(wired).toBool())
         return;

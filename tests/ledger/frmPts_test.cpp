@@ -192,7 +192,7 @@ TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
                            "mnuToolArrange"}));
     EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuMove"))),
               (QStringList{"mnuMoveAdm", "mnuMoveAmbu", "mnuMoveAll"}));
-    for (const char *step : {"mnuFileStep", "mnuFileSessionStep", "mnuReportStep", "mnuToolStep", "mnuHelpStep"}) {
+    for (const char *step : {"mnuFileStep", "mnuReportStep", "mnuToolStep", "mnuHelpStep"}) {
         EXPECT_TRUE(item(ledger, step)->isSeparator());
         EXPECT_TRUE(item(ledger, step)->text().isEmpty()) << "no stray text beside the line";
     }
