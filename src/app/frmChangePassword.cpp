@@ -18,7 +18,7 @@ frmChangePassword::frmChangePassword(QWidget *parent)
 {
     ui->setupUi(this);
     ui->lblReason->hide();
-    const auto typed = [this] { ui->lblProblem->setText(problem()); };
+    const auto typed = [this] { ui->lblProblem->setText(problem(accounts::Typing::Ongoing)); };
     connect(ui->txtNew, &QLineEdit::textEdited, this, typed);
     connect(ui->txtAgain, &QLineEdit::textEdited, this, typed);
     connect(ui->txtCurrent, &QLineEdit::returnPressed, ui->txtNew, qOverload<>(&QWidget::setFocus));
@@ -49,27 +49,15 @@ void frmChangePassword::onUnload(bool &)
     m_connection.close();
 }
 
-QString frmChangePassword::problem() const
+QString frmChangePassword::problem(accounts::Typing typing) const
 {
-    const QString password = ui->txtNew->text();
-    if (password.isEmpty())
-        return {};
-    if (QString rules = accounts::passwordProblem(password, m_account->loginId, m_account->secondFactor);
-        !rules.isEmpty())
-        return rules;
-    if (!ui->txtAgain->text().isEmpty() && ui->txtAgain->text() != password)
-        return u"確認のパスワードが一致しません。"_s;
-    return {};
+    return accounts::newPasswordProblem(ui->txtNew->text(), ui->txtAgain->text(), m_account->loginId,
+                                        m_account->secondFactor, typing);
 }
 
 void frmChangePassword::change()
 {
-    QString refusal = problem();
-    if (refusal.isEmpty() && ui->txtNew->text().isEmpty())
-        refusal = u"新しいパスワードを入力してください。"_s;
-    else if (refusal.isEmpty() && ui->txtAgain->text() != ui->txtNew->text())
-        refusal = u"確認のパスワードが一致しません。"_s;
-    if (!refusal.isEmpty()) {
+    if (const QString refusal = problem(accounts::Typing::Finished); !refusal.isEmpty()) {
         ui->lblProblem->setText(refusal);
         return;
     }

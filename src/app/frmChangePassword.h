@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/accounts/accounts.h"
+#include "db/accounts/passwords.h"
 #include "db/engine/connection.h"
 #include "toolkit/form.h"
 
@@ -34,7 +35,7 @@ protected:
     void onUnload(bool &cancel) override;
 
 private:
-    QString problem() const;
+    QString problem(accounts::Typing typing) const;
 
     std::unique_ptr<Ui::frmChangePassword> ui;
     jet::Connection m_connection;

@@ -4,6 +4,7 @@
 #include "app/login.h"
 #include "db/accounts/accounts.h"
 #include "db/accounts/authenticator.h"
+#include "db/accounts/passwords.h"
 #include "db/engine/error.h"
 #include "db/location.h"
 #include "toolkit/binding.h"
@@ -17,8 +18,9 @@ frmFirstAdmin::frmFirstAdmin(QWidget *parent)
 {
     ui->setupUi(this);
     ui->Label1->setFont(toolkit::japaneseFont(16));
+    const auto typed = [this] { ui->lblProblem->setText(problem(accounts::Typing::Ongoing)); };
     for (QLineEdit *field : {ui->txtLoginId, ui->txtPassword, ui->txtPassword2})
-        connect(field, &QLineEdit::textEdited, this, [this] { ui->lblProblem->setText(problem()); });
+        connect(field, &QLineEdit::textEdited, this, typed);
     connect(ui->txtPassword2, &QLineEdit::returnPressed, this, &frmFirstAdmin::registerAdministrator);
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmFirstAdmin::registerAdministrator);
     connect(ui->cmdCancel, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
@@ -39,32 +41,25 @@ void frmFirstAdmin::onUnload(bool &)
     m_connection.close();
 }
 
-// What is wrong so far, as the fields are filled in; an empty field is not
-// yet wrong.
-QString frmFirstAdmin::problem() const
+// What is wrong so far; while the fields are being filled in, one still
+// empty is not yet wrong.
+QString frmFirstAdmin::problem(accounts::Typing typing) const
 {
+    const bool finished = typing == accounts::Typing::Finished;
     const QString loginId = ui->txtLoginId->text().trimmed();
-    const QString password = ui->txtPassword->text();
+    if (loginId.isEmpty() && finished)
+        return u"ログインIDを入力してください。"_s;
     if (QString wrong = loginId.isEmpty() ? QString() : accounts::loginIdProblem(loginId); !wrong.isEmpty())
         return wrong;
-    if (QString wrong = password.isEmpty() ? QString() : accounts::passwordProblem(password, loginId, false);
+    if (QString wrong = finished ? accounts::displayNameProblem(ui->txtDisplayName->text()) : QString();
         !wrong.isEmpty())
         return wrong;
-    if (!ui->txtPassword2->text().isEmpty() && ui->txtPassword2->text() != password)
-        return u"確認のパスワードが一致しません。"_s;
-    return {};
+    return accounts::newPasswordProblem(ui->txtPassword->text(), ui->txtPassword2->text(), loginId, false, typing);
 }
 
 void frmFirstAdmin::registerAdministrator()
 {
-    QString refusal = problem();
-    if (refusal.isEmpty() && ui->txtLoginId->text().trimmed().isEmpty())
-        refusal = u"ログインIDを入力してください。"_s;
-    else if (refusal.isEmpty() && ui->txtDisplayName->text().trimmed().isEmpty())
-        refusal = u"表示名を入力してください。"_s;
-    else if (refusal.isEmpty() && (ui->txtPassword->text().isEmpty() || ui->txtPassword2->text() != ui->txtPassword->text()))
-        refusal = u"パスワードを二度、同じように入力してください。"_s;
-    if (!refusal.isEmpty()) {
+    if (const QString refusal = problem(accounts::Typing::Finished); !refusal.isEmpty()) {
         ui->lblProblem->setText(refusal);
         return;
     }

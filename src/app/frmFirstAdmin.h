@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/accounts/passwords.h"
 #include "db/engine/connection.h"
 #include "toolkit/form.h"
 
@@ -32,7 +33,7 @@ protected:
     void onUnload(bool &cancel) override;
 
 private:
-    QString problem() const;
+    QString problem(accounts::Typing typing) const;
 
     std::unique_ptr<Ui::frmFirstAdmin> ui;
     jet::Connection m_connection;

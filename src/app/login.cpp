@@ -13,6 +13,7 @@
 #include "toolkit/form.h"
 #include "toolkit/platform.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
@@ -143,6 +144,33 @@ bool logOff(bool switching)
     endSession();
     showLogin(switching ? u"%1 からユーザーを切り替えます。"_s.arg(who) : QString());
     return true;
+}
+
+void endSessionAtExit()
+{
+    if (!current())
+        return;
+    appendEvent(db::audit::action::Logoff, loggedInText());
+    endSession();
+}
+
+void wireSessionItems(toolkit::Form &window)
+{
+    // A window hidden and shown again is heard opening again.
+    static const char *const wired = "sessionItemsWired";
+    if (window.property(wired).toBool())
+        return;
+    window.setProperty(wired, true);
+    const auto wire = [&window](const QString &name, void (*act)()) {
+        auto *item = window.findChild<QAction *>(name);
+        if (!item)
+            return;
+        item->setEnabled(current().has_value());
+        QObject::connect(item, &QAction::triggered, &window, [act] { toolkit::untrapped(act); });
+    };
+    wire(u"mnuFileLogOff"_s, [] { logOff(false); });
+    wire(u"mnuFileSwitchUser"_s, [] { logOff(true); });
+    wire(u"mnuFilePassword"_s, [] { showModal(window::ChangePassword, current()->loginId); });
 }
 
 void forceLogOff(const accounts::Account &administrator)

@@ -36,6 +36,17 @@ void completeLogin(jet::Connection &connection, const accounts::Account &account
 // it could not write them.
 bool logOff(bool switching);
 
+// The session's items in a window's menu, where it has them (the ledgers'
+// 患者 menu, which stands in for the start menu once a ledger is open): log
+// off, switch user and change one's password, as the start menu's buttons
+// do; greyed while nobody is logged in.
+void wireSessionItems(toolkit::Form &window);
+
+// The program's end, however the last window went (閉じる on a ledger),
+// ends the session too: the trail records the log-off of whoever was still
+// logged in.
+void endSessionAtExit();
+
 // An administrator's end of a locked session: every window unloads without
 // writing anything, the trail records who ended whose session, and the
 // login window comes back.

@@ -1,4 +1,5 @@
 #include "app/firststart.h"
+#include "app/login.h"
 #include "app/navigation.h"
 #include "app/product.h"
 #include "app/screenshots.h"
@@ -43,5 +44,7 @@ int main(int argc, char **argv)
             app::sessionProgramFolder(QCoreApplication::applicationDirPath(), app::userProgramFolder()));
         app::showWindow(app::window::Splash);
     });
-    return application.exec();
+    const int status = application.exec();
+    app::endSessionAtExit();
+    return status;
 }

@@ -166,9 +166,10 @@ void SessionWatch::nameAccountIn(QWidget *window)
         label->setContentsMargins(4, 0, 4, 0);
         bar->addPermanentWidget(label);
     }
-    // A display name may be long; the record's own panels keep their room.
+    // A display name may be long; the record's own panels keep their room,
+    // and the role at the end stays in sight.
     const QString text = u"ログイン中: "_s + loggedInText();
-    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, kAccountLabelWidth));
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, kAccountLabelWidth));
     label->setToolTip(text);
 }
 

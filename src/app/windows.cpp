@@ -10,6 +10,7 @@
 #include "app/frmLogin.h"
 #include "app/frmSelector.h"
 #include "app/frmSplash.h"
+#include "app/login.h"
 #include "app/navigation.h"
 #include "app/windowrights.h"
 #include "certificate/frm32New.h"
@@ -72,6 +73,7 @@ void registerProgramWindows()
     // access log is the condition of the access, not a note taken after it.
     toolkit::setOpeningObserver([](toolkit::Form &opened) {
         applySessionRights(opened);
+        wireSessionItems(opened);
         if (auto *shown = dynamic_cast<db::audit::PatientWindow *>(&opened))
             db::audit::append(shown->trailConnection(), shown->openingEvent());
     });

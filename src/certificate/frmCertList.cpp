@@ -61,6 +61,16 @@ void frmCertList::onLoad()
     toolkit::untrapped([this] { openData(); });
 }
 
+jet::Connection &frmCertList::trailConnection()
+{
+    return m_connection;
+}
+
+db::audit::Event frmCertList::openingEvent() const
+{
+    return {db::audit::action::Opening.toString(), windowTitle(), m_chart, {}};
+}
+
 void frmCertList::openData()
 {
     m_chart = app::takeHanded(app::window::CertificateList).toInt();

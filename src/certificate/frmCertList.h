@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificate/records/certificates.h"
+#include "db/audit.h"
 #include "db/engine/connection.h"
 #include "toolkit/form.h"
 
@@ -14,13 +15,17 @@ class frmCertList;
 // One patient's certificates of today's forms, newest first, opened modally
 // from a ledger with the patient's chart: new ones are written, renewed from
 // the last one, opened, printed and marked issued here.
-class frmCertList : public toolkit::Form
+class frmCertList : public toolkit::Form, public db::audit::PatientWindow
 {
     Q_OBJECT
 
 public:
     explicit frmCertList(QWidget *parent = nullptr);
     ~frmCertList() override;
+
+    jet::Connection &trailConnection() override;
+    // The patient whose certificates are listed.
+    db::audit::Event openingEvent() const override;
 
 protected:
     void onLoad() override;

@@ -169,6 +169,19 @@ void frmCertToday::onLoad()
                                            {jet::err::GeneralFailure, box, leave, false, true}});
 }
 
+jet::Connection &frmCertToday::trailConnection()
+{
+    return m_connection;
+}
+
+db::audit::Event frmCertToday::openingEvent() const
+{
+    db::audit::Event opened{db::audit::action::Opening.toString(), windowTitle(), {}, {}};
+    if (m_certificate.chart != 0)
+        opened.chart = m_certificate.chart;
+    return opened;
+}
+
 void frmCertToday::openData()
 {
     const QVariant handed = app::takeHanded(app::window::TodayCertificate);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificate/records/certificates.h"
+#include "db/audit.h"
 #include "db/engine/connection.h"
 #include "toolkit/form.h"
 
@@ -25,7 +26,7 @@ Q_DECLARE_METATYPE(certificates::Certificate)
 // kinds section by section; a block both forms ask is entered once.  A draft
 // is edited; an issued certificate is shown read-only, takes the validity
 // the authority granted, and is corrected as a new version.
-class frmCertToday : public toolkit::Form
+class frmCertToday : public toolkit::Form, public db::audit::PatientWindow
 {
     Q_OBJECT
 
@@ -35,6 +36,10 @@ public:
 
     // As saved, or as handed before its first save.
     const certificates::Certificate &certificate() const { return m_certificate; }
+
+    jet::Connection &trailConnection() override;
+    // The certificate's patient; a certificate has no episode.
+    db::audit::Event openingEvent() const override;
 
 protected:
     void onLoad() override;

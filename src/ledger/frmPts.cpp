@@ -35,7 +35,7 @@ frmPts::frmPts(QWidget *parent)
     : toolkit::Form(parent), ui(std::make_unique<Ui::frmPts>())
 {
     ui->setupUi(this);
-    for (QAction *step : {ui->mnuFileStep, ui->mnuReportStep, ui->mnuToolStep, ui->mnuHelpStep})
+    for (QAction *step : {ui->mnuFileStep, ui->mnuFileSessionStep, ui->mnuReportStep, ui->mnuToolStep, ui->mnuHelpStep})
         step->setSeparator(true);
 
     m_grid = std::make_unique<toolkit::DataGrid>(ui->DataGrid1);

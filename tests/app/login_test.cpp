@@ -159,6 +159,26 @@ TEST_F(Login, TheFirstAdministratorLogsOffAndBackInWithTabAndReturn)
     EXPECT_EQ(exitStatus, 0);
 }
 
+// A ledger names the account, switches user and logs off as the start menu does; so does the program's end.
+TEST_F(Login, ALedgerNamesTheAccountAndItsMenuSwitchesUserAndLogsOff)
+{
+    const auto fromLedger = [this](const QString &item) {
+        press(Forms::find<frmSelector>(), "Command1");
+        toolkit::Form *ledger = app::findWindow(app::window::InpatientLedger);
+        EXPECT_EQ(labelText(ledger, "lblSessionUser"), u"ログイン中: 試験 管理者（管理者）"_s);
+        ledger->findChild<QAction *>(item)->trigger();
+        settle();
+    };
+    fromLedger(u"mnuFileSwitchUser"_s);
+    EXPECT_EQ(labelText(Forms::find<frmLogin>(), "lblPrevious"), u"試験 管理者（管理者） からユーザーを切り替えます。"_s);
+    typeLogin(kTesterId, kTesterPassword);
+    fromLedger(u"mnuFileLogOff"_s);
+    typeLogin(kTesterId, kTesterPassword);
+    fromLedger(u"mnuFileClose"_s);
+    app::endSessionAtExit();
+    EXPECT_EQ(events().filter(u"ログオフ"_s).size(), 3);
+}
+
 // The reason shows in the window; the trail keeps the ID only where it names
 // an account, never a password typed into the ID's box.
 TEST_F(Login, RefusalsAreShownAndRecordedWithoutAPassword)

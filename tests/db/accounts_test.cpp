@@ -45,6 +45,15 @@ TEST(PasswordRules, EachRuleRefusesWithItsOwnReason)
     EXPECT_NE(passwordProblem(u"𠮷𠮷𠮷𠮷𠮷𠮷1a"_s, u"x"_s, false), QString());
 }
 
+// While typing, an empty box is not yet wrong, but a repeat typed first or differently is.
+TEST(PasswordRules, ANewPasswordTypedTwiceIsJudgedAsTypedAndOnceFinished)
+{
+    EXPECT_EQ(newPasswordProblem({}, u"Abcdefgh-1234"_s, u"x"_s, false, Typing::Ongoing), u"確認のパスワードが一致しません。"_s);
+    EXPECT_EQ(newPasswordProblem(u"Abcdefgh-1234"_s, {}, u"x"_s, false, Typing::Ongoing), QString());
+    EXPECT_EQ(newPasswordProblem(u"Abcdefgh-1234"_s, {}, u"x"_s, false, Typing::Finished), u"確認のパスワードが一致しません。"_s);
+    EXPECT_EQ(newPasswordProblem({}, {}, u"x"_s, false, Typing::Finished), u"新しいパスワードを入力してください。"_s);
+}
+
 TEST(PasswordHashing, Argon2idStringsVerifyAndACheapOneIsRenewedAtTheProgramsCost)
 {
     const QByteArray hash = hashPassword(kAdminPassword, HashCost::least());

@@ -182,7 +182,8 @@ TEST_F(InpatientLedgerTest, GridFrameAndMenusAsDesigned)
         bar << action->text();
     EXPECT_EQ(bar, (QStringList{"患者(&F)", "表示と印刷(&P)", "ツール(&T)", "移動(&M)", "ヘルプ(&H)"}));
     EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuFile"))),
-              (QStringList{"mnuFileOpen", "mnuFileNew", "mnuFileStep", "mnuFileClose"}));
+              (QStringList{"mnuFileOpen", "mnuFileNew", "mnuFileStep", "mnuFileLogOff", "mnuFileSwitchUser",
+                           "mnuFilePassword", "mnuFileSessionStep", "mnuFileClose"}));
     EXPECT_EQ(namesIn(ledger.findChild<QMenu *>(QStringLiteral("mnuReport"))),
               (QStringList{"mnuReportAdm", "mnuReportAdmPsy", "mnuReportTreatment", "mnuReportStep", "mnuReportAdmSum",
                            "mnuReportAdmissionPlan", "mnuReportDischargePlan", "mnuReportDischargeHis"}));

@@ -2,6 +2,7 @@
 // in the trail: opening the record, writing a document of it, exporting.
 
 #include "app/windows.h"
+#include "certificate/records/extension.h"
 #include "db/audit.h"
 #include "db/session.h"
 #include "ledger/export.h"
@@ -113,6 +114,32 @@ TEST_P(AuditEvents, TheHistoryListsASavesOldAndNewValuesAndItsOpeningIsRecorded)
     EXPECT_EQ(shown.mid(1), (QStringList{QStringLiteral("変更"), QStringLiteral("入退院情報"),
                                          QStringLiteral("一時診断名"), before, QStringLiteral("relapse")}));
     EXPECT_TRUE(rowsOf(db::audit::action::Opening).contains(QStringLiteral("1001 1 変更履歴 ") + window->windowTitle()));
+}
+
+TEST_P(AuditEvents, EachCertificateWindowRecordsItsPatientsOpening)
+{
+    certificates::extendDatabase(ward.connection());
+    app::showWindow(app::window::OutpatientLedger);
+    toolkit::Form *ledger = app::findWindow(app::window::OutpatientLedger);
+    toolkit::DataGrid *grid = toolkit::DataGrid::of(ledger, QStringLiteral("DataGrid1"));
+    const QString chart = grid->value(grid->currentRow(), QStringLiteral("入退院情報.カルテID")).toString();
+    QStringList titles;
+    const auto closeOnceShown = [&titles, chart](const QString &name, const QString &item = {}) {
+        QTimer::singleShot(0, [&titles, chart, name, item] {
+            toolkit::Form *window = app::findWindow(name);
+            ASSERT_NE(window, nullptr) << name.toStdString();
+            titles << chart + QStringLiteral("  ") + window->windowTitle();
+            if (!item.isEmpty())
+                window->findChild<QAction *>(item)->trigger();
+            window->close();
+        });
+    };
+    closeOnceShown(app::window::SubsidyCertificate);
+    ledger->findChild<QAction *>(QStringLiteral("mnuTool32New"))->trigger();
+    closeOnceShown(app::window::CertificateList, QStringLiteral("mnuNewMedical"));
+    closeOnceShown(app::window::TodayCertificate);
+    ledger->findChild<QAction *>(QStringLiteral("mnuToolCertificates"))->trigger();
+    EXPECT_EQ(rowsOf(db::audit::action::Opening), titles);
 }
 
 // A document the trail cannot record is not written: no file is left.

@@ -65,6 +65,22 @@ QString passwordProblem(const QString &password, const QString &loginId, bool se
     return {};
 }
 
+QString newPasswordProblem(const QString &password, const QString &again, const QString &loginId, bool secondFactor,
+                           Typing typing)
+{
+    const bool finished = typing == Typing::Finished;
+    if (password.isEmpty() && finished)
+        return u"新しいパスワードを入力してください。"_s;
+    if (!password.isEmpty()) {
+        if (QString rules = passwordProblem(password, loginId, secondFactor); !rules.isEmpty())
+            return rules;
+    }
+    // A repeat typed first, or differently, is wrong at once.
+    if ((finished || !again.isEmpty()) && again != password)
+        return u"確認のパスワードが一致しません。"_s;
+    return {};
+}
+
 HashCost HashCost::interactive()
 {
     return {crypto_pwhash_argon2id_OPSLIMIT_INTERACTIVE, crypto_pwhash_argon2id_MEMLIMIT_INTERACTIVE};

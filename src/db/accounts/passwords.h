@@ -16,6 +16,16 @@ namespace accounts {
 // factor; never the login ID.  Characters are counted as the user sees them.
 QString passwordProblem(const QString &password, const QString &loginId, bool secondFactor);
 
+// Whether the user has finished typing a new password: while they type, a
+// box still empty is not yet wrong; once they ask for it to be used, it is.
+enum class Typing { Ongoing, Finished };
+
+// Why a new password, typed in one box and again in the next, may not be
+// used; empty when it may.  Every window that takes a new password asks
+// this, so that they answer alike: the rules above, then the repeat.
+QString newPasswordProblem(const QString &password, const QString &again, const QString &loginId, bool secondFactor,
+                           Typing typing);
+
 // The work an Argon2id hash costs.  The program uses libsodium's interactive
 // limits.  The least cost is for the tests, so that a suite of many logins
 // stays fast, and for the demo hospital's passwords, which are published
