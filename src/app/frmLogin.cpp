@@ -117,14 +117,10 @@ void frmLogin::logIn()
         {toolkit::unreachableAnswer()});
 }
 
-// The trail keeps the login ID only when it names an account: a password
-// typed into the ID's box by mistake must not be written down.
 void frmLogin::refuse(accounts::StaffAccounts &staff, const LoginResult &result, const QString &typedId)
 {
-    const bool known = accounts::loginIdProblem(typedId).isEmpty() && staff.find(typedId).has_value();
-    const QString detail = known ? u"ログインID %1: %2"_s.arg(typedId, result.reason)
-                                 : u"登録のないログインID: %1"_s.arg(result.reason);
-    db::audit::append(m_connection, {db::audit::action::LoginFailure.toString(), detail, {}, {}});
+    db::audit::append(m_connection, {db::audit::action::LoginFailure.toString(),
+                                     accounts::loginFailureDetail(staff, typedId, result.reason), {}, {}});
     ui->lblMessage->setText(result.reason);
     if (result.outcome == LoginResult::Outcome::WrongCode) {
         ui->txtCode->clear();

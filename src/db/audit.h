@@ -24,7 +24,7 @@ inline constexpr QStringView kTrailTable = u"監査記録";
 inline constexpr QStringView kHeadTable = u"監査記録先頭";
 inline constexpr QStringView kHistoryTable = u"変更履歴";
 inline constexpr QStringView kVersionTable = u"監査記録バージョン";
-inline constexpr int kExtensionVersion = 2;
+inline constexpr int kExtensionVersion = 3;
 
 // What the trail records, in its 操作 column.
 namespace action {

@@ -11,6 +11,7 @@
 #include "db/engine/files.h"
 #include "db/engine/postgres/server.h"
 #include "db/location.h"
+#include "db/session.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QScopeGuard>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -493,26 +495,61 @@ jet::Error refusal(const QString &reason)
     return jet::Error(jet::err::NotSupported, reason);
 }
 
-// Refuses unless the login ID and password are an active administrator's.
-accounts::AccountSettings requireAdministrator(const QString &databasePath, const QString &loginId,
-                                               const QString &password)
+// Refuses unless an active administrator logs in, as at the login window:
+// their one-time code is asked when they have a second factor, and a refused
+// login counts towards their account's lock and is left in the trail.  The
+// trail then names them with the event; the connection string opens the
+// database as it is keyed now.
+accounts::AccountSettings requireAdministrator(const QString &databasePath, const QString &connectionString,
+                                               const QString &loginId, const QString &password,
+                                               const CodeQuestion &askCode, const QString &event)
 {
+    const auto release = qScopeGuard([&databasePath] { jet::releasePooledHandles(databasePath); });
     jet::Connection connection;
-    connection.open(plainConnectionString(databasePath, publishedPassword()));
+    connection.open(connectionString);
     if (accounts::extensionVersion(connection) == 0)
         throw refusal(u"このデータベースにはまだ職員アカウントがありません。最初の管理者を作ってから保護してください。"_s);
     accounts::PasswordHashes hashes;
     accounts::StaffAccounts staff(connection, hashes);
-    const std::optional<accounts::Account> account = staff.find(loginId);
-    const bool right = hashes.check(connection, normalised(loginId), password);
-    if (!account || !right || account->state != accounts::State::Active
-        || account->role != accounts::Role::Administrator)
-        throw refusal(u"管理者のログインIDとパスワードを入力してください。"_s);
-    const accounts::AccountSettings settings = staff.settings();
-    audit::append(connection, {audit::action::Maintenance.toString(), u"データの保護"_s, {}, {}});
-    connection.close();
-    jet::releasePooledHandles(databasePath);
-    return settings;
+    accounts::LoginResult result = staff.logIn(loginId, password);
+    if (result.outcome == accounts::LoginResult::Outcome::CodeNeeded) {
+        const std::optional<QString> code = askCode ? askCode() : std::nullopt;
+        if (!code || code->trimmed().isEmpty())
+            throw refusal(result.reason);
+        result = staff.logIn(loginId, password, *code);
+    }
+    if (result.outcome != accounts::LoginResult::Outcome::LoggedIn) {
+        audit::append(connection, {audit::action::LoginFailure.toString(),
+                                   accounts::loginFailureDetail(staff, loginId, result.reason), {}, {}});
+        throw refusal(result.reason);
+    }
+    if (result.account->role != accounts::Role::Administrator)
+        throw refusal(u"データの保護とその解除は、管理者のアカウントで行ってください。"_s);
+    // Sealed under a password that only its owner is to know.
+    if (result.account->mustChangePassword)
+        throw refusal(u"パスワードの変更がまだです。ネモリアにログインしてパスワードを変えてから、もう一度実行してください。"_s);
+    // Named for this event only: the process logs no one in.
+    const Session before = session();
+    const auto restore = qScopeGuard([&before] {
+        if (before.loggedIn)
+            setSessionAccount(before.account);
+        else
+            clearSessionAccount();
+    });
+    setSessionAccount(result.account->loginId);
+    audit::append(connection, {audit::action::Maintenance.toString(), event, {}, {}});
+    return staff.settings();
+}
+
+// A login ID without a seal is answered as a wrong password is, so that the
+// key file does not tell which IDs exist; the second sentence tells staff
+// not yet sealed how to get a seal.
+accounts::LoginResult wrongPasswordOrNoSeal()
+{
+    accounts::LoginResult answer = accounts::wrongPasswordOrId();
+    answer.reason += u"\nデータの保護が始まってからまだ一度もログインしていない方は、管理者にパスワードのリセットを頼むか、"
+                     u"ほかの職員がログインしている端末の「ユーザーの切り替え」からログインしてください。"_s;
+    return answer;
 }
 
 } // namespace
@@ -533,7 +570,7 @@ bool needsUnlock(const QString &location)
 }
 
 QString protect(const QString &databasePath, const QString &loginId, const QString &password,
-                const ProtectionHook &hook)
+                const CodeQuestion &askCode, const ProtectionHook &hook)
 {
     const auto step = [&hook](int number) {
         if (hook)
@@ -546,7 +583,8 @@ QString protect(const QString &databasePath, const QString &loginId, const QStri
     if (jet::holdsFileKey() || (QFileInfo::exists(keyFile) && !opensWith(databasePath, publishedPassword())))
         throw refusal(u"このデータベースは既に保護されています。"_s);
     const QString id = normalised(loginId);
-    const accounts::AccountSettings limits = requireAdministrator(databasePath, id, password);
+    const accounts::AccountSettings limits = requireAdministrator(
+        databasePath, plainConnectionString(databasePath, publishedPassword()), id, password, askCode, u"データの保護"_s);
 
     const QString work = databasePath + u".protecting"_s;
     jet::closeDatabaseFile(databasePath);
@@ -599,16 +637,13 @@ QString protect(const QString &databasePath, const QString &loginId, const QStri
     return recoveryText(recovery.data());
 }
 
-void unprotect(const QString &databasePath)
+void unprotect(const QString &databasePath, const QString &loginId, const QString &password,
+               const CodeQuestion &askCode)
 {
     if (!isProtected(databasePath) || !jet::holdsFileKey())
         throw refusal(u"保護されていないか、鍵が開かれていないデータベースです。"_s);
-    {
-        jet::Connection connection;
-        connection.open(plainConnectionString(databasePath));
-        audit::append(connection, {audit::action::Maintenance.toString(), u"データの保護の解除"_s, {}, {}});
-    }
-    jet::releasePooledHandles(databasePath);
+    requireAdministrator(databasePath, plainConnectionString(databasePath), normalised(loginId), password, askCode,
+                         u"データの保護の解除"_s);
     const QString work = databasePath + u".unprotecting"_s;
     jet::closeDatabaseFile(databasePath);
     jet::ExclusiveDatabase database(databasePath, jet::heldKeyPassword());
@@ -651,7 +686,7 @@ std::optional<accounts::LoginResult> unlock(const QString &databasePath, const Q
         decoy.memory = cost.memory;
         Secret kek(crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
         passwordKey(password, decoy, kek);
-        return accounts::wrongPasswordOrId();
+        return wrongPasswordOrNoSeal();
     }
     Seal &s = *found;
     if (s.lockedUntil.isValid() && now < s.lockedUntil)
@@ -665,7 +700,7 @@ std::optional<accounts::LoginResult> unlock(const QString &databasePath, const Q
             s.lockedUntil = now.addSecs(qint64(key.lockMinutes) * 60);
         }
         writeKeyFile(keyFile, key);
-        return locking ? accounts::lockedUntil(s.lockedUntil.toLocalTime()) : accounts::wrongPasswordOrId();
+        return locking ? accounts::lockedUntil(s.lockedUntil.toLocalTime()) : wrongPasswordOrNoSeal();
     }
     if (s.failures != 0 || s.lockedUntil.isValid()) {
         s.failures = 0;

@@ -31,33 +31,43 @@ bool needsUnlock(const QString &location);
 using ProtectionHook = std::function<void(int step)>;
 inline constexpr int kProtectionSteps = 4;
 
+// Asked for the administrator's one-time code when their account has a
+// second factor; nothing when none is given.
+using CodeQuestion = std::function<std::optional<QString>()>;
+
 // Keys the file at `databasePath`, whose accounts are set up, with a new
 // random key, sealed under the password of the administrator who turns it
 // on and under a new recovery key, which is returned to be shown once.  The
-// process then holds the key.  No connection of the program may be open on
-// the file.  The database is replaced by one rename, so that however the
-// process ends it is the file as it was or the protected one; a key file
-// beside a file that still opens with the published password is one that a
-// broken-off run left, and is replaced.  The other accounts receive their
-// seal the next time they log in or have their password set while the
-// process holds the key.
+// administrator logs in as at the login window: with their one-time code
+// when they have a second factor, a wrong password or code counting towards
+// their account's lock, a refusal left in the trail.  The process then holds
+// the key.  No connection of the program may be open on the file.  The
+// database is replaced by one rename, so that however the process ends it is
+// the file as it was or the protected one; a key file beside a file that
+// still opens with the published password is one that a broken-off run
+// left, and is replaced.  The other accounts receive their seal the next
+// time they log in or have their password set while the process holds the
+// key.
 // Throws jet::Error(err::NotSupported) with the reason shown when the file is
-// protected already, has no accounts, or the login ID and password are not an
+// protected already, has no accounts, or the login is refused or not an
 // active administrator's; jet::Error(err::GeneralFailure) when a file cannot
 // be written.
 QString protect(const QString &databasePath, const QString &loginId, const QString &password,
-                const ProtectionHook &hook = {});
+                const CodeQuestion &askCode = {}, const ProtectionHook &hook = {});
 
 // Keys the protected file, whose key the process holds, with the published
-// password again, the same way as protect(), and removes its key file.
-// Throws jet::Error(err::NotSupported) when the file is not protected or its
-// key is not held.
-void unprotect(const QString &databasePath);
+// password again, the same way as protect(), and removes its key file.  An
+// administrator logs in for it as for protect().
+// Throws jet::Error(err::NotSupported) when the file is not protected, its
+// key is not held, or the login is refused.
+void unprotect(const QString &databasePath, const QString &loginId, const QString &password,
+               const CodeQuestion &askCode = {});
 
 // Gives the process the key of the protected file when the password unseals
 // the account's copy, before anything opens the database; the login itself
 // follows as on any file.  Otherwise the refusal the login window shows:
-// the same for an unknown login ID as for a wrong password.  A wrong
+// the same for an unknown login ID as for a wrong password, and for a login
+// ID that has no seal yet, whose owner is told how to get one.  A wrong
 // password counts against the login ID in the key file, and as many failures
 // as the accounts' settings allow lock it for their minutes.
 std::optional<accounts::LoginResult> unlock(const QString &databasePath, const QString &loginId,

@@ -1,12 +1,14 @@
 #include "db/filekey.h"
 
 #include "db/accounts/extension.h"
+#include "db/accounts/onetimecode.h"
 #include "db/accounts/passwords.h"
 #include "db/audit.h"
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/filekey.h"
+#include "db/engine/recordset.h"
 #include "db/location.h"
 #include "support/errors.h"
 
@@ -117,7 +119,7 @@ TEST_F(FileKeyTest, AProtectedFileOpensWithALoginOrTheRecoveryKeyAndNeverWithThe
     EXPECT_EQ(db::filekey::unlock(m_path, u"kanri"_s, kAdminPassword), std::nullopt);
     EXPECT_TRUE(opens());
 
-    db::filekey::unprotect(m_path);
+    db::filekey::unprotect(m_path, u"kanri"_s, kAdminPassword);
     EXPECT_FALSE(jet::holdsFileKey());
     EXPECT_FALSE(db::filekey::isProtected(m_path));
     EXPECT_TRUE(opens());
@@ -137,6 +139,7 @@ TEST_F(FileKeyTest, WrongPasswordsAreCountedInTheKeyFileAndLockTheLoginIdForTheS
     const std::optional<LoginResult> first = db::filekey::unlock(m_path, u"kanri"_s, kNursePassword);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->reason, unknown->reason);
+    EXPECT_TRUE(unknown->reason.startsWith(wrongPasswordOrId().reason)) << unknown->reason.toStdString();
     const std::optional<LoginResult> second = db::filekey::unlock(m_path, u"kanri"_s, kNursePassword);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->outcome, LoginResult::Outcome::Locked);
@@ -179,11 +182,53 @@ TEST_F(FileKeyTest, PasswordsSetWhileTheKeyIsHeldAreSealedAndADisabledAccountLos
     EXPECT_EQ(db::filekey::sealedLoginIds(m_path), QStringList{u"kanri"_s});
 }
 
+// As at the login window: no code, no protection; a wrong code counts
+// towards the lock and is left in the trail.
+TEST_F(FileKeyTest, AnAdministratorWithASecondFactorTurnsProtectionOnAndOffWithTheirCode)
+{
+    const QDateTime nine(QDate(2026, 12, 10), QTime(9, 0));
+    jet::Clock::setFixed(nine);
+    QString secret;
+    withConnection([&secret, &nine](jet::Connection &, StaffAccounts &staff) {
+        const CodeEnrolment enrolment = staff.beginCodeEnrolment(*staff.find(u"kanri"_s));
+        staff.confirmCodeEnrolment(*staff.find(u"kanri"_s), enrolment, oneTimeCode(enrolment.secret, nine));
+        secret = enrolment.secret;
+    });
+    const auto typed = [](const QString &code) { return [code] { return std::optional<QString>(code); }; };
+    const auto codeAt = [&secret](const QDateTime &at) { return oneTimeCode(secret, at); };
+    const auto wrongAt = [&](const QDateTime &at) { return codeAt(at).left(5) + (codeAt(at).endsWith(u'0') ? u'1' : u'0'); };
+
+    jet::Clock::setFixed(nine.addSecs(60));
+    EXPECT_EQ(errorOf([&] { db::filekey::protect(m_path, u"kanri"_s, kAdminPassword); }), jet::err::NotSupported);
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_EQ(errorOf([&] { db::filekey::protect(m_path, u"kanri"_s, kAdminPassword, typed(wrongAt(nine.addSecs(60)))); }),
+                  jet::err::NotSupported);
+    // Locked by the second wrong code, even the right one is refused.
+    EXPECT_EQ(errorOf([&] { db::filekey::protect(m_path, u"kanri"_s, kAdminPassword, typed(codeAt(nine.addSecs(60)))); }),
+              jet::err::NotSupported);
+    EXPECT_FALSE(db::filekey::isProtected(m_path));
+    withConnection([](jet::Connection &connection, StaffAccounts &staff) {
+        EXPECT_EQ(staff.find(u"kanri"_s)->state, State::Locked);
+        jet::Recordset failures;
+        failures.open(u"SELECT Count(*) FROM `%1` WHERE 操作 = 'ログイン失敗'"_s.arg(db::audit::kTrailTable), &connection);
+        EXPECT_EQ(failures.value(0).toInt(), 3); // two wrong codes and the locked account
+    });
+
+    const QDateTime later = nine.addSecs(16 * 60);
+    jet::Clock::setFixed(later);
+    db::filekey::protect(m_path, u"kanri"_s, kAdminPassword, typed(codeAt(later)));
+    EXPECT_TRUE(db::filekey::isProtected(m_path));
+    EXPECT_EQ(errorOf([&] { db::filekey::unprotect(m_path, u"kanri"_s, kAdminPassword); }), jet::err::NotSupported);
+    jet::Clock::setFixed(later.addSecs(60));
+    db::filekey::unprotect(m_path, u"kanri"_s, kAdminPassword, typed(codeAt(later.addSecs(60))));
+    EXPECT_FALSE(db::filekey::isProtected(m_path));
+}
+
 TEST_F(FileKeyTest, ProtectionBrokenOffAtAnyStepLeavesTheFileUnderThePublishedKey)
 {
     for (int broken = 1; broken <= db::filekey::kProtectionSteps; ++broken) {
         EXPECT_EQ(errorOf([&] {
-                      db::filekey::protect(m_path, u"kanri"_s, kAdminPassword, [broken](int step) {
+                      db::filekey::protect(m_path, u"kanri"_s, kAdminPassword, {}, [broken](int step) {
                           if (step == broken)
                               throw jet::Error(jet::err::GeneralFailure, u"中断"_s);
                       });

@@ -483,27 +483,67 @@ bool unlockFiles(const QStringList &paths, const QString &recoveryKey)
     return true;
 }
 
-// An administrator's login ID and password turn protection on; the recovery
-// key is printed once, for the hospital's safe.
-int protect(const QString &database)
+struct AdministratorLogin
 {
-    QTextStream in(stdin);
+    QString loginId;
+    QString password;
+};
+
+// An administrator's login ID and password, asked on the terminal; a script
+// without a terminal hands the password on the line after the ID.
+std::optional<AdministratorLogin> askAdministrator(QTextStream &in)
+{
     out() << u"管理者のログインID: "_s << Qt::flush;
     const QString loginId = in.readLine().trimmed();
     std::optional<QString> password = askHidden(u"パスワード: "_s);
-    // A script without a terminal hands the password on the next line.
     if (!password && !in.atEnd())
         password = in.readLine();
-    if (loginId.isEmpty() || !password || password->isEmpty()) {
+    if (loginId.isEmpty() || !password || password->isEmpty())
+        return std::nullopt;
+    return AdministratorLogin{loginId, *password};
+}
+
+// The administrator's one-time code, asked only when their account has a
+// second factor; shown as typed, as in the login window.
+db::filekey::CodeQuestion askCode(QTextStream &in)
+{
+    return [&in]() -> std::optional<QString> {
+        out() << u"認証アプリのコード（6桁）: "_s << Qt::flush;
+        const QString code = in.readLine().trimmed();
+        return code.isEmpty() ? std::nullopt : std::optional<QString>(code);
+    };
+}
+
+// An administrator's login turns protection on; the recovery key is printed
+// once, for the hospital's safe.
+int protect(const QString &database)
+{
+    QTextStream in(stdin);
+    const std::optional<AdministratorLogin> administrator = askAdministrator(in);
+    if (!administrator) {
         err() << u"norva-db: protect needs an administrator's login ID and password on a terminal."_s << Qt::endl;
         return 2;
     }
-    db::setSessionAccount(loginId.toLower());
-    const QString recoveryKey = db::filekey::protect(database, loginId, *password);
+    const QString recoveryKey =
+        db::filekey::protect(database, administrator->loginId, administrator->password, askCode(in));
     out() << u"データを保護しました。鍵ファイル: %1\n"_s.arg(db::filekey::keyFilePath(database))
           << u"回復キー（この一度だけ表示します。紙に写して病院の金庫に保管してください）:\n\n    "_s << recoveryKey
           << u"\n\nほかの職員は、保護のあと初めてのログインを、誰かがログインしている端末の「ユーザーの切り替え」から行うか、管理者にパスワードを設定・リセットされると、このファイルを開けるようになります。"_s
           << Qt::endl;
+    return 0;
+}
+
+// The recovery key opens the file; an administrator's login turns it back.
+int unprotect(const QString &database)
+{
+    QTextStream in(stdin);
+    const std::optional<AdministratorLogin> administrator = askAdministrator(in);
+    if (!administrator) {
+        err() << u"norva-db: unprotect needs an administrator's login ID and password on a terminal."_s << Qt::endl;
+        return 2;
+    }
+    db::filekey::unprotect(database, administrator->loginId, administrator->password, askCode(in));
+    out() << u"%1 は公開の鍵に戻りました。鍵ファイルを削除しました。"_s.arg(database) << Qt::endl;
     return 0;
 }
 
@@ -631,12 +671,13 @@ int main(int argc, char **argv)
         "  audit export DB --from DATE --to DATE FILE   the audit rows of those UTC days into a new CSV file;\n"
         "                                               the program never deletes audit rows\n"
         "  protect DB                                   keys the file with a key of its own, sealed under an\n"
-        "                                               administrator's password (asked) and a recovery key,\n"
-        "                                               printed once\n"
+        "                                               administrator's password and a recovery key, printed\n"
+        "                                               once; the login ID, password and any one-time code asked\n"
         "  protection DB                                whether the file is protected, and for whom\n"
         "  extend DB                                    adds the records of today's certificates, as the\n"
         "                                               database's owner (on a server the staff cannot)\n"
-        "  unprotect DB                                 back under the published key, the key file removed\n\n"
+        "  unprotect DB                                 back under the published key, the key file removed;\n"
+        "                                               the recovery key and an administrator's login asked\n\n"
         "A protected file opens with --recovery-key KEY, or the recovery key asked on the terminal."_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy, audit, protect, protection, unprotect or extend"_s);
@@ -680,11 +721,8 @@ int main(int argc, char **argv)
             return protection(args.at(1));
         if (!unlockFiles(args.mid(1), parser.value(recovery)))
             return 2;
-        if (command == u"unprotect"_s) {
-            db::filekey::unprotect(args.at(1));
-            out() << u"%1 は公開の鍵に戻りました。鍵ファイルを削除しました。"_s.arg(args.at(1)) << Qt::endl;
-            return 0;
-        }
+        if (command == u"unprotect"_s)
+            return unprotect(args.at(1));
         if (command == u"copy"_s)
             return copy(args.at(1), args.at(2));
         if (command == u"extend"_s)

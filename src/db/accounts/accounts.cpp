@@ -160,6 +160,12 @@ bool isRefusal(const jet::Error &error)
     return error.number() == jet::err::NotSupported || error.number() == jet::err::InvalidArgument;
 }
 
+QString loginFailureDetail(const StaffAccounts &staff, const QString &typedId, const QString &reason)
+{
+    const bool known = loginIdProblem(typedId).isEmpty() && staff.find(typedId).has_value();
+    return known ? u"ログインID %1: %2"_s.arg(typedId.trimmed(), reason) : u"登録のないログインID: %1"_s.arg(reason);
+}
+
 QString loginIdProblem(const QString &loginId)
 {
     const QString id = loginId.trimmed();

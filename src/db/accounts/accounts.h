@@ -171,4 +171,9 @@ bool isRefusal(const jet::Error &error);
 // case are the same ID.
 QString loginIdProblem(const QString &loginId);
 
+// What the trail keeps of a refused login: the login ID only when it names
+// an account, since a password typed into the ID's box must not be written
+// down.
+QString loginFailureDetail(const StaffAccounts &staff, const QString &typedId, const QString &reason);
+
 } // namespace accounts
