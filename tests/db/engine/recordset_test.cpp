@@ -380,27 +380,21 @@ TEST_P(RecordsetTest, ACountAskedTwiceInOneMomentIsReadOnceAndNeverAfterAWrite)
     const QString where = QStringLiteral(" FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID");
     const QString count = QStringLiteral("SELECT COUNT(*) AS 件数") + where;
     auto other = db.connect();
-    auto admit = [](Connection &c, int chart) {
-        c.execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (?, '新規')"), {chart});
-        c.execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (?)"), {chart});
-    };
+    auto admit = [](Connection &c, int chart) { c.execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (?)"), {chart}); };
     Recordset summary;
     {
         const SharedCounts oneCount(conn());
         Recordset list;
         list.open(QStringLiteral("SELECT 患者情報.*, 入退院情報.*") + where, &conn());
         EXPECT_EQ(list.recordCount(), 135);
-        admit(*other, 2000);
+        admit(*other, 1000);
         summary.open(count, &conn());
         EXPECT_EQ(summary.value(0).toInt(), 135) << "the list's own count";
-        Recordset filtered;
-        filtered.open(QStringLiteral("SELECT COUNT(*)") + where + QStringLiteral(" AND 氏名 = '新規'"), &conn());
-        EXPECT_EQ(filtered.value(0).toInt(), 1) << "another statement is read";
-        admit(conn(), 2001);
+        admit(conn(), 1001);
         summary.requery();
         EXPECT_EQ(summary.value(0).toInt(), 137) << "a write of its own forgets the count";
     }
-    admit(*other, 2002);
+    admit(*other, 1002);
     summary.requery();
     EXPECT_EQ(summary.value(0).toInt(), 138) << "nothing is shared once the moment is over";
 }
