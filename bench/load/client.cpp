@@ -245,6 +245,8 @@ private:
         jet::Recordset list;
         timed(Operation::AllPatientLedger, [&] {
             openConnection(connection);
+            // As the window does: the label's count is the list's own.
+            const jet::SharedCounts oneCount(connection);
             list.open(db::kAllEpisodesSql.toString(), &connection);
             readFirstScreen(list);
             jet::Recordset count;

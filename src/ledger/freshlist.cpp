@@ -1,6 +1,7 @@
 #include "ledger/freshlist.h"
 
 #include "db/engine/changewatcher.h"
+#include "db/engine/connection.h"
 #include "db/engine/recordset.h"
 #include "ledger/ledgermenus.h"
 #include "toolkit/datagrid.h"
@@ -56,6 +57,7 @@ FreshList::~FreshList() = default;
 
 void FreshList::watch(const jet::Connection &connection, jet::Recordset &list, const QList<jet::Recordset *> &summaries)
 {
+    m_connection = &connection;
     m_list = &list;
     m_summaries = summaries;
     m_watcher = std::make_unique<jet::ChangeWatcher>(connection);
@@ -70,6 +72,7 @@ void FreshList::stop()
 {
     m_waiting->stop();
     m_watcher.reset();
+    m_connection = nullptr;
     m_list = nullptr;
     m_summaries.clear();
 }
@@ -107,6 +110,8 @@ void FreshList::reload()
     const int row = m_grid.currentRow();
     QScrollBar *scroll = m_grid.view()->verticalScrollBar();
     const int position = scroll->value();
+    // A summary that counts the list's rows shares the list's count.
+    const jet::SharedCounts oneCount(*m_connection);
     m_list->requery();
     for (jet::Recordset *summary : std::as_const(m_summaries))
         summary->requery();

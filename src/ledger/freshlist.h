@@ -54,6 +54,7 @@ private:
     toolkit::DataGrid &m_grid;
     QPointer<QLineEdit> m_search;
     std::unique_ptr<jet::ChangeWatcher> m_watcher;
+    const jet::Connection *m_connection = nullptr;
     jet::Recordset *m_list = nullptr;
     QList<jet::Recordset *> m_summaries;
     QTimer *m_waiting = nullptr;

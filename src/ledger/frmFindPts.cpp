@@ -99,6 +99,8 @@ void frmFindPts::onLoad()
 void frmFindPts::openData()
 {
     db::openWindowConnection(m_connection, toolkit::platform().programFolder());
+    // The label counts the list's own rows: one count serves both.
+    const jet::SharedCounts oneCount(m_connection);
     m_list.open(db::kAllEpisodesSql.toString(), &m_connection);
     m_grid->setRecordset(&m_list);
     m_search->setList(&m_list);

@@ -363,6 +363,7 @@ void Connection::open()
     m_physical = pool::acquire(settings.dataSource, settings.password);
     m_dataSource = settings.dataSource;
     m_transactionDepth = 0;
+    forgetSharedCounts();
     ++m_openCount;
 }
 
@@ -375,6 +376,7 @@ void Connection::close()
         m_working = nullptr;
     }
     m_transactionDepth = 0;
+    forgetSharedCounts();
     pool::release(std::move(m_physical));
     m_physical.reset();
 }
@@ -404,6 +406,8 @@ void Connection::renewIfLost()
 
 int Connection::execute(const QString &jetSql, const QVariantList &parameters)
 {
+    // Whatever it runs may change what was counted.
+    forgetSharedCounts();
     renewIfLost();
     Driver &db = driver();
     // The catalog reads a new default back from the file's dialect, whatever the back end.
@@ -461,6 +465,20 @@ int Connection::execute(const QString &jetSql, const QVariantList &parameters)
     return statement.kind == sql::Statement::Kind::Other ? int(changed) : 0;
 }
 
+std::optional<QVariant> Connection::sharedCount(const QString &sql, const QVariantList &parameters) const
+{
+    for (const SharedCount &count : m_sharedCounts)
+        if (count.sql == sql && count.parameters == parameters)
+            return count.value;
+    return std::nullopt;
+}
+
+void Connection::keepSharedCount(const QString &sql, const QVariantList &parameters, const QVariant &value) const
+{
+    if (m_countsShared > 0 && !sharedCount(sql, parameters))
+        m_sharedCounts.push_back({sql, parameters, value});
+}
+
 void Connection::setRowChangeObserver(RowChangeObserver observer)
 {
     m_rowChangeObserver = std::move(observer);
@@ -473,6 +491,7 @@ void Connection::setWriteGuard(WriteGuard guard)
 
 void Connection::checkWrite(const WriteIntent &intent)
 {
+    forgetSharedCounts();
     if (!m_writeGuard)
         return;
     const QString refusal = m_writeGuard(*this, intent);
@@ -496,6 +515,7 @@ QString levelName(int depth)
 
 void Connection::beginTrans()
 {
+    forgetSharedCounts();
     renewIfLost();
     Driver &db = driver();
     if (m_transactionDepth == 0)
@@ -507,6 +527,7 @@ void Connection::beginTrans()
 
 void Connection::commitTrans()
 {
+    forgetSharedCounts();
     Driver &db = driver();
     if (m_transactionDepth == 0)
         throw Error(err::GeneralFailure, QStringLiteral("トランザクションが開始されていません。"));
@@ -519,6 +540,7 @@ void Connection::commitTrans()
 
 void Connection::rollbackTrans()
 {
+    forgetSharedCounts();
     Driver &db = driver();
     if (m_transactionDepth == 0)
         throw Error(err::GeneralFailure, QStringLiteral("トランザクションが開始されていません。"));

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace jet {
 
@@ -125,6 +126,12 @@ public:
     // Counts the opens, so that a recordset can tell a reopened connection from its own.
     quint64 openCount() const { return m_openCount; }
 
+    // For the engine's recordsets, while a SharedCounts lives: the value a
+    // statement that reads one value gave with these parameters, if it was
+    // read since the connection last wrote.
+    std::optional<QVariant> sharedCount(const QString &sql, const QVariantList &parameters) const;
+    void keepSharedCount(const QString &sql, const QVariantList &parameters, const QVariant &value) const;
+
 private:
     QString m_provider;
     QString m_connectionString;
@@ -136,6 +143,40 @@ private:
     std::function<void()> m_working;
     RowChangeObserver m_rowChangeObserver;
     WriteGuard m_writeGuard;
+
+    friend class SharedCounts;
+    struct SharedCount
+    {
+        QString sql;
+        QVariantList parameters;
+        QVariant value;
+    };
+    void forgetSharedCounts() const { m_sharedCounts.clear(); }
+    mutable int m_countsShared = 0;
+    mutable std::vector<SharedCount> m_sharedCounts;
+};
+
+// While it lives, a count that the connection's recordsets read (a statement
+// whose result is one value) is read once: the same statement with the same
+// parameters asked again is answered with what the first read gave, as when
+// a list counts its rows and a summary beside it counts the same rows.  The
+// reads inside it are taken as one moment's; a write through the connection
+// or a transaction begun or ended forgets what was read.  For the reads of
+// one action, such as a window's open or its refresh.
+class SharedCounts
+{
+public:
+    explicit SharedCounts(const Connection &connection) : m_connection(connection) { ++m_connection.m_countsShared; }
+    ~SharedCounts()
+    {
+        if (--m_connection.m_countsShared == 0)
+            m_connection.forgetSharedCounts();
+    }
+    SharedCounts(const SharedCounts &) = delete;
+    SharedCounts &operator=(const SharedCounts &) = delete;
+
+private:
+    const Connection &m_connection;
 };
 
 // Holds a connection's row-change observer back while it lives, for work

@@ -386,10 +386,18 @@ public:
 
     void countRows()
     {
-        const Statement count = prepare(QStringLiteral("SELECT COUNT(*)") + fromClause() + whereWith(QString()));
-        count->bindAll(fromParameters + whereParameters);
+        const QString sql = QStringLiteral("SELECT COUNT(*)") + fromClause() + whereWith(QString());
+        const QVariantList parameters = fromParameters + whereParameters;
+        if (const std::optional<QVariant> shared = connection->sharedCount(sql, parameters)) {
+            knownCount = int(shared->toLongLong());
+            return;
+        }
+        const Statement count = prepare(sql);
+        count->bindAll(parameters);
         count->step();
-        knownCount = int(count->column(0).toLongLong());
+        const QVariant counted = count->column(0);
+        connection->keepSharedCount(sql, parameters, counted);
+        knownCount = int(counted.toLongLong());
     }
 
     const RowValues &forwardRow(int index)
@@ -466,12 +474,28 @@ public:
             sql = QStringLiteral("WITH jet_rows(%1) AS (%2) SELECT * FROM jet_rows WHERE %3")
                       .arg(names.join(QStringLiteral(", ")), sql, filterSql);
         }
+        // A summary that counts what a list beside it counted reads no more.
+        const QVariantList parameters = itemParameters + keysParameters();
+        const bool oneValue = shape.aggregate && fields.size() == 1;
+        if (oneValue) {
+            if (const std::optional<QVariant> shared = connection->sharedCount(sql, parameters)) {
+                allRows = {RowValues{driver->fromStorage(*shared, fields[0].meta.type, fields[0].meta.typeKnown)}};
+                return;
+            }
+        }
         // Read aside, so that a refused filter keeps the rows read before it.
         std::vector<RowValues> read;
         const Statement stmt = prepare(sql);
-        stmt->bindAll(itemParameters + keysParameters());
-        while (stmt->step())
+        stmt->bindAll(parameters);
+        QVariant single;
+        int rows = 0;
+        while (stmt->step()) {
+            if (oneValue && ++rows == 1)
+                single = stmt->column(0);
             read.push_back(readRow(*stmt));
+        }
+        if (oneValue && rows == 1)
+            connection->keepSharedCount(sql, parameters, single);
         allRows = std::move(read);
     }
 

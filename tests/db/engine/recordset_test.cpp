@@ -369,6 +369,36 @@ TEST_P(RecordsetTest, RequerySeesOtherConnectionsWrites)
     EXPECT_EQ(rs.recordCount(), 6);
 }
 
+// A ledger's open counts its list and then a summary of the same rows.
+TEST_P(RecordsetTest, ACountAskedTwiceInOneMomentIsReadOnceAndNeverAfterAWrite)
+{
+    // More rows than a server's first screens, so that the list is counted.
+    for (int i = 0; i < 130; ++i) {
+        conn().execute(QStringLiteral("INSERT INTO 患者情報 (カルテID, 氏名) VALUES (?, '患者')"), {1000 + i});
+        conn().execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (?)"), {1000 + i});
+    }
+    const QString where = QStringLiteral(" FROM 患者情報, 入退院情報 WHERE 患者情報.カルテID = 入退院情報.カルテID");
+    const QString count = QStringLiteral("SELECT COUNT(*) AS 件数") + where;
+    auto other = db.connect();
+    auto admit = [](Connection &c, int chart) { c.execute(QStringLiteral("INSERT INTO 入退院情報 (カルテID) VALUES (?)"), {chart}); };
+    Recordset summary;
+    {
+        const SharedCounts oneCount(conn());
+        Recordset list;
+        list.open(QStringLiteral("SELECT 患者情報.*, 入退院情報.*") + where, &conn());
+        EXPECT_EQ(list.recordCount(), 135);
+        admit(*other, 1000);
+        summary.open(count, &conn());
+        EXPECT_EQ(summary.value(0).toInt(), 135) << "the list's own count";
+        admit(conn(), 1001);
+        summary.requery();
+        EXPECT_EQ(summary.value(0).toInt(), 137) << "a write of its own forgets the count";
+    }
+    admit(*other, 1002);
+    summary.requery();
+    EXPECT_EQ(summary.value(0).toInt(), 138) << "nothing is shared once the moment is over";
+}
+
 TEST_P(RecordsetTest, StoredQueriesAndTablesOpenByName)
 {
     Catalog catalog;
