@@ -99,9 +99,13 @@ void frmLogin::logIn()
                 return;
             }
             if (result.outcome != LoginResult::Outcome::LoggedIn) {
-                refuse(staff, result, typedId);
+                refuse(result, typedId);
                 return;
             }
+            // Opened again as the account now logged in: on a server, the
+            // role before the login reads no account and writes no trail.
+            m_connection.close();
+            db::openWindowConnection(m_connection, toolkit::platform().programFolder());
             if (result.account->mustChangePassword && !passwordChanged(staff, *result.account)) {
                 ui->txtPassword->clear();
                 showCode(false);
@@ -117,14 +121,9 @@ void frmLogin::logIn()
         {toolkit::unreachableAnswer()});
 }
 
-// The trail keeps the login ID only when it names an account: a password
-// typed into the ID's box by mistake must not be written down.
-void frmLogin::refuse(accounts::StaffAccounts &staff, const LoginResult &result, const QString &typedId)
+void frmLogin::refuse(const LoginResult &result, const QString &typedId)
 {
-    const bool known = accounts::loginIdProblem(typedId).isEmpty() && staff.find(typedId).has_value();
-    const QString detail = known ? u"ログインID %1: %2"_s.arg(typedId, result.reason)
-                                 : u"登録のないログインID: %1"_s.arg(result.reason);
-    db::audit::append(m_connection, {db::audit::action::LoginFailure.toString(), detail, {}, {}});
+    db::audit::appendFailedLogin(m_connection, typedId, result.reason);
     ui->lblMessage->setText(result.reason);
     if (result.outcome == LoginResult::Outcome::WrongCode) {
         ui->txtCode->clear();
