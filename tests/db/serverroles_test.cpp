@@ -267,7 +267,7 @@ TEST_F(GateRole, CountsWrongPasswordsAndLocksAndRecordsOnlyTheFailure)
     EXPECT_EQ(last.outcome, LoginResult::Outcome::Locked);
     EXPECT_EQ(throughGate.logIn(u"kango"_s, kNursePassword).outcome, LoginResult::Outcome::Locked);
     EXPECT_FALSE(jet::serverAccepts(location, nurseRole, kNursePassword));
-    db::audit::appendFailedLogin(atGate, u"Kango-Shiken-2026"_s, u"ログインIDまたはパスワードが違います。"_s);
+    db::audit::appendFailedLogin(atGate, u"Typed-Into-The-Id-Box-1"_s, u"ログインIDまたはパスワードが違います。"_s);
     EXPECT_EQ(server.value("SELECT count(*) FROM \"監査記録\" WHERE \"操作\" = 'ログイン失敗' AND \"詳細\" LIKE 'ログインID kango:%'")
                   .toInt(),
               5);
