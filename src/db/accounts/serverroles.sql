@@ -189,7 +189,9 @@ BEGIN
     END IF;
     EXECUTE format('GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %I', staff);
     IF to_regnamespace('jet') IS NOT NULL THEN
-        EXECUTE format('GRANT USAGE ON SCHEMA jet TO %I', staff);
+        -- The start looks up the engine's functions; they run with their
+        -- caller's rights, so the gate reads no more through them.
+        EXECUTE format('GRANT USAGE ON SCHEMA jet TO %I, %I', staff, gate);
         EXECUTE format('GRANT EXECUTE ON ALL FUNCTIONS IN SCHEMA jet TO %I', staff);
     END IF;
     FOREACH callable IN ARRAY ARRAY['prefix()', 'account_role(text)', 'login_id()', 'set_password(text, text)',
