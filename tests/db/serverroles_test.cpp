@@ -6,6 +6,7 @@
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/server.h"
 #include "db/location.h"
 #include "db/schema.h"
@@ -303,4 +304,21 @@ TEST_F(GateRole, AStartThatNeedsTheOwnerSaysWhatToDo)
     // A copied account's file hash is the owner's and the account's to read.
     server.exec("UPDATE \"職員\" SET \"パスワード\" = 'x' WHERE \"ログインID\" = 'kango'");
     EXPECT_TRUE(messageOf([&] { throughGate.logIn(u"kango"_s, kNursePassword); }).contains(u"所有者"_s));
+}
+
+// A start extends the trail and then the accounts: the server's roles are
+// checked once, not again by the second.
+TEST_F(ServerAccounts, AStartChecksTheServerRolesOnce)
+{
+    const auto roundTripsOf = [](const std::function<void()> &work) {
+        const qint64 before = jet::postgres::PgDriver::roundTripsOfProcess();
+        work();
+        return jet::postgres::PgDriver::roundTripsOfProcess() - before;
+    };
+    jet::Connection starting;
+    starting.open(db::plainConnectionString(location));
+    const qint64 checked = roundTripsOf([&] { db::audit::extendDatabase(starting); });
+    const qint64 again = roundTripsOf([&] { extendDatabase(starting); });
+    // Each reads its version; only the first asks whether the roles are current.
+    EXPECT_LE(again + 2, checked);
 }
