@@ -299,9 +299,6 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
     // What the password check wrote (a server role's password set from a
     // copied hash) is the server's before the account logs in with it.
     transaction.commit();
-    if (before->state == State::Disabled)
-        return refusal(LoginResult::Outcome::Disabled,
-                       u"このアカウントは無効にされています。管理者に問い合わせてください。"_s);
 
     // The rest reads and writes the account's own row, as the account.
     const std::unique_ptr<jet::Connection> ownConnection = m_authenticator.accountConnection(m_connection, id, password);
@@ -315,6 +312,9 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
     const std::optional<Account> account = readWhere(own, u"ログインID"_s, id);
     if (!account)
         return failOwn(wrongPasswordOrId());
+    if (account->state == State::Disabled)
+        return refusal(LoginResult::Outcome::Disabled,
+                       u"このアカウントは無効にされています。管理者に問い合わせてください。"_s);
     if (account->secondFactor) {
         if (code.trimmed().isEmpty()) {
             work->commit();
@@ -350,11 +350,12 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
 
 std::optional<StaffAccounts::BeforeLogin> StaffAccounts::beforeLogin(const QString &loginId, const QDateTime &now)
 {
+    // The server tells the gate of a lock only: an unknown ID, like a
+    // disabled account's role, fails at the server's own login.
     if (isServer(m_connection)) {
-        const ServerLoginState found = serverLoginState(m_connection, loginId, now);
-        if (!found.known)
-            return std::nullopt;
-        return BeforeLogin{stateNamed(found.state), found.lockedUntil};
+        if (const std::optional<QDateTime> until = serverLockEnd(m_connection, loginId, now))
+            return BeforeLogin{State::Locked, *until};
+        return BeforeLogin{State::Active, {}};
     }
     const std::optional<Account> account = find(loginId);
     if (!account)

@@ -120,7 +120,7 @@ public:
 
 private:
     // What the login learns of an account before its password is tried;
-    // none for a login ID without an account.
+    // none for a login ID without an account on a file.
     struct BeforeLogin
     {
         State state = State::Active;

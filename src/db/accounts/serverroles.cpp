@@ -249,17 +249,12 @@ QString serverRole(jet::Connection &connection, const QString &loginId)
     return rows.isEmpty() ? QString() : rows[0][0].toString();
 }
 
-ServerLoginState serverLoginState(jet::Connection &connection, const QString &loginId, const QDateTime &now)
+std::optional<QDateTime> serverLockEnd(jet::Connection &connection, const QString &loginId, const QDateTime &now)
 {
-    const QList<QVariantList> rows =
-        query(connection, u"SELECT known, state, locked_until FROM norva.login_state(?, ?)"_s, {loginId, now});
-    ServerLoginState found;
-    if (!rows.isEmpty()) {
-        found.known = rows[0][0].toBool();
-        found.state = rows[0][1].toString();
-        found.lockedUntil = rows[0][2].toDateTime();
-    }
-    return found;
+    const QList<QVariantList> rows = query(connection, u"SELECT norva.lock_end(?, ?)"_s, {loginId, now});
+    if (rows.isEmpty() || rows[0][0].isNull())
+        return std::nullopt;
+    return rows[0][0].toDateTime();
 }
 
 std::optional<QDateTime> countServerFailure(jet::Connection &connection, const QString &loginId, const QDateTime &now)

@@ -50,16 +50,11 @@ void updateServerRoles(jet::Connection &connection);
 // The login role of an account on the server.
 QString serverRole(jet::Connection &connection, const QString &loginId);
 
-// What the login learns of an account before its password is tried, on any
-// role of the server, the gate's among them.  A lock whose time has passed
-// is lifted, and committed, so that the server lets the role in again.
-struct ServerLoginState
-{
-    bool known = false;
-    QString state;
-    QDateTime lockedUntil;
-};
-ServerLoginState serverLoginState(jet::Connection &connection, const QString &loginId, const QDateTime &now);
+// Before the password is tried, on any role of the server, the gate's among
+// them: the end of the account's lock, none when it is not locked or there
+// is no such account.  A lock whose time has passed is lifted, and
+// committed, so that the server lets the role in again.
+std::optional<QDateTime> serverLockEnd(jet::Connection &connection, const QString &loginId, const QDateTime &now);
 // A failed login of an active account counted; the end of the lock it
 // brings, none while the account is not locked.
 std::optional<QDateTime> countServerFailure(jet::Connection &connection, const QString &loginId, const QDateTime &now);

@@ -202,7 +202,7 @@ BEGIN
     -- The login's own steps, which a locked workstation's account takes too
     -- when someone else logs in over it.
     FOREACH callable IN ARRAY ARRAY['prefix()', 'account_role(text)', 'has_accounts()', 'has_copied_password(text)',
-                                    'login_state(text, timestamp)', 'count_failure(text, timestamp)',
+                                    'lock_end(text, timestamp)', 'count_failure(text, timestamp)',
                                     'append_failed_login(text, text, text, text, text, text)'] LOOP
         EXECUTE format('GRANT EXECUTE ON FUNCTION norva.%s TO %I, %I', callable, staff, gate);
     END LOOP;
@@ -255,24 +255,26 @@ BEGIN
 END
 $$;
 
--- Before the password is tried: whether the login ID names an account, its
--- state, and the end of its lock.  A lock whose time has passed is lifted
--- here, in its own transaction, so that the server lets the role in again;
--- the earlier of the workstation's clock and the server's decides, so that
--- no caller lifts a lock early by the time it gives.
-CREATE OR REPLACE FUNCTION norva.login_state(p_login text, p_now timestamp,
-                                             OUT known boolean, OUT state text, OUT locked_until timestamp)
+-- Before the password is tried: the end of the account's lock, NULL when
+-- it is not locked or there is no such account, so that the gate learns of
+-- an ID no more than the login window says.  A lock whose time has passed
+-- is lifted here, in its own transaction, so that the server lets the role
+-- in again; the earlier of the workstation's clock and the server's
+-- decides, so that no caller lifts a lock early by the time it gives.
+CREATE OR REPLACE FUNCTION norva.lock_end(p_login text, p_now timestamp) RETURNS timestamp
 LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = pg_catalog AS $$
+DECLARE
+    until timestamp;
 BEGIN
-    SELECT true, "状態", "ロック解除時刻" INTO known, state, locked_until
-      FROM public."職員" WHERE "ログインID" = lower(p_login);
-    known := coalesce(known, false);
-    IF state = 'ロック' AND (locked_until IS NULL OR locked_until <= least(p_now, localtimestamp)) THEN
-        UPDATE public."職員" SET "状態" = '有効', "失敗回数" = 0, "ロック解除時刻" = NULL
-         WHERE "ログインID" = lower(p_login);
-        state := '有効';
-        locked_until := NULL;
+    SELECT "ロック解除時刻" INTO until FROM public."職員" WHERE "ログインID" = lower(p_login) AND "状態" = 'ロック';
+    IF NOT FOUND THEN
+        RETURN NULL;
     END IF;
+    IF until IS NOT NULL AND until > least(p_now, localtimestamp) THEN
+        RETURN until;
+    END IF;
+    UPDATE public."職員" SET "状態" = '有効', "失敗回数" = 0, "ロック解除時刻" = NULL WHERE "ログインID" = lower(p_login);
+    RETURN NULL;
 END
 $$;
 
