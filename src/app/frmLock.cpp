@@ -59,17 +59,14 @@ std::optional<accounts::Account> frmLock::check(accounts::StaffAccounts &staff, 
     if (result.outcome == LoginResult::Outcome::LoggedIn
         || (!codeRequired && result.outcome == LoginResult::Outcome::CodeNeeded)) {
         ui->txtPassword->clear();
-        return staff.find(typedId);
+        return result.account ? result.account : staff.find(typedId);
     }
     if (result.outcome == LoginResult::Outcome::CodeNeeded) {
         ui->lblCode->show();
         ui->txtCode->show();
         ui->txtCode->setFocus();
     } else {
-        const bool known = accounts::loginIdProblem(typedId).isEmpty() && staff.find(typedId).has_value();
-        const QString detail = known ? u"ログインID %1（画面のロック）: %2"_s.arg(typedId, result.reason)
-                                     : u"登録のないログインID（画面のロック）: %1"_s.arg(result.reason);
-        db::audit::append(m_connection, {db::audit::action::LoginFailure.toString(), detail, {}, {}});
+        db::audit::appendFailedLogin(m_connection, typedId, u"画面のロック: %1"_s.arg(result.reason));
         ui->txtPassword->clear();
         ui->txtCode->clear();
         ui->txtPassword->setFocus();
@@ -119,7 +116,12 @@ void frmLock::forceLogOff()
                 const std::unique_ptr<accounts::Authenticator> authenticator = accounts::authenticatorFor(connection);
                 accounts::StaffAccounts staff(connection, *authenticator);
                 by = check(staff, true);
-                if (by && !staff.may(*by, accounts::Right::Accounts)) {
+                // Asked as the administrator just admitted, who reads the
+                // accounts where the role before the login may not.
+                jet::Connection theirs;
+                if (by)
+                    db::openWindowConnection(theirs, toolkit::platform().programFolder());
+                if (by && !accounts::StaffAccounts(theirs, *authenticator).may(*by, accounts::Right::Accounts)) {
                     ui->lblMessage->setText(u"ほかの職員をログオフできるのは管理者だけです。"_s);
                     by.reset();
                 }

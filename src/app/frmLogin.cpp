@@ -99,9 +99,13 @@ void frmLogin::logIn()
                 return;
             }
             if (result.outcome != LoginResult::Outcome::LoggedIn) {
-                refuse(staff, result, typedId);
+                refuse(result, typedId);
                 return;
             }
+            // Opened again as the account now logged in: on a server, the
+            // role before the login reads no account and writes no trail.
+            m_connection.close();
+            db::openWindowConnection(m_connection, toolkit::platform().programFolder());
             if (result.account->mustChangePassword && !passwordChanged(staff, *result.account)) {
                 ui->txtPassword->clear();
                 showCode(false);
@@ -117,10 +121,9 @@ void frmLogin::logIn()
         {toolkit::unreachableAnswer()});
 }
 
-void frmLogin::refuse(accounts::StaffAccounts &staff, const LoginResult &result, const QString &typedId)
+void frmLogin::refuse(const LoginResult &result, const QString &typedId)
 {
-    db::audit::append(m_connection, {db::audit::action::LoginFailure.toString(),
-                                     accounts::loginFailureDetail(staff, typedId, result.reason), {}, {}});
+    db::audit::appendFailedLogin(m_connection, typedId, result.reason);
     ui->lblMessage->setText(result.reason);
     if (result.outcome == LoginResult::Outcome::WrongCode) {
         ui->txtCode->clear();

@@ -36,7 +36,7 @@ protected:
 private:
     void openDatabase();
     void showCode(bool shown);
-    void refuse(accounts::StaffAccounts &staff, const accounts::LoginResult &result, const QString &typedId);
+    void refuse(const accounts::LoginResult &result, const QString &typedId);
     bool passwordChanged(accounts::StaffAccounts &staff, const accounts::Account &account);
 
     std::unique_ptr<Ui::frmLogin> ui;

@@ -136,6 +136,8 @@ void frmSplash::probe()
     accounts::extendDatabase(m_connection);
     const bool hasAccounts =
         accounts::StaffAccounts(m_connection, *accounts::authenticatorFor(m_connection)).hasAccounts();
+    if (!hasAccounts)
+        accounts::requireFirstAdministratorPossible(m_connection);
 
     // The login window loads (and opens its own connection) before the
     // splash window goes, so the program never runs without a window.

@@ -1,5 +1,6 @@
 #include "db/audit.h"
 
+#include "db/accounts/extension.h"
 #include "db/accounts/serverroles.h"
 #include "db/columndefs.h"
 #include "db/engine/catalog.h"
@@ -320,6 +321,29 @@ void append(jet::Connection &connection, const Event &event)
         requireSessionMay(connection, *right);
     if (hasTrail(connection))
         appendToTrail(connection, event);
+}
+
+void appendFailedLogin(jet::Connection &connection, const QString &loginId, const QString &reason)
+{
+    if (!hasTrail(connection))
+        return;
+    const QString typed = loginId.trimmed();
+    if (appendsOnServer(connection)) {
+        const Session &who = session();
+        jet::Transaction transaction(connection);
+        callOnServer(connection, u"norva.append_failed_login"_s,
+                     {typed, reason, nowText(), who.account.left(32), who.workstation.left(64),
+                      who.programVersion.left(20)});
+        transaction.commit();
+        return;
+    }
+    jet::Recordset known;
+    known.openCommand(u"SELECT Count(*) AS 数 FROM `%1` WHERE ログインID = ?"_s.arg(accounts::kAccountTable), &connection,
+                      {typed.toLower()}, jet::CursorType::ForwardOnly);
+    const QString detail = known.value(0).toInt() > 0 ? u"ログインID %1: %2"_s.arg(typed, reason)
+                                                      : u"登録のないログインID: %1"_s.arg(reason);
+    known.close();
+    append(connection, {action::LoginFailure.toString(), detail, {}, {}});
 }
 
 QString Head::text() const

@@ -94,6 +94,12 @@ struct Event
 // is written.
 void append(jet::Connection &connection, const Event &event);
 
+// A refused login, with the reason the window showed.  The detail keeps the
+// login ID only when it names an account, so that a password typed into the
+// ID's box by mistake is never written down.  On a server this is all that
+// a workstation may write before anyone logs in.
+void appendFailedLogin(jet::Connection &connection, const QString &loginId, const QString &reason);
+
 // A window that shows one patient's data.  Its opening is recorded on its
 // own connection before it is shown (app/windows.cpp hears the openings), so
 // that nobody sees a patient's data without a row saying so.

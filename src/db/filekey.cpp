@@ -519,8 +519,7 @@ accounts::AccountSettings requireAdministrator(const QString &databasePath, cons
         result = staff.logIn(loginId, password, *code);
     }
     if (result.outcome != accounts::LoginResult::Outcome::LoggedIn) {
-        audit::append(connection, {audit::action::LoginFailure.toString(),
-                                   accounts::loginFailureDetail(staff, loginId, result.reason), {}, {}});
+        audit::appendFailedLogin(connection, loginId, result.reason);
         throw refusal(result.reason);
     }
     if (result.account->role != accounts::Role::Administrator)

@@ -33,9 +33,10 @@ void setSessionAccount(const QString &loginId);
 void clearSessionAccount();
 
 // While it lives, the connections this process opens are those of no
-// account, as before the login: on a server the location's own role, which
-// reads every account, rather than the logged-in account's role, which reads
-// its own row only.  The session's account stays as it is.
+// account, as before the login: on a server the location's own role rather
+// than the logged-in account's, so that another account's login checked
+// meanwhile does not move the process to its role unless kept.  The
+// session's account stays as it is.
 class AccountsAsAtLogin
 {
 public:

@@ -6,6 +6,9 @@
 #include "demo.h"
 
 #include "certificate/records/extension.h"
+#include "db/accounts/accounts.h"
+#include "db/accounts/authenticator.h"
+#include "db/accounts/extension.h"
 #include "db/audit.h"
 #include "db/check.h"
 #include "db/copy.h"
@@ -14,6 +17,7 @@
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
 #include "db/engine/files.h"
+#include "db/engine/postgres/server.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
 #include "db/filekey.h"
@@ -103,6 +107,32 @@ int extend(const QString &database)
         out() << u"%1 already has the certificate records (version %2)."_s.arg(name).arg(before) << Qt::endl;
     else
         out() << u"Added the certificate records (version %2) to %1."_s.arg(name).arg(certificates::kExtensionVersion)
+              << Qt::endl;
+    return 0;
+}
+
+// What a new version of the program changes on a server's ledger, done by
+// its owner: the workstations log in as a role that may change nothing.
+int update(const QString &path)
+{
+    jet::Connection connection;
+    connection.open(db::plainConnectionString(path));
+    jet::requireDatabaseOwner(connection);
+    db::requireLedger(connection);
+    jet::updateServerSide(connection);
+    db::audit::extendDatabase(connection);
+    accounts::extendDatabase(connection);
+    // The certificate records are added only when asked for (extend), but
+    // once there they follow the program's version like the rest.
+    if (certificates::extensionVersion(connection) > 0)
+        certificates::extendDatabase(connection);
+    const bool hasAccounts = accounts::StaffAccounts(connection, *accounts::authenticatorFor(connection)).hasAccounts();
+    connection.close();
+    jet::releasePooledHandles(path);
+    out() << u"%1 is up to date for this version."_s.arg(jet::describeDataSource(path)) << Qt::endl;
+    if (!hasAccounts)
+        out() << u"It has no staff accounts yet: start the program once with this address in norva.txt to create the "
+                 "first administrator."_s
               << Qt::endl;
     return 0;
 }
@@ -663,6 +693,8 @@ int main(int argc, char **argv)
         "  restore BACKUP DB                            puts a sound backup in place of DB, which no\n"
         "                                               program may have open\n"
         "  check DB                                     the database's soundness; exit status 0 only when sound\n"
+        "  update DB                                    a server's ledger brought up to this version by its\n"
+        "                                               owner (the workstations' role before login may not)\n"
         "  copy SOURCE TARGET                           the whole ledger into a new file or an empty server\n"
         "                                               database, in one transaction, checked row by row\n"
         "  audit verify DB [--expect COUNT:HASH]        the audit trail's chain: rows altered, deleted or\n"
@@ -680,7 +712,7 @@ int main(int argc, char **argv)
         "                                               the recovery key and an administrator's login asked\n\n"
         "A protected file opens with --recovery-key KEY, or the recovery key asked on the terminal."_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, copy, audit, protect, protection, unprotect or extend"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, update, copy, audit, protect, protection, unprotect or extend"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file or server address"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
@@ -704,7 +736,7 @@ int main(int argc, char **argv)
                                                                                                               : 2;
     const QStringList commands{u"create"_s, u"demo"_s,  u"backup"_s,  u"restore"_s,   u"check"_s,
                                u"copy"_s,   u"audit"_s, u"protect"_s, u"protection"_s, u"unprotect"_s,
-                               u"extend"_s};
+                               u"update"_s, u"extend"_s};
     if (command == u"audit"_s && auditCommand != u"verify"_s && auditCommand != u"export"_s) {
         err() << parser.helpText();
         return 2;
@@ -744,6 +776,8 @@ int main(int argc, char **argv)
             return restore(args.at(1), args.at(2));
         if (command == u"check"_s)
             return check(args.at(1));
+        if (command == u"update"_s)
+            return update(args.at(1));
         if (args.at(0) == u"create"_s)
             return create(args.at(1), parser.value(generation));
 

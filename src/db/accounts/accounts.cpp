@@ -3,9 +3,11 @@
 #include "db/accounts/extension.h"
 #include "db/accounts/onetimecode.h"
 #include "db/accounts/passwords.h"
+#include "db/accounts/serverroles.h"
 #include "db/audit.h"
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
+#include "db/engine/driver.h"
 #include "db/engine/error.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
@@ -103,6 +105,11 @@ LoginResult refusal(LoginResult::Outcome outcome, const QString &reason)
     return result;
 }
 
+bool isServer(jet::Connection &connection)
+{
+    return connection.driver().dialect() == jet::Dialect::Postgres;
+}
+
 PasswordObserver *passwordObserver = nullptr;
 
 void tellPassword(jet::Connection &connection, const QString &loginId, const QString &password)
@@ -112,6 +119,12 @@ void tellPassword(jet::Connection &connection, const QString &loginId, const QSt
 }
 
 } // namespace
+
+void requireFirstAdministratorPossible(jet::Connection &connection)
+{
+    if (isServer(connection))
+        requireOwnerForFirstAdministrator(connection);
+}
 
 void setPasswordObserver(PasswordObserver *observer)
 {
@@ -160,12 +173,6 @@ bool isRefusal(const jet::Error &error)
     return error.number() == jet::err::NotSupported || error.number() == jet::err::InvalidArgument;
 }
 
-QString loginFailureDetail(const StaffAccounts &staff, const QString &typedId, const QString &reason)
-{
-    const bool known = loginIdProblem(typedId).isEmpty() && staff.find(typedId).has_value();
-    return known ? u"ログインID %1: %2"_s.arg(typedId.trimmed(), reason) : u"登録のないログインID: %1"_s.arg(reason);
-}
-
 QString loginIdProblem(const QString &loginId)
 {
     const QString id = loginId.trimmed();
@@ -182,6 +189,9 @@ StaffAccounts::StaffAccounts(jet::Connection &connection, Authenticator &authent
 
 bool StaffAccounts::hasAccounts() const
 {
+    // Asked before anyone logs in, where a server's gate role reads no account.
+    if (isServer(m_connection))
+        return serverHasAccounts(m_connection);
     jet::Recordset rows;
     rows.open(u"SELECT Count(*) AS 数 FROM %1"_s.arg(table()), &m_connection, jet::CursorType::ForwardOnly,
               jet::LockType::ReadOnly);
@@ -263,79 +273,119 @@ LoginResult StaffAccounts::logIn(const QString &loginId, const QString &password
 {
     const QString id = normalised(loginId);
     const QDateTime now = jet::Clock::now();
-    std::optional<Account> account = loginIdProblem(id).isEmpty() ? find(id) : std::nullopt;
-    if (account && account->state == State::Locked) {
-        // A locked account is not asked for its password at all, so that
-        // guessing goes no further while it lasts.
-        if (account->lockedUntil.isValid() && now < account->lockedUntil)
-            return lockedUntil(account->lockedUntil);
-        // Lifted on its own, before the password is tried: a server lets
-        // the account's role log in again only once the lifting is committed.
-        jet::Transaction lifting(m_connection);
-        m_connection.execute(u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL WHERE 職員ID = ?"_s.arg(table()),
-                             {kActive.toString(), account->id});
-        lifting.commit();
-        account->state = State::Active;
-        account->failures = 0;
-    }
+    const std::optional<BeforeLogin> before = loginIdProblem(id).isEmpty() ? beforeLogin(id, now) : std::nullopt;
+    // A locked account is not asked for its password at all, so that
+    // guessing goes no further while it lasts.
+    if (before && before->state == State::Locked)
+        return lockedUntil(before->lockedUntil);
     jet::Transaction transaction(m_connection);
     const bool passwordRight = m_authenticator.check(m_connection, id, password);
     const auto fail = [&](const LoginResult &answer) {
-        if (account->state != State::Active)
+        if (before->state != State::Active)
             return answer;
-        // Counted where it is stored, so that failures on two workstations
-        // at once are both counted.
-        m_connection.execute(u"UPDATE %1 SET 失敗回数 = 失敗回数 + 1 WHERE 職員ID = ?"_s.arg(table()), {account->id});
-        const AccountSettings limits = settings();
-        const bool locking = read(account->id).failures >= limits.failuresBeforeLock;
-        const QDateTime until = now.addSecs(qint64(limits.lockMinutes) * 60);
-        if (locking)
-            m_connection.execute(u"UPDATE %1 SET 状態 = ?, ロック解除時刻 = ? WHERE 職員ID = ?"_s.arg(table()),
-                                 {kLocked.toString(), until, account->id});
-        transaction.commit();
-        return locking ? lockedUntil(until) : answer;
+        jet::Transaction counting(m_connection);
+        const std::optional<QDateTime> until = countFailure(id, now);
+        counting.commit();
+        return until ? lockedUntil(*until) : answer;
     };
-    if (!account)
-        return wrongPasswordOrId();
-    if (!passwordRight)
-        return fail(wrongPasswordOrId());
-    if (account->state == State::Disabled) {
+    if (!before) {
         transaction.commit();
+        return wrongPasswordOrId();
+    }
+    if (!passwordRight) {
+        transaction.commit();
+        return fail(wrongPasswordOrId());
+    }
+    // What the password check wrote (a server role's password set from a
+    // copied hash) is the server's before the account logs in with it.
+    transaction.commit();
+
+    // The rest reads and writes the account's own row, as the account.
+    const std::unique_ptr<jet::Connection> ownConnection = m_authenticator.accountConnection(m_connection, id, password);
+    jet::Connection &own = ownConnection ? *ownConnection : m_connection;
+    std::optional<jet::Transaction> work(std::in_place, own);
+    // Ended before the count, which on a file shares its connection.
+    const auto failOwn = [&](const LoginResult &answer) {
+        work.reset();
+        return fail(answer);
+    };
+    const std::optional<Account> account = readWhere(own, u"ログインID"_s, id);
+    if (!account)
+        return failOwn(wrongPasswordOrId());
+    if (account->state == State::Disabled)
         return refusal(LoginResult::Outcome::Disabled,
                        u"このアカウントは無効にされています。管理者に問い合わせてください。"_s);
-    }
     if (account->secondFactor) {
         if (code.trimmed().isEmpty()) {
-            transaction.commit();
+            work->commit();
             return refusal(LoginResult::Outcome::CodeNeeded, u"認証アプリに表示されている6桁のコードを入力してください。"_s);
         }
         jet::Recordset factor;
-        factor.openCommand(u"SELECT 二要素, 二要素使用 FROM %1 WHERE 職員ID = ?"_s.arg(table()), &m_connection,
-                           {account->id}, jet::CursorType::ForwardOnly);
+        factor.openCommand(u"SELECT 二要素, 二要素使用 FROM %1 WHERE 職員ID = ?"_s.arg(table()), &own, {account->id},
+                           jet::CursorType::ForwardOnly);
         const QString secret = factor.value(0).toString();
         const qint64 lastUsed = factor.value(1).toLongLong();
         factor.close();
         const std::optional<qint64> step = matchingCodeStep(secret, code, now);
         if (!step)
-            return fail(refusal(LoginResult::Outcome::WrongCode, u"コードが違います。認証アプリに表示されている最新のコードを入力してください。"_s));
+            return failOwn(refusal(LoginResult::Outcome::WrongCode, u"コードが違います。認証アプリに表示されている最新のコードを入力してください。"_s));
         // Taken only where no workstation took it or a later one meanwhile.
         if (*step <= lastUsed
-            || m_connection.execute(u"UPDATE %1 SET 二要素使用 = ? WHERE 職員ID = ? AND 二要素使用 < ?"_s.arg(table()),
-                                    {*step, account->id, *step})
+            || own.execute(u"UPDATE %1 SET 二要素使用 = ? WHERE 職員ID = ? AND 二要素使用 < ?"_s.arg(table()),
+                           {*step, account->id, *step})
                    != 1)
-            return fail(refusal(LoginResult::Outcome::WrongCode,
-                                u"このコードは既に使われています。認証アプリに次のコードが表示されてから入力してください。"_s));
+            return failOwn(refusal(LoginResult::Outcome::WrongCode,
+                                   u"このコードは既に使われています。認証アプリに次のコードが表示されてから入力してください。"_s));
     }
-    m_connection.execute(
-        u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL, 最終ログイン = ? WHERE 職員ID = ?"_s.arg(table()),
-        {kActive.toString(), now, account->id});
+    own.execute(u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL, 最終ログイン = ? WHERE 職員ID = ?"_s.arg(table()),
+                {kActive.toString(), now, account->id});
     LoginResult result;
     result.outcome = LoginResult::Outcome::LoggedIn;
-    result.account = read(account->id);
-    transaction.commit();
+    result.account = readWhere(own, u"職員ID"_s, account->id);
+    work->commit();
     m_authenticator.admit(m_connection, id, password);
     tellPassword(m_connection, id, password);
     return result;
+}
+
+std::optional<StaffAccounts::BeforeLogin> StaffAccounts::beforeLogin(const QString &loginId, const QDateTime &now)
+{
+    // The server tells the gate of a lock only: an unknown ID, like a
+    // disabled account's role, fails at the server's own login.
+    if (isServer(m_connection)) {
+        if (const std::optional<QDateTime> until = serverLockEnd(m_connection, loginId, now))
+            return BeforeLogin{State::Locked, *until};
+        return BeforeLogin{State::Active, {}};
+    }
+    const std::optional<Account> account = find(loginId);
+    if (!account)
+        return std::nullopt;
+    if (account->state == State::Locked && !(account->lockedUntil.isValid() && now < account->lockedUntil)) {
+        // Lifted on its own, before the password is tried.
+        jet::Transaction lifting(m_connection);
+        m_connection.execute(u"UPDATE %1 SET 状態 = ?, 失敗回数 = 0, ロック解除時刻 = NULL WHERE 職員ID = ?"_s.arg(table()),
+                             {kActive.toString(), account->id});
+        lifting.commit();
+        return BeforeLogin{State::Active, {}};
+    }
+    return BeforeLogin{account->state, account->lockedUntil};
+}
+
+// Counted where it is stored, so that failures on two workstations at once
+// are both counted.
+std::optional<QDateTime> StaffAccounts::countFailure(const QString &loginId, const QDateTime &now)
+{
+    if (isServer(m_connection))
+        return countServerFailure(m_connection, loginId, now);
+    const Account account = *find(loginId);
+    m_connection.execute(u"UPDATE %1 SET 失敗回数 = 失敗回数 + 1 WHERE 職員ID = ?"_s.arg(table()), {account.id});
+    const AccountSettings limits = settings();
+    if (read(account.id).failures < limits.failuresBeforeLock)
+        return std::nullopt;
+    const QDateTime until = now.addSecs(qint64(limits.lockMinutes) * 60);
+    m_connection.execute(u"UPDATE %1 SET 状態 = ?, ロック解除時刻 = ? WHERE 職員ID = ?"_s.arg(table()),
+                         {kLocked.toString(), until, account.id});
+    return until;
 }
 
 void StaffAccounts::changePassword(const Account &account, const QString &currentPassword,

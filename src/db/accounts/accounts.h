@@ -119,6 +119,16 @@ public:
     void setSettings(const Account &by, const AccountSettings &settings);
 
 private:
+    // What the login learns of an account before its password is tried;
+    // none for a login ID without an account on a file.
+    struct BeforeLogin
+    {
+        State state = State::Active;
+        QDateTime lockedUntil;
+    };
+    std::optional<BeforeLogin> beforeLogin(const QString &loginId, const QDateTime &now);
+    std::optional<QDateTime> countFailure(const QString &loginId, const QDateTime &now);
+
     void requireRight(const Account &by, Right right) const;
     void requireOtherAdministrator(int id, const QString &refusal) const;
     void setState(int id, State state);
@@ -142,6 +152,11 @@ public:
     // An administrator lifted the account's lock.
     virtual void accountUnlocked(jet::Connection &connection, const QString &loginId) = 0;
 };
+
+// Throws, saying what to do, where the first administrator cannot be made
+// through this connection: on a server, by any role but the database's
+// owner, such as the workstations' role before a login.
+void requireFirstAdministratorPossible(jet::Connection &connection);
 
 // One for the process, or none (nullptr); not owned.
 void setPasswordObserver(PasswordObserver *observer);
@@ -170,10 +185,5 @@ bool isRefusal(const jet::Error &error);
 // Half-width letters, digits, '.', '_' and '-', at most 32; upper and lower
 // case are the same ID.
 QString loginIdProblem(const QString &loginId);
-
-// What the trail keeps of a refused login: the login ID only when it names
-// an account, since a password typed into the ID's box must not be written
-// down.
-QString loginFailureDetail(const StaffAccounts &staff, const QString &typedId, const QString &reason);
 
 } // namespace accounts

@@ -150,4 +150,9 @@ void PasswordHashes::setPassword(jet::Connection &connection, const QString &log
 
 void Authenticator::admit(jet::Connection &, const QString &, const QString &) {}
 
+std::unique_ptr<jet::Connection> Authenticator::accountConnection(jet::Connection &, const QString &, const QString &)
+{
+    return nullptr;
+}
+
 } // namespace accounts

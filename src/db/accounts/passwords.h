@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstddef>
+#include <memory>
 
 namespace jet {
 class Connection;
@@ -62,6 +63,11 @@ public:
     // The whole login succeeded, second factor and all: where the
     // authenticator's own connections follow the account, from now on.
     virtual void admit(jet::Connection &connection, const QString &loginId, const QString &password);
+    // Where a login, its password proved, reads and writes the account's own
+    // row: null for the caller's connection, or a connection of its own
+    // that logs in as the account.
+    virtual std::unique_ptr<jet::Connection> accountConnection(jet::Connection &connection, const QString &loginId,
+                                                               const QString &password);
 };
 
 // The file's authenticator: the hash in the accounts table.

@@ -8,9 +8,12 @@
 #include "db/engine/postgres/pgdriver.h"
 #include "db/engine/postgres/server.h"
 #include "db/engine/transaction.h"
+#include "db/location.h"
 
 #include <QFile>
+#include <QMutex>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace accounts {
 
@@ -75,7 +78,7 @@ QList<QVariantList> query(jet::Connection &connection, const QString &sql, const
 QString grantText(const TableGrant &grant)
 {
     return QStringList{grant.table, grant.privilege, grant.right ? rightName(*grant.right) : QString(),
-                       grant.columns.join(u',')}
+                       grant.columns.join(u','), grant.beforeLogin ? u"gate"_s : QString()}
         .join(u'|');
 }
 
@@ -88,12 +91,16 @@ bool isCurrent(jet::Connection &connection, const QString &wantedEdition, const 
         u"SELECT obj_description(to_regnamespace('norva'), 'pg_namespace'), "
         "to_regclass('public.\"職員\"') IS NULL OR EXISTS (SELECT FROM pg_trigger WHERE tgname = 'norva_account' "
         "AND tgrelid = to_regclass('public.\"職員\"'))"_s);
+    // An earlier edition's table of rights may lack a column read below.
     if (state.isEmpty() || state[0][0].toString() != wantedEdition || !state[0][1].toBool())
         return false;
     QStringList stored;
-    for (const QVariantList &row : query(connection, u"SELECT table_name, privilege, coalesce(right_name, ''), "
-                                                     "coalesce(array_to_string(columns, ','), '') FROM norva.table_rights"_s))
-        stored.append(QStringList{row[0].toString(), row[1].toString(), row[2].toString(), row[3].toString()}.join(u'|'));
+    for (const QVariantList &row :
+         query(connection, u"SELECT table_name, privilege, coalesce(right_name, ''), coalesce(array_to_string(columns, ','), ''), "
+                           "CASE WHEN before_login THEN 'gate' ELSE '' END FROM norva.table_rights"_s))
+        stored.append(QStringList{row[0].toString(), row[1].toString(), row[2].toString(), row[3].toString(),
+                                  row[4].toString()}
+                          .join(u'|'));
     QStringList expected;
     for (const TableGrant &grant : wanted)
         expected.append(grantText(grant));
@@ -123,6 +130,12 @@ QList<TableGrant> tableGrants(const QStringList &tables, const QStringList &view
         grants.append({table, QString::fromLatin1(privilege), right, columns});
     };
     for (const QString &table : tables) {
+        // What the start reads before anyone logs in: each part's version,
+        // and whether the diagnoses have their codes.
+        if (table.endsWith(u"バージョン"_s))
+            grants.append({table, u"SELECT"_s, std::nullopt, {}, true});
+        if (table == u"診断名(ICD10)"_s)
+            grants.append({table, u"SELECT"_s, std::nullopt, {u"ICDコード"_s}, true});
         if (table == db::audit::kTrailTable) {
             grant(table, "SELECT", Right::Audit);
             continue;
@@ -181,8 +194,28 @@ void updateServerRoles(jet::Connection &connection)
         return;
     const QString text = script();
     const QList<TableGrant> wanted = tableGrants(db.tables(), db.views());
-    if (isCurrent(connection, edition(text), wanted))
+    // A start extends the trail and then the accounts, each of which brings
+    // the roles up to date: the second finds the same session and tables
+    // as the first left current, and asks the server nothing.
+    static QMutex lastCurrentMutex;
+    static QString lastCurrent;
+    QStringList state{QString::number(quintptr(&db)), connection.dataSource()};
+    for (const TableGrant &grant : wanted)
+        state.append(grantText(grant));
+    const QString key = state.join(u'\n');
+    {
+        QMutexLocker locker(&lastCurrentMutex);
+        if (lastCurrent == key)
+            return;
+    }
+    const auto remember = [&] {
+        QMutexLocker locker(&lastCurrentMutex);
+        lastCurrent = key;
+    };
+    if (isCurrent(connection, edition(text), wanted)) {
+        remember();
         return;
+    }
     jet::requireDatabaseOwner(connection);
     requireRoleCreation(connection);
     jet::Transaction transaction(connection);
@@ -192,20 +225,22 @@ void updateServerRoles(jet::Connection &connection)
     query(connection, u"SELECT pg_advisory_xact_lock(hashtext('norva roles'))"_s);
     if (isCurrent(connection, edition(text), wanted)) {
         transaction.commit();
+        remember();
         return;
     }
     db.exec(text);
     db.exec(u"DELETE FROM norva.table_rights"_s);
     for (const TableGrant &grant : wanted)
         query(connection,
-              u"INSERT INTO norva.table_rights (table_name, privilege, right_name, columns) "
-              "VALUES (?, ?, ?, string_to_array(nullif(?, ''), ','))"_s,
+              u"INSERT INTO norva.table_rights (table_name, privilege, right_name, columns, before_login) "
+              "VALUES (?, ?, ?, string_to_array(nullif(?, ''), ','), ?)"_s,
               {grant.table, grant.privilege, grant.right ? QVariant(rightName(*grant.right)) : QVariant(),
-               grant.columns.join(u',')});
+               grant.columns.join(u','), grant.beforeLogin});
     query(connection, u"SELECT norva.grant_rights()"_s);
     if (db.findObject(kAccountTable.toString()))
         query(connection, u"SELECT norva.sync_account(\"ログインID\", \"役割\", \"状態\") FROM public.\"職員\""_s);
     transaction.commit();
+    remember();
 }
 
 QString serverRole(jet::Connection &connection, const QString &loginId)
@@ -214,22 +249,63 @@ QString serverRole(jet::Connection &connection, const QString &loginId)
     return rows.isEmpty() ? QString() : rows[0][0].toString();
 }
 
+std::optional<QDateTime> serverLockEnd(jet::Connection &connection, const QString &loginId, const QDateTime &now)
+{
+    const QList<QVariantList> rows = query(connection, u"SELECT norva.lock_end(?, ?)"_s, {loginId, now});
+    if (rows.isEmpty() || rows[0][0].isNull())
+        return std::nullopt;
+    return rows[0][0].toDateTime();
+}
+
+std::optional<QDateTime> countServerFailure(jet::Connection &connection, const QString &loginId, const QDateTime &now)
+{
+    const QList<QVariantList> rows = query(connection, u"SELECT norva.count_failure(?, ?)"_s, {loginId, now});
+    if (rows.isEmpty() || rows[0][0].isNull())
+        return std::nullopt;
+    return rows[0][0].toDateTime();
+}
+
+bool serverHasAccounts(jet::Connection &connection)
+{
+    const QList<QVariantList> rows = query(connection, u"SELECT norva.has_accounts()"_s);
+    return !rows.isEmpty() && rows[0][0].toBool();
+}
+
+void requireOwnerForFirstAdministrator(jet::Connection &connection)
+{
+    if (connection.driver().dialect() != jet::Dialect::Postgres || serverOf(connection).ownsDatabase())
+        return;
+    throw jet::Error(jet::err::GeneralFailure,
+                     u"サーバー %1 のデータベースにはまだ職員アカウントがありません。最初の管理者は、システム管理者が"
+                     "データベースの所有者のロールでつないで作ります。所有者のロールのアドレス (scripts/pg-setup が表示するもの) "
+                     "を所在ファイル norva.txt に書いた端末でプログラムを一度起動するよう、システム管理者に依頼してください "
+                     "(今のロール %2 はログイン前のロールです)。"_s
+                         .arg(serverOf(connection).databaseName(), serverOf(connection).loginRole()));
+}
+
 bool ServerLogins::check(jet::Connection &connection, const QString &loginId, const QString &password)
 {
     const QString role = serverRole(connection, loginId);
-    const QList<QVariantList> copied =
-        query(connection, u"SELECT \"パスワード\" FROM public.\"職員\" WHERE \"ログインID\" = ? AND \"パスワード\" <> ''"_s,
-              {loginId});
-    bool accepted = false;
-    if (!copied.isEmpty()) {
-        accepted = verifyPassword(copied[0][0].toString().toLatin1(), password);
-        if (accepted) {
-            setPassword(connection, loginId, password);
-            query(connection, u"UPDATE public.\"職員\" SET \"パスワード\" = NULL WHERE \"ログインID\" = ?"_s, {loginId});
-        }
-    } else {
-        accepted = jet::serverAccepts(connection.dataSource(), role, password);
-    }
+    const QList<QVariantList> copied = query(connection, u"SELECT norva.has_copied_password(?)"_s, {loginId});
+    if (copied.isEmpty() || !copied[0][0].toBool())
+        return jet::serverAccepts(connection.dataSource(), role, password);
+    // The owner reads the hash, and so does the account on its own row; the
+    // gate may not read the column at all.
+    const QList<QVariantList> readable =
+        query(connection, u"SELECT has_column_privilege('public.\"職員\"', 'パスワード', 'SELECT')"_s);
+    const QList<QVariantList> hash = readable.isEmpty() || !readable[0][0].toBool()
+        ? QList<QVariantList>()
+        : query(connection, u"SELECT \"パスワード\" FROM public.\"職員\" WHERE \"ログインID\" = ? AND \"パスワード\" <> ''"_s,
+                {loginId});
+    if (hash.isEmpty())
+        throw jet::Error(jet::err::NotSupported,
+                         u"このアカウントはデータベースファイルから移されたもので、サーバーでのパスワードがまだありません。"
+                         "最初のログインはデータベースの所有者のロールでつないだ端末で行うか、管理者にパスワードの再設定を"
+                         "依頼してください。"_s);
+    const bool accepted = verifyPassword(hash[0][0].toString().toLatin1(), password);
+    // Its role's password from now on; setting it forgets the file's hash.
+    if (accepted)
+        setPassword(connection, loginId, password);
     return accepted;
 }
 
@@ -239,6 +315,18 @@ bool ServerLogins::check(jet::Connection &connection, const QString &loginId, co
 void ServerLogins::admit(jet::Connection &connection, const QString &loginId, const QString &password)
 {
     jet::setServerLogin(serverRole(connection, loginId), password);
+}
+
+std::unique_ptr<jet::Connection> ServerLogins::accountConnection(jet::Connection &connection, const QString &loginId,
+                                                               const QString &password)
+{
+    // Only this connection logs in as the account: the process's others
+    // stay as they were until the whole login is admitted.
+    const jet::ServerLoginPause restored;
+    jet::setServerLogin(serverRole(connection, loginId), password);
+    auto own = std::make_unique<jet::Connection>();
+    own->open(db::plainConnectionString(connection.dataSource()));
+    return own;
 }
 
 void ServerLogins::setPassword(jet::Connection &connection, const QString &loginId, const QString &password)

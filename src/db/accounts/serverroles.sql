@@ -12,6 +12,14 @@
 --
 -- Whatever changes roles runs as the owner, who needs CREATEROLE, under one
 -- lock: the catalogue refuses two grants to one object at once.
+--
+-- Before anyone logs in, the workstations connect as the gate role
+-- "<prefix>_gate", whose password the hospital's IT gives them.  It reads
+-- only what the program's start reads (the tables marked before_login) and
+-- logs in through the functions granted to it below: it reads no patient,
+-- no password hash and no second factor, and writes only what a failed
+-- login writes.  The password itself is proved to the server, as the
+-- account's own role; what the login reads after that, it reads as that role.
 
 DO $$
 BEGIN
@@ -20,7 +28,7 @@ BEGIN
     END IF;
 END
 $$;
-COMMENT ON SCHEMA norva IS 'ネモリア 職員ロール 1';
+COMMENT ON SCHEMA norva IS 'ネモリア 職員ロール 2';
 
 CREATE TABLE IF NOT EXISTS norva.settings (role_prefix text NOT NULL);
 INSERT INTO norva.settings (role_prefix)
@@ -36,6 +44,8 @@ CREATE TABLE IF NOT EXISTS norva.table_rights (
     right_name text,
     columns text[]
 );
+-- Granted to the gate role rather than to the accounts.
+ALTER TABLE norva.table_rights ADD COLUMN IF NOT EXISTS before_login boolean NOT NULL DEFAULT false;
 
 CREATE OR REPLACE FUNCTION norva.prefix() RETURNS text
 LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog AS $$
@@ -63,6 +73,11 @@ $$;
 CREATE OR REPLACE FUNCTION norva.staff_role() RETURNS text
 LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog AS $$
     SELECT norva.prefix() || '_staff'
+$$;
+
+CREATE OR REPLACE FUNCTION norva.gate_role() RETURNS text
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog AS $$
+    SELECT norva.prefix() || '_gate'
 $$;
 
 -- The login ID of the session's account; NULL for the owner and any role
@@ -133,6 +148,7 @@ CREATE OR REPLACE FUNCTION norva.grant_rights() RETURNS void
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog AS $$
 DECLARE
     staff text := norva.staff_role();
+    gate text := norva.gate_role();
     job text;
     grantee text;
     callable text;
@@ -141,23 +157,27 @@ DECLARE
 BEGIN
     PERFORM pg_advisory_xact_lock(hashtext('norva roles'));
     PERFORM norva.ensure_role(staff, '職員全員', false);
+    -- Its password is set by the hospital's IT (scripts/pg-setup); until
+    -- then the server lets nobody in as the gate.
+    PERFORM norva.ensure_role(gate, 'ログイン前の端末', true);
     FOREACH job IN ARRAY norva.jobs() LOOP
         PERFORM norva.ensure_role(norva.job_role(job), job, false);
         IF NOT norva.is_member(norva.job_role(job), staff) THEN
             EXECUTE format('GRANT %I TO %I', staff, norva.job_role(job));
         END IF;
     END LOOP;
-    FOR grantee IN SELECT staff UNION ALL SELECT norva.job_role(j) FROM unnest(norva.jobs()) j LOOP
+    FOR grantee IN SELECT staff UNION ALL SELECT gate UNION ALL SELECT norva.job_role(j) FROM unnest(norva.jobs()) j LOOP
         EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA public FROM %I', grantee);
     END LOOP;
     IF to_regclass('public."役割権限"') IS NOT NULL THEN
         allowed := 'SELECT "役割", "権限" FROM public."役割権限" WHERE "許可"';
     END IF;
     FOR g IN EXECUTE format(
-        'SELECT t.table_name, t.privilege, t.columns, coalesce(norva.job_role(a.job_name), $1) AS grantee
+        'SELECT t.table_name, t.privilege, t.columns,
+                CASE WHEN t.before_login THEN $2 ELSE coalesce(norva.job_role(a.job_name), $1) END AS grantee
            FROM norva.table_rights t LEFT JOIN (%s) AS a (job_name, right_name) ON a.right_name = t.right_name
           WHERE (t.right_name IS NULL OR norva.job_role(a.job_name) IS NOT NULL)
-            AND to_regclass(format(''public.%%I'', t.table_name)) IS NOT NULL', allowed) USING staff
+            AND to_regclass(format(''public.%%I'', t.table_name)) IS NOT NULL', allowed) USING staff, gate
     LOOP
         EXECUTE format('GRANT %s%s ON public.%I TO %I', g.privilege,
                        coalesce(' (' || (SELECT string_agg(quote_ident(c), ', ') FROM unnest(g.columns) c) || ')', ''),
@@ -169,13 +189,22 @@ BEGIN
     END IF;
     EXECUTE format('GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %I', staff);
     IF to_regnamespace('jet') IS NOT NULL THEN
-        EXECUTE format('GRANT USAGE ON SCHEMA jet TO %I', staff);
+        -- The start looks up the engine's functions; they run with their
+        -- caller's rights, so the gate reads no more through them.
+        EXECUTE format('GRANT USAGE ON SCHEMA jet TO %I, %I', staff, gate);
         EXECUTE format('GRANT EXECUTE ON ALL FUNCTIONS IN SCHEMA jet TO %I', staff);
     END IF;
     FOREACH callable IN ARRAY ARRAY['prefix()', 'account_role(text)', 'login_id()', 'set_password(text, text)',
                                     'append_event(text, text, text, text, text, bigint, bigint, text)',
                                     'append_history(text, text, text, text, text, text, text, bigint, bigint)'] LOOP
         EXECUTE format('GRANT EXECUTE ON FUNCTION norva.%s TO %I', callable, staff);
+    END LOOP;
+    -- The login's own steps, which a locked workstation's account takes too
+    -- when someone else logs in over it.
+    FOREACH callable IN ARRAY ARRAY['prefix()', 'account_role(text)', 'has_accounts()', 'has_copied_password(text)',
+                                    'lock_end(text, timestamp)', 'count_failure(text, timestamp)',
+                                    'append_failed_login(text, text, text, text, text, text)'] LOOP
+        EXECUTE format('GRANT EXECUTE ON FUNCTION norva.%s TO %I, %I', callable, staff, gate);
     END LOOP;
 END
 $$;
@@ -199,6 +228,93 @@ BEGIN
         RAISE EXCEPTION 'アカウント % のロール % がサーバーにありません。', p_login, account USING ERRCODE = '42704';
     END IF;
     EXECUTE format('ALTER ROLE %I PASSWORD %L', account, p_verifier);
+    -- A file's hash copied with the account would otherwise still be taken
+    -- for its password.
+    IF to_regclass('public."職員"') IS NOT NULL THEN
+        UPDATE public."職員" SET "パスワード" = NULL WHERE "ログインID" = lower(p_login) AND "パスワード" <> '';
+    END IF;
+END
+$$;
+
+-- Whether the database has any account: the first start asks for the
+-- first administrator when it has none.
+CREATE OR REPLACE FUNCTION norva.has_accounts() RETURNS boolean
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog AS $$
+BEGIN
+    RETURN EXISTS (SELECT FROM public."職員");
+END
+$$;
+
+-- Whether the account came from a file with its file's password hash,
+-- which is checked once and then made its role's password: the hash itself
+-- is for the owner and the account only.
+CREATE OR REPLACE FUNCTION norva.has_copied_password(p_login text) RETURNS boolean
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog AS $$
+BEGIN
+    RETURN EXISTS (SELECT FROM public."職員" WHERE "ログインID" = lower(p_login) AND "パスワード" <> '');
+END
+$$;
+
+-- Before the password is tried: the end of the account's lock, NULL when
+-- it is not locked or there is no such account, so that the gate learns of
+-- an ID no more than the login window says.  A lock whose time has passed
+-- is lifted here, in its own transaction, so that the server lets the role
+-- in again; the earlier of the workstation's clock and the server's
+-- decides, so that no caller lifts a lock early by the time it gives.
+CREATE OR REPLACE FUNCTION norva.lock_end(p_login text, p_now timestamp) RETURNS timestamp
+LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = pg_catalog AS $$
+DECLARE
+    until timestamp;
+BEGIN
+    SELECT "ロック解除時刻" INTO until FROM public."職員" WHERE "ログインID" = lower(p_login) AND "状態" = 'ロック';
+    IF NOT FOUND THEN
+        RETURN NULL;
+    END IF;
+    IF until IS NOT NULL AND until > least(p_now, localtimestamp) THEN
+        RETURN until;
+    END IF;
+    UPDATE public."職員" SET "状態" = '有効', "失敗回数" = 0, "ロック解除時刻" = NULL WHERE "ログインID" = lower(p_login);
+    RETURN NULL;
+END
+$$;
+
+-- A failed login of an active account: its count, and its lock once the
+-- count reaches the administrators' limit.  Returns the lock's end, NULL
+-- while the account is not locked.
+CREATE OR REPLACE FUNCTION norva.count_failure(p_login text, p_now timestamp) RETURNS timestamp
+LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = pg_catalog AS $$
+DECLARE
+    failures integer;
+    most integer;
+    minutes integer;
+    until timestamp;
+BEGIN
+    UPDATE public."職員" SET "失敗回数" = "失敗回数" + 1 WHERE "ログインID" = lower(p_login) AND "状態" = '有効'
+    RETURNING "失敗回数" INTO failures;
+    IF NOT FOUND THEN
+        RETURN NULL;
+    END IF;
+    SELECT "ロック回数", "ロック分" INTO most, minutes FROM public."職員管理設定" ORDER BY "設定ID" LIMIT 1;
+    IF failures < coalesce(most, 5) THEN
+        RETURN NULL;
+    END IF;
+    until := p_now + make_interval(mins => coalesce(minutes, 15));
+    UPDATE public."職員" SET "状態" = 'ロック', "ロック解除時刻" = until WHERE "ログインID" = lower(p_login);
+    RETURN until;
+END
+$$;
+
+-- The trail's 「ログイン失敗」 and nothing else.  The login ID is kept only
+-- when it names an account, so that a password typed into the ID's box is
+-- never written down.
+CREATE OR REPLACE FUNCTION norva.append_failed_login(p_login text, p_reason text, p_time text, p_account text,
+                                                     p_workstation text, p_version text) RETURNS void
+LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = pg_catalog AS $$
+BEGIN
+    PERFORM norva.append_event(p_time, p_account, p_workstation, p_version, 'ログイン失敗', NULL, NULL,
+        CASE WHEN EXISTS (SELECT FROM public."職員" WHERE "ログインID" = lower(p_login))
+             THEN format('ログインID %s: %s', p_login, p_reason)
+             ELSE format('登録のないログインID: %s', p_reason) END);
 END
 $$;
 

@@ -132,8 +132,9 @@ Error notOwner(const QString &server, const QString &role)
 {
     return Error(err::GeneralFailure,
                  QStringLiteral("サーバー %1 のデータベースをこのバージョンのプログラムに合わせて更新する必要がありますが、"
-                                "ロール %2 はデータベースの所有者ではないため更新できません。所在ファイル norva.txt には"
-                                "データベースの所有者のロール (scripts/pg-setup の --role、既定は norva) を書いてください。")
+                                "ロール %2 はデータベースの所有者ではないため更新できません。システム管理者に、"
+                                "データベースの所有者のロールで norva-db update を実行するよう依頼してください "
+                                "(例: norva-db update 'postgresql://norva@サーバー/norva')。")
                      .arg(server, role));
 }
 
