@@ -34,10 +34,15 @@ password='病棟 ｐａｓｓ 1'
 options=(--pgdata "$work/cluster/data" --port "$port" --socket-dir "$work/cluster" --listen 127.0.0.1
          --host localhost --network 127.0.0.0/8 --cert server.crt --key server.key)
 first="$(NORVA_PG_PASSWORD="$password" "$setup" "${options[@]}" </dev/null)"
-uri="$(echo "$first" | grep -o 'postgresql://[^ ]*' | head -n 1)"
-[ "$uri" = "postgresql://norva@localhost:$port/norva?sslmode=verify-full&sslrootcert=/etc/norva/hospital-ca.crt" ] \
-  || { echo "first run gave the location '$uri':"; echo "$first"; exit 1; }
+# The workstations' location names the gate role; the owner's is IT's alone.
+gate="$(echo "$first" | grep -o 'postgresql://[^ ]*' | head -n 1)"
+uri="$(echo "$first" | grep -o 'postgresql://norva@[^ ]*' | head -n 1)"
+[ "$gate" = "postgresql://norva_gate@localhost:$port/norva?sslmode=verify-full&sslrootcert=/etc/norva/hospital-ca.crt" ] \
+  && [ "$uri" = "postgresql://norva@localhost:$port/norva?sslmode=verify-full&sslrootcert=/etc/norva/hospital-ca.crt" ] \
+  || { echo "first run gave the locations '$gate' and '$uri':"; echo "$first"; exit 1; }
+gate_password="$(echo "$first" | grep -A2 'norva_gate のパスワード' | tail -n 1 | tr -d ' ')"
 uri="${uri/\/etc\/norva\/hospital-ca.crt/$work/ca.crt}"
+gate="${gate/\/etc\/norva\/hospital-ca.crt/$work/ca.crt}"
 
 # The workstation's side: a password file, the program's tool over verified TLS.
 install -d -m 0700 client
@@ -50,7 +55,9 @@ echo "$checked" | grep -q ': sound$' && ! echo "$checked" | grep -q 'skipped' \
 if psql "postgresql://norva@localhost:$port/norva?sslmode=disable" -c 'SELECT 1' >/dev/null 2>&1; then
   echo "the server let the role in without TLS"; exit 1
 fi
-if grep -rqF "$password" cluster; then
+refusal="$(PGPASSWORD="$gate_password" psql "$gate" -X -q -c 'SELECT * FROM "患者情報"' 2>&1 || true)"
+echo "$refusal" | grep -q 'permission denied' || { echo "the gate role read a patient: $refusal"; exit 1; }
+if grep -rqF -e "$password" -e "$gate_password" cluster; then
   echo "the password is written in the cluster's files or log"; exit 1
 fi
 # A nurse's own role comes in over TLS, and the server refuses it a deletion.
