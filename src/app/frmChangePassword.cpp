@@ -11,6 +11,8 @@
 #include "toolkit/errortrap.h"
 #include "toolkit/platform.h"
 
+#include <QShortcut>
+
 using namespace Qt::StringLiterals;
 
 frmChangePassword::frmChangePassword(QWidget *parent)
@@ -26,6 +28,8 @@ frmChangePassword::frmChangePassword(QWidget *parent)
     connect(ui->txtAgain, &QLineEdit::returnPressed, this, &frmChangePassword::change);
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmChangePassword::change);
     connect(ui->cmdCancel, &QPushButton::clicked, this, [this] { toolkit::untrapped([this] { unload(); }); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, ui->cmdCancel,
+            &QPushButton::click);
 }
 
 frmChangePassword::~frmChangePassword() = default;
