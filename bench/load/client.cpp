@@ -128,6 +128,10 @@ public:
         openConnection(session);
         QElapsedTimer shift;
         shift.start();
+        // A ward's workstations do not all begin at one instant: the first
+        // piece of work comes after a pause like any other, or every
+        // workstation's first one would queue behind all the others'.
+        pause(m_settings.thinkMs);
         while (shift.elapsed() < qint64(m_settings.seconds) * 1000) {
             work();
             pause(m_settings.thinkMs);
