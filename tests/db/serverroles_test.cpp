@@ -242,6 +242,11 @@ TEST_F(GateRole, ReadsAndWritesNothingButWhatTheLoginNeeds)
           "SELECT norva.append_event('t', 'a', 'w', 'v', '保存', 1, 1, 'd')",
           "SELECT norva.set_password('kango', 'SCRAM-SHA-256$x')", "SELECT norva.sync_account('kango', '管理者', '有効')"})
         EXPECT_EQ(gateSays(refused), "42501") << refused;
+    // Failures it counts lock an account for the limit, whatever time the caller gives.
+    for (int failure = 0; failure < 5; ++failure)
+        EXPECT_EQ(gateSays("SELECT norva.count_failure('kango', '2199-01-01')"), "");
+    EXPECT_TRUE(server.value("SELECT \"ロック解除時刻\" < localtimestamp + interval '1 hour' FROM \"職員\" WHERE \"ログインID\" = 'kango'")
+                    .toBool());
 }
 
 TEST_F(GateRole, LogsANurseInWhoThenWorksAsHerself)

@@ -280,7 +280,9 @@ $$;
 
 -- A failed login of an active account: its count, and its lock once the
 -- count reaches the administrators' limit.  Returns the lock's end, NULL
--- while the account is not locked.
+-- while the account is not locked.  The lock runs from the earlier of the
+-- workstation's clock and the server's, so that no caller locks an account
+-- for longer than the limit by the time it gives.
 CREATE OR REPLACE FUNCTION norva.count_failure(p_login text, p_now timestamp) RETURNS timestamp
 LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = pg_catalog AS $$
 DECLARE
@@ -298,7 +300,7 @@ BEGIN
     IF failures < coalesce(most, 5) THEN
         RETURN NULL;
     END IF;
-    until := p_now + make_interval(mins => coalesce(minutes, 15));
+    until := least(p_now, localtimestamp) + make_interval(mins => coalesce(minutes, 15));
     UPDATE public."職員" SET "状態" = 'ロック', "ロック解除時刻" = until WHERE "ログインID" = lower(p_login);
     RETURN until;
 END
