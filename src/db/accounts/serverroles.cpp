@@ -75,6 +75,18 @@ QList<QVariantList> query(jet::Connection &connection, const QString &sql, const
     return rows;
 }
 
+// The one value a server function returns; null when it returns no row.
+QVariant value(jet::Connection &connection, const QString &sql, const QVariantList &parameters = {})
+{
+    const QList<QVariantList> rows = query(connection, sql, parameters);
+    return rows.isEmpty() ? QVariant() : rows[0][0];
+}
+
+std::optional<QDateTime> lockEnd(const QVariant &end)
+{
+    return end.isNull() ? std::nullopt : std::optional<QDateTime>(end.toDateTime());
+}
+
 QString grantText(const TableGrant &grant)
 {
     return QStringList{grant.table, grant.privilege, grant.right ? rightName(*grant.right) : QString(),
@@ -111,9 +123,7 @@ bool isCurrent(jet::Connection &connection, const QString &wantedEdition, const 
 
 void requireRoleCreation(jet::Connection &connection)
 {
-    const QList<QVariantList> rows =
-        query(connection, u"SELECT rolcreaterole OR rolsuper FROM pg_roles WHERE rolname = current_user"_s);
-    if (rows.isEmpty() || !rows[0][0].toBool())
+    if (!value(connection, u"SELECT rolcreaterole OR rolsuper FROM pg_roles WHERE rolname = current_user"_s).toBool())
         throw jet::Error(jet::err::GeneralFailure,
                          u"サーバー %1 で職員アカウントのロールを作るには、データベースの所有者のロール %2 に CREATEROLE "
                          "が必要です。サーバーで scripts/pg-setup をもう一度実行してください。"_s
@@ -245,35 +255,27 @@ void updateServerRoles(jet::Connection &connection)
 
 QString serverRole(jet::Connection &connection, const QString &loginId)
 {
-    const QList<QVariantList> rows = query(connection, u"SELECT norva.account_role(?)"_s, {loginId});
-    return rows.isEmpty() ? QString() : rows[0][0].toString();
+    return value(connection, u"SELECT norva.account_role(?)"_s, {loginId}).toString();
 }
 
 std::optional<QDateTime> serverLockEnd(jet::Connection &connection, const QString &loginId, const QDateTime &now)
 {
-    const QList<QVariantList> rows = query(connection, u"SELECT norva.lock_end(?, ?)"_s, {loginId, now});
-    if (rows.isEmpty() || rows[0][0].isNull())
-        return std::nullopt;
-    return rows[0][0].toDateTime();
+    return lockEnd(value(connection, u"SELECT norva.lock_end(?, ?)"_s, {loginId, now}));
 }
 
 std::optional<QDateTime> countServerFailure(jet::Connection &connection, const QString &loginId, const QDateTime &now)
 {
-    const QList<QVariantList> rows = query(connection, u"SELECT norva.count_failure(?, ?)"_s, {loginId, now});
-    if (rows.isEmpty() || rows[0][0].isNull())
-        return std::nullopt;
-    return rows[0][0].toDateTime();
+    return lockEnd(value(connection, u"SELECT norva.count_failure(?, ?)"_s, {loginId, now}));
 }
 
 bool serverHasAccounts(jet::Connection &connection)
 {
-    const QList<QVariantList> rows = query(connection, u"SELECT norva.has_accounts()"_s);
-    return !rows.isEmpty() && rows[0][0].toBool();
+    return value(connection, u"SELECT norva.has_accounts()"_s).toBool();
 }
 
 void requireOwnerForFirstAdministrator(jet::Connection &connection)
 {
-    if (connection.driver().dialect() != jet::Dialect::Postgres || serverOf(connection).ownsDatabase())
+    if (jet::ownsDatabase(connection))
         return;
     throw jet::Error(jet::err::GeneralFailure,
                      u"サーバー %1 のデータベースにはまだ職員アカウントがありません。最初の管理者は、システム管理者が"
@@ -286,8 +288,7 @@ void requireOwnerForFirstAdministrator(jet::Connection &connection)
 bool ServerLogins::check(jet::Connection &connection, const QString &loginId, const QString &password)
 {
     const QString role = serverRole(connection, loginId);
-    const QList<QVariantList> copied = query(connection, u"SELECT norva.has_copied_password(?)"_s, {loginId});
-    if (copied.isEmpty() || !copied[0][0].toBool())
+    if (!value(connection, u"SELECT norva.has_copied_password(?)"_s, {loginId}).toBool())
         return jet::serverAccepts(connection.dataSource(), role, password);
     // The owner reads the hash, and so does the account on its own row; the
     // gate may not read the column at all.
