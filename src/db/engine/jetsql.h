@@ -42,6 +42,17 @@ struct TableRef
     QString alias; // the name it is known by in the statement (the table itself when not aliased)
 };
 
+// Two date columns of one table that a WHERE tests as a span holding a day:
+// the first on or before it, the second on or after it or empty (an
+// admission and its discharge).
+struct DateSpan
+{
+    QString table;
+    QString begins;
+    QString ends;
+    friend bool operator==(const DateSpan &, const DateSpan &) = default;
+};
+
 struct SelectItem
 {
     QString sql;   // the item's expression in the dialect, without its alias
@@ -77,6 +88,9 @@ struct SelectShape
     int fromParameters = 0;   // ? markers in FROM only
     int whereParameters = 0;  // in WHERE
     int restParameters = 0;   // in GROUP BY, HAVING and ORDER BY
+    // The spans the WHERE tests that the dialect wrote as one expression
+    // of both columns (a server's planner then sees how few rows hold a day).
+    QList<DateSpan> spans;
     // SELECT ... INTO [connect].[name]: the bracketed connect text and the target name.
     QString intoConnect;
     QString intoName;

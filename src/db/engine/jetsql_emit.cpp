@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 #include <cmath>
+#include <utility>
 
 namespace jet::sql {
 
@@ -245,6 +246,13 @@ protected:
     virtual QString additive(const Expr &e, const QString &left, const QString &right) const = 0;
     virtual QString divide(const QString &left, const QString &right) const = 0;
     virtual QString compare(const Expr &e, const QString &plain) { Q_UNUSED(e) return plain; }
+    // "begins on or before the day, and ends on or after it (ends relation
+    // day ± days) or is empty" as one expression of both columns, which the
+    // two clauses imply; empty where the dialect writes none.
+    virtual QString spanHolds(const Expr &begins, const DayDiff &ends, const QString &relation, const QString &days)
+    {
+        Q_UNUSED(begins) Q_UNUSED(ends) Q_UNUSED(relation) Q_UNUSED(days) return {};
+    }
     // A filter's Like that may also be written as a range (e.text is the prefix).
     virtual QString prefixRange(const QString &field, const QString &low, const QString &high) const = 0;
     // The range of a caseless prefix selects exactly the rows its Like does.
@@ -294,6 +302,8 @@ private:
     };
 
     QString expression(const Expr &e);
+    QString conjunction(const Expr &e);
+    QString span(const Expr &begins, const Expr &ends);
     QString functionCall(const Expr &e);
     QString arithmetic(const Expr &e);
     QString select(const tree::Select &select, SelectShape &shape);
@@ -311,6 +321,9 @@ private:
         SelectShape shape;
         return select(inner, shape);
     }
+
+    SelectShape *m_shape = nullptr;     // of the SELECT being written
+    QSet<const Expr *> m_chained;       // ANDs inside a chain already searched for spans
 };
 
 QString Emitter::expression(const Expr &e)
@@ -338,6 +351,8 @@ QString Emitter::expression(const Expr &e)
     case ExprKind::Not:
         return QStringLiteral("(NOT %1)").arg(condition(e.args[0]));
     case ExprKind::Logical:
+        if (e.text == QLatin1String("AND"))
+            return conjunction(e);
         return QStringLiteral("(%1 %2 %3)").arg(condition(e.args[0]), e.text, condition(e.args[1]));
     case ExprKind::Compare:
         return compare(e, QStringLiteral("(%1 %2 %3)").arg(value(e.args[0]), e.text, value(e.args[1])));
@@ -377,6 +392,94 @@ QString Emitter::expression(const Expr &e)
         return arithmetic(e);
     }
     Q_UNREACHABLE();
+}
+
+// A chain of ANDs, searched once as a whole for the clauses of a span: the
+// two may stand anywhere in it.
+QString Emitter::conjunction(const Expr &e)
+{
+    if (m_chained.contains(&e))
+        return QStringLiteral("(%1 AND %2)").arg(condition(e.args[0]), condition(e.args[1]));
+    std::vector<const Expr *> terms;
+    std::vector<const Expr *> open{&e};
+    while (!open.empty()) {
+        const Expr *node = open.back();
+        open.pop_back();
+        if (node->kind == ExprKind::Logical && node->text == QLatin1String("AND")) {
+            m_chained.insert(node);
+            open.push_back(&node->args[1]);
+            open.push_back(&node->args[0]);
+        } else {
+            terms.push_back(node);
+        }
+    }
+    QString sql = QStringLiteral("(%1 AND %2)").arg(condition(e.args[0]), condition(e.args[1]));
+    for (const Expr *begins : terms)
+        for (const Expr *ends : terms)
+            if (begins != ends) {
+                const QString holds = span(*begins, *ends);
+                if (!holds.isEmpty())
+                    sql = QStringLiteral("(%1 AND %2)").arg(sql, holds);
+            }
+    return sql;
+}
+
+// begins: DateDiff('d', A, day) >= n, A on or before the day; ends:
+// DateDiff('d', B, day) <= m Or DateDiff('d', B, day) Is Null (either
+// order, or B Is Null), A and B columns of one table.
+QString Emitter::span(const Expr &begins, const Expr &ends)
+{
+    const auto wholeDays = [](const Expr &e) {
+        bool whole = false;
+        e.text.toLongLong(&whole);
+        return e.kind == ExprKind::Number && whole;
+    };
+    if (begins.kind != ExprKind::Compare || !wholeDays(begins.args[1]))
+        return {};
+    const std::optional<DayDiff> first = dayDiff(begins.args[0]);
+    if (!first)
+        return {};
+    const QString firstRelation = dayRelation(*first, begins.text);
+    if (firstRelation != QLatin1String("<=") && firstRelation != QLatin1String("<"))
+        return {};
+    if (ends.kind != ExprKind::Logical || ends.text != QLatin1String("OR"))
+        return {};
+    for (int side = 0; side < 2; ++side) {
+        const Expr &bound = ends.args[side];
+        const Expr &empty = ends.args[1 - side];
+        if (bound.kind != ExprKind::Compare || !wholeDays(bound.args[1]) || empty.kind != ExprKind::IsNull || empty.negated)
+            continue;
+        const std::optional<DayDiff> last = dayDiff(bound.args[0]);
+        if (!last || last->other->kind == ExprKind::Number)
+            continue;
+        const std::optional<DayDiff> tested = dayDiff(empty.args[0]);
+        const Expr &emptyColumn = tested ? *tested->column : empty.args[0];
+        const Expr &a = *first->column;
+        const Expr &b = *last->column;
+        const auto same = [](const QString &x, const QString &y) { return x.compare(y, Qt::CaseInsensitive) == 0; };
+        if (!isPlainColumn(emptyColumn) || !same(emptyColumn.text, b.text) || !same(emptyColumn.qualifier, b.qualifier)
+            || !same(a.qualifier, b.qualifier) || same(a.text, b.text))
+            continue;
+        const QString relation = dayRelation(*last, bound.text);
+        if (relation != QLatin1String(">=") && relation != QLatin1String(">"))
+            continue;
+        const QString holds = spanHolds(a, *last, relation, bound.args[1].text);
+        if (holds.isEmpty())
+            return {};
+        // The table, for the server's index on the span: the source the
+        // qualifier names, or the one table of an unqualified FROM.
+        if (m_shape) {
+            QString table;
+            for (const TableRef &ref : std::as_const(m_shape->tables))
+                if (a.qualifier.isEmpty() ? m_shape->tables.size() == 1 : same(ref.alias, a.qualifier))
+                    table = ref.table;
+            const DateSpan found{table, a.text, b.text};
+            if (!table.isEmpty() && !m_shape->spans.contains(found))
+                m_shape->spans.append(found);
+        }
+        return holds;
+    }
+    return {};
 }
 
 QString Emitter::functionCall(const Expr &e)
@@ -496,6 +599,7 @@ QString Emitter::fromList(const std::vector<tree::Source> &from, SelectShape &sh
 
 QString Emitter::select(const tree::Select &sel, SelectShape &shape)
 {
+    SelectShape *const outer = std::exchange(m_shape, &shape);
     shape.distinct = sel.distinct;
     shape.top = sel.top.value_or(0);
     shape.intoConnect = sel.intoConnect;
@@ -543,6 +647,7 @@ QString Emitter::select(const tree::Select &sel, SelectShape &shape)
     }
     shape.orderBy = order.join(QStringLiteral(", "));
     shape.aggregate = shape.aggregate || !sel.groupBy.empty() || sel.having.has_value();
+    m_shape = outer;
 
     // Jet names an unnamed computed column Expr1000, Expr1001, ...
     QStringList items;
@@ -817,7 +922,26 @@ protected:
             syntaxError(QStringLiteral("a subquery in FROM needs a name on the server"));
     }
 
+    // jet.until(A, B) is B, or the end of time while B is empty, once A is
+    // set: the span holds the day when it reaches it.  An index on it gives
+    // the planner the few rows that do, where it would multiply the shares
+    // of "A set" and "B empty" as if the two were unrelated.
+    QString spanHolds(const Expr &begins, const DayDiff &ends, const QString &relation, const QString &days) override
+    {
+        const QString k = day(ends, days);
+        return QStringLiteral("(%1 >= %2)")
+            .arg(call(jetFunction("until"), {value(begins), value(*ends.column)}),
+                 relation == QLatin1String(">") ? k + QStringLiteral(" + 1") : k);
+    }
+
 private:
+    // The day that DateDiff('d', …) op days sets against the column.
+    QString day(const DayDiff &diff, const QString &days)
+    {
+        return QStringLiteral("(CAST(%1 AS date) %2 %3)")
+            .arg(value(*diff.other), diff.columnFirst ? QStringLiteral("-") : QStringLiteral("+"), days);
+    }
+
     bool isYesNoIn(const std::vector<tree::Source> &sources, const Expr &e) const
     {
         for (const tree::Source &src : sources) {
@@ -846,9 +970,7 @@ QString PostgresEmitter::compare(const Expr &e, const QString &plain)
     if (!diff || e.args[1].kind != ExprKind::Number || !whole || diff->other->kind == ExprKind::Number)
         return plain;
     const QString relation = dayRelation(*diff, e.text);
-    const QString k = QStringLiteral("(CAST(%1 AS date) %2 %3)")
-                          .arg(value(*diff->other), diff->columnFirst ? QStringLiteral("-") : QStringLiteral("+"),
-                               e.args[1].text);
+    const QString k = day(*diff, e.args[1].text);
     const QString c = value(*diff->column);
     QString range;
     if (relation == QLatin1String("<="))

@@ -57,6 +57,39 @@ TEST(JetSqlPostgresTest, TheProgramsConstructsKeepJetsMeaningOnTheServer)
     EXPECT_EQ(def.defaultSql.toStdString(), "timestamp '2003-04-01 00:00:00'");
 }
 
+// "Admitted by today and not discharged before it" is also written as one
+// expression of both dates, which the server indexes; the clauses may stand
+// anywhere in the chain of ANDs, and the file's text stays as it was.
+TEST(JetSqlPostgresTest, ADateSpanHoldingADayIsAlsoOneExpressionOfBothColumns)
+{
+    const QString current = QStringLiteral(
+        "SELECT e.入退院ID FROM 患者情報 INNER JOIN 入退院情報 AS e ON 患者情報.カルテID = e.カルテID "
+        "WHERE 患者情報.性別 = 1 AND DateDiff('d', e.入院日, Now()) >= 0 AND e.カルテID > 0 "
+        "AND (DateDiff('d', e.退院日, Now()) Is Null OR DateDiff('d', e.退院日, Now()) < 0)");
+    const Statement server = translate(current, Dialect::Postgres);
+    EXPECT_EQ(server.text.count(QStringLiteral("jet.until")), 1);
+    EXPECT_TRUE(server.text.endsWith(
+        QStringLiteral(R"sql( AND (jet.until("e"."入院日", "e"."退院日") >= (CAST(jet.now() AS date) - 0) + 1)))sql")))
+        << server.text.toStdString();
+    EXPECT_EQ(server.select.spans,
+              (QList<DateSpan>{{QStringLiteral("入退院情報"), QStringLiteral("入院日"), QStringLiteral("退院日")}}));
+    EXPECT_TRUE(translate(current).select.spans.isEmpty());
+    EXPECT_FALSE(translate(current).text.contains(QStringLiteral("until")));
+
+    // Not a span: the dates of two tables, an end that must be set, an end before the day.
+    for (const char *other : {
+             "SELECT 1 FROM a, b WHERE DateDiff('d', a.入院日, Now()) >= 0 AND (DateDiff('d', b.退院日, Now()) <= 0 OR b.退院日 Is Null)",
+             "SELECT 1 FROM a WHERE DateDiff('d', 入院日, Now()) >= 0 AND (DateDiff('d', 退院日, Now()) <= 0 OR 退院日 Is Not Null)",
+             "SELECT 1 FROM a WHERE DateDiff('d', 入院日, Now()) >= 0 AND (DateDiff('d', 退院日, Now()) >= 0 OR 退院日 Is Null)"})
+        EXPECT_FALSE(pg(QString::fromUtf8(other)).find("jet.until") != std::string::npos) << other;
+    // An unqualified span over one table names it.
+    EXPECT_EQ(translate(QStringLiteral("SELECT 1 FROM 入退院情報 WHERE (退院日 Is Null OR DateDiff('d', 退院日, Now()) <= 0) "
+                                       "AND DateDiff('d', 入院日, Now()) >= 0"),
+                        Dialect::Postgres)
+                  .select.spans.size(),
+              1);
+}
+
 TEST(JetSqlPostgresTest, WhatTheServerCannotBeToldIsASyntaxErrorNotOtherText)
 {
     EXPECT_EQ(pgError(QStringLiteral("SELECT x FROM (SELECT 1 AS x)")), jet::err::SyntaxError);

@@ -101,9 +101,10 @@ public:
     void prepareNewDatabase();
     // Brings what a database made or last updated by another version of the
     // program keeps of the engine up to date, in one transaction: the Jet
-    // functions of this program's edition (replaced in place), and every table
-    // of the ledger announcing its changes (kDataChannel).  A table the engine
-    // creates announces its changes from the start.
+    // functions of this program's edition (replaced in place), the index of
+    // every date span a stored query tests, and every table of the ledger
+    // announcing its changes (kDataChannel).  A table the engine creates
+    // announces its changes from the start.
     void updateServerSide();
 
     // The SCRAM-SHA-256 verifier of a password for a role, computed here by
@@ -143,6 +144,11 @@ private:
     // that must go on after a refusal.
     void runAtomically(const QStringList &statements);
     bool canAnnounceChanges() const;
+    // CREATE INDEX for each span on a table of the ledger that has no index
+    // on jet.until yet (sql::DateSpan).  Views and missing tables have none.
+    QStringList spanIndexes(const QList<sql::DateSpan> &spans) const;
+    // What stores a query as a view of the ledger (storeView).
+    QStringList viewStatements(const QString &name, const QString &jetSql, const sql::Statement &statement);
 
     std::shared_ptr<Session> m_session;
 };

@@ -304,7 +304,8 @@ QList<IndexDef> PgDriver::indexDefinitions(const QString &table) const
                        "       (SELECT string_agg(a.attname, E'\\n' ORDER BY k.o) FROM unnest(x.indkey) WITH ORDINALITY k(n, o) "
                        "        JOIN pg_attribute a ON a.attrelid = x.indrelid AND a.attnum = k.n) "
                        "FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
-                       "WHERE x.indrelid = to_regclass($1) AND NOT (x.indnatts = 1 AND EXISTS ("
+                       // An index on an expression is the server's own (spanIndexes), no index of Jet's.
+                       "WHERE x.indrelid = to_regclass($1) AND x.indexprs IS NULL AND NOT (x.indnatts = 1 AND EXISTS ("
                        "  SELECT 1 FROM pg_attribute a WHERE a.attrelid = x.indrelid AND a.attnum = x.indkey[0] AND a.attname = $2)) "
                        "ORDER BY x.indisprimary DESC, i.relname"),
         {qualified(table), kHiddenKey});
@@ -449,6 +450,11 @@ void PgDriver::storeView(const QString &name, const QString &jetSql)
     const auto existing = m_session->query(QStringLiteral("SELECT relkind FROM pg_class WHERE oid = to_regclass($1)"), {qualified(name)});
     if (!existing.isEmpty() && existing[0][0].toString() != QLatin1String("v"))
         throw Error(err::GeneralFailure, QStringLiteral("オブジェクト '%1' は既に存在します。").arg(name));
+    runAtomically(viewStatements(name, jetSql, statement));
+}
+
+QStringList PgDriver::viewStatements(const QString &name, const QString &jetSql, const sql::Statement &statement)
+{
     // A * over a table with a hidden key would show the key to every SQL
     // tool, and a * over two such tables could not be stored at all: the
     // view names the other columns.
@@ -462,10 +468,34 @@ void PgDriver::storeView(const QString &name, const QString &jetSql)
     if (shape && visible.size() < PQnfields(shape.get()))
         text = QStringLiteral("SELECT %1 FROM (%2) AS jet_view").arg(visible.join(QStringLiteral(", ")), text);
     // Replaced in place, so that the views built on it stay.
-    runAtomically({QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name text PRIMARY KEY, jet_sql text NOT NULL)").arg(qualified(kQueryTable)),
-                   QStringLiteral("CREATE OR REPLACE VIEW %1 AS %2").arg(qualified(name), text),
-                   QStringLiteral("INSERT INTO %1 (name, jet_sql) VALUES (%2, %3) ON CONFLICT (name) DO UPDATE SET jet_sql = EXCLUDED.jet_sql")
-                       .arg(qualified(kQueryTable), literal(name), literal(jetSql))});
+    QStringList statements{
+        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name text PRIMARY KEY, jet_sql text NOT NULL)").arg(qualified(kQueryTable)),
+        QStringLiteral("CREATE OR REPLACE VIEW %1 AS %2").arg(qualified(name), text),
+        QStringLiteral("INSERT INTO %1 (name, jet_sql) VALUES (%2, %3) ON CONFLICT (name) DO UPDATE SET jet_sql = EXCLUDED.jet_sql")
+            .arg(qualified(kQueryTable), literal(name), literal(jetSql))};
+    // Only the tables' owner may index them.  A staff account's query runs
+    // without the index, only as fast as before there was one, until the
+    // owner stores it again or brings the server side to a new edition.
+    const QStringList indexes = spanIndexes(statement.select.spans);
+    if (!indexes.isEmpty() && ownsDatabase())
+        statements += indexes;
+    return statements;
+}
+
+QStringList PgDriver::spanIndexes(const QList<sql::DateSpan> &spans) const
+{
+    QStringList statements;
+    for (const sql::DateSpan &span : spans) {
+        const QString index = storedIndexName(span.table, span.begins + QLatin1Char('~') + span.ends);
+        const auto found = m_session->query(
+            QStringLiteral("SELECT c.relkind = 'r', to_regclass($2) IS NOT NULL FROM pg_class c WHERE c.oid = to_regclass($1)"),
+            {qualified(span.table), qualified(index)});
+        if (found.isEmpty() || !found[0][0].toBool() || found[0][1].toBool())
+            continue;
+        statements.append(QStringLiteral("CREATE INDEX %1 ON %2 (jet.until(%3, %4))")
+                              .arg(quoted(index), qualified(span.table), quoted(span.begins), quoted(span.ends)));
+    }
+    return statements;
 }
 
 QString PgDriver::viewText(const QString &name) const
@@ -541,7 +571,27 @@ void PgDriver::updateServerSide()
         statements.append(script);
     for (const QVariantList &table : silent)
         statements.append(announcing(table[0].toString()));
-    runAtomically(statements);
+    if (current || m_session->query(QStringLiteral("SELECT 1 FROM pg_class WHERE oid = to_regclass($1)"), {qualified(kQueryTable)}).isEmpty()) {
+        runAtomically(statements);
+        return;
+    }
+    // An older edition wrote a stored query's date span as two clauses: its
+    // view is written again, with the span's index, once the functions it
+    // calls are there, and all in one transaction.
+    begin();
+    try {
+        runAtomically(statements);
+        for (const QVariantList &query :
+             m_session->query(QStringLiteral("SELECT name, jet_sql FROM %1 ORDER BY name").arg(qualified(kQueryTable)))) {
+            const sql::Statement statement = translate(query[1].toString());
+            if (!statement.select.spans.isEmpty())
+                runAtomically(viewStatements(query[0].toString(), query[1].toString(), statement));
+        }
+        commit();
+    } catch (...) {
+        rollback();
+        throw;
+    }
 }
 
 bool PgDriver::compactInPlace()

@@ -164,6 +164,40 @@ TEST_F(ServerTest, AStoredQueryKeepsItsJetTextAndIsReplacedInPlace)
     EXPECT_TRUE(driver->viewText(QStringLiteral("措置患者")).isEmpty());
 }
 
+// The server indexes a date span that a stored query tests, out of sight of
+// the ledger's own indexes; a ledger of an older edition gets the index, and
+// the view written anew, when it is brought up to date.
+TEST_F(ServerTest, ASpanAStoredQueryTestsIsIndexedAlsoInALedgerOfAnOlderEdition)
+{
+    database->installJetFunctions();
+    TableDef stays;
+    stays.name = QStringLiteral("入退院情報");
+    ColumnDef id = column(QStringLiteral("入退院ID"), DataType::Long);
+    id.autoIncrement = true;
+    stays.columns = {id, column(QStringLiteral("入院日"), DataType::Date), column(QStringLiteral("退院日"), DataType::Date)};
+    stays.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("入退院ID")}, true, true}};
+    driver->createTable(stays);
+    driver->exec(QStringLiteral("INSERT INTO \"入退院情報\" (\"入院日\", \"退院日\") VALUES (current_date - 1, NULL), "
+                                "(current_date - 3, current_date), (current_date - 3, current_date - 1), (NULL, NULL), "
+                                "(current_date + 1, NULL)"));
+    driver->storeView(QStringLiteral("在院"),
+                      QStringLiteral("SELECT 入退院ID FROM 入退院情報 WHERE DateDiff('d', 入院日, Now()) >= 0 AND "
+                                     "(DateDiff('d', 退院日, Now()) <= 0 OR DateDiff('d', 退院日, Now()) Is Null)"));
+    const QString indexed = QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname = '入退院情報#入院日~退院日'");
+    const QString current = QStringLiteral("SELECT count(*) FROM \"在院\"");
+    EXPECT_EQ(scalar(indexed), 1);
+    EXPECT_EQ(scalar(current), 2);
+    EXPECT_EQ(driver->indexDefinitions(QStringLiteral("入退院情報")).size(), 1);
+
+    admin(QStringLiteral("DROP INDEX \"入退院情報#入院日~退院日\"; "
+                         "CREATE OR REPLACE VIEW \"在院\" AS SELECT \"入退院ID\" FROM \"入退院情報\"; "
+                         "COMMENT ON SCHEMA jet IS 'jet functions 2026-01-01'"));
+    EXPECT_EQ(scalar(current), 5);
+    pg->updateServerSide();
+    EXPECT_EQ(scalar(indexed), 1);
+    EXPECT_EQ(scalar(current), 2);
+}
+
 TEST_F(ServerTest, ATableWithoutAnIntegerKeyIsAddressedByAHiddenOne)
 {
     TableDef t;
