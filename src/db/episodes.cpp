@@ -4,6 +4,7 @@
 #include "db/engine/administration.h"
 #include "db/engine/connection.h"
 #include "db/engine/error.h"
+#include "db/engine/postgres/server.h"
 #include "db/engine/recordset.h"
 #include "db/engine/transaction.h"
 #include "db/location.h"
@@ -90,6 +91,20 @@ void repairCompanionRows(jet::Connection &connection, qint64 episode)
 // ledger and report reads.
 void storeListOrder(const QString &dataSource, RoomOrder order)
 {
+    // The order is the database's, for every workstation.  On a server the
+    // staff's roles may not replace a stored query: the refusal names the
+    // one who may, rather than the server's own words.
+    if (jet::isServerAddress(dataSource)) {
+        jet::Connection connection;
+        connection.open(plainConnectionString(dataSource));
+        if (!jet::ownsDatabase(connection))
+            throw jet::Error(jet::err::NoPermission,
+                             QStringLiteral("サーバーの台帳 %1 では、入院中の患者の並び順を変えられるのはデータベースの所有者だけです。"
+                                            "システムの管理者に、データベースの所有者として次のコマンドを実行するよう依頼してください。"
+                                            "\n\n    norva-db order データベースのアドレス %2")
+                                 .arg(jet::describeDataSource(dataSource),
+                                      order == RoomOrder::Descending ? QStringLiteral("descending") : QStringLiteral("ascending")));
+    }
     jet::replaceStoredQuery(plainConnectionString(dataSource), kInpatientListQuery.toString(), inpatientListSql(order));
 }
 

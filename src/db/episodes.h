@@ -39,7 +39,8 @@ void deleteEpisode(jet::Connection &connection, qint64 episode);
 void repairCompanionRows(jet::Connection &connection, qint64 episode);
 
 // Stores the in-patient list of the database at the data source in that
-// order.  Throws jet::Error(3024) when there is no such file.
+// order.  Throws jet::Error(3024) when there is no such file, and
+// jet::Error(3033) on a server whose owner the connection's role is not.
 void storeListOrder(const QString &dataSource, RoomOrder order);
 
 } // namespace db

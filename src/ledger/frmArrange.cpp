@@ -62,6 +62,14 @@ void frmArrange::writeOrder(db::RoomOrder order)
             } catch (const jet::Error &e) {
                 if (e.number() == jet::err::FileNotFound)
                     throw;
+                // Not this account's to change: what to ask for, not a fault.
+                if (e.number() == jet::err::NoPermission) {
+                    toolkit::MessageBoxRequest refused;
+                    refused.icon = toolkit::MessageIcon::Information;
+                    refused.text = e.description();
+                    toolkit::platform().messageBox(refused);
+                    return;
+                }
                 toolkit::platform().messageBox(toolkit::uncaughtErrorBox(e.number(), e.description()));
                 return;
             }

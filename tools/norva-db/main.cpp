@@ -12,6 +12,7 @@
 #include "db/audit.h"
 #include "db/check.h"
 #include "db/copy.h"
+#include "db/episodes.h"
 #include "db/engine/administration.h"
 #include "db/engine/clock.h"
 #include "db/engine/connection.h"
@@ -108,6 +109,21 @@ int extend(const QString &database)
     else
         out() << u"Added the certificate records (version %2) to %1."_s.arg(name).arg(certificates::kExtensionVersion)
               << Qt::endl;
+    return 0;
+}
+
+// The in-patient list's order, which the program's window writes on a file;
+// on a server the staff's roles may not, so the database's owner does it here.
+int order(const QString &database, const QString &which)
+{
+    if (which != u"ascending"_s && which != u"descending"_s) {
+        err() << u"norva-db: order takes ascending or descending."_s << Qt::endl;
+        return 2;
+    }
+    db::storeListOrder(database, which == u"descending"_s ? db::RoomOrder::Descending : db::RoomOrder::Ascending);
+    jet::releasePooledHandles(database);
+    out() << u"The in-patient list of %1 now lists the rooms in %2 order."_s.arg(jet::describeDataSource(database), which)
+          << Qt::endl;
     return 0;
 }
 
@@ -708,11 +724,13 @@ int main(int argc, char **argv)
         "  protection DB                                whether the file is protected, and for whom\n"
         "  extend DB                                    adds the records of today's certificates, as the\n"
         "                                               database's owner (on a server the staff cannot)\n"
+        "  order DB ascending|descending                the rooms' order of the in-patient list, for every\n"
+        "                                               workstation, as the database's owner\n"
         "  unprotect DB                                 back under the published key, the key file removed;\n"
         "                                               the recovery key and an administrator's login asked\n\n"
         "A protected file opens with --recovery-key KEY, or the recovery key asked on the terminal."_s);
     parser.addHelpOption();
-    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, update, copy, audit, protect, protection, unprotect or extend"_s);
+    parser.addPositionalArgument(u"command"_s, u"create, demo, backup, restore, check, update, copy, audit, protect, protection, unprotect, extend or order"_s);
     parser.addPositionalArgument(u"path"_s, u"the database file or server address"_s);
     const QCommandLineOption generation(u"generation"_s, u"Schema generation of the database."_s,
                                         u"generation"_s, u"2.112"_s);
@@ -732,11 +750,13 @@ int main(int argc, char **argv)
     const QString command = args.value(0);
     const QString auditCommand = command == u"audit"_s ? args.value(1) : QString();
     const qsizetype expected = auditCommand == u"export"_s                                                    ? 4
-        : command == u"backup"_s || command == u"restore"_s || command == u"copy"_s || command == u"audit"_s ? 3
+        : command == u"backup"_s || command == u"restore"_s || command == u"copy"_s || command == u"audit"_s
+                || command == u"order"_s
+            ? 3
                                                                                                               : 2;
     const QStringList commands{u"create"_s, u"demo"_s,  u"backup"_s,  u"restore"_s,   u"check"_s,
                                u"copy"_s,   u"audit"_s, u"protect"_s, u"protection"_s, u"unprotect"_s,
-                               u"update"_s, u"extend"_s};
+                               u"update"_s, u"extend"_s, u"order"_s};
     if (command == u"audit"_s && auditCommand != u"verify"_s && auditCommand != u"export"_s) {
         err() << parser.helpText();
         return 2;
@@ -751,7 +771,7 @@ int main(int argc, char **argv)
             return protect(args.at(1));
         if (command == u"protection"_s)
             return protection(args.at(1));
-        if (!unlockFiles(args.mid(1), parser.value(recovery)))
+        if (!unlockFiles(command == u"order"_s ? args.mid(1, 1) : args.mid(1), parser.value(recovery)))
             return 2;
         if (command == u"unprotect"_s)
             return unprotect(args.at(1));
@@ -759,6 +779,8 @@ int main(int argc, char **argv)
             return copy(args.at(1), args.at(2));
         if (command == u"extend"_s)
             return extend(args.at(1));
+        if (command == u"order"_s)
+            return order(args.at(1), args.at(2));
         if (auditCommand == u"verify"_s)
             return auditVerify(args.at(2), parser.value(expect));
         if (auditCommand == u"export"_s)
