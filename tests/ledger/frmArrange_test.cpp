@@ -36,6 +36,8 @@ namespace {
 class ListOrderTest : public ::testing::Test
 {
 protected:
+    explicit ListOrderTest(testing_support::Backend backend = testing_support::Backend::File) : ward(backend) {}
+
     void SetUp() override
     {
         program.services->setProgramFolder(folder.path());
@@ -186,6 +188,35 @@ TEST_F(ListOrderTest, AFailedRewriteKeepsTheStoredList)
     EXPECT_EQ(episodes(), (QList<int>{6, 2, 1}));
 }
 
+class ListOrderOnServer : public ListOrderTest
+{
+protected:
+    ListOrderOnServer() : ListOrderTest(testing_support::Backend::Server) {}
+};
+
+// A staff account on a server may not replace a stored query: the window
+// says who may and what they run, and keeps the order and itself.
+TEST_F(ListOrderOnServer, TheStaffAreToldTheOwnersCommand)
+{
+    db::audit::extendDatabase(ward.connection());
+    accounts::extendDatabase(ward.connection());
+    accounts::ServerLogins logins;
+    const QString password = QStringLiteral("Shiken-Pass-2026");
+    accounts::StaffAccounts(ward.connection(), logins).createFirstAdministrator(QStringLiteral("kanri"), QStringLiteral("管理"), password);
+    const auto loggedOff = qScopeGuard([] { jet::setServerLogin({}, {}); db::clearSessionAccount(); });
+    jet::setServerLogin(accounts::serverRole(ward.connection(), QStringLiteral("kanri")), password);
+    db::setSessionAccount(QStringLiteral("kanri"));
+    const QString before = storedText();
+
+    toolkit::Form &window = openFromLedger();
+    press(window, "Command2");
+    ASSERT_EQ(program.services->boxes().size(), 1);
+    EXPECT_TRUE(program.services->boxes()[0].request.text.contains(QStringLiteral("norva-db order データベースのアドレス descending")));
+    EXPECT_EQ(program.services->boxes()[0].request.icon, toolkit::MessageIcon::Information);
+    EXPECT_EQ(orderWindow(), &window);
+    EXPECT_EQ(storedText(), before);
+}
+
 // The summaries are stored queries over the list: the list is replaced in
 // place, on a server as on a file, and they go on reading it.
 TEST(ListOrder, IsReplacedInPlaceOnAFileAndOnAServer)
@@ -203,60 +234,6 @@ TEST(ListOrder, IsReplacedInPlaceOnAFileAndOnAServer)
         jet::Recordset summary;
         EXPECT_NO_THROW(summary.open(db::kInpatientCountQuery.toString(), &connection)) << location.toStdString();
     }
-}
-
-// A staff account on a server may not replace a stored query: the window
-// says who may and what they run, and keeps the order and itself; the
-// owner's command then changes the order.
-TEST(ListOrder, OnAServerTheStaffAreToldTheOwnersCommand)
-{
-    testing_support::WardDatabase ward(testing_support::Backend::Server);
-    testing_support::ScriptedProgram program;
-    QTemporaryDir folder;
-    program.services->setProgramFolder(folder.path());
-    QFile location(QDir(folder.path()).filePath(QStringLiteral("norva.txt")));
-    ASSERT_TRUE(location.open(QIODevice::WriteOnly));
-    location.write(ward.path().toUtf8() + "\r\n");
-    location.close();
-    app::registerWindow<frmPts>(app::window::InpatientLedger);
-    app::registerWindow<frmArrange>(app::window::ListOrder);
-    db::audit::extendDatabase(ward.connection());
-    accounts::extendDatabase(ward.connection());
-    accounts::ServerLogins logins;
-    const QString password = QStringLiteral("Shiken-Pass-2026");
-    accounts::StaffAccounts(ward.connection(), logins).createFirstAdministrator(QStringLiteral("kanri"), QStringLiteral("管理"), password);
-    const auto loggedOff = qScopeGuard([] {
-        jet::setServerLogin({}, {});
-        db::clearSessionAccount();
-        app::unregisterWindow(app::window::InpatientLedger);
-        app::unregisterWindow(app::window::ListOrder);
-    });
-    jet::setServerLogin(accounts::serverRole(ward.connection(), QStringLiteral("kanri")), password);
-    db::setSessionAccount(QStringLiteral("kanri"));
-    const auto stored = [&ward] {
-        jet::Catalog catalog;
-        catalog.setActiveConnection(&ward.connection());
-        return catalog.viewText(db::kInpatientListQuery.toString());
-    };
-    const QString before = stored();
-
-    app::showWindow(app::window::InpatientLedger);
-    app::findWindow(app::window::InpatientLedger)->findChild<QAction *>(QStringLiteral("mnuToolArrange"))->trigger();
-    QCoreApplication::processEvents();
-    app::findWindow(app::window::ListOrder)->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
-    QCoreApplication::processEvents();
-    ASSERT_EQ(program.services->boxes().size(), 1);
-    EXPECT_TRUE(program.services->boxes()[0].request.text.contains(QStringLiteral("norva-db order データベースのアドレス descending")));
-    EXPECT_EQ(program.services->boxes()[0].request.icon, toolkit::MessageIcon::Information);
-    EXPECT_NE(app::findWindow(app::window::ListOrder), nullptr);
-    EXPECT_EQ(stored(), before);
-    app::findWindow(app::window::ListOrder)->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
-    QCoreApplication::processEvents();
-    app::findWindow(app::window::InpatientLedger)->unload();
-
-    jet::setServerLogin({}, {}); // the owner, as norva-db order connects
-    db::storeListOrder(ward.path(), db::RoomOrder::Descending);
-    EXPECT_EQ(stored(), db::inpatientListSql(db::RoomOrder::Descending));
 }
 
 } // namespace

@@ -170,14 +170,8 @@ TEST_F(ServerTest, AStoredQueryKeepsItsJetTextAndIsReplacedInPlace)
 TEST_F(ServerTest, ASpanAStoredQueryTestsIsIndexedAlsoInALedgerOfAnOlderEdition)
 {
     database->installJetFunctions();
-    TableDef stays;
-    stays.name = QStringLiteral("入退院情報");
-    ColumnDef id = column(QStringLiteral("入退院ID"), DataType::Long);
-    id.autoIncrement = true;
-    stays.columns = {id, column(QStringLiteral("入院日"), DataType::Date), column(QStringLiteral("退院日"), DataType::Date)};
-    stays.indexes = {IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("入退院ID")}, true, true}};
-    driver->createTable(stays);
-    driver->exec(QStringLiteral("INSERT INTO \"入退院情報\" (\"入院日\", \"退院日\") VALUES (current_date - 1, NULL), "
+    driver->exec(QStringLiteral("CREATE TABLE \"入退院情報\" (\"入退院ID\" serial PRIMARY KEY, \"入院日\" timestamp, \"退院日\" timestamp); "
+                                "INSERT INTO \"入退院情報\" (\"入院日\", \"退院日\") VALUES (current_date - 1, NULL), "
                                 "(current_date - 3, current_date), (current_date - 3, current_date - 1), (NULL, NULL), "
                                 "(current_date + 1, NULL)"));
     driver->storeView(QStringLiteral("在院"),
