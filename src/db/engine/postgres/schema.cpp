@@ -583,7 +583,14 @@ void PgDriver::updateServerSide()
         runAtomically(statements);
         for (const QVariantList &query :
              m_session->query(QStringLiteral("SELECT name, jet_sql FROM %1 ORDER BY name").arg(qualified(kQueryTable)))) {
-            const sql::Statement statement = translate(query[1].toString());
+            // A query this program cannot read keeps its view, and says so
+            // where it is opened, as it did before: it must not stop the start.
+            sql::Statement statement;
+            try {
+                statement = translate(query[1].toString());
+            } catch (const Error &) {
+                continue;
+            }
             if (!statement.select.spans.isEmpty())
                 runAtomically(viewStatements(query[0].toString(), query[1].toString(), statement));
         }

@@ -185,7 +185,8 @@ TEST_F(ServerTest, ASpanAStoredQueryTestsIsIndexedAlsoInALedgerOfAnOlderEdition)
 
     admin(QStringLiteral("DROP INDEX \"入退院情報#入院日~退院日\"; "
                          "CREATE OR REPLACE VIEW \"在院\" AS SELECT \"入退院ID\" FROM \"入退院情報\"; "
-                         "COMMENT ON SCHEMA jet IS 'jet functions 2026-01-01'"));
+                         "COMMENT ON SCHEMA jet IS 'jet functions 2026-01-01'; "
+                         "INSERT INTO jet_queries VALUES ('読めない', 'SELECT FROM')"));
     EXPECT_EQ(scalar(current), 5);
     pg->updateServerSide();
     EXPECT_EQ(scalar(indexed), 1);
