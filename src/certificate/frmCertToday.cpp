@@ -557,8 +557,9 @@ bool frmCertToday::fromControls(Certificate &c) const
     return true;
 }
 
-// A new draft that holds nothing is not kept; any other draft is saved when
-// it differs from what is stored.
+// A draft is saved when it differs from what is stored, and a new one when
+// it differs from what it opened with: an empty one, or a copy of the last
+// certificate, closed untouched leaves no draft behind.
 bool frmCertToday::changed() const
 {
     if (m_certificate.status != certificates::Status::Draft)
@@ -566,14 +567,13 @@ bool frmCertToday::changed() const
     Certificate now;
     if (!fromControls(now))
         return true;
-    if (m_certificate.id == 0)
-        return !now.items.isEmpty() || now.written != m_certificate.written
-            || now.physicianName != m_certificate.physicianName;
     // Another workstation's items taken in stand in another order.
-    return !std::is_permutation(now.items.cbegin(), now.items.cend(), m_certificate.items.cbegin(), m_certificate.items.cend())
-        || now.written != m_certificate.written
-        || now.physicianName != m_certificate.physicianName || now.mainDiagnosis != m_certificate.mainDiagnosis
-        || now.secondDiagnosis != m_certificate.secondDiagnosis;
+    const bool sameItems =
+        std::is_permutation(now.items.cbegin(), now.items.cend(), m_certificate.items.cbegin(), m_certificate.items.cend());
+    if (m_certificate.id == 0)
+        return !sameItems || now.written != m_certificate.written || now.physicianName != m_certificate.physicianName;
+    return !sameItems || now.written != m_certificate.written || now.physicianName != m_certificate.physicianName
+        || now.mainDiagnosis != m_certificate.mainDiagnosis || now.secondDiagnosis != m_certificate.secondDiagnosis;
 }
 
 QString frmCertToday::shown(const Item &item) const

@@ -139,6 +139,28 @@ TEST_F(TodayCertificateTest, ACertificateIsWrittenIssuedKeptFromEditsAndCorrecte
                 && correction.items.contains(gloomy));
 }
 
+// A copy of the last certificate closed untouched leaves no draft behind;
+// one the physician touched is kept.
+TEST_F(TodayCertificateTest, AnUntouchedCopyOfTheLastCertificateLeavesNoDraft)
+{
+    certificates::extendDatabase(ward.connection());
+    CertificateBook book(ward.connection());
+    certificates::Certificate last = book.create(1004, true, false, QDate(2025, 12, 1));
+    last.items = {Item{u"history"_s, u"course"_s, {}, u"十年前に発症。"_s}, Item{u"c1"_s, u"ア"_s, u"1"_s, {}}};
+    book.save(last);
+    bool listed = false, untouched = false, touched = false;
+    inside<frmCertList>(listed, [&](frmCertList *list) {
+        inside<frmCertToday>(untouched, [](frmCertToday *) {});
+        field<QPushButton>(list, "cmdCopy")->click();
+        EXPECT_EQ(field<QTableWidget>(list, "grdCertificates")->rowCount(), 1);
+        inside<frmCertToday>(touched, [](frmCertToday *window) { named<QCheckBox>(window, u"CheckBox_c1_ウ"_s)->click(); });
+        field<QPushButton>(list, "cmdCopy")->click();
+        EXPECT_EQ(field<QTableWidget>(list, "grdCertificates")->rowCount(), 2);
+    });
+    ledgerOnDate()->findChild<QAction *>(u"mnuToolCertificates"_s)->trigger();
+    EXPECT_TRUE(listed && untouched && touched);
+}
+
 TEST_F(TodayCertificateTest, AMemberOffItsCheckIsGreyedButKeptAndADiagnosisOutsideTheRangeIsNamed)
 {
     certificates::extendDatabase(ward.connection());
