@@ -568,12 +568,13 @@ bool frmCertToday::changed() const
     if (!fromControls(now))
         return true;
     // Another workstation's items taken in stand in another order.
-    const bool sameItems =
-        std::is_permutation(now.items.cbegin(), now.items.cend(), m_certificate.items.cbegin(), m_certificate.items.cend());
+    const bool written =
+        !std::is_permutation(now.items.cbegin(), now.items.cend(), m_certificate.items.cbegin(), m_certificate.items.cend())
+        || now.written != m_certificate.written || now.physicianName != m_certificate.physicianName;
+    // A new draft's diagnoses are the patient's: they alone keep no draft.
     if (m_certificate.id == 0)
-        return !sameItems || now.written != m_certificate.written || now.physicianName != m_certificate.physicianName;
-    return !sameItems || now.written != m_certificate.written || now.physicianName != m_certificate.physicianName
-        || now.mainDiagnosis != m_certificate.mainDiagnosis || now.secondDiagnosis != m_certificate.secondDiagnosis;
+        return written;
+    return written || now.mainDiagnosis != m_certificate.mainDiagnosis || now.secondDiagnosis != m_certificate.secondDiagnosis;
 }
 
 QString frmCertToday::shown(const Item &item) const

@@ -303,13 +303,12 @@ void CertificateBook::checkItems(const Certificate &c) const
 {
     if (c.kinds().isEmpty())
         throw jet::Error(jet::err::InvalidArgument, u"診断書の種別（自立支援医療、手帳）を選んでください。"_s);
-    const FormCatalog &catalog = m_catalog;
-    if (!catalog.edition(c.edition))
+    if (!m_catalog.edition(c.edition))
         throw jet::Error(jet::err::InvalidArgument, u"様式 %1 はこのプログラムにありません。"_s.arg(c.edition));
-    if (!catalog.variant(c.variant))
+    if (!m_catalog.variant(c.variant))
         throw jet::Error(jet::err::InvalidArgument, u"都道府県の様式 %1 はこのプログラムにありません。"_s.arg(c.variant));
     for (const Item &item : c.items) {
-        const QString refusal = catalog.refusal(c.edition, c.kinds(), c.variant, item.group, item.field, item.value);
+        const QString refusal = m_catalog.refusal(c.edition, c.kinds(), c.variant, item.group, item.field, item.value);
         if (!refusal.isEmpty())
             throw jet::Error(jet::err::InvalidArgument, refusal);
     }

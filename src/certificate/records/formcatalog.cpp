@@ -175,7 +175,10 @@ QString kindName(Kind kind)
 
 const FormCatalog &FormCatalog::instance()
 {
-    static const FormCatalog catalog = (registerFormResources(), FormCatalog(kFolder));
+    static const FormCatalog catalog = [] {
+        registerFormResources();
+        return FormCatalog(kFolder);
+    }();
     return catalog;
 }
 

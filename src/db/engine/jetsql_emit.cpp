@@ -164,6 +164,14 @@ bool isPlainColumn(const Expr &e)
     return e.kind == ExprKind::Column && !e.parenthesized;
 }
 
+// A number literal without a fraction: a count of days the server adds to a date.
+bool isWholeNumber(const Expr &e)
+{
+    bool whole = false;
+    e.text.toLongLong(&whole);
+    return e.kind == ExprKind::Number && whole;
+}
+
 // No column in it: a literal, or Now() and Date().
 bool isConstant(const Expr &e)
 {
@@ -429,12 +437,7 @@ QString Emitter::conjunction(const Expr &e)
 // order, or B Is Null), A and B columns of one table.
 QString Emitter::span(const Expr &begins, const Expr &ends)
 {
-    const auto wholeDays = [](const Expr &e) {
-        bool whole = false;
-        e.text.toLongLong(&whole);
-        return e.kind == ExprKind::Number && whole;
-    };
-    if (begins.kind != ExprKind::Compare || !wholeDays(begins.args[1]))
+    if (begins.kind != ExprKind::Compare || !isWholeNumber(begins.args[1]))
         return {};
     const std::optional<DayDiff> first = dayDiff(begins.args[0]);
     if (!first)
@@ -447,7 +450,7 @@ QString Emitter::span(const Expr &begins, const Expr &ends)
     for (int side = 0; side < 2; ++side) {
         const Expr &bound = ends.args[side];
         const Expr &empty = ends.args[1 - side];
-        if (bound.kind != ExprKind::Compare || !wholeDays(bound.args[1]) || empty.kind != ExprKind::IsNull || empty.negated)
+        if (bound.kind != ExprKind::Compare || !isWholeNumber(bound.args[1]) || empty.kind != ExprKind::IsNull || empty.negated)
             continue;
         const std::optional<DayDiff> last = dayDiff(bound.args[0]);
         if (!last || last->other->kind == ExprKind::Number)
@@ -965,9 +968,7 @@ private:
 QString PostgresEmitter::compare(const Expr &e, const QString &plain)
 {
     const std::optional<DayDiff> diff = dayDiff(e.args[0]);
-    bool whole = false;
-    e.args[1].text.toLongLong(&whole);
-    if (!diff || e.args[1].kind != ExprKind::Number || !whole || diff->other->kind == ExprKind::Number)
+    if (!diff || !isWholeNumber(e.args[1]) || diff->other->kind == ExprKind::Number)
         return plain;
     const QString relation = dayRelation(*diff, e.text);
     const QString k = day(*diff, e.args[1].text);

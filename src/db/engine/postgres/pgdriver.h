@@ -144,6 +144,8 @@ private:
     // that must go on after a refusal.
     void runAtomically(const QStringList &statements);
     bool canAnnounceChanges() const;
+    // Whether the table of the stored queries' Jet text is there yet.
+    bool hasQueryTable() const;
     // CREATE INDEX for each span on a table of the ledger that has no index
     // on jet.until yet (sql::DateSpan).  Views and missing tables have none.
     QStringList spanIndexes(const QList<sql::DateSpan> &spans) const;

@@ -498,9 +498,15 @@ QStringList PgDriver::spanIndexes(const QList<sql::DateSpan> &spans) const
     return statements;
 }
 
+bool PgDriver::hasQueryTable() const
+{
+    return !m_session->query(QStringLiteral("SELECT 1 FROM pg_class WHERE oid = to_regclass($1)"), {qualified(kQueryTable)})
+                .isEmpty();
+}
+
 QString PgDriver::viewText(const QString &name) const
 {
-    if (m_session->query(QStringLiteral("SELECT 1 FROM pg_class WHERE oid = to_regclass($1)"), {qualified(kQueryTable)}).isEmpty())
+    if (!hasQueryTable())
         return QString();
     const auto rows = m_session->query(QStringLiteral("SELECT jet_sql FROM %1 WHERE name = $1").arg(qualified(kQueryTable)), {name});
     return rows.isEmpty() ? QString() : rows[0][0].toString();
@@ -512,7 +518,7 @@ void PgDriver::dropView(const QString &name)
             .isEmpty())
         throw Error(err::ItemNotFound, QStringLiteral("クエリ '%1' が見つかりません。").arg(name));
     QStringList statements{QStringLiteral("DROP VIEW %1").arg(qualified(name))};
-    if (!m_session->query(QStringLiteral("SELECT 1 FROM pg_class WHERE oid = to_regclass($1)"), {qualified(kQueryTable)}).isEmpty())
+    if (hasQueryTable())
         statements.append(QStringLiteral("DELETE FROM %1 WHERE name = %2").arg(qualified(kQueryTable), literal(name)));
     runAtomically(statements);
 }
@@ -571,7 +577,7 @@ void PgDriver::updateServerSide()
         statements.append(script);
     for (const QVariantList &table : silent)
         statements.append(announcing(table[0].toString()));
-    if (current || m_session->query(QStringLiteral("SELECT 1 FROM pg_class WHERE oid = to_regclass($1)"), {qualified(kQueryTable)}).isEmpty()) {
+    if (current || !hasQueryTable()) {
         runAtomically(statements);
         return;
     }
